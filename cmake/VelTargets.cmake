@@ -1,0 +1,54 @@
+# Helpers shared by every folder's CMakeLists.
+
+set(VEL_ROOT ${CMAKE_SOURCE_DIR})
+
+# vel_windows_resources(target): links the message table (and any common resources) into an
+# executable; the runtime reads its texts from the executable's own string resources.
+function(vel_windows_resources target)
+  if(WIN32)
+    target_sources(${target} PRIVATE ${VEL_MESSAGES_RC})
+    add_dependencies(${target} vel_generated_messages)
+  endif()
+endfunction()
+
+# vel_test(name SOURCES ... LIBS ... [WINDOWS_ONLY] [HOST_ONLY] [LABELS ...])
+# One test program, run once by ctest (under Wine in the Windows build).
+function(vel_test name)
+  cmake_parse_arguments(T "WINDOWS_ONLY;HOST_ONLY" "" "SOURCES;LIBS;LABELS;ARGS" ${ARGN})
+  if(T_WINDOWS_ONLY AND NOT WIN32)
+    return()
+  endif()
+  if(T_HOST_ONLY AND WIN32)
+    return()
+  endif()
+  add_executable(${name} ${T_SOURCES} ${VEL_ROOT}/tests/support/check_main.cpp)
+  target_include_directories(${name} PRIVATE ${VEL_ROOT} ${VEL_ROOT}/tests)
+  target_link_libraries(${name} PRIVATE ${T_LIBS})
+  vel_windows_resources(${name})
+  add_test(NAME ${name} COMMAND ${name} ${T_ARGS})
+  set_tests_properties(${name} PROPERTIES TIMEOUT 600)
+  if(T_LABELS)
+    set_tests_properties(${name} PROPERTIES LABELS "${T_LABELS}")
+  endif()
+endfunction()
+
+# vel_fuzz(name SOURCES ... LIBS ... [SECONDS n]): a libFuzzer target, run for a bounded time.
+function(vel_fuzz name)
+  cmake_parse_arguments(F "" "SECONDS" "SOURCES;LIBS" ${ARGN})
+  if(NOT VEL_FUZZ)
+    return()
+  endif()
+  if(NOT F_SECONDS)
+    set(F_SECONDS 20)
+  endif()
+  add_executable(${name} ${F_SOURCES})
+  target_include_directories(${name} PRIVATE ${VEL_ROOT})
+  target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
+  target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+  target_link_libraries(${name} PRIVATE ${F_LIBS})
+  set(corpus ${CMAKE_CURRENT_BINARY_DIR}/${name}_corpus)
+  file(MAKE_DIRECTORY ${corpus})
+  add_test(NAME ${name}
+           COMMAND ${name} -max_total_time=${F_SECONDS} -rss_limit_mb=2048 -print_final_stats=0 ${corpus})
+  set_tests_properties(${name} PROPERTIES LABELS fuzz TIMEOUT 300)
+endfunction()

@@ -1,0 +1,47 @@
+# Shared paths and the private Wine/X environment of the build. Sourced by the other scripts.
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+BUILD=${AFC_BUILD_DIR:-$ROOT/build}
+WIN_BUILD=$BUILD/win
+HOST_BUILD=$BUILD/host
+export WINEPREFIX=$BUILD/wineprefix
+export WINEARCH=win32
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+export FTPD_DIR=${FTPD_DIR:-/opt/afc-ftpd}
+
+STARTED_XVFB_PID=""
+STARTED_WINESERVER=""
+
+# Starts a private Xvfb on the first free display from :90 and exports DISPLAY.
+start_xvfb() {
+  local n=90
+  while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
+  Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+  STARTED_XVFB_PID=$!
+  for _ in $(seq 1 100); do
+    [ -e "/tmp/.X11-unix/X$n" ] && break
+    sleep 0.05
+  done
+  export DISPLAY=":$n"
+}
+
+# Creates the prefix once and keeps one wineserver alive while tests run.
+start_wine() {
+  mkdir -p "$BUILD"
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    echo "== creating the Wine prefix (once)"
+    wineboot -i >/dev/null 2>&1 || true
+    wineserver -w
+  fi
+  # The server and the services the first program starts (explorer, services, winedevice)
+  # outlive test programs: start them here, away from ctest's output pipes, or ctest would
+  # wait for those pipes to close.
+  wineserver -p >/dev/null 2>&1 </dev/null
+  STARTED_WINESERVER=1
+  wine cmd /c exit >/dev/null 2>&1 </dev/null || true
+}
+
+stop_started() {
+  if [ -n "$STARTED_WINESERVER" ]; then wineserver -k >/dev/null 2>&1 || true; STARTED_WINESERVER=""; fi
+  if [ -n "$STARTED_XVFB_PID" ]; then kill "$STARTED_XVFB_PID" 2>/dev/null || true; wait "$STARTED_XVFB_PID" 2>/dev/null || true; STARTED_XVFB_PID=""; fi
+}
