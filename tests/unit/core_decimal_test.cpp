@@ -9,6 +9,7 @@
 
 #include "runtime/core/decimal.h"
 #include "runtime/core/memory.h"
+#include "runtime/core/string_stack.h"
 #include "support/check.h"
 
 using namespace vel;
@@ -755,3 +756,98 @@ TEST_CASE("decimal 8.3: divide agrees with rounded 128-bit quotients") {
   }
 }
 #endif
+
+// --- 9. bridges with the string stack ---------------------------------------------------------
+
+namespace {
+std::string StringTop() {
+  char buf[200];
+  StackPopToCString(buf, sizeof buf);
+  return buf;
+}
+}  // namespace
+
+TEST_CASE("decimal 9.1: text from the string stack becomes a number") {
+  Fresh();
+  StackReset();
+  const char text[] = "  -12.50xyz";
+  StackPushString(text, sizeof text - 1);  // borrowed, not zero-terminated at its length
+  StackPopToDecimal();
+  CHECK_EQ(Pop(), std::string("-12.5"));
+  std::string far = std::string(98, ' ') + "7" + std::string(30, '1');
+  StackPushString(far.data(), static_cast<std::uint32_t>(far.size()));
+  StackPopToDecimal();
+  CHECK_EQ(Pop(), std::string("7"));  // the 99th byte is the last one read
+  std::string too_far = std::string(99, ' ') + "7";
+  StackPushString(too_far.data(), static_cast<std::uint32_t>(too_far.size()));
+  StackPopToDecimal();
+  CHECK_EQ(Pop(), std::string("0"));
+  StackPushString("12\0" "34", 5);
+  StackPopToDecimal();
+  CHECK_EQ(Pop(), std::string("12"));
+  StackPushString(nullptr, 0);
+  StackPopToDecimal();
+  CHECK_EQ(Pop(), std::string("0"));
+  CHECK_EQ(StackDepth(), 0);
+  CHECK_EQ(DecDepth(), 0);
+}
+
+TEST_CASE("decimal 9.2: numbers become text on the string stack") {
+  Fresh();
+  StackReset();
+  DecPushText("-0.05");
+  StackPushDecimal();
+  CHECK_EQ(DecDepth(), 0);
+  CHECK_EQ(StringTop(), std::string("-0.05"));
+  std::string longest = "-" + std::string(32, '7') + "." + std::string(32, '3');
+  DecPushText(longest.c_str());
+  StackPushDecimal();  // longer than an inline slot: a heap slot, freed by the pop
+  CHECK_EQ(StackLength(), static_cast<std::uint32_t>(longest.size()));
+  CHECK_EQ(StringTop(), longest);
+  // Arithmetic through both stacks: "1.10" + "2.205" -> "3.305".
+  StackPushString("1.10", 4);
+  StackPopToDecimal();
+  StackPushString("2.205", 5);
+  StackPopToDecimal();
+  DecAdd();
+  StackPushDecimal();
+  CHECK_EQ(StringTop(), std::string("3.305"));
+  CHECK_EQ(StackDepth(), 0);
+}
+
+TEST_CASE("decimal 9.3: integers from the string stack") {
+  Fresh();
+  StackReset();
+  struct Row { const char* text; std::int32_t value; } rows[] = {
+      {"-7.9", -7}, {"7.9", 7}, {"abc", 0}, {"", 0}, {"  42", 42}, {"2147483648", INT32_MIN},
+      {"-2147483648", INT32_MIN}, {"1,5", 1}, {"1.5e2", 150},
+  };
+  for (const Row& r : rows) {
+    StackPushCString(r.text);
+    CHECK_EQ(StackPopInteger(), r.value);
+  }
+  StackPushInteger(INT32_MIN);
+  CHECK_EQ(StackPopInteger(), INT32_MIN);
+  StackPushReal(-2.75);
+  CHECK_EQ(StackPopInteger(), -2);
+  CHECK_EQ(StackDepth(), 0);
+  CHECK_EQ(DecDepth(), 0);
+}
+
+TEST_CASE("decimal 9.4: full stacks on either side lose the value, nothing else") {
+  Fresh();
+  StackReset();
+  for (int i = 0; i < kStringStackSlots; ++i) StackPushInteger(i);
+  DecPushText("5.5");
+  StackPushDecimal();  // the string stack is full: the text is dropped
+  CHECK_EQ(StackDepth(), kStringStackSlots);
+  CHECK_EQ(DecDepth(), 0);
+  CHECK_EQ(StringTop(), std::string("31"));
+  for (int i = 0; i < kDecRegisters; ++i) DecPushInteger(i);
+  StackPopToDecimal();  // "30" is popped, the decimal stack is full
+  CHECK_EQ(DecDepth(), kDecRegisters);
+  CHECK_EQ(StackDepth(), kStringStackSlots - 2);
+  CHECK_EQ(DecPopInteger(), 9);
+  StackReset();
+  DecRestore(nullptr);
+}
