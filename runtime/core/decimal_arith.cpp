@@ -5,6 +5,7 @@
 // least significant limb first), work on the limbs with 64-bit intermediates, and unpack the
 // result back into digits: the result is the same as a digit-by-digit schoolbook product or
 // long division, with a ninth of the steps.
+#include <bit>
 #include <cstring>
 
 #include "runtime/core/decimal_internal.h"
@@ -63,29 +64,59 @@ void FromLimbs(DecRegister& r, const std::uint32_t* limbs, int count, int base) 
   Trim(r);
 }
 
+// Eight digits at a time: a 64-bit word holds digits 8w..8w+7, the highest index in the most
+// significant byte (little-endian), so comparing words compares eight digits at once, and a
+// decimal carry is a binary carry after biasing each byte by 246 (= 256 - 10).
+static_assert(std::endian::native == std::endian::little, "digit words are little-endian");
+constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+constexpr std::uint64_t kBias = kOnes * 246;
+
+inline std::uint64_t LoadWord(const std::uint8_t* digits, int w) {
+  std::uint64_t v;
+  std::memcpy(&v, digits + 8 * w, 8);
+  return v;
+}
+
+inline void StoreWord(std::uint8_t* digits, int w, std::uint64_t v) {
+  std::memcpy(digits + 8 * w, &v, 8);
+}
+
 // |a| vs |b| for clean registers.
 int CompareMagnitudes(const DecRegister& a, const DecRegister& b) {
   int hi = a.high > b.high ? a.high : b.high;
   int lo = a.low < b.low ? a.low : b.low;
-  for (int i = hi; i >= lo; --i) {
-    if (a.digits[i] != b.digits[i]) return a.digits[i] > b.digits[i] ? 1 : -1;
+  for (int w = hi >> 3; w >= lo >> 3; --w) {
+    std::uint64_t x = LoadWord(a.digits, w), y = LoadWord(b.digits, w);
+    if (x != y) return x > y ? 1 : -1;
   }
   return 0;
 }
 
-// left := |left| + |right| (sign untouched). A carry out of digit 63 is lost.
+// left := |left| + |right| (sign untouched). A carry out of digit 63 is lost. Whole words are
+// added: digits outside both ranges are 0 and stay 0.
 void AddMagnitudes(DecRegister& left, const DecRegister& right) {
   int lo = left.low < right.low ? left.low : right.low;
   int hi = left.high > right.high ? left.high : right.high;
-  std::uint8_t* d = left.digits;
-  const std::uint8_t* e = right.digits;
-  unsigned carry = 0;
-  for (int i = lo; i <= hi; ++i) {
-    unsigned s = d[i] + e[i] + carry;
-    carry = s >= 10;
-    d[i] = static_cast<std::uint8_t>(carry ? s - 10 : s);
+  std::uint64_t carry = 0;
+  for (int w = lo >> 3; w <= hi >> 3; ++w) {
+    std::uint64_t a = LoadWord(left.digits, w);
+    std::uint64_t b = LoadWord(right.digits, w) + kBias;  // bytes <= 255: no carry between them
+    std::uint64_t t;
+    bool over = __builtin_add_overflow(a, b, &t);
+    over |= __builtin_add_overflow(t, carry, &t);
+    // Bit 8i+8 of a^b^t is the carry out of byte i; byte 7's is the word's overflow.
+    std::uint64_t out = (((a ^ b ^ t) >> 8) & kOnes) | (static_cast<std::uint64_t>(over) << 56);
+    // A byte that carried holds a + b + c - 10 already; the others still carry the bias.
+    t -= (~out & kOnes) * 246;
+    StoreWord(left.digits, w, t);
+    carry = over;
   }
-  if (carry && hi < kDecDigits - 1) d[++hi] = 1;
+  // A carry out of digit hi lands on hi + 1: inside the last word by itself, or here when hi
+  // ends that word.
+  if (hi < kDecDigits - 1) {
+    if (carry) left.digits[hi + 1] = 1;
+    ++hi;
+  }
   left.low = static_cast<std::uint8_t>(lo);
   left.high = static_cast<std::uint8_t>(hi);
 }
@@ -94,11 +125,17 @@ void AddMagnitudes(DecRegister& left, const DecRegister& right) {
 void SubtractMagnitudes(DecRegister& left, const DecRegister& big, const DecRegister& small) {
   int lo = big.low < small.low ? big.low : small.low;
   int hi = big.high > small.high ? big.high : small.high;
-  unsigned borrow = 0;
-  for (int i = lo; i <= hi; ++i) {
-    int s = big.digits[i] - small.digits[i] - static_cast<int>(borrow);
-    borrow = s < 0;
-    left.digits[i] = static_cast<std::uint8_t>(borrow ? s + 10 : s);
+  std::uint64_t borrow = 0;
+  for (int w = lo >> 3; w <= hi >> 3; ++w) {
+    std::uint64_t x = LoadWord(big.digits, w), y = LoadWord(small.digits, w);
+    std::uint64_t t;
+    bool under = __builtin_sub_overflow(x, y, &t);
+    under |= __builtin_sub_overflow(t, borrow, &t);
+    std::uint64_t out = (((x ^ y ^ t) >> 8) & kOnes) | (static_cast<std::uint64_t>(under) << 56);
+    // A byte that borrowed holds x - y - b + 256; x - y - b + 10 is 246 less.
+    t -= (out & kOnes) * 246;
+    StoreWord(left.digits, w, t);
+    borrow = under;
   }
   left.low = static_cast<std::uint8_t>(lo);
   left.high = static_cast<std::uint8_t>(hi);
@@ -201,13 +238,12 @@ void SetUnsigned(DecRegister& r, std::uint32_t magnitude, bool negative) {
   r.low = kDecUnits;
   r.high = static_cast<std::uint8_t>(i - 1);
   r.sign = negative ? 1 : 0;
+  Trim(r);
 }
 
 bool IsZero(const DecRegister& r) {
-  for (int i = r.low; i <= r.high; ++i) {
-    if (r.digits[i]) return false;
-  }
-  return true;
+  // Trimmed: a non-zero value has a non-zero digit at high.
+  return r.digits[r.high] == 0;
 }
 
 void Trim(DecRegister& r) {

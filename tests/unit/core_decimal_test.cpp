@@ -1,6 +1,7 @@
 // Decimal stack: reading and writing text, rounding, division, packed decimal variables,
 // stack limits, save/restore, and (host build) properties against 128-bit integers.
 #include <cmath>
+#include <cstdio>
 #include <cstdint>
 #include <cstring>
 #include <random>
@@ -558,6 +559,97 @@ TEST_CASE("decimal 6.5: packed comparison orders every pair") {
   CHECK_EQ(DecComparePacked(kTypePDecimal, hi, lo, 3, 2), 1);
   CHECK_EQ(DecDepth(), 10);
   DecRestore(nullptr);
+}
+
+namespace {
+
+// The value a packed variable holds, as text that DecPushText reads (nibble by nibble).
+std::string PackedText(const std::uint8_t* v, int n, int m, int type) {
+  auto nibble = [&](int p) { return p % 2 == 0 ? v[p / 2] >> 4 : v[p / 2] & 15; };
+  std::string digits;
+  int first = type == kTypePDecimal ? 0 : 1;
+  for (int k = 0; k < 2 * n - 1; ++k) {
+    int d = nibble(first + k);
+    digits += static_cast<char>('0' + (d <= 9 ? d : 0));
+  }
+  bool negative = type == kTypePDecimal ? (v[n - 1] & 15) == 0xD : (v[0] >> 4) != 0;
+  if (m > static_cast<int>(digits.size())) digits.insert(0, m - digits.size(), '0');
+  std::string text = digits.substr(0, digits.size() - m) + "." + digits.substr(digits.size() - m);
+  // More than 32 fraction digits: only the first 32 are read, as unpacking keeps them.
+  return (negative ? "-" : "") + text;
+}
+
+// The bytes a pop should store for a value already rounded to m places (text without exponent).
+std::vector<std::uint8_t> PackedBytes(const std::string& rounded, int n, int m, int type) {
+  bool negative = !rounded.empty() && rounded[0] == '-';
+  std::string body = negative ? rounded.substr(1) : rounded;
+  std::size_t point = body.find('.');
+  std::string ip = body.substr(0, point), fp = point == std::string::npos ? "" : body.substr(point + 1);
+  fp.resize(m, '0');
+  std::string digits = ip + fp;
+  int count = 2 * n - 1;
+  if (static_cast<int>(digits.size()) > count) digits = digits.substr(digits.size() - count);
+  digits.insert(0, count - digits.size(), '0');
+  if (digits.find_first_not_of('0') == std::string::npos) negative = false;
+  std::vector<std::uint8_t> out(n, 0);
+  int first = type == kTypePDecimal ? 0 : 1;
+  for (int k = 0; k < count; ++k) {
+    int p = first + k, d = digits[k] - '0';
+    out[p / 2] |= static_cast<std::uint8_t>(p % 2 == 0 ? d << 4 : d);
+  }
+  if (type == kTypePDecimal) out[n - 1] |= negative ? 0x0D : 0x0F;
+  else if (negative) out[0] |= 0xF0;
+  return out;
+}
+
+}  // namespace
+
+TEST_CASE("decimal 6.6: unpacking any size and places agrees with reading the digits") {
+  Fresh();
+  std::mt19937 rng(66);
+  for (int iter = 0; iter < 20000; ++iter) {
+    int n = 1 + static_cast<int>(rng() % 40), m = static_cast<int>(rng() % 45);
+    int type = (rng() & 1) ? kTypeDecimal : kTypePDecimal;
+    std::uint8_t v[48];
+    for (int i = 0; i < n; ++i) v[i] = static_cast<std::uint8_t>(rng() % 16 < 14 ? rng() % 10 * 16 + rng() % 10 : rng());
+    if (type == kTypePDecimal && (rng() & 1)) v[n - 1] = static_cast<std::uint8_t>((v[n - 1] & 0xF0) | 0xD);
+    if (type == kTypeDecimal) v[0] = static_cast<std::uint8_t>((v[0] & 0x0F) | ((rng() & 1) ? 0xF0 : 0));
+    if (type == kTypeDecimal) DecPushDecimal(v, n, m); else DecPushPDecimal(v, n, m);
+    std::string got = Pop();
+    std::string expect = ReadN(PackedText(v, n, m, type));
+    if (got != expect) {
+      CHECK_EQ(got, expect);
+      std::printf("  n=%d m=%d type=%d bytes=%s\n", n, m, type, Hex(v, n).c_str());
+      break;
+    }
+  }
+}
+
+TEST_CASE("decimal 6.7: packing any size and places agrees with the digits of the rounded value") {
+  Fresh();
+  std::mt19937 rng(67);
+  for (int iter = 0; iter < 20000; ++iter) {
+    int n = 1 + static_cast<int>(rng() % 34), m = static_cast<int>(rng() % 33);
+    int type = (rng() & 1) ? kTypeDecimal : kTypePDecimal;
+    std::string text = (rng() & 1) ? "-" : "";
+    int int_digits = static_cast<int>(rng() % 33), frac_digits = static_cast<int>(rng() % 33);
+    for (int i = 0; i < int_digits; ++i) text += static_cast<char>('0' + rng() % 10);
+    text += ".";
+    for (int i = 0; i < frac_digits; ++i) text += static_cast<char>('0' + rng() % 10);
+    DecPushText(text.c_str());
+    DecRound(m);
+    std::string rounded = Pop();
+    std::uint8_t v[40];
+    std::memset(v, 0xEE, sizeof v);
+    DecPushText(text.c_str());
+    if (type == kTypeDecimal) DecPopDecimal(v, n, m); else DecPopPDecimal(v, n, m);
+    std::vector<std::uint8_t> expect = PackedBytes(rounded, n, m, type);
+    if (Hex(v, n) != Hex(expect.data(), n) || v[n] != 0xEE) {
+      CHECK_EQ(Hex(v, n + 1), Hex(expect.data(), n) + " EE");
+      std::printf("  n=%d m=%d type=%d text=%s\n", n, m, type, text.c_str());
+      break;
+    }
+  }
 }
 
 // --- 7. the stack itself ----------------------------------------------------------------------
