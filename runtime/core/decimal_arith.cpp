@@ -247,16 +247,20 @@ bool IsZero(const DecRegister& r) {
 }
 
 void Trim(DecRegister& r) {
-  int lo = r.low, hi = r.high;
-  while (hi > lo && r.digits[hi] == 0) --hi;
-  while (lo < hi && r.digits[lo] == 0) ++lo;
-  if (lo == hi && r.digits[lo] == 0) {
+  // Whole words: digits outside low..high are 0, so the first non-zero word from either end
+  // holds the new high or low digit.
+  int wh = r.high >> 3, wl = r.low >> 3;
+  std::uint64_t top = LoadWord(r.digits, wh);
+  while (top == 0 && wh > wl) top = LoadWord(r.digits, --wh);
+  if (top == 0) {
     r.low = r.high = kDecUnits;
     r.sign = 0;
     return;
   }
-  r.low = static_cast<std::uint8_t>(lo);
-  r.high = static_cast<std::uint8_t>(hi);
+  std::uint64_t bottom = LoadWord(r.digits, wl);
+  while (bottom == 0) bottom = LoadWord(r.digits, ++wl);
+  r.high = static_cast<std::uint8_t>(8 * wh + (63 - std::countl_zero(top)) / 8);
+  r.low = static_cast<std::uint8_t>(8 * wl + std::countr_zero(bottom) / 8);
 }
 
 void Sanitize(DecRegister& r) {

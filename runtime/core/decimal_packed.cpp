@@ -115,8 +115,10 @@ void UnpackFast(DecRegister& r, int type, const std::uint8_t* bytes, int size, i
 // The register has been rounded to m places (its low is at least `bottom`). Returns whether a
 // non-zero digit was written.
 bool PackFast(const DecRegister& r, int type, std::uint8_t* bytes, int size, int bottom) {
+  // Word by word: the digits were just stored a word at a time, and wider loads would have
+  // to wait for those stores to reach the cache.
   std::uint64_t reg[kPadWords + kDecDigits / 8 + kPadWords] = {};
-  std::memcpy(reg + kPadWords, r.digits, kDecDigits);
+  for (int w = 0; w < kDecDigits / 8; ++w) std::memcpy(&reg[kPadWords + w], r.digits + 8 * w, 8);
   int base = type == kTypePDecimal ? bottom - 1 : bottom;
   std::uint64_t st[kStreamWords] = {};
   int words = (2 * size + 7) / 8;
