@@ -60,8 +60,8 @@ inline std::uint64_t BytesAt(const std::uint64_t* words, int off) {
   return (words[i] >> shift) | (words[i + 1] << (64 - shift));
 }
 
-// Variable bytes -> stream words st[0..7] (zeros past 2n digits).
-void Spread(const std::uint8_t* bytes, int size, std::uint64_t* st) {
+// Variable bytes -> stream words st[0..ceil(2n/8)-1]; returns that count.
+int Spread(const std::uint8_t* bytes, int size, std::uint64_t* st) {
   int j = size, w = 0;
   for (; j >= 8; j -= 8, w += 2) {
     std::uint64_t v;
@@ -70,14 +70,16 @@ void Spread(const std::uint8_t* bytes, int size, std::uint64_t* st) {
     st[w] = SpreadNibbles(static_cast<std::uint32_t>(v));
     st[w + 1] = SpreadNibbles(static_cast<std::uint32_t>(v >> 32));
   }
+  if (j == 0) return w;
   // The first size % 8 bytes of the variable (its most significant) end the stream.
   std::uint32_t lo = 0, hi = 0;
   for (int k = 0; j > 0; ++k) {
     std::uint32_t b = bytes[--j];
     if (k < 4) lo |= b << (8 * k); else hi |= b << (8 * (k - 4));
   }
-  if (w < kStreamWords) st[w] = SpreadNibbles(lo);
-  if (w + 1 < kStreamWords) st[w + 1] = SpreadNibbles(hi);
+  st[w++] = SpreadNibbles(lo);
+  if (hi) st[w++] = SpreadNibbles(hi);
+  return w;
 }
 
 // Stream words -> variable bytes.
@@ -100,14 +102,21 @@ inline void DropSign(std::uint64_t* st, int type, int size) {
 }
 
 void UnpackFast(DecRegister& r, int type, const std::uint8_t* bytes, int size, int bottom) {
-  std::uint64_t st[kPadWords + kStreamWords + kPadWords] = {};
-  std::uint64_t* stream = st + kPadWords;
-  Spread(bytes, size, stream);
-  DropSign(stream, type, size);
+  // st[0] is a zero word before the stream, and zeros follow it.
+  std::uint64_t st[1 + kStreamWords + 1] = {};
+  int words = Spread(bytes, size, st + 1);
+  DropSign(st + 1, type, size);
+  // Register word w holds indices 8w..8w+7, the stream's bytes from off = 8w - base on; words
+  // beyond the stream are zero. The byte shift is the same for every word.
   int base = type == kTypePDecimal ? bottom - 1 : bottom;
-  // Register word w holds indices 8w..8w+7: stream bytes from 8w - base on.
+  int shift = ((-base) & 7) * 8;
   for (int w = 0; w < kDecDigits / 8; ++w) {
-    std::uint64_t v = BytesAt(st, 8 * w - base + 8 * kPadWords);
+    int off = 8 * w - base;
+    std::uint64_t v = 0;
+    if (off > -8 && off < 8 * words) {
+      int i = (off + 8) >> 3;  // st index of the word holding byte off
+      v = shift ? (st[i] >> shift) | (st[i + 1] << (64 - shift)) : st[i];
+    }
     std::memcpy(r.digits + 8 * w, &v, 8);
   }
 }
