@@ -799,6 +799,39 @@ TEST_CASE("decimal 7.3: save and restore keep each thread's registers") {
   for (int i = 9; i >= 0; --i) CHECK_EQ(DecPopInteger(), -i);
 }
 
+TEST_CASE("decimal 7.5: per-thread switch and release handlers") {
+  Fresh();
+  DecPushText("1.5");
+  DecPushText("2.5");
+  DecimalStackSwitch(0, 1);  // thread 1 has nothing saved: it starts empty
+  CHECK_EQ(DecDepth(), 0);
+  DecPushInteger(7);
+  DecimalStackSwitch(1, 2);
+  CHECK_EQ(DecDepth(), 0);
+  DecPushText("-3");
+  DecimalStackSwitch(2, 0);
+  CHECK_EQ(DecDepth(), 2);
+  DecAdd();
+  CHECK_EQ(Pop(), std::string("4"));
+  DecimalStackReleaseThread(2);  // thread 2 ended: its registers are dropped
+  DecimalStackSwitch(0, 2);
+  CHECK_EQ(DecDepth(), 0);
+  DecimalStackSwitch(2, 1);
+  CHECK_EQ(DecPopInteger(), 7);
+  DecPushInteger(5);
+  DecimalStackSwitch(1, 1);  // switching to itself keeps the stack
+  CHECK_EQ(DecPopInteger(), 5);
+  DecimalStackSwitch(-1, 0);  // a first switch saves nothing; slot 0's entry was cleared
+  CHECK_EQ(DecDepth(), 0);
+  DecPushInteger(9);
+  DecimalStackSwitch(0, 64);  // out-of-range slots are ignored
+  CHECK_EQ(DecDepth(), 0);
+  DecimalStackReleaseThread(-1);
+  DecimalStackInitTerm(1);  // frees slot 0's saved stack (no leak under the sanitizer)
+  DecimalStackSwitch(-1, 0);
+  CHECK_EQ(DecDepth(), 0);
+}
+
 TEST_CASE("decimal 7.4: a damaged saved block is made safe") {
   Fresh();
   DecPushText("12.5");
