@@ -99,9 +99,9 @@ void ExitProcess(unsigned code) {
 }
 
 void AbortProcess() {
-  // An unhandled breakpoint: a debugger stops here, otherwise the system's fault reporting
-  // ends the process. Nothing of the application runs afterwards.
-  DebugBreak();
+  // With a debugger attached, stop in it; otherwise end at once with the C runtime's abort
+  // code. Nothing of the application runs afterwards either way.
+  if (IsDebuggerPresent()) DebugBreak();
   TerminateProcess(GetCurrentProcess(), 3);
   for (;;) {}
 }
