@@ -2,7 +2,9 @@
 // and a randomised stress run with every block's contents checked.
 #include <cstdint>
 #include <cstring>
+#include <atomic>
 #include <random>
+#include <thread>
 #include <vector>
 
 #include "runtime/core/errors.h"
@@ -330,4 +332,36 @@ TEST_CASE("memory: a million mixed operations keep every block intact") {
   CHECK(g_diagnostics.empty());
   vel::MemoryInitTerm(1);  // termination returns every chunk, large block and page
   CHECK_EQ(vel::mem::GetStats().chunks, 0u);
+}
+
+TEST_CASE("memory: threads allocate and free each other's blocks under the lock") {
+  FreshAllocator();
+  constexpr int kPerThread = 200000;
+  std::vector<void*> handoff(kPerThread, nullptr);
+  std::atomic<int> produced{0};
+  std::atomic<bool> bad{false};
+  std::thread producer([&] {
+    for (int i = 0; i < kPerThread; ++i) {
+      const std::uint32_t n = 1 + static_cast<std::uint32_t>(i % 300);
+      auto* p = static_cast<unsigned char*>(MemAlloc(n));
+      if (!p) { bad = true; break; }
+      p[0] = static_cast<unsigned char>(i);
+      p[n - 1] = static_cast<unsigned char>(i);
+      handoff[i] = p;
+      produced.store(i + 1, std::memory_order_release);
+      if (i % 3 == 0) MemFree(MemAlloc(40 + i % 100));  // contend on the heap tier too
+    }
+  });
+  for (int i = 0; i < kPerThread && !bad; ++i) {
+    while (produced.load(std::memory_order_acquire) <= i && !bad) std::this_thread::yield();
+    if (bad) break;
+    auto* p = static_cast<unsigned char*>(handoff[i]);
+    const std::uint32_t n = 1 + static_cast<std::uint32_t>(i % 300);
+    if (p[0] != static_cast<unsigned char>(i) || p[n - 1] != static_cast<unsigned char>(i)) bad = true;
+    MemFree(p);
+  }
+  producer.join();
+  CHECK(!bad);
+  CHECK(HeapValid());
+  CHECK(g_diagnostics.empty());
 }
