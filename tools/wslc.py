@@ -161,19 +161,20 @@ def _is_hex2(text):
 
 
 def logical_lines(path):
-    """Yields (line number, tokens); a line ending in a backslash continues on the next."""
+    """Yields (line number, tokens). A line whose last token is a lone backslash (outside
+    strings and comments) continues on the next; errors name the first line."""
     with open(path, encoding="utf-8") as f:
         raw = f.read().split("\n")
-    pending, start = "", 0
+    pending, start = [], 0
     for number, text in enumerate(raw, 1):
         if not pending:
             start = number
-        stripped = text.rstrip()
-        if stripped.endswith("\\") and "#" not in stripped:
-            pending += stripped[:-1] + " "
+        tokens = tokenize_line(text, number)
+        if tokens and tokens[-1] == (False, "\\"):
+            pending += tokens[:-1]
             continue
-        tokens = tokenize_line(pending + text, start)
-        pending = ""
+        tokens = pending + tokens
+        pending = []
         if tokens:
             yield start, tokens
     if pending:

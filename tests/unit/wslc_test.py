@@ -65,6 +65,7 @@ class Rejections(unittest.TestCase):
         ("module A$b\nmodule C$d\n", 2, "one module"),
         ("module A$b\n  prompt ?P\n", 2, "outside a window"),
         ("# nothing\n", 1, "no 'module' line"),
+        ("module A$b\nwindow W\nend \\", 3, "continuation at the end"),
         ("module A$b\n", 1, "no window"),
     ]
 
@@ -127,6 +128,15 @@ class Encoding(unittest.TestCase):
         self.assertEqual(self.u32(block, control + 81), 0x10D)
         text = self.u32(block, control + 69)
         self.assertEqual(block[text - 2:].split(b"\0")[0], b'"a"\tb\xe9')
+
+    def test_continuation_after_a_string_holding_a_hash(self):
+        block = self.block('module A$b\nwindow W\n  button ?B text "#1" \\\n'
+                           '    key 7 # the comment ends the line\n  # a blank line ends a continuation\nend\n')
+        first = self.u32(block, 2)
+        control = self.u32(block, first + 29)
+        text = self.u32(block, control + 69)
+        self.assertEqual(block[text - 2:].split(b"\0")[0], b"#1")
+        self.assertEqual(self.u32(block, control + 81), 7)
 
     def test_resource_reference(self):
         block = self.block("module A$b\nwindow W\n  icon resource 2 0x7F03\nend\n")
