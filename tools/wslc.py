@@ -380,6 +380,9 @@ def parse(path):
                 raise SourceError(line, "a source holds one module")
             ident = cur.word("module identifier")
             module.identifier = ansi(ident, line)
+            name = module.resource_name
+            if name == "_RSC" or len(name) > 250:
+                raise SourceError(line, f"module identifier '{ident}' gives no usable resource name")
         elif head == "window":
             if module.identifier is None:
                 raise SourceError(line, "'module' must come before the first window")

@@ -63,6 +63,7 @@ class Rejections(unittest.TestCase):
         ("module A$b\nwindow W\nend\nwindow w\nend\n", 4, "defined twice"),
         ("module A$b\nend\n", 2, "'end' without a window"),
         ("module A$b\nmodule C$d\n", 2, "one module"),
+        ("module A$\nwindow W\nend\n", 1, "no usable resource name"),
         ("module A$b\n  prompt ?P\n", 2, "outside a window"),
         ("# nothing\n", 1, "no 'module' line"),
         ("module A$b\nwindow W\nend \\", 3, "continuation at the end"),
