@@ -481,9 +481,13 @@ void StackRestore(void* saved) {
     StackSlot copy;
     std::memcpy(&copy, block + 4 + i * sizeof(StackSlot), sizeof copy);
     // An inline pointer of the copy names slot i's own area; keep its offset into it.
-    const std::ptrdiff_t offset = copy.text - g.slots[i].inline_area;
-    std::memcpy(&g.slots[i], &copy, sizeof copy);
-    if (copy.kind & kKindInline) g.slots[i].text = g.slots[i].inline_area + offset;
+    if (copy.kind & kKindInline) {
+      const std::ptrdiff_t offset = copy.text - g.slots[i].inline_area;
+      std::memcpy(&g.slots[i], &copy, sizeof copy);
+      g.slots[i].text = g.slots[i].inline_area + offset;
+    } else {
+      std::memcpy(&g.slots[i], &copy, sizeof copy);
+    }
   }
   g.depth = static_cast<int>(depth);
   MemFree(saved);
