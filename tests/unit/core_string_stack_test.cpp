@@ -564,6 +564,14 @@ TEST_CASE("wide: references, owned strings, conversions and the wide concat") {
   CHECK_EQ(StackPeek(1)->kind, kSlotHeap);
   CHECK_EQ(Pop(), std::string("WN"));
   sys::WideFree(ab);
+  // Bytes above 127 go through the ANSI code page both ways (a-umlaut is 0xE4 and U+00E4).
+  sys::WideString umlaut = sys::WideAlloc(u"\u00E4", 1);
+  Push("\xE4");
+  StackPushWide(umlaut);
+  StackConcat();
+  CHECK_EQ(sys::WideLength(reinterpret_cast<sys::WideString>(StackPeek(1)->text)), 2u);
+  CHECK_EQ(Pop(), std::string("\xE4\xE4"));
+  sys::WideFree(umlaut);
 }
 
 TEST_CASE("variant: string forms, numbers, copies and comparisons") {
@@ -585,6 +593,20 @@ TEST_CASE("variant: string forms, numbers, copies and comparisons") {
   StackDrop();
   StackPushVariant(&number);
   CHECK(StackPopReal() == 42.0);
+
+  sys::Variant real;
+  sys::VariantInitialise(&real);
+  real.type = sys::kVtR8;
+  real.r8 = -2.5;
+  StackPushVariant(&real);
+  CHECK_EQ(Pop(), std::string("-2.5"));
+  StackPushVariant(&real);
+  CHECK(StackPopVariantInteger(&v));
+  CHECK_EQ(v, -2);  // the system's conversion rounds half to even
+  StackPushVariant(&real);
+  Push("x");
+  StackConcat();
+  CHECK_EQ(Pop(), std::string("-2.5x"));
 
   sys::Variant text;
   sys::VariantInitialise(&text);
