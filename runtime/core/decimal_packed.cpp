@@ -98,17 +98,18 @@ void UnpackFast(DecRegister& r, int type, const std::uint8_t* bytes, int size, i
   std::uint64_t st[1 + kStreamWords + 1] = {};
   int words = Spread(bytes, size, st + 1);
   DropSign(st + 1, type, size);
-  // Register word w holds indices 8w..8w+7, the stream's bytes from off = 8w - base on; words
-  // beyond the stream are zero. The byte shift is the same for every word.
+  // Register word w holds indices 8w..8w+7, the stream's bytes from off = 8w - base on; only
+  // the words the stream reaches are computed, the others are zero. The byte shift is the same
+  // for every word.
   int base = type == kTypePDecimal ? bottom - 1 : bottom;
   int shift = ((-base) & 7) * 8;
-  for (int w = 0; w < kDecDigits / 8; ++w) {
-    int off = 8 * w - base;
-    std::uint64_t v = 0;
-    if (off > -8 && off < 8 * words) {
-      int i = (off + 8) >> 3;  // st index of the word holding byte off
-      v = shift ? (st[i] >> shift) | (st[i + 1] << (64 - shift)) : st[i];
-    }
+  int w_first = base > 0 ? base >> 3 : 0;
+  int w_last = (base + 8 * words - 1) >> 3;
+  if (w_last > kDecDigits / 8 - 1) w_last = kDecDigits / 8 - 1;
+  std::memset(r.digits, 0, kDecDigits);
+  for (int w = w_first; w <= w_last; ++w) {
+    int i = (8 * w - base + 8) >> 3;  // st index of the word holding byte 8w - base
+    std::uint64_t v = shift ? (st[i] >> shift) | (st[i + 1] << (64 - shift)) : st[i];
     std::memcpy(r.digits + 8 * w, &v, 8);
   }
 }
