@@ -118,7 +118,7 @@ std::string ScratchDir() {
   GetCurrentDirectoryA(MAX_PATH, cwd);
   std::string dir = std::string(cwd) + "\\net_scratch";
   CreateDirectoryA(dir.c_str(), nullptr);
-  dir += "\\t" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(++n);
+  dir += "\\t" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(GetTickCount64()) + "_" + std::to_string(++n);
   CreateDirectoryA(dir.c_str(), nullptr);
   return dir;
 }
