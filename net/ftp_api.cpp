@@ -68,7 +68,10 @@ BOOL Launch(const std::shared_ptr<Connection>& c, DWORD_PTR ctx, Body body) {
       c->closePending = false;
       FinishClose(c);
     }
-    if (o.made) c->Notify(ctx, INTERNET_STATUS_HANDLE_CREATED, &o.made, sizeof o.made);
+    if (o.made) {
+      INTERNET_ASYNC_RESULT r{reinterpret_cast<DWORD_PTR>(o.made), 0};
+      c->Notify(ctx, INTERNET_STATUS_HANDLE_CREATED, &r, sizeof r);
+    }
     if (o.error) return FailWith(o.error);
     SetLastError(0);
     return TRUE;

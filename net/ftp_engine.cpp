@@ -432,7 +432,7 @@ DWORD FtpEngine::MoveIn(DataSink* sink, std::string* buffer) {
 }
 
 DWORD FtpEngine::MoveOut(DataSource* source) {
-  constexpr size_t kBuf = 256 * 1024;
+  constexpr size_t kBuf = 1024 * 1024;
   std::string block(kBuf, '\0');
   std::string converted;
   CrlfConverter crlf;

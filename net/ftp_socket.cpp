@@ -25,6 +25,13 @@ DWORD MapSocketError(int wsa) {
   }
 }
 
+// Large kernel buffers: fewer would-block waits, each of which costs a select() under Wine.
+void SetBuffers(SOCKET s) {
+  int rcv = 512 * 1024, snd = 4 * 1024 * 1024;
+  setsockopt(s, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&rcv), sizeof rcv);
+  setsockopt(s, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&snd), sizeof snd);
+}
+
 }  // namespace
 
 void EnsureWinsock() {
@@ -71,9 +78,7 @@ DWORD Socket::Open(int family) {
   if (s_ == INVALID_SOCKET) return ERROR_INTERNET_CANNOT_CONNECT;
   u_long nb = 1;
   ioctlsocket(s_, FIONBIO, &nb);
-  int size = 512 * 1024;
-  setsockopt(s_, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&size), sizeof size);
-  setsockopt(s_, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&size), sizeof size);
+  SetBuffers(s_);
   return 0;
 }
 
@@ -143,9 +148,7 @@ DWORD Socket::Accept(Socket* out, DWORD timeoutMs, const std::atomic<bool>* canc
   out->s_ = c;
   u_long nb = 1;
   ioctlsocket(c, FIONBIO, &nb);
-  int size = 512 * 1024;
-  setsockopt(c, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&size), sizeof size);
-  setsockopt(c, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&size), sizeof size);
+  SetBuffers(c);
   return 0;
 }
 
