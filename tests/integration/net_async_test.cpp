@@ -98,6 +98,20 @@ TEST_CASE("async: connect, get, put, mkdir, rename, delete, rmdir, close (vsftpd
   CHECK_EQ(Show(seq), Show(kOneCommand));
   CHECK(r.dwResult != 0 && !Exists(sv->root + "\\pub\\adir"));
 
+  // A search: 60 with the new search handle, then 100; the first entry is in the record.
+  WIN32_FIND_DATAA fd{};
+  seq = a.Finish(FtpFindFirstFileA(a.conn, "pub/*.bin", &fd, 0, 1) != nullptr, &r, &raw);
+  CHECK_EQ(Show(seq), Show({3031, 4041, 3031, 4041, 3031, 4041, 60, 100}));  // TYPE A, PASV, LIST + data
+  CHECK(r.dwResult != 0 && r.dwError == 0);
+  HINTERNET find = reinterpret_cast<HINTERNET>(r.dwResult);
+  CHECK(strstr(fd.cFileName, ".bin") != nullptr);
+  int more = 0;
+  while (InternetFindNextFileA(find, &fd)) ++more;
+  CHECK_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_MORE_FILES));
+  CHECK(more >= 2);
+  CHECK(InternetCloseHandle(find));
+  a.rec.Take();
+
   // A refusal: 100 with 12003, the reply readable on the library's thread inside the callback.
   static std::string replyInCallback;
   replyInCallback.clear();
