@@ -3,8 +3,8 @@
 # with its own configuration and scratch tree under DIR (a ctest fixture).
 #   ftpd.sh start DIR   -> DIR/servers.txt: "name port tree-root" per line, DIR/pids
 #   ftpd.sh stop DIR    -> stops exactly the recorded pids
-# Users: anonymous, and "veluser" with password "velpass" (ProFTPD: AuthUserFile; Pure-FTPd:
-# a virtual-user database). The anonymous root is owned by root; its "pub" folder is
+# Users: anonymous, and "veluser" with password "velpass" (vsftpd: the local account made by
+# scripts/setup; ProFTPD: AuthUserFile; Pure-FTPd: a virtual-user database). The anonymous root is owned by root; its "pub" folder is
 # writable by the ftp user, where the tests upload, create and delete.
 set -euo pipefail
 cmd=$1
@@ -80,7 +80,10 @@ seccomp_sandbox=NO
 anonymous_enable=YES
 anon_root=$root
 no_anon_password=YES
-local_enable=NO
+local_enable=YES
+local_root=$root/pub
+local_umask=022
+pam_service_name=vsftpd
 write_enable=YES
 anon_upload_enable=YES
 anon_mkdir_write_enable=YES
