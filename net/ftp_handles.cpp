@@ -28,7 +28,11 @@ void Worker::Loop(std::shared_ptr<Worker> self) {
     {
       std::unique_lock<std::mutex> lock(self->m_);
       self->cv_.wait(lock, [&] { return self->stop_ || !self->jobs_.empty(); });
-      if (self->jobs_.empty()) return;  // stopped and drained
+      if (self->jobs_.empty()) {  // stopped and drained
+        self->finished_ = true;
+        self->cv_.notify_all();
+        return;
+      }
       job = std::move(self->jobs_.front());
       self->jobs_.pop_front();
     }
@@ -59,12 +63,24 @@ void Worker::Stop() {
     stop_ = true;
     if (!started_) return;
   }
-  cv_.notify_one();
+  cv_.notify_all();
   if (!thread_.joinable()) return;
-  if (OnWorker())
+  if (OnWorker()) {
     thread_.detach();
-  else
+    return;
+  }
+  // Normally the queue drains at once (requests in progress were cancelled). A callback that
+  // blocks on a lock the closing thread holds would make a plain join wait forever: after
+  // kStopWaitMs the thread is left to finish on its own; it owns a reference to this worker.
+  bool finished;
+  {
+    std::unique_lock<std::mutex> lock(m_);
+    finished = cv_.wait_for(lock, std::chrono::milliseconds(kStopWaitMs), [&] { return finished_; });
+  }
+  if (finished)
     thread_.join();
+  else
+    thread_.detach();
 }
 
 void Object::Notify(DWORD_PTR ctx, DWORD code, const void* info, DWORD len) const {

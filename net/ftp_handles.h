@@ -23,9 +23,10 @@
 namespace vel::net {
 
 // One thread running posted jobs in order. Stop() from the worker itself detaches it; from any
-// other thread it waits for the queue to drain and joins.
+// other thread it waits (at most kStopWaitMs) for the queue to drain and joins.
 class Worker {
  public:
+  static constexpr int kStopWaitMs = 3000;
   void Post(std::function<void()> job);
   void Stop();
   bool OnWorker() const { return std::this_thread::get_id() == id_; }
@@ -37,6 +38,7 @@ class Worker {
   std::deque<std::function<void()>> jobs_;
   bool stop_ = false;
   bool started_ = false;
+  bool finished_ = false;
   std::thread thread_;
   std::thread::id id_;
   std::weak_ptr<Worker> self_;

@@ -1,6 +1,8 @@
 // Asynchronous requests against vsftpd: every call returns at once with ERROR_IO_PENDING and
 // its notifications, folded (runs of 40/41 -> 4041, of 30/31 -> 3031), equal a table.
+#include <atomic>
 #include <cstring>
+#include <mutex>
 
 #include "integration/net_support.h"
 #include "support/check.h"
@@ -216,4 +218,33 @@ TEST_CASE("async: closing the session while a transfer runs ends it, no hang") {
   std::string now = ReadAll(target);
   CHECK(now == "precious" || now == ReadAll(sv->root + "\\pub\\mib.bin"));
   if (r.dwError) CHECK_EQ(now, std::string("precious"));
+}
+
+TEST_CASE("async: closing the session while its callback waits on the closer's lock returns") {
+  const Server* sv = FindServer("vsftpd");
+  REQUIRE(sv);
+  static std::mutex held;  // stands for the runtime lock the closing window thread holds
+  static std::atomic<bool> inCallback;
+  inCallback = false;
+  AsyncSession a;
+  a.rec.onNote = [](const Note& n) {
+    if (n.code == 10) {
+      inCallback = true;
+      std::lock_guard<std::mutex> wait(held);
+    }
+  };
+  held.lock();
+  InternetConnectA(a.session, sv->Host().c_str(), 0, nullptr, nullptr, INTERNET_SERVICE_FTP, 0, 1);
+  for (int i = 0; i < 200 && !inCallback; ++i) Sleep(10);
+  CHECK(inCallback.load());
+  DWORD start = GetTickCount();
+  CHECK(InternetCloseHandle(a.session));
+  DWORD took = GetTickCount() - start;
+  a.session = nullptr;
+  held.unlock();
+  CHECK(took < 6000);
+  INTERNET_ASYNC_RESULT r{};
+  CHECK(a.rec.WaitComplete(&r, 10000));  // the connect ends, cancelled or not
+  a.rec.onNote = nullptr;
+  Sleep(200);
 }
