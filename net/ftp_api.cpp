@@ -56,7 +56,7 @@ BOOL Launch(const std::shared_ptr<Connection>& c, DWORD_PTR ctx, Body body) {
     c->opContext = ctx;
     c->opThread = GetCurrentThreadId();
     c->running = true;
-    Outcome o = c->cancel ? Outcome{ERROR_INTERNET_OPERATION_CANCELLED, nullptr} : body();
+    Outcome o = c->cancel || c->closed ? Outcome{ERROR_INTERNET_OPERATION_CANCELLED, nullptr} : body();
     c->running = false;
     c->opThread = 0;
     return o;
@@ -99,6 +99,7 @@ void FinishClose(const std::shared_ptr<Connection>& c) {
 }
 
 void CloseConnection(const std::shared_ptr<Connection>& c) {
+  c->closed = true;
   if (c->running) c->cancel = true;
   if (c->session->async) {
     c->session->worker->Post([c] { FinishClose(c); });

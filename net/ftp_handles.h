@@ -76,6 +76,7 @@ struct Connection : Object, EngineObserver {
   FtpEngine engine;
   std::atomic<bool> cancel{false};
   std::atomic<bool> running{false};
+  std::atomic<bool> closed{false};  // its handle was closed: requests still queued are cancelled
   std::atomic<DWORD> opThread{0};
   bool closePending = false;    // closed by its own request's callback: finish the close after it
   std::recursive_mutex opMutex; // serialises synchronous requests and the close
