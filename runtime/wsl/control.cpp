@@ -278,8 +278,10 @@ bool Control::IsAlertKey(int key) const {
 
 void Control::PostAlertKey(int key) {
   if (!IsAlertKey(key)) return;
-  if (ThreadRecord* r = ThreadRecordAt(window_->thread - 1)) r->key_state = static_cast<std::uint32_t>(key) & 0x7FF;
-  PostFieldEvent(kEvAlertKey);
+  if (ThreadRecord* r = ThreadRecordAt(window_->thread - 1))
+    r->key_state = (r->key_state & ~0x7FFu) | (static_cast<std::uint32_t>(key) & 0x7FF);
+  if (window_->IsReport()) return;
+  PostWindowEvent(window_, kEventBase + kEvAlertKey, this, false, key);
 }
 
 namespace {

@@ -213,10 +213,11 @@ void EventRecord::BeforeDelivery() {
 
 // --- posting
 
-void PostWindowEvent(Window* w, int internal, Control* control, bool priority) {
+void PostWindowEvent(Window* w, int internal, Control* control, bool priority, int key) {
   RuntimeLockGuard lock;
   if (!g.delivery || !IsLiveWindow(w) || !w->hwnd) return;
   EventRecord* e = MakeRecord(w, internal, control);
+  if (key >= 0) e->key_state = (e->key_state & ~kKeyMask) | (static_cast<std::uint32_t>(key) & kKeyMask);
   if (!priority && PostMessageA(w->hwnd, kMsgPostedEvent, 0, reinterpret_cast<LPARAM>(e))) return;
   Append(w, e);
   PostMessageA(w->hwnd, WM_NULL, 0, 0);

@@ -48,8 +48,9 @@ struct EventRecord {
 };
 
 // Posts internal code `internal` for `control` (null: a window event) to `window`.
-// Silently dropped while the runtime shuts down or when the window is not open.
-void PostWindowEvent(Window* window, int internal, Control* control, bool priority = false);
+// Silently dropped while the runtime shuts down or when the window is not open. A key code
+// of 0 or more replaces the low 11 bits of the record's key state (the triggering action).
+void PostWindowEvent(Window* window, int internal, Control* control, bool priority = false, int key = -1);
 
 // --- the operations compiled procedures call
 bool Accept();

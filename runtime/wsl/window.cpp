@@ -418,8 +418,8 @@ void WindowOpen(Window** slot, const char* module_id, const char* label, void* c
   else if (w->frame & 0x4000) show = SW_SHOWMAXIMIZED;
   ShowWindow(w->hwnd, show);
   UpdateWindow(w->hwnd);
-  FocusFirstControl(w);
   PostWindowEvent(w, kEventBase + kEvOpenWindow, nullptr);
+  FocusFirstControl(w);  // its EVENT:Selected follows EVENT:OpenWindow
 }
 
 void DestroyPlatformWindow(Window* w) {
