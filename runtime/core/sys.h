@@ -66,4 +66,8 @@ void ResetFpu();
 // Fills up to `count` return addresses of the caller's callers; returns how many were found.
 int CallerAddresses(void** out, int count);
 
+// --- clock ----------------------------------------------------------------------------------
+// Hundredths of a second since local midnight (0 .. 8,639,999).
+std::uint32_t LocalHundredthsSinceMidnight();
+
 }  // namespace vel::sys
