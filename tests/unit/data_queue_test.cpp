@@ -988,6 +988,7 @@ TEST_CASE("queue 901: running out of memory never corrupts a queue") {
 }
 
 TEST_CASE("queue 902: the engine cannot be created: 8, and the block stays empty") {
+  SetFatalErrorHook(AnswerNo);
   Small s;
   mem::FailAllocation(1);
   QueueAppend(&s.q);
@@ -999,12 +1000,13 @@ TEST_CASE("queue 902: the engine cannot be created: 8, and the block stays empty
     QueueAppend(&s.q);
     mem::FailAllocation(0);
     if (ErrorCode() == 0) break;
-    CHECK_EQ(ErrorCode(), 8);
+    CHECK(ErrorCode() == 8 || ErrorCode() == 501);  // 501: the first record array growth
     // Either creation failed (no engine) or the record could not be stored (no record).
     CHECK(s.q.engine == nullptr || QueueRecords(&s.q) == 0);
     QueueDestroy(&s.q);
   }
   CHECK_EQ(QueueRecords(&s.q), 1u);
+  SetFatalErrorHook(nullptr);
 }
 
 TEST_CASE("queue 903: a full record array stops with 501 and adds nothing") {
