@@ -9,6 +9,7 @@
 #include "runtime/core/errors.h"
 #include "runtime/core/memory.h"
 #include "runtime/core/startup.h"
+#include "runtime/core/string_stack.h"
 #include "runtime/data/queue.h"
 #include "support/check.h"
 
@@ -805,6 +806,26 @@ TEST_CASE("queue 701: sort strings with blanks, commas and signs") {
     CHECK(s.Ids() == (std::vector<std::int32_t>{3, 1, 2, 4}));
   }
   CHECK_EQ(QueueChanges(&s.q), changes);
+}
+
+TEST_CASE("queue 703: the sort string comes from the string stack, which is left balanced") {
+  Small s;
+  s.Add("A", 1, 1);
+  s.Add("B", 2, 2);
+  StackPushCString("-NAME");
+  QueueSortString(&s.q);
+  CHECK_EQ(ErrorCode(), 0);
+  CHECK(s.Ids() == (std::vector<std::int32_t>{2, 1}));
+  StackPushCString("NAME");
+  QueueSortString(nullptr);
+  CHECK_EQ(ErrorCode(), 7);
+  std::string longer(300, ' ');
+  longer.replace(253, 4, "size");  // only "si" is left in 255 bytes
+  StackPushString(longer.data(), 300);
+  QueueSortString(&s.q);
+  CHECK_EQ(ErrorCode(), 75);
+  CHECK(s.Ids() == (std::vector<std::int32_t>{2, 1}));
+  CHECK_EQ(StackDepth(), 0);
 }
 
 TEST_CASE("queue 702: sort string limits: 255 bytes, 16 items, lone signs") {
