@@ -157,6 +157,7 @@ bool MakeKey(const QueueEngine* e, const std::int32_t* list, Key* out) {
       PostError(kErrField);
       return false;
     }
+    k.desc[k.count] = d;
     k.fields[k.count++] = f;
     k.length += TotalSize(*d);
   }
