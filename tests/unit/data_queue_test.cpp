@@ -183,6 +183,11 @@ TEST_CASE("queue 102: a null declaration block posts 7 and returns 0") {
   CHECK_EQ(ErrorCode(), 7);
   QueueFree(nullptr);  // ignored
   CHECK_EQ(ErrorCode(), 0);
+  QueueDestroy(nullptr);
+  CHECK_EQ(ErrorCode(), 7);
+  QueueLoadRow(nullptr, 1);
+  CHECK(QueueRowField(nullptr, 1).address == nullptr);
+  QueueStoreRow(nullptr);
   Small s;
   QueueFree(&s.q);  // never used: ignored, not created
   CHECK(s.q.engine == nullptr);
@@ -395,6 +400,23 @@ TEST_CASE("queue 206: rewriting key fields moves the record in cached orders") {
   QueuePut(&s.q);
   CHECK(s.Ids() == before);
   CHECK(s.Valid());
+}
+
+TEST_CASE("queue 207: equal records meeting across a merge keep their order") {
+  // Ten records: halves [1 3 3 3 3] and [0 1 1 1 1]. The right half's 1s are equal to the
+  // left half's 1 and must follow it.
+  Small s;
+  const int sizes[] = {1, 3, 3, 3, 3, 0, 1, 1, 1, 1};
+  for (int i = 0; i < 10; ++i) s.Add("R", sizes[i], i + 1);
+  const std::int32_t by_size[] = {2, 0};
+  QueueSortFields(&s.q, by_size);
+  CHECK(s.Ids() == (std::vector<std::int32_t>{6, 1, 7, 8, 9, 10, 2, 3, 4, 5}));
+  // And descending: equal records still keep their order.
+  Small d;
+  for (int i = 0; i < 10; ++i) d.Add("R", sizes[i], i + 1);
+  const std::int32_t by_size_desc[] = {-2, 0};
+  QueueSortFields(&d.q, by_size_desc);
+  CHECK(d.Ids() == (std::vector<std::int32_t>{2, 3, 4, 5, 1, 7, 8, 9, 10, 6}));
 }
 
 // --- 3xx deleting and the current position -----------------------------------------------------------
@@ -1044,4 +1066,29 @@ TEST_CASE("queue 903: a full record array stops with 501 and adds nothing") {
   CHECK_EQ(ErrorCode(), 0);
   CHECK_EQ(QueueRecords(&s.q), 65u);
   SetFatalErrorHook(nullptr);
+}
+
+TEST_CASE("queue 904: a compressed rewrite that cannot get its new block changes nothing") {
+  Large l;
+  for (int i = 1; i <= 10; ++i) {
+    l.Set(("N" + std::to_string(i)).c_str(), "lbl", i, i);
+    QueueAppend(&l.q);
+  }
+  const std::int32_t by_size[] = {3, 0};
+  l.Set("", "", 4, 0);
+  QueueGetKeyed(&l.q, by_size);
+  QueueGetAt(&l.q, 4);
+  std::memset(l.buf + 148, 'k', 52);
+  std::int32_t size = 99;
+  std::memcpy(l.buf + 140, &size, 4);
+  mem::FailAllocation(1);
+  QueuePut(&l.q);
+  mem::FailAllocation(0);
+  CHECK_EQ(ErrorCode(), 8);
+  QueueGetAt(&l.q, 4);
+  std::memcpy(&size, l.buf + 140, 4);
+  CHECK_EQ(size, 4);
+  CHECK_EQ(l.buf[199], ' ');
+  const char* reason = "";
+  CHECK(qd::Validate(l.q.engine, &reason));
 }
