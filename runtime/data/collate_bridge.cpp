@@ -30,6 +30,12 @@ std::uint32_t Hash(const char* text, std::size_t length, std::uint32_t seed) {
   const CollationTables& t = Collation();
   const auto* p = reinterpret_cast<const unsigned char*>(text);
   const unsigned blank = t.weight[0x20];
+  if (t.digraph[0][0] == 0) {  // the common case: one weight per byte
+    while (length && t.weight[p[length - 1]] == blank) --length;
+    std::uint32_t h = seed ^ 2166136261u;
+    for (std::size_t i = 0; i < length; ++i) h = Step(h, t.weight[p[i]]);
+    return h;
+  }
   while (length && t.weight[p[length - 1]] == blank && !DigraphOf(t, p[length - 1])) --length;
   std::uint32_t h = seed ^ 2166136261u;
   // Blank weights are held back until something else follows, so that a digraph expanding to
