@@ -63,9 +63,9 @@ inline int FieldCompare(const FieldDesc& f, const std::uint8_t* x, const std::ui
   return CompareField(f, x, y);
 }
 
-// Compares o's entries i and j (used by the sort; A and B hold the expanded records).
+// Compares two stored records (the sort; the comparison scratch and B hold them expanded).
 int CompareEntries(QueueEngine* e, const Key& k, void* x, void* y) {
-  return KeyCompare(e, k, RecordView(e, x, e->a_own), RecordView(e, y, e->b));
+  return KeyCompare(e, k, RecordView(e, x, e->scratch), RecordView(e, y, e->b));
 }
 
 // Upper bound of `rec` within items[lo, hi).
@@ -149,18 +149,38 @@ HashForm FormFor(const QueueEngine* e, const Key& k) {
   return HashForm::kGeneral;
 }
 
+// One node per distinct key, for the first record with it (equal keys are adjacent).
 void BuildHash(QueueEngine* e, Order& o) {
   HashIndex* x = HashCreate(FormFor(e, o.key), o.entries.count);
   if (!x) return;
+  std::uint32_t previous_hash = 0;
   for (std::uint32_t i = 0; i < o.entries.count; ++i) {
     void* rec = o.entries.items[i];
-    if (!HashAdd(x, rec, KeyHash(e, o.key, RecordView(e, rec, e->a_own)))) {
+    const std::uint8_t* bytes = RecordView(e, rec, e->b);
+    const std::uint32_t h = KeyHash(e, o.key, bytes);
+    if (i > 0 && h == previous_hash &&
+        KeyCompare(e, o.key, bytes, RecordView(e, o.entries.items[i - 1], e->scratch)) == 0)
+      continue;
+    if (!HashAdd(x, rec, h)) {
       HashDestroy(x);
       return;  // stays a plain sorted key
     }
+    previous_hash = h;
   }
+  x->records = o.entries.count;
   o.key.hash = x;
   o.key.kind = KeyKind::kHashed;
+}
+
+// The indexed record with a key equal to `key` (hash h), or null.
+void* HashFind(QueueEngine* e, const Order& o, const std::uint8_t* key, std::uint32_t h) {
+  const HashIndex* x = o.key.hash;
+  for (std::uint32_t n = HashChain(x, h); n; n = x->nodes[n - 1].next) {
+    const HashNode& node = x->nodes[n - 1];
+    if (node.hash == h && KeyCompare(e, o.key, key, RecordView(e, node.record, e->scratch)) == 0)
+      return node.record;
+  }
+  return nullptr;
 }
 
 }  // namespace
@@ -239,7 +259,7 @@ std::int32_t ExactSearch(QueueEngine* e, const Key& k, const RecordArray& a, con
   std::int32_t lo = 0, hi = static_cast<std::int32_t>(a.count) - 1;
   while (lo < hi) {
     const std::int32_t mid = (lo + hi) >> 1;
-    const int c = KeyCompare(e, k, key, RecordView(e, a.items[mid], e->a_own));
+    const int c = KeyCompare(e, k, key, RecordView(e, a.items[mid], e->scratch));
     if (c > 0) {
       lo = mid + 1;
     } else if (mid == lo) {
@@ -250,14 +270,14 @@ std::int32_t ExactSearch(QueueEngine* e, const Key& k, const RecordArray& a, con
       hi = mid - 1;
     }
   }
-  return KeyCompare(e, k, key, RecordView(e, a.items[lo], e->a_own)) == 0 ? lo : -1;
+  return KeyCompare(e, k, key, RecordView(e, a.items[lo], e->scratch)) == 0 ? lo : -1;
 }
 
 std::uint32_t InsertPosition(QueueEngine* e, const Key& k, const RecordArray& a, const std::uint8_t* key) {
   std::uint32_t lo = 0, hi = a.count;
   while (lo < hi) {
     const std::uint32_t mid = (lo + hi) >> 1;
-    if (KeyCompare(e, k, key, RecordView(e, a.items[mid], e->a_own)) >= 0)
+    if (KeyCompare(e, k, key, RecordView(e, a.items[mid], e->scratch)) >= 0)
       lo = mid + 1;
     else
       hi = mid;
@@ -291,15 +311,28 @@ void SortOrder(QueueEngine* e, Order& o, void** temp) {
 void OrderInsert(QueueEngine* e, Order& o, std::uint32_t at, void* rec, const std::uint8_t* bytes) {
   RecordArrayInsert(o.entries, at, rec);
   if (o.index >= 0 && static_cast<std::uint32_t>(o.index) >= at) ++o.index;
-  if (o.key.kind == KeyKind::kHashed && !HashAdd(o.key.hash, rec, KeyHash(e, o.key, bytes)))
-    DropHash(o);
+  if (o.key.kind != KeyKind::kHashed) return;
+  ++o.key.hash->records;
+  // A record joining equal ones goes after them: only a new key needs a node.
+  const std::uint32_t h = KeyHash(e, o.key, bytes);
+  if (!HashFind(e, o, bytes, h) && !HashAdd(o.key.hash, rec, h)) DropHash(o);
 }
 
 void OrderRemoveAt(QueueEngine* e, Order& o, std::uint32_t at, const std::uint8_t* bytes) {
   void* rec = o.entries.items[at];
-  if (o.key.kind == KeyKind::kHashed && !HashRemove(o.key.hash, rec, KeyHash(e, o.key, bytes)))
-    DropHash(o);
   RecordArrayRemove(o.entries, at);
+  if (o.key.kind == KeyKind::kHashed) {
+    // If rec was its key's first record, the next one with that key (now at `at`) takes its
+    // node, or the node goes; for any other record both calls find nothing to do.
+    HashIndex* x = o.key.hash;
+    --x->records;
+    const std::uint32_t h = KeyHash(e, o.key, bytes);
+    if (at < o.entries.count &&
+        KeyCompare(e, o.key, bytes, RecordView(e, o.entries.items[at], e->scratch)) == 0)
+      HashReplace(x, rec, o.entries.items[at], h);
+    else
+      HashRemove(x, rec, h);
+  }
   if (o.current == rec) {
     o.current = nullptr;
     o.index = -1;
@@ -329,14 +362,7 @@ void CountKeyedUse(QueueEngine* e, Order& o) {
 }
 
 void* HashLookup(QueueEngine* e, Order& o, const std::uint8_t* key) {
-  const std::uint32_t h = KeyHash(e, o.key, key);
-  const HashIndex* x = o.key.hash;
-  for (std::uint32_t n = HashChain(x, h); n; n = x->nodes[n - 1].next) {
-    const HashNode& node = x->nodes[n - 1];
-    if (node.hash == h && KeyCompare(e, o.key, key, RecordView(e, node.record, e->a_own)) == 0)
-      return node.record;
-  }
-  return nullptr;
+  return HashFind(e, o, key, KeyHash(e, o.key, key));
 }
 
 }  // namespace vel
