@@ -72,7 +72,7 @@ bool DateToYmd(std::int32_t date, int* year, int* month, int* day) {
 
 int DateWeekday(std::int32_t date) {
   if (date < kDateFirst || date > kDateLast) return -1;
-  return (date + 3) % 7;  // 1 January 1801 (4) was a Thursday
+  return date % 7;  // 1 January 1801 (4) was a Thursday
 }
 
 int WidenYear(int y, int window) {
