@@ -97,10 +97,15 @@ void IntlInitialise() {
   char path[300];
   int n = sys::ExecutablePath(path, sizeof path - 5);
   if (n <= 0) return;
+  // The extension is cut; a "." in a directory name is not an extension.
   char* dot = std::strrchr(path, '.');
-  if (dot) *dot = 0;
+  if (dot && !std::strchr(dot, '\\') && !std::strchr(dot, '/')) *dot = 0;
   std::strcat(path, ".ENV");
   ApplyEnvironmentFile(path);
+}
+
+void IntlInitTerm(int flag) {
+  if (flag == 0) IntlInitialise();
 }
 
 void BuildShortDatePicture(const char* format, CompiledPicture* out) {

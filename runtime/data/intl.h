@@ -47,6 +47,9 @@ void IntlReadProfile(ProfileReader reader);
 // Start-up: the profile, then the collation table saved as the OEM table, then the program's
 // environment file (its path cut at the last "." plus ".ENV"; a missing file is ignored).
 void IntlInitialise();
+// Initialiser-table form (0 initialise: IntlInitialise; 1 terminate: nothing to release). The
+// window layer lists it where it initialises its display services.
+void IntlInitTerm(int flag);
 
 // Applies an environment file; a missing file is ignored and leaves no error.
 void ApplyEnvironmentFile(const char* path);
