@@ -378,7 +378,7 @@ int Deformat(const CompiledPicture& pic, const char* text, std::uint32_t length,
   if (length > static_cast<std::uint32_t>(kDeformatTextMax)) length = kDeformatTextMax;
   int width = pic.Width();
   int kind = pic.Kind();
-  char kept[kDeformatTextMax * 2 + 4];
+  char kept[kDeformatTextMax * 2 + 4] = {};
   int k = 0;
   bool negative = false;
   if (kind == kPicDate || kind == kPicTime) {

@@ -296,7 +296,7 @@ TEST_CASE("env: OEM files are converted, except VELCOLSEQ") {
   // 0xE4 ("a" with diaeresis) in the usual code pages.
   char oem = '\x84';
   char ansi = oem;
-  sys::OemToAnsi(&ansi, 1);
+  sys::OemToAnsiText(&ansi, 1);
   Env(std::string("VELCHARSET=OEM\nVELMONTH=M") + oem + "rz\nVELCOLSEQ=" + oem + "a\n");
   CHECK_EQ(std::string(Intl().month_name[0]), std::string("M") + ansi + "rz");
   const CollationTables& t = Collation();
