@@ -117,6 +117,17 @@ void* StackSave();
 // slots belong to a saved block or are abandoned by the assertion path).
 void StackRestore(void* saved);
 
+// Releases what the slots of a saved block own and frees the block (a thread that ended
+// with a saved stack). Null does nothing.
+void StackDiscardSaved(void* saved);
+
+// The per-thread keeping of saved stacks, in the form of the thread layer's switch and release
+// handlers: StringStackSwitch saves the running stack into slot `from` (when from >= 0) and
+// restores slot `to`'s (an empty stack when it has none), clearing that entry;
+// StringStackReleaseThread discards a slot's saved stack. Slots are 0..63.
+void StringStackSwitch(int from, int to);
+void StringStackReleaseThread(int slot);
+
 // --- direct assignment -----------------------------------------------------------------------
 // n = 0: nothing. Null text: length > 0 fills n-1 bytes with 0xFF, else empty. Otherwise
 // min(length, n-1) bytes (a negative length copies nothing). A zero byte always follows.
@@ -128,18 +139,9 @@ void AssignString(char* destination, std::uint32_t size, const char* text, std::
 void ClearString(char* destination, std::uint32_t size);
 
 // --- typed values ----------------------------------------------------------------------------
-// Pushes a variable of a data type code (1..9, 13, 14, 18, 19, 20, 22; packed decimals 10 and
-// 11 through the decimal hook) as its text, and pops the top into one. Any other type code is
+// The typed value layer calls this when it meets a data type code it cannot bind to the stack:
 // runtime error 501 "String Stack Error".
-void StackPushTyped(const void* address, std::int32_t type, std::uint32_t size);
-void StackPopTyped(void* address, std::int32_t type, std::uint32_t size);
-// The decimal module supplies the packed-decimal conversions (address, size, places encoded in
-// the typed value's size as size | places << 16).
-struct StackDecimalHooks {
-  void (*push)(const void* address, std::int32_t type, std::uint32_t size);  // push text
-  void (*pop)(void* address, std::int32_t type, std::uint32_t size);        // pop text
-};
-void SetStackDecimalHooks(const StackDecimalHooks* hooks);
+void StringStackTypeError();
 
 // --- lifecycle and introspection -----------------------------------------------------------
 // Initialise (0) / terminate (1): installs the assertion path's reset hook; terminate releases
