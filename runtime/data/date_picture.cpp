@@ -129,7 +129,7 @@ bool CompileDateTimePicture(const char* p, int n, bool time, bool blank_zero, Co
     int code = out->items[2 * i + 1];
     bool field = code == kItemMonth || code == kItemDay || code == kItemYear || code == kItemMonthName ||
                  code == kItemHour || code == kItemMinute || code == kItemSecond;
-    if (fill && field) out->items[2 * i] = static_cast<std::uint8_t>(fill);
+    if (fill && field) out->items[2 * i] = static_cast<std::uint8_t>(fill == '_' ? ' ' : fill);
     if (sep && code == kItemSeparator) out->items[2 * i] = static_cast<std::uint8_t>(sep);
   }
   out->window = static_cast<std::uint8_t>(window);
