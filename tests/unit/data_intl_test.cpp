@@ -354,3 +354,18 @@ TEST_CASE("env: files, the missing file and the program's own .ENV") {
   CHECK_EQ(ErrorMessage(20), std::string("from the program's file"));
   CHECK_EQ(ErrorMessage(21), std::string("after ctrl-z"));
 }
+
+#ifdef _WIN32
+#include <windows.h>
+
+TEST_CASE("profile: the platform's intl section") {
+  Fresh();
+  char saved[80];
+  DWORD had = GetProfileStringA("intl", "sShortDate", "", saved, sizeof saved);
+  REQUIRE(WriteProfileStringA("intl", "sShortDate", "dd.MM.yyyy"));
+  IntlReadProfile(nullptr);
+  CHECK_EQ(std::string(Intl().short_date), std::string("dd.MM.yyyy"));
+  CHECK_EQ(Show("@D17", DateFromYmd(2003, 7, 1)), std::string("01.07.2003"));
+  WriteProfileStringA("intl", "sShortDate", had ? saved : nullptr);
+}
+#endif
