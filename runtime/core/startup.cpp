@@ -7,6 +7,7 @@
 
 #include "runtime/core/errors.h"
 #include "runtime/core/sys.h"
+#include "runtime/core/string_stack.h"
 #include "runtime/core/thread_data.h"
 
 namespace vel {
@@ -115,6 +116,7 @@ void ShowVersionRefusal(const char* text) {
 void CoreInitTerm(int flag) {
   if (flag == 0) ClearError();
   else ClearReplacementTexts();
+  StringStackInitTerm(flag);
 }
 
 void RegisterModule(ModuleDescriptor* module, void* instance) {
