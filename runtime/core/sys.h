@@ -172,4 +172,8 @@ std::uint32_t QueryCurrentDirectory(char* buf, std::uint32_t size);
 // host has no short names and answers so for every path that exists).
 std::uint32_t QueryShortPath(const char* path, char* out, std::uint32_t size);
 
+// --- clock ----------------------------------------------------------------------------------
+// Hundredths of a second since local midnight (0 .. 8,639,999).
+std::uint32_t LocalHundredthsSinceMidnight();
+
 }  // namespace vel::sys
