@@ -12,6 +12,7 @@
 #include "runtime/core/errors.h"
 #include "runtime/core/memory.h"
 #include "runtime/core/string_stack.h"
+#include "runtime/data/dates.h"
 #include "runtime/data/queue.h"
 
 namespace vel {
@@ -30,26 +31,14 @@ void PutPadded(std::uint8_t* at, std::uint32_t size, const char* text) {
   std::memset(at + n, ' ', size - n);
 }
 
-bool IsLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
-
-// Local date of a file as a date number; years before 1801 (and unknown times) give -1.
+// Local date of a file as a date number. Years before 1801 give -1 (they are not widened as
+// two-digit years would be).
 std::int32_t EntryDate(const sys::LocalTimeFields& t) {
-  static const int kBefore[12] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334};
-  static const int kLength[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  if (t.year < 1801 || t.year > 9999 || t.month < 1 || t.month > 12 || t.day < 1) return -1;
-  if (t.day > kLength[t.month - 1] + (t.month == 2 && IsLeap(t.year))) return -1;
-  auto leaps = [](int y) { return y / 4 - y / 100 + y / 400; };
-  int n = (t.year - 1801) * 365 + kBefore[t.month - 1] + t.day + 3 + leaps(t.year) - leaps(1800);
-  if (t.month <= 2 && IsLeap(t.year)) --n;
-  return n;
+  return t.year < 1801 ? -1 : DateFromYmd(t.year, t.month, t.day);
 }
 
-// Local time of a file in whole seconds as a time number; exactly midnight gives 0.
-std::int32_t EntryTime(const sys::LocalTimeFields& t) {
-  if (t.hour == 0 && t.minute == 0 && t.second == 0) return 0;
-  if (t.hour < 0 || t.hour > 23 || t.minute < 0 || t.minute > 59 || t.second < 0 || t.second > 59) return -1;
-  return t.hour * 360000 + t.minute * 6000 + t.second * 100 + 1;
-}
+// Local time of a file in whole seconds (milliseconds dropped); exactly midnight gives 0.
+std::int32_t EntryTime(const sys::LocalTimeFields& t) { return TimeBuild(t.hour, t.minute, t.second, 0); }
 
 bool HasZeroByte(const char* text, std::uint32_t length) { return length && std::memchr(text, 0, length); }
 
