@@ -492,6 +492,37 @@ TEST_CASE("save/restore: another thread's stack comes and goes intact") {
   CHECK_EQ(StackDepth(), 0);
 }
 
+TEST_CASE("save/restore: per-thread switch and release handlers") {
+  Fresh();
+  StackPushCString("main thread");
+  Push("A");
+  Push("B");
+  StackConcat();
+  StringStackSwitch(0, 1);  // thread 1 has nothing saved: it starts empty
+  CHECK_EQ(StackDepth(), 0);
+  StackPushInteger(1);
+  StringStackSwitch(1, 2);
+  CHECK_EQ(StackDepth(), 0);
+  Push("two");
+  StackPushWideOwned(sys::WideAlloc(u"owned", 5));
+  StringStackSwitch(2, 0);
+  CHECK_EQ(StackDepth(), 2);
+  CHECK_EQ(Peek(1), std::string("AB"));
+  CHECK_EQ(Peek(2), std::string("main thread"));
+  StringStackReleaseThread(2);  // thread 2 ended: its heap and wide values are freed
+  StringStackSwitch(0, 2);
+  CHECK_EQ(StackDepth(), 0);
+  StringStackSwitch(2, 1);
+  CHECK_EQ(Pop(), std::string("1"));
+  StringStackSwitch(1, 0);
+  CHECK_EQ(Pop(), std::string("AB"));
+  CHECK_EQ(Pop(), std::string("main thread"));
+  StringStackSwitch(-1, 0);  // the first switch saves nothing; slot 0's entry was cleared
+  CHECK_EQ(StackDepth(), 0);
+  StringStackSwitch(0, 64);  // out-of-range slots are ignored
+  StringStackReleaseThread(-1);
+}
+
 TEST_CASE("errors: the assertion path empties the stack; type error is 501") {
   Fresh();
   static std::string message;
@@ -564,6 +595,14 @@ TEST_CASE("wide: references, owned strings, conversions and the wide concat") {
   CHECK_EQ(StackPeek(1)->kind, kSlotHeap);
   CHECK_EQ(Pop(), std::string("WN"));
   sys::WideFree(ab);
+  // Bytes above 127 go through the ANSI code page both ways (a-umlaut is 0xE4 and U+00E4).
+  sys::WideString umlaut = sys::WideAlloc(u"\u00E4", 1);
+  Push("\xE4");
+  StackPushWide(umlaut);
+  StackConcat();
+  CHECK_EQ(sys::WideLength(reinterpret_cast<sys::WideString>(StackPeek(1)->text)), 2u);
+  CHECK_EQ(Pop(), std::string("\xE4\xE4"));
+  sys::WideFree(umlaut);
 }
 
 TEST_CASE("variant: string forms, numbers, copies and comparisons") {
@@ -585,6 +624,20 @@ TEST_CASE("variant: string forms, numbers, copies and comparisons") {
   StackDrop();
   StackPushVariant(&number);
   CHECK(StackPopReal() == 42.0);
+
+  sys::Variant real;
+  sys::VariantInitialise(&real);
+  real.type = sys::kVtR8;
+  real.r8 = -2.5;
+  StackPushVariant(&real);
+  CHECK_EQ(Pop(), std::string("-2.5"));
+  StackPushVariant(&real);
+  CHECK(StackPopVariantInteger(&v));
+  CHECK_EQ(v, -2);  // the system's conversion rounds half to even
+  StackPushVariant(&real);
+  Push("x");
+  StackConcat();
+  CHECK_EQ(Pop(), std::string("-2.5x"));
 
   sys::Variant text;
   sys::VariantInitialise(&text);
