@@ -66,6 +66,10 @@ void ResetFpu();
 // Fills up to `count` return addresses of the caller's callers; returns how many were found.
 int CallerAddresses(void** out, int count);
 
+// --- clock ----------------------------------------------------------------------------------
+// Hundredths of a second since local midnight (0 .. 8,639,999).
+std::uint32_t LocalHundredthsSinceMidnight();
+
 // --- OLE automation strings and variants (sys_ole_win32.cpp / sys_ole_posix.cpp) -----------
 // A wide system string is length-counted UTF-16 (the platform's BSTR): a 32-bit byte count sits
 // in front of the first code unit and a zero unit follows the last. Null is the empty string.
@@ -171,9 +175,5 @@ std::uint32_t QueryCurrentDirectory(char* buf, std::uint32_t size);
 // LastError set (kSysErrorInvalidParameter where the system has no short form to give; the
 // host has no short names and answers so for every path that exists).
 std::uint32_t QueryShortPath(const char* path, char* out, std::uint32_t size);
-
-// --- clock ----------------------------------------------------------------------------------
-// Hundredths of a second since local midnight (0 .. 8,639,999).
-std::uint32_t LocalHundredthsSinceMidnight();
 
 }  // namespace vel::sys

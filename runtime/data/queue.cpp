@@ -12,6 +12,7 @@
 
 #include "runtime/core/errors.h"
 #include "runtime/core/memory.h"
+#include "runtime/core/string_stack.h"
 #include "runtime/core/sys.h"
 #include "runtime/data/queue_internal.h"
 
@@ -156,6 +157,7 @@ bool MakeKey(const QueueEngine* e, const std::int32_t* list, Key* out) {
       PostError(kErrField);
       return false;
     }
+    k.desc[k.count] = d;
     k.fields[k.count++] = f;
     k.length += TotalSize(*d);
   }
@@ -611,6 +613,12 @@ void QueueSortText(QueueBlock* q, const char* text, std::uint32_t length) {
     return;
   }
   SortBy(e, keys);
+}
+
+void QueueSortString(QueueBlock* q) {
+  char text[256];
+  StackPopToCString(text, sizeof text);
+  QueueSortText(q, text, static_cast<std::uint32_t>(std::strlen(text)));
 }
 
 std::uint32_t QueueRecords(QueueBlock* q) {

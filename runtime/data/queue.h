@@ -30,6 +30,9 @@ void QueuePut(QueueBlock* q);
 void QueueDelete(QueueBlock* q);
 void QueueFree(QueueBlock* q);
 void QueueSortFields(QueueBlock* q, const std::int32_t* keys);
+// Pops the sort string from the string stack (always, so the stack stays balanced) into a
+// 256-byte buffer and sorts by the fields it names.
+void QueueSortString(QueueBlock* q);
 // The sort string from a text (at most 255 bytes are read, as from a 256-byte buffer).
 void QueueSortText(QueueBlock* q, const char* text, std::uint32_t length);
 std::uint32_t QueueRecords(QueueBlock* q);

@@ -13,23 +13,19 @@ std::uint32_t Bucket(const HashIndex* x, std::uint32_t hash) {
   return hash & x->mask;
 }
 
-bool AllocBuckets(std::uint32_t n, std::uint32_t** heads, std::uint32_t** tails) {
-  *heads = static_cast<std::uint32_t*>(MemCalloc(n, sizeof(std::uint32_t)));
-  *tails = static_cast<std::uint32_t*>(MemCalloc(n, sizeof(std::uint32_t)));
-  if (*heads && *tails) return true;
-  MemFree(*heads);
-  MemFree(*tails);
-  return false;
+HashBucket* AllocBuckets(std::uint32_t n) {
+  return static_cast<HashBucket*>(MemCalloc(n, sizeof(HashBucket)));
 }
 
 void Append(HashIndex* x, std::uint32_t node) {
   const std::uint32_t b = Bucket(x, x->nodes[node - 1].hash);
   x->nodes[node - 1].next = 0;
-  if (x->tails[b])
-    x->nodes[x->tails[b] - 1].next = node;
+  HashBucket& bucket = x->buckets[b];
+  if (bucket.tail)
+    x->nodes[bucket.tail - 1].next = node;
   else
-    x->heads[b] = node;
-  x->tails[b] = node;
+    bucket.head = node;
+  bucket.tail = node;
 }
 
 // Doubles the buckets, re-chaining every node in its old chain order so that equal keys keep
@@ -37,23 +33,20 @@ void Append(HashIndex* x, std::uint32_t node) {
 bool Grow(HashIndex* x) {
   const std::uint32_t old_buckets = x->mask + 1;
   if (old_buckets >= 0x40000000u) return true;
-  std::uint32_t *heads, *tails;
-  if (!AllocBuckets(old_buckets * 2, &heads, &tails)) return false;
-  std::uint32_t* old_heads = x->heads;
-  std::uint32_t* old_tails = x->tails;
-  x->heads = heads;
-  x->tails = tails;
+  HashBucket* fresh = AllocBuckets(old_buckets * 2);
+  if (!fresh) return false;
+  HashBucket* old = x->buckets;
+  x->buckets = fresh;
   x->mask = old_buckets * 2 - 1;
   for (std::uint32_t b = 0; b < old_buckets; ++b) {
-    std::uint32_t n = old_heads[b];
+    std::uint32_t n = old[b].head;
     while (n) {
       const std::uint32_t next = x->nodes[n - 1].next;
       Append(x, n);
       n = next;
     }
   }
-  MemFree(old_heads);
-  MemFree(old_tails);
+  MemFree(old);
   return true;
 }
 
@@ -84,7 +77,8 @@ HashIndex* HashCreate(HashForm form, std::uint32_t expected) {
   if (form != HashForm::kDirect)
     while (buckets < expected && buckets < 0x40000000u) buckets *= 2;
   x->mask = buckets - 1;
-  if (!AllocBuckets(buckets, &x->heads, &x->tails)) {
+  x->buckets = AllocBuckets(buckets);
+  if (!x->buckets) {
     MemFree(x);
     return nullptr;
   }
@@ -93,8 +87,7 @@ HashIndex* HashCreate(HashForm form, std::uint32_t expected) {
 
 void HashDestroy(HashIndex* x) {
   if (!x) return;
-  MemFree(x->heads);
-  MemFree(x->tails);
+  MemFree(x->buckets);
   MemFree(x->nodes);
   MemFree(x);
 }
@@ -110,8 +103,8 @@ bool HashAdd(HashIndex* x, void* record, std::uint32_t hash) {
 }
 
 bool HashRemove(HashIndex* x, void* record, std::uint32_t hash) {
-  const std::uint32_t b = Bucket(x, hash);
-  std::uint32_t prev = 0, n = x->heads[b];
+  HashBucket& bucket = x->buckets[Bucket(x, hash)];
+  std::uint32_t prev = 0, n = bucket.head;
   while (n && x->nodes[n - 1].record != record) {
     prev = n;
     n = x->nodes[n - 1].next;
@@ -121,8 +114,8 @@ bool HashRemove(HashIndex* x, void* record, std::uint32_t hash) {
   if (prev)
     x->nodes[prev - 1].next = next;
   else
-    x->heads[b] = next;
-  if (x->tails[b] == n) x->tails[b] = prev;
+    bucket.head = next;
+  if (bucket.tail == n) bucket.tail = prev;
   x->nodes[n - 1] = HashNode{nullptr, 0, x->free_list};
   x->free_list = n;
   --x->count;
@@ -130,7 +123,7 @@ bool HashRemove(HashIndex* x, void* record, std::uint32_t hash) {
 }
 
 bool HashReplace(HashIndex* x, void* old_record, void* new_record, std::uint32_t hash) {
-  for (std::uint32_t n = x->heads[Bucket(x, hash)]; n; n = x->nodes[n - 1].next)
+  for (std::uint32_t n = x->buckets[Bucket(x, hash)].head; n; n = x->nodes[n - 1].next)
     if (x->nodes[n - 1].record == old_record) {
       x->nodes[n - 1].record = new_record;
       return true;
@@ -138,6 +131,6 @@ bool HashReplace(HashIndex* x, void* old_record, void* new_record, std::uint32_t
   return false;
 }
 
-std::uint32_t HashChain(const HashIndex* x, std::uint32_t hash) { return x->heads[Bucket(x, hash)]; }
+std::uint32_t HashChain(const HashIndex* x, std::uint32_t hash) { return x->buckets[Bucket(x, hash)].head; }
 
 }  // namespace vel

@@ -18,13 +18,17 @@ struct HashNode {
   std::uint32_t next;  // 1-based, 0 = end of chain
 };
 
+struct HashBucket {
+  std::uint32_t head;  // 1-based node, 0 = empty
+  std::uint32_t tail;
+};
+
 enum class HashForm : std::uint8_t { kDirect, kSmallField, kGeneral };
 
 struct HashIndex {
   HashForm form;
   std::uint32_t mask;
-  std::uint32_t* heads;
-  std::uint32_t* tails;
+  HashBucket* buckets;   // head and tail side by side: one cache line per look-up
   HashNode* nodes;
   std::uint32_t node_capacity;
   std::uint32_t node_high;   // nodes[0..node_high) ever used

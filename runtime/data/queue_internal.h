@@ -26,6 +26,7 @@ struct Key {
   KeyKind kind = KeyKind::kInsertion;
   std::int32_t count = 0;
   std::int32_t fields[kMaxKeyFields] = {};
+  const FieldDesc* desc[kMaxKeyFields] = {};  // the fields' descriptors, in key order
   std::uint32_t length = 0;  // sum of the key fields' sizes
   std::uint32_t uses = 0;    // keyed look-ups and insertions since the key was installed
   HashIndex* hash = nullptr; // kHashed only

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "runtime/core/collation.h"
 #include "runtime/core/errors.h"
 #include "runtime/core/memory.h"
 #include "runtime/data/queue_internal.h"
@@ -30,6 +31,36 @@ void Decode(QueueEngine* e, const void* stored, std::uint8_t* dst) {
     std::memset(dst, 0, e->record_size);
     PostError(7);
   }
+}
+
+template <typename T>
+int Order3(const std::uint8_t* a, const std::uint8_t* b) {
+  T x, y;
+  std::memcpy(&x, a, sizeof x);
+  std::memcpy(&y, b, sizeof y);
+  return (x > y) - (x < y);
+}
+
+// The common scalar kinds compared in line; the rest through the typed value layer.
+inline int FieldCompare(const FieldDesc& f, const std::uint8_t* x, const std::uint8_t* y) {
+  if (f.elements <= 1) {
+    const std::uint8_t* a = x + f.offset;
+    const std::uint8_t* b = y + f.offset;
+    switch (f.type) {
+      case kTypeString:
+      case kTypeGroup:
+        return CollateCompare(reinterpret_cast<const char*>(a), f.size, reinterpret_cast<const char*>(b), f.size);
+      case kTypeByte: return (a[0] > b[0]) - (a[0] < b[0]);
+      case kTypeShort: return Order3<std::int16_t>(a, b);
+      case kTypeUShort: return Order3<std::uint16_t>(a, b);
+      case kTypeLong4:
+      case kTypeLong5:
+      case kTypeLong: return Order3<std::int32_t>(a, b);
+      case kTypeULong: return Order3<std::uint32_t>(a, b);
+      default: break;
+    }
+  }
+  return CompareField(f, x, y);
 }
 
 // Compares o's entries i and j (used by the sort; A and B hold the expanded records).
@@ -178,9 +209,8 @@ int KeyCompare(const QueueEngine* e, const Key& k, const std::uint8_t* x, const 
     return c < 0 ? -1 : c > 0 ? 1 : 0;
   }
   for (std::int32_t i = 0; i < k.count; ++i) {
-    const std::int32_t f = k.fields[i];
-    const int c = CompareField(e->layout->fields[std::abs(f) - 1], x, y);
-    if (c) return f < 0 ? -c : c;
+    const int c = FieldCompare(*k.desc[i], x, y);
+    if (c) return k.fields[i] < 0 ? -c : c;
   }
   return 0;
 }
@@ -193,10 +223,10 @@ bool SameKey(const Key& a, const Key& b) {
   return true;
 }
 
-std::uint32_t KeyHash(const QueueEngine* e, const Key& k, const std::uint8_t* bytes) {
+std::uint32_t KeyHash([[maybe_unused]] const QueueEngine* e, const Key& k, const std::uint8_t* bytes) {
   std::uint32_t h = 2166136261u;
   for (std::int32_t i = 0; i < k.count; ++i) {
-    const FieldDesc& f = e->layout->fields[std::abs(k.fields[i]) - 1];
+    const FieldDesc& f = *k.desc[i];
     if (k.count == 1 && f.type == kTypeByte) return bytes[f.offset];  // direct form
     for (std::uint32_t el = 0; el < ElementCount(f); ++el)
       h = HashValue(f.type, f.size, f.places, bytes + f.offset + el * f.size, h);

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "runtime/core/decimal.h"
 #include "runtime/data/collate_bridge.h"
 
 namespace vel {
@@ -79,17 +80,6 @@ struct Packed {
   }
   int SignClass() const { return Zero() ? 0 : Negative() ? -1 : 1; }
 };
-
-int ComparePacked(const Packed& a, const Packed& b) {
-  const int sa = a.SignClass(), sb = b.SignClass();
-  if (sa != sb) return sa < sb ? -1 : 1;
-  if (sa == 0) return 0;
-  for (std::uint32_t i = 0; i < a.Digits(); ++i) {
-    const int d = a.Digit(i) - b.Digit(i);
-    if (d) return sa < 0 ? -Sign(d) : Sign(d);
-  }
-  return 0;
-}
 
 double PackedAsDouble(const Packed& d, std::uint8_t places) {
   double v = 0;
@@ -210,7 +200,6 @@ std::uint32_t FindFieldByName(const RecordLayout& layout, const char* name, std:
 
 int CompareSameType(std::uint8_t type, std::uint32_t size, std::uint8_t places,
                     const std::uint8_t* a, const std::uint8_t* b) {
-  (void)places;  // both sides share it: the digits alone order the values
   switch (type) {
     case kTypeByte: return Sign(static_cast<long long>(a[0]) - b[0]);
     case kTypeShort: return Sign(static_cast<long long>(Load<std::int16_t>(a)) - Load<std::int16_t>(b));
@@ -225,8 +214,7 @@ int CompareSameType(std::uint8_t type, std::uint32_t size, std::uint8_t places,
     case kTypeReal14: return Sign(LoadFloat(type, size, a), LoadFloat(type, size, b));
     case kTypeDecimal:
     case kTypePDecimal: {
-      const bool leading = type == kTypeDecimal;
-      return ComparePacked(Packed{a, size, leading}, Packed{b, size, leading});
+      return DecComparePacked(type, a, b, size, places);
     }
     default: break;
   }

@@ -17,6 +17,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "runtime/core/decimal.h"
+
 namespace vel {
 
 enum TypeCode : std::uint8_t {
@@ -29,8 +31,7 @@ enum TypeCode : std::uint8_t {
   kTypeULong = 7,
   kTypeSReal = 8,
   kTypeReal = 9,
-  kTypeDecimal = 10,   // leading-sign packed decimal
-  kTypePDecimal = 11,  // trailing-sign packed decimal
+  // 10 and 11, the packed decimals, are kTypeDecimal and kTypePDecimal of the decimal stack.
   kTypeReal13 = 13,
   kTypeReal14 = 14,
   kTypeString = 18,
