@@ -133,8 +133,8 @@ File* FileOpenRead(const char* path);
 int FileRead(File* file, void* buffer, int size);
 void FileClose(File* file);
 // In-place code-page conversion of length bytes (the host side has one code page: no change).
-void OemToAnsi(char* text, std::uint32_t length);
-void AnsiToOem(char* text, std::uint32_t length);
+void OemToAnsiText(char* text, std::uint32_t length);
+void AnsiToOemText(char* text, std::uint32_t length);
 // The system's string comparison of the one-character strings a and b: <0, 0, >0.
 int CompareCharStrings(unsigned char a, unsigned char b);
 // The system's character tests and lower-casing for a byte of the ANSI code page.

@@ -59,8 +59,8 @@ void FileClose(File* file) {
   delete file;
 }
 
-void OemToAnsi(char*, std::uint32_t) {}
-void AnsiToOem(char*, std::uint32_t) {}
+void OemToAnsiText(char*, std::uint32_t) {}
+void AnsiToOemText(char*, std::uint32_t) {}
 
 int CompareCharStrings(unsigned char a, unsigned char b) {
   char x[2] = {static_cast<char>(a), 0};

@@ -47,10 +47,10 @@ void FileClose(File* file) {
   if (file) CloseHandle(reinterpret_cast<HANDLE>(file));
 }
 
-void OemToAnsi(char* text, std::uint32_t length) {
+void OemToAnsiText(char* text, std::uint32_t length) {
   if (length) OemToCharBuffA(text, text, length);
 }
-void AnsiToOem(char* text, std::uint32_t length) {
+void AnsiToOemText(char* text, std::uint32_t length) {
   if (length) CharToOemBuffA(text, text, length);
 }
 

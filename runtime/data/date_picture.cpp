@@ -129,7 +129,7 @@ bool CompileDateTimePicture(const char* p, int n, bool time, bool blank_zero, Co
     int code = out->items[2 * i + 1];
     bool field = code == kItemMonth || code == kItemDay || code == kItemYear || code == kItemMonthName ||
                  code == kItemHour || code == kItemMinute || code == kItemSecond;
-    if (fill && field) out->items[2 * i] = static_cast<std::uint8_t>(fill);
+    if (fill && field) out->items[2 * i] = static_cast<std::uint8_t>(fill == '_' ? ' ' : fill);
     if (sep && code == kItemSeparator) out->items[2 * i] = static_cast<std::uint8_t>(sep);
   }
   out->window = static_cast<std::uint8_t>(window);
@@ -137,23 +137,6 @@ bool CompileDateTimePicture(const char* p, int n, bool time, bool blank_zero, Co
   SetPictureHeader(out, time ? kPicTime : kPicDate, kClassReal, blank_zero, width);
   return true;
 }
-
-namespace {
-
-// The value shown by the items of one field code, and how many items the field has.
-struct FieldValue {
-  int value;
-  int items;
-  int seen;
-};
-
-int Power10(int n) {
-  int p = 1;
-  while (n-- > 0) p *= 10;
-  return p;
-}
-
-}  // namespace
 
 void FormatDateTime(const CompiledPicture& pic, std::int64_t value, char* out) {
   int width = pic.Width();
@@ -164,50 +147,65 @@ void FormatDateTime(const CompiledPicture& pic, std::int64_t value, char* out) {
   if (time) valid = TimeSplit(v32, &h, &mi, &s, &hs);
   else valid = DateToYmd(v32, &y, &m, &d);
   const IntlSettings& intl = Intl();
-  bool windows_texts = pic.number == 7 || pic.number == 8;
-  const char* ampm = nullptr;
-  FieldValue f[32] = {};
+  int year_items = 0;
+  std::uint32_t codes = 0;  // bit per item code present
   for (int i = 0; i < width; ++i) {
     int code = pic.ItemCode(i);
-    if (code < 32) ++f[code].items;
+    year_items += code == kItemYear;
+    codes |= 1u << (code & 31);
   }
-  if (time && f[kItemAmPm].items) {
+  bool has_ampm = codes & (1u << kItemAmPm);
+  bool in_place = !(codes & (1u << kItemMonthName | 1u << kItemAmPm));  // nothing moves
+  const char* ampm = nullptr;
+  if (time && has_ampm) {
+    bool windows_texts = pic.number == 7 || pic.number == 8;
     ampm = h >= 12 ? (windows_texts ? intl.win_ampm[1] : intl.ampm[1]) : (windows_texts ? intl.win_ampm[0] : intl.ampm[0]);
     if (h > 12) h -= 12;
     if (h == 0) h = 12;
   }
-  f[kItemMonth].value = m;
-  f[kItemDay].value = d;
-  f[kItemYear].value = f[kItemYear].items == 4 ? y : y % 100;
-  f[kItemHour].value = h;
-  f[kItemMinute].value = mi;
-  f[kItemSecond].value = s;
-  const char* name = valid && m >= 1 ? intl.month_name[m - 1] : "";
-  int name_length = static_cast<int>(strnlen(name, 12));
+  int month = m;  // kept for the month name
+  if (year_items != 4) y %= 100;
+  // Digits from the right: each field gives up its lowest digit to its rightmost item first.
+  // Without month names and AM/PM every item stays where it is and this is the whole output.
+  char digit_char[kPictureMaxWidth];
+  char* digits_to = in_place ? out : digit_char;
+  // Table-driven so that random digits cost no mispredicted branches: slot 6 takes every item
+  // that is not a field digit (its character is copied).
+  static constexpr std::int8_t kFieldOf[32] = {6, 6, 6, 6, 6, 6, 6, 0, 1, 2, 6, 3, 4, 5, 6, 6,
+                                               6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6};
+  int remaining[7] = {m, d, y, h, mi, s, 0};
+  for (int i = width - 1; i >= 0; --i) {
+    int field = kFieldOf[pic.ItemCode(i) & 31];
+    int v = remaining[field];
+    int digit = v % 10;
+    remaining[field] = v / 10;
+    char item = pic.ItemChar(i);
+    char c = static_cast<char>('0' + digit);
+    if (digit == 0) c = item;
+    if (!valid) c = ' ';
+    if (field == 6) c = item;
+    digits_to[i] = c;
+  }
+  if (in_place) return;
+  const char* name = valid && !time && month >= 1 ? intl.month_name[month - 1] : "";
   bool upper_names = pic.number != 4 && pic.number != 18;
-  int o = 0;        // output position: dropped name items move the rest left
-  int name_at = 0;  // month-name letters written
+  int o = 0;  // output position: dropped name items move the rest left
   bool replace_next = false;
   for (int i = 0; i < width; ++i) {
     int code = pic.ItemCode(i);
-    char ic = pic.ItemChar(i);
     if (replace_next) {  // the item after AM/PM shows the text's second character
       replace_next = false;
       out[o++] = valid && ampm && ampm[0] && ampm[1] ? ampm[1] : ' ';
       continue;
     }
     switch (code) {
-      case kItemMonth: case kItemDay: case kItemYear: case kItemHour: case kItemMinute: case kItemSecond: {
-        FieldValue& fv = f[code];
-        int place = fv.items - 1 - fv.seen++;
-        int digit = place < 9 ? fv.value / Power10(place) % 10 : 0;
-        out[o++] = !valid ? ' ' : digit == 0 ? ic : static_cast<char>('0' + digit);
+      case kItemMonth: case kItemDay: case kItemYear: case kItemHour: case kItemMinute: case kItemSecond:
+        out[o++] = digit_char[i];
         break;
-      }
       case kItemMonthName:
         if (!valid) out[o++] = ' ';
-        else if (name_at < name_length) {
-          std::uint8_t c = static_cast<std::uint8_t>(name[name_at++]);
+        else if (*name) {
+          std::uint8_t c = static_cast<std::uint8_t>(*name++);
           out[o++] = static_cast<char>(upper_names ? UpperChar(c) : c);
         }
         break;
@@ -216,7 +214,7 @@ void FormatDateTime(const CompiledPicture& pic, std::int64_t value, char* out) {
         replace_next = true;
         break;
       default:
-        out[o++] = ic;
+        out[o++] = pic.ItemChar(i);
         break;
     }
   }

@@ -11,6 +11,7 @@ constexpr int kDaysBefore[12] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 30
 constexpr int kMonthDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
 
 int g_current_year = 0;  // 0: not read yet
+constexpr std::int32_t kDate1970 = 61730;  // the date number of 1 January 1970
 
 // Leap years up to and including y (y >= 0).
 std::int64_t LeapsThrough(std::int64_t y) { return y / 4 - y / 100 + y / 400; }
@@ -59,14 +60,19 @@ std::int32_t DateBuiltin(std::int32_t month, std::int32_t day, std::int32_t year
 bool DateToYmd(std::int32_t date, int* year, int* month, int* day) {
   *year = *month = *day = 0;
   if (date < kDateFirst || date > kDateLast) return false;
-  int y = 1801 + (date - kDateFirst) / 365;
-  while (y > 1801 && DayNumber(y, 1, 1) > date) --y;
-  int rest = static_cast<int>(date - DayNumber(y, 1, 1));  // 0-based day of the year
-  int m = 1;
-  while (m < 12 && rest >= MonthLength(y, m)) rest -= MonthLength(y, m++);
-  *year = y;
+  // Days counted from 1 March of year 0 split into 400-year eras, years of the era, and days of
+  // a March-based year (so the leap day is the era year's last day).
+  // All quantities are non-negative: unsigned division by constants is the cheapest.
+  std::uint32_t z = static_cast<std::uint32_t>(date - kDate1970 + 719468);
+  std::uint32_t era = z / 146097;
+  std::uint32_t doe = z - era * 146097;                                        // 0..146096
+  std::uint32_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;  // 0..399
+  std::uint32_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);                 // 0..365
+  std::uint32_t mp = (5 * doy + 2) / 153;                                      // 0 = March
+  int m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+  *day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
   *month = m;
-  *day = rest + 1;
+  *year = static_cast<int>(yoe + era * 400) + (m <= 2 ? 1 : 0);
   return true;
 }
 

@@ -162,11 +162,11 @@ void ApplyColSeq(const char* value, int n) {
   }
   std::memcpy(other, list, n);
   if (s.oem_file) {  // the list is OEM text: it goes to the OEM table as it is
-    sys::OemToAnsi(reinterpret_cast<char*>(other), n);
+    sys::OemToAnsiText(reinterpret_cast<char*>(other), n);
     ApplyCollationList(t.weight_oem, list, n);
     ApplyCollationList(t.weight, other, n);
   } else {
-    sys::AnsiToOem(reinterpret_cast<char*>(other), n);
+    sys::AnsiToOemText(reinterpret_cast<char*>(other), n);
     ApplyCollationList(t.weight, list, n);
     ApplyCollationList(t.weight_oem, other, n);
   }
@@ -260,7 +260,7 @@ void ApplyDigraphs(const Items& items) {
       std::memcpy(t.digraph[slot], v + g, 3);
       t.digraph[slot][3] = 0;
       std::memcpy(t.digraph_oem[slot], v + g, 4);
-      sys::AnsiToOem(t.digraph_oem[slot], 3);
+      sys::AnsiToOemText(t.digraph_oem[slot], 3);
       ++slot;
     }
   }
@@ -291,7 +291,7 @@ long MessageNumber(const char* key, int n) {
 void ApplyKey(const char* key, int key_length, char* value, int n) {
   IntlSettings& s = Intl();
   bool colseq = SameText(key, key_length, "VELCOLSEQ");
-  if (s.oem_file && !colseq) sys::OemToAnsi(value, static_cast<std::uint32_t>(n));
+  if (s.oem_file && !colseq) sys::OemToAnsiText(value, static_cast<std::uint32_t>(n));
   if (colseq) {
     // One text; a quoted form gives the characters of all its items in order.
     static Items items;

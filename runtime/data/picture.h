@@ -90,6 +90,7 @@ int DigitsToText(const DigitString& value, char* out, int size);
 // take the date or time number; string kinds take text.
 int FormatDigits(const CompiledPicture& pic, const DigitString& value, char* out);
 int FormatReal(const CompiledPicture& pic, double value, char* out);
+int FormatInteger(const CompiledPicture& pic, std::int64_t value, char* out);  // date/time numbers
 int FormatText(const CompiledPicture& pic, const char* text, std::uint32_t length, char* out);
 
 // DEFORMAT: reads display text (at most 255 bytes are looked at) back into the canonical value

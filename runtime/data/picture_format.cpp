@@ -155,11 +155,12 @@ int FormatNumber(const CompiledPicture& pic, const DigitString& value, char* out
   // For each item, the integer digit it shows (-1 none), counted from the right.
   signed char int_digit_of[kPictureMaxWidth];
   bool group_as_digit[kPictureMaxWidth];
-  std::memset(int_digit_of, -1, sizeof int_digit_of);
-  std::memset(group_as_digit, 0, sizeof group_as_digit);
+  std::memset(int_digit_of, -1, width);
+  std::memset(group_as_digit, 0, width);
   for (int g = 0; g < use_groups; ++g) group_as_digit[l.group_slots[g]] = true;
   {
-    bool slot[kPictureMaxWidth] = {};
+    bool slot[kPictureMaxWidth];
+    std::memset(slot, 0, width);
     for (int s = 0; s < l.int_count; ++s) slot[l.int_slots[s]] = true;
     int k = 0;  // digits from the units leftwards
     for (int i = width - 1; i >= 0 && k < r.int_count; --i) {
@@ -299,9 +300,15 @@ void DigitsFromReal(double value, DigitString* out) {
 }
 
 void DigitsFromInteger(std::int64_t value, DigitString* out) {
-  char buf[24];
-  int n = std::snprintf(buf, sizeof buf, "%lld", static_cast<long long>(value));
-  DigitsFromText(buf, static_cast<std::uint32_t>(n), out);
+  out->negative = value < 0;
+  std::uint64_t magnitude = value < 0 ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
+  std::uint8_t reversed[20];
+  int n = 0;
+  for (; magnitude; magnitude /= 10) reversed[n++] = static_cast<std::uint8_t>(magnitude % 10);
+  out->count = n;
+  out->point = n;
+  for (int i = 0; i < n; ++i) out->digit[i] = reversed[n - 1 - i];
+  Normalise(out);
 }
 
 int DigitsToText(const DigitString& value, char* out, int size) {
@@ -350,6 +357,18 @@ int FormatDigits(const CompiledPicture& pic, const DigitString& value, char* out
   }
 }
 
+int FormatInteger(const CompiledPicture& pic, std::int64_t value, char* out) {
+  if (!pic.Valid()) return 0;
+  int kind = pic.Kind();
+  if ((kind == kPicDate || kind == kPicTime) && !(pic.BlankWhenZero() && value == 0)) {
+    FormatDateTime(pic, value, out);
+    return pic.Width();
+  }
+  DigitString v;
+  DigitsFromInteger(value, &v);
+  return FormatDigits(pic, v, out);
+}
+
 int FormatReal(const CompiledPicture& pic, double value, char* out) {
   DigitString v;
   DigitsFromReal(value, &v);
@@ -378,7 +397,7 @@ int Deformat(const CompiledPicture& pic, const char* text, std::uint32_t length,
   if (length > static_cast<std::uint32_t>(kDeformatTextMax)) length = kDeformatTextMax;
   int width = pic.Width();
   int kind = pic.Kind();
-  char kept[kDeformatTextMax * 2 + 4];
+  char kept[kDeformatTextMax * 2 + 4] = {};
   int k = 0;
   bool negative = false;
   if (kind == kPicDate || kind == kPicTime) {

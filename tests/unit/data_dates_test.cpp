@@ -188,6 +188,7 @@ TEST_CASE("date pictures @D1..@D16 on 1 July 2003 and 31 December 1999") {
       {"@D8-", " 1-JUL-2003", "31-DEC-1999"},
       {"@D01", "07/01/03", "12/31/99"},
       {"@D*2", "*7/*1/2**3", "12/31/1999"},
+      {"@D_6", " 1/ 7/2  3", "31/12/1999"},
   };
   for (const auto& r : rows) {
     CHECK_EQ(Show(r.picture, jul), std::string(r.jul));

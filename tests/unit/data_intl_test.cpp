@@ -296,7 +296,7 @@ TEST_CASE("env: OEM files are converted, except VELCOLSEQ") {
   // 0xE4 ("a" with diaeresis) in the usual code pages.
   char oem = '\x84';
   char ansi = oem;
-  sys::OemToAnsi(&ansi, 1);
+  sys::OemToAnsiText(&ansi, 1);
   Env(std::string("VELCHARSET=OEM\nVELMONTH=M") + oem + "rz\nVELCOLSEQ=" + oem + "a\n");
   CHECK_EQ(std::string(Intl().month_name[0]), std::string("M") + ansi + "rz");
   const CollationTables& t = Collation();
@@ -354,3 +354,18 @@ TEST_CASE("env: files, the missing file and the program's own .ENV") {
   CHECK_EQ(ErrorMessage(20), std::string("from the program's file"));
   CHECK_EQ(ErrorMessage(21), std::string("after ctrl-z"));
 }
+
+#ifdef _WIN32
+#include <windows.h>
+
+TEST_CASE("profile: the platform's intl section") {
+  Fresh();
+  char saved[80];
+  DWORD had = GetProfileStringA("intl", "sShortDate", "", saved, sizeof saved);
+  REQUIRE(WriteProfileStringA("intl", "sShortDate", "dd.MM.yyyy"));
+  IntlReadProfile(nullptr);
+  CHECK_EQ(std::string(Intl().short_date), std::string("dd.MM.yyyy"));
+  CHECK_EQ(Show("@D17", DateFromYmd(2003, 7, 1)), std::string("01.07.2003"));
+  WriteProfileStringA("intl", "sShortDate", had ? saved : nullptr);
+}
+#endif

@@ -97,6 +97,9 @@ TEST_CASE("numeric: floating sign and currency, parenthesis, trailing sign") {
       {"@N10.2~ kr~", "7.5", "   7.50 kr"},
       {"@N-9.2", "-0.001", "     0.00"},  // rounds to zero: never negative
       {"@N-09.2", "-5", "-00005.00"},  // a fill: no floating, the sign stays in front
+      {"@N-9", "-1234", "   -1,234"},
+      {"@N-9", "-12345678", "-12345678"},  // the sign takes the blank a grouping position left
+      {"@N-9", "-123456789", " ########"},
   };
   for (const Row& r : rows) CHECK_EQ(Fmt(r.picture, r.value), std::string(r.expected));
 }
@@ -199,7 +202,8 @@ TEST_CASE("string pictures") {
 TEST_CASE("invalid pictures compile to an all-zero block and format to nothing") {
   const char* bad[] = {"", "@", "@Q9", "@E6", "@N", "@N0", "@S0", "@S256", "@N256", "@N999",
                        "@S5x", "@N9.2x", "@N~EUR9.2", "@N~~9.2", "@N-9.2-", "@N(9.2", "@N$9.2$",
-                       "@P", "@PP", "@Kab", "@NB", "@N2.2", "@N($4.2)", "@E7.5"};
+                       "@P", "@PP", "@Kab", "@NB", "@N2.2", "@N($4.2)", "@E7.5",
+                       "@P###", "@K##", "@N00", "@S999", "@E999", "@N~", "@N9~x", "@S\x01", ("@\xFF" "9")};
   for (const char* text : bad) {
     CompiledPicture pic;
     std::memset(&pic, 0x5A, sizeof pic);
