@@ -255,7 +255,7 @@ TEST_CASE("properties: reads and writes by code and by name on windows and contr
   CHECK_EQ(PropertyGet(w, 0, font, 2), std::string("8"));
   CHECK_EQ(PropertyGet(w, 0, PropertyCode("Text")), std::string("Asynchronous FTP Client"));
   CHECK_EQ(PropertyGet(w, 0, PropertyCode("Timer")), std::string("100"));
-  CHECK_EQ(PropertyGet(w, 0, PropertyCode("Icon")), std::string("Net04.ico"));
+  CHECK_EQ(PropertyGet(w, 0, PropertyCode("Icon")), std::string("~Net04.ico"));
   CHECK_EQ(PropertyGet(w, 2, PropertyCode("Text")), std::string("Start Internet Session"));
   CHECK_EQ(PropertyGet(w, 31, PropertyCode("Format")), std::string("1020L(1)~File Name~@s255@"));
   CHECK_EQ(PropertyGet(w, 32, PropertyCode("Drop")), std::string("5"));
