@@ -1,11 +1,17 @@
 // Program entry of the Asynchronous FTP Client.
 //
-// The executable's module descriptor lists the runtime's initialisers and the application's
-// own (priority 5, its global variables); ProgramEntry runs start-up, the main wrapper and
-// shutdown, and ends the process through Halt.
+// The executable's module descriptor lists the runtime's initialisers (core, window layer and
+// controls, the data modules at 16) and the application's own (priority 5, its global
+// variables); ProgramEntry runs start-up, the main wrapper and shutdown, and ends the process
+// through Halt.
 #include <windows.h>
 
+#include "app/main_window.h"
+#include "runtime/controls/controls.h"
 #include "runtime/core/startup.h"
+#include "runtime/data/binding.h"
+#include "runtime/data/intl.h"
+#include "runtime/wsl/lifecycle.h"
 
 namespace {
 
@@ -13,6 +19,9 @@ void ApplicationGlobals(int) {}
 
 const vel::InitEntry kInitialisers[] = {
     VEL_CORE_INIT_ENTRIES,
+    VEL_WSL_INIT_ENTRIES,
+    vel::InitEntry{16, vel::IntlInitTerm, vel::IntlInitTerm},
+    vel::InitEntry{16, vel::BindingInitTerm, vel::BindingInitTerm},
     vel::InitEntry{5, ApplicationGlobals, ApplicationGlobals},
 };
 
@@ -20,10 +29,19 @@ vel::ModuleDescriptor g_module = {
     nullptr, kInitialisers, kInitialisers + sizeof kInitialisers / sizeof kInitialisers[0],
     nullptr, {{nullptr, nullptr}, {nullptr, nullptr}}, nullptr, nullptr, nullptr, nullptr};
 
+// Full-window dragging is switched off while the client runs (its windows repaint slowly
+// while they move) and switched on again afterwards, where the user had it on.
 void MainWrapper() {
-  // The main window arrives with the window layer; until then the program runs its start-up
-  // and shutdown only.
-  OutputDebugStringA("Asynchronous FTP Client: runtime start-up and shutdown only\n");
+  constexpr UINT kGetDragFullWindows = 0x26, kSetDragFullWindows = 0x25, kWriteAndBroadcast = 3;
+  BOOL full_drag = FALSE;
+  SystemParametersInfoA(kGetDragFullWindows, 0, &full_drag, 0);
+  if (full_drag == 1) {
+    SystemParametersInfoA(kSetDragFullWindows, 0, nullptr, kWriteAndBroadcast);
+    ftpcl::MainProcedure();
+    SystemParametersInfoA(kSetDragFullWindows, 1, nullptr, kWriteAndBroadcast);
+  } else {
+    ftpcl::MainProcedure();
+  }
 }
 
 }  // namespace

@@ -1,0 +1,162 @@
+// The program-wide variables of module ftpcl001 and the records of its queues.
+//
+// Every variable here is read and written only under the runtime lock: window handlers run
+// under it, and the status callback, which arrives on the FTP library's thread, takes it
+// before it touches anything (app/status_callback.cpp). The one exception is REQUESTCODE,
+// which is atomic because both threads test it as the guard of the request chains.
+//
+// Text variables are zero-terminated of the given capacity unless the record says "fixed"
+// (blank-padded, no terminator). Record layouts are packed byte for byte like the compiler's:
+//   DLS   557: NAME c260 @0, ICONFIELD l @260, TREELEVEL l @264, SIZESTR f20 @268, SIZE l @288,
+//             ATTRIBUTE l @292, FULLPATHNAME c260 @296, WASENUMERATED b @556
+//   FFLS   88: FILENAME c80 @0, ATTRIBUTE l @80, SIZE l @84
+//   ALLF  283: the directory listing's entry record (282) and MARKFIELD b @282
+//   drives 23: DRIVE f1 @0, ICON l @1, ICON2..ICON5 l @5.., DRIVETYPE s16 @21
+//   dirs  263: NAME f255 @0, ICON l @255, LEVEL l @259;  subdirs 255: NAME f255
+#pragma once
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#include "net/ftpnet.h"
+#include "runtime/data/queue.h"
+
+namespace vel::wsl {
+class Window;
+}
+
+namespace ftpcl {
+
+#pragma pack(push, 1)
+struct DlsRecord {
+  char name[260];
+  std::int32_t iconfield;
+  std::int32_t treelevel;
+  char sizestr[20];
+  std::int32_t size;
+  std::int32_t attribute;
+  char fullpathname[260];
+  std::uint8_t wasenumerated;
+};
+struct FflsRecord {
+  char filename[80];
+  std::int32_t attribute;
+  std::int32_t size;
+};
+struct AllfRecord {
+  char name[256];
+  char shortname[13];
+  std::int32_t date;
+  std::int32_t time;
+  std::int32_t size;
+  std::uint8_t attrib;
+  std::uint8_t markfield;
+};
+struct DriveRecord {
+  char drive[1];
+  std::int32_t icon;
+  std::int32_t icon2, icon3, icon4, icon5;
+  std::int16_t drivetype;
+};
+struct DirRecord {
+  char name[255];
+  std::int32_t icon;
+  std::int32_t level;
+};
+struct SubdirRecord {
+  char name[255];
+};
+#pragma pack(pop)
+static_assert(sizeof(DlsRecord) == 557 && sizeof(FflsRecord) == 88 && sizeof(AllfRecord) == 283);
+static_assert(sizeof(DriveRecord) == 23 && sizeof(DirRecord) == 263 && sizeof(SubdirRecord) == 255);
+
+// Field numbers of the queues (1-based, declaration order).
+constexpr std::int32_t kDlsFullPath = 7;
+constexpr std::int32_t kAllfName = 1;
+constexpr std::int32_t kSubdirName = 1;
+
+// Pending request codes.
+enum Request : std::int16_t {
+  kReqNone = 0, kIdle = 1, kConnect = 2, kGetRequested = 3, kGetRunning = 4, kPutRequested = 5,
+  kPutRunning = 6, kMkdirRequested = 7, kMkdirRunning = 8, kRmdirRequested = 9, kRmdirRunning = 10,
+  kDeleteRequested = 11, kDeleteRunning = 12, kRenameRequested = 13, kRenameRunning = 14,
+};
+
+// Field numbers of the main window (P33$WINDOW).
+enum MainField : int {
+  kUsePreconfig = 1, kStart, kClose, kProxyPrompt, kProxy, kServerPrompt, kServerName,
+  kUserPrompt, kUserName, kPasswordPrompt, kPassword, kConnectButton, kChkPassive, kDisconnect,
+  kPanel2, kCurrentFtpDir, kDwType, kDwTypeRadio1, kDwTypeRadio2, kGetButton, kPutButton,
+  kClearRemote, kPercentComplete, kClearLocal, kList1, kCloseButton, kRetval, kListDirs, kImage1,
+  kPrevDirButton, kList4, kListDrives,
+};
+// Fields of the two dialogs (P21$WINDOW, P27$WINDOW).
+enum DialogField : int { kDlgPrompt2 = 1, kDlgShown, kDlgPrompt, kDlgEntry, kDlgOk, kDlgCancel };
+
+constexpr const char* kModuleId = "FtpClient_async$ftpcl001";
+constexpr int kRefreshEvent = 0x400;  // posted by the callback after a completed connect
+
+struct Globals {
+  std::uint8_t useproxyconfig = 0;  // USEPRECONFIG
+  char proxy[40] = "";
+  char servername[40] = "localhost";
+  char username[20] = "Anonymous";
+  char password[20] = "plume";
+  std::uint8_t chkpassive = 0;
+  char currentftpdir[260] = "";
+  std::int32_t dwtype = 0;
+  std::int32_t percentcomplete = 0;
+  char retval[126] = "";
+  char pub_strfilename[260] = "";
+  char oldname[260] = "";
+  char xfername[256] = "";
+  char xferlocaldir[256] = "";
+  char xferlocalfile[256] = "";
+  std::int32_t xfersize = 0;
+  std::int32_t xfertotal = 0;
+  std::uint8_t xferstarted = 0;
+  std::int16_t skipcount = 0;
+  std::uint32_t bytessent = 0;
+  std::uint32_t bytesreceived = 0;
+  HINTERNET sessionhandle = nullptr;
+  HINTERNET connecthandle = nullptr;
+  HINTERNET ophandle = nullptr;
+  std::uint8_t insession = 0;
+  std::uint8_t isconnected = 0;
+  std::uint32_t connectflags = 0;
+  char agentname[40] = "vt wininet";
+  char emptytext[20] = "";
+  std::int32_t mainthread = 0;
+  vel::wsl::Window* mainwindow = nullptr;
+  char errortext[256];  // fixed, blank-padded
+  // Part 1.2 working variables.
+  char remoteparent[260] = "";
+  char remotedir[260] = "";
+  char findpattern[260] = "";
+  std::int32_t listrow = 0;
+  WIN32_FIND_DATAA finddata{};
+};
+
+extern Globals g;
+extern std::atomic<std::int16_t> REQUESTCODE;
+// A remote listing is running (on a thread of its own or in the callback); window handlers
+// treat it like a pending request even where the listing has set the code back to 1.
+extern std::atomic<bool> g_listing;
+
+// The queues (global DLS, FFLS, ALLF; the main procedure's drives, directory and subdirectory
+// queues live here too, since several modules of the procedure use them).
+extern vel::QueueBlock DLS, FFLS, ALLF, DRIVES, DIRS, SUBDIRS;
+DlsRecord& Dls();
+FflsRecord& Ffls();
+AllfRecord& Allf();
+DriveRecord& Drive();
+DirRecord& Dir();
+SubdirRecord& Subdir();
+void DestroyQueues();
+
+// True while no request runs: the guard every window action tests.
+bool Idle();
+
+}  // namespace ftpcl

@@ -1,0 +1,208 @@
+// Local drives, directories and files. RETVAL is always upper case and ends in "\"; the
+// process's current directory is never changed for good (only probed at start-up).
+#include "app/local_side.h"
+
+#include <windows.h>
+
+#include <cstring>
+#include <string>
+
+#include "app/globals.h"
+#include "app/text.h"
+#include "app/ui.h"
+#include "runtime/core/errors.h"
+#include "runtime/data/directory.h"
+#include "runtime/wsl/event_codes.h"
+#include "runtime/wsl/events.h"
+#include "runtime/wsl/fields.h"
+#include "runtime/wsl/properties.h"
+#include "runtime/wsl/window.h"
+
+namespace ftpcl {
+
+namespace {
+
+constexpr int kPropText = 0x7C00;
+constexpr int kPropSelected = 0x7C8F;
+constexpr int kPropLineHeight = 0x7CFD;
+constexpr int kPropIconList = 0x7D07;
+const char* const kDriveIcons[] = {"~SMDSKET.ICO", "~SMDISK.ICO", "~SMNETWRK.ICO", "~SMCD.ICO", "~SMRAM.ICO"};
+
+void SetProp(int field, int code, const std::string& value, int index = 0) {
+  vel::wsl::PropertySet(g.mainwindow, field, code, index, value);
+}
+
+std::string CurrentDirectory() {
+  char buffer[MAX_PATH + 1] = "";
+  const DWORD n = GetCurrentDirectoryA(sizeof buffer, buffer);
+  return n > 0 && n < sizeof buffer ? std::string(buffer, n) : std::string();
+}
+
+void ListInto(const std::string& pattern, std::uint8_t mask) {
+  vel::QueueFree(&ALLF);
+  vel::ListDirectoryText(&ALLF, mask, pattern.data(), static_cast<std::uint32_t>(pattern.size()));
+}
+
+void SortFiles() {
+  static const std::int32_t kByName[] = {kAllfName, 0};
+  vel::QueueSortFields(&ALLF, kByName);
+}
+
+void AppendDirRow(const std::string& name, std::int32_t icon, std::int32_t level) {
+  DirRecord& d = Dir();
+  SetFixed(d.name, name);
+  d.icon = icon;
+  d.level = level;
+  vel::QueueAppend(&DIRS);
+}
+
+// After a move in the directory tree: the files of RETVAL, tags cleared.
+void ListRetvalFiles() {
+  vel::QueueFree(&ALLF);
+  ListInto(Clipped(g.retval) + "*.*", 0);
+  ClearLocalTags();
+  vel::wsl::DisplayFields();
+}
+
+}  // namespace
+
+void LoadDrivesAndStartDirectory() {
+  vel::QueueFree(&DRIVES);
+  for (char letter = 'A'; letter <= 'Z'; ++letter) {
+    const char root[] = {letter, ':', '\\', 0};
+    const UINT type = GetDriveTypeA(root);
+    if (type < 2) continue;
+    DriveRecord& d = Drive();
+    std::memset(&d, 0, sizeof d);
+    d.drive[0] = letter;
+    d.drivetype = static_cast<std::int16_t>(type);
+    d.icon = static_cast<std::int32_t>(type) - 1;
+    vel::QueueAppend(&DRIVES);
+  }
+  SetProp(kListDrives, kPropLineHeight, "11");
+  SetProp(kListDirs, kPropLineHeight, "10");
+  for (int i = 0; i < 5; ++i) SetProp(kListDrives, kPropIconList, kDriveIcons[i], i + 1);
+  SetProp(kListDirs, kPropIconList, "~SMOPEN.ICO", 1);
+  SetProp(kListDirs, kPropIconList, "~SMCLOSE.ICO", 2);
+
+  std::string cur = CurrentDirectory();
+  bool found = false;
+  if (!cur.empty()) {
+    const std::string remembered = CurrentDirectory();
+    vel::SetCurrentPathText(cur.data(), static_cast<std::uint32_t>(cur.size()));
+    if (vel::ErrorCode() == 0) {
+      cur = CurrentDirectory();
+      found = true;
+    } else {
+      cur.clear();
+    }
+    vel::SetCurrentPathText(remembered.data(), static_cast<std::uint32_t>(remembered.size()));
+  }
+  const std::uint32_t drives = vel::QueueRecords(&DRIVES);
+  std::uint32_t row = 1;
+  if (found) {
+    for (; row <= drives; ++row) {
+      vel::QueueGetAt(&DRIVES, static_cast<std::int32_t>(row));
+      if (Drive().drive[0] == Upper(cur.substr(0, 1))[0]) break;
+    }
+    if (cur.back() != '\\') cur += '\\';
+    Set(g.retval, Upper(cur));
+  } else {
+    for (; row <= drives; ++row) {
+      vel::QueueGetAt(&DRIVES, static_cast<std::int32_t>(row));
+      if (Drive().drivetype == 3) break;
+    }
+    Set(g.retval, std::string(1, Drive().drive[0]) + ":\\");
+  }
+  SetProp(kListDrives, kPropSelected, std::to_string(row));
+  FillDirectoryTree();
+}
+
+void ShowDrivePicture() {
+  const std::int32_t icon = Drive().icon;
+  if (icon >= 1 && icon <= 5) SetProp(kImage1, kPropText, kDriveIcons[icon - 1]);
+}
+
+void FillDirectoryTree() {
+  std::memset(&g.finddata, 0, sizeof g.finddata);
+  vel::QueueFree(&SUBDIRS);
+  vel::QueueFree(&DIRS);
+  const std::string retval = Clipped(g.retval);
+  const std::string pattern = retval + "*.*";
+  AppendDirRow(retval.size() == 3 ? retval : retval.substr(0, retval.size() - 1), 1, 1);
+  WIN32_FIND_DATAA found{};
+  HANDLE search = FindFirstFileA(pattern.c_str(), &found);
+  if (search != INVALID_HANDLE_VALUE) {
+    do {
+      const std::string name = found.cFileName;
+      if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && name != "." && name != "..") {
+        SetFixed(Subdir().name, name);
+        vel::QueueAppend(&SUBDIRS);
+      }
+    } while (FindNextFileA(search, &found));
+    FindClose(search);  // the search handle is closed once the enumeration ends
+  }
+  static const std::int32_t kByName[] = {kSubdirName, 0};
+  vel::QueueSortFields(&SUBDIRS, kByName);
+  const std::uint32_t n = vel::QueueRecords(&SUBDIRS);
+  for (std::uint32_t i = 1; i <= n; ++i) {
+    vel::QueueGetAt(&SUBDIRS, static_cast<std::int32_t>(i));
+    AppendDirRow(Upper(Clip(FText(Subdir().name))), 2, 2);
+  }
+  // The Home key for the directory list: it selects its first row.
+  vel::wsl::Control* list = g.mainwindow ? g.mainwindow->Field(kListDirs) : nullptr;
+  if (list && list->hwnd()) PostMessageA(list->hwnd(), WM_KEYDOWN, VK_HOME, 0);
+}
+
+void RefreshLocalFiles() {
+  ListInto(Clipped(g.retval) + "*.*", 0);
+  SortFiles();
+  WindowStatus("Done");
+}
+
+void ListStartupFiles() {
+  ListInto(Clip(CurrentDirectory()) + "\\*.*", 7);
+  SortFiles();
+}
+
+void DirectoryDoubleClick() {
+  const int n = vel::wsl::FieldChoice(kListDirs);
+  vel::QueueGetAt(&DIRS, n);
+  if (vel::ErrorCode() != 0) return;
+  const std::string retval = Clipped(g.retval);
+  if (n == 1) {
+    if (Clip(FText(Dir().name)).size() <= 3) return;  // a drive root stays as it is
+    std::size_t i = retval.size() - 1;                 // 1-based position of the last but one
+    while (i >= 1 && retval[i - 1] != '\\') --i;
+    Set(g.retval, retval.substr(0, i));
+  } else {
+    Set(g.retval, retval + Clip(FText(Dir().name)) + "\\");
+  }
+  FillDirectoryTree();
+  ListRetvalFiles();
+}
+
+void PreviousLevel() {
+  SetProp(kListDirs, kPropSelected, "1");
+  vel::wsl::PostEvent(vel::wsl::kEvAlertKey, kListDirs);
+}
+
+void DriveAccepted() {
+  vel::QueueGetAt(&DRIVES, vel::wsl::FieldChoice(kListDrives));
+  if (vel::ErrorCode() != 0) return;
+  Set(g.retval, std::string(1, Drive().drive[0]) + ":\\");
+  ShowDrivePicture();
+  FillDirectoryTree();
+  vel::wsl::DisplayFields();
+}
+
+void ClearLocalTags() {
+  const std::uint32_t n = vel::QueueRecords(&ALLF);
+  for (std::uint32_t i = 1; i <= n; ++i) {
+    vel::QueueGetAt(&ALLF, static_cast<std::int32_t>(i));
+    Allf().markfield = 0;
+    vel::QueuePut(&ALLF);
+  }
+}
+
+}  // namespace ftpcl

@@ -1,0 +1,227 @@
+// The main window's procedure. Handlers run on the window's thread under the runtime lock
+// (the ACCEPT loop gives it up only while it waits for messages); calls into the FTP library
+// give it up for their duration (ui.h, Net).
+//
+// Window states: no session (INSESSION 0) -> Start -> session (1, ISCONNECTED 0) -> completed
+// connect (callback, then event 400h) -> connected (1, 1); Disconnect returns to the session,
+// Close Internet Session to no session. Busy is REQUESTCODE other than 1 (or a listing).
+#include "app/main_window.h"
+
+#include <windows.h>
+
+#include <cstring>
+
+#include "app/globals.h"
+#include "app/local_side.h"
+#include "app/remote_tree.h"
+#include "app/status_callback.h"
+#include "app/text.h"
+#include "app/transfers.h"
+#include "app/ui.h"
+#include "runtime/wsl/event_codes.h"
+#include "runtime/wsl/events.h"
+#include "runtime/wsl/fields.h"
+#include "runtime/wsl/properties.h"
+#include "runtime/wsl/runtime_lock.h"
+#include "runtime/wsl/window.h"
+
+namespace ftpcl {
+
+namespace wsl = vel::wsl;
+
+namespace {
+
+constexpr int kPropAcceptAll = 0x7C9A;
+constexpr int kAlertRightButton = 2;
+constexpr int kAlertDoubleClick = 5;
+
+bool g_opened_or_focused = false;
+
+void Redisplay() {
+  if (wsl::PropertyGet(g.mainwindow, 0, kPropAcceptAll) != "1") wsl::DisplayFields();
+}
+
+void CloseHandle(HINTERNET* handle) {
+  if (!*handle) return;
+  HINTERNET h = *handle;
+  Net([h] { return InternetCloseHandle(h); });
+  *handle = nullptr;
+}
+
+void WindowOpened() {
+  if (!g_opened_or_focused) Redisplay();
+  g_opened_or_focused = true;
+  wsl::SelectField(kUsePreconfig);
+  g.mainthread = wsl::ThreadNumber();
+  wsl::PostEvent(wsl::kEvAccepted, kDwType);
+  ShowDrivePicture();
+  ListStartupFiles();
+  wsl::DisplayFields();
+  g.insession = 0;
+  RefreshControlStates();
+}
+
+void StartSession() {
+  const std::string proxy = Clipped(g.proxy);
+  const bool preconfig = g.useproxyconfig != 0;
+  g.sessionhandle = Net([&] {
+    if (preconfig)
+      return InternetOpenA(g.agentname, INTERNET_OPEN_TYPE_PRECONFIG, g.emptytext, g.emptytext, INTERNET_FLAG_ASYNC);
+    if (!proxy.empty())
+      return InternetOpenA(g.agentname, INTERNET_OPEN_TYPE_PROXY, g.proxy, g.emptytext, INTERNET_FLAG_ASYNC);
+    return InternetOpenA(g.agentname, INTERNET_OPEN_TYPE_DIRECT, g.emptytext, g.emptytext, INTERNET_FLAG_ASYNC);
+  });
+  if (!g.sessionhandle) {
+    const DWORD error = GetLastError();
+    const std::string text = ErrorText(error);
+    SetFixed(g.errortext, text);
+    Message(Clip(text));
+  }
+  g.connecthandle = nullptr;
+  HINTERNET session = g.sessionhandle;
+  if (session) Net([session] { return InternetSetStatusCallback(session, StatusCallback); });
+  g.insession = 1;
+  RefreshControlStates();
+  g.dwtype = 2;
+  wsl::PostEvent(wsl::kEvSelected, kDwTypeRadio1);
+  wsl::SelectField(kServerName);
+  wsl::DisplayFields(kDwType);
+}
+
+void CloseSession() {
+  CloseHandle(&g.connecthandle);
+  CloseHandle(&g.sessionhandle);
+  if (g.isconnected) vel::QueueFree(&DLS);
+  g.isconnected = 0;
+  g.insession = 0;
+  RefreshControlStates();
+  wsl::DisplayFields();
+}
+
+void Connect() {
+  wsl::RefreshFields();
+  if (g.isconnected || !g.sessionhandle) return;
+  if (CText(g.servername).empty()) {
+    Message("Please enter a server name!");
+    return;
+  }
+  g.connectflags = g.chkpassive ? INTERNET_FLAG_PASSIVE : 0;
+  WindowStatus("Connecting to " + CText(g.servername));
+  wsl::DisplayFields();
+  // Not connected: what DLS still holds is the root of a connect that failed (perhaps to
+  // another server); the tree starts again from one root row.
+  vel::QueueFree(&DLS);
+  vel::QueueFree(&FFLS);
+  CreateRootOrMerge(CText(g.servername));
+  Set(g.currentftpdir, "/");
+  Set(g.remotedir, CText(g.servername));
+  REQUESTCODE = kConnect;
+  ConnectServer();
+  WindowStatus("Done");
+  wsl::DisplayFields();
+}
+
+void Disconnect() {
+  CloseHandle(&g.connecthandle);
+  vel::QueueFree(&FFLS);
+  vel::QueueFree(&DLS);
+  g.isconnected = 0;
+  g.insession = 1;
+  RefreshControlStates();
+  wsl::DisplayFields();
+}
+
+void FieldEvent(int event, int field) {
+  const bool accepted = event == wsl::kEvAccepted;
+  switch (field) {
+    case kStart: if (accepted) StartSession(); break;
+    case kClose: if (accepted) CloseSession(); break;
+    case kConnectButton: if (accepted) Connect(); break;
+    case kDisconnect: if (accepted) Disconnect(); break;
+    case kGetButton: if (accepted) GetPressed(); break;
+    case kPutButton: if (accepted) PutPressed(); break;
+    case kClearRemote: if (accepted) ClearRemoteTags(); break;
+    case kClearLocal: if (accepted) ClearLocalTags(); break;
+    case kList1:
+      if (event == wsl::kEvNewSelection && Idle()) RemoteNewSelection();
+      if (event == wsl::kEvAlertKey && wsl::LastKeyCode() == kAlertDoubleClick) RemoteDoubleClick();
+      if (event == wsl::kEvAlertKey && wsl::LastKeyCode() == kAlertRightButton) RemoteMenu();
+      break;
+    case kListDirs: if (event == wsl::kEvAlertKey) DirectoryDoubleClick(); break;
+    case kPrevDirButton: if (accepted) PreviousLevel(); break;
+    case kListDrives: if (accepted) DriveAccepted(); break;
+    case kCloseButton: if (accepted) wsl::PostEvent(wsl::kEvCloseWindow); break;
+    default: break;
+  }
+}
+
+void Dispatch() {
+  const int event = wsl::EventCode();
+  switch (event) {
+    case kRefreshEvent: RefreshControlStates(); return;
+    case wsl::kEvOpenWindow: WindowOpened(); return;
+    case wsl::kEvGainFocus:
+    case wsl::kEvSized: g_opened_or_focused = true; Redisplay(); return;
+    case wsl::kEvRejected:
+      MessageBeep(0);
+      wsl::DisplayFields();
+      wsl::SelectField(wsl::EventField());
+      return;
+    default: break;
+  }
+  if (const int field = wsl::EventField()) FieldEvent(event, field);
+}
+
+}  // namespace
+
+void RefreshControlStates() {
+  const bool s = g.insession != 0, c = g.isconnected != 0;
+  Disable(kServerName, !s);
+  Disable(kUserName, !s);
+  Disable(kPassword, !s);
+  Disable(kConnectButton, !(s && !c));
+  Disable(kDisconnect, !(s && c));
+  Disable(kChkPassive, !s);
+  Disable(kClose, !s);
+  Disable(kStart, s);
+  Disable(kProxy, s);
+  Disable(kDwType, !s);
+  Disable(kGetButton, !(s && c));
+  Disable(kPutButton, !(s && c));
+}
+
+void ConnectServer() {
+  HINTERNET session = g.sessionhandle;
+  const std::string server = CText(g.servername), user = CText(g.username), password = CText(g.password);
+  const DWORD flags = g.connectflags;
+  g.connecthandle = Net([&] {
+    return InternetConnectA(session, server.c_str(), INTERNET_INVALID_PORT_NUMBER, user.c_str(), password.c_str(),
+                            INTERNET_SERVICE_FTP, flags, 1);
+  });
+}
+
+void MainProcedure() {
+  // Address list of the variable-bound controls in field order; lists get their queues.
+  void* const variables[] = {&g.useproxyconfig, g.proxy,       g.servername, g.username, g.password,
+                             &g.chkpassive,     g.currentftpdir, &g.dwtype,   &g.percentcomplete,
+                             &DLS,              g.retval,      &DIRS,        &ALLF,      &DRIVES,
+                             nullptr};
+  SetFixed(g.errortext, "");
+  wsl::Window* window = nullptr;
+  wsl::WindowOpen(&window, kModuleId, "P33$WINDOW", variables);
+  if (!window) return;
+  g.mainwindow = window;
+  LoadDrivesAndStartDirectory();
+  while (wsl::Accept()) Dispatch();
+  g.mainwindow = nullptr;  // the status callback ignores what arrives from now on
+  HINTERNET session = g.sessionhandle;
+  g.sessionhandle = nullptr;
+  if (session) Net([session] {
+      InternetSetStatusCallback(session, nullptr);
+      return InternetCloseHandle(session);
+    });
+  wsl::WindowClose(&window);
+  DestroyQueues();
+}
+
+}  // namespace ftpcl

@@ -1,0 +1,33 @@
+// The Internet status callback, engine of the request chains, and the error-text routines.
+//
+// The callback runs on the FTP library's notification thread. It takes the runtime lock for
+// everything it does (globals, queues, the main window's properties and display) and gives
+// it up around every call into the library (ui.h, Net), so the window thread stays
+// responsive while a listing or a transfer runs; the order of each chain is kept because one
+// notification is handled completely before the library delivers the next.
+#pragma once
+#include <windows.h>
+
+#include <string>
+
+#include "net/ftpnet.h"
+
+namespace ftpcl {
+
+void CALLBACK StatusCallback(HINTERNET handle, DWORD_PTR context, DWORD status, LPVOID info, DWORD length);
+
+// The status text shown in zone 1 for a notification code (empty for codes not listed).
+const char* StatusTextOf(DWORD status);
+
+// Text of an error code from the library's message table (12003: the server's last response).
+std::string ErrorText(DWORD code);
+// The text of the server's last response on this thread.
+std::string ExtendedErrorText(DWORD* error = nullptr);
+// "INTERNET ERROR" box for a listing error; only 12003 is reported.
+void ListingErrorReport(const std::string& context, DWORD code);
+
+// Progress of a running transfer by the byte count of one notification.
+void ProgressStep(DWORD bytes);
+void EndOfTransfer();
+
+}  // namespace ftpcl

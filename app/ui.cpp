@@ -1,0 +1,42 @@
+// Window operations of the procedures on the main window through MAINWINDOW.
+#include "app/ui.h"
+
+#include <windows.h>
+
+#include "app/globals.h"
+#include "runtime/wsl/icons.h"
+#include "runtime/wsl/message_dialog.h"
+#include "runtime/wsl/properties.h"
+#include "runtime/wsl/window.h"
+
+namespace ftpcl {
+
+namespace {
+constexpr int kPropStatusText = 0x7D01;
+constexpr int kPropDisable = 0x7C5F;
+}  // namespace
+
+void StatusText(int zone, const std::string& text) {
+  vel::wsl::RuntimeLockGuard lock;
+  if (!g.mainwindow || !vel::wsl::IsLiveWindow(g.mainwindow)) return;
+  vel::wsl::PropertySet(g.mainwindow, 0, kPropStatusText, zone, text);
+}
+
+void Disable(int field, bool disabled) {
+  vel::wsl::PropertySet(g.mainwindow, field, kPropDisable, disabled ? "1" : "");
+}
+
+std::string QuestionIcon() { return vel::wsl::IconReferenceText(1, 0x7F03); }
+std::string ExclamationIcon() { return vel::wsl::IconReferenceText(1, 0x7F04); }
+
+int Message(const std::string& text, const std::string& caption, const std::string& icon,
+            const std::string& buttons, unsigned default_button) {
+  return vel::wsl::MessageDialog(text, caption, icon, buttons, default_button, false);
+}
+
+void BusyCursor(bool busy) {
+  // Stock reference FF 01 03 7F: the platform's cursor 7F03h - 1, the hourglass.
+  SetCursor(LoadCursorA(nullptr, busy ? MAKEINTRESOURCEA(0x7F02) : IDC_ARROW));
+}
+
+}  // namespace ftpcl
