@@ -1,0 +1,349 @@
+// The real client under Wine, driven through its window by the UI driver, against vsftpd,
+// ProFTPD and Pure-FTPd on loopback (started by the e2e_ftpd fixture). Each case starts a fresh
+// client in a scratch local directory and checks the window (states, status texts, list rows,
+// message boxes), the server's tree and the local files.
+//
+// Arguments: the client's path, the artifacts folder for screenshots.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "e2e/ui_driver.h"
+#include "integration/net_support.h"
+#include "support/check.h"
+
+using uidriver::Client;
+using uidriver::WaitUntil;
+
+namespace {
+
+// Field numbers of the main window.
+enum : int {
+  kStart = 2, kClose = 3, kProxy = 5, kServerName = 7, kUserName = 9, kPassword = 11, kConnect = 12,
+  kPassive = 13, kDisconnect = 14, kBinary = 18, kAscii = 19, kGet = 20, kPut = 21, kClearLocal = 24,
+  kPercent = 23, kList1 = 25, kListDirs = 28, kPrevDir = 30, kList4 = 31, kListDrives = 32,
+};
+
+std::string g_exe;
+std::string g_artifacts;
+
+void LoadArguments() {
+  if (!g_exe.empty()) return;
+  if (const char* e = std::getenv("AFC_CLIENT_EXE")) g_exe = e;
+  if (const char* a = std::getenv("AFC_ARTIFACTS")) g_artifacts = uidriver::WindowsPath(a);
+  if (!g_artifacts.empty()) CreateDirectoryA(g_artifacts.c_str(), nullptr);
+}
+
+std::string Slurp(const std::string& path, bool* ok = nullptr) {
+  std::ifstream in(path, std::ios::binary);
+  if (ok) *ok = in.good();
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+std::string Trim(std::string t) {
+  while (!t.empty() && (t.back() == '\n' || t.back() == '\r' || t.back() == ' ')) t.pop_back();
+  return t;
+}
+
+bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+void Write(const std::string& path, const std::string& data) {
+  std::ofstream out(path, std::ios::binary);
+  out << data;
+}
+
+std::string LocalScratch(const std::string& tag) {
+  std::string dir = nettest::ScratchDir() + "\\" + tag;
+  CreateDirectoryA(dir.c_str(), nullptr);
+  return dir;
+}
+
+void Shot(Client& c, HWND w, const std::string& name, HWND also = nullptr) {
+  if (g_artifacts.empty()) return;
+  c.Screenshot(w, g_artifacts + "\\" + name + ".bmp", also);
+}
+
+// --- steps ---------------------------------------------------------------------------------------
+
+struct Session {
+  Client c;
+  const nettest::Server* server = nullptr;
+  std::string local;
+
+  bool Open(const std::string& name, const std::string& tag) {
+    LoadArguments();
+    server = nettest::FindServer(name);
+    if (!server) return false;
+    local = LocalScratch(tag);
+    return c.Start(g_exe, local);
+  }
+  void StartSession() {
+    c.Press(kStart);
+    REQUIRE(WaitUntil([&] { return !c.Enabled(kStart); }));
+  }
+  // Connects and waits for the connected state; the tree then has its root row expanded.
+  bool Connect(const std::string& user = "anonymous", const std::string& password = "e2e@") {
+    c.SetText(kServerName, server->Host());
+    c.SetText(kUserName, user);
+    c.SetText(kPassword, password);
+    c.Press(kConnect);
+    return WaitUntil([&] { return c.Enabled(kDisconnect) && c.RowCount(kList1) > 1; });
+  }
+  // Waits for the request to end (zone 2 "Finished" for transfers, or the callback's last text).
+  bool WaitIdleRow(const std::string& row) {
+    return WaitUntil([&] { return c.FindRow(kList1, row) >= 0; });
+  }
+  bool Expand(const std::string& row) {
+    const int before = c.RowCount(kList1);
+    const int i = c.FindRow(kList1, row);
+    if (i < 0 || !c.DoubleClick(kList1, i)) return false;
+    return WaitUntil([&] { return c.RowCount(kList1) > before; });
+  }
+  std::string ServerPath(const std::string& rel) const {
+    std::string p = server->root + "\\" + rel;
+    for (char& ch : p)
+      if (ch == '/') ch = '\\';
+    return p;
+  }
+};
+
+// States of the controls as the window's state table gives them.
+void CheckStates(Client& c, bool session, bool connected) {
+  CHECK_EQ(c.Enabled(kStart), !session);
+  CHECK_EQ(c.Enabled(kProxy), !session);
+  CHECK_EQ(c.Enabled(kClose), session);
+  CHECK_EQ(c.Enabled(kServerName), session);
+  CHECK_EQ(c.Enabled(kUserName), session);
+  CHECK_EQ(c.Enabled(kPassword), session);
+  CHECK_EQ(c.Enabled(kPassive), session);
+  CHECK_EQ(c.Enabled(kConnect), session && !connected);
+  CHECK_EQ(c.Enabled(kDisconnect), session && connected);
+  CHECK_EQ(c.Enabled(kGet), session && connected);
+  CHECK_EQ(c.Enabled(kPut), session && connected);
+}
+
+void ExpectBox(Client& c, const std::string& caption, const std::string& text, const std::string& answer = "OK") {
+  const uidriver::MessageBoxInfo box = c.WaitMessageBox();
+  CHECK(box.hwnd != nullptr);
+  CHECK_EQ(box.caption, caption);
+  CHECK_EQ(box.text, text);
+  CHECK(c.Answer(box, answer));
+}
+
+// The whole user's tour against one server.
+void Tour(const std::string& name, bool screenshots) {
+  Session s;
+  REQUIRE(s.Open(name, name));
+  Client& c = s.c;
+  CheckStates(c, false, false);
+  s.StartSession();
+  CheckStates(c, true, false);
+
+  // Empty server name.
+  c.SetText(kServerName, "");
+  c.Press(kConnect);
+  ExpectBox(c, "", "Please enter a server name!");
+
+  // Connect: root row and its entries.
+  REQUIRE(s.Connect());
+  CheckStates(c, true, true);
+  CHECK(c.FindRow(kList1, "readme.txt") > 0);
+  CHECK(c.FindRow(kList1, "pub") > 0);
+  CHECK_EQ(c.Row(kList1, 0).substr(0, c.Row(kList1, 0).find('\t')), s.server->Host());
+
+  // Expand, collapse, expand again (no second listing).
+  REQUIRE(s.Expand("pub"));
+  const int expanded = c.RowCount(kList1);
+  CHECK(c.FindRow(kList1, "mib.bin") > 0);
+  CHECK(c.Row(kList1, c.FindRow(kList1, "mib.bin")).find("1024 KB") != std::string::npos);
+  CHECK(c.Row(kList1, c.FindRow(kList1, "one.bin")).find("1 bytes") != std::string::npos);
+  CHECK(c.FindRow(kList1, "with space.txt") > 0);
+  REQUIRE(c.DoubleClick(kList1, c.FindRow(kList1, "pub")));
+  CHECK(WaitUntil([&] { return c.RowCount(kList1) < expanded; }));
+  REQUIRE(c.DoubleClick(kList1, c.FindRow(kList1, "pub")));
+  CHECK(WaitUntil([&] { return c.RowCount(kList1) == expanded; }, 3000));
+  if (screenshots) {
+    Sleep(300);
+    Shot(c, c.Main(), "main_connected");
+  }
+
+  // Get in binary mode.
+  REQUIRE(c.Select(kList1, c.FindRow(kList1, "mib.bin")));
+  c.Press(kGet);
+  c.Press(kGet);  // while the first runs
+  ExpectBox(c, "FTP Client", "Cannot process request now");
+  const std::string mib = s.local + "\\mib.bin";
+  CHECK(WaitUntil([&] { return c.Status(2) == "Finished" && Exists(mib); }));
+  CHECK(Slurp(mib) == Slurp(s.ServerPath("pub/mib.bin")));
+  CHECK(WaitUntil([&] { return c.FindRow(kList4, "mib.bin") >= 0; }));
+
+  // Get in ASCII mode: line ends become CR LF. (The local file to put later is written first:
+  // the file list is refreshed after the download.)
+  const std::string payload = nettest::Bytes(300000, 7);
+  Write(s.local + "\\upload.bin", payload);
+  c.Press(kAscii);
+  REQUIRE(c.Select(kList1, c.FindRow(kList1, "text.txt")));
+  c.Press(kGet);
+  const std::string text = s.local + "\\text.txt";
+  CHECK(WaitUntil([&] { return Exists(text) && Slurp(text).size() == 34; }));
+  CHECK_EQ(Slurp(text), std::string("line one\r\nline two\r\n\r\nlast line\r\n"));
+  c.Press(kBinary);
+
+  // Get of a directory row.
+  REQUIRE(c.Select(kList1, c.FindRow(kList1, "empty")));
+  c.Press(kGet);
+  ExpectBox(c, "", "Cannot \"GET\" Directory.");
+
+  // Put into /pub: the file appears on the server and in the tree.
+  c.Press(kClearLocal);
+  REQUIRE(c.Select(kList1, c.FindRow(kList1, "pub")));
+  const int local_row = c.FindRow(kList4, "upload.bin");
+  REQUIRE(local_row >= 0);
+  REQUIRE(c.Select(kList4, local_row));
+  c.Press(kPut);
+  CHECK(WaitUntil([&] { return Exists(s.ServerPath("pub/upload.bin")) && s.WaitIdleRow("upload.bin"); }));
+  CHECK(WaitUntil([&] { return Slurp(s.ServerPath("pub/upload.bin")) == payload; }));
+
+  // Create a directory under /pub.
+  REQUIRE(c.RightClick(kList1, c.FindRow(kList1, "pub")));
+  REQUIRE(c.ChooseMenuItem(3));
+  HWND dialog = c.FindDialog("Create Directory");
+  REQUIRE(dialog != nullptr);
+  c.SetTextOf(dialog, 4, "made by e2e");
+  c.PressOf(dialog, 5);
+  ExpectBox(c, "VT FTP Client", "New directory was created!");
+  CHECK(WaitUntil([&] { return Exists(s.ServerPath("pub/made by e2e")); }));
+  CHECK(s.WaitIdleRow("made by e2e"));
+
+  // Rename the uploaded file.
+  REQUIRE(c.RightClick(kList1, c.FindRow(kList1, "upload.bin")));
+  REQUIRE(c.ChooseMenuItem(1));
+  dialog = c.FindDialog("Rename File");
+  REQUIRE(dialog != nullptr);
+  c.SetTextOf(dialog, 4, "renamed.bin");
+  if (screenshots) {
+    Sleep(300);
+    Shot(c, dialog, "rename_dialog");
+  }
+  c.PressOf(dialog, 5);
+  ExpectBox(c, "FTP Client", "File was renamed!");
+  CHECK(WaitUntil([&] { return Exists(s.ServerPath("pub/renamed.bin")) && !Exists(s.ServerPath("pub/upload.bin")); }));
+  CHECK(s.WaitIdleRow("renamed.bin"));
+
+  // Delete it, after the confirmation.
+  REQUIRE(c.RightClick(kList1, c.FindRow(kList1, "renamed.bin")));
+  REQUIRE(c.ChooseMenuItem(2));
+  {
+    const uidriver::MessageBoxInfo box = c.WaitMessageBox();
+    CHECK_EQ(box.caption, std::string("FTP Client"));
+    CHECK_EQ(box.text, std::string("Do you want to delete: \n/pub/renamed.bin file."));
+    CHECK(box.has_icon);
+    if (screenshots) Shot(c, box.hwnd, "confirm_delete");
+    CHECK(c.Answer(box, "Yes"));
+  }
+  ExpectBox(c, "FTP Client", "File was deleted!");
+  CHECK(WaitUntil([&] { return !Exists(s.ServerPath("pub/renamed.bin")); }));
+  CHECK(WaitUntil([&] { return c.FindRow(kList1, "renamed.bin") < 0 && c.FindRow(kList1, "mib.bin") > 0; }));
+
+  // Remove the new directory; answering No first changes nothing.
+  REQUIRE(c.RightClick(kList1, c.FindRow(kList1, "made by e2e")));
+  REQUIRE(c.ChooseMenuItem(2));
+  ExpectBox(c, "FTP Client", "Do you want to remove: \n/pub/made by e2e directory.", "No");
+  CHECK(Exists(s.ServerPath("pub/made by e2e")));
+  REQUIRE(c.RightClick(kList1, c.FindRow(kList1, "made by e2e")));
+  REQUIRE(c.ChooseMenuItem(2));
+  ExpectBox(c, "FTP Client", "Do you want to remove: \n/pub/made by e2e directory.", "Yes");
+  ExpectBox(c, "FTP Client", "Directory was removed!");
+  CHECK(WaitUntil([&] { return !Exists(s.ServerPath("pub/made by e2e")); }));
+  CHECK(WaitUntil([&] { return c.FindRow(kList1, "made by e2e") < 0 && c.FindRow(kList1, "mib.bin") > 0; }));
+
+  // Disconnect keeps the session; Close Internet Session ends it.
+  c.Press(kDisconnect);
+  CHECK(WaitUntil([&] { return c.Enabled(kConnect); }));
+  CheckStates(c, true, false);
+  CHECK_EQ(c.RowCount(kList1), 0);
+  c.Press(kClose);
+  CHECK(WaitUntil([&] { return c.Enabled(kStart); }));
+  CheckStates(c, false, false);
+  CHECK_EQ(c.Stop(), 0);
+}
+
+}  // namespace
+
+TEST_CASE("vsftpd: session, tree, get, put, file operations, disconnect") { Tour("vsftpd", true); }
+TEST_CASE("proftpd: session, tree, get, put, file operations, disconnect") { Tour("proftpd", false); }
+TEST_CASE("pureftpd: session, tree, get, put, file operations, disconnect") { Tour("pureftpd", false); }
+
+TEST_CASE("errors: wrong password and unknown host end in the session state") {
+  Session s;
+  REQUIRE(s.Open("vsftpd", "errors"));
+  Client& c = s.c;
+  s.StartSession();
+  c.SetText(kServerName, s.server->Host());
+  c.SetText(kUserName, "veluser");
+  c.SetText(kPassword, "wrong");
+  c.Press(kConnect);
+  {
+    const uidriver::MessageBoxInfo box = c.WaitMessageBox();
+    CHECK_EQ(box.caption, std::string("VTFTP Client Error"));
+    CHECK_EQ(box.text, Trim(nettest::ErrorText(ERROR_INTERNET_INCORRECT_PASSWORD)));
+    CHECK(box.has_icon);
+    c.Answer(box, "OK");
+  }
+  CHECK(WaitUntil([&] { return c.Enabled(kConnect); }));
+  CheckStates(c, true, false);
+
+  c.SetText(kServerName, "127.0.0.1:" + std::to_string(nettest::UnusedPort()));
+  c.Press(kConnect);
+  {
+    const uidriver::MessageBoxInfo box = c.WaitMessageBox(30000);
+    CHECK_EQ(box.caption, std::string("VTFTP Client Error"));
+    CHECK_EQ(box.text, Trim(nettest::ErrorText(ERROR_INTERNET_CANNOT_CONNECT)));
+    c.Answer(box, "OK");
+  }
+  CheckStates(c, true, false);
+
+  c.SetText(kServerName, "no-such-host.invalid");
+  c.Press(kConnect);
+  {
+    const uidriver::MessageBoxInfo box = c.WaitMessageBox(30000);
+    CHECK_EQ(box.caption, std::string("VTFTP Client Error"));
+    CHECK_EQ(box.text, Trim(nettest::ErrorText(ERROR_INTERNET_NAME_NOT_RESOLVED)));
+    c.Answer(box, "OK");
+  }
+  CheckStates(c, true, false);
+
+  // After the failures a good connect works.
+  REQUIRE(s.Connect());
+  CHECK_EQ(c.Stop(), 0);
+}
+
+TEST_CASE("local side: down, up, Previous level") {
+  Session s;
+  REQUIRE(s.Open("vsftpd", "local"));
+  Client& c = s.c;
+  CreateDirectoryA((s.local + "\\alpha").c_str(), nullptr);
+  CreateDirectoryA((s.local + "\\beta dir").c_str(), nullptr);
+  Write(s.local + "\\alpha\\inside.txt", "x");
+  // Reopen so the start-up listing sees the new folders.
+  c.Stop();
+  REQUIRE(c.Start(g_exe, s.local));
+  CHECK(WaitUntil([&] { return c.FindRow(kListDirs, "ALPHA") > 0 && c.FindRow(kListDirs, "BETA DIR") > 0; }));
+  std::string top = s.local;
+  for (char& ch : top) ch = static_cast<char>(toupper(static_cast<unsigned char>(ch)));
+  CHECK_EQ(c.Row(kListDirs, 0), top);
+  REQUIRE(c.DoubleClick(kListDirs, c.FindRow(kListDirs, "ALPHA")));
+  CHECK(WaitUntil([&] { return c.Row(kListDirs, 0) == top + "\\ALPHA"; }));
+  CHECK(WaitUntil([&] { return c.FindRow(kList4, "inside.txt") >= 0; }));
+  c.Press(kPrevDir);
+  CHECK(WaitUntil([&] { return c.Row(kListDirs, 0) == top; }));
+  CHECK(WaitUntil([&] { return c.FindRow(kList4, "inside.txt") < 0; }));
+  CHECK(c.RowCount(kListDrives) >= 1);
+  CHECK_EQ(c.Stop(), 0);
+}
