@@ -39,6 +39,12 @@ start_wine() {
   wineserver -p >/dev/null 2>&1 </dev/null
   STARTED_WINESERVER=1
   wine cmd /c exit >/dev/null 2>&1 </dev/null || true
+  # No window manager runs on the private display: windows are unmanaged, so Wine draws their
+  # frames itself and hiding or destroying one does not wait two seconds for a manager that
+  # never answers.
+  if ! grep -q '"Managed"="N"' "$WINEPREFIX/user.reg" 2>/dev/null; then
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1 </dev/null || true
+  fi
 }
 
 stop_started() {

@@ -15,9 +15,38 @@ std::string IconResourceName(const std::string& name) {
   return out;
 }
 
+HICON LoadIconByReference(unsigned kind, unsigned value) {
+  if (value == 0 || value > 0x10000) return nullptr;
+  const auto id = MAKEINTRESOURCEA(value - 1);
+  if (kind == 1) {
+    HICON shared = LoadIconA(nullptr, id);
+    return shared ? CopyIcon(shared) : nullptr;
+  }
+  if (kind == 2) {
+    auto shared = static_cast<HICON>(LoadImageA(GetModuleHandleA(nullptr), id, IMAGE_ICON, 0, 0,
+                                                LR_DEFAULTSIZE | LR_SHARED));
+    return shared ? CopyIcon(shared) : nullptr;
+  }
+  return nullptr;
+}
+
+std::string IconReferenceText(unsigned kind, unsigned value) {
+  std::string s;
+  s += '\xFF';
+  s += static_cast<char>(kind);
+  s += static_cast<char>(value & 0xFF);
+  s += static_cast<char>((value >> 8) & 0xFF);
+  return s;
+}
+
 HICON LoadIconByName(const std::string& given, bool resource) {
   std::string name = given;
   if (name.empty()) return nullptr;
+  if (static_cast<unsigned char>(name[0]) == 0xFF) {
+    if (name.size() < 4) return nullptr;
+    return LoadIconByReference(static_cast<unsigned char>(name[1]),
+                               static_cast<unsigned char>(name[2]) | (static_cast<unsigned char>(name[3]) << 8));
+  }
   int index = 0;
   if (name.back() == ']') {
     const std::size_t open = name.rfind('[');

@@ -12,9 +12,15 @@ namespace vel::wsl {
 std::string IconResourceName(const std::string& name);
 
 // Loads an icon the caller owns (DestroyIcon), or null.
+//  - a stock-resource reference (bytes FF, kind, u16 identifier, as in descriptors): kind 1
+//    the platform's stock icon identifier - 1, kind 2 the program's own icon identifier - 1;
+//    identifier 0 gives none;
 //  - "[n]" at the end selects icon n of a file (default 0);
 //  - a leading "~", or `resource`, loads the program's icon resource of the mapped name;
 //  - otherwise the icon is taken from the named icon, executable or library file.
 HICON LoadIconByName(const std::string& name, bool resource);
+// The reference form on its own, and the 4-byte text that names it (FF, kind, low, high).
+HICON LoadIconByReference(unsigned kind, unsigned value);
+std::string IconReferenceText(unsigned kind, unsigned value);
 
 }  // namespace vel::wsl

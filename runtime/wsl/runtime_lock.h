@@ -74,6 +74,24 @@ struct RuntimeLockReleased {
   int depth;
 };
 
+// The lock discipline of window procedures. A message dispatched from this thread's own queue
+// takes the lock (when the thread does not hold it already); a message sent from another
+// thread is never allowed to wait for the lock, because the sender may be its holder, blocked
+// in SendMessage until we answer: such a handler must not touch runtime state (`ok` is false)
+// and defers what it has to do by posting a message to itself.
+struct WndProcLock {
+  WndProcLock() {
+    if (RuntimeLockHeld()) ok = true;
+    else if (InSendMessage()) ok = false;
+    else ok = took = (RuntimeLockEnter(), true);
+  }
+  ~WndProcLock() { if (took) RuntimeLockLeave(); }
+  WndProcLock(const WndProcLock&) = delete;
+  WndProcLock& operator=(const WndProcLock&) = delete;
+  bool ok = false;
+  bool took = false;
+};
+
 // Waits until every other runtime thread (slots 1..63) has ended, with the lock released.
 void WaitForOtherThreads();
 

@@ -1,0 +1,256 @@
+#include "runtime/controls/button_controls.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "runtime/wsl/event_codes.h"
+#include "runtime/wsl/icons.h"
+#include "runtime/wsl/locator.h"
+#include "runtime/wsl/value_text.h"
+#include "runtime/wsl/window.h"
+
+namespace vel::wsl {
+namespace {
+
+ControlClass g_button_class{"VelButton", "button", 0, nullptr, 0, 0, 0};
+ControlClass g_check_class{"VelCheck", "button", 0, nullptr, 0, 0, 0};
+ControlClass g_option_class{"VelOption", "Button", 0, nullptr, 0, 0, 0};
+ControlClass g_radio_class{"VelRadio", "button", 0, nullptr, 0, 0, 0};
+ControlClass g_group_class{"VelGroup", "Button", 0, nullptr, 0, 0, 0};
+
+SIZE TextExtent(HDC dc, const std::string& text) {
+  SIZE s{0, 0};
+  if (!text.empty()) GetTextExtentPoint32A(dc, text.data(), static_cast<int>(text.size()), &s);
+  return s;
+}
+
+// A box and its caption: the box is as wide as the font is high.
+SIZE BoxedCaptionSize(const Control* c, HDC dc) {
+  SIZE s = TextExtent(dc, c->caption());
+  s.cx += c->window()->font.height + 8;
+  s.cy = std::max<LONG>(c->window()->scale.Y(10), c->window()->font.height);
+  return s;
+}
+
+bool On(const std::string& v) { return !v.empty() && v != "0"; }
+
+}  // namespace
+
+// --- VelButton
+
+ButtonControl::ButtonControl(Window* window, const ControlRecord& r)
+    : Control(window, r), is_default_(r.is_default != 0), key_(r.key) {
+  if (const char* s = CurrentDescriptor().String(r.icon)) icon_name_ = s;
+}
+
+ButtonControl::~ButtonControl() {
+  if (icon_) DestroyIcon(icon_);
+}
+
+ControlClass* ButtonControl::Class() { return &g_button_class; }
+
+DWORD ButtonControl::Style() const {
+  return WS_TABSTOP | (is_default_ ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON) | (icon_name_.empty() ? 0 : BS_ICON);
+}
+
+std::string ButtonControl::CreationText() const { return caption_.empty() && !icon_name_.empty() ? tip_ : caption_; }
+
+SIZE ButtonControl::NaturalSize(HDC dc) const {
+  SIZE s = TextExtent(dc, CreationText());
+  s.cx = std::max<LONG>(s.cx + 2 * window_->font.avg_width + 8, window_->scale.X(40));
+  s.cy = window_->scale.Y(14);
+  return s;
+}
+
+void ButtonControl::LoadButtonIcon() {
+  if (icon_name_.empty() || !hwnd_) return;
+  HICON icon = LoadIconByName(icon_name_, true);
+  if (!icon) icon = LoadIconByName(icon_name_, false);
+  if (!icon) {
+    // No such icon: the button shows its caption or tip instead.
+    SetWindowLongA(hwnd_, GWL_STYLE, GetWindowLongA(hwnd_, GWL_STYLE) & ~BS_ICON);
+    return;
+  }
+  if (icon_) DestroyIcon(icon_);
+  icon_ = icon;
+  SendMessageA(hwnd_, BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(icon_));
+}
+
+void ButtonControl::AfterCreate() { LoadButtonIcon(); }
+
+void ButtonControl::OnCommand(int notification) {
+  if (notification == BN_CLICKED) PostFieldEvent(kEvAccepted);
+}
+
+bool ButtonControl::GetProperty(int code, std::string* out) {
+  switch (code) {
+    case 0x7C68: *out = icon_name_; return true;                   // Icon
+    case 0x7C6B: *out = std::to_string(key_); return true;         // Key
+    case 0x7C5E: *out = is_default_ ? "1" : ""; return true;       // Default
+    default: return Control::GetProperty(code, out);
+  }
+}
+
+bool ButtonControl::SetProperty(int code, const std::string& value) {
+  switch (code) {
+    case 0x7C00:
+      caption_ = value;
+      if (hwnd_) SetWindowTextA(hwnd_, value.c_str());
+      return true;
+    case 0x7C68:
+      icon_name_ = value;
+      if (hwnd_) SetWindowLongA(hwnd_, GWL_STYLE, GetWindowLongA(hwnd_, GWL_STYLE) | BS_ICON);
+      LoadButtonIcon();
+      return true;
+    case 0x7C6B: key_ = static_cast<std::uint32_t>(std::atoi(value.c_str())); return true;
+    default: return Control::SetProperty(code, value);
+  }
+}
+
+// --- VelCheck
+
+CheckControl::CheckControl(Window* window, const ControlRecord& r) : Control(window, r) {
+  const Descriptor& d = CurrentDescriptor();
+  if (const char* s = d.String(r.true_value)) true_value_ = s;
+  if (const char* s = d.String(r.false_value)) false_value_ = s;
+}
+
+ControlClass* CheckControl::Class() { return &g_check_class; }
+DWORD CheckControl::Style() const { return WS_TABSTOP | BS_AUTOCHECKBOX; }
+SIZE CheckControl::NaturalSize(HDC dc) const { return BoxedCaptionSize(this, dc); }
+
+void CheckControl::Display() {
+  if (!hwnd_ || !binding_.address) return;
+  shown_ = VariableText(binding_);
+  SendMessageA(hwnd_, BM_SETCHECK, shown_ == true_value_ ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+void CheckControl::Update() {
+  if (!hwnd_ || !binding_.address) return;
+  const bool checked = SendMessageA(hwnd_, BM_GETCHECK, 0, 0) == BST_CHECKED;
+  AssignVariable(binding_, checked ? true_value_ : false_value_);
+  shown_ = VariableText(binding_);
+}
+
+void CheckControl::Refresh() {
+  if (hwnd_ && binding_.address && VariableText(binding_) != shown_) Display();
+}
+
+int CheckControl::Choice() const { return hwnd_ && SendMessageA(hwnd_, BM_GETCHECK, 0, 0) == BST_CHECKED; }
+
+void CheckControl::OnCommand(int notification) {
+  if (notification != BN_CLICKED) return;
+  Update();  // at once: an idle refresh before the event's delivery must not undo the click
+  PostFieldEvent(kEvAccepted);
+}
+
+bool CheckControl::GetProperty(int code, std::string* out) {
+  switch (code) {
+    case 0x7CBF: *out = true_value_; return true;   // TrueValue
+    case 0x7CC0: *out = false_value_; return true;  // FalseValue
+    case 0x7A04:                                    // Checked
+    case 0x7C87: *out = Choice() ? "1" : ""; return true;
+    default: return Control::GetProperty(code, out);
+  }
+}
+
+bool CheckControl::SetProperty(int code, const std::string& value) {
+  switch (code) {
+    case 0x7CBF: true_value_ = value; return true;
+    case 0x7CC0: false_value_ = value; return true;
+    case 0x7A04:
+    case 0x7C87:
+      if (hwnd_) SendMessageA(hwnd_, BM_SETCHECK, On(value) ? BST_CHECKED : BST_UNCHECKED, 0);
+      Update();
+      return true;
+    default: return Control::SetProperty(code, value);
+  }
+}
+
+// --- VelOption and VelRadio
+
+ControlClass* OptionControl::Class() { return &g_option_class; }
+
+void OptionControl::Display() {
+  if (!binding_.address) return;
+  shown_ = VariableText(binding_);
+  for (RadioControl* r : radios_)
+    if (r->hwnd()) SendMessageA(r->hwnd(), BM_SETCHECK, r->value() == shown_ ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+void OptionControl::Refresh() {
+  if (binding_.address && VariableText(binding_) != shown_) Display();
+}
+
+int OptionControl::Choice() const {
+  for (std::size_t i = 0; i < radios_.size(); ++i)
+    if (radios_[i]->hwnd() && SendMessageA(radios_[i]->hwnd(), BM_GETCHECK, 0, 0) == BST_CHECKED)
+      return static_cast<int>(i + 1);
+  return 0;
+}
+
+void OptionControl::RemoveRadio(RadioControl* radio) {
+  radios_.erase(std::remove(radios_.begin(), radios_.end(), radio), radios_.end());
+}
+
+void OptionControl::Choose(RadioControl* radio) {
+  if (binding_.address) {
+    AssignVariable(binding_, radio->value());
+    shown_ = VariableText(binding_);
+  }
+  PostFieldEvent(kEvAccepted);
+}
+
+RadioControl::RadioControl(Window* window, const ControlRecord& r) : Control(window, r) {
+  if (const char* s = CurrentDescriptor().String(r.value)) value_ = s;
+  // A radio belongs to the option created last before it.
+  for (auto it = window->controls.rbegin(); it != window->controls.rend(); ++it) {
+    if ((*it)->kind() == kKindOption) {
+      option_ = static_cast<OptionControl*>(*it);
+      option_->AddRadio(this);
+      break;
+    }
+  }
+}
+
+RadioControl::~RadioControl() {
+  if (option_) option_->RemoveRadio(this);
+}
+
+ControlClass* RadioControl::Class() { return &g_radio_class; }
+
+DWORD RadioControl::Style() const {
+  // The first radio of its option starts the keyboard group.
+  bool first = true;
+  for (Control* c : window_->controls) {
+    if (c == this) break;
+    if (c->kind() == kKindRadio && static_cast<RadioControl*>(c)->option_ == option_) first = false;
+  }
+  return BS_AUTORADIOBUTTON | (first ? WS_GROUP | WS_TABSTOP : 0);
+}
+
+SIZE RadioControl::NaturalSize(HDC dc) const { return BoxedCaptionSize(this, dc); }
+
+void RadioControl::OnCommand(int notification) {
+  if (notification == BN_CLICKED && option_) option_->Choose(this);
+}
+
+bool RadioControl::GetProperty(int code, std::string* out) {
+  if (code == 0x7CBF) { *out = value_; return true; }  // Value
+  if (code == 0x7CDC) { *out = "1"; return true; }     // IsRadio
+  return Control::GetProperty(code, out);
+}
+
+bool RadioControl::SetProperty(int code, const std::string& value) {
+  if (code == 0x7CBF) { value_ = value; return true; }
+  if (code == 0x7C00) {
+    caption_ = value;
+    if (hwnd_) SetWindowTextA(hwnd_, value.c_str());
+    return true;
+  }
+  return Control::SetProperty(code, value);
+}
+
+ControlClass* GroupControl::Class() { return &g_group_class; }
+
+}  // namespace vel::wsl

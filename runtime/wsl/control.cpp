@@ -1,0 +1,369 @@
+// Control objects, the control classes' registration and the creation table.
+#include "runtime/wsl/control.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "runtime/core/errors.h"
+#include "runtime/wsl/event_codes.h"
+#include "runtime/wsl/events.h"
+#include "runtime/wsl/locator.h"
+#include "runtime/wsl/runtime_lock.h"
+#include "runtime/wsl/value_text.h"
+#include "runtime/wsl/window.h"
+
+namespace vel::wsl {
+namespace {
+
+constexpr std::uint8_t kCreationKinds[26] = {1,  2,  3,  4,  5,  6,  7,  8,  9,  10, 11, 12, 13,
+                                             14, 15, 16, 17, 18, 21, 32, 33, 34, 35, 37, 38, 39};
+
+struct ClassesState {
+  ControlConstructor constructors[26];
+  ControlClass* registered[32];
+  int registered_count;
+};
+ClassesState g = {{}, {}, 0};
+
+int CreationSlot(std::uint8_t kind) {
+  for (int i = 0; i < 26; ++i)
+    if (kCreationKinds[i] == kind) return i;
+  return -1;
+}
+
+ControlClass* ClassOfWindow(HWND hwnd) {
+  const ATOM atom = static_cast<ATOM>(GetClassWord(hwnd, GCW_ATOM));
+  for (int i = 0; i < g.registered_count; ++i)
+    if (g.registered[i]->atom == atom) return g.registered[i];
+  return nullptr;
+}
+
+LRESULT CALLBACK ControlWndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  ControlClass* cls = ClassOfWindow(hwnd);
+  if (!cls) return DefWindowProcA(hwnd, msg, wp, lp);
+  if (msg == WM_NCCREATE) {
+    auto* cs = reinterpret_cast<CREATESTRUCTA*>(lp);
+    auto* c = static_cast<Control*>(cs->lpCreateParams);
+    SetWindowLongPtrA(hwnd, cls->object_slot, reinterpret_cast<LONG_PTR>(c));
+    if (c) c->set_hwnd(hwnd);
+  }
+  auto* c = reinterpret_cast<Control*>(GetWindowLongPtrA(hwnd, cls->object_slot));
+  if (msg == WM_NCDESTROY) {
+    SetWindowLongPtrA(hwnd, cls->object_slot, 0);
+    if (c && c->hwnd() == hwnd) c->set_hwnd(nullptr);
+    return CallWindowProcA(cls->base_proc, hwnd, msg, wp, lp);
+  }
+  WndProcLock lock;
+  if (!c || !lock.ok) return CallWindowProcA(cls->base_proc, hwnd, msg, wp, lp);
+  return c->WndProc(hwnd, msg, wp, lp);
+}
+
+// The placeholder made by the Target property: a field number without a platform window.
+class PlaceholderControl : public Control {
+ public:
+  using Control::Control;
+  ControlClass* Class() override { return nullptr; }
+};
+
+}  // namespace
+
+bool RegisterControlClass(ControlClass* cls) {
+  if (cls->state != 0) return true;
+  HINSTANCE inst = GetModuleHandleA(nullptr);
+  WNDCLASSEXA wc{};
+  wc.cbSize = sizeof wc;
+  if (cls->base) {
+    if (!GetClassInfoExA(nullptr, cls->base, &wc) && !GetClassInfoExA(inst, cls->base, &wc)) {
+      RuntimeError(503, "WSLCLASS");
+      return false;
+    }
+    cls->base_proc = wc.lpfnWndProc;
+  } else {
+    wc.style = CS_DBLCLKS | cls->class_style;
+    wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    wc.hbrBackground = nullptr;
+    cls->base_proc = DefWindowProcA;
+  }
+  cls->object_slot = wc.cbWndExtra;
+  wc.cbSize = sizeof wc;
+  wc.cbWndExtra += sizeof(void*);
+  wc.lpfnWndProc = ControlWndProc;
+  wc.hInstance = inst;
+  wc.lpszClassName = cls->name;
+  wc.style &= ~CS_GLOBALCLASS;
+  cls->atom = RegisterClassExA(&wc);
+  if (!cls->atom) {
+    // Registration under our own name failed: the base class is used as it is.
+    if (!cls->base) {
+      RuntimeError(503, "WSLCLASS");
+      return false;
+    }
+    cls->state = 2;
+    return true;
+  }
+  cls->state = 1;
+  if (g.registered_count < 32) g.registered[g.registered_count++] = cls;
+  return true;
+}
+
+Control* ControlFromHandle(HWND hwnd) {
+  ControlClass* cls = hwnd ? ClassOfWindow(hwnd) : nullptr;
+  return cls ? reinterpret_cast<Control*>(GetWindowLongPtrA(hwnd, cls->object_slot)) : nullptr;
+}
+
+void UnregisterControlClasses() {
+  for (int i = 0; i < g.registered_count; ++i) {
+    ControlClass* cls = g.registered[i];
+    UnregisterClassA(cls->name, GetModuleHandleA(nullptr));
+    cls->state = 0;
+    cls->atom = 0;
+  }
+  g.registered_count = 0;
+}
+
+bool InstallControlConstructor(std::uint8_t kind, ControlConstructor ctor) {
+  const int slot = CreationSlot(kind);
+  if (slot < 0) return false;
+  g.constructors[slot] = ctor;
+  return true;
+}
+
+ControlConstructor ControlConstructorFor(std::uint8_t kind) {
+  const int slot = CreationSlot(kind);
+  return slot < 0 ? nullptr : g.constructors[slot];
+}
+
+void ClearControlConstructors() {
+  for (ControlConstructor& c : g.constructors) c = nullptr;
+}
+
+Control* MakePlaceholderControl(Window* window, int field) {
+  ControlRecord rec{};
+  rec.field = static_cast<std::uint32_t>(field);
+  auto* c = new PlaceholderControl(window, rec);
+  c->set_placeholder();
+  return c;
+}
+
+// --- Control
+
+Control::Control(Window* window, const ControlRecord& r)
+    : window_(window), field_(static_cast<int>(r.field)), kind_(r.kind), attributes_(r.attributes),
+      position_(r.has_position ? r.position : DescriptorPosition{kNotGiven, kNotGiven, kNotGiven, kNotGiven}) {
+  const Descriptor& d = CurrentDescriptor();
+  if (const char* s = d.String(r.label)) label_ = s;
+  if (const char* s = d.String(r.text)) caption_ = s;
+  if (const char* s = d.String(r.picture)) picture_ = s;
+  if (const char* s = d.String(r.tip)) tip_ = s;
+  if (r.has_use && r.use) binding_.has_use = d.Use(r.use, &binding_.use);
+  if (!r.has_position) not_given_ |= kWidthNotGiven | kHeightNotGiven;
+}
+
+Control::~Control() {
+  if (hwnd_ && IsWindow(hwnd_)) DestroyWindow(hwnd_);
+}
+
+int Control::Justification() const {
+  if (attributes_ & 0x10) return 2;
+  if (attributes_ & 0x08) return 1;
+  return 0;
+}
+
+HFONT Control::Font() const { return window_->font.handle; }
+
+SIZE Control::NaturalSize(HDC dc) const {
+  SIZE s{0, 0};
+  const std::string text = CreationText();
+  if (!text.empty()) GetTextExtentPoint32A(dc, text.data(), static_cast<int>(text.size()), &s);
+  s.cx += 4;
+  if (s.cy < window_->font.height) s.cy = window_->font.height;
+  return s;
+}
+
+void Control::TakeValues(const std::vector<std::uint32_t>& values) { alert_keys_ = values; }
+
+bool Control::CreatePlatformWindow() {
+  ControlClass* cls = Class();
+  if (!cls || !window_->hwnd) return false;
+  if (!RegisterControlClass(cls)) return false;
+  // Sides that were not given take the natural size.
+  if (position_.width == kNotGiven) not_given_ |= kWidthNotGiven;
+  if (position_.height == kNotGiven) not_given_ |= kHeightNotGiven;
+  RECT r = window_->UnitsToPixels(position_);
+  if (not_given_ & (kWidthNotGiven | kHeightNotGiven)) {
+    HDC dc = GetDC(window_->hwnd);
+    HGDIOBJ old = SelectObject(dc, Font());
+    const SIZE n = NaturalSize(dc);
+    SelectObject(dc, old);
+    ReleaseDC(window_->hwnd, dc);
+    if (not_given_ & kWidthNotGiven) {
+      r.right = r.left + n.cx;
+      position_.width = window_->scale.FromX(n.cx);
+    }
+    if (not_given_ & kHeightNotGiven) {
+      r.bottom = r.top + n.cy;
+      position_.height = window_->scale.FromY(n.cy);
+    }
+  }
+  if (position_.x == kNotGiven) position_.x = 0;
+  if (position_.y == kNotGiven) position_.y = 0;
+  pixel_rect_ = r;
+  const char* class_name = cls->state == 2 ? cls->base : cls->name;
+  HWND h = CreateWindowExA(ExStyle(), class_name, CreationText().c_str(), WS_CHILD | WS_VISIBLE | Style(), r.left,
+                           r.top, r.right - r.left, r.bottom - r.top, window_->hwnd,
+                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(field_ + kChildIdBase)),
+                           GetModuleHandleA(nullptr), this);
+  if (!h) return false;
+  hwnd_ = h;
+  SendMessageA(h, WM_SETFONT, reinterpret_cast<WPARAM>(Font()), FALSE);
+  AfterCreate();
+  return true;
+}
+
+void Control::MoveToUnits(const DescriptorPosition& p) {
+  position_ = p;
+  pixel_rect_ = window_->UnitsToPixels(p);
+  if (hwnd_)
+    MoveWindow(hwnd_, pixel_rect_.left, pixel_rect_.top, pixel_rect_.right - pixel_rect_.left,
+               pixel_rect_.bottom - pixel_rect_.top, TRUE);
+}
+
+void Control::Display() {
+  if (!hwnd_ || !binding_.address) return;
+  shown_ = FormatThroughPicture(VariableText(binding_), picture_);
+  SetWindowTextA(hwnd_, shown_.c_str());
+}
+
+void Control::Refresh() {
+  if (!hwnd_ || !binding_.address) return;
+  if (FormatThroughPicture(VariableText(binding_), picture_) != shown_) Display();
+}
+
+bool Control::CanTakeFocus() const {
+  return hwnd_ && IsWindowEnabled(hwnd_) && IsWindowVisible(hwnd_) && (GetWindowLongA(hwnd_, GWL_STYLE) & WS_TABSTOP);
+}
+
+void Control::Select() {
+  if (!hwnd_) return;
+  window_->focus_control = this;
+  SetFocus(hwnd_);
+}
+
+LRESULT Control::CallBase(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  ControlClass* cls = Class();
+  return CallWindowProcA(cls && cls->base_proc ? cls->base_proc : DefWindowProcA, hwnd, msg, wp, lp);
+}
+
+LRESULT Control::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == WM_SETFOCUS) NoteFocus();
+  return CallBase(hwnd, msg, wp, lp);
+}
+
+void Control::NoteFocus() {
+  window_->focus_control = this;
+  PostFieldEvent(kEvSelected);
+}
+
+void Control::PostFieldEvent(int event_code) {
+  if (window_->IsReport()) {
+    RuntimeError(522, nullptr);
+    return;
+  }
+  PostWindowEvent(window_, kEventBase + event_code, this);
+}
+
+bool Control::IsAlertKey(int key) const {
+  return std::find(alert_keys_.begin(), alert_keys_.end(), static_cast<std::uint32_t>(key)) != alert_keys_.end();
+}
+
+void Control::PostAlertKey(int key) {
+  if (!IsAlertKey(key)) return;
+  if (ThreadRecord* r = ThreadRecordAt(window_->thread - 1))
+    r->key_state = (r->key_state & ~0x7FFu) | (static_cast<std::uint32_t>(key) & 0x7FF);
+  if (window_->IsReport()) return;
+  PostWindowEvent(window_, kEventBase + kEvAlertKey, this, false, key);
+}
+
+namespace {
+
+std::string Bool(bool b) { return b ? "1" : ""; }
+bool IsTrue(const std::string& v) { return !v.empty() && v != "0"; }
+std::string Num(long long v) { return std::to_string(v); }
+
+}  // namespace
+
+bool Control::GetProperty(int code, std::string* out) {
+  switch (code) {
+    case 0x7C00: *out = caption_; return true;                             // Text
+    case 0x7C01: *out = Num(kind_); return true;                           // Type
+    case 0x7C02: *out = Num(position_.x); return true;                     // Xpos
+    case 0x7C03: *out = Num(position_.y); return true;                     // Ypos
+    case 0x7C04: *out = Num(position_.width); return true;                 // Width
+    case 0x7C05: *out = Num(position_.height); return true;                // Height
+    case 0x7C10: *out = window_->font.face; return true;                   // FontName
+    case 0x7C11: *out = Num(window_->font.points); return true;            // FontSize
+    case 0x7C12: *out = Num(static_cast<std::int32_t>(window_->font.color)); return true;
+    case 0x7C13: *out = Num(static_cast<std::int32_t>(window_->font.style)); return true;
+    case 0x7A3A: *out = Num(window_->font.charset); return true;           // FontCharSet
+    case 0x7C5F: *out = Bool(hwnd_ && !IsWindowEnabled(hwnd_)); return true;  // Disable
+    case 0x7CA8: *out = Bool(hwnd_ && IsWindowEnabled(hwnd_)); return true;   // Enabled
+    case 0x7C65: *out = Bool(hwnd_ && !(GetWindowLongA(hwnd_, GWL_STYLE) & WS_VISIBLE)); return true;
+    case 0x7CA7: *out = Bool(hwnd_ && IsWindowVisible(hwnd_)); return true;   // Visible
+    case 0x7C96: *out = Num(reinterpret_cast<std::intptr_t>(hwnd_)); return true;  // Handle
+    case 0x7A11: *out = Num(field_); return true;                          // FEQ
+    case 0x7A10: *out = label_; return true;                               // Use
+    case 0x7A52: *out = Num(reinterpret_cast<std::intptr_t>(binding_.address)); return true;
+    case 0x7CA0: *out = tip_; return true;                                 // Tip
+    case 0x7CBA: {                                                         // ScreenText
+      char buf[1024] = "";
+      if (hwnd_) GetWindowTextA(hwnd_, buf, sizeof buf);
+      *out = buf;
+      return true;
+    }
+    case 0x7C95: *out = Num(window_->thread); return true;                 // Thread
+    default: return false;
+  }
+}
+
+bool Control::SetProperty(int code, const std::string& value) {
+  const int n = std::atoi(value.c_str());
+  DescriptorPosition p = position_;
+  switch (code) {
+    case 0x7C00:
+      caption_ = value;
+      if (hwnd_ && !binding_.address) SetWindowTextA(hwnd_, value.c_str());
+      return true;
+    case 0x7C02: p.x = n; MoveToUnits(p); return true;
+    case 0x7C03: p.y = n; MoveToUnits(p); return true;
+    case 0x7C04: p.width = n; not_given_ &= ~kWidthNotGiven; MoveToUnits(p); return true;
+    case 0x7C05: p.height = n; not_given_ &= ~kHeightNotGiven; MoveToUnits(p); return true;
+    case 0x7C5F: if (hwnd_) EnableWindow(hwnd_, !IsTrue(value)); return true;
+    case 0x7CA8: if (hwnd_) EnableWindow(hwnd_, IsTrue(value)); return true;
+    case 0x7C65: if (hwnd_) ShowWindow(hwnd_, IsTrue(value) ? SW_HIDE : SW_SHOWNA); return true;
+    case 0x7CA7: if (hwnd_) ShowWindow(hwnd_, IsTrue(value) ? SW_SHOWNA : SW_HIDE); return true;
+    case 0x7CA0: tip_ = value; return true;
+    default: return false;
+  }
+}
+
+bool Control::GetIndexed(int code, int index, std::string* out) {
+  if (code == 0x7D06) {  // Alrt
+    *out = index >= 0 && index < static_cast<int>(alert_keys_.size()) ? Num(alert_keys_[index]) : "";
+    return true;
+  }
+  return false;
+}
+
+bool Control::SetIndexed(int code, int index, const std::string& value) {
+  if (code == 0x7D06 && index >= 0 && index < 255) {
+    if (static_cast<int>(alert_keys_.size()) <= index) alert_keys_.resize(index + 1, 0);
+    alert_keys_[index] = static_cast<std::uint32_t>(std::atoi(value.c_str()));
+    return true;
+  }
+  return false;
+}
+
+bool Control::GetRaw(int, int, std::string*) { return false; }
+bool Control::SetRaw(int, int, const std::string&) { return false; }
+
+}  // namespace vel::wsl

@@ -1,0 +1,14 @@
+// The property name table (runtime/wsl/property_names.cpp).
+#pragma once
+
+namespace vel::wsl {
+
+struct PropertyName {
+  const char* name;
+  int code;
+  int kind;
+};
+extern const PropertyName kPropertyNames[];
+extern const int kPropertyNameCount;
+
+}  // namespace vel::wsl

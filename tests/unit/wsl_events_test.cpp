@@ -1,0 +1,415 @@
+// Events and the ACCEPT loop on real windows: the order of posted and pending events, results
+// of the body, stale EVENT:Selected, alert keys, the timer, program codes across runtime
+// threads, a thread the runtime did not start working on the window while its loop runs
+// (many rounds, no deadlock), and the shutdown wait.
+#include <windows.h>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include "runtime/wsl/events.h"
+#include "runtime/wsl/fields.h"
+#include "runtime/wsl/message_dialog.h"
+#include "runtime/wsl/properties.h"
+#include "runtime/wsl/runtime_lock.h"
+#include "support/check.h"
+#include "wsl_window_support.h"
+
+using namespace vel::wsl;
+using wsltest::kModule;
+
+namespace {
+
+// A watchdog: a deadlock ends the program with a message instead of hanging the suite.
+struct Watchdog {
+  explicit Watchdog(int seconds, const char* what) {
+    thread = std::thread([this, seconds, what] {
+      for (int i = 0; i < seconds * 10 && !done; ++i) Sleep(100);
+      if (!done) {
+        std::printf("DEADLOCK or hang: %s\n", what);
+        std::fflush(stdout);
+        ExitProcess(3);
+      }
+    });
+  }
+  ~Watchdog() {
+    done = true;
+    thread.join();
+  }
+  std::atomic<bool> done{false};
+  std::thread thread;
+};
+
+Window* OpenMain(wsltest::Variables* vars) {
+  *vars = wsltest::MakeVariables(kModule, "P33$WINDOW");
+  Window* w = nullptr;
+  WindowOpen(&w, kModule, "P33$WINDOW", vars->addresses.data());
+  return w;
+}
+
+// Runs the loop, recording every event code until `stop` is seen (the loop is left) or the
+// loop ends by itself.
+std::vector<int> Collect(int stop, int limit = 50) {
+  std::vector<int> seen;
+  while (Accept()) {
+    const int code = EventCode();
+    if (code == kEvSuspend || code == kEvResume || code == kEvLoseFocus || code == kEvGainFocus ||
+        code == kEvSelected)
+      continue;
+    seen.push_back(code);
+    if (code == stop || static_cast<int>(seen.size()) >= limit) break;
+  }
+  return seen;
+}
+
+}  // namespace
+
+TEST_CASE("events: codes with no current event, names and trace texts") {
+  wsltest::Setup();
+  CHECK_EQ(EventCode(), 0);
+  CHECK_EQ(EventField(), 0);
+  CHECK_EQ(std::string(EventName(0x1401)), std::string("EVENT:Accepted"));
+  CHECK_EQ(std::string(EventName(0x1603)), std::string("EVENT:OpenWindow"));
+  CHECK_EQ(std::string(EventName(0x241C)), std::string("QUERY_CONTINUETHREAD"));
+  CHECK(EventName(0x1607) == nullptr);  // 0x207 has no event
+  CHECK_EQ(EventTraceText(0x1401), std::string("EVENT:Accepted (5121 (01401H))"));
+  CHECK_EQ(EventTraceText(0x1800), std::string("6144 (01800H)"));
+}
+
+TEST_CASE("events: two posts before a turn keep their order; program codes pass unchanged") {
+  wsltest::Setup();
+  Watchdog dog(60, "post order");
+  wsltest::Variables vars;
+  Window* w = OpenMain(&vars);
+  REQUIRE(w);
+  PostEvent(0x400);
+  PostEvent(0x401, 2);
+  std::vector<int> seen;
+  int field_of_401 = -1;
+  while (Accept()) {
+    if (EventCode() == kEvSelected) continue;  // the focus moving to the first control
+    seen.push_back(EventCode());
+    if (EventCode() == 0x401) {
+      field_of_401 = EventField();
+      break;
+    }
+  }
+  REQUIRE(seen.size() == 3u);
+  CHECK_EQ(seen[0], kEvOpenWindow);
+  CHECK_EQ(seen[1], 0x400);
+  CHECK_EQ(seen[2], 0x401);
+  CHECK_EQ(field_of_401, 2);
+  WindowClose(&w);
+}
+
+TEST_CASE("events: pending events come before those still in the platform queue") {
+  wsltest::Setup();
+  Watchdog dog(60, "pending first");
+  wsltest::Variables vars;
+  Window* w = OpenMain(&vars);
+  REQUIRE(w);
+  CHECK(Accept());
+  CHECK_EQ(EventCode(), kEvOpenWindow);
+  PostWindowEvent(w, kEventBase + 0x410, nullptr);        // through the platform queue
+  PostWindowEvent(w, kEventBase + 0x411, nullptr, true);  // straight onto the pending list
+  const std::vector<int> seen = Collect(0x410);
+  REQUIRE(seen.size() == 2u);
+  CHECK_EQ(seen[0], 0x411);
+  CHECK_EQ(seen[1], 0x410);
+  WindowClose(&w);
+}
+
+TEST_CASE("events: an early-ended CloseWindow keeps the window open, one run to its end closes it") {
+  wsltest::Setup();
+  Watchdog dog(60, "close window");
+  wsltest::Variables vars;
+  Window* w = OpenMain(&vars);
+  REQUIRE(w);
+  HWND hwnd = w->hwnd;
+  PostEvent(kEvCloseWindow);
+  int closes = 0;
+  std::vector<int> seen;
+  while (Accept()) {
+    if (EventCode() == kEvSelected) continue;
+    seen.push_back(EventCode());
+    if (EventCode() == kEvCloseWindow) {
+      if (++closes == 1) {
+        PostEvent(0x400);
+        AcceptCycle();  // refuses the close
+        continue;
+      }
+    }
+    if (EventCode() == 0x400) {
+      CHECK(IsWindow(hwnd));
+      CHECK(w->IsOpen());
+      SendMessageA(hwnd, WM_CLOSE, 0, 0);  // the user's close: EVENT:CloseWindow again
+    }
+  }
+  CHECK_EQ(closes, 2);
+  CHECK(!IsWindow(hwnd));  // the loop ended and carried out the close
+  CHECK(!w->IsOpen());
+  REQUIRE(seen.size() == 4u);
+  CHECK_EQ(seen[0], kEvOpenWindow);
+  CHECK_EQ(seen[1], kEvCloseWindow);
+  CHECK_EQ(seen[2], 0x400);
+  CHECK_EQ(seen[3], kEvCloseWindow);
+  WindowClose(&w);
+}
+
+TEST_CASE("events: a stale EVENT:Selected is never seen; the delivered one sets the selected field") {
+  wsltest::Setup();
+  Watchdog dog(60, "selected");
+  wsltest::Variables vars;
+  Window* w = OpenMain(&vars);
+  REQUIRE(w);
+  CHECK(Accept());  // EVENT:OpenWindow
+  SelectField(5);   // focus to ?PROXY: EVENT:Selected for field 5 is posted
+  SelectField(7);   // focus moves on before the loop turns: field 5's event is stale
+  PostEvent(0x400);
+  std::vector<int> selected_fields;
+  while (Accept()) {
+    if (EventCode() == kEvSelected) selected_fields.push_back(EventField());
+    if (EventCode() == 0x400) break;
+  }
+  REQUIRE(selected_fields.size() >= 1u);
+  for (int f : selected_fields) CHECK(f != 5);
+  CHECK_EQ(selected_fields.back(), 7);
+  PostEvent(0x401);
+  Collect(0x401);
+  CHECK_EQ(SelectedField(), 7);
+  WindowClose(&w);
+}
+
+TEST_CASE("events: buttons, entries, alert keys of lists, LastKeyCode") {
+  wsltest::Setup();
+  Watchdog dog(60, "controls");
+  wsltest::Variables vars;
+  Window* w = OpenMain(&vars);
+  REQUIRE(w);
+  CHECK(Accept());
+  // A pressed button is accepted.
+  PostMessageA(w->hwnd, WM_COMMAND, MAKEWPARAM(0x4000 + 20, BN_CLICKED),
+               reinterpret_cast<LPARAM>(GetDlgItem(w->hwnd, 0x4000 + 20)));
+  // ?LIST1's right button and double click are alert keys 2 and 5; ?LIST4 has none.
+  PostMessageA(GetDlgItem(w->hwnd, 0x4000 + 25), WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(5, 5));
+  PostMessageA(GetDlgItem(w->hwnd, 0x4000 + 31), WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(5, 5));
+  PostMessageA(GetDlgItem(w->hwnd, 0x4000 + 25), WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(5, 5));
+  // The controls' events are posted while those messages are dispatched: wait for three.
+  struct Seen { int code, field, key, accepted; };
+  std::vector<Seen> seen;
+  while (seen.size() < 3 && Accept()) {
+    if (EventCode() == kEvSelected) continue;
+    seen.push_back({EventCode(), EventField(), LastKeyCode(), AcceptedField()});
+  }
+  REQUIRE(seen.size() == 3u);
+  CHECK_EQ(seen[0].code, kEvAccepted);
+  CHECK_EQ(seen[0].field, 20);
+  CHECK_EQ(seen[0].accepted, 20);
+  CHECK_EQ(seen[1].code, kEvAlertKey);
+  CHECK_EQ(seen[1].field, 25);
+  CHECK_EQ(seen[1].key, 2);
+  CHECK_EQ(seen[1].accepted, 0);
+  CHECK_EQ(seen[2].code, kEvAlertKey);
+  CHECK_EQ(seen[2].key, 5);
+  // LastKeyCode keeps 11 bits; no further event came from ?LIST4.
+  PostEvent(0x401);
+  CHECK(Accept());
+  CHECK(EventCode() == 0x401 || EventCode() == kEvSelected);
+  SetLastKeyCode(0x801);
+  CHECK_EQ(LastKeyCode(), 1);
+  // An entry edited and left is accepted with its new value in the variable.
+  HWND entry = GetDlgItem(w->hwnd, 0x4000 + 7);
+  SetFocus(entry);
+  SetWindowTextA(entry, "ftp.typed");
+  SendMessageA(entry, EM_SETMODIFY, TRUE, 0);
+  SetFocus(GetDlgItem(w->hwnd, 0x4000 + 9));
+  PostEvent(0x402);
+  int accepted = 0;
+  while (Accept()) {
+    if (AcceptedField() == 7) {
+      ++accepted;
+      CHECK_EQ(std::string(static_cast<char*>(vars.addresses[2])), std::string("ftp.typed"));
+    }
+    if (EventCode() == 0x402) break;
+  }
+  CHECK_EQ(accepted, 1);
+  WindowClose(&w);
+}
+
+TEST_CASE("events: the window timer, at most one EVENT:Timer waiting") {
+  wsltest::Setup();
+  Watchdog dog(60, "timer");
+  wsltest::Variables vars;
+  Window* w = OpenMain(&vars);
+  REQUIRE(w);
+  PropertySet(w, 0, PropertyCode("Timer"), "2");  // 20 ms
+  int timers = 0;
+  bool slept = false;
+  while (Accept()) {
+    if (EventCode() != kEvTimer) continue;
+    if (!slept) {
+      Sleep(200);  // ten ticks pass while the body runs: one event follows, not ten
+      slept = true;
+      CHECK(w->loop.pending.size() <= 1u);
+    }
+    if (++timers == 3) break;
+  }
+  CHECK_EQ(timers, 3);
+  PropertySet(w, 0, PropertyCode("Timer"), "0");
+  WindowClose(&w);
+}
+
+namespace {
+
+struct OtherThread {
+  std::atomic<int> number{0};
+  std::atomic<bool> open{false};
+  std::atomic<bool> done{false};
+  std::atomic<int> got{0};
+  std::atomic<int> got_field{-1};
+};
+
+void OtherThreadBody(void* p) {
+  auto* t = static_cast<OtherThread*>(p);
+  t->number = ThreadNumber();
+  wsltest::Variables vars = wsltest::MakeVariables(kModule, "P27$WINDOW");
+  Window* w = nullptr;
+  WindowOpen(&w, kModule, "P27$WINDOW", vars.addresses.data());
+  t->open = w != nullptr;
+  while (Accept()) {
+    if (EventCode() >= 0x400) {
+      t->got = EventCode();
+      t->got_field = EventField();
+      break;
+    }
+  }
+  WindowClose(&w);
+  t->done = true;
+}
+
+// Waits with the runtime lock given up, so the other runtime thread can run.
+template <typename Pred>
+bool WaitReleased(Pred pred, int ms = 20000) {
+  RuntimeLockReleased released;
+  for (int i = 0; i < ms / 5 && !pred(); ++i) Sleep(5);
+  return pred();
+}
+
+}  // namespace
+
+TEST_CASE("threads: 0x400 posted to another runtime thread arrives there unchanged") {
+  wsltest::Setup();
+  Watchdog dog(60, "post to another thread");
+  static OtherThread t;
+  REQUIRE(StartThread(OtherThreadBody, &t));
+  REQUIRE(WaitReleased([] { return t.open.load(); }));
+  CHECK(t.number > 1);
+  PostEvent(0x400, 3, t.number);
+  REQUIRE(WaitReleased([] { return t.done.load(); }));
+  CHECK_EQ(t.got.load(), 0x400);
+  CHECK_EQ(t.got_field.load(), 3);
+  // A thread without a window: the post is dropped.
+  PostEvent(0x400, 0, 40);
+  PostEvent(0x400, 0, 0);  // this thread has no window either
+  WaitForOtherThreads();
+}
+
+namespace {
+
+std::atomic<bool> g_driver_stop{false};
+
+// Presses OK on every box with the given caption, as a person would.
+void DriveBoxes(const char* caption) {
+  while (!g_driver_stop) {
+    HWND box = FindWindowA("#32770", caption);
+    if (box && IsWindowVisible(box))
+      PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(box, IDOK)));
+    Sleep(5);
+  }
+}
+
+}  // namespace
+
+TEST_CASE("threads: a thread the runtime did not start works on the window while its loop runs") {
+  wsltest::Setup();
+  Watchdog dog(120, "foreign thread");
+  wsltest::Variables vars;
+  Window* w = OpenMain(&vars);
+  REQUIRE(w);
+  const int main_thread = ThreadNumber();
+  constexpr int kRounds = 300;
+  constexpr int kBoxes = 5;
+  std::atomic<int> boxes_answered{0};
+  g_driver_stop = false;
+  std::thread driver(DriveBoxes, "From the callback");
+  // The FTP library's notification thread does this: status texts, a target window and
+  // DisplayFields, posts to the window thread, message boxes.
+  std::thread foreign([&] {
+    CHECK_EQ(ThreadNumber(), 0);
+    for (int i = 0; i < kRounds; ++i) {
+      PropertySet(w, 0, PropertyCode("StatusText"), 1, "round " + std::to_string(i));
+      SetTargetWindow(nullptr, main_thread);
+      DisplayFields();
+      PostEvent(0x400, 0, main_thread);
+      if (i % (kRounds / kBoxes) == 0 && MessageDialog("Done", "From the callback", "", "1", 1, false) == 1)
+        ++boxes_answered;
+    }
+    PostEvent(0x401, 0, main_thread);
+  });
+  int posted = 0;
+  while (Accept()) {
+    if (EventCode() == 0x400) {
+      ++posted;
+      // The window thread works on the same window meanwhile.
+      PropertySet(w, 0, PropertyCode("StatusText"), 2, std::to_string(posted));
+      DisplayFields(5, 11);
+    }
+    if (EventCode() == 0x401) break;
+  }
+  foreign.join();
+  g_driver_stop = true;
+  driver.join();
+  CHECK_EQ(posted, kRounds);
+  CHECK_EQ(boxes_answered.load(), kBoxes);
+  CHECK_EQ(PropertyGet(w, 0, PropertyCode("StatusText"), 1), "round " + std::to_string(kRounds - 1));
+  WindowClose(&w);
+}
+
+namespace {
+
+void LoopUntilClosed(void* p) {
+  auto* t = static_cast<OtherThread*>(p);
+  wsltest::Variables vars = wsltest::MakeVariables(kModule, "P21$WINDOW");
+  Window* w = nullptr;
+  WindowOpen(&w, kModule, "P21$WINDOW", vars.addresses.data());
+  t->open = true;
+  while (Accept()) {
+  }
+  WindowClose(&w);
+  t->done = true;
+}
+
+}  // namespace
+
+TEST_CASE("shutdown: other threads' windows are asked to close and the main thread waits for them") {
+  wsltest::Setup();
+  Watchdog dog(60, "shutdown wait");
+  static OtherThread a, b;
+  REQUIRE(StartThread(LoopUntilClosed, &a));
+  REQUIRE(StartThread(LoopUntilClosed, &b));
+  REQUIRE(WaitReleased([] { return a.open.load() && b.open.load(); }));
+  ShutdownWindows();
+  CHECK(a.done && b.done);
+  CHECK(!EventDelivery());
+  // While shutting down nothing is posted.
+  wsltest::Variables vars;
+  Window* w = OpenMain(&vars);
+  REQUIRE(w);
+  CHECK(w->loop.pending.empty());
+  PostEvent(0x400);
+  wsltest::Pump();
+  CHECK(w->loop.pending.empty());
+  WindowClose(&w);
+  SetEventDelivery(true);
+}
