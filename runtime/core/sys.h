@@ -66,6 +66,10 @@ void ResetFpu();
 // Fills up to `count` return addresses of the caller's callers; returns how many were found.
 int CallerAddresses(void** out, int count);
 
+// --- clock ----------------------------------------------------------------------------------
+// Hundredths of a second since local midnight (0 .. 8,639,999).
+std::uint32_t LocalHundredthsSinceMidnight();
+
 // --- OLE automation strings and variants (sys_ole_win32.cpp / sys_ole_posix.cpp) -----------
 // A wide system string is length-counted UTF-16 (the platform's BSTR): a 32-bit byte count sits
 // in front of the first code unit and a zero unit follows the last. Null is the empty string.
