@@ -152,9 +152,10 @@ void FinishBody(Window* w) {
   EventRecord* e = w->loop.current;
   w->loop.in_body = false;
   const int result = w->loop.result;
+  // The after-delivery step may read the body's result (a list refusing an expansion).
+  if (e) e->AfterDelivery();
   w->loop.result = 0;
   if (!e) return;
-  e->AfterDelivery();
   switch (ProgramCode(e)) {
     case kEvCloseWindow:
     case kEvCloseDown:

@@ -11,7 +11,9 @@
 #include "runtime/core/memory.h"
 #include "runtime/wsl/message_dialog.h"
 #include "runtime/wsl/runtime_lock.h"
+#include "runtime/wsl/icons.h"
 #include "support/check.h"
+#include "support/screenshot.h"
 
 using vel::wsl::MessageDialog;
 
@@ -206,4 +208,23 @@ TEST_CASE("message box: the runtime lock is released while the box is up") {
   vel::wsl::RuntimeLockLeave();
   CHECK(!vel::wsl::RuntimeLockHeld());
   vel::wsl::ThreadsInitTerm(1);
+}
+
+TEST_CASE("message box: screenshot with the stock exclamation icon and Yes/No") {
+  Setup();
+  Seen seen;
+  bool saved = false;
+  const std::string icon = vel::wsl::IconReferenceText(1, 0x7F04);  // the platform's 7F03h
+  const int r = Drive(
+      "Remove Directory",
+      [&] { return MessageDialog("Remove the directory /pub/old?|It must be empty.", "Remove Directory", icon, "6", 2, false); },
+      [&](HWND dialog) {
+        Sleep(200);
+        saved = shot::SaveWindow(dialog, "message_box");
+        Press(dialog, 7);
+      },
+      &seen);
+  CHECK_EQ(r, 4);  // No
+  CHECK_EQ(seen.default_id, 6);
+  CHECK(saved);
 }

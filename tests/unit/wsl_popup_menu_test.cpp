@@ -7,6 +7,7 @@
 
 #include "runtime/wsl/popup_menu.h"
 #include "support/check.h"
+#include "support/screenshot.h"
 
 using vel::wsl::ParsePopupMenu;
 using vel::wsl::PopupItem;
@@ -141,4 +142,25 @@ TEST_CASE("popup: a real menu returns the chosen item, skips greyed ones, 0 on E
   CHECK_EQ(TrackWithKeys("~Rename|Delete pub|Create Dir", {VK_DOWN, VK_RETURN, VK_ESCAPE}), 0);
   CHECK_EQ(TrackWithKeys("One|-|Two", {VK_DOWN, VK_DOWN, VK_RETURN}), 2);
   CHECK_EQ(TrackWithKeys("One|Two", {VK_ESCAPE}), 0);
+}
+
+TEST_CASE("popup: screenshot of the remote list's menu on a file row, Rename greyed") {
+  DWORD menu_thread = GetCurrentThreadId();
+  bool saved = false;
+  std::thread driver([&] {
+    HWND menu = WaitForMenu();
+    if (!menu) return;
+    Sleep(200);
+    RECT r;
+    GetWindowRect(menu, &r);
+    InflateRect(&r, 8, 8);
+    saved = shot::SaveScreenRect(r, "popup_menu");
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    GetGUIThreadInfo(menu_thread, &info);
+    Key(info.hwndMenuOwner ? info.hwndMenuOwner : info.hwndFocus, VK_ESCAPE);
+  });
+  CHECK_EQ(vel::wsl::Popup("~Rename readme.txt|Delete readme.txt|-|Create Dir", 100, 100), 0);
+  driver.join();
+  CHECK(saved);
 }

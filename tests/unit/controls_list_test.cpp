@@ -1,0 +1,517 @@
+// The list control on the display, over real queues: tree rows expand and contract by double
+// click and by their box with the right events and the negated level stored in the queue,
+// refusing EVENT:Expanding keeps a row closed, selection moves the bound variable and
+// position 0x7C20, the list-box queries read rows from another thread as a UI driver does,
+// the drop list opens with its five rows, and bad input changes nothing it should not.
+#include <windows.h>
+
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "runtime/controls/list_control.h"
+#include "runtime/data/queue.h"
+#include "runtime/wsl/events.h"
+#include "runtime/wsl/fields.h"
+#include "runtime/wsl/properties.h"
+#include "support/check.h"
+#include "support/screenshot.h"
+#include "wsl_window_support.h"
+
+using namespace vel;
+using namespace vel::wsl;
+
+namespace {
+
+constexpr const char* kListModule = "ListTest$lsttest";
+
+// --- queues --------------------------------------------------------------------------------------
+
+// The tree: name, icon, level, size (as the remote tree: data, icon, level, then the size).
+struct TreeRecord {
+  char name[64];
+  std::int32_t icon;
+  std::int32_t level;
+  std::int32_t size;
+};
+const FieldDesc kTreeFields[] = {
+    {"T:NAME", nullptr, kTypeCString, 0, 64, 0, 1, 0},
+    {"T:ICON", nullptr, kTypeLong, 0, 4, 64, 1, 0},
+    {"T:LEVEL", nullptr, kTypeLong, 0, 4, 68, 1, 0},
+    {"T:SIZE", nullptr, kTypeLong, 0, 4, 72, 1, 0},
+};
+const RecordLayout kTreeLayout{4, kTreeFields};
+
+struct FileRecord {
+  char name[32];
+  std::int32_t size;
+};
+const FieldDesc kFileFields[] = {
+    {"F:NAME", nullptr, kTypeCString, 0, 32, 0, 1, 0},
+    {"F:SIZE", nullptr, kTypeLong, 0, 4, 32, 1, 0},
+};
+const RecordLayout kFileLayout{2, kFileFields};
+
+#pragma pack(push, 1)
+struct PackedDrive {
+  char drive;
+  std::int32_t icon;
+};
+#pragma pack(pop)
+const FieldDesc kDriveFields[] = {
+    {"D:DRIVE", nullptr, kTypeString, 0, 1, 0, 1, 0},
+    {"D:ICON", nullptr, kTypeLong, 0, 4, 1, 1, 0},
+};
+const RecordLayout kDriveLayout{2, kDriveFields};
+
+template <typename R>
+struct TestQueue {
+  R buffer{};
+  QueueBlock block{&buffer, nullptr, nullptr, sizeof(R)};
+  explicit TestQueue(const RecordLayout* layout) { block.layout = layout; }
+  ~TestQueue() { QueueDestroy(&block); }
+  void Append(const R& r) {
+    buffer = r;
+    QueueAppend(&block);
+  }
+  R Row(int n) {
+    QueueGetAt(&block, n);
+    return buffer;
+  }
+};
+
+TreeRecord Tree(const char* name, int icon, int level, int size) {
+  TreeRecord r{};
+  std::strncpy(r.name, name, sizeof r.name - 1);
+  r.icon = icon;
+  r.level = level;
+  r.size = size;
+  return r;
+}
+
+FileRecord File(const char* name, int size) {
+  FileRecord r{};
+  std::strncpy(r.name, name, sizeof r.name - 1);
+  r.size = size;
+  return r;
+}
+
+void FillTree(TestQueue<TreeRecord>* q) {
+  q->Append(Tree("ftp.example.org", 4, 1, 0));      // 1 root
+  q->Append(Tree("pub", 1, 2, 0));                  // 2 open folder
+  q->Append(Tree("README.txt", 3, 3, 1234));        // 3
+  q->Append(Tree("linux", 2, -3, 0));               // 4 closed, with a hidden child
+  q->Append(Tree("kernel.tar.gz", 3, 4, 9876543));  // 5 hidden
+  q->Append(Tree("docs", 2, -2, 0));                // 6 closed, never listed
+  q->Append(Tree("welcome.msg", 3, 2, 42));         // 7
+}
+
+// --- the window ----------------------------------------------------------------------------------
+
+struct Fixture {
+  char plain_var[32] = "";
+  QueueBlock dummy[3]{};  // the queues the window is opened with are replaced per test
+  Window* w = nullptr;
+  Fixture() {
+    wsltest::Setup();
+    void* vars[] = {&dummy[0], plain_var, &dummy[1], &dummy[2], &dummy[2], nullptr};
+    WindowOpen(&w, kListModule, "LISTS$WINDOW", vars);
+  }
+  ~Fixture() {
+    if (w) WindowClose(&w);
+  }
+  ListControl* List(int field) { return dynamic_cast<ListControl*>(w->Field(field)); }
+};
+
+constexpr int kTree = 1, kPlain = 2, kDrop = 3, kDirs = 4, kBig = 5;
+
+std::string IconFile(int index) {
+  char dir[MAX_PATH];
+  GetSystemDirectoryA(dir, sizeof dir);
+  return std::string(dir) + "\\shell32.dll[" + std::to_string(index) + "]";
+}
+
+void SetIcons(ListControl* l, std::initializer_list<int> indices) {
+  int i = 0;
+  for (int index : indices) l->SetIndexed(0x7D07, i++, IconFile(index));
+}
+
+// Runs the loop until the events caused by what was just posted have been delivered: a
+// sentinel event is posted three times in a row behind them. The body may refuse an event by
+// ending its iteration early (refuse returns true).
+std::vector<int> RunEvents(const std::function<bool(int code)>& refuse = nullptr) {
+  std::vector<int> seen;
+  int sentinels = 0;
+  PostEvent(0x400);
+  while (Accept()) {
+    const int code = EventCode();
+    if (code == 0x400) {
+      if (++sentinels == 3) break;
+      PostEvent(0x400);
+      continue;
+    }
+    if (code == kEvSelected || code == kEvGainFocus || code == kEvLoseFocus || code == kEvSuspend ||
+        code == kEvResume || code == kEvOpenWindow || code == kEvSized)
+      continue;
+    seen.push_back(code);
+    if (refuse && refuse(code)) AcceptCycle();
+  }
+  return seen;
+}
+
+// Client coordinates of the middle of visible row v (0-based) in column 0 at x.
+LPARAM RowPoint(ListControl* l, int v, int x) {
+  const int y = l->header_height() + (v - l->top_row()) * l->row_height() + l->row_height() / 2;
+  return MAKELPARAM(x, y);
+}
+
+int BoxX(ListControl* l, int depth) {
+  const listfmt::Column& c = l->format().columns[0];
+  const int step = (l->row_height()) * 5 / 4;
+  return c.left + c.data_indent + (depth - 1) * step + step / 2;
+}
+
+struct QueryResult {
+  LRESULT count = 0, cursel = 0, len = 0;
+  std::wstring text;
+};
+
+// The list-box queries from another thread with the wide forms, as a driver in another
+// process sends them; this thread keeps pumping so the sent messages are answered.
+QueryResult Query(HWND list, int index) {
+  QueryResult r;
+  bool done = false;
+  std::thread t([&] {
+    r.count = SendMessageW(list, LB_GETCOUNT, 0, 0);
+    r.cursel = SendMessageW(list, LB_GETCURSEL, 0, 0);
+    r.len = SendMessageW(list, LB_GETTEXTLEN, index, 0);
+    wchar_t buf[512] = L"";
+    if (SendMessageW(list, LB_GETTEXT, index, reinterpret_cast<LPARAM>(buf)) != LB_ERR) r.text = buf;
+    done = true;
+  });
+  while (!done) {
+    MSG m;
+    while (PeekMessageA(&m, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE)) {
+    }
+    Sleep(1);
+  }
+  t.join();
+  return r;
+}
+
+std::vector<int> Codes(std::initializer_list<int> codes) { return std::vector<int>(codes); }
+
+std::string Join(const std::vector<int>& v) {
+  std::string s;
+  for (int c : v) s += (s.empty() ? "" : ",") + std::to_string(c);
+  return s;
+}
+
+}  // namespace
+
+TEST_CASE("list: columns and queue fields come from the descriptor's format") {
+  Fixture f;
+  REQUIRE(f.w != nullptr);
+  ListControl* tree = f.List(kTree);
+  REQUIRE(tree != nullptr);
+  CHECK_EQ(wsltest::ClassOf(tree->hwnd()), std::string("VelList"));
+  CHECK_EQ(wsltest::ClassOf(f.List(kDrop)->hwnd()), std::string("VelDrop"));
+  REQUIRE(tree->format().columns.size() == 2u);
+  CHECK_EQ(tree->format().columns[0].TreeField(), 3);
+  CHECK_EQ(tree->format().columns[1].field, 4);
+  CHECK_EQ(tree->format().columns[0].width, f.w->scale.X(110));
+  CHECK_EQ(tree->format().columns[0].data_indent, f.w->scale.X(1));
+  // Format reads back through the unit conversion; a pixel window round-trips exactly.
+  std::string text;
+  CHECK(tree->GetProperty(0x7C85, &text));
+  CHECK(text.find("|MIT~Name~@s64@") != std::string::npos);
+  CHECK_EQ(f.List(kDrop)->drop_rows(), 5);
+}
+
+TEST_CASE("tree: contracted rows hide their children; list-box queries read the rows") {
+  Fixture f;
+  TestQueue<TreeRecord> q(&kTreeLayout);
+  FillTree(&q);
+  ListControl* tree = f.List(kTree);
+  tree->SetSourceQueue(&q.block);
+  wsltest::Pump();
+  CHECK_EQ(tree->RowCount(), 6);
+  CHECK_EQ(tree->QueueRowOf(3), 4);  // linux
+  CHECK_EQ(tree->QueueRowOf(4), 6);  // docs: kernel.tar.gz is hidden
+  const QueryResult r = Query(tree->hwnd(), 2);
+  CHECK_EQ(r.count, 6);
+  CHECK_EQ(r.cursel, LB_ERR);
+  CHECK(r.text == L"README.txt\t1,234");
+  CHECK_EQ(r.len, static_cast<LRESULT>(std::wstring(L"README.txt\t1,234").size()));
+  CHECK(Query(tree->hwnd(), 6).text.empty());  // past the end: LB_ERR
+}
+
+TEST_CASE("tree: double click and expand box toggle with events; refusing keeps the row") {
+  Fixture f;
+  TestQueue<TreeRecord> q(&kTreeLayout);
+  FillTree(&q);
+  ListControl* tree = f.List(kTree);
+  tree->SetSourceQueue(&q.block);
+  CHECK(Accept());  // EVENT:OpenWindow
+  wsltest::Pump();
+
+  // Double click on "linux" (visible 3, level -3): Expanding, then Expanded; level 3 stored.
+  PostMessageA(tree->hwnd(), WM_LBUTTONDOWN, MK_LBUTTON, RowPoint(tree, 3, 100));
+  PostMessageA(tree->hwnd(), WM_LBUTTONUP, 0, RowPoint(tree, 3, 100));
+  PostMessageA(tree->hwnd(), WM_LBUTTONDBLCLK, MK_LBUTTON, RowPoint(tree, 3, 100));
+  std::vector<int> seen = RunEvents();
+  CHECK_EQ(Join(seen), Join(Codes({kEvNewSelection, kEvExpanding, kEvExpanded})));
+  CHECK_EQ(q.Row(4).level, 3);
+  CHECK_EQ(tree->RowCount(), 7);
+  CHECK_EQ(FieldChoice(kTree), 4);
+  std::string pos;
+  tree->GetProperty(0x7C20, &pos);
+  CHECK_EQ(pos, std::string("4"));
+
+  // Double click again, refused: Contracting only, level unchanged.
+  PostMessageA(tree->hwnd(), WM_LBUTTONDBLCLK, MK_LBUTTON, RowPoint(tree, 3, 100));
+  seen = RunEvents([](int code) { return code == kEvContracting; });
+  CHECK_EQ(Join(seen), Join(Codes({kEvContracting})));
+  CHECK_EQ(q.Row(4).level, 3);
+
+  // The expand box of "pub" (level 2, open): Contracting, Contracted; its rows hide.
+  PostMessageA(tree->hwnd(), WM_LBUTTONDOWN, MK_LBUTTON, RowPoint(tree, 1, BoxX(tree, 2)));
+  seen = RunEvents();
+  CHECK_EQ(Join(seen), Join(Codes({kEvContracting, kEvContracted})));
+  CHECK_EQ(q.Row(2).level, -2);
+  CHECK_EQ(tree->RowCount(), 4);
+  CHECK_EQ(FieldChoice(kTree), 4);  // a box click does not select
+
+  // The box of "docs" (closed, never listed): refusing EVENT:Expanding keeps it closed.
+  PostMessageA(tree->hwnd(), WM_LBUTTONDOWN, MK_LBUTTON, RowPoint(tree, 2, BoxX(tree, 2)));
+  seen = RunEvents([](int code) { return code == kEvExpanding; });
+  CHECK_EQ(Join(seen), Join(Codes({kEvExpanding})));
+  CHECK_EQ(q.Row(6).level, -2);
+
+  // Right button: selection, then the alert key 2 with the row in 0x7C20.
+  PostMessageA(tree->hwnd(), WM_RBUTTONDOWN, MK_RBUTTON, RowPoint(tree, 3, 60));
+  seen = RunEvents();
+  CHECK_EQ(Join(seen), Join(Codes({kEvNewSelection, kEvAlertKey})));
+  tree->GetProperty(0x7C20, &pos);
+  CHECK_EQ(pos, std::string("7"));  // welcome.msg
+}
+
+TEST_CASE("tree: a double-click alert key goes to the program instead of toggling") {
+  Fixture f;
+  TestQueue<TreeRecord> q(&kTreeLayout);
+  q.Append(Tree("C:\\WORK", 1, 1, 0));
+  q.Append(Tree("ALPHA", 2, 2, 0));
+  q.Append(Tree("BETA", 2, 2, 0));
+  ListControl* dirs = f.List(kDirs);
+  dirs->SetSourceQueue(&q.block);
+  CHECK(Accept());
+  PostMessageA(dirs->hwnd(), WM_LBUTTONDBLCLK, MK_LBUTTON, RowPoint(dirs, 2, 120));
+  const std::vector<int> seen = RunEvents();
+  CHECK_EQ(Join(seen), Join(Codes({kEvAlertKey})));
+  CHECK_EQ(q.Row(3).level, 2);
+  std::string pos;
+  dirs->GetProperty(0x7C20, &pos);
+  CHECK_EQ(pos, std::string("3"));
+  // Home selects the first row (the client presses it after filling the tree).
+  PostMessageA(dirs->hwnd(), WM_KEYDOWN, VK_HOME, 0);
+  CHECK_EQ(Join(RunEvents()), Join(Codes({kEvNewSelection})));
+  CHECK_EQ(FieldChoice(kDirs), 1);
+}
+
+TEST_CASE("selection: clicks and keys move the bound variable and post NewSelection") {
+  Fixture f;
+  TestQueue<FileRecord> q(&kFileLayout);
+  const char* names[] = {"alpha.txt", "beta.bin", "gamma.doc", "delta.zip"};
+  for (int i = 0; i < 4; ++i) q.Append(File(names[i], (i + 1) * 1000));
+  ListControl* plain = f.List(kPlain);
+  CHECK(plain->SetProperty(0x7C62, std::to_string(reinterpret_cast<std::uintptr_t>(&q.block))));
+  CHECK(Accept());
+  PostMessageA(plain->hwnd(), WM_LBUTTONDOWN, MK_LBUTTON, RowPoint(plain, 1, 20));
+  CHECK_EQ(Join(RunEvents()), Join(Codes({kEvNewSelection})));
+  CHECK_EQ(std::string(f.plain_var), std::string("beta.bin"));
+  CHECK_EQ(std::string(q.buffer.name), std::string("beta.bin"));  // the record buffer too
+  PostMessageA(plain->hwnd(), WM_KEYDOWN, VK_END, 0);
+  RunEvents();
+  CHECK_EQ(std::string(f.plain_var), std::string("delta.zip"));
+  CHECK_EQ(FieldChoice(kPlain), 4);
+  PostMessageA(plain->hwnd(), WM_KEYDOWN, VK_UP, 0);
+  RunEvents();
+  CHECK_EQ(std::string(f.plain_var), std::string("gamma.doc"));
+  PostMessageA(plain->hwnd(), WM_KEYDOWN, VK_HOME, 0);
+  RunEvents();
+  CHECK_EQ(FieldChoice(kPlain), 1);
+  CHECK_EQ(std::string(f.plain_var), std::string("alpha.txt"));
+  // The same key again changes nothing: no event.
+  PostMessageA(plain->hwnd(), WM_KEYDOWN, VK_HOME, 0);
+  CHECK(RunEvents().empty());
+  // LB_SETCURSEL from a driver selects like the user; no valid row clears the variable.
+  CHECK_EQ(SendMessageW(plain->hwnd(), LB_SETCURSEL, 2, 0), 2);
+  CHECK_EQ(std::string(f.plain_var), std::string("gamma.doc"));
+  CHECK(plain->SetProperty(0x7C8F, "0"));
+  CHECK_EQ(std::string(f.plain_var), std::string(""));
+  // Pictures format the columns: "@n6" right-justified, blanks trimmed for the driver.
+  CHECK(Query(plain->hwnd(), 3).text == L"delta.zip\t4,000");
+}
+
+TEST_CASE("drop list: opens with five rows and takes the row chosen with the keyboard") {
+  Fixture f;
+  TestQueue<PackedDrive> q(&kDriveLayout);
+  const char letters[] = "ACDEFGHZ";
+  for (int i = 0; i < 8; ++i) q.Append(PackedDrive{letters[i], 1 + i % 4});
+  ListControl* drop = f.List(kDrop);
+  drop->SetSourceQueue(&q.block);
+  SetIcons(drop, {-7, -9, -10, -12});
+  drop->SetProperty(0x7C8F, "2");
+  CHECK(Accept());
+  RunEvents();
+  PostMessageA(drop->hwnd(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+  std::vector<int> seen = RunEvents();
+  CHECK_EQ(Join(seen), Join(Codes({kEvDroppingDown, kEvDroppedDown})));
+  REQUIRE(drop->dropped());
+  RECT r;
+  GetClientRect(drop->drop_window(), &r);
+  CHECK_EQ(r.bottom / drop->row_height(), 5);
+  CHECK_EQ(r.bottom % drop->row_height(), 0);
+  CHECK(IsWindowVisible(drop->drop_window()));
+  PostMessageA(drop->hwnd(), WM_KEYDOWN, VK_DOWN, 0);
+  PostMessageA(drop->hwnd(), WM_KEYDOWN, VK_DOWN, 0);
+  PostMessageA(drop->hwnd(), WM_KEYDOWN, VK_RETURN, 0);
+  seen = RunEvents();
+  CHECK_EQ(Join(seen), Join(Codes({kEvNewSelection, kEvAccepted})));
+  CHECK(!drop->dropped());
+  CHECK_EQ(FieldChoice(kDrop), 4);
+  // Closed: Down moves the choice and accepts it at once.
+  PostMessageA(drop->hwnd(), WM_KEYDOWN, VK_DOWN, 0);
+  CHECK_EQ(Join(RunEvents()), Join(Codes({kEvNewSelection, kEvAccepted})));
+  CHECK_EQ(FieldChoice(kDrop), 5);
+}
+
+TEST_CASE("scrolling: a list over 100,000 rows pages, ends and answers queries") {
+  Fixture f;
+  struct Big {
+    char name[20];
+    std::int32_t n;
+  };
+  const FieldDesc fields[] = {{"B:NAME", nullptr, kTypeString, 0, 20, 0, 1, 0},
+                              {"B:N", nullptr, kTypeLong, 0, 4, 20, 1, 0}};
+  const RecordLayout layout{2, fields};
+  TestQueue<Big> q(&layout);
+  for (int i = 1; i <= 100000; ++i) {
+    Big b;
+    std::memset(b.name, ' ', sizeof b.name);
+    const std::string s = "Row " + std::to_string(i);
+    std::memcpy(b.name, s.data(), s.size());
+    b.n = i;
+    q.Append(b);
+  }
+  ListControl* big = f.List(kBig);
+  big->SetSourceQueue(&q.block);
+  CHECK(Accept());
+  PostMessageA(big->hwnd(), WM_KEYDOWN, VK_END, 0);
+  RunEvents();
+  CHECK_EQ(FieldChoice(kBig), 100000);
+  CHECK_EQ(big->top_row(), 100000 - big->page_rows());
+  CHECK(Query(big->hwnd(), 99999).text == L"Row 100000\t100,000");
+  PostMessageA(big->hwnd(), WM_KEYDOWN, VK_PRIOR, 0);
+  RunEvents();
+  CHECK_EQ(FieldChoice(kBig), 100000 - big->page_rows());
+  PostMessageA(big->hwnd(), WM_VSCROLL, SB_TOP, 0);
+  CHECK_EQ(Join(RunEvents()), Join(Codes({kEvScrollTop})));
+  CHECK_EQ(big->top_row(), 0);
+}
+
+TEST_CASE("bad input: invalid formats keep the columns; odd icons, levels and queues are safe") {
+  Fixture f;
+  TestQueue<TreeRecord> q(&kTreeLayout);
+  FillTree(&q);
+  q.Append(Tree("huge level", 999, INT_MAX, -1));
+  q.Append(Tree("tiny level", -7, INT_MIN + 1, 5));
+  q.Append(Tree("zero level", 0, 0, 5));
+  ListControl* tree = f.List(kTree);
+  tree->SetSourceQueue(&q.block);
+  SetIcons(tree, {-5, -4, -1, -10});
+  tree->SetIndexed(0x7D07, -1, "x");        // outside the icon list: ignored
+  tree->SetIndexed(0x7D07, 1 << 20, "x");
+  const std::string before = [&] {
+    std::string s;
+    tree->GetProperty(0x7C85, &s);
+    return s;
+  }();
+  CHECK(tree->SetProperty(0x7C85, "10LZ(1)Z(2)"));
+  CHECK(tree->SetProperty(0x7C85, std::string("\x01\xFF[]", 4)));
+  std::string after;
+  tree->GetProperty(0x7C85, &after);
+  CHECK_EQ(after, before);
+  UpdateWindow(tree->hwnd());
+  wsltest::Pump();
+  // The queue emptied under the list: no rows, queries fail cleanly, painting is safe.
+  QueueFree(&q.block);
+  UpdateWindow(tree->hwnd());
+  CHECK_EQ(SendMessageW(tree->hwnd(), LB_GETCOUNT, 0, 0), 0);
+  CHECK_EQ(SendMessageW(tree->hwnd(), LB_GETTEXTLEN, 0, 0), LB_ERR);
+  wchar_t buf[8];
+  CHECK_EQ(SendMessageW(tree->hwnd(), LB_GETTEXT, 0, reinterpret_cast<LPARAM>(buf)), LB_ERR);
+  // A list whose queue block was never set up (no layout) shows nothing.
+  QueueBlock blank{};
+  tree->SetSourceQueue(&blank);
+  UpdateWindow(tree->hwnd());
+  CHECK_EQ(tree->RowCount(), 0);
+  tree->SetSourceQueue(nullptr);
+  UpdateWindow(tree->hwnd());
+  CHECK_EQ(tree->RowCount(), 0);
+}
+
+TEST_CASE("screenshot: every list of the window filled, the tree focused") {
+  Fixture f;
+  TestQueue<TreeRecord> q(&kTreeLayout);
+  FillTree(&q);
+  ListControl* tree = f.List(kTree);
+  tree->SetSourceQueue(&q.block);
+  SetIcons(tree, {-5, -4, -1, -10});
+  TestQueue<FileRecord> files(&kFileLayout);
+  files.Append(File("index.html", 5120));
+  files.Append(File("notes.txt", 733));
+  files.Append(File("setup.exe", 48213));
+  f.List(kPlain)->SetSourceQueue(&files.block);
+  f.List(kPlain)->SetProperty(0x7C8F, "2");
+  TestQueue<TreeRecord> dirs(&kTreeLayout);
+  dirs.Append(Tree("C:\\PROJECTS", 1, 1, 0));
+  dirs.Append(Tree("CLIENT", 2, 2, 0));
+  dirs.Append(Tree("RUNTIME", 2, 2, 0));
+  dirs.Append(Tree("TESTS", 2, 2, 0));
+  f.List(kDirs)->SetSourceQueue(&dirs.block);
+  SetIcons(f.List(kDirs), {-5, -4});
+  TestQueue<PackedDrive> drives(&kDriveLayout);
+  drives.Append(PackedDrive{'A', 1});
+  drives.Append(PackedDrive{'C', 2});
+  drives.Append(PackedDrive{'D', 4});
+  f.List(kDrop)->SetSourceQueue(&drives.block);
+  SetIcons(f.List(kDrop), {-7, -9, -10, -12});
+  f.List(kDrop)->SetProperty(0x7C8F, "2");
+  struct Big {
+    char name[20];
+    std::int32_t n;
+  };
+  const FieldDesc fields[] = {{"B:NAME", nullptr, kTypeString, 0, 20, 0, 1, 0},
+                              {"B:N", nullptr, kTypeLong, 0, 4, 20, 1, 0}};
+  const RecordLayout layout{2, fields};
+  TestQueue<Big> big(&layout);
+  for (int i = 1; i <= 50; ++i) {
+    Big b;
+    std::memset(b.name, ' ', sizeof b.name);
+    const std::string t = "Row " + std::to_string(i);
+    std::memcpy(b.name, t.data(), t.size());
+    b.n = i * 1111;
+    big.Append(b);
+  }
+  f.List(kBig)->SetSourceQueue(&big.block);
+  SetFocus(tree->hwnd());
+  tree->SetProperty(0x7C8F, "2");
+  wsltest::Pump(10);
+  CHECK(shot::SaveWindow(f.w->hwnd, "list_tree"));
+}
