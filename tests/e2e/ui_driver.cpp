@@ -217,14 +217,23 @@ bool Client::RowPoint(int field, int index, POINT* p) {
   if (h <= 0 || h > 100) return false;
   const int rel = index - static_cast<int>(static_cast<LRESULT>(top));
   if (rel < 0) return false;
-  for (int header = 0; header <= 2 * h + 8; header += 2) {
-    const POINT at{150, header + rel * h + h / 2};
-    PostClick(list, WM_LBUTTONDOWN, WM_LBUTTONUP, MK_LBUTTON, at);
-    Ping();
+  auto cursel = [&] {
     DWORD_PTR sel = 0;
     SendMessageTimeoutW(list, LB_GETCURSEL, 0, 0, SMTO_ABORTIFHUNG, 5000, &sel);
-    if (static_cast<LRESULT>(sel) == index) {
-      *p = at;
+    return static_cast<int>(static_cast<LRESULT>(sel));
+  };
+  auto known = header_.find(field);
+  const int first = known != header_.end() ? known->second : 0;
+  const int last = known != header_.end() ? known->second : 2 * h + 8;
+  for (int header = first; header <= last; header += 2) {
+    const POINT at{60, header + rel * h + h / 2};
+    PostClick(list, WM_LBUTTONDOWN, WM_LBUTTONUP, MK_LBUTTON, at);
+    // Posted input is handled after sent messages: poll until the click has been seen.
+    if (WaitUntil([&] { return cursel() == index; }, known != header_.end() ? 3000 : 300)) {
+      header_[field] = header;
+      // Selecting a row only partly in view scrolls it in: the point follows the row.
+      SendMessageTimeoutW(list, LB_GETTOPINDEX, 0, 0, SMTO_ABORTIFHUNG, 5000, &top);
+      *p = POINT{60, header + (index - static_cast<int>(static_cast<LRESULT>(top))) * h + h / 2};
       return true;
     }
   }
@@ -274,7 +283,8 @@ MessageBoxInfo Client::WaitMessageBox(DWORD ms) const {
       info.has_icon = info.has_icon || SendMessageA(h, STM_GETICON, 0, 0) != 0;
       continue;
     }
-    const std::string t = TextOfWindow(h);
+    std::string t = TextOfWindow(h);
+    t.erase(std::remove(t.begin(), t.end(), '\r'), t.end());
     if (t.empty()) continue;
     if (!info.text.empty()) info.text += "\n";
     info.text += t;

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -69,6 +70,7 @@ class Client {
 
  private:
   bool RowPoint(int field, int index, POINT* p);
+  std::map<int, int> header_;  // a list's header height in pixels, once found
   PROCESS_INFORMATION pi_{};
   HWND main_ = nullptr;
 };
