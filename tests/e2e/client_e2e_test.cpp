@@ -142,10 +142,31 @@ void ExpectBox(Client& c, const std::string& caption, const std::string& text, c
   CHECK(c.Answer(box, answer));
 }
 
+// Types into a dialog's entry once the dialog has opened (its EVENT:OpenWindow shows the
+// variables and then puts the focus on the entry; text typed before that would be overwritten).
+void TypeIntoDialog(Client& c, HWND dialog, int field, const std::string& text) {
+  HWND entry = c.FieldOf(dialog, field);
+  const DWORD thread = GetWindowThreadProcessId(dialog, nullptr);
+  CHECK(WaitUntil([&] {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    return GetGUIThreadInfo(thread, &info) && info.hwndFocus == entry;
+  }, 5000));
+  c.SetTextOf(dialog, field, text);
+}
+
+int c_row(Client& c, const std::string& name) { return c.FindRow(kList1, name); }
+
 // The whole user's tour against one server.
-void Tour(const std::string& name, bool screenshots) {
+// `folder` is the tree row that holds the sample files ("pub" for anonymous logins; empty when
+// the account's root is that folder itself).
+void Tour(const std::string& name, const std::string& user, const std::string& password, const std::string& folder,
+          bool screenshots) {
   Session s;
   REQUIRE(s.Open(name, name));
+  const std::string remote = folder.empty() ? "/" : "/" + folder + "/";
+  const std::string expand = folder.empty() ? "nested" : folder;
+  auto folder_row = [&] { return folder.empty() ? 0 : c_row(s.c, folder); };
   Client& c = s.c;
   CheckStates(c, false, false);
   s.StartSession();
@@ -157,22 +178,22 @@ void Tour(const std::string& name, bool screenshots) {
   ExpectBox(c, "", "Please enter a server name!");
 
   // Connect: root row and its entries.
-  REQUIRE(s.Connect());
+  REQUIRE(s.Connect(user, password));
   CheckStates(c, true, true);
-  CHECK(c.FindRow(kList1, "readme.txt") > 0);
-  CHECK(c.FindRow(kList1, "pub") > 0);
+  CHECK(c.FindRow(kList1, folder.empty() ? "mib.bin" : "readme.txt") > 0);
+  CHECK(c.FindRow(kList1, expand) > 0);
   CHECK_EQ(c.Row(kList1, 0).substr(0, c.Row(kList1, 0).find('\t')), s.server->Host());
 
   // Expand, collapse, expand again (no second listing).
-  REQUIRE(s.Expand("pub"));
+  REQUIRE(s.Expand(expand));
   const int expanded = c.RowCount(kList1);
-  CHECK(c.FindRow(kList1, "mib.bin") > 0);
+  CHECK(c.FindRow(kList1, folder.empty() ? "a" : "mib.bin") > 0);
   CHECK(c.Row(kList1, c.FindRow(kList1, "mib.bin")).find("1,024 KB") != std::string::npos);
   CHECK(c.Row(kList1, c.FindRow(kList1, "one.bin")).find("1 bytes") != std::string::npos);
   CHECK(c.FindRow(kList1, "with space.txt") > 0);
-  REQUIRE(c.DoubleClick(kList1, c.FindRow(kList1, "pub")));
+  REQUIRE(c.DoubleClick(kList1, c.FindRow(kList1, expand)));
   CHECK(WaitUntil([&] { return c.RowCount(kList1) < expanded; }));
-  REQUIRE(c.DoubleClick(kList1, c.FindRow(kList1, "pub")));
+  REQUIRE(c.DoubleClick(kList1, c.FindRow(kList1, expand)));
   CHECK(WaitUntil([&] { return c.RowCount(kList1) == expanded; }, 3000));
   if (screenshots) {
     Sleep(300);
@@ -208,7 +229,7 @@ void Tour(const std::string& name, bool screenshots) {
 
   // Put into /pub: the file appears on the server and in the tree.
   c.Press(kClearLocal);
-  REQUIRE(c.Select(kList1, c.FindRow(kList1, "pub")));
+  REQUIRE(c.Select(kList1, folder_row()));
   const int local_row = c.FindRow(kList4, "upload.bin");
   REQUIRE(local_row >= 0);
   REQUIRE(c.Select(kList4, local_row));
@@ -217,11 +238,11 @@ void Tour(const std::string& name, bool screenshots) {
   CHECK(WaitUntil([&] { return Slurp(s.ServerPath("pub/upload.bin")) == payload; }));
 
   // Create a directory under /pub.
-  REQUIRE(c.RightClick(kList1, c.FindRow(kList1, "pub")));
+  REQUIRE(c.RightClick(kList1, folder_row()));
   REQUIRE(c.ChooseMenuItem(3));
   HWND dialog = c.FindDialog("Create Directory");
   REQUIRE(dialog != nullptr);
-  c.SetTextOf(dialog, 4, "made by e2e");
+  TypeIntoDialog(c, dialog, 4, "made by e2e");
   c.PressOf(dialog, 5);
   ExpectBox(c, "VT FTP Client", "New directory was created!");
   CHECK(WaitUntil([&] { return Exists(s.ServerPath("pub/made by e2e")); }));
@@ -232,7 +253,7 @@ void Tour(const std::string& name, bool screenshots) {
   REQUIRE(c.ChooseMenuItem(1));
   dialog = c.FindDialog("Rename File");
   REQUIRE(dialog != nullptr);
-  c.SetTextOf(dialog, 4, "renamed.bin");
+  TypeIntoDialog(c, dialog, 4, "renamed.bin");
   if (screenshots) {
     Sleep(300);
     Shot(c, dialog, "rename_dialog");
@@ -248,7 +269,7 @@ void Tour(const std::string& name, bool screenshots) {
   {
     const uidriver::MessageBoxInfo box = c.WaitMessageBox();
     CHECK_EQ(box.caption, std::string("FTP Client"));
-    CHECK_EQ(box.text, std::string("Do you want to delete: \n/pub/renamed.bin file."));
+    CHECK_EQ(box.text, "Do you want to delete: \n" + remote + "renamed.bin file.");
     CHECK(box.has_icon);
     if (screenshots) Shot(c, box.hwnd, "confirm_delete");
     CHECK(c.Answer(box, "Yes"));
@@ -260,11 +281,11 @@ void Tour(const std::string& name, bool screenshots) {
   // Remove the new directory; answering No first changes nothing.
   REQUIRE(c.RightClick(kList1, c.FindRow(kList1, "made by e2e")));
   REQUIRE(c.ChooseMenuItem(2));
-  ExpectBox(c, "FTP Client", "Do you want to remove: \n/pub/made by e2e directory.", "No");
+  ExpectBox(c, "FTP Client", "Do you want to remove: \n" + remote + "made by e2e directory.", "No");
   CHECK(Exists(s.ServerPath("pub/made by e2e")));
   REQUIRE(c.RightClick(kList1, c.FindRow(kList1, "made by e2e")));
   REQUIRE(c.ChooseMenuItem(2));
-  ExpectBox(c, "FTP Client", "Do you want to remove: \n/pub/made by e2e directory.", "Yes");
+  ExpectBox(c, "FTP Client", "Do you want to remove: \n" + remote + "made by e2e directory.", "Yes");
   ExpectBox(c, "FTP Client", "Directory was removed!");
   CHECK(WaitUntil([&] { return !Exists(s.ServerPath("pub/made by e2e")); }));
   CHECK(WaitUntil([&] { return c.FindRow(kList1, "made by e2e") < 0 && c.FindRow(kList1, "mib.bin") > 0; }));
@@ -282,9 +303,13 @@ void Tour(const std::string& name, bool screenshots) {
 
 }  // namespace
 
-TEST_CASE("vsftpd: session, tree, get, put, file operations, disconnect") { Tour("vsftpd", true); }
-TEST_CASE("proftpd: session, tree, get, put, file operations, disconnect") { Tour("proftpd", false); }
-TEST_CASE("pureftpd: session, tree, get, put, file operations, disconnect") { Tour("pureftpd", false); }
+TEST_CASE("vsftpd: session, tree, get, put, file operations, disconnect") { Tour("vsftpd", "anonymous", "e2e@", "pub", true); }
+TEST_CASE("proftpd: session, tree, get, put, file operations, disconnect") { Tour("proftpd", "anonymous", "e2e@", "pub", false); }
+// Pure-FTPd lets anonymous users upload but not rename: the tour logs in as the local account,
+// whose root is the sample folder.
+TEST_CASE("pureftpd: session, tree, get, put, file operations, disconnect") {
+  Tour("pureftpd", "veluser", "velpass", "", false);
+}
 
 TEST_CASE("errors: wrong password and unknown host end in the session state") {
   Session s;
