@@ -36,6 +36,12 @@ start_wine() {
   # The server and the services the first program starts (explorer, services, winedevice)
   # outlive test programs: start them here, away from ctest's output pipes, or ctest would
   # wait for those pipes to close.
+  # Wine's own fonts (Marlett for the caption buttons, MS Sans Serif ...) are not found in its
+  # data folder by this distribution's build: put them where every Windows looks.
+  local fonts="$WINEPREFIX/drive_c/windows/Fonts"
+  if [ -d /usr/share/wine/fonts ] && [ ! -f "$fonts/marlett.ttf" ]; then
+    mkdir -p "$fonts" && cp -n /usr/share/wine/fonts/* "$fonts/" 2>/dev/null || true
+  fi
   wineserver -p >/dev/null 2>&1 </dev/null
   STARTED_WINESERVER=1
   wine cmd /c exit >/dev/null 2>&1 </dev/null || true
