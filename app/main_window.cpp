@@ -32,6 +32,7 @@ namespace wsl = vel::wsl;
 namespace {
 
 constexpr int kPropAcceptAll = 0x7C9A;
+constexpr int kPropIconList = 0x7D07;
 constexpr int kAlertRightButton = 2;
 constexpr int kAlertDoubleClick = 5;
 
@@ -48,7 +49,14 @@ void CloseHandle(HINTERNET* handle) {
   *handle = nullptr;
 }
 
+// The remote tree's icons: 1 open folder, 2 closed folder, 3 file, 4 server.
+void SetRemoteIcons() {
+  static const char* const kIcons[] = {"~openfold.ico", "~clsdfold.ico", "~files10.ico", "~entirnet.ico"};
+  for (int i = 0; i < 4; ++i) wsl::PropertySet(g.mainwindow, kList1, kPropIconList, i + 1, kIcons[i]);
+}
+
 void WindowOpened() {
+  SetRemoteIcons();
   if (!g_opened_or_focused) Redisplay();
   g_opened_or_focused = true;
   wsl::SelectField(kUsePreconfig);
