@@ -107,6 +107,12 @@ bool Client::Start(const std::string& exe, const std::string& local_dir) {
   }, 30000);
 }
 
+bool Client::Attach(HWND main) {
+  main_ = main;
+  GetWindowThreadProcessId(main, &pi_.dwProcessId);
+  return pi_.dwProcessId != 0;
+}
+
 int Client::Stop() {
   if (!pi_.hProcess) return -1;
   DismissAnyBox();

@@ -27,6 +27,8 @@ class Client {
  public:
   // Starts the program in `local_dir` (its current directory) and waits for the main window.
   bool Start(const std::string& exe, const std::string& local_dir);
+  // Works with a client started by someone else (its main window).
+  bool Attach(HWND main);
   // Presses "Close" and waits for the process to end; returns its exit code (-1 if killed).
   int Stop();
   ~Client();
