@@ -3,6 +3,7 @@
 // target its DisplayFields would reach nothing).
 #include "app/status_callback.h"
 
+#include <atomic>
 #include <cstring>
 #include <vector>
 
@@ -73,6 +74,19 @@ void ListingErrorReport(const std::string& context, DWORD code) {
 
 // --- progress ----------------------------------------------------------------------------------
 
+namespace {
+
+// Data notifications of a running transfer arrive thousands of times a second. Their counting
+// needs nothing of the runtime (only this thread writes the counters); what they show (zone 1,
+// the byte count, the progress bar) is passed to the window at most every 50 ms, under the
+// runtime lock. The last values are always shown by the transfer's completion.
+constexpr ULONGLONG kShowEveryMs = 50;
+std::atomic<ULONGLONG> g_shown_at{0};
+
+bool ShowDue() { return GetTickCount64() - g_shown_at >= kShowEveryMs; }
+
+}  // namespace
+
 void ProgressStep(DWORD bytes) {
   if (!g.xferstarted) {
     g.xferstarted = 1;
@@ -85,6 +99,7 @@ void ProgressStep(DWORD bytes) {
     return;
   }
   g.xfertotal += static_cast<std::int32_t>(bytes);
+  if (!vel::wsl::RuntimeLockHeld()) return;  // counted; shown with a later notification
   // PERCENTCOMPLETE = XFERTOTAL / XFERSIZE * 100 on the decimal stack (x / 0 gives 0).
   vel::DecPushInteger(g.xfertotal);
   vel::DecPushInteger(g.xfersize);
@@ -153,8 +168,35 @@ void ActOnRequest(const INTERNET_ASYNC_RESULT& result) {
 
 }  // namespace
 
+namespace {
+
+bool DataNotification(DWORD status) {
+  return status == INTERNET_STATUS_SENDING_REQUEST || status == INTERNET_STATUS_REQUEST_SENT ||
+         status == INTERNET_STATUS_RECEIVING_RESPONSE || status == INTERNET_STATUS_RESPONSE_RECEIVED;
+}
+
+// A data notification of a running transfer between two showings: counted, nothing shown.
+bool CountedQuietly(DWORD status, LPVOID info, DWORD length) {
+  const std::int16_t code = REQUESTCODE.load();
+  if ((code != kGetRunning && code != kPutRunning) || !DataNotification(status) || ShowDue()) return false;
+  DWORD count = 0;
+  if (info && length >= sizeof count) std::memcpy(&count, info, sizeof count);
+  if (status == INTERNET_STATUS_REQUEST_SENT) {
+    g.bytessent += count;
+    if (code == kPutRunning) ProgressStep(count);
+  } else if (status == INTERNET_STATUS_RESPONSE_RECEIVED) {
+    g.bytesreceived += count;
+    if (code == kGetRunning) ProgressStep(count);
+  }
+  return true;
+}
+
+}  // namespace
+
 void CALLBACK StatusCallback(HINTERNET, DWORD_PTR, DWORD status, LPVOID info, DWORD length) {
+  if (CountedQuietly(status, info, length)) return;
   RuntimeLockGuard lock;
+  g_shown_at = GetTickCount64();
   if (!g.mainwindow || !vel::wsl::IsLiveWindow(g.mainwindow)) return;  // the window is gone
   vel::wsl::SetTargetWindow(g.mainwindow, 0);
   const std::string text = StatusTextOf(status);

@@ -14,11 +14,27 @@ namespace ftpcl {
 namespace {
 constexpr int kPropStatusText = 0x7D01;
 constexpr int kPropDisable = 0x7C5F;
+
+// The texts last set per zone (0 and 1 are the same zone): a notification that repeats the
+// text already shown (a transfer's stream of "Response received") costs no message to the
+// window's thread.
+std::string g_zone_text[4];
+const vel::wsl::Window* g_zone_window = nullptr;
+
 }  // namespace
 
 void StatusText(int zone, const std::string& text) {
   vel::wsl::RuntimeLockGuard lock;
   if (!g.mainwindow || !vel::wsl::IsLiveWindow(g.mainwindow)) return;
+  const int slot = zone == 0 ? 1 : zone;
+  if (g_zone_window != g.mainwindow) {
+    for (std::string& t : g_zone_text) t = "\x01";
+    g_zone_window = g.mainwindow;
+  }
+  if (slot >= 1 && slot <= 3) {
+    if (g_zone_text[slot] == text) return;
+    g_zone_text[slot] = text;
+  }
   vel::wsl::PropertySet(g.mainwindow, 0, kPropStatusText, zone, text);
 }
 
