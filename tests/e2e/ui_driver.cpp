@@ -263,7 +263,12 @@ bool Client::RightClick(int field, int index) {
 bool Client::ChooseMenuItem(int n) {
   HWND menu = nullptr;
   if (!WaitUntil([&] { return (menu = FindTopWindow(pi_.dwProcessId, "#32768", "")) != nullptr; }, 10000)) return false;
-  for (int i = 0; i < n; ++i) PostMessageA(menu, WM_KEYDOWN, VK_DOWN, 0);
+  // The keys must reach the menu's tracking loop, which starts after its window appears.
+  Sleep(250);
+  for (int i = 0; i < n; ++i) {
+    PostMessageA(menu, WM_KEYDOWN, VK_DOWN, 0);
+    Sleep(30);
+  }
   PostMessageA(menu, WM_KEYDOWN, VK_RETURN, 0);
   return WaitUntil([&] { return !IsWindowVisible(menu); }, 10000);
 }
