@@ -378,3 +378,58 @@ TEST_CASE("local side: down, up, Previous level") {
   CHECK(c.RowCount(kListDrives) >= 1);
   CHECK_EQ(c.Stop(), 0);
 }
+
+// A server that lists hostile names, drops a transfer half-way and disconnects mid-listing
+// (tests/e2e/hostile_ftpd.py): the names are left out, each failure ends in a message, an
+// existing local file survives the broken download, and the window goes on working.
+TEST_CASE("bad input: hostile names, a dropped transfer, a server gone mid-listing") {
+  LoadArguments();
+  const char* dir = std::getenv("AFC_HOSTILE_DIR");
+  REQUIRE(dir != nullptr);
+  const std::string port = Trim(Slurp(uidriver::WindowsPath(dir) + "\\port"));
+  REQUIRE(!port.empty());
+  Client c;
+  const std::string local = LocalScratch("hostile");
+  Write(local + "\\dropme.bin", "keep me");
+  REQUIRE(c.Start(g_exe, local));
+  REQUIRE(WaitUntil([&] { return !c.Enabled(kClose); }));
+  c.Press(kStart);
+  REQUIRE(WaitUntil([&] { return c.Enabled(kConnect); }));
+  c.SetText(kServerName, "127.0.0.1:" + port);
+  c.Press(kConnect);
+  REQUIRE(WaitUntil([&] { return c.Enabled(kDisconnect) && c.FindRow(kList1, "good file.txt") > 0; }));
+  CHECK(c.FindRow(kList1, "dropme.bin") > 0);
+  CHECK(c.FindRow(kList1, "escape") < 0);
+  CHECK(c.FindRow(kList1, "evil") < 0);
+  CHECK_EQ(c.RowCount(kList1), 4);  // the server, good file.txt, dropme.bin, dropdir
+
+  // A download the server breaks off: a message, and the local file of that name is intact.
+  REQUIRE(c.Select(kList1, c.FindRow(kList1, "dropme.bin")));
+  c.Press(kGet);
+  {
+    const uidriver::MessageBoxInfo box = c.WaitMessageBox(30000);
+    CHECK_EQ(box.caption, std::string("VTFTP Client Error"));
+    CHECK(!box.text.empty());
+    c.Answer(box, "OK");
+  }
+  CHECK_EQ(Slurp(local + "\\dropme.bin"), std::string("keep me"));
+  CHECK(!Exists(local + "\\..\\escape.txt"));
+
+  // A listing the server breaks off: the window stays usable.
+  REQUIRE(c.DoubleClick(kList1, c.FindRow(kList1, "dropdir")));
+  c.DismissAnyBox();
+  CHECK(c.Ping() < 1000);
+  CHECK(WaitUntil([&] { return c.FindRow(kList1, "good file.txt") > 0; }));
+
+  // And a good download still works afterwards.
+  REQUIRE(WaitUntil([&] {
+    c.DismissAnyBox();
+    return c.Select(kList1, c.FindRow(kList1, "good file.txt"));
+  }));
+  c.Press(kGet);
+  CHECK(WaitUntil([&] {
+    c.DismissAnyBox();
+    return Slurp(local + "\\good file.txt") == "plain content\r\n";
+  }, 30000));
+  CHECK_EQ(c.Stop(), 0);
+}
