@@ -53,7 +53,7 @@ DWORD ButtonControl::Style() const {
   return WS_TABSTOP | (is_default_ ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON) | (icon_name_.empty() ? 0 : BS_ICON);
 }
 
-std::string ButtonControl::CreationText() const { return caption_.empty() && !icon_name_.empty() ? tip_ : caption_; }
+std::string ButtonControl::CreationText() const { return caption_; }
 
 SIZE ButtonControl::NaturalSize(HDC dc) const {
   SIZE s = TextExtent(dc, CreationText());
@@ -67,8 +67,9 @@ void ButtonControl::LoadButtonIcon() {
   HICON icon = LoadIconByName(icon_name_, true);
   if (!icon) icon = LoadIconByName(icon_name_, false);
   if (!icon) {
-    // No such icon: the button shows its caption or tip instead.
+    // No such icon: the button shows its caption, or ".." when it has none.
     SetWindowLongA(hwnd_, GWL_STYLE, GetWindowLongA(hwnd_, GWL_STYLE) & ~BS_ICON);
+    if (caption_.empty()) SetWindowTextA(hwnd_, "..");
     return;
   }
   if (icon_) DestroyIcon(icon_);

@@ -18,7 +18,8 @@ class ListControl : public Control {
  public:
   ListControl(Window* window, const ControlRecord& record);
   ControlClass* Class() override;
-  DWORD Style() const override { return WS_TABSTOP | WS_VSCROLL * (drop_rows_ == 0); }
+  // The scroll bar appears once the rows need one (the rows' logic shows it).
+  DWORD Style() const override { return WS_TABSTOP; }
   DWORD ExStyle() const override { return WS_EX_CLIENTEDGE; }
   std::string CreationText() const override { return {}; }
   SIZE NaturalSize(HDC dc) const override;

@@ -145,7 +145,8 @@ bool EditControl::SetProperty(int code, const std::string& value) {
 ControlClass* PromptControl::Class() { return &g_prompt_class; }
 
 DWORD PromptControl::Style() const {
-  static const DWORD kAlign[] = {SS_LEFT, SS_CENTER, SS_RIGHT};
+  // A left prompt never wraps: a text longer than its box is cut at the end, not hidden.
+  static const DWORD kAlign[] = {SS_LEFTNOWORDWRAP, SS_CENTER, SS_RIGHT};
   return kAlign[Justification()];
 }
 

@@ -75,7 +75,8 @@ void BuildFont(Window* w, const Descriptor& d, std::uint32_t font_offset) {
 
 // Frame style from the second attribute word.
 void FrameStyle(const Window* w, DWORD* style, DWORD* ex_style) {
-  DWORD s = WS_CLIPCHILDREN, x = 0;
+  // No WS_CLIPCHILDREN: group boxes are transparent and the window paints under them.
+  DWORD s = 0, x = 0;
   switch (w->frame & 0x60) {
     case 0x00: s |= WS_OVERLAPPED | WS_CAPTION | WS_BORDER; break;
     case 0x20: s |= WS_OVERLAPPED | WS_CAPTION | WS_THICKFRAME; break;
