@@ -5,8 +5,10 @@
 #include <cstdio>
 #include <cstring>
 
+#include "runtime/core/decimal.h"
 #include "runtime/core/errors.h"
 #include "runtime/core/sys.h"
+#include "runtime/core/string_stack.h"
 #include "runtime/core/thread_data.h"
 
 namespace vel {
@@ -115,6 +117,8 @@ void ShowVersionRefusal(const char* text) {
 void CoreInitTerm(int flag) {
   if (flag == 0) ClearError();
   else ClearReplacementTexts();
+  StringStackInitTerm(flag);
+  DecimalStackInitTerm(flag);
 }
 
 void RegisterModule(ModuleDescriptor* module, void* instance) {

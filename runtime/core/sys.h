@@ -66,4 +66,50 @@ void ResetFpu();
 // Fills up to `count` return addresses of the caller's callers; returns how many were found.
 int CallerAddresses(void** out, int count);
 
+// --- OLE automation strings and variants (sys_ole_win32.cpp / sys_ole_posix.cpp) -----------
+// A wide system string is length-counted UTF-16 (the platform's BSTR): a 32-bit byte count sits
+// in front of the first code unit and a zero unit follows the last. Null is the empty string.
+using WideChar = char16_t;
+using WideString = WideChar*;
+// The narrow text of the runtime is in the ANSI code page. The host side has no code pages and
+// maps bytes to the code units 0..255 one to one (units above 255 become '?').
+
+// A new wide string holding `units` code units copied from text (uninitialised when text is
+// null); null when it cannot be allocated.
+WideString WideAlloc(const WideChar* text, std::uint32_t units);
+void WideFree(WideString s);
+std::uint32_t WideLength(const WideChar* s);  // code units; 0 for null
+// Code-page conversions. With out == null they return the size needed; otherwise they write at
+// most `capacity` units/bytes and return how many were written.
+std::uint32_t NarrowToWide(const char* text, std::uint32_t length, WideChar* out, std::uint32_t capacity);
+std::uint32_t WideToNarrow(const WideChar* text, std::uint32_t units, char* out, std::uint32_t capacity);
+
+// An OLE automation variant in the platform's layout (16 bytes on the 32-bit target).
+struct Variant {
+  std::uint16_t type;           // one of VariantType
+  std::uint16_t reserved[3];
+  union {
+    std::int16_t i2;
+    std::int32_t i4;
+    float r4;
+    double r8;
+    std::int16_t boolean;       // -1 true, 0 false
+    WideString text;
+    std::int64_t pad;
+  };
+};
+enum VariantType : std::uint16_t {
+  kVtEmpty = 0, kVtNull = 1, kVtI2 = 2, kVtI4 = 3, kVtR4 = 4, kVtR8 = 5, kVtBstr = 8, kVtBool = 11,
+};
+void VariantInitialise(Variant* v);
+// Deep copy into an uninitialised dst; false (dst empty) when the copy fails.
+bool VariantCopyTo(Variant* dst, const Variant* src);
+void VariantRelease(Variant* v);
+// The variant's string form as a new wide string; false when it has none (null result).
+bool VariantToWide(const Variant* v, WideString* out);
+bool VariantToInt32(const Variant* v, std::int32_t* out);
+bool VariantToReal(const Variant* v, double* out);
+// The variant layer's own comparison: -1, 0 or 1 (a comparison with a null value gives 1).
+int VariantCompare(const Variant* left, const Variant* right);
+
 }  // namespace vel::sys

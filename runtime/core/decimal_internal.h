@@ -1,0 +1,64 @@
+// Internals shared by the decimal stack's source files: the stack itself and the register
+// arithmetic, which works on registers in place and never looks at the stack.
+//
+// Every register the arithmetic receives and leaves is "clean": 0 <= low <= high <= 63, digits
+// low..high are 0..9 and every digit outside low..high is 0 (so two registers can be aligned by
+// looping over the union of their ranges without checking either range). Results are also
+// trimmed: no zero digit at high above low, none at low below high, and a zero value is the
+// canonical zero (low = high = 32, positive). Trimming changes no value, only the range.
+#pragma once
+#include <cstdint>
+
+#include "runtime/core/decimal.h"
+
+namespace vel::dec {
+
+struct Stack {
+  std::uint8_t depth;
+  DecRegister regs[kDecRegisters];
+};
+extern Stack g_stack;
+
+// --- the stack -------------------------------------------------------------------------------
+// The register a push writes, or null when all 10 are in use (the push is then ignored).
+DecRegister* PushSlot();
+// Makes sure at least n registers are on the stack, pushing zeros for the missing ones; a
+// program that pops more than it pushed reads zeros instead of stale memory.
+void EnsureDepth(int n);
+// Pops the top register (a zero when the stack is empty); the reference stays valid until the
+// next push.
+DecRegister& PopRegister();
+// The top register, a zero being pushed when the stack is empty.
+DecRegister& Top();
+
+// --- registers -------------------------------------------------------------------------------
+void SetZero(DecRegister& r);
+void SetUnsigned(DecRegister& r, std::uint32_t magnitude, bool negative);
+// O(1): relies on the trimmed form (a non-zero value has a non-zero digit at high).
+bool IsZero(const DecRegister& r);
+// Restores the trimmed form after digits were written (low/high may enclose zeros).
+void Trim(DecRegister& r);
+// Makes a register from untrusted memory clean: clamps low/high, maps bad digits to 0.
+void Sanitize(DecRegister& r);
+
+// left := left + right (negated first when negate_right).
+void Add(DecRegister& left, const DecRegister& right, bool negate_right);
+void Multiply(DecRegister& left, const DecRegister& right);
+// left := left / right, rounded to 31 places; zero when either is zero.
+void Divide(DecRegister& left, const DecRegister& right);
+void Power(DecRegister& r, std::int32_t exponent);
+// Sign of left - right: -1, 0, 1.
+int Compare(const DecRegister& left, const DecRegister& right);
+void Round(DecRegister& r, std::int32_t places);
+void Truncate(DecRegister& r);
+void Negate(DecRegister& r);
+// Multiplies by 10^exponent exactly by moving digits; digits moved above index 63 are lost, and
+// a move downward is rounded to 31 places as a division would be.
+void Scale(DecRegister& r, int exponent);
+
+// Packed decimal variables to and from registers (type 10 leading sign, 11 trailing sign).
+void Unpack(DecRegister& r, int type, const void* variable, std::uint32_t size,
+            std::uint32_t places);
+void Pack(DecRegister& r, int type, void* variable, std::uint32_t size, std::uint32_t places);
+
+}  // namespace vel::dec
