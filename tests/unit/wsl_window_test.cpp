@@ -112,7 +112,7 @@ void CheckWindow(const char* label, const char* title, int expected_controls) {
     const char* text = d.String(r.text);
     std::string expected;
     if (r.kind == 1 || r.kind == 8) expected = "v" + std::to_string(r.field);
-    else if (r.kind == 9 && !text) expected = d.String(r.tip) ? d.String(r.tip) : "";
+    else if (r.kind == 9 && !text) expected = "..";  // an icon button whose icon is missing
     else if (r.kind == 9 || r.kind == 10 || r.kind == 11 || r.kind == 12 || r.kind == 13 || r.kind == 21)
       expected = text ? text : "";
     CHECK_EQ(wsltest::TextOf(h), expected);
