@@ -5,7 +5,9 @@
 
 #include <string>
 
+#include "runtime/core/decimal.h"
 #include "runtime/core/startup.h"
+#include "runtime/core/string_stack.h"
 #include "runtime/wsl/control.h"
 #include "runtime/wsl/events.h"
 #include "runtime/wsl/locator.h"
@@ -68,6 +70,11 @@ std::string ProgramFileName() {
 void WslCoreInitTerm(int flag) {
   if (flag == 0) {
     ThreadsInitTerm(0);
+    // At a hand-over the stacks go with their thread (per-thread data is the lock's own).
+    AddThreadSwitchHandler(StringStackSwitch);
+    AddThreadReleaseHandler(StringStackReleaseThread);
+    AddThreadSwitchHandler(DecimalStackSwitch);
+    AddThreadReleaseHandler(DecimalStackReleaseThread);
     RuntimeLockEnter();  // the main thread runs runtime code from here on
     SetEventDelivery(true);
     ResetLoopBookkeeping();
