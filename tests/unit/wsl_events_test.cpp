@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "runtime/core/string_stack.h"
 #include "runtime/wsl/events.h"
 #include "runtime/wsl/fields.h"
 #include "runtime/wsl/message_dialog.h"
@@ -412,4 +413,30 @@ TEST_CASE("shutdown: other threads' windows are asked to close and the main thre
   CHECK(w->loop.pending.empty());
   WindowClose(&w);
   SetEventDelivery(true);
+}
+
+namespace {
+std::atomic<int> g_other_depth{-1};
+std::atomic<bool> g_other_done{false};
+}  // namespace
+
+TEST_CASE("threads: the string and decimal stacks go with their thread at a hand-over") {
+  wsltest::Setup();
+  Watchdog dog(60, "stack hand-over");
+  vel::StackPushCString("main value");
+  const int depth = vel::StackDepth();
+  REQUIRE(StartThread(
+      [](void*) {
+        g_other_depth = vel::StackDepth();   // a new thread starts with an empty stack
+        vel::StackPushCString("other value");  // left there: dropped when the thread ends
+        g_other_done = true;
+      },
+      nullptr));
+  REQUIRE(WaitReleased([] { return g_other_done.load(); }));
+  WaitForOtherThreads();
+  CHECK_EQ(g_other_depth.load(), 0);
+  CHECK_EQ(vel::StackDepth(), depth);
+  char text[32];
+  vel::StackPopToCString(text, sizeof text);
+  CHECK_EQ(std::string(text), std::string("main value"));
 }

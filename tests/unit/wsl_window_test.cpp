@@ -7,6 +7,7 @@
 
 #include <cstdio>
 
+#include "runtime/core/string_stack.h"
 #include "runtime/wsl/events.h"
 #include "runtime/wsl/fields.h"
 #include "runtime/wsl/icons.h"
@@ -460,5 +461,30 @@ TEST_CASE("end of session: the user is told and the session is refused") {
   CHECK(seen.system_modal);
   CHECK_EQ(seen.icon, IconReferenceText(1, 0x7F04));
   SetMessageHook(nullptr);
+  WindowClose(&w);
+}
+
+TEST_CASE("properties: the string-stack forms") {
+  wsltest::Setup();
+  wsltest::Variables vars = wsltest::MakeVariables(kModule, "P21$WINDOW");
+  Window* w = nullptr;
+  WindowOpen(&w, kModule, "P21$WINDOW", vars.addresses.data());
+  REQUIRE(w);
+  const int depth = vel::StackDepth();
+  vel::StackPushCString("PROP:Width");
+  const int width = PropertyCodeOnStack();
+  CHECK_EQ(width, 0x7C04);
+  vel::StackPushInteger(PropertyCode("At"));
+  vel::StackPushInteger(3);
+  PropertyGetOnStack(w, 4);
+  char got[32];
+  vel::StackPopToCString(got, sizeof got);
+  CHECK_EQ(std::string(got), std::string("107"));
+  vel::StackPushInteger(PropertyCode("Text"));
+  vel::StackPushInteger(0);
+  vel::StackPushCString("Make");
+  PropertySetOnStack(w, 5);
+  CHECK_EQ(wsltest::TextOf(GetDlgItem(w->hwnd, 0x4005)), std::string("Make"));
+  CHECK_EQ(vel::StackDepth(), depth);
   WindowClose(&w);
 }
