@@ -34,7 +34,6 @@ inline std::int64_t TopIndex(std::uint32_t size, std::uint32_t places) {
 // byte and word accesses to the same bytes would stall the processor's store forwarding.
 constexpr std::uint64_t kLowNibbles = 0x000F000F000F000Full;
 constexpr int kStreamWords = 8;   // 2n <= 64 digits
-constexpr int kPadWords = 4;      // zero words on either side of the stream or register copy
 
 inline std::uint64_t SpreadNibbles(std::uint32_t v) {
   std::uint64_t t = v;
@@ -51,13 +50,6 @@ inline std::uint32_t GatherNibbles(std::uint64_t d) {
   t = (t | (t >> 8)) & 0x0000FFFF0000FFFFull;
   t = (t | (t >> 16)) & 0xFFFFFFFFull;
   return static_cast<std::uint32_t>(t);
-}
-
-// The bytes at offset `off` (in bytes, >= 0) of a little-endian word array.
-inline std::uint64_t BytesAt(const std::uint64_t* words, int off) {
-  int i = off >> 3, shift = (off & 7) * 8;
-  if (shift == 0) return words[i];
-  return (words[i] >> shift) | (words[i + 1] << (64 - shift));
 }
 
 // Variable bytes -> stream words st[0..ceil(2n/8)-1]; returns that count.
@@ -106,17 +98,18 @@ void UnpackFast(DecRegister& r, int type, const std::uint8_t* bytes, int size, i
   std::uint64_t st[1 + kStreamWords + 1] = {};
   int words = Spread(bytes, size, st + 1);
   DropSign(st + 1, type, size);
-  // Register word w holds indices 8w..8w+7, the stream's bytes from off = 8w - base on; words
-  // beyond the stream are zero. The byte shift is the same for every word.
+  // Register word w holds indices 8w..8w+7, the stream's bytes from off = 8w - base on; only
+  // the words the stream reaches are computed, the others are zero. The byte shift is the same
+  // for every word.
   int base = type == kTypePDecimal ? bottom - 1 : bottom;
   int shift = ((-base) & 7) * 8;
-  for (int w = 0; w < kDecDigits / 8; ++w) {
-    int off = 8 * w - base;
-    std::uint64_t v = 0;
-    if (off > -8 && off < 8 * words) {
-      int i = (off + 8) >> 3;  // st index of the word holding byte off
-      v = shift ? (st[i] >> shift) | (st[i + 1] << (64 - shift)) : st[i];
-    }
+  int w_first = base > 0 ? base >> 3 : 0;
+  int w_last = (base + 8 * words - 1) >> 3;
+  if (w_last > kDecDigits / 8 - 1) w_last = kDecDigits / 8 - 1;
+  std::memset(r.digits, 0, kDecDigits);
+  for (int w = w_first; w <= w_last; ++w) {
+    int i = (8 * w - base + 8) >> 3;  // st index of the word holding byte 8w - base
+    std::uint64_t v = shift ? (st[i] >> shift) | (st[i + 1] << (64 - shift)) : st[i];
     std::memcpy(r.digits + 8 * w, &v, 8);
   }
 }
@@ -124,14 +117,20 @@ void UnpackFast(DecRegister& r, int type, const std::uint8_t* bytes, int size, i
 // The register has been rounded to m places (its low is at least `bottom`). Returns whether a
 // non-zero digit was written.
 bool PackFast(const DecRegister& r, int type, std::uint8_t* bytes, int size, int bottom) {
-  // Word by word: the digits were just stored a word at a time, and wider loads would have
-  // to wait for those stores to reach the cache.
-  std::uint64_t reg[kPadWords + kDecDigits / 8 + kPadWords] = {};
-  for (int w = 0; w < kDecDigits / 8; ++w) std::memcpy(&reg[kPadWords + w], r.digits + 8 * w, 8);
+  // Word by word, with a zero word on either side: the digits were just stored a word at a
+  // time, and wider loads would have to wait for those stores to reach the cache.
+  std::uint64_t reg[1 + kDecDigits / 8 + 1];
+  reg[0] = reg[1 + kDecDigits / 8] = 0;
+  for (int w = 0; w < kDecDigits / 8; ++w) std::memcpy(&reg[1 + w], r.digits + 8 * w, 8);
+  // Stream word i is the register's bytes from index base + 8i (base >= -1) on.
   int base = type == kTypePDecimal ? bottom - 1 : bottom;
+  int shift = (base & 7) * 8;
   std::uint64_t st[kStreamWords] = {};
   int words = (2 * size + 7) / 8;
-  for (int i = 0; i < words; ++i) st[i] = BytesAt(reg, base + 8 * i + 8 * kPadWords);
+  for (int i = 0; i < words; ++i) {
+    int j = (base + 8 * i + 8) >> 3;
+    st[i] = shift ? (reg[j] >> shift) | (reg[j + 1] << (64 - shift)) : reg[j];
+  }
   // Digits past the stream's 2n (register digits above the destination) are dropped.
   if (2 * size % 8) st[words - 1] &= ~0ull >> (64 - 8 * (2 * size % 8));
   DropSign(st, type, size);
