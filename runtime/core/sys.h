@@ -112,4 +112,30 @@ bool VariantToReal(const Variant* v, double* out);
 // The variant layer's own comparison: -1, 0 or 1 (a comparison with a null value gives 1).
 int VariantCompare(const Variant* left, const Variant* right);
 
+
+// --- clock, program file, text files, code pages and characters (international settings) --
+struct LocalTimeFields {
+  int year, month, day;                   // month 1..12, day 1..31
+  int hour, minute, second, milliseconds;
+};
+void LocalTime(LocalTimeFields* out);
+// The running program's full file name into buf (at most size-1 bytes and a NUL); its length,
+// 0 when unknown.
+int ExecutablePath(char* buf, int size);
+// Sequential reading of a whole file. FileOpenRead gives null when the file cannot be opened;
+// FileRead returns the bytes read (0 at the end or on failure).
+struct File;
+File* FileOpenRead(const char* path);
+int FileRead(File* file, void* buffer, int size);
+void FileClose(File* file);
+// In-place code-page conversion of length bytes (the host side has one code page: no change).
+void OemToAnsiText(char* text, std::uint32_t length);
+void AnsiToOemText(char* text, std::uint32_t length);
+// The system's string comparison of the one-character strings a and b: <0, 0, >0.
+int CompareCharStrings(unsigned char a, unsigned char b);
+// The system's character tests and lower-casing for a byte of the ANSI code page.
+bool CharIsAlpha(unsigned char c);
+bool CharIsUpper(unsigned char c);
+unsigned char CharToLower(unsigned char c);
+
 }  // namespace vel::sys
