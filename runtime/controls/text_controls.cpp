@@ -96,7 +96,7 @@ void EditControl::Update() {
   std::string text(static_cast<std::size_t>(n) + 1, '\0');
   GetWindowTextA(hwnd_, text.data(), n + 1);
   text.resize(static_cast<std::size_t>(n));
-  AssignVariable(binding_, text);
+  AssignVariable(binding_, DeformatThroughPicture(text, picture_));
   shown_ = FormatThroughPicture(VariableText(binding_), picture_);
   SendMessageA(hwnd_, EM_SETMODIFY, FALSE, 0);
 }
