@@ -9,6 +9,7 @@
 
 #include "runtime/core/string_stack.h"
 #include "runtime/wsl/events.h"
+#include "runtime/wsl/value_text.h"
 #include "runtime/wsl/fields.h"
 #include "runtime/wsl/icons.h"
 #include "runtime/wsl/message_dialog.h"
@@ -487,4 +488,29 @@ TEST_CASE("properties: the string-stack forms") {
   CHECK_EQ(wsltest::TextOf(GetDlgItem(w->hwnd, 0x4005)), std::string("Make"));
   CHECK_EQ(vel::StackDepth(), depth);
   WindowClose(&w);
+}
+
+TEST_CASE("values: variables shown through their pictures and read back") {
+  CHECK_EQ(FormatThroughPicture("1234.5", "@n10.2"), std::string("1,234.50"));
+  CHECK_EQ(FormatThroughPicture("1234.5", "n10.2"), std::string("1,234.50"));
+  CHECK_EQ(DeformatThroughPicture("1,234.50", "@n10.2"), std::string("1234.5"));
+  CHECK_EQ(FormatThroughPicture("abcdef   ", "s3"), std::string("abc"));
+  CHECK_EQ(FormatThroughPicture("abc   ", ""), std::string("abc"));
+  CHECK_EQ(FormatThroughPicture("abc", "@Q"), std::string("abc"));  // an invalid picture
+  CHECK_EQ(DeformatThroughPicture(" typed ", "s39"), std::string(" typed "));
+  CHECK_EQ(PictureWidth("s39"), 39);
+  CHECK_EQ(PictureWidth("@x"), 0);
+  // Assignments never pass the variable's size.
+  char small[4] = {'x', 'x', 'x', 'x'};
+  Binding b;
+  b.address = small;
+  b.has_use = true;
+  b.use = {19, 3, 0};
+  AssignVariable(b, "abcdef");
+  CHECK_EQ(std::string(small), std::string("ab"));
+  CHECK_EQ(small[3], 'x');
+  b.use = {18, 4, 0};
+  AssignVariable(b, "z");
+  CHECK_EQ(std::string(small, 4), std::string("z   "));
+  CHECK_EQ(VariableText(b), std::string("z"));
 }
