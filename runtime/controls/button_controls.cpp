@@ -40,7 +40,7 @@ bool On(const std::string& v) { return !v.empty() && v != "0"; }
 
 ButtonControl::ButtonControl(Window* window, const ControlRecord& r)
     : Control(window, r), is_default_(r.is_default != 0), key_(r.key) {
-  if (const char* s = CurrentDescriptor().String(r.icon)) icon_name_ = s;
+  if (const char* s = OpeningDescriptor().String(r.icon)) icon_name_ = s;
 }
 
 ButtonControl::~ButtonControl() {
@@ -111,7 +111,7 @@ bool ButtonControl::SetProperty(int code, const std::string& value) {
 // --- VelCheck
 
 CheckControl::CheckControl(Window* window, const ControlRecord& r) : Control(window, r) {
-  const Descriptor& d = CurrentDescriptor();
+  const Descriptor& d = OpeningDescriptor();
   if (const char* s = d.String(r.true_value)) true_value_ = s;
   if (const char* s = d.String(r.false_value)) false_value_ = s;
 }
@@ -203,7 +203,7 @@ void OptionControl::Choose(RadioControl* radio) {
 }
 
 RadioControl::RadioControl(Window* window, const ControlRecord& r) : Control(window, r) {
-  if (const char* s = CurrentDescriptor().String(r.value)) value_ = s;
+  if (const char* s = OpeningDescriptor().String(r.value)) value_ = s;
   // A radio belongs to the option created last before it.
   for (auto it = window->controls.rbegin(); it != window->controls.rend(); ++it) {
     if ((*it)->kind() == kKindOption) {

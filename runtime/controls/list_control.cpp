@@ -18,7 +18,7 @@ constexpr int kAlertDoubleClick = 5;
 }  // namespace
 
 ListControl::ListControl(Window* window, const ControlRecord& r) : Control(window, r), drop_rows_(r.drop) {
-  if (const char* s = CurrentDescriptor().String(r.format)) SetFormat(s);
+  if (const char* s = OpeningDescriptor().String(r.format)) SetFormat(s);
 }
 
 ControlClass* ListControl::Class() { return drop_rows_ ? &g_drop_class : &g_list_class; }

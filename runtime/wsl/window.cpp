@@ -32,6 +32,7 @@ WindowsState g;
 // The target of window operations is the calling thread's own: the FTP library's thread may
 // aim at the main window without redirecting the window thread.
 thread_local Window* t_target = nullptr;
+thread_local const Descriptor* t_opening = nullptr;  // the descriptor WindowOpen is reading
 thread_local int t_target_field = 0;
 
 ThreadRecord* RecordOf(int thread_number) { return ThreadRecordAt(thread_number - 1); }
@@ -351,13 +352,26 @@ void WindowOpen(Window** slot, const char* module_id, const char* label, void* c
   *slot = nullptr;
   const std::uint32_t offset = LocateWindowDescriptor(module_id ? module_id : "", label ? label : "");
   if (!offset) return;
-  const Descriptor& d = CurrentDescriptor();
+  WindowOpenFromDescriptor(slot, CurrentDescriptor(), offset, DescriptorModule(), variables);
+}
+
+const Descriptor& OpeningDescriptor() { return t_opening ? *t_opening : CurrentDescriptor(); }
+
+void WindowOpenFromDescriptor(Window** slot, const Descriptor& d, std::uint32_t offset, void* module,
+                              void* const* variables) {
+  RuntimeLockGuard lock;
   WindowRecord rec{};
-  if (!d.Window(offset, &rec)) return;
+  if (!slot || !d.Window(offset, &rec)) return;
+  // The controls read their strings from the descriptor being opened.
+  struct Opening {
+    explicit Opening(const Descriptor* d) : saved(t_opening) { t_opening = d; }
+    ~Opening() { t_opening = saved; }
+    const Descriptor* saved;
+  } opening(&d);
 
   auto* w = new Window;
   w->descriptor_offset = offset;
-  w->module = DescriptorModule();
+  w->module = module;
   w->record_kind = rec.kind;
   w->attributes = rec.kind == kReportRecord ? (rec.attributes & 0x300) : rec.attributes;
   w->position = rec.position;
