@@ -514,3 +514,44 @@ TEST_CASE("values: variables shown through their pictures and read back") {
   CHECK_EQ(std::string(small, 4), std::string("z   "));
   CHECK_EQ(VariableText(b), std::string("z"));
 }
+
+TEST_CASE("bad input: damaged copies of the main window's descriptor open or fail cleanly") {
+  wsltest::Setup();
+  const std::uint32_t at = vel::LocateDescriptor(kModule, "P33$WINDOW");
+  REQUIRE(at != 0);
+  const vel::Descriptor& located = vel::CurrentDescriptor();
+  const std::vector<std::uint8_t> original(located.bytes(), located.bytes() + located.size());
+  std::uint32_t seed = 12345;
+  auto next = [&seed] {
+    seed = seed * 1103515245u + 12345u;
+    return seed >> 8;
+  };
+  const std::uint32_t kWords[] = {0, 0x80000000u, 0xFFFFFFFFu, 0x7FFFFFFFu, 0x00010000u, 2};
+  int opened = 0;
+  for (int round = 0; round < 150; ++round) {
+    std::vector<std::uint8_t> bytes = original;
+    const int changes = 1 + static_cast<int>(next() % 6);
+    for (int k = 0; k < changes; ++k) {
+      const std::size_t pos = next() % (bytes.size() - 4);
+      if (next() % 2) {
+        bytes[pos] = static_cast<std::uint8_t>(next());
+      } else {  // a whole word: offsets into nowhere, "not given", huge sizes
+        const std::uint32_t v = kWords[next() % 6];
+        std::memcpy(&bytes[pos], &v, 4);
+      }
+    }
+    const vel::Descriptor copy(bytes.data(), bytes.size());
+    Window* w = nullptr;
+    WindowOpenFromDescriptor(&w, copy, at, nullptr, nullptr);  // no variables: sizes may lie
+    if (!w) continue;
+    ++opened;
+    DisplayFields();
+    RefreshFields(5, 2);
+    PropertyGet(w, 25, PropertyCode("Format"));
+    PropertySet(w, 0, PropertyCode("StatusText"), 2, "x");
+    PostEvent(0x400, 7);
+    wsltest::Pump(1);
+    WindowClose(&w);
+  }
+  CHECK(opened > 50);
+}
