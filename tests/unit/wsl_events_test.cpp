@@ -4,6 +4,7 @@
 // (many rounds, no deadlock), and the shutdown wait.
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <thread>
 #include <vector>
@@ -439,4 +440,116 @@ TEST_CASE("threads: the string and decimal stacks go with their thread at a hand
   char text[32];
   vel::StackPopToCString(text, sizeof text);
   CHECK_EQ(std::string(text), std::string("main value"));
+}
+
+TEST_CASE("windows: a dialog opened from the body runs its own loop, modal to the main window") {
+  wsltest::Setup();
+  Watchdog dog(60, "nested dialog");
+  wsltest::Variables vars, dialog_vars;
+  Window* main_window = OpenMain(&vars);
+  REQUIRE(main_window);
+  PostEvent(0x400);
+  std::vector<int> inner;
+  bool main_disabled_meanwhile = false;
+  int after = 0;
+  while (Accept()) {
+    if (EventCode() == 0x400) {
+      dialog_vars = wsltest::MakeVariables(kModule, "P21$WINDOW");
+      Window* dialog = nullptr;
+      WindowOpen(&dialog, kModule, "P21$WINDOW", dialog_vars.addresses.data());
+      REQUIRE(dialog);
+      CHECK(ThreadTopWindow(ThreadNumber()) == dialog);
+      main_disabled_meanwhile = !IsWindowEnabled(main_window->hwnd);
+      PostEvent(0x401);  // to the thread's top window: the dialog
+      while (Accept()) {
+        if (EventCode() == kEvSelected) continue;
+        inner.push_back(EventCode());
+        if (EventCode() == 0x401) PostEvent(kEvCloseWindow);
+      }
+      CHECK(!dialog->IsOpen());  // the accepted close was carried out when its loop ended
+      WindowClose(&dialog);
+      CHECK(ThreadTopWindow(ThreadNumber()) == main_window);
+      PostEvent(0x402);
+    }
+    if (EventCode() == 0x402) {
+      after = 0x402;
+      break;
+    }
+  }
+  CHECK(main_disabled_meanwhile);
+  CHECK(IsWindowEnabled(main_window->hwnd));
+  REQUIRE(inner.size() == 3u);
+  CHECK_EQ(inner[0], kEvOpenWindow);
+  CHECK_EQ(inner[1], 0x401);
+  CHECK_EQ(inner[2], kEvCloseWindow);
+  CHECK_EQ(after, 0x402);
+  WindowClose(&main_window);
+}
+
+namespace {
+
+struct PingPong {
+  std::atomic<int> number{0};
+  std::atomic<bool> open{false};
+  std::atomic<bool> done{false};
+  std::vector<int> seen;  // written by the other thread until done
+};
+
+void PongThread(void* p) {
+  auto* t = static_cast<PingPong*>(p);
+  t->number = ThreadNumber();
+  wsltest::Variables vars = wsltest::MakeVariables(kModule, "P27$WINDOW");
+  Window* w = nullptr;
+  WindowOpen(&w, kModule, "P27$WINDOW", vars.addresses.data());
+  t->open = true;
+  while (Accept()) {
+    const int code = EventCode();
+    if (code == kEvSelected || code == kEvLoseFocus || code == kEvGainFocus) continue;
+    t->seen.push_back(code);
+    if (code == 0x400) PostEvent(0x401, 0, 1);  // answer the main thread
+    if (code == 0x402) break;
+  }
+  WindowClose(&w);
+  t->done = true;
+}
+
+}  // namespace
+
+TEST_CASE("threads: switching between two threads' loops suspends one and resumes the other") {
+  wsltest::Setup();
+  Watchdog dog(60, "suspend/resume");
+  static PingPong t;
+  wsltest::Variables vars;
+  Window* w = OpenMain(&vars);
+  REQUIRE(w);
+  CHECK_EQ(ThreadNumber(), 1);
+  REQUIRE(StartThread(PongThread, &t));
+  std::vector<int> seen;
+  while (Accept()) {
+    const int code = EventCode();
+    if (code == kEvSelected || code == kEvLoseFocus || code == kEvGainFocus) continue;
+    seen.push_back(code);
+    if (code == kEvOpenWindow) {
+      while (!t.open) {
+        RuntimeLockReleased released;
+        Sleep(5);
+      }
+      PostEvent(0x400, 0, t.number);
+    }
+    if (code == 0x401) break;
+  }
+  PostEvent(0x402, 0, t.number);
+  REQUIRE(WaitReleased([] { return t.done.load(); }));
+  WaitForOtherThreads();
+  // Main: its events, and a Resume whenever its loop ran again after the other thread's (the
+  // interleaving of the two threads' first events depends on who gets the lock first).
+  REQUIRE(seen.size() >= 2u);
+  CHECK(std::find(seen.begin(), seen.end(), kEvOpenWindow) != seen.end());
+  CHECK_EQ(seen.back(), 0x401);
+  CHECK(std::find(seen.begin(), seen.end(), kEvResume) != seen.end());
+  CHECK(std::find(seen.begin(), seen.end(), kEvSuspend) != seen.end());
+  // The other thread saw its events and was suspended when the main thread ran again.
+  CHECK(std::find(t.seen.begin(), t.seen.end(), 0x400) != t.seen.end());
+  CHECK(std::find(t.seen.begin(), t.seen.end(), kEvSuspend) != t.seen.end());
+  WindowClose(&w);
 }
