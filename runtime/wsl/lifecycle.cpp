@@ -128,8 +128,13 @@ bool StartThread(void (*proc)(void* arg), void* arg) {
   if (!start.ready) return false;
   HANDLE h = CreateThread(nullptr, 0, RuntimeThreadMain, &start, 0, nullptr);
   if (h) {
-    RuntimeLockReleased released;  // the new thread takes the lock to register itself
-    WaitForSingleObject(start.ready, INFINITE);
+    // The new thread takes the lock to register itself. Meanwhile messages sent to this
+    // thread's windows are answered: the lock's holder may be waiting on one of them.
+    RuntimeLockReleased released;
+    while (MsgWaitForMultipleObjects(1, &start.ready, FALSE, INFINITE, QS_SENDMESSAGE) != WAIT_OBJECT_0) {
+      MSG m;
+      PeekMessageA(&m, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
     CloseHandle(h);
   }
   CloseHandle(start.ready);
