@@ -248,6 +248,15 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       return 0;
     case WM_SIZE:
       if (w && w->status) SendMessageA(w->status, WM_SIZE, wp, lp);
+      // Size changes the user makes while the loop runs (not those of opening the window).
+      if (w && w->loop.running) {
+        if (wp == SIZE_MINIMIZED) {
+          PostWindowEvent(w, kEventBase + kEvIconized, nullptr);
+        } else {
+          if (wp == SIZE_MAXIMIZED) PostWindowEvent(w, kEventBase + kEvMaximized, nullptr);
+          PostWindowEvent(w, kEventBase + kEvSized, nullptr);
+        }
+      }
       break;
     case WM_SETFOCUS:
       if (w && w->focus_control && w->focus_control->hwnd()) SetFocus(w->focus_control->hwnd());

@@ -553,3 +553,18 @@ TEST_CASE("threads: switching between two threads' loops suspends one and resume
   CHECK(std::find(t.seen.begin(), t.seen.end(), kEvSuspend) != t.seen.end());
   WindowClose(&w);
 }
+
+TEST_CASE("events: maximizing the window while its loop runs") {
+  wsltest::Setup();
+  Watchdog dog(60, "sized");
+  wsltest::Variables vars;
+  Window* w = OpenMain(&vars);
+  REQUIRE(w);
+  CHECK(Accept());
+  ShowWindow(w->hwnd, SW_MAXIMIZE);
+  PostEvent(0x400);
+  std::vector<int> seen = Collect(0x400);
+  CHECK(std::find(seen.begin(), seen.end(), kEvMaximized) != seen.end());
+  CHECK(std::find(seen.begin(), seen.end(), kEvSized) != seen.end());
+  WindowClose(&w);
+}
