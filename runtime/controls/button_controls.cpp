@@ -170,6 +170,10 @@ bool CheckControl::SetProperty(int code, const std::string& value) {
 
 // --- VelOption and VelRadio
 
+OptionControl::~OptionControl() {
+  for (RadioControl* r : radios_) r->set_option(nullptr);
+}
+
 ControlClass* OptionControl::Class() { return &g_option_class; }
 
 void OptionControl::Display() {

@@ -185,7 +185,9 @@ void CreateControls(Window* w, const Descriptor& d, const WindowRecord& rec, voi
 
 void FreeWindowObject(Window* w) {
   ReleaseWindowEvents(w);
-  for (Control* c : w->controls) delete c;
+  // Last made, first freed: a control made later may refer to an earlier one (a radio to its
+  // option), never the other way round.
+  for (auto it = w->controls.rbegin(); it != w->controls.rend(); ++it) delete *it;
   w->controls.clear();
   if (w->font.handle) DeleteObject(w->font.handle);
   w->font.handle = nullptr;
