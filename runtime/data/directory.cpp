@@ -47,7 +47,7 @@ std::uint32_t ClipBlanks(const char* text, std::uint32_t length) {
   return length;
 }
 
-void ToAnsi(char* text) { sys::OemToAnsi(text, static_cast<std::uint32_t>(std::strlen(text))); }
+void ToAnsi(char* text) { sys::OemToAnsiText(text, static_cast<std::uint32_t>(std::strlen(text))); }
 
 // Pops the argument of a builtin, clipped of trailing blanks; the block is the caller's.
 char* PopClipped(std::uint32_t* length) {
@@ -96,7 +96,7 @@ std::uint32_t EnumerateDirectory(const char* pattern, std::uint32_t length, std:
   std::memcpy(text, pattern, length);
   text[length] = 0;
   const bool oem = sys::FileApisUseOem();
-  if (oem) sys::AnsiToOem(text, length);
+  if (oem) sys::AnsiToOemText(text, length);
   sys::FoundFile found{};
   sys::FileSearch* search = sys::FileSearchFirst(text, &found);
   if (!search) return 0;
@@ -139,7 +139,7 @@ void SetCurrentPathText(const char* path, std::uint32_t length) {
   char text[kPathMax + 1];
   std::memcpy(text, path, length);
   text[length] = 0;
-  if (sys::FileApisUseOem()) sys::AnsiToOem(text, length);
+  if (sys::FileApisUseOem()) sys::AnsiToOemText(text, length);
   if (!sys::ChangeDirectory(text)) PostError(3);
 }
 
@@ -193,10 +193,10 @@ std::uint32_t ShortPathNameText(const char* path, std::uint32_t length, char* ou
   std::memcpy(text, path, length);
   text[length] = 0;
   const bool oem = sys::FileApisUseOem();
-  if (oem) sys::AnsiToOem(text, length);
+  if (oem) sys::AnsiToOemText(text, length);
   n = sys::QueryShortPath(text, result, sizeof result - 1);
   if (n > 0) {
-    if (oem) sys::OemToAnsi(result, n);
+    if (oem) sys::OemToAnsiText(result, n);
   } else {
     // Work on the caller's ANSI text, so that a failed OEM round trip cannot alter it.
     std::memcpy(result, path, length);
