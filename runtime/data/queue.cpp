@@ -62,6 +62,7 @@ void ReleaseEngine(QueueEngine* e) {
   MemFree(e->a_own);
   MemFree(e->b);
   MemFree(e->c);
+  MemFree(e->scratch);
   MemFree(e->encoded);
   MemFree(e);
 }
@@ -80,8 +81,9 @@ QueueEngine* CreateEngine(QueueBlock* q) {
   bool ok = e->a_own && e->b;
   if (ok && e->mode != Mode::kPlain) {
     e->c = static_cast<std::uint8_t*>(MemAlloc(block));
+    e->scratch = static_cast<std::uint8_t*>(MemAlloc(block));
     e->encoded = static_cast<std::uint8_t*>(MemAlloc(block));
-    ok = e->c && e->encoded;
+    ok = e->c && e->scratch && e->encoded;
   }
   Order* o = ok ? NewOrder(e, false) : nullptr;
   if (!o) {
@@ -117,7 +119,6 @@ QueueEngine* Begin(QueueBlock* q) {
   }
   QueueEngine* e = q->engine;
   e->user = static_cast<std::uint8_t*>(q->buffer);
-  e->a_loaded = false;  // any operation may reuse scratch A
   return e;
 }
 
@@ -314,7 +315,7 @@ void AddRecord(QueueEngine* e) {
     const Key& k = front->key;
     at = InsertPosition(e, k, cur->entries, bytes);
   } else if (cur->key.kind != KeyKind::kInsertion && at > 0 &&
-             KeyCompare(e, cur->key, bytes, RecordView(e, cur->entries.items[at - 1], e->a_own)) < 0) {
+             KeyCompare(e, cur->key, bytes, RecordView(e, cur->entries.items[at - 1], e->scratch)) < 0) {
     LoseKey(*cur);  // appended out of sequence
   }
   OrderInsert(e, *cur, at, rec, bytes);
@@ -327,8 +328,8 @@ void AddRecord(QueueEngine* e) {
 // --- rewriting ---------------------------------------------------------------------------------
 
 // Replaces stored record number idx of the current order by fresh contents. `old` holds the
-// old contents (the record itself in plain mode; in the compressed modes a copy that
-// survives the comparisons, which use A). False after posting 8.
+// old contents (the record itself in plain mode; in the compressed modes a copy in C that
+// survives the comparisons). False after posting 8.
 bool Rewrite(QueueEngine* e, std::uint32_t idx, const std::uint8_t* fresh) {
   Order* cur = e->current;
   void* rec = cur->entries.items[idx];
@@ -382,14 +383,12 @@ bool Rewrite(QueueEngine* e, std::uint32_t idx, const std::uint8_t* fresh) {
     } else if (replacement != rec) {
       o.entries.items[where[i]] = replacement;
       if (o.current == rec) o.current = replacement;
-      if (o.key.kind == KeyKind::kHashed && !HashReplace(o.key.hash, rec, replacement, old_hash[i]))
-        DropHash(o);
+      if (o.key.kind == KeyKind::kHashed) HashReplace(o.key.hash, rec, replacement, old_hash[i]);
     }
   }
   cur->entries.items[idx] = replacement;
-  if (replacement != rec && cur->key.kind == KeyKind::kHashed &&
-      !HashReplace(cur->key.hash, rec, replacement, cur_hash))
-    DropHash(*cur);
+  if (replacement != rec && cur->key.kind == KeyKind::kHashed)
+    HashReplace(cur->key.hash, rec, replacement, cur_hash);  // when rec is its key's first
   cur->current = replacement;
   cur->index = static_cast<std::int32_t>(idx);
   if (replacement != rec) {
@@ -509,7 +508,7 @@ void QueueGetKeyed(QueueBlock* q, const std::int32_t* keys) {
   if (!BuildPendingOrder(e, Purpose::kGet)) return;
   Order& o = *e->orders[0];
   std::memcpy(e->b, e->user, e->record_size);
-  if (o.key.kind == KeyKind::kHashed && o.key.hash->count < 16) DropHash(o);
+  if (o.key.kind == KeyKind::kHashed && o.key.hash->records < 16) DropHash(o);
   void* found = nullptr;
   std::int32_t index = -1;
   if (o.key.kind == KeyKind::kHashed) {
@@ -719,7 +718,7 @@ void QueueStoreRow(QueueEngine* e) {
     ++e->changes;
     return;
   }
-  std::memcpy(e->b, e->a_own, e->record_size);  // the searches below reuse A
+  std::memcpy(e->b, e->a_own, e->record_size);  // the rewrite's fresh contents
   const std::int32_t idx = FindRecord(e, *e->current, rec, RecordView(e, rec, e->c));
   if (idx < 0) return;
   if (Rewrite(e, static_cast<std::uint32_t>(idx), e->b)) {
@@ -774,11 +773,23 @@ bool Validate(const QueueEngine* e, const char** reason) {
     if (o.key.kind == KeyKind::kInsertion) continue;
     for (std::uint32_t j = 1; j < o.entries.count; ++j) {
       RecordExpand(self, o.entries.items[j - 1], self->b);
-      if (KeyCompare(e, o.key, self->b, RecordView(self, o.entries.items[j], self->a_own)) > 0)
+      if (KeyCompare(e, o.key, self->b, RecordView(self, o.entries.items[j], self->scratch)) > 0)
         return *reason = "sorted order out of sequence", false;
     }
-    if (o.key.kind == KeyKind::kHashed && o.key.hash->count != o.entries.count)
-      return *reason = "hash index count differs", false;
+    if (o.key.kind == KeyKind::kHashed) {
+      if (o.key.hash->records != o.entries.count) return *reason = "hash index count differs", false;
+      // Every key's first record, and only those, is indexed.
+      std::uint32_t firsts = 0;
+      for (std::uint32_t j = 0; j < o.entries.count; ++j) {
+        RecordExpand(self, o.entries.items[j], self->b);
+        const bool first = j == 0 || KeyCompare(e, o.key, self->b, RecordView(self, o.entries.items[j - 1], self->scratch)) != 0;
+        if (!first) continue;
+        ++firsts;
+        if (HashLookup(self, *const_cast<Order*>(&o), self->b) != o.entries.items[j])
+          return *reason = "hash index misses a key's first record", false;
+      }
+      if (firsts != o.key.hash->count) return *reason = "hash index holds stale keys", false;
+    }
   }
   return true;
 }

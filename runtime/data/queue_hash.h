@@ -2,9 +2,9 @@
 //
 // Chained buckets over record references: bucket = hash & mask; each bucket is a singly linked
 // list of nodes (1-based indexes into `nodes`, 0 ends a list) with head and tail, new nodes
-// appended at the tail. Invariant: records with equal keys hash alike, and within one bucket
-// they appear in the order's sequence (the order inserts a record after its equals, and the
-// index appends it after them too), so the first match in a chain is the first in the order.
+// appended at the tail. One node per distinct key, referring to the first record of the
+// order with that key (the order keeps equal keys together and inserts a record after its
+// equals, so only removing that first record changes which record a node refers to).
 // The direct form (a one-byte key) has 256 buckets indexed by the byte's value and never
 // grows; the other forms double their buckets when the nodes outnumber them.
 #pragma once
@@ -33,7 +33,8 @@ struct HashIndex {
   std::uint32_t node_capacity;
   std::uint32_t node_high;   // nodes[0..node_high) ever used
   std::uint32_t free_list;   // 1-based, chained through next
-  std::uint32_t count;       // records indexed: the index's measure of its worth
+  std::uint32_t count;       // nodes: distinct keys
+  std::uint32_t records;     // records of the order: the index's measure of its worth
 };
 
 // Null when memory runs out.

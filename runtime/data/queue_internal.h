@@ -52,6 +52,8 @@ struct QueueEngine {
   std::uint8_t* a_own;     // A's own block (row 0, and every row in the compressed modes)
   std::uint8_t* b;         // B: search key / record being placed (compressed modes, key copies)
   std::uint8_t* c;         // the old record during a rewrite (compressed modes)
+  std::uint8_t* scratch;   // stored records expanded for comparison (compressed modes); kept
+                           // apart from A so that the list's loaded row survives other calls
   std::uint8_t* encoded;   // encoder output (compressed modes)
   void* a_record;          // stored record A was loaded from; null = the user buffer's row
   bool a_loaded;

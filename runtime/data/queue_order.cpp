@@ -63,71 +63,152 @@ inline int FieldCompare(const FieldDesc& f, const std::uint8_t* x, const std::ui
   return CompareField(f, x, y);
 }
 
-// Compares o's entries i and j (used by the sort; A and B hold the expanded records).
+// Compares two stored records (the sort; the comparison scratch and B hold them expanded).
 int CompareEntries(QueueEngine* e, const Key& k, void* x, void* y) {
-  return KeyCompare(e, k, RecordView(e, x, e->a_own), RecordView(e, y, e->b));
+  return KeyCompare(e, k, RecordView(e, x, e->scratch), RecordView(e, y, e->b));
 }
 
-// Upper bound of `rec` within items[lo, hi).
-std::uint32_t UpperBound(QueueEngine* e, const Key& k, void** items, std::uint32_t lo,
-                         std::uint32_t hi, void* rec) {
-  while (lo < hi) {
-    const std::uint32_t mid = (lo + hi) >> 1;
-    if (CompareEntries(e, k, rec, items[mid]) >= 0)
-      lo = mid + 1;
-    else
-      hi = mid;
-  }
-  return lo;
-}
+// The stable merge sort over an array of items, with cmp(a, b) the key comparison of the
+// records they stand for. Items are record references, or references with a key prefix.
+template <typename Item, typename Cmp>
+struct Sorter {
+  Cmp cmp;
 
-void InsertionSort(QueueEngine* e, const Key& k, void** items, std::uint32_t first,
-                   std::uint32_t last) {
-  for (std::uint32_t i = first + 1; i <= last; ++i) {
-    void* rec = items[i];
-    const std::uint32_t p = UpperBound(e, k, items, first, i, rec);
-    std::memmove(items + p + 1, items + p, (i - p) * sizeof(void*));
-    items[p] = rec;
-  }
-}
-
-// Merges the sorted halves [first, mid] and [mid+1, last] in two alternating phases.
-// Phase R takes right records while they sort strictly before the left record L, so a
-// right record equal to L goes after it; phase L takes left records while they sort before
-// or equal to the right record R. Equal records therefore keep their relative order.
-void Merge(QueueEngine* e, const Key& k, void** items, void** temp, std::uint32_t first,
-           std::uint32_t mid, std::uint32_t last) {
-  const std::uint32_t p = UpperBound(e, k, items, first, mid + 1, items[mid + 1]);
-  if (p > mid) return;  // already in order
-  std::uint32_t n = 0, li = p, ri = mid + 1;
-  for (;;) {
-    // Phase R.
-    void* left = items[li];
-    temp[n++] = items[ri++];
-    while (ri <= last && CompareEntries(e, k, left, items[ri]) > 0) temp[n++] = items[ri++];
-    if (ri > last) {
-      while (li <= mid) temp[n++] = items[li++];
-      break;
+  // Upper bound of x within items[lo, hi).
+  std::uint32_t UpperBound(const Item* items, std::uint32_t lo, std::uint32_t hi, const Item& x) {
+    while (lo < hi) {
+      const std::uint32_t mid = (lo + hi) >> 1;
+      if (cmp(x, items[mid]) >= 0)
+        lo = mid + 1;
+      else
+        hi = mid;
     }
-    // Phase L: items[ri] is the right record R.
-    void* right = items[ri];
-    temp[n++] = items[li++];
-    while (li <= mid && CompareEntries(e, k, right, items[li]) >= 0) temp[n++] = items[li++];
-    if (li > mid) break;  // the remaining right records are in place
+    return lo;
   }
-  std::memcpy(items + p, temp, n * sizeof(void*));
+
+  void InsertionSort(Item* items, std::uint32_t first, std::uint32_t last) {
+    for (std::uint32_t i = first + 1; i <= last; ++i) {
+      const Item x = items[i];
+      const std::uint32_t p = UpperBound(items, first, i, x);
+      std::memmove(items + p + 1, items + p, (i - p) * sizeof(Item));
+      items[p] = x;
+    }
+  }
+
+  // Merges the sorted halves [first, mid] and [mid+1, last] in two alternating phases.
+  // Phase R takes right records while they sort strictly before the left record L, so a
+  // right record equal to L goes after it; phase L takes left records while they sort before
+  // or equal to the right record R. Equal records therefore keep their relative order.
+  void Merge(Item* items, Item* temp, std::uint32_t first, std::uint32_t mid, std::uint32_t last) {
+    const std::uint32_t p = UpperBound(items, first, mid + 1, items[mid + 1]);
+    if (p > mid) return;  // already in order
+    std::uint32_t n = 0, li = p, ri = mid + 1;
+    for (;;) {
+      // Phase R.
+      const Item left = items[li];
+      temp[n++] = items[ri++];
+      while (ri <= last && cmp(left, items[ri]) > 0) temp[n++] = items[ri++];
+      if (ri > last) {
+        while (li <= mid) temp[n++] = items[li++];
+        break;
+      }
+      // Phase L: items[ri] is the right record R.
+      const Item right = items[ri];
+      temp[n++] = items[li++];
+      while (li <= mid && cmp(right, items[li]) >= 0) temp[n++] = items[li++];
+      if (li > mid) break;  // the remaining right records are in place
+    }
+    std::memcpy(items + p, temp, n * sizeof(Item));
+  }
+
+  void SortRange(Item* items, Item* temp, std::uint32_t first, std::uint32_t last) {
+    if (last - first < 9) {
+      InsertionSort(items, first, last);
+      return;
+    }
+    const std::uint32_t mid = (first + last) / 2;
+    SortRange(items, temp, first, mid);
+    SortRange(items, temp, mid + 1, last);
+    Merge(items, temp, first, mid, last);
+  }
+};
+
+// A record reference with the first key field's leading bytes (collation weights, most
+// significant first) or its integer value, ordered like the field: two items whose prefixes
+// differ are ordered by them without touching the records, which keeps large sorts in cache.
+struct PrefixedItem {
+  std::uint64_t prefix;
+  void* record;
+};
+
+enum class PrefixKind { kNone, kText, kSigned, kUnsigned };
+
+PrefixKind PrefixKindOf(const Key& k) {
+  if (k.count == 0 || k.kind == KeyKind::kInsertion) return PrefixKind::kNone;
+  const FieldDesc& f = *k.desc[0];
+  if (f.elements > 1) return PrefixKind::kNone;
+  switch (f.type) {
+    case kTypeString:
+    case kTypeGroup:
+      return Collation().digraph[0][0] == 0 ? PrefixKind::kText : PrefixKind::kNone;
+    case kTypeShort:
+    case kTypeLong4:
+    case kTypeLong5:
+    case kTypeLong: return PrefixKind::kSigned;
+    case kTypeByte:
+    case kTypeUShort:
+    case kTypeULong: return PrefixKind::kUnsigned;
+    default: return PrefixKind::kNone;
+  }
 }
 
-void SortRange(QueueEngine* e, const Key& k, void** items, void** temp, std::uint32_t first,
-               std::uint32_t last) {
-  if (last - first < 9) {
-    InsertionSort(e, k, items, first, last);
-    return;
+std::uint64_t PrefixOf(PrefixKind kind, const FieldDesc& f, const std::uint8_t* record) {
+  const std::uint8_t* p = record + f.offset;
+  if (kind == PrefixKind::kText) {
+    const std::uint8_t* weight = Collation().weight;
+    std::uint64_t v = 0;
+    for (std::uint32_t i = 0; i < 8; ++i) v = (v << 8) | (i < f.size ? weight[p[i]] : 0u);
+    return v;
   }
-  const std::uint32_t mid = (first + last) / 2;
-  SortRange(e, k, items, temp, first, mid);
-  SortRange(e, k, items, temp, mid + 1, last);
-  Merge(e, k, items, temp, first, mid, last);
+  std::int64_t v = 0;
+  switch (f.type) {
+    case kTypeByte: v = p[0]; break;
+    case kTypeShort: { std::int16_t x; std::memcpy(&x, p, 2); v = x; break; }
+    case kTypeUShort: { std::uint16_t x; std::memcpy(&x, p, 2); v = x; break; }
+    case kTypeULong: { std::uint32_t x; std::memcpy(&x, p, 4); v = x; break; }
+    default: { std::int32_t x; std::memcpy(&x, p, 4); v = x; break; }
+  }
+  return static_cast<std::uint64_t>(v) ^ (std::uint64_t{1} << 63);  // order-preserving bias
+}
+
+// Sorts with key prefixes; false when the two prefix arrays cannot be had.
+bool SortPrefixed(QueueEngine* e, Order& o, PrefixKind kind) {
+  const std::uint32_t n = o.entries.count;
+  const std::uint64_t bytes = std::uint64_t{n} * sizeof(PrefixedItem);
+  if (bytes * 2 > 0xFFFFFFFFu) return false;
+  auto* items = static_cast<PrefixedItem*>(MemAlloc(static_cast<std::uint32_t>(bytes)));
+  auto* temp = static_cast<PrefixedItem*>(MemAlloc(static_cast<std::uint32_t>(bytes)));
+  if (!items || !temp) {
+    MemFree(items);
+    MemFree(temp);
+    return false;
+  }
+  const Key& k = o.key;
+  const FieldDesc& f = *k.desc[0];
+  for (std::uint32_t i = 0; i < n; ++i) {
+    void* rec = o.entries.items[i];
+    items[i] = PrefixedItem{PrefixOf(kind, f, RecordView(e, rec, e->scratch)), rec};
+  }
+  const int sign = k.fields[0] < 0 ? -1 : 1;
+  auto cmp = [e, &k, sign](const PrefixedItem& a, const PrefixedItem& b) {
+    if (a.prefix != b.prefix) return a.prefix < b.prefix ? -sign : sign;
+    return CompareEntries(e, k, a.record, b.record);
+  };
+  Sorter<PrefixedItem, decltype(cmp)>{cmp}.SortRange(items, temp, 0, n - 1);
+  for (std::uint32_t i = 0; i < n; ++i) o.entries.items[i] = items[i].record;
+  MemFree(items);
+  MemFree(temp);
+  return true;
 }
 
 // Whether a sorted key may be replaced by a hashed one: a single field of at most 4 bytes,
@@ -149,18 +230,38 @@ HashForm FormFor(const QueueEngine* e, const Key& k) {
   return HashForm::kGeneral;
 }
 
+// One node per distinct key, for the first record with it (equal keys are adjacent).
 void BuildHash(QueueEngine* e, Order& o) {
   HashIndex* x = HashCreate(FormFor(e, o.key), o.entries.count);
   if (!x) return;
+  std::uint32_t previous_hash = 0;
   for (std::uint32_t i = 0; i < o.entries.count; ++i) {
     void* rec = o.entries.items[i];
-    if (!HashAdd(x, rec, KeyHash(e, o.key, RecordView(e, rec, e->a_own)))) {
+    const std::uint8_t* bytes = RecordView(e, rec, e->b);
+    const std::uint32_t h = KeyHash(e, o.key, bytes);
+    if (i > 0 && h == previous_hash &&
+        KeyCompare(e, o.key, bytes, RecordView(e, o.entries.items[i - 1], e->scratch)) == 0)
+      continue;
+    if (!HashAdd(x, rec, h)) {
       HashDestroy(x);
       return;  // stays a plain sorted key
     }
+    previous_hash = h;
   }
+  x->records = o.entries.count;
   o.key.hash = x;
   o.key.kind = KeyKind::kHashed;
+}
+
+// The indexed record with a key equal to `key` (hash h), or null.
+void* HashFind(QueueEngine* e, const Order& o, const std::uint8_t* key, std::uint32_t h) {
+  const HashIndex* x = o.key.hash;
+  for (std::uint32_t n = HashChain(x, h); n; n = x->nodes[n - 1].next) {
+    const HashNode& node = x->nodes[n - 1];
+    if (node.hash == h && KeyCompare(e, o.key, key, RecordView(e, node.record, e->scratch)) == 0)
+      return node.record;
+  }
+  return nullptr;
 }
 
 }  // namespace
@@ -239,7 +340,7 @@ std::int32_t ExactSearch(QueueEngine* e, const Key& k, const RecordArray& a, con
   std::int32_t lo = 0, hi = static_cast<std::int32_t>(a.count) - 1;
   while (lo < hi) {
     const std::int32_t mid = (lo + hi) >> 1;
-    const int c = KeyCompare(e, k, key, RecordView(e, a.items[mid], e->a_own));
+    const int c = KeyCompare(e, k, key, RecordView(e, a.items[mid], e->scratch));
     if (c > 0) {
       lo = mid + 1;
     } else if (mid == lo) {
@@ -250,14 +351,14 @@ std::int32_t ExactSearch(QueueEngine* e, const Key& k, const RecordArray& a, con
       hi = mid - 1;
     }
   }
-  return KeyCompare(e, k, key, RecordView(e, a.items[lo], e->a_own)) == 0 ? lo : -1;
+  return KeyCompare(e, k, key, RecordView(e, a.items[lo], e->scratch)) == 0 ? lo : -1;
 }
 
 std::uint32_t InsertPosition(QueueEngine* e, const Key& k, const RecordArray& a, const std::uint8_t* key) {
   std::uint32_t lo = 0, hi = a.count;
   while (lo < hi) {
     const std::uint32_t mid = (lo + hi) >> 1;
-    if (KeyCompare(e, k, key, RecordView(e, a.items[mid], e->a_own)) >= 0)
+    if (KeyCompare(e, k, key, RecordView(e, a.items[mid], e->scratch)) >= 0)
       lo = mid + 1;
     else
       hi = mid;
@@ -284,22 +385,43 @@ std::int32_t FindRecord(QueueEngine* e, const Order& o, void* rec, const std::ui
 }
 
 void SortOrder(QueueEngine* e, Order& o, void** temp) {
-  if (o.entries.count > 1) SortRange(e, o.key, o.entries.items, temp, 0, o.entries.count - 1);
+  const std::uint32_t n = o.entries.count;
+  const PrefixKind kind = PrefixKindOf(o.key);
+  // Large sorts go through key prefixes when their first field has one; the result is the
+  // same (the prefix only short-cuts comparisons it decides).
+  if (n > 1 && !(n >= 64 && kind != PrefixKind::kNone && SortPrefixed(e, o, kind))) {
+    const Key& k = o.key;
+    auto cmp = [e, &k](void* a, void* b) { return CompareEntries(e, k, a, b); };
+    Sorter<void*, decltype(cmp)>{cmp}.SortRange(o.entries.items, temp, 0, n - 1);
+  }
   o.needs_sorting = false;
 }
 
 void OrderInsert(QueueEngine* e, Order& o, std::uint32_t at, void* rec, const std::uint8_t* bytes) {
   RecordArrayInsert(o.entries, at, rec);
   if (o.index >= 0 && static_cast<std::uint32_t>(o.index) >= at) ++o.index;
-  if (o.key.kind == KeyKind::kHashed && !HashAdd(o.key.hash, rec, KeyHash(e, o.key, bytes)))
-    DropHash(o);
+  if (o.key.kind != KeyKind::kHashed) return;
+  ++o.key.hash->records;
+  // A record joining equal ones goes after them: only a new key needs a node.
+  const std::uint32_t h = KeyHash(e, o.key, bytes);
+  if (!HashFind(e, o, bytes, h) && !HashAdd(o.key.hash, rec, h)) DropHash(o);
 }
 
 void OrderRemoveAt(QueueEngine* e, Order& o, std::uint32_t at, const std::uint8_t* bytes) {
   void* rec = o.entries.items[at];
-  if (o.key.kind == KeyKind::kHashed && !HashRemove(o.key.hash, rec, KeyHash(e, o.key, bytes)))
-    DropHash(o);
   RecordArrayRemove(o.entries, at);
+  if (o.key.kind == KeyKind::kHashed) {
+    // If rec was its key's first record, the next one with that key (now at `at`) takes its
+    // node, or the node goes; for any other record both calls find nothing to do.
+    HashIndex* x = o.key.hash;
+    --x->records;
+    const std::uint32_t h = KeyHash(e, o.key, bytes);
+    if (at < o.entries.count &&
+        KeyCompare(e, o.key, bytes, RecordView(e, o.entries.items[at], e->scratch)) == 0)
+      HashReplace(x, rec, o.entries.items[at], h);
+    else
+      HashRemove(x, rec, h);
+  }
   if (o.current == rec) {
     o.current = nullptr;
     o.index = -1;
@@ -329,14 +451,7 @@ void CountKeyedUse(QueueEngine* e, Order& o) {
 }
 
 void* HashLookup(QueueEngine* e, Order& o, const std::uint8_t* key) {
-  const std::uint32_t h = KeyHash(e, o.key, key);
-  const HashIndex* x = o.key.hash;
-  for (std::uint32_t n = HashChain(x, h); n; n = x->nodes[n - 1].next) {
-    const HashNode& node = x->nodes[n - 1];
-    if (node.hash == h && KeyCompare(e, o.key, key, RecordView(e, node.record, e->a_own)) == 0)
-      return node.record;
-  }
-  return nullptr;
+  return HashFind(e, o, key, KeyHash(e, o.key, key));
 }
 
 }  // namespace vel
