@@ -11,6 +11,39 @@ function(vel_windows_resources target)
   endif()
 endfunction()
 
+# vel_compile_windows(name SOURCES file.win ...): compiles window sources (tools/wslc.py) into
+# ${VEL_GEN_DIR}/windows_<name>/: one DABDUMP .bin per module, windows.rc embedding them,
+# listing.inc (the canonical listing of the sources) and bytes.inc (the resource bytes as C++
+# arrays, for host tests). Target vel_windows_<name> builds them.
+function(vel_compile_windows name)
+  cmake_parse_arguments(W "" "" "SOURCES" ${ARGN})
+  set(dir ${VEL_GEN_DIR}/windows_${name})
+  set(tool ${VEL_ROOT}/tools/wslc.py)
+  find_package(Python3 REQUIRED COMPONENTS Interpreter)
+  add_custom_command(OUTPUT ${dir}/windows.rc ${dir}/listing.inc ${dir}/bytes.inc
+    COMMAND ${Python3_EXECUTABLE} ${tool} --out-dir ${dir} --rc ${dir}/windows.rc
+            --listing ${dir}/listing.inc --bytes ${dir}/bytes.inc ${W_SOURCES}
+    DEPENDS ${W_SOURCES} ${tool}
+    COMMENT "Compiling window descriptors (${name})" VERBATIM)
+  add_custom_target(vel_windows_${name} DEPENDS ${dir}/windows.rc ${dir}/listing.inc ${dir}/bytes.inc)
+endfunction()
+
+# vel_window_resources(target [NAME name]): links the window descriptors compiled by
+# vel_compile_windows (default: the program's own windows, set "program") into an executable
+# and lets its sources include the generated listing.inc and bytes.inc.
+function(vel_window_resources target)
+  cmake_parse_arguments(W "" "NAME" "" ${ARGN})
+  if(NOT W_NAME)
+    set(W_NAME program)
+  endif()
+  set(dir ${VEL_GEN_DIR}/windows_${W_NAME})
+  if(WIN32)
+    target_sources(${target} PRIVATE ${dir}/windows.rc)
+  endif()
+  target_include_directories(${target} PRIVATE ${dir})
+  add_dependencies(${target} vel_windows_${W_NAME})
+endfunction()
+
 # vel_test(name SOURCES ... LIBS ... [WINDOWS_ONLY] [HOST_ONLY] [LABELS ...])
 # One test program, run once by ctest (under Wine in the Windows build).
 function(vel_test name)

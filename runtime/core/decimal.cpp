@@ -13,6 +13,7 @@
 
 #include "runtime/core/decimal_internal.h"
 #include "runtime/core/memory.h"
+#include "runtime/core/thread_data.h"
 
 namespace vel {
 namespace dec {
@@ -144,6 +145,37 @@ void DecRestore(void* saved) {
   for (int i = 0; i < depth; ++i) dec::Sanitize(g_stack.regs[i]);
   g_stack.depth = static_cast<std::uint8_t>(depth);
   MemFree(saved);
+}
+
+namespace {
+// DecSave blocks of the application threads that are not running, by thread slot.
+void* g_saved[kThreadSlots];
+}  // namespace
+
+void DecimalStackSwitch(int from, int to) {
+  if (from >= 0 && from < kThreadSlots) {
+    MemFree(g_saved[from]);  // a stale entry can no longer be restored
+    g_saved[from] = DecSave();
+  }
+  void* incoming = nullptr;
+  if (to >= 0 && to < kThreadSlots) {
+    incoming = g_saved[to];
+    g_saved[to] = nullptr;
+  }
+  DecRestore(incoming);
+}
+
+void DecimalStackReleaseThread(int slot) {
+  if (slot < 0 || slot >= kThreadSlots) return;
+  MemFree(g_saved[slot]);
+  g_saved[slot] = nullptr;
+}
+
+void DecimalStackInitTerm(int flag) {
+  g_stack.depth = 0;
+  if (flag != 0) {
+    for (int slot = 0; slot < kThreadSlots; ++slot) DecimalStackReleaseThread(slot);
+  }
 }
 
 int DecDepth() { return g_stack.depth; }

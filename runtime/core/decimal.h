@@ -95,6 +95,17 @@ void* DecSave();
 // Copies a saved block back and frees it; null empties the stack.
 void DecRestore(void* saved);
 
+// The per-thread keeping of saved stacks, in the form of the thread layer's switch and release
+// handlers: DecimalStackSwitch saves the running stack for slot `from` (when from >= 0) and
+// restores slot `to`'s (an empty stack when it has none), clearing that entry;
+// DecimalStackReleaseThread frees a slot's saved stack. Slots are 0..63; others are ignored.
+void DecimalStackSwitch(int from, int to);
+void DecimalStackReleaseThread(int slot);
+
+// Initialise (0) / terminate (1): the stack starts empty; terminate also frees every saved
+// stack.
+void DecimalStackInitTerm(int flag);
+
 // --- introspection for tests ------------------------------------------------------------------
 int DecDepth();
 // The register at depth d (1 = top), or null when there is none. Borrowed: valid until the next

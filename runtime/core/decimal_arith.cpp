@@ -1,10 +1,11 @@
 // Register arithmetic of the decimal stack (see decimal_internal.h for the clean/trimmed form).
 //
-// Addition, subtraction, comparison and rounding work digit by digit on the unpacked digits.
-// Multiplication and division convert the digit strings to limbs of nine digits (base 10^9,
-// least significant limb first), work on the limbs with 64-bit intermediates, and unpack the
-// result back into digits: the result is the same as a digit-by-digit schoolbook product or
-// long division, with a ninth of the steps.
+// Addition, subtraction, comparison and rounding work on the unpacked digits, eight at a time
+// in 64-bit words. Multiplication and division convert the digit strings to limbs of eight
+// digits (base 10^8, least significant limb first), work on the limbs with 64-bit
+// intermediates, and unpack the result back into digits: the result is the same as a
+// digit-by-digit schoolbook product or long division, with an eighth of the steps.
+#include <bit>
 #include <cstring>
 
 #include "runtime/core/decimal_internal.h"
@@ -12,51 +13,87 @@
 namespace vel::dec {
 namespace {
 
-constexpr std::uint32_t kBase = 1000000000u;  // one limb: 9 decimal digits
-constexpr int kLimbDigits = 9;
-// Widest operand: a 64-digit dividend scaled by up to 10^95 (159 digits) fits 18 limbs.
-constexpr int kMaxLimbs = 20;
+// Eight digits at a time: a 64-bit word holds digits 8w..8w+7, the highest index in the most
+// significant byte (little-endian), so comparing words compares eight digits at once, and a
+// decimal carry is a binary carry after biasing each byte by 246 (= 256 - 10).
+static_assert(std::endian::native == std::endian::little, "digit words are little-endian");
+constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+constexpr std::uint64_t kBias = kOnes * 246;
+
+inline std::uint64_t LoadWord(const std::uint8_t* digits, int w) {
+  std::uint64_t v;
+  std::memcpy(&v, digits + 8 * w, 8);
+  return v;
+}
+
+inline void StoreWord(std::uint8_t* digits, int w, std::uint64_t v) {
+  std::memcpy(digits + 8 * w, &v, 8);
+}
+
+constexpr std::uint32_t kBase = 100000000u;  // one limb: 8 decimal digits
+// Widest operand: a 64-digit dividend scaled by up to 10^95 (159 digits) fits 20 limbs.
+constexpr int kMaxLimbs = 24;
+
+// Eight digits (byte i weighing 10^i) as a number below 10^8: pairs, then quads, then all.
+inline std::uint32_t DigitsToLimb(std::uint64_t x) {
+  x = (x & 0x00FF00FF00FF00FFull) + ((x >> 8) & 0x00FF00FF00FF00FFull) * 10;
+  x = (x & 0x0000FFFF0000FFFFull) + ((x >> 16) & 0x0000FFFF0000FFFFull) * 100;
+  return static_cast<std::uint32_t>((x & 0xFFFFFFFFull) + (x >> 32) * 10000);
+}
+
+// The inverse: a limb below 10^8 as eight digit bytes. Lane-wise divisions by 100 and 10 are
+// multiplications: x / 100 = (x * 5243) >> 19 for x < 43699, x / 10 = (x * 103) >> 10 for
+// x < 179, and no lane's product reaches the next lane.
+inline std::uint64_t LimbToDigits(std::uint32_t v) {
+  std::uint64_t w = (v % 10000) | static_cast<std::uint64_t>(v / 10000) << 32;
+  std::uint64_t hundreds = ((w * 5243) >> 19) & 0x0000007F0000007Full;
+  w = (w - hundreds * 100) | (hundreds << 16);
+  std::uint64_t tens = ((w * 103) >> 10) & 0x000F000F000F000Full;
+  return (w - tens * 10) | (tens << 8);
+}
 
 // Writes the digits low..high of r, preceded by `zeros` zero digits, as limbs. Returns the
 // number of limbs without leading zero limbs (0 for a zero value).
 int ToLimbs(const DecRegister& r, int zeros, std::uint32_t* limbs) {
-  int count = 0;
-  std::uint32_t limb = 0, scale = 1;
-  int in_limb = 0;
-  auto put = [&](std::uint32_t digit) {
-    limb += digit * scale;
-    scale *= 10;
-    if (++in_limb == kLimbDigits) {
-      limbs[count++] = limb;
-      limb = 0;
-      scale = 1;
-      in_limb = 0;
+  // Limb k is the 8 digits from index start + 8k; indices below 0 read as zero, and so do
+  // those below low (the register is clean). One zero word pads each side of the copy.
+  std::uint64_t words[1 + kDecDigits / 8 + 1];
+  words[0] = words[1 + kDecDigits / 8] = 0;
+  for (int w = 0; w < kDecDigits / 8; ++w) words[1 + w] = LoadWord(r.digits, w);
+  int start = r.low - zeros;
+  int count = (r.high - start) / 8 + 1;
+  for (int k = 0; k < count; ++k) {
+    int idx = start + 8 * k;
+    if (idx <= -8) {
+      limbs[k] = 0;
+      continue;
     }
-  };
-  // Whole zero limbs first, then the remainder one digit at a time.
-  while (zeros >= kLimbDigits) {
-    limbs[count++] = 0;
-    zeros -= kLimbDigits;
+    int off = idx + 8, i = off >> 3, shift = (off & 7) * 8;
+    std::uint64_t x = shift ? (words[i] >> shift) | (words[i + 1] << (64 - shift)) : words[i];
+    limbs[k] = DigitsToLimb(x);
   }
-  in_limb = zeros;
-  for (int i = 0; i < zeros; ++i) scale *= 10;
-  for (int i = r.low; i <= r.high; ++i) put(r.digits[i]);
-  if (in_limb) limbs[count++] = limb;
   while (count > 0 && limbs[count - 1] == 0) --count;
   return count;
 }
 
-// Clears r and stores the number in limbs with its least significant digit at index `base`
-// (which may be negative: digits below index 0 are dropped, as are digits above 63).
+// Stores the number in limbs into r (replacing its digits) with its least significant digit at
+// index `base`, which may be negative: digits below index 0 are dropped, as are digits above 63.
 void FromLimbs(DecRegister& r, const std::uint32_t* limbs, int count, int base) {
-  std::memset(r.digits, 0, sizeof r.digits);
-  int index = base;
-  for (int k = 0; k < count && index <= kDecDigits - 1; ++k) {
-    std::uint32_t limb = limbs[k];
-    for (int j = 0; j < kLimbDigits; ++j, ++index) {
-      if (index >= 0 && index < kDecDigits) r.digits[index] = static_cast<std::uint8_t>(limb % 10);
-      limb /= 10;
+  // The limbs' digits form a stream of words, st[1 + k] for limb k, zero around it; register
+  // word w takes the stream's bytes from 8w - base on.
+  std::uint64_t st[1 + 2 * kMaxLimbs + 1];
+  st[0] = 0;
+  for (int k = 0; k < count; ++k) st[1 + k] = LimbToDigits(limbs[k]);
+  st[1 + count] = 0;
+  int shift = ((-base) & 7) * 8;
+  for (int w = 0; w < kDecDigits / 8; ++w) {
+    int off = 8 * w - base;
+    std::uint64_t v = 0;
+    if (off > -8 && off < 8 * count) {
+      int i = (off + 8) >> 3;
+      v = shift ? (st[i] >> shift) | (st[i + 1] << (64 - shift)) : st[i];
     }
+    StoreWord(r.digits, w, v);
   }
   r.low = 0;
   r.high = kDecDigits - 1;
@@ -67,25 +104,38 @@ void FromLimbs(DecRegister& r, const std::uint32_t* limbs, int count, int base) 
 int CompareMagnitudes(const DecRegister& a, const DecRegister& b) {
   int hi = a.high > b.high ? a.high : b.high;
   int lo = a.low < b.low ? a.low : b.low;
-  for (int i = hi; i >= lo; --i) {
-    if (a.digits[i] != b.digits[i]) return a.digits[i] > b.digits[i] ? 1 : -1;
+  for (int w = hi >> 3; w >= lo >> 3; --w) {
+    std::uint64_t x = LoadWord(a.digits, w), y = LoadWord(b.digits, w);
+    if (x != y) return x > y ? 1 : -1;
   }
   return 0;
 }
 
-// left := |left| + |right| (sign untouched). A carry out of digit 63 is lost.
+// left := |left| + |right| (sign untouched). A carry out of digit 63 is lost. Whole words are
+// added: digits outside both ranges are 0 and stay 0.
 void AddMagnitudes(DecRegister& left, const DecRegister& right) {
   int lo = left.low < right.low ? left.low : right.low;
   int hi = left.high > right.high ? left.high : right.high;
-  std::uint8_t* d = left.digits;
-  const std::uint8_t* e = right.digits;
-  unsigned carry = 0;
-  for (int i = lo; i <= hi; ++i) {
-    unsigned s = d[i] + e[i] + carry;
-    carry = s >= 10;
-    d[i] = static_cast<std::uint8_t>(carry ? s - 10 : s);
+  std::uint64_t carry = 0;
+  for (int w = lo >> 3; w <= hi >> 3; ++w) {
+    std::uint64_t a = LoadWord(left.digits, w);
+    std::uint64_t b = LoadWord(right.digits, w) + kBias;  // bytes <= 255: no carry between them
+    std::uint64_t t;
+    bool over = __builtin_add_overflow(a, b, &t);
+    over |= __builtin_add_overflow(t, carry, &t);
+    // Bit 8i+8 of a^b^t is the carry out of byte i; byte 7's is the word's overflow.
+    std::uint64_t out = (((a ^ b ^ t) >> 8) & kOnes) | (static_cast<std::uint64_t>(over) << 56);
+    // A byte that carried holds a + b + c - 10 already; the others still carry the bias.
+    t -= (~out & kOnes) * 246;
+    StoreWord(left.digits, w, t);
+    carry = over;
   }
-  if (carry && hi < kDecDigits - 1) d[++hi] = 1;
+  // A carry out of digit hi lands on hi + 1: inside the last word by itself, or here when hi
+  // ends that word.
+  if (hi < kDecDigits - 1) {
+    if (carry) left.digits[hi + 1] = 1;
+    ++hi;
+  }
   left.low = static_cast<std::uint8_t>(lo);
   left.high = static_cast<std::uint8_t>(hi);
 }
@@ -94,11 +144,17 @@ void AddMagnitudes(DecRegister& left, const DecRegister& right) {
 void SubtractMagnitudes(DecRegister& left, const DecRegister& big, const DecRegister& small) {
   int lo = big.low < small.low ? big.low : small.low;
   int hi = big.high > small.high ? big.high : small.high;
-  unsigned borrow = 0;
-  for (int i = lo; i <= hi; ++i) {
-    int s = big.digits[i] - small.digits[i] - static_cast<int>(borrow);
-    borrow = s < 0;
-    left.digits[i] = static_cast<std::uint8_t>(borrow ? s + 10 : s);
+  std::uint64_t borrow = 0;
+  for (int w = lo >> 3; w <= hi >> 3; ++w) {
+    std::uint64_t x = LoadWord(big.digits, w), y = LoadWord(small.digits, w);
+    std::uint64_t t;
+    bool under = __builtin_sub_overflow(x, y, &t);
+    under |= __builtin_sub_overflow(t, borrow, &t);
+    std::uint64_t out = (((x ^ y ^ t) >> 8) & kOnes) | (static_cast<std::uint64_t>(under) << 56);
+    // A byte that borrowed holds x - y - b + 256; x - y - b + 10 is 246 less.
+    t -= (out & kOnes) * 246;
+    StoreWord(left.digits, w, t);
+    borrow = under;
   }
   left.low = static_cast<std::uint8_t>(lo);
   left.high = static_cast<std::uint8_t>(hi);
@@ -201,26 +257,29 @@ void SetUnsigned(DecRegister& r, std::uint32_t magnitude, bool negative) {
   r.low = kDecUnits;
   r.high = static_cast<std::uint8_t>(i - 1);
   r.sign = negative ? 1 : 0;
+  Trim(r);
 }
 
 bool IsZero(const DecRegister& r) {
-  for (int i = r.low; i <= r.high; ++i) {
-    if (r.digits[i]) return false;
-  }
-  return true;
+  // Trimmed: a non-zero value has a non-zero digit at high.
+  return r.digits[r.high] == 0;
 }
 
 void Trim(DecRegister& r) {
-  int lo = r.low, hi = r.high;
-  while (hi > lo && r.digits[hi] == 0) --hi;
-  while (lo < hi && r.digits[lo] == 0) ++lo;
-  if (lo == hi && r.digits[lo] == 0) {
+  // Whole words: digits outside low..high are 0, so the first non-zero word from either end
+  // holds the new high or low digit.
+  int wh = r.high >> 3, wl = r.low >> 3;
+  std::uint64_t top = LoadWord(r.digits, wh);
+  while (top == 0 && wh > wl) top = LoadWord(r.digits, --wh);
+  if (top == 0) {
     r.low = r.high = kDecUnits;
     r.sign = 0;
     return;
   }
-  r.low = static_cast<std::uint8_t>(lo);
-  r.high = static_cast<std::uint8_t>(hi);
+  std::uint64_t bottom = LoadWord(r.digits, wl);
+  while (bottom == 0) bottom = LoadWord(r.digits, ++wl);
+  r.high = static_cast<std::uint8_t>(8 * wh + (63 - std::countl_zero(top)) / 8);
+  r.low = static_cast<std::uint8_t>(8 * wl + std::countr_zero(bottom) / 8);
 }
 
 void Sanitize(DecRegister& r) {

@@ -34,6 +34,7 @@ DecRegister& Top();
 // --- registers -------------------------------------------------------------------------------
 void SetZero(DecRegister& r);
 void SetUnsigned(DecRegister& r, std::uint32_t magnitude, bool negative);
+// O(1): relies on the trimmed form (a non-zero value has a non-zero digit at high).
 bool IsZero(const DecRegister& r);
 // Restores the trimmed form after digits were written (low/high may enclose zeros).
 void Trim(DecRegister& r);

@@ -4,7 +4,9 @@
 // digits]]; the first byte that does not fit ends the number without error, and at most 99
 // bytes are looked at. Integer digits beyond 32 keep the lowest 32 (the high-order ones are
 // lost as in any overflow); fraction digits beyond 32 are ignored. The exponent is accumulated
-// in 8 bits, as stored numbers always have been.
+// in 8 bits (it wraps: "e256" reads as "e0") and applied by moving the digits, which gives
+// what multiplying by a power of ten gives wherever that power fits a register, and a
+// negative exponent is rounded to 31 places as the division it stands for would be.
 //
 // Writing (DecPopText): ["-"] integer digits ("0" below 1) ["." fraction digits], no leading or
 // trailing zeros, no exponent; at most 1 + 32 + 1 + 32 bytes and the zero byte.

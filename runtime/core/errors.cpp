@@ -151,6 +151,11 @@ void SetReplacementText(std::int32_t code, const char* text) {
   std::snprintf(r->text, sizeof r->text, "%s", text ? text : "");
 }
 
+const char* ReplacementText(std::int32_t code) {
+  const Replacement* r = FindReplacement(code);
+  return r ? r->text : nullptr;
+}
+
 void ClearReplacementTexts() {
   while (g_replacements) {
     Replacement* next = g_replacements->next;

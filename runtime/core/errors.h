@@ -34,6 +34,8 @@ std::string ErrorMessage(std::int32_t code);
 // replaces the earlier. ClearReplacementTexts forgets them all.
 void SetReplacementText(std::int32_t code, const char* text);
 void ClearReplacementTexts();
+// The registered replacement for a code (button captions use 0x7F00 + index), or null.
+const char* ReplacementText(std::int32_t code);
 
 // The fatal path. Returns only when the application is no longer active (or when a test hook
 // answers and the application is not active).

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "runtime/core/decimal.h"
 #include "runtime/core/errors.h"
 #include "runtime/core/sys.h"
 #include "runtime/core/string_stack.h"
@@ -117,6 +118,7 @@ void CoreInitTerm(int flag) {
   if (flag == 0) ClearError();
   else ClearReplacementTexts();
   StringStackInitTerm(flag);
+  DecimalStackInitTerm(flag);
 }
 
 void RegisterModule(ModuleDescriptor* module, void* instance) {

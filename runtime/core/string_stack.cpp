@@ -481,12 +481,50 @@ void StackRestore(void* saved) {
     StackSlot copy;
     std::memcpy(&copy, block + 4 + i * sizeof(StackSlot), sizeof copy);
     // An inline pointer of the copy names slot i's own area; keep its offset into it.
-    const std::ptrdiff_t offset = copy.text - g.slots[i].inline_area;
-    std::memcpy(&g.slots[i], &copy, sizeof copy);
-    if (copy.kind & kKindInline) g.slots[i].text = g.slots[i].inline_area + offset;
+    if (copy.kind & kKindInline) {
+      const std::ptrdiff_t offset = copy.text - g.slots[i].inline_area;
+      std::memcpy(&g.slots[i], &copy, sizeof copy);
+      g.slots[i].text = g.slots[i].inline_area + offset;
+    } else {
+      std::memcpy(&g.slots[i], &copy, sizeof copy);
+    }
   }
   g.depth = static_cast<int>(depth);
   MemFree(saved);
+}
+
+void StackDiscardSaved(void* saved) {
+  if (!saved) return;
+  auto* block = static_cast<unsigned char*>(saved);
+  std::uint32_t depth;
+  std::memcpy(&depth, block, 4);
+  if (depth > kStringStackSlots) depth = kStringStackSlots;
+  for (std::uint32_t i = 0; i < depth; ++i) {
+    StackSlot copy;
+    std::memcpy(&copy, block + 4 + i * sizeof(StackSlot), sizeof copy);
+    if (copy.kind & kKindInline) copy.text = copy.inline_area + (copy.text - g.slots[i].inline_area);
+    Release(&copy);
+  }
+  MemFree(saved);
+}
+
+void StringStackSwitch(int from, int to) {
+  if (from >= 0 && from < kThreadSlots) {
+    StackDiscardSaved(g.saved[from]);  // a stale entry cannot be restored any more
+    g.saved[from] = StackSave();
+  }
+  void* incoming = nullptr;
+  if (to >= 0 && to < kThreadSlots) {
+    incoming = g.saved[to];
+    g.saved[to] = nullptr;
+  }
+  StackRestore(incoming);
+}
+
+void StringStackReleaseThread(int slot) {
+  if (slot < 0 || slot >= kThreadSlots) return;
+  StackDiscardSaved(g.saved[slot]);
+  g.saved[slot] = nullptr;
 }
 
 // --- lifecycle -----------------------------------------------------------------------------
@@ -503,6 +541,7 @@ void StringStackInitTerm(int flag) {
     SetStringStackResetHook(ResetHook);
   } else {
     StackReset();
+    for (int slot = 0; slot < kThreadSlots; ++slot) StringStackReleaseThread(slot);
     SetStringStackResetHook(nullptr);
   }
 }

@@ -117,6 +117,17 @@ void* StackSave();
 // slots belong to a saved block or are abandoned by the assertion path).
 void StackRestore(void* saved);
 
+// Releases what the slots of a saved block own and frees the block (a thread that ended
+// with a saved stack). Null does nothing.
+void StackDiscardSaved(void* saved);
+
+// The per-thread keeping of saved stacks, in the form of the thread layer's switch and release
+// handlers: StringStackSwitch saves the running stack into slot `from` (when from >= 0) and
+// restores slot `to`'s (an empty stack when it has none), clearing that entry;
+// StringStackReleaseThread discards a slot's saved stack. Slots are 0..63.
+void StringStackSwitch(int from, int to);
+void StringStackReleaseThread(int slot);
+
 // --- direct assignment -----------------------------------------------------------------------
 // n = 0: nothing. Null text: length > 0 fills n-1 bytes with 0xFF, else empty. Otherwise
 // min(length, n-1) bytes (a negative length copies nothing). A zero byte always follows.

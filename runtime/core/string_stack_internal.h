@@ -3,12 +3,14 @@
 #include <cstdint>
 
 #include "runtime/core/string_stack.h"
+#include "runtime/core/thread_data.h"
 
 namespace vel::sstack {
 
 struct State {
   StackSlot slots[kStringStackSlots];
   int depth;  // 0..32; the top is slots[depth-1]
+  void* saved[kThreadSlots];  // StackSave blocks of the threads not running, by thread slot
 };
 extern State g;
 

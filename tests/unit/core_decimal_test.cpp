@@ -1,6 +1,7 @@
 // Decimal stack: reading and writing text, rounding, division, packed decimal variables,
 // stack limits, save/restore, and (host build) properties against 128-bit integers.
 #include <cmath>
+#include <cstdio>
 #include <cstdint>
 #include <cstring>
 #include <random>
@@ -379,6 +380,84 @@ TEST_CASE("decimal 5.3: divide") {
   CHECK(WellFormed(Pop()));
 }
 
+namespace {
+
+// Digit-string long division: the reference for quotients of any width.
+int CompareDigits(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return a.size() < b.size() ? -1 : 1;
+  return a.compare(b) < 0 ? -1 : (a == b ? 0 : 1);
+}
+
+std::string StripZeros(const std::string& s) {
+  std::size_t p = s.find_first_not_of('0');
+  return p == std::string::npos ? "0" : s.substr(p);
+}
+
+std::string SubtractDigits(const std::string& a, const std::string& b) {  // a >= b
+  std::string r = a;
+  int borrow = 0;
+  for (int i = static_cast<int>(a.size()) - 1, j = static_cast<int>(b.size()) - 1; i >= 0; --i, --j) {
+    int d = r[i] - '0' - borrow - (j >= 0 ? b[j] - '0' : 0);
+    borrow = d < 0;
+    r[i] = static_cast<char>('0' + (d < 0 ? d + 10 : d));
+  }
+  return StripZeros(r);
+}
+
+std::string DivideDigits(const std::string& a, const std::string& b) {
+  std::string q, rem = "0";
+  for (char c : a) {
+    rem = StripZeros(rem + c);
+    int d = 0;
+    while (CompareDigits(rem, b) >= 0) rem = SubtractDigits(rem, b), ++d;
+    q += static_cast<char>('0' + d);
+  }
+  return StripZeros(q);
+}
+
+}  // namespace
+
+TEST_CASE("decimal 5.6: division of structured operands agrees with digit-string division") {
+  Fresh();
+  // Runs of 9s and 0s make trial quotients overshoot, which random digits almost never do.
+  std::mt19937_64 rng(5);
+  auto make = [&](int len) {
+    std::string s;
+    int mode = static_cast<int>(rng() % 4);
+    for (int i = 0; i < len; ++i) {
+      int d = mode == 0 ? static_cast<int>(rng() % 10)
+            : mode == 1 ? ((rng() & 1) ? 9 : 0)
+            : mode == 2 ? (rng() % 5 == 0 ? static_cast<int>(rng() % 10) : 9)
+                        : (rng() % 5 == 0 ? static_cast<int>(rng() % 10) : 0);
+      s += static_cast<char>('0' + d);
+    }
+    if (s[0] == '0') s[0] = static_cast<char>('1' + rng() % 9);
+    return s;
+  };
+  for (int it = 0; it < 12000; ++it) {
+    std::string a = make(1 + static_cast<int>(rng() % 31)), b = make(9 + static_cast<int>(rng() % 23));
+    // a / b to 32 places, rounded half up at 31.
+    std::string q = DivideDigits(a + std::string(32, '0'), b);
+    if (q.size() < 33) q.insert(0, 33 - q.size(), '0');
+    bool up = q.back() >= '5';
+    q.pop_back();
+    for (int i = static_cast<int>(q.size()) - 1; up && i >= 0; --i) {
+      if (q[i] == '9') q[i] = '0'; else ++q[i], up = false;
+    }
+    if (up) q.insert(0, "1");
+    std::string ip = StripZeros(q.substr(0, q.size() - 31)), fp = q.substr(q.size() - 31);
+    while (!fp.empty() && fp.back() == '0') fp.pop_back();
+    if (ip.size() > 32) continue;
+    std::string expect = fp.empty() ? ip : ip + "." + fp;
+    std::string got = Op(a.c_str(), b.c_str(), DecDivide);
+    if (got != expect) {
+      CHECK_EQ(got, expect);
+      std::printf("  %s / %s\n", a.c_str(), b.c_str());
+      break;
+    }
+  }
+}
+
 TEST_CASE("decimal 5.4: power") {
   Fresh();
   struct Row { const char* base; int e; const char* out; } rows[] = {
@@ -560,6 +639,97 @@ TEST_CASE("decimal 6.5: packed comparison orders every pair") {
   DecRestore(nullptr);
 }
 
+namespace {
+
+// The value a packed variable holds, as text that DecPushText reads (nibble by nibble).
+std::string PackedText(const std::uint8_t* v, int n, int m, int type) {
+  auto nibble = [&](int p) { return p % 2 == 0 ? v[p / 2] >> 4 : v[p / 2] & 15; };
+  std::string digits;
+  int first = type == kTypePDecimal ? 0 : 1;
+  for (int k = 0; k < 2 * n - 1; ++k) {
+    int d = nibble(first + k);
+    digits += static_cast<char>('0' + (d <= 9 ? d : 0));
+  }
+  bool negative = type == kTypePDecimal ? (v[n - 1] & 15) == 0xD : (v[0] >> 4) != 0;
+  if (m > static_cast<int>(digits.size())) digits.insert(0, m - digits.size(), '0');
+  std::string text = digits.substr(0, digits.size() - m) + "." + digits.substr(digits.size() - m);
+  // More than 32 fraction digits: only the first 32 are read, as unpacking keeps them.
+  return (negative ? "-" : "") + text;
+}
+
+// The bytes a pop should store for a value already rounded to m places (text without exponent).
+std::vector<std::uint8_t> PackedBytes(const std::string& rounded, int n, int m, int type) {
+  bool negative = !rounded.empty() && rounded[0] == '-';
+  std::string body = negative ? rounded.substr(1) : rounded;
+  std::size_t point = body.find('.');
+  std::string ip = body.substr(0, point), fp = point == std::string::npos ? "" : body.substr(point + 1);
+  fp.resize(m, '0');
+  std::string digits = ip + fp;
+  int count = 2 * n - 1;
+  if (static_cast<int>(digits.size()) > count) digits = digits.substr(digits.size() - count);
+  digits.insert(0, count - digits.size(), '0');
+  if (digits.find_first_not_of('0') == std::string::npos) negative = false;
+  std::vector<std::uint8_t> out(n, 0);
+  int first = type == kTypePDecimal ? 0 : 1;
+  for (int k = 0; k < count; ++k) {
+    int p = first + k, d = digits[k] - '0';
+    out[p / 2] |= static_cast<std::uint8_t>(p % 2 == 0 ? d << 4 : d);
+  }
+  if (type == kTypePDecimal) out[n - 1] |= negative ? 0x0D : 0x0F;
+  else if (negative) out[0] |= 0xF0;
+  return out;
+}
+
+}  // namespace
+
+TEST_CASE("decimal 6.6: unpacking any size and places agrees with reading the digits") {
+  Fresh();
+  std::mt19937 rng(66);
+  for (int iter = 0; iter < 20000; ++iter) {
+    int n = 1 + static_cast<int>(rng() % 40), m = static_cast<int>(rng() % 45);
+    int type = (rng() & 1) ? kTypeDecimal : kTypePDecimal;
+    std::uint8_t v[48];
+    for (int i = 0; i < n; ++i) v[i] = static_cast<std::uint8_t>(rng() % 16 < 14 ? rng() % 10 * 16 + rng() % 10 : rng());
+    if (type == kTypePDecimal && (rng() & 1)) v[n - 1] = static_cast<std::uint8_t>((v[n - 1] & 0xF0) | 0xD);
+    if (type == kTypeDecimal) v[0] = static_cast<std::uint8_t>((v[0] & 0x0F) | ((rng() & 1) ? 0xF0 : 0));
+    if (type == kTypeDecimal) DecPushDecimal(v, n, m); else DecPushPDecimal(v, n, m);
+    std::string got = Pop();
+    std::string expect = ReadN(PackedText(v, n, m, type));
+    if (got != expect) {
+      CHECK_EQ(got, expect);
+      std::printf("  n=%d m=%d type=%d bytes=%s\n", n, m, type, Hex(v, n).c_str());
+      break;
+    }
+  }
+}
+
+TEST_CASE("decimal 6.7: packing any size and places agrees with the digits of the rounded value") {
+  Fresh();
+  std::mt19937 rng(67);
+  for (int iter = 0; iter < 20000; ++iter) {
+    int n = 1 + static_cast<int>(rng() % 34), m = static_cast<int>(rng() % 33);
+    int type = (rng() & 1) ? kTypeDecimal : kTypePDecimal;
+    std::string text = (rng() & 1) ? "-" : "";
+    int int_digits = static_cast<int>(rng() % 33), frac_digits = static_cast<int>(rng() % 33);
+    for (int i = 0; i < int_digits; ++i) text += static_cast<char>('0' + rng() % 10);
+    text += ".";
+    for (int i = 0; i < frac_digits; ++i) text += static_cast<char>('0' + rng() % 10);
+    DecPushText(text.c_str());
+    DecRound(m);
+    std::string rounded = Pop();
+    std::uint8_t v[40];
+    std::memset(v, 0xEE, sizeof v);
+    DecPushText(text.c_str());
+    if (type == kTypeDecimal) DecPopDecimal(v, n, m); else DecPopPDecimal(v, n, m);
+    std::vector<std::uint8_t> expect = PackedBytes(rounded, n, m, type);
+    if (Hex(v, n) != Hex(expect.data(), n) || v[n] != 0xEE) {
+      CHECK_EQ(Hex(v, n + 1), Hex(expect.data(), n) + " EE");
+      std::printf("  n=%d m=%d type=%d text=%s\n", n, m, type, text.c_str());
+      break;
+    }
+  }
+}
+
 // --- 7. the stack itself ----------------------------------------------------------------------
 
 TEST_CASE("decimal 7.1: an eleventh push is ignored") {
@@ -627,6 +797,39 @@ TEST_CASE("decimal 7.3: save and restore keep each thread's registers") {
   DecRestore(full);
   CHECK_EQ(DecDepth(), 10);
   for (int i = 9; i >= 0; --i) CHECK_EQ(DecPopInteger(), -i);
+}
+
+TEST_CASE("decimal 7.5: per-thread switch and release handlers") {
+  Fresh();
+  DecPushText("1.5");
+  DecPushText("2.5");
+  DecimalStackSwitch(0, 1);  // thread 1 has nothing saved: it starts empty
+  CHECK_EQ(DecDepth(), 0);
+  DecPushInteger(7);
+  DecimalStackSwitch(1, 2);
+  CHECK_EQ(DecDepth(), 0);
+  DecPushText("-3");
+  DecimalStackSwitch(2, 0);
+  CHECK_EQ(DecDepth(), 2);
+  DecAdd();
+  CHECK_EQ(Pop(), std::string("4"));
+  DecimalStackReleaseThread(2);  // thread 2 ended: its registers are dropped
+  DecimalStackSwitch(0, 2);
+  CHECK_EQ(DecDepth(), 0);
+  DecimalStackSwitch(2, 1);
+  CHECK_EQ(DecPopInteger(), 7);
+  DecPushInteger(5);
+  DecimalStackSwitch(1, 1);  // switching to itself keeps the stack
+  CHECK_EQ(DecPopInteger(), 5);
+  DecimalStackSwitch(-1, 0);  // a first switch saves nothing; slot 0's entry was cleared
+  CHECK_EQ(DecDepth(), 0);
+  DecPushInteger(9);
+  DecimalStackSwitch(0, 64);  // out-of-range slots are ignored
+  CHECK_EQ(DecDepth(), 0);
+  DecimalStackReleaseThread(-1);
+  DecimalStackInitTerm(1);  // frees slot 0's saved stack (no leak under the sanitizer)
+  DecimalStackSwitch(-1, 0);
+  CHECK_EQ(DecDepth(), 0);
 }
 
 TEST_CASE("decimal 7.4: a damaged saved block is made safe") {

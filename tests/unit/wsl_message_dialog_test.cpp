@@ -1,0 +1,209 @@
+// The message box: button table and results, and real dialogs on the display driven by a
+// second thread the way a person would press them.
+#include <windows.h>
+
+#include <atomic>
+#include <functional>
+#include <string>
+#include <thread>
+
+#include "runtime/core/errors.h"
+#include "runtime/core/memory.h"
+#include "runtime/wsl/message_dialog.h"
+#include "runtime/wsl/runtime_lock.h"
+#include "support/check.h"
+
+using vel::wsl::MessageDialog;
+
+namespace {
+
+struct Seen {
+  std::string text;
+  std::string buttons;  // "id:caption" joined by ";"
+  int default_id = 0;
+  bool still_open_after_escape = false;
+};
+
+std::string WindowText(HWND w) {
+  char buf[512];
+  GetWindowTextA(w, buf, sizeof buf);
+  return buf;
+}
+
+HWND WaitForDialog(const char* caption) {
+  for (int i = 0; i < 1000; ++i) {
+    HWND w = FindWindowA("#32770", caption);
+    if (w && IsWindowVisible(w)) return w;
+    Sleep(10);
+  }
+  return nullptr;
+}
+
+BOOL CALLBACK CollectButton(HWND child, LPARAM lp) {
+  auto* seen = reinterpret_cast<Seen*>(lp);
+  char cls[32];
+  GetClassNameA(child, cls, sizeof cls);
+  const int id = GetDlgCtrlID(child);
+  if (!lstrcmpiA(cls, "Button")) {
+    seen->buttons += (seen->buttons.empty() ? "" : ";") + std::to_string(id) + ":" + WindowText(child);
+    if ((GetWindowLongA(child, GWL_STYLE) & 0xF) == BS_DEFPUSHBUTTON) seen->default_id = id;
+  } else if (id == 0xFFFF) {
+    seen->text = WindowText(child);
+  }
+  return TRUE;
+}
+
+// Shows a box on this thread while a driver thread observes it and then acts on it.
+int Drive(const char* caption, const std::function<int()>& show, const std::function<void(HWND)>& act, Seen* seen) {
+  std::thread driver([&] {
+    HWND dialog = WaitForDialog(caption);
+    if (!dialog) return;
+    EnumChildWindows(dialog, CollectButton, reinterpret_cast<LPARAM>(seen));
+    act(dialog);
+  });
+  const int result = show();
+  driver.join();
+  return result;
+}
+
+void Press(HWND dialog, int id) {
+  PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+}
+
+void PressEscape(HWND dialog) {
+  HWND focus = GetDlgItem(dialog, 1) ? GetDlgItem(dialog, 1) : dialog;
+  PostMessageA(focus, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+  PostMessageA(focus, WM_KEYUP, VK_ESCAPE, 0xC0010001);
+}
+
+void Setup() {
+  vel::MemoryInitTerm(0);
+  vel::wsl::SetMessageHook(nullptr);
+  vel::ClearReplacementTexts();
+}
+
+}  // namespace
+
+TEST_CASE("message box: button sets, caption lists, defaults and results") {
+  Setup();
+  bool numbered = false;
+  auto b = vel::wsl::MessageButtons("", &numbered);
+  CHECK(numbered);
+  REQUIRE(b.size() == 1);
+  CHECK_EQ(b[0].caption, std::string("OK"));
+  CHECK_EQ(vel::wsl::MessageButtons("0", &numbered).size(), 1u);
+
+  b = vel::wsl::MessageButtons("&Yes|&No|Later", &numbered);
+  CHECK(!numbered);
+  REQUIRE(b.size() == 3);
+  CHECK_EQ(b[0].id, 6);
+  CHECK_EQ(b[1].id, 7);
+  CHECK_EQ(b[2].id, 100);
+  CHECK_EQ(vel::wsl::MessageResult(b, false, 100), 3);
+  CHECK_EQ(vel::wsl::MessageResult(b, false, 2), 0);  // no Cancel in this box
+
+  b = vel::wsl::MessageButtons("6", &numbered);
+  REQUIRE(b.size() == 2);
+  CHECK_EQ(vel::wsl::DefaultButtonId(b, 4), 7);
+  CHECK_EQ(vel::wsl::DefaultButtonId(b, 0), 6);
+  CHECK_EQ(vel::wsl::DefaultButtonId(b, 6), 7);  // the last present button whose bit is set
+  CHECK_EQ(vel::wsl::MessageResult(b, true, 7), 4);
+
+  // All eight in table order; a ninth caption in a list is ignored.
+  b = vel::wsl::MessageButtons("255", &numbered);
+  REQUIRE(b.size() == 8);
+  CHECK_EQ(b[6].caption, std::string("Cancel"));
+  CHECK_EQ(b[7].id, 9);
+  CHECK_EQ(vel::wsl::MessageButtons("a|b|c|d|e|f|g|h|i", &numbered).size(), 8u);
+
+  // Replacement captions come from the international settings (0x7F00 + index).
+  vel::SetReplacementText(0x7F00 + 1, "&Ja");
+  b = vel::wsl::MessageButtons("2", &numbered);
+  CHECK_EQ(b[0].caption, std::string("&Ja"));
+  vel::ClearReplacementTexts();
+}
+
+TEST_CASE("message box: an empty button set shows one OK button and returns 1") {
+  Setup();
+  Seen seen;
+  int r = Drive("Box one", [] { return MessageDialog("Hello|world", "Box one", "", "", 0, false); },
+                [](HWND d) { Press(d, 1); }, &seen);
+  CHECK_EQ(r, 1);
+  CHECK_EQ(seen.buttons, std::string("1:OK"));
+  CHECK_EQ(seen.text, std::string("Hello\r\nworld"));  // "|" is a line break
+}
+
+TEST_CASE("message box: a caption list returns the pressed caption's position") {
+  Setup();
+  Seen seen;
+  int r = Drive("Box two", [] { return MessageDialog("Keep?", "Box two", "", "&Yes|&No|Later", 3, false); },
+                [](HWND d) { Press(d, 100); }, &seen);
+  CHECK_EQ(r, 3);
+  CHECK_EQ(seen.buttons, std::string("6:&Yes;7:&No;100:Later"));
+  CHECK_EQ(seen.default_id, 100);
+}
+
+TEST_CASE("message box: Yes/No with default No; Escape is ignored without a Cancel button") {
+  Setup();
+  Seen seen;
+  int r = Drive("Box three", [] { return MessageDialog("Delete it?", "Box three", "", "6", 4, false); },
+                [&](HWND d) {
+                  PressEscape(d);
+                  Sleep(300);
+                  seen.still_open_after_escape = IsWindow(d) && IsWindowVisible(d);
+                  Press(d, 7);
+                },
+                &seen);
+  CHECK_EQ(r, 4);
+  CHECK_EQ(seen.default_id, 7);
+  CHECK(seen.still_open_after_escape);
+}
+
+TEST_CASE("message box: Escape presses Cancel when the box has one") {
+  Setup();
+  Seen seen;
+  int r = Drive("Box four", [] { return MessageDialog("Go on?", "Box four", "", "65", 1, false); },
+                [](HWND d) { PressEscape(d); }, &seen);
+  CHECK_EQ(r, 64);
+  CHECK_EQ(seen.buttons, std::string("1:OK;2:Cancel"));
+}
+
+namespace {
+vel::wsl::MessageRequest g_hooked;
+int Hook(const vel::wsl::MessageRequest& request) {
+  g_hooked = request;
+  return 42;
+}
+}  // namespace
+
+TEST_CASE("message box: an installed message hook answers instead of the box") {
+  Setup();
+  vel::wsl::SetMessageHook(Hook);
+  CHECK_EQ(MessageDialog("a|b", "Cap", "", "3", 2, true), 42);
+  CHECK_EQ(g_hooked.text, std::string("a\r\nb"));
+  CHECK_EQ(g_hooked.caption, std::string("Cap"));
+  CHECK(g_hooked.system_modal);
+  vel::wsl::SetMessageHook(nullptr);
+}
+
+TEST_CASE("message box: the runtime lock is released while the box is up") {
+  Setup();
+  vel::wsl::ThreadsInitTerm(0);
+  vel::wsl::RuntimeLockEnter();
+  std::atomic<bool> other_ran{false};
+  Seen seen;
+  int r = Drive("Box five", [] { return MessageDialog("Wait", "Box five", "", "", 0, false); },
+                [&](HWND d) {
+                  vel::wsl::RuntimeLockEnter();  // would block forever if the box kept the lock
+                  other_ran = true;
+                  vel::wsl::RuntimeLockLeave();
+                  Press(d, 1);
+                },
+                &seen);
+  CHECK_EQ(r, 1);
+  CHECK(other_ran);
+  CHECK(vel::wsl::RuntimeLockHeld());
+  vel::wsl::RuntimeLockLeave();
+  CHECK(!vel::wsl::RuntimeLockHeld());
+  vel::wsl::ThreadsInitTerm(1);
+}
