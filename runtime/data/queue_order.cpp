@@ -137,7 +137,8 @@ struct Sorter {
 // significant first) or its integer value, ordered like the field: two items whose prefixes
 // differ are ordered by them without touching the records, which keeps large sorts in cache.
 struct PrefixedItem {
-  std::uint64_t prefix;
+  std::uint64_t prefix;  // bytes 0..7 of a text field, or an integer field's biased value
+  std::uint32_t more;    // bytes 8..11 of a text field
   void* record;
 };
 
@@ -162,13 +163,15 @@ PrefixKind PrefixKindOf(const Key& k) {
   }
 }
 
-std::uint64_t PrefixOf(PrefixKind kind, const FieldDesc& f, const std::uint8_t* record) {
+PrefixedItem PrefixOf(PrefixKind kind, const FieldDesc& f, void* stored, const std::uint8_t* record) {
   const std::uint8_t* p = record + f.offset;
   if (kind == PrefixKind::kText) {
     const std::uint8_t* weight = Collation().weight;
     std::uint64_t v = 0;
+    std::uint32_t w = 0;
     for (std::uint32_t i = 0; i < 8; ++i) v = (v << 8) | (i < f.size ? weight[p[i]] : 0u);
-    return v;
+    for (std::uint32_t i = 8; i < 12; ++i) w = (w << 8) | (i < f.size ? weight[p[i]] : 0u);
+    return PrefixedItem{v, w, stored};
   }
   std::int64_t v = 0;
   switch (f.type) {
@@ -178,7 +181,7 @@ std::uint64_t PrefixOf(PrefixKind kind, const FieldDesc& f, const std::uint8_t* 
     case kTypeULong: { std::uint32_t x; std::memcpy(&x, p, 4); v = x; break; }
     default: { std::int32_t x; std::memcpy(&x, p, 4); v = x; break; }
   }
-  return static_cast<std::uint64_t>(v) ^ (std::uint64_t{1} << 63);  // order-preserving bias
+  return PrefixedItem{static_cast<std::uint64_t>(v) ^ (std::uint64_t{1} << 63), 0, stored};  // order-preserving bias
 }
 
 // Sorts with key prefixes; false when the two prefix arrays cannot be had.
@@ -197,11 +200,12 @@ bool SortPrefixed(QueueEngine* e, Order& o, PrefixKind kind) {
   const FieldDesc& f = *k.desc[0];
   for (std::uint32_t i = 0; i < n; ++i) {
     void* rec = o.entries.items[i];
-    items[i] = PrefixedItem{PrefixOf(kind, f, RecordView(e, rec, e->scratch)), rec};
+    items[i] = PrefixOf(kind, f, rec, RecordView(e, rec, e->scratch));
   }
   const int sign = k.fields[0] < 0 ? -1 : 1;
   auto cmp = [e, &k, sign](const PrefixedItem& a, const PrefixedItem& b) {
     if (a.prefix != b.prefix) return a.prefix < b.prefix ? -sign : sign;
+    if (a.more != b.more) return a.more < b.more ? -sign : sign;
     return CompareEntries(e, k, a.record, b.record);
   };
   Sorter<PrefixedItem, decltype(cmp)>{cmp}.SortRange(items, temp, 0, n - 1);
