@@ -49,6 +49,7 @@ inline int FieldCompare(const FieldDesc& f, const std::uint8_t* x, const std::ui
     switch (f.type) {
       case kTypeString:
       case kTypeGroup:
+        if (std::memcmp(a, b, f.size) == 0) return 0;  // keyed look-ups mostly meet equals
         return CollateCompare(reinterpret_cast<const char*>(a), f.size, reinterpret_cast<const char*>(b), f.size);
       case kTypeByte: return (a[0] > b[0]) - (a[0] < b[0]);
       case kTypeShort: return Order3<std::int16_t>(a, b);
@@ -236,7 +237,7 @@ HashForm FormFor(const QueueEngine* e, const Key& k) {
 
 // One node per distinct key, for the first record with it (equal keys are adjacent).
 void BuildHash(QueueEngine* e, Order& o) {
-  HashIndex* x = HashCreate(FormFor(e, o.key), o.entries.count);
+  HashIndex* x = HashCreate(FormFor(e, o.key), 0);  // grows with the distinct keys
   if (!x) return;
   std::uint32_t previous_hash = 0;
   for (std::uint32_t i = 0; i < o.entries.count; ++i) {
