@@ -49,6 +49,7 @@ inline int FieldCompare(const FieldDesc& f, const std::uint8_t* x, const std::ui
     switch (f.type) {
       case kTypeString:
       case kTypeGroup:
+        if (std::memcmp(a, b, f.size) == 0) return 0;  // keyed look-ups mostly meet equals
         return CollateCompare(reinterpret_cast<const char*>(a), f.size, reinterpret_cast<const char*>(b), f.size);
       case kTypeByte: return (a[0] > b[0]) - (a[0] < b[0]);
       case kTypeShort: return Order3<std::int16_t>(a, b);
@@ -137,7 +138,8 @@ struct Sorter {
 // significant first) or its integer value, ordered like the field: two items whose prefixes
 // differ are ordered by them without touching the records, which keeps large sorts in cache.
 struct PrefixedItem {
-  std::uint64_t prefix;
+  std::uint64_t prefix;  // bytes 0..7 of a text field, or an integer field's biased value
+  std::uint32_t more;    // bytes 8..11 of a text field
   void* record;
 };
 
@@ -162,13 +164,15 @@ PrefixKind PrefixKindOf(const Key& k) {
   }
 }
 
-std::uint64_t PrefixOf(PrefixKind kind, const FieldDesc& f, const std::uint8_t* record) {
+PrefixedItem PrefixOf(PrefixKind kind, const FieldDesc& f, void* stored, const std::uint8_t* record) {
   const std::uint8_t* p = record + f.offset;
   if (kind == PrefixKind::kText) {
     const std::uint8_t* weight = Collation().weight;
     std::uint64_t v = 0;
+    std::uint32_t w = 0;
     for (std::uint32_t i = 0; i < 8; ++i) v = (v << 8) | (i < f.size ? weight[p[i]] : 0u);
-    return v;
+    for (std::uint32_t i = 8; i < 12; ++i) w = (w << 8) | (i < f.size ? weight[p[i]] : 0u);
+    return PrefixedItem{v, w, stored};
   }
   std::int64_t v = 0;
   switch (f.type) {
@@ -178,7 +182,7 @@ std::uint64_t PrefixOf(PrefixKind kind, const FieldDesc& f, const std::uint8_t* 
     case kTypeULong: { std::uint32_t x; std::memcpy(&x, p, 4); v = x; break; }
     default: { std::int32_t x; std::memcpy(&x, p, 4); v = x; break; }
   }
-  return static_cast<std::uint64_t>(v) ^ (std::uint64_t{1} << 63);  // order-preserving bias
+  return PrefixedItem{static_cast<std::uint64_t>(v) ^ (std::uint64_t{1} << 63), 0, stored};  // order-preserving bias
 }
 
 // Sorts with key prefixes; false when the two prefix arrays cannot be had.
@@ -197,11 +201,12 @@ bool SortPrefixed(QueueEngine* e, Order& o, PrefixKind kind) {
   const FieldDesc& f = *k.desc[0];
   for (std::uint32_t i = 0; i < n; ++i) {
     void* rec = o.entries.items[i];
-    items[i] = PrefixedItem{PrefixOf(kind, f, RecordView(e, rec, e->scratch)), rec};
+    items[i] = PrefixOf(kind, f, rec, RecordView(e, rec, e->scratch));
   }
   const int sign = k.fields[0] < 0 ? -1 : 1;
   auto cmp = [e, &k, sign](const PrefixedItem& a, const PrefixedItem& b) {
     if (a.prefix != b.prefix) return a.prefix < b.prefix ? -sign : sign;
+    if (a.more != b.more) return a.more < b.more ? -sign : sign;
     return CompareEntries(e, k, a.record, b.record);
   };
   Sorter<PrefixedItem, decltype(cmp)>{cmp}.SortRange(items, temp, 0, n - 1);
@@ -232,7 +237,7 @@ HashForm FormFor(const QueueEngine* e, const Key& k) {
 
 // One node per distinct key, for the first record with it (equal keys are adjacent).
 void BuildHash(QueueEngine* e, Order& o) {
-  HashIndex* x = HashCreate(FormFor(e, o.key), o.entries.count);
+  HashIndex* x = HashCreate(FormFor(e, o.key), 0);  // grows with the distinct keys
   if (!x) return;
   std::uint32_t previous_hash = 0;
   for (std::uint32_t i = 0; i < o.entries.count; ++i) {
