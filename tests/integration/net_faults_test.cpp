@@ -372,3 +372,41 @@ TEST_CASE("errors: texts from the library's message table, the last response by 
   CHECK_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
   CHECK_EQ(std::string(small, 8), std::string("530-Go a"));
 }
+
+TEST_CASE("faults: a connect that is never answered times out with 12002") {
+  // A listener that never accepts, its backlog filled: further connects get no answer at all.
+  SOCKET l = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in in{};
+  in.sin_family = AF_INET;
+  in.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bind(l, reinterpret_cast<sockaddr*>(&in), sizeof in);
+  listen(l, 0);
+  int len = sizeof in;
+  getsockname(l, reinterpret_cast<sockaddr*>(&in), &len);
+  std::vector<SOCKET> fillers;
+  for (int i = 0; i < 8; ++i) {
+    SOCKET f = socket(AF_INET, SOCK_STREAM, 0);
+    u_long nb = 1;
+    ioctlsocket(f, FIONBIO, &nb);
+    connect(f, reinterpret_cast<sockaddr*>(&in), sizeof in);
+    fillers.push_back(f);
+  }
+  Sleep(200);
+  HINTERNET s = InternetOpenA("t", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
+  DWORD ms = 800;
+  InternetSetOptionA(s, INTERNET_OPTION_CONNECT_TIMEOUT, &ms, sizeof ms);
+  InternetSetOptionA(s, INTERNET_OPTION_RECEIVE_TIMEOUT, &ms, sizeof ms);
+  std::string name = "127.0.0.1:" + std::to_string(ntohs(in.sin_port));
+  DWORD start = GetTickCount();
+  HINTERNET c = InternetConnectA(s, name.c_str(), 0, nullptr, nullptr, INTERNET_SERVICE_FTP, 0, 0);
+  DWORD took = GetTickCount() - start;
+  DWORD e = GetLastError();
+  CHECK(c == nullptr);
+  // Where the system still completes the handshake, the silent greeting times out instead.
+  CHECK_EQ(e, static_cast<DWORD>(ERROR_INTERNET_TIMEOUT));
+  CHECK(took < 5000);
+  if (c) InternetCloseHandle(c);
+  InternetCloseHandle(s);
+  for (SOCKET f : fillers) closesocket(f);
+  closesocket(l);
+}
