@@ -2,6 +2,7 @@
 // outs, proxies, and bad arguments. Each case checks the error code, the server's reply where
 // it is the real error, the exact commands the library sent, and that no local file suffered.
 #include <cstring>
+#include <thread>
 
 #include "integration/fake_ftpd.h"
 #include "integration/net_support.h"
@@ -409,4 +410,33 @@ TEST_CASE("faults: a connect that is never answered times out with 12002") {
   InternetCloseHandle(s);
   for (SOCKET f : fillers) closesocket(f);
   closesocket(l);
+}
+
+TEST_CASE("faults: closing a connection from another thread ends its blocked request") {
+  FakeFtpd f(With(LoginSteps(), {{Step::Send, "TYPE I", "200 ok\r\n"},
+                                 {Step::Pasv, "PASV", ""},
+                                 {Step::Send, "RETR slow", "150 go\r\n"},
+                                 {Step::Silent, "", ""}}));
+  Client c(f.Port(), 30000);
+  REQUIRE(c.conn);
+  std::string dir = ScratchDir();
+  static std::string target;
+  target = dir + "\\slow";
+  WriteAll(target, "untouched");
+  static HINTERNET conn;
+  static DWORD error;
+  conn = c.conn;
+  std::thread t([] {
+    BOOL ok = FtpGetFileA(conn, "slow", target.c_str(), FALSE, 0, FTP_TRANSFER_TYPE_BINARY, 0);
+    error = ok ? 0 : GetLastError();
+  });
+  Sleep(500);
+  DWORD start = GetTickCount();
+  CHECK(InternetCloseHandle(c.conn));
+  c.conn = nullptr;
+  t.join();
+  CHECK(GetTickCount() - start < 5000);
+  CHECK_EQ(error, static_cast<DWORD>(ERROR_INTERNET_OPERATION_CANCELLED));
+  CHECK_EQ(ReadAll(target), std::string("untouched"));
+  CHECK_EQ(OtherFiles(dir, "slow"), 0);
 }
