@@ -440,3 +440,28 @@ TEST_CASE("faults: closing a connection from another thread ends its blocked req
   CHECK_EQ(ReadAll(target), std::string("untouched"));
   CHECK_EQ(OtherFiles(dir, "slow"), 0);
 }
+
+TEST_CASE("faults: an asynchronous login refused: the connection closes, then 100 with the error") {
+  FakeFtpd f({{Step::Send, "", "220 hi\r\n"},
+              {Step::Send, "USER", "331 pw\r\n"},
+              {Step::Send, "PASS", "530 Login incorrect.\r\n"}});
+  Recorder rec;
+  HINTERNET s = InternetOpenA("t", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, INTERNET_FLAG_ASYNC);
+  InternetSetStatusCallback(s, Recorder::Callback);
+  static std::string replyInCallback;
+  replyInCallback.clear();
+  rec.onNote = [](const Note& n) {
+    if (n.code == 100) replyInCallback = LastResponseText();
+  };
+  std::string name = "127.0.0.1:" + std::to_string(f.Port());
+  CHECK(!InternetConnectA(s, name.c_str(), 0, "u", "p", INTERNET_SERVICE_FTP, 0, 1));
+  CHECK_EQ(GetLastError(), static_cast<DWORD>(ERROR_IO_PENDING));
+  INTERNET_ASYNC_RESULT r{};
+  REQUIRE(rec.WaitComplete(&r));
+  rec.onNote = nullptr;
+  CHECK_EQ(r.dwResult, 0u);
+  CHECK_EQ(r.dwError, static_cast<DWORD>(ERROR_INTERNET_INCORRECT_PASSWORD));
+  CHECK_EQ(replyInCallback, std::string("530 Login incorrect.\r\n"));
+  CHECK_EQ(Show(Folded(rec.Take())), Show({10, 11, 20, 21, 4041, 3031, 4041, 3031, 4041, 50, 51, 100}));
+  InternetCloseHandle(s);
+}
