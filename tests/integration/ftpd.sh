@@ -60,7 +60,6 @@ make_tree() {  # root
 }
 
 stop_all
-rm -rf "$dir/../net_scratch"  # the local side of earlier runs
 mkdir -p "$dir/empty"
 chmod 755 "$dir/empty"
 : >"$dir/pids"
