@@ -449,8 +449,36 @@ void* SystemRealloc(void* p, std::uint32_t n) {
 
 void MemRouteToSystem(bool on) { g_route_default = on; }
 
+namespace {
+// The test allocator's countdown (see mem::FailAllocation); 0 = off.
+struct FailState {
+  std::uint32_t countdown = 0;
+  bool sticky = false;
+  std::uint32_t counted = 0;
+} g_fail;
+
+// True when this request must fail.
+bool InjectedFailure() {
+  ++g_fail.counted;
+  if (g_fail.countdown == 0) return false;
+  if (g_fail.countdown > 1) {
+    --g_fail.countdown;
+    return false;
+  }
+  if (!g_fail.sticky) g_fail.countdown = 0;
+  return true;
+}
+}  // namespace
+
+std::uint32_t mem::FailAllocation(std::uint32_t n, bool sticky) {
+  const std::uint32_t counted = g_fail.counted;
+  g_fail = FailState{n, sticky, 0};
+  return counted;
+}
+
 void* MemAlloc(std::uint32_t n) {
   EnsureInitialised();
+  if (InjectedFailure()) return nullptr;
   if (g.route_to_system) return n ? std::malloc(n) : nullptr;
   Guard lock;
   return AllocLocked(n);
@@ -473,6 +501,8 @@ void MemFree(void* p) {
 
 void* MemRealloc(void* ptr, std::uint32_t n) {
   EnsureInitialised();
+  if (!ptr && n != 0) return MemAlloc(n);
+  if (n != 0 && InjectedFailure()) return nullptr;
   if (g.route_to_system) return SystemRealloc(ptr, n);
   if (!ptr) return MemAlloc(n);
   if (n == 0) {

@@ -45,6 +45,10 @@ struct Stats {
 };
 Stats GetStats();
 constexpr std::uint32_t kLargeThreshold = 0xD000;  // largest S served by the heap tier
+// Test allocator: the n-th MemAlloc/MemRealloc request from now (1 = the next) fails and so
+// does every later one while `sticky`; n = 0 switches failures off. Returns the number of
+// requests counted since the last call, so a test can learn how many an operation makes.
+std::uint32_t FailAllocation(std::uint32_t n, bool sticky = false);
 }  // namespace mem
 
 }  // namespace vel

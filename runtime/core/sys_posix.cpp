@@ -8,6 +8,8 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <ctime>
+#include <sys/time.h>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -138,6 +140,16 @@ int CallerAddresses(void** out, int count) {
   if (k > count) k = count;
   std::memcpy(out, frames + 2, sizeof(void*) * k);
   return k;
+}
+
+std::uint32_t LocalHundredthsSinceMidnight() {
+  timeval now{};
+  gettimeofday(&now, nullptr);
+  const std::time_t seconds = now.tv_sec;
+  std::tm local{};
+  localtime_r(&seconds, &local);
+  return static_cast<std::uint32_t>(((local.tm_hour * 60 + local.tm_min) * 60 + local.tm_sec) * 100 +
+                                    now.tv_usec / 10000);
 }
 
 }  // namespace vel::sys

@@ -138,4 +138,10 @@ int CallerAddresses(void** out, int count) {
   return CaptureStackBackTrace(2, static_cast<DWORD>(count), out, nullptr);
 }
 
+std::uint32_t LocalHundredthsSinceMidnight() {
+  SYSTEMTIME t;
+  GetLocalTime(&t);
+  return ((t.wHour * 60u + t.wMinute) * 60u + t.wSecond) * 100u + t.wMilliseconds / 10u;
+}
+
 }  // namespace vel::sys

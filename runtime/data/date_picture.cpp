@@ -181,13 +181,22 @@ void FormatDateTime(const CompiledPicture& pic, std::int64_t value, char* out) {
   // that is not a field digit (its character is copied).
   static constexpr std::int8_t kFieldOf[32] = {6, 6, 6, 6, 6, 6, 6, 0, 1, 2, 6, 3, 4, 5, 6, 6,
                                                6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6};
-  std::uint32_t remaining[7] = {std::uint32_t(m), std::uint32_t(d), std::uint32_t(y), std::uint32_t(h),
-                                std::uint32_t(mi), std::uint32_t(s), 0};
+  // Each field's digits from the right, computed once (all fields are at most four digits
+  // wide: years below 10000, the others below 100); a field's items are one contiguous run, so
+  // the position inside the run is counted in a register while walking.
+  std::uint8_t digit_of[7][8] = {};
+  const std::uint32_t values[6] = {std::uint32_t(m), std::uint32_t(d), std::uint32_t(y),
+                                   std::uint32_t(h), std::uint32_t(mi), std::uint32_t(s)};
+  for (int f = 0; f < 6; ++f) {
+    std::uint32_t v = values[f];
+    for (int p = 0; p < 4; ++p, v /= 10) digit_of[f][p] = static_cast<std::uint8_t>(v % 10);
+  }
+  int previous = -1, position = 0;
   for (int i = width - 1; i >= 0; --i) {
     int field = kFieldOf[pic.ItemCode(i) & 31];
-    std::uint32_t v = remaining[field];
-    std::uint32_t digit = v % 10;
-    remaining[field] = v / 10;
+    position = field == previous ? position + 1 : 0;
+    previous = field;
+    int digit = digit_of[field][position & 7];
     char item = pic.ItemChar(i);
     char c = static_cast<char>('0' + digit);
     if (digit == 0) c = item;
