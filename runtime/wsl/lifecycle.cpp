@@ -6,6 +6,7 @@
 #include <string>
 
 #include "runtime/core/decimal.h"
+#include "runtime/core/runtime_guard.h"
 #include "runtime/core/startup.h"
 #include "runtime/core/string_stack.h"
 #include "runtime/wsl/control.h"
@@ -75,10 +76,12 @@ void WslCoreInitTerm(int flag) {
     AddThreadReleaseHandler(StringStackReleaseThread);
     AddThreadSwitchHandler(DecimalStackSwitch);
     AddThreadReleaseHandler(DecimalStackReleaseThread);
+    SetRuntimeGuardHooks({RuntimeLockEnter, RuntimeLockLeave});
     RuntimeLockEnter();  // the main thread runs runtime code from here on
     SetEventDelivery(true);
     ResetLoopBookkeeping();
   } else {
+    SetRuntimeGuardHooks({nullptr, nullptr});
     RuntimeLockSuspend();
     ThreadsInitTerm(1);
   }

@@ -9,7 +9,9 @@
 #include <thread>
 #include <vector>
 
+#include "runtime/core/runtime_guard.h"
 #include "runtime/core/string_stack.h"
+#include "runtime/data/queue.h"
 #include "runtime/wsl/events.h"
 #include "runtime/wsl/fields.h"
 #include "runtime/wsl/message_dialog.h"
@@ -566,5 +568,49 @@ TEST_CASE("events: maximizing the window while its loop runs") {
   std::vector<int> seen = Collect(0x400);
   CHECK(std::find(seen.begin(), seen.end(), kEvMaximized) != seen.end());
   CHECK(std::find(seen.begin(), seen.end(), kEvSized) != seen.end());
+  WindowClose(&w);
+}
+
+TEST_CASE("threads: a thread the runtime did not start fills a queue the window thread reads") {
+  wsltest::Setup();
+  Watchdog dog(60, "queue from a foreign thread");
+  static const vel::FieldDesc kFields[] = {{"Q:N", nullptr, vel::kTypeLong, 0, 4, 0, 1, 0}};
+  static const vel::RecordLayout kLayout{1, kFields};
+  static std::int32_t record = 0;
+  static vel::QueueBlock q{&record, &kLayout, nullptr, 4};
+  wsltest::Variables vars;
+  Window* w = OpenMain(&vars);
+  REQUIRE(w);
+  const int main_thread = ThreadNumber();
+  constexpr int kRecords = 500;
+  std::thread foreign([main_thread] {
+    for (int i = 1; i <= kRecords; ++i) {
+      {
+        vel::RuntimeGuard guard;  // the record buffer and the append belong together
+        record = i;
+        vel::QueueAppend(&q);
+      }
+      if (i % 50 == 0) PostEvent(0x400, 0, main_thread);
+    }
+    PostEvent(0x401, 0, main_thread);
+  });
+  int checks = 0;
+  bool consistent = true;
+  while (Accept()) {
+    if (EventCode() == 0x400 || EventCode() == 0x401) {
+      const std::uint32_t n = vel::QueueRecords(&q);
+      for (std::uint32_t i = 1; i <= n; i += 7) {
+        vel::QueueGetAt(&q, static_cast<std::int32_t>(i));
+        consistent &= record == static_cast<std::int32_t>(i);
+      }
+      ++checks;
+    }
+    if (EventCode() == 0x401) break;
+  }
+  foreign.join();
+  CHECK(consistent);
+  CHECK_EQ(checks, kRecords / 50 + 1);
+  CHECK_EQ(vel::QueueRecords(&q), static_cast<std::uint32_t>(kRecords));
+  vel::QueueDestroy(&q);
   WindowClose(&w);
 }
