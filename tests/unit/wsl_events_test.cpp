@@ -614,3 +614,55 @@ TEST_CASE("threads: a thread the runtime did not start fills a queue the window 
   vel::QueueDestroy(&q);
   WindowClose(&w);
 }
+
+namespace {
+
+std::atomic<bool> g_focus_open{false}, g_focus_gained{false}, g_focus_quit{false};
+std::atomic<int> g_focus_thread{0};
+
+void FocusThread(void*) {
+  g_focus_thread = ThreadNumber();
+  wsltest::Variables vars = wsltest::MakeVariables(kModule, "P27$WINDOW");
+  Window* w = nullptr;
+  WindowOpen(&w, kModule, "P27$WINDOW", vars.addresses.data());
+  SetForegroundWindow(w->hwnd);
+  g_focus_open = true;
+  while (Accept()) {
+    if (EventCode() == kEvGainFocus) g_focus_gained = true;
+    if (g_focus_gained && g_focus_quit) break;
+    if (EventCode() == 0x402) break;
+  }
+  WindowClose(&w);
+}
+
+}  // namespace
+
+TEST_CASE("threads: the foreground moving to another thread's window: LoseFocus here, GainFocus there") {
+  wsltest::Setup();
+  Watchdog dog(60, "focus");
+  wsltest::Variables vars;
+  Window* w = OpenMain(&vars);
+  REQUIRE(w);
+  SetForegroundWindow(w->hwnd);
+  CHECK(Accept());  // a turn with this thread in front
+  REQUIRE(StartThread(FocusThread, nullptr));
+  bool lost = false;
+  PostEvent(0x400);
+  while (Accept()) {
+    if (EventCode() == kEvLoseFocus) lost = true;
+    if (EventCode() == 0x400) {
+      if (lost && g_focus_gained) break;
+      {
+        RuntimeLockReleased released;
+        Sleep(10);
+      }
+      PostEvent(0x400);  // keep turning until both sides have seen it
+    }
+  }
+  g_focus_quit = true;
+  PostEvent(0x402, 0, g_focus_thread);
+  WaitForOtherThreads();
+  CHECK(lost);
+  CHECK(g_focus_gained.load());
+  WindowClose(&w);
+}
