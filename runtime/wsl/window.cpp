@@ -246,7 +246,8 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       if (wp == kWindowTimerId && w) TimerTick(w);
       return 0;
     case WM_CLOSE:
-      if (w) PostWindowEvent(w, kEventBase + kEvCloseWindow, nullptr);
+      if (!lock.ok) PostMessageA(hwnd, WM_CLOSE, 0, 0);  // sent from another thread: later
+      else if (w) PostWindowEvent(w, kEventBase + kEvCloseWindow, nullptr);
       return 0;
     case WM_SIZE:
       if (w && w->status) SendMessageA(w->status, WM_SIZE, wp, lp);

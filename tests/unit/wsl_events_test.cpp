@@ -666,3 +666,17 @@ TEST_CASE("threads: the foreground moving to another thread's window: LoseFocus 
   CHECK(g_focus_gained.load());
   WindowClose(&w);
 }
+
+TEST_CASE("events: a close sent from another thread arrives as EVENT:CloseWindow") {
+  wsltest::Setup();
+  Watchdog dog(60, "close from another thread");
+  wsltest::Variables vars;
+  Window* w = OpenMain(&vars);
+  REQUIRE(w);
+  HWND hwnd = w->hwnd;
+  std::thread closer([hwnd] { SendMessageA(hwnd, WM_CLOSE, 0, 0); });
+  std::vector<int> seen = Collect(kEvCloseWindow);
+  closer.join();
+  CHECK(!seen.empty() && seen.back() == kEvCloseWindow);
+  WindowClose(&w);
+}
