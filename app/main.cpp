@@ -7,6 +7,7 @@
 
 #include "runtime/controls/controls.h"
 #include "runtime/core/startup.h"
+#include "runtime/data/data_init.h"
 #include "runtime/wsl/lifecycle.h"
 
 namespace {
@@ -15,7 +16,9 @@ void ApplicationGlobals(int) {}
 
 const vel::InitEntry kInitialisers[] = {
     VEL_CORE_INIT_ENTRIES,
+    VEL_DATA_INIT_ENTRIES,
     VEL_WSL_INIT_ENTRIES,
+    VEL_CONTROLS_INIT_ENTRIES,
     vel::InitEntry{5, ApplicationGlobals, ApplicationGlobals},
 };
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "runtime/core/decimal.h"
+#include "runtime/data/binding.h"
 #include "runtime/core/runtime_guard.h"
 #include "runtime/core/startup.h"
 #include "runtime/core/string_stack.h"
@@ -76,6 +77,8 @@ void WslCoreInitTerm(int flag) {
     AddThreadReleaseHandler(StringStackReleaseThread);
     AddThreadSwitchHandler(DecimalStackSwitch);
     AddThreadReleaseHandler(DecimalStackReleaseThread);
+    AddThreadSwitchHandler(BindingSwitch);
+    AddThreadReleaseHandler(BindingRelease);
     SetRuntimeGuardHooks({RuntimeLockEnter, RuntimeLockLeave});
     RuntimeLockEnter();  // the main thread runs runtime code from here on
     SetEventDelivery(true);
