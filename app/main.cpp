@@ -1,7 +1,7 @@
 // Program entry of the Asynchronous FTP Client.
 //
-// The executable's module descriptor lists the runtime's initialisers (core, window layer and
-// controls, the data modules at 16) and the application's own (priority 5, its global
+// The executable's module descriptor lists the runtime's initialisers (core, data, window
+// layer and controls) and the application's own (priority 5, its global
 // variables); ProgramEntry runs start-up, the main wrapper and shutdown, and ends the process
 // through Halt.
 #include <windows.h>
@@ -9,8 +9,7 @@
 #include "app/main_window.h"
 #include "runtime/controls/controls.h"
 #include "runtime/core/startup.h"
-#include "runtime/data/binding.h"
-#include "runtime/data/intl.h"
+#include "runtime/data/data_init.h"
 #include "runtime/wsl/lifecycle.h"
 
 namespace {
@@ -19,9 +18,9 @@ void ApplicationGlobals(int) {}
 
 const vel::InitEntry kInitialisers[] = {
     VEL_CORE_INIT_ENTRIES,
+    VEL_DATA_INIT_ENTRIES,
     VEL_WSL_INIT_ENTRIES,
-    vel::InitEntry{16, vel::IntlInitTerm, vel::IntlInitTerm},
-    vel::InitEntry{16, vel::BindingInitTerm, vel::BindingInitTerm},
+    VEL_CONTROLS_INIT_ENTRIES,
     vel::InitEntry{5, ApplicationGlobals, ApplicationGlobals},
 };
 

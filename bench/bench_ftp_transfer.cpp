@@ -105,8 +105,17 @@ int main() {
     if (f) InternetCloseHandle(f);
     list.push_back(Now() - t);
   }
+  std::vector<double> small;  // the fixed cost of one listing (commands, data connection)
+  for (int i = 0; i < runs + 2; ++i) {
+    double t = Now();
+    WIN32_FIND_DATAA fd;
+    HINTERNET f = FtpFindFirstFileA(sc, "pub/nested/*.*", &fd, 0, 0);
+    if (f) InternetCloseHandle(f);
+    small.push_back(Now() - t);
+  }
   InternetCloseHandle(sc);
   InternetCloseHandle(ss);
+  printf("ours list1_s %.4f\n", Median(small));
   printf("ours download_s %.3f\nours upload_s %.3f\nours list_s %.4f\nours list_entries %zu\n", Median(down),
          Median(up), Median(list), entries);
   return 0;

@@ -238,11 +238,11 @@ BOOL WINAPI InternetSetOptionA(HINTERNET hInternet, DWORD dwOption, LPVOID lpBuf
   DWORD v = *static_cast<DWORD*>(lpBuffer);
   if (v == 0) v = 0x7FFFFFFF;
   switch (dwOption) {
-    case INTERNET_OPTION_CONNECT_TIMEOUT: obj->timeouts.connect = v; break;
+    case INTERNET_OPTION_CONNECT_TIMEOUT: obj->connectMs = v; break;
     case INTERNET_OPTION_SEND_TIMEOUT:
-    case INTERNET_OPTION_DATA_SEND_TIMEOUT: obj->timeouts.send = v; break;
+    case INTERNET_OPTION_DATA_SEND_TIMEOUT: obj->sendMs = v; break;
     case INTERNET_OPTION_RECEIVE_TIMEOUT:
-    case INTERNET_OPTION_DATA_RECEIVE_TIMEOUT: obj->timeouts.receive = v; break;
+    case INTERNET_OPTION_DATA_RECEIVE_TIMEOUT: obj->receiveMs = v; break;
     default: return FailWith(ERROR_INTERNET_INVALID_OPTION);
   }
   return TRUE;
@@ -288,14 +288,14 @@ HINTERNET WINAPI InternetConnectA(HINTERNET hInternet, LPCSTR lpszServerName, IN
   c->session = s;
   c->context = dwContext;
   c->callback = s->callback.load();
-  c->timeouts = s->timeouts;
+  c->SetTimeouts(s->GetTimeouts());
   HINTERNET h = Register(c);
   if (!h) {
     SetLastError(ERROR_INTERNET_OUT_OF_HANDLES);
     return nullptr;
   }
   BOOL ok = Launch(c, dwContext, [c, p]() -> Outcome {
-    c->engine.SetTimeouts(c->timeouts);
+    c->engine.SetTimeouts(c->GetTimeouts());
     DWORD e = c->engine.Open(p);
     if (e) {
       Unregister(c->handle);  // never handed out
@@ -326,7 +326,7 @@ HINTERNET WINAPI FtpFindFirstFileA(HINTERNET hConnect, LPCSTR lpszSearchFile, LP
   SplitPattern(lpszSearchFile, &dir, &match);
   HINTERNET made = nullptr;
   BOOL ok = Launch(c, dwContext, [c, dir, match, lpFindFileData, dwContext, &made]() -> Outcome {
-    c->engine.SetTimeouts(c->timeouts);
+    c->engine.SetTimeouts(c->GetTimeouts());
     std::vector<ListEntry> entries;
     DWORD e = c->engine.List(dir, &entries);
     if (e) return {e, nullptr};
@@ -371,7 +371,7 @@ BOOL WINAPI FtpGetFileA(HINTERNET hConnect, LPCSTR lpszRemoteFile, LPCSTR lpszNe
   return Launch(c, dwContext, [c, remote, local, ascii, failIfExists]() -> Outcome {
     if (failIfExists && GetFileAttributesA(local.c_str()) != INVALID_FILE_ATTRIBUTES)
       return {ERROR_FILE_EXISTS, nullptr};
-    c->engine.SetTimeouts(c->timeouts);
+    c->engine.SetTimeouts(c->GetTimeouts());
     DownloadFile file;
     if (DWORD e = file.Create(local)) return {e, nullptr};
     if (DWORD e = c->engine.Retrieve(remote, ascii, &file)) return {e, nullptr};
@@ -389,7 +389,7 @@ BOOL WINAPI FtpPutFileA(HINTERNET hConnect, LPCSTR lpszLocalFile, LPCSTR lpszNew
   return Launch(c, dwContext, [c, remote, local, ascii]() -> Outcome {
     UploadFile file;
     if (DWORD e = file.Open(local)) return {e, nullptr};
-    c->engine.SetTimeouts(c->timeouts);
+    c->engine.SetTimeouts(c->GetTimeouts());
     return {c->engine.Store(remote, ascii, &file), nullptr};
   });
 }

@@ -3,6 +3,7 @@
 // state and a reply to the next state; To() is the one place the state changes.
 #include "net/ftp_engine.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "net/ftp_ascii.h"
@@ -51,7 +52,22 @@ Today CurrentDate() {
 
 }  // namespace
 
+#ifdef VEL_NET_TRACE
+const char* StateName(int s) {
+  static const char* const kNames[] = {"Idle", "Resolve", "Connect", "Greeting", "User", "Pass", "Acct", "Feat",
+                                       "Utf8On", "Ready", "Type", "Pasv", "Epsv", "Port", "Eprt", "XferCmd",
+                                       "Data", "XferEnd", "Mkd", "Rmd", "Dele", "Rnfr", "Rnto", "Quit", "Closed"};
+  return s >= 0 && s < static_cast<int>(sizeof kNames / sizeof kNames[0]) ? kNames[s] : "?";
+}
+#endif
+
+// The one place the state changes (traced "from -> to" when built with VEL_NET_TRACE).
 void FtpEngine::To(St next) {
+#ifdef VEL_NET_TRACE
+  char line[96];
+  snprintf(line, sizeof line, "ftp: %s -> %s\n", StateName(static_cast<int>(state_)), StateName(static_cast<int>(next)));
+  OutputDebugStringA(line);
+#endif
   state_ = next;
 }
 

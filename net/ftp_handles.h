@@ -54,7 +54,14 @@ struct Object {
   HINTERNET handle = nullptr;
   DWORD_PTR context = 0;
   std::atomic<INTERNET_STATUS_CALLBACK> callback{nullptr};
-  Timeouts timeouts;
+  // Time-outs in milliseconds; set by InternetSetOptionA on any thread, read when a request starts.
+  std::atomic<DWORD> connectMs{60000}, receiveMs{60000}, sendMs{60000};
+  Timeouts GetTimeouts() const { return Timeouts{connectMs.load(), receiveMs.load(), sendMs.load()}; }
+  void SetTimeouts(const Timeouts& t) {
+    connectMs = t.connect;
+    receiveMs = t.receive;
+    sendMs = t.send;
+  }
   // Calls the status callback, if any, with this handle and the given context.
   void Notify(DWORD_PTR ctx, DWORD code, const void* info, DWORD len) const;
 };

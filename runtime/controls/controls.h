@@ -18,4 +18,8 @@ namespace vel::wsl {
 
 void ControlsInitTerm(int flag);  // priority 100
 
+// The control library's entry of a program's initialiser table.
+#define VEL_CONTROLS_INIT_ENTRIES \
+  ::vel::InitEntry{100, ::vel::wsl::ControlsInitTerm, ::vel::wsl::ControlsInitTerm}
+
 }  // namespace vel::wsl

@@ -46,15 +46,6 @@ void CoreInitTerm(int flag);  // priority 28: runtime core state (error fields, 
   ::vel::InitEntry{200, ::vel::MemoryInitTerm, ::vel::MemoryInitTerm}, \
   ::vel::InitEntry{28, ::vel::CoreInitTerm, ::vel::CoreInitTerm}
 
-// Entries of the window layer and the control library, for programs that link them: 150 the
-// thread records and the runtime lock, 100 the window-system globals and the control classes.
-// The routines are declared in runtime/wsl/lifecycle.h and runtime/controls/controls.h (the
-// core itself never includes window code; include those where the macro is expanded).
-#define VEL_WSL_INIT_ENTRIES                                                        \
-  ::vel::InitEntry{150, ::vel::wsl::WslCoreInitTerm, ::vel::wsl::WslCoreInitTerm},    \
-  ::vel::InitEntry{100, ::vel::wsl::WslGlobalsInitTerm, ::vel::wsl::WslGlobalsInitTerm}, \
-  ::vel::InitEntry{100, ::vel::wsl::ControlsInitTerm, ::vel::wsl::ControlsInitTerm}
-
 // Links a module in and runs its initialisers. instance 0 = the running executable's instance.
 void RegisterModule(ModuleDescriptor* module, void* instance);
 // Runs the module's terminate routines, unlinks it and frees its node.

@@ -1,9 +1,5 @@
 // The Win32 side of the seam's clock, program-file, text-file, code-page and character services.
 #include <windows.h>
-// winuser.h maps the old names AnsiToOem and OemToAnsi to CharToOemA and OemToCharA; without
-// this the seam's two functions below would be defined under the platform's names.
-#undef AnsiToOem
-#undef OemToAnsi
 
 #include "runtime/core/sys.h"
 

@@ -58,17 +58,22 @@ char* PopClipped(std::uint32_t* length) {
 
 struct QueueSink {
   QueueBlock* queue;
+  std::int32_t first_error;  // the first error an append posted, 0 when none
 };
 
+// A failed append is posted by the queue and the listing goes on; since every append clears
+// the error first, the first failure is kept here so that the caller still learns of it.
 void AppendToQueue(void* context, const std::uint8_t* record) {
-  QueueBlock* q = static_cast<QueueSink*>(context)->queue;
-  std::memcpy(q->buffer, record, kEntryRecordSize);
-  QueueAppend(q);  // a failure is posted by the queue; the listing goes on
+  auto* sink = static_cast<QueueSink*>(context);
+  std::memcpy(sink->queue->buffer, record, kEntryRecordSize);
+  QueueAppend(sink->queue);
+  if (!sink->first_error) sink->first_error = ErrorCode();
 }
 
 bool IsDriveOnly(const char* text, std::uint32_t length) {
-  unsigned char c = static_cast<unsigned char>(text[0]);
-  return length == 2 && text[1] == ':' && ((c | 0x20) >= 'a' && (c | 0x20) <= 'z');
+  if (length != 2 || text[1] != ':') return false;
+  unsigned char c = static_cast<unsigned char>(text[0] | 0x20);
+  return c >= 'a' && c <= 'z';
 }
 
 }  // namespace
@@ -121,8 +126,9 @@ void ListDirectoryText(QueueBlock* queue, std::uint8_t mask, const char* pattern
   if (!queue) return PostError(7);
   // The record must hold the whole file entry layout; a smaller one would be overrun.
   if (!queue->buffer || queue->record_size < kEntryRecordSize) return PostError(75);
-  QueueSink sink{queue};
+  QueueSink sink{queue, 0};
   EnumerateDirectory(pattern, ClipBlanks(pattern, length), mask, AppendToQueue, &sink);
+  if (sink.first_error && !ErrorCode()) PostError(sink.first_error);
 }
 
 void ListDirectory(QueueBlock* queue, std::uint8_t mask) {

@@ -15,6 +15,11 @@ namespace vel::wsl {
 void WslCoreInitTerm(int flag);     // priority 150
 void WslGlobalsInitTerm(int flag);  // priority 100
 
+// The window layer's entries of a program's initialiser table.
+#define VEL_WSL_INIT_ENTRIES                                                          \
+  ::vel::InitEntry{150, ::vel::wsl::WslCoreInitTerm, ::vel::wsl::WslCoreInitTerm},    \
+  ::vel::InitEntry{100, ::vel::wsl::WslGlobalsInitTerm, ::vel::wsl::WslGlobalsInitTerm}
+
 // The hooks ProgramEntry calls.
 void ShutdownWindows();
 void CleanupWindowSystem();

@@ -49,6 +49,9 @@ make_tree() {  # root
   printf 'x' >"$root/pub/one.bin"
   head -c 1048576 /dev/urandom >"$root/pub/mib.bin"
   printf 'line one\nline two\n\nlast line\n' >"$root/pub/text.txt"
+  : >"$root/pub/zero.txt"
+  printf 'x' >"$root/pub/one.txt"
+  head -c 1048576 < <(yes 'the quick brown fox jumps over the lazy dog 0123456789') >"$root/pub/mib.txt"
   ln -s nested "$root/pub/link-to-dir"
   ln -s text.txt "$root/pub/link-to-file"
   (cd "$root/pub/big10k" && seq -f 'f%05g.dat' 0 9999 | xargs touch)
@@ -57,7 +60,6 @@ make_tree() {  # root
 }
 
 stop_all
-rm -rf "$dir/../net_scratch"  # the local side of earlier runs
 mkdir -p "$dir/empty"
 chmod 755 "$dir/empty"
 : >"$dir/pids"

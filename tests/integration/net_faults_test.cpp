@@ -2,6 +2,7 @@
 // outs, proxies, and bad arguments. Each case checks the error code, the server's reply where
 // it is the real error, the exact commands the library sent, and that no local file suffered.
 #include <cstring>
+#include <thread>
 
 #include "integration/fake_ftpd.h"
 #include "integration/net_support.h"
@@ -371,4 +372,96 @@ TEST_CASE("errors: texts from the library's message table, the last response by 
   CHECK(!InternetGetLastResponseInfoA(&err, small, &smallLen));
   CHECK_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
   CHECK_EQ(std::string(small, 8), std::string("530-Go a"));
+}
+
+TEST_CASE("faults: a connect that is never answered times out with 12002") {
+  // A listener that never accepts, its backlog filled: further connects get no answer at all.
+  SOCKET l = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in in{};
+  in.sin_family = AF_INET;
+  in.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bind(l, reinterpret_cast<sockaddr*>(&in), sizeof in);
+  listen(l, 0);
+  int len = sizeof in;
+  getsockname(l, reinterpret_cast<sockaddr*>(&in), &len);
+  std::vector<SOCKET> fillers;
+  for (int i = 0; i < 8; ++i) {
+    SOCKET f = socket(AF_INET, SOCK_STREAM, 0);
+    u_long nb = 1;
+    ioctlsocket(f, FIONBIO, &nb);
+    connect(f, reinterpret_cast<sockaddr*>(&in), sizeof in);
+    fillers.push_back(f);
+  }
+  Sleep(200);
+  HINTERNET s = InternetOpenA("t", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
+  DWORD ms = 800;
+  InternetSetOptionA(s, INTERNET_OPTION_CONNECT_TIMEOUT, &ms, sizeof ms);
+  InternetSetOptionA(s, INTERNET_OPTION_RECEIVE_TIMEOUT, &ms, sizeof ms);
+  std::string name = "127.0.0.1:" + std::to_string(ntohs(in.sin_port));
+  DWORD start = GetTickCount();
+  HINTERNET c = InternetConnectA(s, name.c_str(), 0, nullptr, nullptr, INTERNET_SERVICE_FTP, 0, 0);
+  DWORD took = GetTickCount() - start;
+  DWORD e = GetLastError();
+  CHECK(c == nullptr);
+  // Where the system still completes the handshake, the silent greeting times out instead.
+  CHECK_EQ(e, static_cast<DWORD>(ERROR_INTERNET_TIMEOUT));
+  CHECK(took < 5000);
+  if (c) InternetCloseHandle(c);
+  InternetCloseHandle(s);
+  for (SOCKET f : fillers) closesocket(f);
+  closesocket(l);
+}
+
+TEST_CASE("faults: closing a connection from another thread ends its blocked request") {
+  FakeFtpd f(With(LoginSteps(), {{Step::Send, "TYPE I", "200 ok\r\n"},
+                                 {Step::Pasv, "PASV", ""},
+                                 {Step::Send, "RETR slow", "150 go\r\n"},
+                                 {Step::Silent, "", ""}}));
+  Client c(f.Port(), 30000);
+  REQUIRE(c.conn);
+  std::string dir = ScratchDir();
+  static std::string target;
+  target = dir + "\\slow";
+  WriteAll(target, "untouched");
+  static HINTERNET conn;
+  static DWORD error;
+  conn = c.conn;
+  std::thread t([] {
+    BOOL ok = FtpGetFileA(conn, "slow", target.c_str(), FALSE, 0, FTP_TRANSFER_TYPE_BINARY, 0);
+    error = ok ? 0 : GetLastError();
+  });
+  Sleep(500);
+  DWORD start = GetTickCount();
+  CHECK(InternetCloseHandle(c.conn));
+  c.conn = nullptr;
+  t.join();
+  CHECK(GetTickCount() - start < 5000);
+  CHECK_EQ(error, static_cast<DWORD>(ERROR_INTERNET_OPERATION_CANCELLED));
+  CHECK_EQ(ReadAll(target), std::string("untouched"));
+  CHECK_EQ(OtherFiles(dir, "slow"), 0);
+}
+
+TEST_CASE("faults: an asynchronous login refused: the connection closes, then 100 with the error") {
+  FakeFtpd f({{Step::Send, "", "220 hi\r\n"},
+              {Step::Send, "USER", "331 pw\r\n"},
+              {Step::Send, "PASS", "530 Login incorrect.\r\n"}});
+  Recorder rec;
+  HINTERNET s = InternetOpenA("t", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, INTERNET_FLAG_ASYNC);
+  InternetSetStatusCallback(s, Recorder::Callback);
+  static std::string replyInCallback;
+  replyInCallback.clear();
+  rec.onNote = [](const Note& n) {
+    if (n.code == 100) replyInCallback = LastResponseText();
+  };
+  std::string name = "127.0.0.1:" + std::to_string(f.Port());
+  CHECK(!InternetConnectA(s, name.c_str(), 0, "u", "p", INTERNET_SERVICE_FTP, 0, 1));
+  CHECK_EQ(GetLastError(), static_cast<DWORD>(ERROR_IO_PENDING));
+  INTERNET_ASYNC_RESULT r{};
+  REQUIRE(rec.WaitComplete(&r));
+  rec.onNote = nullptr;
+  CHECK_EQ(r.dwResult, 0u);
+  CHECK_EQ(r.dwError, static_cast<DWORD>(ERROR_INTERNET_INCORRECT_PASSWORD));
+  CHECK_EQ(replyInCallback, std::string("530 Login incorrect.\r\n"));
+  CHECK_EQ(Show(Folded(rec.Take())), Show({10, 11, 20, 21, 4041, 3031, 4041, 3031, 4041, 50, 51, 100}));
+  InternetCloseHandle(s);
 }

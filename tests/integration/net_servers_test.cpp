@@ -55,6 +55,15 @@ std::string Utf8ToAnsi(const char* utf8) {
   return a;
 }
 
+std::string Crlf(const std::string& lf) {
+  std::string s;
+  for (char c : lf) {
+    if (c == '\n') s.push_back('\r');
+    s.push_back(c);
+  }
+  return s;
+}
+
 // Every server: the behaviours the client relies on.
 void CommonChecks(const Server& sv) {
   SyncSession s(sv);
@@ -117,6 +126,28 @@ void CommonChecks(const Server& sv) {
   std::string text = local + "\\text.txt";
   CHECK(FtpGetFileA(s.conn, "pub/text.txt", text.c_str(), FALSE, 0, FTP_TRANSFER_TYPE_ASCII, 0));
   CHECK_EQ(ReadAll(text), std::string("line one\r\nline two\r\n\r\nlast line\r\n"));
+
+  // ASCII of 0, 1 and 1 MiB: what arrives is the server's text with CR LF line ends, and an
+  // upload of that stores the server's own line ends again.
+  for (const char* name : {"zero.txt", "one.txt", "mib.txt"}) {
+    std::string to = local + "\\a-" + name;
+    std::string unixText = ReadAll(sv.root + "\\pub\\" + name);
+    CHECK(FtpGetFileA(s.conn, (std::string("pub/") + name).c_str(), to.c_str(), FALSE, 0,
+                      FTP_TRANSFER_TYPE_ASCII, 0));
+    CHECK(ReadAll(to) == Crlf(unixText));
+    std::string back = std::string("pub/back-") + name;
+    CHECK(FtpPutFileA(s.conn, to.c_str(), back.c_str(), FTP_TRANSFER_TYPE_ASCII, 0));
+    std::string stored = ReadAll(sv.root + "\\pub\\back-" + name);
+    if (sv.name == "pureftpd")  // stores the wire form as it comes
+      CHECK(stored == unixText || stored == Crlf(unixText));
+    else
+      CHECK(stored == unixText);
+  }
+  // fail-if-exists: an existing target stops the download before anything is asked.
+  std::string existing = local + "\\a-one.txt";
+  CHECK(!FtpGetFileA(s.conn, "pub/mib.bin", existing.c_str(), TRUE, 0, FTP_TRANSFER_TYPE_BINARY, 0));
+  CHECK_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_EXISTS));
+  CHECK_EQ(ReadAll(existing), std::string("x"));
 
   // Uploads: binary of 0, 1 and 1 MiB bytes; the server's copies are byte-identical.
   for (size_t n : {size_t(0), size_t(1), size_t(1048576)}) {

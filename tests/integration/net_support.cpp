@@ -112,11 +112,38 @@ uint64_t DataBytes(const std::vector<Note>& notes, DWORD code) {
   return n;
 }
 
+namespace {
+
+void RemoveTree(const std::string& dir) {
+  WIN32_FIND_DATAA fd;
+  HANDLE h = FindFirstFileA((dir + "\\*").c_str(), &fd);
+  if (h != INVALID_HANDLE_VALUE) {
+    do {
+      std::string name = fd.cFileName;
+      if (name == "." || name == "..") continue;
+      std::string path = dir + "\\" + name;
+      if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        RemoveTree(path);
+      else
+        DeleteFileA(path.c_str());
+    } while (FindNextFileA(h, &fd));
+    FindClose(h);
+  }
+  RemoveDirectoryA(dir.c_str());
+}
+
+}  // namespace
+
+// One folder per test program (its earlier runs' files removed first), one subfolder per call.
 std::string ScratchDir() {
   static int n = 0;
-  char cwd[MAX_PATH];
+  char cwd[MAX_PATH], exe[MAX_PATH];
   GetCurrentDirectoryA(MAX_PATH, cwd);
-  std::string dir = std::string(cwd) + "\\net_scratch";
+  GetModuleFileNameA(nullptr, exe, MAX_PATH);
+  std::string program = exe;
+  program = program.substr(program.find_last_of("\\/") + 1);
+  std::string dir = std::string(cwd) + "\\net_scratch_" + program;
+  if (n == 0) RemoveTree(dir);
   CreateDirectoryA(dir.c_str(), nullptr);
   dir += "\\t" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(GetTickCount64()) + "_" + std::to_string(++n);
   CreateDirectoryA(dir.c_str(), nullptr);

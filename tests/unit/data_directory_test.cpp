@@ -492,6 +492,25 @@ TEST_CASE("listing: a missing queue posts 7 and a record too small for the layou
   QueueDestroy(&q);
 }
 
+TEST_CASE("listing: a record the queue cannot store is reported after the listing goes on") {
+  Tree t;
+  int failed_runs = 0, reported = 0;
+  SetFatalErrorHook([](const char*) { return static_cast<int>(sys::kAnswerNo); });
+  for (std::uint32_t n = 1; n <= 12; ++n) {
+    FileQueue f;
+    mem::FailAllocation(n);
+    f.List(t.All(), 0);
+    mem::FailAllocation(0);
+    const std::int32_t error = ErrorCode();  // read first: every queue operation clears it
+    const bool complete = QueueRecords(&f.q) == 3;
+    CHECK(error == (complete ? 0 : 8) || error == 501);  // 501: the record array itself failed
+    failed_runs += !complete;
+    reported += error == 8;
+  }
+  SetFatalErrorHook(nullptr);
+  CHECK(failed_runs > 0 && reported > 0);
+}
+
 TEST_CASE("listing: the builtin pops its pattern, trailing blanks removed") {
   Tree t;
   FileQueue f;

@@ -12,6 +12,7 @@
 #include "runtime/core/errors.h"
 #include "runtime/core/startup.h"
 #include "runtime/core/sys.h"
+#include "runtime/data/data_init.h"
 #include "runtime/wsl/control.h"
 #include "runtime/wsl/lifecycle.h"
 #include "runtime/wsl/locator.h"
@@ -33,7 +34,8 @@ inline void Setup() {
   static bool done = false;
   if (!done) {
     done = true;
-    static const vel::InitEntry kInit[] = {VEL_CORE_INIT_ENTRIES, VEL_WSL_INIT_ENTRIES};
+    static const vel::InitEntry kInit[] = {VEL_CORE_INIT_ENTRIES, VEL_DATA_INIT_ENTRIES,
+                                           VEL_WSL_INIT_ENTRIES, VEL_CONTROLS_INIT_ENTRIES};
     static vel::ModuleDescriptor module{nullptr, kInit, kInit + sizeof kInit / sizeof kInit[0], nullptr,
                                         {{nullptr, nullptr}, {nullptr, nullptr}}, nullptr, nullptr, nullptr,
                                         nullptr};
