@@ -673,8 +673,10 @@ void ListControl::ScrollTo(int top) {
   if (top == top_) return;
   top_ = top;
   stored_[2] = top_;
-  UpdateScrollBars();
-  if (hwnd_) InvalidateRect(hwnd_, nullptr, FALSE);
+  if (hwnd_) {
+    SetScrollPos(hwnd_, SB_VERT, top_, TRUE);  // the range is unchanged: only the thumb moves
+    InvalidateRect(hwnd_, nullptr, FALSE);
+  }
 }
 
 void ListControl::UpdateBoundVariable() {
