@@ -1001,6 +1001,29 @@ void ListControl::OnKey(int vk) {
   }
 }
 
+// A typed character in a list with a locator column moves to the next row whose text in that
+// column starts with it (letters compared without regard to case), wrapping at the end.
+void ListControl::OnChar(int ch) {
+  int column = -1;
+  for (std::size_t i = 0; i < fmt_.columns.size() && column < 0; ++i)
+    if (fmt_.columns[i].flags1 & listfmt::kLocator) column = static_cast<int>(i);
+  const int n = RowCount();
+  if (column < 0 || n <= 0 || ch < ' ') return;
+  const auto fold = [](int c) { return c >= 'a' && c <= 'z' ? c - 32 : c; };
+  const int start = VisibleIndexOf(selected_);
+  for (int k = 1; k <= n; ++k) {
+    const int v = (start + k) % n;
+    Cell cell;
+    if (!LoadCell(QueueRowOf(v), column, &cell)) continue;
+    const std::size_t b = cell.text.find_first_not_of(' ');
+    if (b != std::string::npos && fold(static_cast<unsigned char>(cell.text[b])) == fold(ch)) {
+      MoveSelection(v);
+      PostFieldEvent(kEvLocate);
+      return;
+    }
+  }
+}
+
 void ListControl::OnVScroll(int code) {
   const int page = page_rows();
   const int n = RowCount();
@@ -1109,6 +1132,9 @@ LRESULT ListControl::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         return 0;
       }
       break;
+    case WM_CHAR:
+      if (!dropped()) OnChar(static_cast<int>(wp));
+      return 0;
     case WM_GETDLGCODE:
       return DLGC_WANTARROWS | DLGC_WANTCHARS | (dropped() ? DLGC_WANTALLKEYS : 0);
     case WM_SETFOCUS:

@@ -117,6 +117,7 @@ class ListControl : public Control {
   void OnMouseDown(int x, int y, bool right);
   void OnDoubleClick(int x, int y);
   void OnKey(int vk);
+  void OnChar(int ch);
   void OnVScroll(int code);
   void ReleaseIcons();
 

@@ -385,6 +385,17 @@ TEST_CASE("drop list: opens with five rows and takes the row chosen with the key
   CHECK_EQ(Join(seen), Join(Codes({kEvNewSelection, kEvAccepted})));
   CHECK(!drop->dropped());
   CHECK_EQ(FieldChoice(kDrop), 4);
+  // The locator column: a typed letter moves to the next drive starting with it.
+  PostMessageA(drop->hwnd(), WM_CHAR, 'z', 0);
+  CHECK_EQ(Join(RunEvents()), Join(Codes({kEvNewSelection, kEvAccepted, kEvLocate})));
+  CHECK_EQ(FieldChoice(kDrop), 8);
+  PostMessageA(drop->hwnd(), WM_CHAR, 'D', 0);
+  RunEvents();
+  CHECK_EQ(FieldChoice(kDrop), 3);
+  PostMessageA(drop->hwnd(), WM_CHAR, 'q', 0);  // no drive: nothing moves
+  CHECK(RunEvents().empty());
+  drop->SetProperty(0x7C8F, "4");
+  RunEvents();
   // Closed: Down moves the choice and accepts it at once.
   PostMessageA(drop->hwnd(), WM_KEYDOWN, VK_DOWN, 0);
   CHECK_EQ(Join(RunEvents()), Join(Codes({kEvNewSelection, kEvAccepted})));
