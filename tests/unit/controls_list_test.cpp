@@ -204,6 +204,33 @@ QueryResult Query(HWND list, int index) {
   return r;
 }
 
+// The same queries from a driver process of its own ("count cursel len|text").
+std::string QueryFromProcess(HWND list, int index) {
+  char out[MAX_PATH];
+  GetTempPathA(sizeof out, out);
+  lstrcatA(out, "list_driver_out.txt");
+  DeleteFileA(out);
+  std::string cmd = "list_driver.exe " + std::to_string(reinterpret_cast<std::uintptr_t>(list)) + " " +
+                    std::to_string(index) + " \"" + out + "\"";
+  STARTUPINFOA si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  if (!CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return "no driver";
+  // Keep answering the messages the driver sends while it runs.
+  while (MsgWaitForMultipleObjects(1, &pi.hProcess, FALSE, 20000, QS_SENDMESSAGE) == WAIT_OBJECT_0 + 1) {
+    MSG m;
+    PeekMessageA(&m, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+  }
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  char buf[1024] = "";
+  if (FILE* f = std::fopen(out, "rb")) {
+    buf[std::fread(buf, 1, sizeof buf - 1, f)] = 0;
+    std::fclose(f);
+  }
+  return buf;
+}
+
 std::vector<int> Codes(std::initializer_list<int> codes) { return std::vector<int>(codes); }
 
 std::string Join(const std::vector<int>& v) {
@@ -249,6 +276,8 @@ TEST_CASE("tree: contracted rows hide their children; list-box queries read the 
   CHECK(r.text == L"README.txt\t1,234");
   CHECK_EQ(r.len, static_cast<LRESULT>(std::wstring(L"README.txt\t1,234").size()));
   CHECK(Query(tree->hwnd(), 6).text.empty());  // past the end: LB_ERR
+  tree->SetProperty(0x7C8F, "4");
+  CHECK_EQ(QueryFromProcess(tree->hwnd(), 4), std::string("6 3 6|docs\t0"));
 }
 
 TEST_CASE("tree: double click and expand box toggle with events; refusing keeps the row") {
