@@ -146,7 +146,7 @@ int main() {
     char folder[MAX_PATH];
     GetSystemDirectoryA(folder, sizeof folder);
     list->SetIndexed(0x7D07, 0, std::string(folder) + "\\shell32.dll[-5]");
-    list->SetIndexed(0x7D07, 2, std::string(folder) + "\\shell32.dll[-1]");
+    list->SetIndexed(0x7D07, 2, std::string(folder) + "\\shell32.dll[-2]");
     Measure(list, 100);  // warm-up: fonts, icons, code paths
     const Figures small = Measure(list, 100);
     const Figures big = Measure(list, 100000);

@@ -394,7 +394,7 @@ TEST_CASE("drop list: opens with five rows and takes the row chosen with the key
   for (int i = 0; i < 8; ++i) q.Append(PackedDrive{letters[i], 1 + i % 4});
   ListControl* drop = f.List(kDrop);
   drop->SetSourceQueue(&q.block);
-  SetIcons(drop, {-7, -9, -10, -12});
+  SetIcons(drop, {-6, -8, -9, -12});
   drop->SetProperty(0x7C8F, "2");
   CHECK(Accept());
   RunEvents();
@@ -474,7 +474,7 @@ TEST_CASE("bad input: invalid formats keep the columns; odd icons, levels and qu
   q.Append(Tree("zero level", 0, 0, 5));
   ListControl* tree = f.List(kTree);
   tree->SetSourceQueue(&q.block);
-  SetIcons(tree, {-5, -4, -1, -10});
+  SetIcons(tree, {-5, -4, -2, -16});
   tree->SetIndexed(0x7D07, -1, "x");        // outside the icon list: ignored
   tree->SetIndexed(0x7D07, 1 << 20, "x");
   const std::string before = [&] {
@@ -512,7 +512,7 @@ TEST_CASE("screenshot: every list of the window filled, the tree focused") {
   FillTree(&q);
   ListControl* tree = f.List(kTree);
   tree->SetSourceQueue(&q.block);
-  SetIcons(tree, {-5, -4, -1, -10});
+  SetIcons(tree, {-5, -4, -2, -16});
   TestQueue<FileRecord> files(&kFileLayout);
   files.Append(File("index.html", 5120));
   files.Append(File("notes.txt", 733));
@@ -531,7 +531,7 @@ TEST_CASE("screenshot: every list of the window filled, the tree focused") {
   drives.Append(PackedDrive{'C', 2});
   drives.Append(PackedDrive{'D', 4});
   f.List(kDrop)->SetSourceQueue(&drives.block);
-  SetIcons(f.List(kDrop), {-7, -9, -10, -12});
+  SetIcons(f.List(kDrop), {-6, -8, -9, -12});
   f.List(kDrop)->SetProperty(0x7C8F, "2");
   struct Big {
     char name[20];
