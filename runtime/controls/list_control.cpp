@@ -1,3 +1,6 @@
+// The list control (CTLLIST): creation, rows over the source queue, the tree's visible-row
+// map, selection and the bound variable, expand/contract, input, the list-box queries and the
+// properties. Painting is in list_paint.cpp, the drop-down form in list_drop.cpp.
 #include "runtime/controls/list_control.h"
 
 #include "runtime/controls/list_internal.h"

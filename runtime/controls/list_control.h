@@ -17,6 +17,9 @@
 // queue's address as a number) or SetSourceQueue. Invariants: 0 <= top_ <= max(0, visible
 // count - page rows); selected_ is 0 or a queue position; icon handles in icons_ belong to
 // this object.
+//
+// Sources: list_control.cpp (rows, selection, tree, input, properties), list_paint.cpp,
+// list_drop.cpp (the drop-down form), list_internal.h (helpers shared by the three).
 #pragma once
 #include <string>
 #include <vector>
