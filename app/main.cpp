@@ -5,7 +5,9 @@
 // shutdown, and ends the process through Halt.
 #include <windows.h>
 
+#include "runtime/controls/controls.h"
 #include "runtime/core/startup.h"
+#include "runtime/wsl/lifecycle.h"
 
 namespace {
 
@@ -13,6 +15,7 @@ void ApplicationGlobals(int) {}
 
 const vel::InitEntry kInitialisers[] = {
     VEL_CORE_INIT_ENTRIES,
+    VEL_WSL_INIT_ENTRIES,
     vel::InitEntry{5, ApplicationGlobals, ApplicationGlobals},
 };
 

@@ -39,6 +39,11 @@ start_wine() {
   wineserver -p >/dev/null 2>&1 </dev/null
   STARTED_WINESERVER=1
   wine cmd /c exit >/dev/null 2>&1 </dev/null || true
+  # Wine's own fonts (the bitmap "MS Sans Serif" the windows are laid out in, Tahoma for the
+  # dialogs) are only found in the prefix's Fonts folder.
+  if [ -d /usr/share/wine/fonts ] && [ ! -f "$WINEPREFIX/drive_c/windows/Fonts/sserife.fon" ]; then
+    cp /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
+  fi
   # No window manager runs on the private display: windows are unmanaged, so Wine draws their
   # frames itself and hiding or destroying one does not wait two seconds for a manager that
   # never answers.

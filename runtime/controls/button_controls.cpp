@@ -40,7 +40,7 @@ bool On(const std::string& v) { return !v.empty() && v != "0"; }
 
 ButtonControl::ButtonControl(Window* window, const ControlRecord& r)
     : Control(window, r), is_default_(r.is_default != 0), key_(r.key) {
-  if (const char* s = CurrentDescriptor().String(r.icon)) icon_name_ = s;
+  if (const char* s = OpeningDescriptor().String(r.icon)) icon_name_ = s;
 }
 
 ButtonControl::~ButtonControl() {
@@ -53,7 +53,7 @@ DWORD ButtonControl::Style() const {
   return WS_TABSTOP | (is_default_ ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON) | (icon_name_.empty() ? 0 : BS_ICON);
 }
 
-std::string ButtonControl::CreationText() const { return caption_.empty() && !icon_name_.empty() ? tip_ : caption_; }
+std::string ButtonControl::CreationText() const { return caption_; }
 
 SIZE ButtonControl::NaturalSize(HDC dc) const {
   SIZE s = TextExtent(dc, CreationText());
@@ -67,8 +67,9 @@ void ButtonControl::LoadButtonIcon() {
   HICON icon = LoadIconByName(icon_name_, true);
   if (!icon) icon = LoadIconByName(icon_name_, false);
   if (!icon) {
-    // No such icon: the button shows its caption or tip instead.
+    // No such icon: the button shows its caption, or ".." when it has none.
     SetWindowLongA(hwnd_, GWL_STYLE, GetWindowLongA(hwnd_, GWL_STYLE) & ~BS_ICON);
+    if (caption_.empty()) SetWindowTextA(hwnd_, "..");
     return;
   }
   if (icon_) DestroyIcon(icon_);
@@ -110,7 +111,7 @@ bool ButtonControl::SetProperty(int code, const std::string& value) {
 // --- VelCheck
 
 CheckControl::CheckControl(Window* window, const ControlRecord& r) : Control(window, r) {
-  const Descriptor& d = CurrentDescriptor();
+  const Descriptor& d = OpeningDescriptor();
   if (const char* s = d.String(r.true_value)) true_value_ = s;
   if (const char* s = d.String(r.false_value)) false_value_ = s;
 }
@@ -169,6 +170,10 @@ bool CheckControl::SetProperty(int code, const std::string& value) {
 
 // --- VelOption and VelRadio
 
+OptionControl::~OptionControl() {
+  for (RadioControl* r : radios_) r->set_option(nullptr);
+}
+
 ControlClass* OptionControl::Class() { return &g_option_class; }
 
 void OptionControl::Display() {
@@ -202,7 +207,7 @@ void OptionControl::Choose(RadioControl* radio) {
 }
 
 RadioControl::RadioControl(Window* window, const ControlRecord& r) : Control(window, r) {
-  if (const char* s = CurrentDescriptor().String(r.value)) value_ = s;
+  if (const char* s = OpeningDescriptor().String(r.value)) value_ = s;
   // A radio belongs to the option created last before it.
   for (auto it = window->controls.rbegin(); it != window->controls.rend(); ++it) {
     if ((*it)->kind() == kKindOption) {

@@ -50,6 +50,7 @@ class RadioControl;
 class OptionControl : public Control {
  public:
   using Control::Control;
+  ~OptionControl() override;
   ControlClass* Class() override;
   DWORD Style() const override { return BS_GROUPBOX; }
   void Display() override;

@@ -102,7 +102,7 @@ LRESULT CALLBACK ListQueryProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 // --- creation and state ----------------------------------------------------------------------
 
 ListControl::ListControl(Window* window, const ControlRecord& r) : Control(window, r), drop_rows_(r.drop) {
-  const Descriptor& d = CurrentDescriptor();
+  const Descriptor& d = OpeningDescriptor();
   if (const char* s = d.String(r.source)) source_label_ = s;
   if (const char* s = d.String(r.format)) SetFormat(s);
 }
@@ -381,7 +381,7 @@ void ListControl::UpdateScrollBars() {
   top_ = std::clamp(top_, 0, std::max(0, n - page));
   SCROLLINFO si{};
   si.cbSize = sizeof si;
-  si.fMask = SIF_RANGE | SIF_PAGE | SIF_POS | SIF_DISABLENOSCROLL;
+  si.fMask = SIF_RANGE | SIF_PAGE | SIF_POS;  // the bar shows once the rows need one
   si.nMin = 0;
   si.nMax = std::max(0, n - 1);
   si.nPage = static_cast<UINT>(page);

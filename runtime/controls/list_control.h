@@ -36,7 +36,8 @@ class ListControl : public Control {
   ListControl(Window* window, const ControlRecord& record);
   ~ListControl() override;
   ControlClass* Class() override;
-  DWORD Style() const override { return WS_TABSTOP | (drop_rows_ == 0 ? WS_VSCROLL | WS_HSCROLL : 0); }
+  // The scroll bars appear once the rows need them (UpdateScrollBars).
+  DWORD Style() const override { return WS_TABSTOP; }
   DWORD ExStyle() const override { return WS_EX_CLIENTEDGE; }
   std::string CreationText() const override { return {}; }
   SIZE NaturalSize(HDC dc) const override;

@@ -96,7 +96,7 @@ void EditControl::Update() {
   std::string text(static_cast<std::size_t>(n) + 1, '\0');
   GetWindowTextA(hwnd_, text.data(), n + 1);
   text.resize(static_cast<std::size_t>(n));
-  AssignVariable(binding_, text);
+  AssignVariable(binding_, DeformatThroughPicture(text, picture_));
   shown_ = FormatThroughPicture(VariableText(binding_), picture_);
   SendMessageA(hwnd_, EM_SETMODIFY, FALSE, 0);
 }
@@ -145,7 +145,8 @@ bool EditControl::SetProperty(int code, const std::string& value) {
 ControlClass* PromptControl::Class() { return &g_prompt_class; }
 
 DWORD PromptControl::Style() const {
-  static const DWORD kAlign[] = {SS_LEFT, SS_CENTER, SS_RIGHT};
+  // A left prompt never wraps: a text longer than its box is cut at the end, not hidden.
+  static const DWORD kAlign[] = {SS_LEFTNOWORDWRAP, SS_CENTER, SS_RIGHT};
   return kAlign[Justification()];
 }
 

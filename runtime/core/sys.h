@@ -142,4 +142,38 @@ bool CharIsAlpha(unsigned char c);
 bool CharIsUpper(unsigned char c);
 unsigned char CharToLower(unsigned char c);
 
+// --- file search, current directory and short names (directory listing) ------------------
+// Names are in the code page the file functions use (see FileApisUseOem): the caller converts.
+constexpr std::uint32_t kSysErrorFileNotFound = 2;
+constexpr std::uint32_t kSysErrorPathNotFound = 3;
+constexpr std::uint32_t kSysErrorInvalidParameter = 87;
+constexpr std::uint32_t kSysMaxPath = 260;
+struct FoundFile {
+  char name[kSysMaxPath];      // zero-terminated
+  char short_name[14];         // zero-terminated 8.3 name; empty when the system gives none
+  std::uint32_t attributes;    // the platform's attribute bits (read-only 0x01, hidden 0x02,
+                               // system 0x04, directory 0x10, archive 0x20, ...)
+  std::uint64_t size;
+  LocalTimeFields written;     // last-write time as local calendar time (milliseconds kept)
+  bool written_known;          // false when the time could not be converted
+};
+struct FileSearch;  // opaque, from FileSearchFirst until FileSearchClose
+// Starts a search for a pattern (such as dir\*.*, '?' and '*' in the last component) and
+// fills the first entry; null (LastError set) when nothing matches or the directory is missing.
+FileSearch* FileSearchFirst(const char* pattern, FoundFile* out);
+// The next entry in the system's order; false at the end.
+bool FileSearchNext(FileSearch* search, FoundFile* out);
+void FileSearchClose(FileSearch* search);
+// True when the file functions take and give names in the OEM code page (never on the host).
+bool FileApisUseOem();
+// Makes path the process's current directory; false (LastError set) on failure.
+bool ChangeDirectory(const char* path);
+// The current directory into buf (at most size-1 bytes and a NUL); its length, 0 on failure
+// or when it does not fit.
+std::uint32_t QueryCurrentDirectory(char* buf, std::uint32_t size);
+// The short form of path into out (at most size-1 bytes and a NUL); its length, or 0 with
+// LastError set (kSysErrorInvalidParameter where the system has no short form to give; the
+// host has no short names and answers so for every path that exists).
+std::uint32_t QueryShortPath(const char* path, char* out, std::uint32_t size);
+
 }  // namespace vel::sys

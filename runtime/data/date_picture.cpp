@@ -135,7 +135,20 @@ bool CompileDateTimePicture(const char* p, int n, bool time, bool blank_zero, Co
   out->window = static_cast<std::uint8_t>(window);
   out->number = static_cast<std::uint8_t>(number);
   SetPictureHeader(out, time ? kPicTime : kPicDate, kClassReal, blank_zero, width);
+  out->layout = DateTimeLayout(*out);
   return true;
+}
+
+std::uint16_t DateTimeLayout(const CompiledPicture& pic) {
+  int year_items = 0;
+  std::uint16_t layout = kLayoutKnown;
+  for (int i = 0; i < pic.Width(); ++i) {
+    int code = pic.ItemCode(i);
+    if (code == kItemYear) ++year_items;
+    if (code == kItemMonthName) layout |= kLayoutNames;
+    if (code == kItemAmPm) layout |= kLayoutAmPm;
+  }
+  return static_cast<std::uint16_t>(layout | (year_items < 7 ? year_items : 7));
 }
 
 void FormatDateTime(const CompiledPicture& pic, std::int64_t value, char* out) {
@@ -147,15 +160,10 @@ void FormatDateTime(const CompiledPicture& pic, std::int64_t value, char* out) {
   if (time) valid = TimeSplit(v32, &h, &mi, &s, &hs);
   else valid = DateToYmd(v32, &y, &m, &d);
   const IntlSettings& intl = Intl();
-  int year_items = 0;
-  std::uint32_t codes = 0;  // bit per item code present
-  for (int i = 0; i < width; ++i) {
-    int code = pic.ItemCode(i);
-    year_items += code == kItemYear;
-    codes |= 1u << (code & 31);
-  }
-  bool has_ampm = codes & (1u << kItemAmPm);
-  bool in_place = !(codes & (1u << kItemMonthName | 1u << kItemAmPm));  // nothing moves
+  std::uint16_t layout = pic.layout & kLayoutKnown ? pic.layout : DateTimeLayout(pic);
+  int year_items = layout & kLayoutYearItems;
+  bool has_ampm = layout & kLayoutAmPm;
+  bool in_place = !(layout & (kLayoutNames | kLayoutAmPm));  // nothing moves
   const char* ampm = nullptr;
   if (time && has_ampm) {
     bool windows_texts = pic.number == 7 || pic.number == 8;
@@ -173,12 +181,22 @@ void FormatDateTime(const CompiledPicture& pic, std::int64_t value, char* out) {
   // that is not a field digit (its character is copied).
   static constexpr std::int8_t kFieldOf[32] = {6, 6, 6, 6, 6, 6, 6, 0, 1, 2, 6, 3, 4, 5, 6, 6,
                                                6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6};
-  int remaining[7] = {m, d, y, h, mi, s, 0};
+  // Each field's digits from the right, computed once (all fields are at most four digits
+  // wide: years below 10000, the others below 100); a field's items are one contiguous run, so
+  // the position inside the run is counted in a register while walking.
+  std::uint8_t digit_of[7][8] = {};
+  const std::uint32_t values[6] = {std::uint32_t(m), std::uint32_t(d), std::uint32_t(y),
+                                   std::uint32_t(h), std::uint32_t(mi), std::uint32_t(s)};
+  for (int f = 0; f < 6; ++f) {
+    std::uint32_t v = values[f];
+    for (int p = 0; p < 4; ++p, v /= 10) digit_of[f][p] = static_cast<std::uint8_t>(v % 10);
+  }
+  int previous = -1, position = 0;
   for (int i = width - 1; i >= 0; --i) {
     int field = kFieldOf[pic.ItemCode(i) & 31];
-    int v = remaining[field];
-    int digit = v % 10;
-    remaining[field] = v / 10;
+    position = field == previous ? position + 1 : 0;
+    previous = field;
+    int digit = digit_of[field][position & 7];
     char item = pic.ItemChar(i);
     char c = static_cast<char>('0' + digit);
     if (digit == 0) c = item;

@@ -213,9 +213,11 @@ void ApplyCase(const Items& items) {
     return;
   }
   if (na > 128) na = 128;
+  // Only the upper half is rewritten: a partner below 128 would break the A-Z/a-z pairs.
   for (int i = 0; i < na; ++i) {
     std::uint8_t upper = static_cast<std::uint8_t>(a[i]);
-    if (upper >= 128) Pair(t, upper, static_cast<std::uint8_t>(b[i]));
+    std::uint8_t lower = static_cast<std::uint8_t>(b[i]);
+    if (upper >= 128 && lower >= 128) Pair(t, upper, lower);
   }
 }
 

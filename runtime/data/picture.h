@@ -4,6 +4,8 @@
 //
 // Compiled picture, 520 bytes on the 32-bit target (the pointer at 516 is wider on a 64-bit host):
 //   0   16-bit  bits 0-2 kind, bits 3-5 value class, bit 6 blank-when-zero, bits 7-14 width
+//   2   16-bit  date/time pictures: layout summary kept by the compiler (bits 0-2 number of year
+//               items, bit 3 month-name items present, bit 4 AM/PM item present, bit 7 set)
 //   4   8-bit   date pictures: two-digit-year window
 //   5   8-bit   date/time pictures: picture number
 //   6   2*width item character, item code (one item per output character)
@@ -39,7 +41,7 @@ constexpr int kPictureTextMax = 255;
 #pragma pack(push, 4)  // keeps the text pointer at 516 on a 64-bit host too
 struct CompiledPicture {
   std::uint16_t header;
-  std::uint16_t reserved;
+  std::uint16_t layout;
   std::uint8_t window;
   std::uint8_t number;
   std::uint8_t items[2 * kPictureMaxWidth];

@@ -79,7 +79,7 @@ bool CompileString(Cursor c, bool blank_zero, CompiledPicture* out) {
   return true;
 }
 
-struct NumericSpec {
+struct NumericParts {
   const char* currency = nullptr;
   int currency_length = 0;
   bool currency_leading = false;
@@ -91,7 +91,7 @@ struct NumericSpec {
   int decimals = 0;
 };
 
-bool ParseNumeric(Cursor c, NumericSpec* s) {
+bool ParseNumeric(Cursor c, NumericParts* s) {
   bool bad = false;
   if (ReadCurrency(&c, &s->currency, &s->currency_length, &bad)) s->currency_leading = true;
   if (bad) return false;
@@ -124,7 +124,7 @@ bool ParseNumeric(Cursor c, NumericSpec* s) {
 }
 
 bool CompileNumeric(Cursor c, bool blank_zero, CompiledPicture* out) {
-  NumericSpec s;
+  NumericParts s;
   if (!ParseNumeric(c, &s)) return false;
   int sign_width = s.sign ? 1 : 0;
   int paren = s.sign == '(' ? 1 : 0;

@@ -27,6 +27,13 @@ inline void SetPictureHeader(CompiledPicture* pic, int kind, int value_class, bo
                                            (width & 0xFF) << 7);
 }
 
+// The layout summary of date and time pictures (offset 2 of the block).
+constexpr std::uint16_t kLayoutYearItems = 7;
+constexpr std::uint16_t kLayoutNames = 1 << 3;
+constexpr std::uint16_t kLayoutAmPm = 1 << 4;
+constexpr std::uint16_t kLayoutKnown = 1 << 7;
+std::uint16_t DateTimeLayout(const CompiledPicture& pic);
+
 // Compiles the text after "D" or "T" (blank-when-zero already removed). False when invalid.
 bool CompileDateTimePicture(const char* p, int n, bool time, bool blank_zero, CompiledPicture* out);
 // Item layouts of the fixed date and time pictures and of the profile-built ones.

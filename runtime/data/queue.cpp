@@ -4,6 +4,9 @@
 // Every operation that changes several orders first obtains everything that can fail (the
 // stored record, room in every record array, the sort's temporary array) and only then
 // changes state, so a failure leaves records and orders as they were.
+//
+// Each public operation holds the runtime lock (RuntimeGuard) while it runs: the FTP library's
+// notification thread, which is no runtime thread, fills queues the window thread shows.
 #include "runtime/data/queue.h"
 
 #include <cstdlib>
@@ -12,6 +15,7 @@
 
 #include "runtime/core/errors.h"
 #include "runtime/core/memory.h"
+#include "runtime/core/runtime_guard.h"
 #include "runtime/core/string_stack.h"
 #include "runtime/core/sys.h"
 #include "runtime/data/queue_internal.h"
@@ -456,6 +460,7 @@ bool IsSeparator(char c) { return IsBlank(c) || c == ','; }
 // --- operations ------------------------------------------------------------------------------
 
 void QueueAppend(QueueBlock* q) {
+  RuntimeGuard guard;
   QueueEngine* e = Begin(q);
   if (!e) return;
   e->keyed = false;
@@ -464,6 +469,7 @@ void QueueAppend(QueueBlock* q) {
 }
 
 void QueueAddKeyed(QueueBlock* q, const std::int32_t* keys) {
+  RuntimeGuard guard;
   QueueEngine* e = Begin(q);
   if (!e) return;
   Key k;
@@ -474,6 +480,7 @@ void QueueAddKeyed(QueueBlock* q, const std::int32_t* keys) {
 }
 
 void QueueGetAt(QueueBlock* q, std::int32_t position) {
+  RuntimeGuard guard;
   QueueEngine* e = Begin(q);
   if (!e) return;
   Order* cur = e->current;
@@ -496,6 +503,7 @@ void QueueGetAt(QueueBlock* q, std::int32_t position) {
 }
 
 void QueueGetKeyed(QueueBlock* q, const std::int32_t* keys) {
+  RuntimeGuard guard;
   QueueEngine* e = Begin(q);
   if (!e) return;
   Key k;
@@ -528,6 +536,7 @@ void QueueGetKeyed(QueueBlock* q, const std::int32_t* keys) {
 }
 
 void QueuePut(QueueBlock* q) {
+  RuntimeGuard guard;
   QueueEngine* e = Begin(q);
   if (!e) return;
   const std::uint32_t position = Pointer(e);
@@ -543,6 +552,7 @@ void QueuePut(QueueBlock* q) {
 }
 
 void QueueDelete(QueueBlock* q) {
+  RuntimeGuard guard;
   QueueEngine* e = Begin(q);
   if (!e) return;
   const std::uint32_t position = Pointer(e);
@@ -576,6 +586,7 @@ void QueueDelete(QueueBlock* q) {
 }
 
 void QueueFree(QueueBlock* q) {
+  RuntimeGuard guard;
   ClearError();
   if (!q || !q->engine) return;
   QueueEngine* e = q->engine;
@@ -599,11 +610,13 @@ void QueueFree(QueueBlock* q) {
 }
 
 void QueueSortFields(QueueBlock* q, const std::int32_t* keys) {
+  RuntimeGuard guard;
   QueueEngine* e = Begin(q);
   if (e) SortBy(e, keys);
 }
 
 void QueueSortText(QueueBlock* q, const char* text, std::uint32_t length) {
+  RuntimeGuard guard;
   QueueEngine* e = Begin(q);
   if (!e) return;
   std::int32_t keys[kMaxKeyFields + 1];
@@ -615,12 +628,14 @@ void QueueSortText(QueueBlock* q, const char* text, std::uint32_t length) {
 }
 
 void QueueSortString(QueueBlock* q) {
+  RuntimeGuard guard;
   char text[256];
   StackPopToCString(text, sizeof text);
   QueueSortText(q, text, static_cast<std::uint32_t>(std::strlen(text)));
 }
 
 std::uint32_t QueueRecords(QueueBlock* q) {
+  RuntimeGuard guard;
   ClearError();
   if (!q) {
     PostError(kErrNullBlock);
@@ -630,21 +645,25 @@ std::uint32_t QueueRecords(QueueBlock* q) {
 }
 
 std::uint32_t QueueChanges(QueueBlock* q) {
+  RuntimeGuard guard;
   QueueEngine* e = Begin(q);
   return e ? e->changes : 0;
 }
 
 std::uint32_t QueuePointer(QueueBlock* q) {
+  RuntimeGuard guard;
   QueueEngine* e = Begin(q);
   return e ? Pointer(e) : 0;
 }
 
 std::uint32_t QueueFieldCount(QueueBlock* q) {
+  RuntimeGuard guard;
   QueueEngine* e = Begin(q);
   return e ? e->layout->field_count : 0;
 }
 
 void QueueDestroy(QueueBlock* q) {
+  RuntimeGuard guard;
   if (!q) {
     PostError(kErrNullBlock);
     return;
@@ -680,6 +699,7 @@ int QueueParseSortString(const RecordLayout& layout, const char* text, std::uint
 // --- the list control's rows ---------------------------------------------------------------------
 
 int QueueLoadRow(QueueEngine* e, std::int32_t position) {
+  RuntimeGuard guard;
   if (!e) return 1;
   Order* cur = e->current;
   if (position < 0 || static_cast<std::uint32_t>(position) > cur->entries.count) return 1;
@@ -702,11 +722,13 @@ int QueueLoadRow(QueueEngine* e, std::int32_t position) {
 }
 
 TypedRef QueueRowField(QueueEngine* e, std::int32_t field) {
+  RuntimeGuard guard;
   if (!e) return TypedRef{nullptr, 0, 0, 0};
   return FieldRef(*e->layout, field, e->a);
 }
 
 void QueueStoreRow(QueueEngine* e) {
+  RuntimeGuard guard;
   if (!e || !e->a_loaded) return;
   if (!e->a_record) {  // row 0 is the record buffer itself
     std::memcpy(e->user, e->a_own, e->record_size);

@@ -49,6 +49,7 @@ inline int FieldCompare(const FieldDesc& f, const std::uint8_t* x, const std::ui
     switch (f.type) {
       case kTypeString:
       case kTypeGroup:
+        if (std::memcmp(a, b, f.size) == 0) return 0;  // keyed look-ups mostly meet equals
         return CollateCompare(reinterpret_cast<const char*>(a), f.size, reinterpret_cast<const char*>(b), f.size);
       case kTypeByte: return (a[0] > b[0]) - (a[0] < b[0]);
       case kTypeShort: return Order3<std::int16_t>(a, b);
@@ -68,66 +69,151 @@ int CompareEntries(QueueEngine* e, const Key& k, void* x, void* y) {
   return KeyCompare(e, k, RecordView(e, x, e->scratch), RecordView(e, y, e->b));
 }
 
-// Upper bound of `rec` within items[lo, hi).
-std::uint32_t UpperBound(QueueEngine* e, const Key& k, void** items, std::uint32_t lo,
-                         std::uint32_t hi, void* rec) {
-  while (lo < hi) {
-    const std::uint32_t mid = (lo + hi) >> 1;
-    if (CompareEntries(e, k, rec, items[mid]) >= 0)
-      lo = mid + 1;
-    else
-      hi = mid;
-  }
-  return lo;
-}
+// The stable merge sort over an array of items, with cmp(a, b) the key comparison of the
+// records they stand for. Items are record references, or references with a key prefix.
+template <typename Item, typename Cmp>
+struct Sorter {
+  Cmp cmp;
 
-void InsertionSort(QueueEngine* e, const Key& k, void** items, std::uint32_t first,
-                   std::uint32_t last) {
-  for (std::uint32_t i = first + 1; i <= last; ++i) {
-    void* rec = items[i];
-    const std::uint32_t p = UpperBound(e, k, items, first, i, rec);
-    std::memmove(items + p + 1, items + p, (i - p) * sizeof(void*));
-    items[p] = rec;
-  }
-}
-
-// Merges the sorted halves [first, mid] and [mid+1, last] in two alternating phases.
-// Phase R takes right records while they sort strictly before the left record L, so a
-// right record equal to L goes after it; phase L takes left records while they sort before
-// or equal to the right record R. Equal records therefore keep their relative order.
-void Merge(QueueEngine* e, const Key& k, void** items, void** temp, std::uint32_t first,
-           std::uint32_t mid, std::uint32_t last) {
-  const std::uint32_t p = UpperBound(e, k, items, first, mid + 1, items[mid + 1]);
-  if (p > mid) return;  // already in order
-  std::uint32_t n = 0, li = p, ri = mid + 1;
-  for (;;) {
-    // Phase R.
-    void* left = items[li];
-    temp[n++] = items[ri++];
-    while (ri <= last && CompareEntries(e, k, left, items[ri]) > 0) temp[n++] = items[ri++];
-    if (ri > last) {
-      while (li <= mid) temp[n++] = items[li++];
-      break;
+  // Upper bound of x within items[lo, hi).
+  std::uint32_t UpperBound(const Item* items, std::uint32_t lo, std::uint32_t hi, const Item& x) {
+    while (lo < hi) {
+      const std::uint32_t mid = (lo + hi) >> 1;
+      if (cmp(x, items[mid]) >= 0)
+        lo = mid + 1;
+      else
+        hi = mid;
     }
-    // Phase L: items[ri] is the right record R.
-    void* right = items[ri];
-    temp[n++] = items[li++];
-    while (li <= mid && CompareEntries(e, k, right, items[li]) >= 0) temp[n++] = items[li++];
-    if (li > mid) break;  // the remaining right records are in place
+    return lo;
   }
-  std::memcpy(items + p, temp, n * sizeof(void*));
+
+  void InsertionSort(Item* items, std::uint32_t first, std::uint32_t last) {
+    for (std::uint32_t i = first + 1; i <= last; ++i) {
+      const Item x = items[i];
+      const std::uint32_t p = UpperBound(items, first, i, x);
+      std::memmove(items + p + 1, items + p, (i - p) * sizeof(Item));
+      items[p] = x;
+    }
+  }
+
+  // Merges the sorted halves [first, mid] and [mid+1, last] in two alternating phases.
+  // Phase R takes right records while they sort strictly before the left record L, so a
+  // right record equal to L goes after it; phase L takes left records while they sort before
+  // or equal to the right record R. Equal records therefore keep their relative order.
+  void Merge(Item* items, Item* temp, std::uint32_t first, std::uint32_t mid, std::uint32_t last) {
+    const std::uint32_t p = UpperBound(items, first, mid + 1, items[mid + 1]);
+    if (p > mid) return;  // already in order
+    std::uint32_t n = 0, li = p, ri = mid + 1;
+    for (;;) {
+      // Phase R.
+      const Item left = items[li];
+      temp[n++] = items[ri++];
+      while (ri <= last && cmp(left, items[ri]) > 0) temp[n++] = items[ri++];
+      if (ri > last) {
+        while (li <= mid) temp[n++] = items[li++];
+        break;
+      }
+      // Phase L: items[ri] is the right record R.
+      const Item right = items[ri];
+      temp[n++] = items[li++];
+      while (li <= mid && cmp(right, items[li]) >= 0) temp[n++] = items[li++];
+      if (li > mid) break;  // the remaining right records are in place
+    }
+    std::memcpy(items + p, temp, n * sizeof(Item));
+  }
+
+  void SortRange(Item* items, Item* temp, std::uint32_t first, std::uint32_t last) {
+    if (last - first < 9) {
+      InsertionSort(items, first, last);
+      return;
+    }
+    const std::uint32_t mid = (first + last) / 2;
+    SortRange(items, temp, first, mid);
+    SortRange(items, temp, mid + 1, last);
+    Merge(items, temp, first, mid, last);
+  }
+};
+
+// A record reference with the first key field's leading bytes (collation weights, most
+// significant first) or its integer value, ordered like the field: two items whose prefixes
+// differ are ordered by them without touching the records, which keeps large sorts in cache.
+struct PrefixedItem {
+  std::uint64_t prefix;  // bytes 0..7 of a text field, or an integer field's biased value
+  std::uint32_t more;    // bytes 8..11 of a text field
+  void* record;
+};
+
+enum class PrefixKind { kNone, kText, kSigned, kUnsigned };
+
+PrefixKind PrefixKindOf(const Key& k) {
+  if (k.count == 0 || k.kind == KeyKind::kInsertion) return PrefixKind::kNone;
+  const FieldDesc& f = *k.desc[0];
+  if (f.elements > 1) return PrefixKind::kNone;
+  switch (f.type) {
+    case kTypeString:
+    case kTypeGroup:
+      return Collation().digraph[0][0] == 0 ? PrefixKind::kText : PrefixKind::kNone;
+    case kTypeShort:
+    case kTypeLong4:
+    case kTypeLong5:
+    case kTypeLong: return PrefixKind::kSigned;
+    case kTypeByte:
+    case kTypeUShort:
+    case kTypeULong: return PrefixKind::kUnsigned;
+    default: return PrefixKind::kNone;
+  }
 }
 
-void SortRange(QueueEngine* e, const Key& k, void** items, void** temp, std::uint32_t first,
-               std::uint32_t last) {
-  if (last - first < 9) {
-    InsertionSort(e, k, items, first, last);
-    return;
+PrefixedItem PrefixOf(PrefixKind kind, const FieldDesc& f, void* stored, const std::uint8_t* record) {
+  const std::uint8_t* p = record + f.offset;
+  if (kind == PrefixKind::kText) {
+    const std::uint8_t* weight = Collation().weight;
+    std::uint64_t v = 0;
+    std::uint32_t w = 0;
+    for (std::uint32_t i = 0; i < 8; ++i) v = (v << 8) | (i < f.size ? weight[p[i]] : 0u);
+    for (std::uint32_t i = 8; i < 12; ++i) w = (w << 8) | (i < f.size ? weight[p[i]] : 0u);
+    return PrefixedItem{v, w, stored};
   }
-  const std::uint32_t mid = (first + last) / 2;
-  SortRange(e, k, items, temp, first, mid);
-  SortRange(e, k, items, temp, mid + 1, last);
-  Merge(e, k, items, temp, first, mid, last);
+  std::int64_t v = 0;
+  switch (f.type) {
+    case kTypeByte: v = p[0]; break;
+    case kTypeShort: { std::int16_t x; std::memcpy(&x, p, 2); v = x; break; }
+    case kTypeUShort: { std::uint16_t x; std::memcpy(&x, p, 2); v = x; break; }
+    case kTypeULong: { std::uint32_t x; std::memcpy(&x, p, 4); v = x; break; }
+    default: { std::int32_t x; std::memcpy(&x, p, 4); v = x; break; }
+  }
+  return PrefixedItem{static_cast<std::uint64_t>(v) ^ (std::uint64_t{1} << 63), 0, stored};  // order-preserving bias
+}
+
+// Sorts with key prefixes; false when the two prefix arrays cannot be had.
+bool SortPrefixed(QueueEngine* e, Order& o, PrefixKind kind) {
+  const std::uint32_t n = o.entries.count;
+  const std::uint64_t bytes = std::uint64_t{n} * sizeof(PrefixedItem);
+  if (bytes * 2 > 0xFFFFFFFFu) return false;
+  auto* items = static_cast<PrefixedItem*>(MemAlloc(static_cast<std::uint32_t>(bytes)));
+  auto* temp = static_cast<PrefixedItem*>(MemAlloc(static_cast<std::uint32_t>(bytes)));
+  if (!items || !temp) {
+    MemFree(items);
+    MemFree(temp);
+    return false;
+  }
+  const Key& k = o.key;
+  const FieldDesc& f = *k.desc[0];
+  for (std::uint32_t i = 0; i < n; ++i) {
+    void* rec = o.entries.items[i];
+    items[i] = PrefixOf(kind, f, rec, RecordView(e, rec, e->scratch));
+  }
+  const int sign = k.fields[0] < 0 ? -1 : 1;
+  auto cmp = [e, &k, sign](const PrefixedItem& a, const PrefixedItem& b) {
+    if (a.prefix != b.prefix) return a.prefix < b.prefix ? -sign : sign;
+    if (a.more != b.more) return a.more < b.more ? -sign : sign;
+    return CompareEntries(e, k, a.record, b.record);
+  };
+  Sorter<PrefixedItem, decltype(cmp)>{cmp}.SortRange(items, temp, 0, n - 1);
+  for (std::uint32_t i = 0; i < n; ++i) o.entries.items[i] = items[i].record;
+  MemFree(items);
+  MemFree(temp);
+  return true;
 }
 
 // Whether a sorted key may be replaced by a hashed one: a single field of at most 4 bytes,
@@ -151,7 +237,7 @@ HashForm FormFor(const QueueEngine* e, const Key& k) {
 
 // One node per distinct key, for the first record with it (equal keys are adjacent).
 void BuildHash(QueueEngine* e, Order& o) {
-  HashIndex* x = HashCreate(FormFor(e, o.key), o.entries.count);
+  HashIndex* x = HashCreate(FormFor(e, o.key), 0);  // grows with the distinct keys
   if (!x) return;
   std::uint32_t previous_hash = 0;
   for (std::uint32_t i = 0; i < o.entries.count; ++i) {
@@ -304,7 +390,15 @@ std::int32_t FindRecord(QueueEngine* e, const Order& o, void* rec, const std::ui
 }
 
 void SortOrder(QueueEngine* e, Order& o, void** temp) {
-  if (o.entries.count > 1) SortRange(e, o.key, o.entries.items, temp, 0, o.entries.count - 1);
+  const std::uint32_t n = o.entries.count;
+  const PrefixKind kind = PrefixKindOf(o.key);
+  // Large sorts go through key prefixes when their first field has one; the result is the
+  // same (the prefix only short-cuts comparisons it decides).
+  if (n > 1 && !(n >= 64 && kind != PrefixKind::kNone && SortPrefixed(e, o, kind))) {
+    const Key& k = o.key;
+    auto cmp = [e, &k](void* a, void* b) { return CompareEntries(e, k, a, b); };
+    Sorter<void*, decltype(cmp)>{cmp}.SortRange(o.entries.items, temp, 0, n - 1);
+  }
   o.needs_sorting = false;
 }
 

@@ -150,7 +150,7 @@ Control* MakePlaceholderControl(Window* window, int field) {
 Control::Control(Window* window, const ControlRecord& r)
     : window_(window), field_(static_cast<int>(r.field)), kind_(r.kind), attributes_(r.attributes),
       position_(r.has_position ? r.position : DescriptorPosition{kNotGiven, kNotGiven, kNotGiven, kNotGiven}) {
-  const Descriptor& d = CurrentDescriptor();
+  const Descriptor& d = OpeningDescriptor();
   if (const char* s = d.String(r.label)) label_ = s;
   if (const char* s = d.String(r.text)) caption_ = s;
   if (const char* s = d.String(r.picture)) picture_ = s;

@@ -291,7 +291,7 @@ bool Accept() {
   }
   for (;;) {
     if (!IsLiveWindow(w)) return false;
-    if (!w->hwnd || w->loop.open_failed) break;
+    if (!w->hwnd || !IsWindow(w->hwnd) || w->loop.open_failed) break;  // the handle is gone
     if (w->loop.stop_after_step) {
       w->loop.stop_after_step = false;
     } else {

@@ -5,7 +5,10 @@
 
 #include <string>
 
+#include "runtime/core/decimal.h"
+#include "runtime/core/runtime_guard.h"
 #include "runtime/core/startup.h"
+#include "runtime/core/string_stack.h"
 #include "runtime/wsl/control.h"
 #include "runtime/wsl/events.h"
 #include "runtime/wsl/locator.h"
@@ -68,10 +71,17 @@ std::string ProgramFileName() {
 void WslCoreInitTerm(int flag) {
   if (flag == 0) {
     ThreadsInitTerm(0);
+    // At a hand-over the stacks go with their thread (per-thread data is the lock's own).
+    AddThreadSwitchHandler(StringStackSwitch);
+    AddThreadReleaseHandler(StringStackReleaseThread);
+    AddThreadSwitchHandler(DecimalStackSwitch);
+    AddThreadReleaseHandler(DecimalStackReleaseThread);
+    SetRuntimeGuardHooks({RuntimeLockEnter, RuntimeLockLeave});
     RuntimeLockEnter();  // the main thread runs runtime code from here on
     SetEventDelivery(true);
     ResetLoopBookkeeping();
   } else {
+    SetRuntimeGuardHooks({nullptr, nullptr});
     RuntimeLockSuspend();
     ThreadsInitTerm(1);
   }
@@ -121,8 +131,13 @@ bool StartThread(void (*proc)(void* arg), void* arg) {
   if (!start.ready) return false;
   HANDLE h = CreateThread(nullptr, 0, RuntimeThreadMain, &start, 0, nullptr);
   if (h) {
-    RuntimeLockReleased released;  // the new thread takes the lock to register itself
-    WaitForSingleObject(start.ready, INFINITE);
+    // The new thread takes the lock to register itself. Meanwhile messages sent to this
+    // thread's windows are answered: the lock's holder may be waiting on one of them.
+    RuntimeLockReleased released;
+    while (MsgWaitForMultipleObjects(1, &start.ready, FALSE, INFINITE, QS_SENDMESSAGE) != WAIT_OBJECT_0) {
+      MSG m;
+      PeekMessageA(&m, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
     CloseHandle(h);
   }
   CloseHandle(start.ready);

@@ -7,6 +7,8 @@
 #include <unordered_map>
 
 #include "runtime/core/errors.h"
+#include "runtime/core/memory.h"
+#include "runtime/core/string_stack.h"
 #include "runtime/wsl/control.h"
 #include "runtime/wsl/events.h"
 #include "runtime/wsl/icons.h"
@@ -254,6 +256,40 @@ void PropertySet(Window* target, int field, int code, int index, const std::stri
   }
   if (answered) c->bag().erase({n.code, n.index});
   else BagSet(c->bag(), n, value);
+}
+
+namespace {
+
+std::string PopText() {
+  std::uint32_t length = 0;
+  char* block = StackPopToHeap(&length);
+  std::string text(block ? block : "", block ? length : 0);
+  if (block) MemFree(block);
+  return text;
+}
+
+}  // namespace
+
+void PropertyGetOnStack(Window* target, int field) {
+  RuntimeLockGuard lock;
+  const int index = StackPopInteger();
+  const int code = StackPopInteger();
+  const std::string value = PropertyGet(target, field, code, index);
+  StackPushString(value.data(), static_cast<std::uint32_t>(value.size()));
+  StackMaterialize();
+}
+
+void PropertySetOnStack(Window* target, int field) {
+  RuntimeLockGuard lock;
+  const std::string value = PopText();
+  const int index = StackPopInteger();
+  const int code = StackPopInteger();
+  PropertySet(target, field, code, index, value);
+}
+
+int PropertyCodeOnStack() {
+  RuntimeLockGuard lock;
+  return PropertyCode(PopText());
 }
 
 void ResetPropertyObjects() {

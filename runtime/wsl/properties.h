@@ -40,6 +40,13 @@ inline void PropertySet(Window* target, int field, int code, const std::string& 
   PropertySet(target, field, code, 0, value);
 }
 
+// The generated code's forms, with code, index and value on the string stack: the get pops
+// the index (top) and the code and pushes the value; the set pops the value (top), the index
+// and the code; PropertyCodeOnStack pops a name and returns its code.
+void PropertyGetOnStack(Window* target, int field);
+void PropertySetOnStack(Window* target, int field);
+int PropertyCodeOnStack();
+
 // Forgets the printer and system objects' values (window-system clean-up, tests).
 void ResetPropertyObjects();
 

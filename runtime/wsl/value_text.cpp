@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "runtime/data/picture.h"
+
 namespace vel::wsl {
 namespace {
 
@@ -97,24 +99,55 @@ void AssignVariable(const Binding& b, const std::string& text) {
   }
 }
 
-int PictureWidth(const std::string& picture) {
+namespace {
+
+bool Compile(const std::string& picture, CompiledPicture* pic) {
+  return !picture.empty() && CompilePicture(picture.c_str(), pic);
+}
+
+bool TakesText(const CompiledPicture& pic) { return pic.Kind() == kPicString || pic.Kind() == kPicKeyIn; }
+
+std::string TrimLeft(std::string s) {
   std::size_t i = 0;
-  if (i < picture.size() && picture[i] == '@') ++i;
-  if (i < picture.size() && (picture[i] == 's' || picture[i] == 'S' || picture[i] == 'n' || picture[i] == 'N'))
-    ++i;
-  else
-    return 0;
-  return std::atoi(picture.c_str() + i);
+  while (i < s.size() && s[i] == ' ') ++i;
+  return s.substr(i);
+}
+
+}  // namespace
+
+int PictureWidth(const std::string& picture) {
+  CompiledPicture pic;
+  return Compile(picture, &pic) ? pic.Width() : 0;
 }
 
 std::string FormatThroughPicture(const std::string& value, const std::string& picture) {
-  std::string out = TrimRight(value);
-  const bool is_string = picture.size() > 0 && (picture[0] == 's' || picture[0] == 'S' ||
-                                                 (picture.size() > 1 && picture[0] == '@' &&
-                                                  (picture[1] == 's' || picture[1] == 'S')));
-  const int width = PictureWidth(picture);
-  if (is_string && width > 0 && out.size() > static_cast<std::size_t>(width)) out.resize(width);
-  return out;
+  CompiledPicture pic;
+  if (!Compile(picture, &pic)) return TrimRight(value);  // no or an invalid picture: as it is
+  char out[kPictureMaxWidth + 1];
+  int n = 0;
+  if (TakesText(pic)) {
+    n = FormatText(pic, value.data(), static_cast<std::uint32_t>(value.size()), out);
+    return TrimRight(std::string(out, static_cast<std::size_t>(n)));
+  }
+  if (pic.Kind() == kPicDate || pic.Kind() == kPicTime) {
+    n = FormatInteger(pic, std::strtoll(value.c_str(), nullptr, 10), out);
+  } else {
+    DigitString digits;
+    DigitsFromText(value.data(), static_cast<std::uint32_t>(value.size()), &digits);
+    n = FormatDigits(pic, digits, out);
+  }
+  return TrimLeft(TrimRight(std::string(out, static_cast<std::size_t>(n))));
+}
+
+std::string DeformatThroughPicture(const std::string& text, const std::string& picture) {
+  CompiledPicture pic;
+  if (!Compile(picture, &pic) || TakesText(pic)) return text;
+  // Numbers are read free-form (what a person types is rarely aligned to the picture's
+  // positions): the string picture's reading keeps the digits, the point and the sign.
+  if (pic.Kind() == kPicNumeric || pic.Kind() == kPicScientific) CompilePicture("@S255", &pic);
+  char out[kDeformatTextMax + 2];
+  const int n = Deformat(pic, text.data(), static_cast<std::uint32_t>(text.size()), out, sizeof out);
+  return std::string(out, static_cast<std::size_t>(n > 0 ? n : 0));
 }
 
 }  // namespace vel::wsl

@@ -16,11 +16,13 @@ namespace vel::wsl {
 std::string VariableText(const Binding& binding);
 void AssignVariable(const Binding& binding, const std::string& text);
 
-// The text of a value shown through a picture: "@s39"/"s39" keeps at most 39 characters with
-// trailing blanks removed; numeric pictures show the number as written. Until the picture
-// engine is linked in, this is the window layer's own subset.
+// A value shown through a picture ("s39" or "@s39", "n14", "@D6" ...) by the picture engine's
+// FORMAT, blanks around it removed; without a picture, or with an invalid one, the value as it
+// is (trailing blanks removed).
 std::string FormatThroughPicture(const std::string& value, const std::string& picture);
-// Width in characters a picture shows (0 when unknown).
+// The reverse (DEFORMAT): the value text of what the user typed. String pictures keep it.
+std::string DeformatThroughPicture(const std::string& text, const std::string& picture);
+// Width in characters a picture shows (0 when none or invalid).
 int PictureWidth(const std::string& picture);
 
 }  // namespace vel::wsl

@@ -32,6 +32,7 @@ WindowsState g;
 // The target of window operations is the calling thread's own: the FTP library's thread may
 // aim at the main window without redirecting the window thread.
 thread_local Window* t_target = nullptr;
+thread_local const Descriptor* t_opening = nullptr;  // the descriptor WindowOpen is reading
 thread_local int t_target_field = 0;
 
 ThreadRecord* RecordOf(int thread_number) { return ThreadRecordAt(thread_number - 1); }
@@ -75,7 +76,8 @@ void BuildFont(Window* w, const Descriptor& d, std::uint32_t font_offset) {
 
 // Frame style from the second attribute word.
 void FrameStyle(const Window* w, DWORD* style, DWORD* ex_style) {
-  DWORD s = WS_CLIPCHILDREN, x = 0;
+  // No WS_CLIPCHILDREN: group boxes are transparent and the window paints under them.
+  DWORD s = 0, x = 0;
   switch (w->frame & 0x60) {
     case 0x00: s |= WS_OVERLAPPED | WS_CAPTION | WS_BORDER; break;
     case 0x20: s |= WS_OVERLAPPED | WS_CAPTION | WS_THICKFRAME; break;
@@ -183,7 +185,9 @@ void CreateControls(Window* w, const Descriptor& d, const WindowRecord& rec, voi
 
 void FreeWindowObject(Window* w) {
   ReleaseWindowEvents(w);
-  for (Control* c : w->controls) delete c;
+  // Last made, first freed: a control made later may refer to an earlier one (a radio to its
+  // option), never the other way round.
+  for (auto it = w->controls.rbegin(); it != w->controls.rend(); ++it) delete *it;
   w->controls.clear();
   if (w->font.handle) DeleteObject(w->font.handle);
   w->font.handle = nullptr;
@@ -242,10 +246,20 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       if (wp == kWindowTimerId && w) TimerTick(w);
       return 0;
     case WM_CLOSE:
-      if (w) PostWindowEvent(w, kEventBase + kEvCloseWindow, nullptr);
+      if (!lock.ok) PostMessageA(hwnd, WM_CLOSE, 0, 0);  // sent from another thread: later
+      else if (w) PostWindowEvent(w, kEventBase + kEvCloseWindow, nullptr);
       return 0;
     case WM_SIZE:
       if (w && w->status) SendMessageA(w->status, WM_SIZE, wp, lp);
+      // Size changes the user makes while the loop runs (not those of opening the window).
+      if (w && w->loop.running) {
+        if (wp == SIZE_MINIMIZED) {
+          PostWindowEvent(w, kEventBase + kEvIconized, nullptr);
+        } else {
+          if (wp == SIZE_MAXIMIZED) PostWindowEvent(w, kEventBase + kEvMaximized, nullptr);
+          PostWindowEvent(w, kEventBase + kEvSized, nullptr);
+        }
+      }
       break;
     case WM_SETFOCUS:
       if (w && w->focus_control && w->focus_control->hwnd()) SetFocus(w->focus_control->hwnd());
@@ -350,13 +364,26 @@ void WindowOpen(Window** slot, const char* module_id, const char* label, void* c
   *slot = nullptr;
   const std::uint32_t offset = LocateWindowDescriptor(module_id ? module_id : "", label ? label : "");
   if (!offset) return;
-  const Descriptor& d = CurrentDescriptor();
+  WindowOpenFromDescriptor(slot, CurrentDescriptor(), offset, DescriptorModule(), variables);
+}
+
+const Descriptor& OpeningDescriptor() { return t_opening ? *t_opening : CurrentDescriptor(); }
+
+void WindowOpenFromDescriptor(Window** slot, const Descriptor& d, std::uint32_t offset, void* module,
+                              void* const* variables) {
+  RuntimeLockGuard lock;
   WindowRecord rec{};
-  if (!d.Window(offset, &rec)) return;
+  if (!slot || !d.Window(offset, &rec)) return;
+  // The controls read their strings from the descriptor being opened.
+  struct Opening {
+    explicit Opening(const Descriptor* d) : saved(t_opening) { t_opening = d; }
+    ~Opening() { t_opening = saved; }
+    const Descriptor* saved;
+  } opening(&d);
 
   auto* w = new Window;
   w->descriptor_offset = offset;
-  w->module = DescriptorModule();
+  w->module = module;
   w->record_kind = rec.kind;
   w->attributes = rec.kind == kReportRecord ? (rec.attributes & 0x300) : rec.attributes;
   w->position = rec.position;

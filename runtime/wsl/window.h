@@ -125,6 +125,12 @@ class Window {
 // Errors: 535 "Window is already open" (slot holds an open window), 502 "WSLDIAL" (no
 // descriptor), 529 "Unable to open WINDOW" (platform window not made).
 void WindowOpen(Window** slot, const char* module_id, const char* label, void* const* variables);
+// The same from a descriptor buffer the caller holds (the window record at `offset`); the
+// buffer must stay valid for the call. WindowOpen uses it with the located buffer.
+void WindowOpenFromDescriptor(Window** slot, const Descriptor& d, std::uint32_t offset, void* module,
+                              void* const* variables);
+// While a window is being opened, the descriptor its control constructors read from.
+const Descriptor& OpeningDescriptor();
 // Destroys the window (also ends its loop) and frees the object; the slot becomes null.
 void WindowClose(Window** slot);
 

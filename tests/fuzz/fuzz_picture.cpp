@@ -2,6 +2,7 @@
 // picture text and a value/display text. Checks that an invalid picture is all zero, that a
 // valid one has 1..255 items, and that the engines never write past the picture's width.
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -41,5 +42,29 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (m < 0 || m >= static_cast<int>(sizeof back) || back[m] != 0) std::abort();
   m = vel::Deformat(pic, value, static_cast<std::uint32_t>(value_length), back, sizeof back);
   if (m < 0 || m >= static_cast<int>(sizeof back) || back[m] != 0) std::abort();
+
+  // Numbers read back format the same: FORMAT(DEFORMAT(FORMAT(v))) == FORMAT(v), unless the
+  // number overflowed ("#") or a currency text holds characters that read as part of a number.
+  int kind = pic.Kind();
+  if (kind != vel::kPicNumeric && kind != vel::kPicScientific && kind != vel::kPicPattern) return 0;
+  bool digits = false;  // a pattern without digit positions blanks out any number
+  for (int i = 0; i < width; ++i) digits |= pic.ItemCode(i) == vel::kItemDigit || pic.ItemCode(i) == vel::kItemDigitBlank;
+  if (!digits) return 0;
+  if (pic.BlankWhenZero()) return 0;  // a value that only rounds to zero is still shown
+  for (int i = 0; i < width; ++i) {
+    char c = pic.ItemChar(i);
+    bool numberish = (c >= '0' && c <= '9') || c == '-' || c == '(' || c == '+';
+    if (pic.ItemCode(i) == vel::kItemCurrency && numberish) return 0;
+    if (pic.ItemCode(i) == vel::kItemLiteral && kind == vel::kPicPattern && numberish) return 0;
+  }
+  n = vel::FormatText(pic, value, static_cast<std::uint32_t>(value_length), out);
+  if (std::memchr(out, '#', n)) return 0;
+  m = vel::Deformat(pic, out, static_cast<std::uint32_t>(n), back, sizeof back);
+  char again[vel::kPictureMaxWidth];
+  if (vel::FormatText(pic, back, static_cast<std::uint32_t>(m), again) != n || std::memcmp(out, again, n) != 0) {
+    std::fprintf(stderr, "picture \"%.*s\" shows \"%.*s\", reads back \"%s\", shows \"%.*s\"\n",
+                 static_cast<int>(split), picture, n, out, back, n, again);
+    std::abort();
+  }
   return 0;
 }

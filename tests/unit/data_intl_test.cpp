@@ -221,6 +221,9 @@ TEST_CASE("env: VELCASE pairs, WINDOWS, unequal lengths, empty") {
   CHECK_EQ(int(t.char_class[0xDC]), int(kCharUpper));
   CHECK_EQ(int(UpperChar('y')), int('Y'));  // pairs below 128 are not taken
   CHECK_EQ(int(t.partner[int('x')]), int('X'));
+  Env("VELCASE=\"\xC9\",\"e\"\n");  // a partner below 128 is not taken: "e" keeps "E"
+  CHECK_EQ(int(UpperChar('e')), int('E'));
+  CHECK_EQ(int(t.char_class[0xC9]), 0);
   Env("VELCASE=\"\xC4\",\"\xE4\xF6\"\n");  // different lengths: like WINDOWS
   for (int c = 128; c < 256; ++c) {
     unsigned char uc = static_cast<unsigned char>(c);

@@ -4,10 +4,14 @@
 // (many rounds, no deadlock), and the shutdown wait.
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <thread>
 #include <vector>
 
+#include "runtime/core/runtime_guard.h"
+#include "runtime/core/string_stack.h"
+#include "runtime/data/queue.h"
 #include "runtime/wsl/events.h"
 #include "runtime/wsl/fields.h"
 #include "runtime/wsl/message_dialog.h"
@@ -412,4 +416,267 @@ TEST_CASE("shutdown: other threads' windows are asked to close and the main thre
   CHECK(w->loop.pending.empty());
   WindowClose(&w);
   SetEventDelivery(true);
+}
+
+namespace {
+std::atomic<int> g_other_depth{-1};
+std::atomic<bool> g_other_done{false};
+}  // namespace
+
+TEST_CASE("threads: the string and decimal stacks go with their thread at a hand-over") {
+  wsltest::Setup();
+  Watchdog dog(60, "stack hand-over");
+  vel::StackPushCString("main value");
+  const int depth = vel::StackDepth();
+  REQUIRE(StartThread(
+      [](void*) {
+        g_other_depth = vel::StackDepth();   // a new thread starts with an empty stack
+        vel::StackPushCString("other value");  // left there: dropped when the thread ends
+        g_other_done = true;
+      },
+      nullptr));
+  REQUIRE(WaitReleased([] { return g_other_done.load(); }));
+  WaitForOtherThreads();
+  CHECK_EQ(g_other_depth.load(), 0);
+  CHECK_EQ(vel::StackDepth(), depth);
+  char text[32];
+  vel::StackPopToCString(text, sizeof text);
+  CHECK_EQ(std::string(text), std::string("main value"));
+}
+
+TEST_CASE("windows: a dialog opened from the body runs its own loop, modal to the main window") {
+  wsltest::Setup();
+  Watchdog dog(60, "nested dialog");
+  wsltest::Variables vars, dialog_vars;
+  Window* main_window = OpenMain(&vars);
+  REQUIRE(main_window);
+  PostEvent(0x400);
+  std::vector<int> inner;
+  bool main_disabled_meanwhile = false;
+  int after = 0;
+  while (Accept()) {
+    if (EventCode() == 0x400) {
+      dialog_vars = wsltest::MakeVariables(kModule, "P21$WINDOW");
+      Window* dialog = nullptr;
+      WindowOpen(&dialog, kModule, "P21$WINDOW", dialog_vars.addresses.data());
+      REQUIRE(dialog);
+      CHECK(ThreadTopWindow(ThreadNumber()) == dialog);
+      main_disabled_meanwhile = !IsWindowEnabled(main_window->hwnd);
+      PostEvent(0x401);  // to the thread's top window: the dialog
+      while (Accept()) {
+        if (EventCode() == kEvSelected) continue;
+        inner.push_back(EventCode());
+        if (EventCode() == 0x401) PostEvent(kEvCloseWindow);
+      }
+      CHECK(!dialog->IsOpen());  // the accepted close was carried out when its loop ended
+      WindowClose(&dialog);
+      CHECK(ThreadTopWindow(ThreadNumber()) == main_window);
+      PostEvent(0x402);
+    }
+    if (EventCode() == 0x402) {
+      after = 0x402;
+      break;
+    }
+  }
+  CHECK(main_disabled_meanwhile);
+  CHECK(IsWindowEnabled(main_window->hwnd));
+  REQUIRE(inner.size() == 3u);
+  CHECK_EQ(inner[0], kEvOpenWindow);
+  CHECK_EQ(inner[1], 0x401);
+  CHECK_EQ(inner[2], kEvCloseWindow);
+  CHECK_EQ(after, 0x402);
+  WindowClose(&main_window);
+}
+
+namespace {
+
+struct PingPong {
+  std::atomic<int> number{0};
+  std::atomic<bool> open{false};
+  std::atomic<bool> done{false};
+  std::vector<int> seen;  // written by the other thread until done
+};
+
+void PongThread(void* p) {
+  auto* t = static_cast<PingPong*>(p);
+  t->number = ThreadNumber();
+  wsltest::Variables vars = wsltest::MakeVariables(kModule, "P27$WINDOW");
+  Window* w = nullptr;
+  WindowOpen(&w, kModule, "P27$WINDOW", vars.addresses.data());
+  t->open = true;
+  while (Accept()) {
+    const int code = EventCode();
+    if (code == kEvSelected || code == kEvLoseFocus || code == kEvGainFocus) continue;
+    t->seen.push_back(code);
+    if (code == 0x400) PostEvent(0x401, 0, 1);  // answer the main thread
+    if (code == 0x402) break;
+  }
+  WindowClose(&w);
+  t->done = true;
+}
+
+}  // namespace
+
+TEST_CASE("threads: switching between two threads' loops suspends one and resumes the other") {
+  wsltest::Setup();
+  Watchdog dog(60, "suspend/resume");
+  static PingPong t;
+  wsltest::Variables vars;
+  Window* w = OpenMain(&vars);
+  REQUIRE(w);
+  CHECK_EQ(ThreadNumber(), 1);
+  REQUIRE(StartThread(PongThread, &t));
+  std::vector<int> seen;
+  while (Accept()) {
+    const int code = EventCode();
+    if (code == kEvSelected || code == kEvLoseFocus || code == kEvGainFocus) continue;
+    seen.push_back(code);
+    if (code == kEvOpenWindow) {
+      while (!t.open) {
+        RuntimeLockReleased released;
+        Sleep(5);
+      }
+      PostEvent(0x400, 0, t.number);
+    }
+    if (code == 0x401) break;
+  }
+  PostEvent(0x402, 0, t.number);
+  REQUIRE(WaitReleased([] { return t.done.load(); }));
+  WaitForOtherThreads();
+  // Main: its events, and a Resume whenever its loop ran again after the other thread's (the
+  // interleaving of the two threads' first events depends on who gets the lock first).
+  REQUIRE(seen.size() >= 2u);
+  CHECK(std::find(seen.begin(), seen.end(), kEvOpenWindow) != seen.end());
+  CHECK_EQ(seen.back(), 0x401);
+  CHECK(std::find(seen.begin(), seen.end(), kEvResume) != seen.end());
+  CHECK(std::find(seen.begin(), seen.end(), kEvSuspend) != seen.end());
+  // The other thread saw its events and was suspended when the main thread ran again.
+  CHECK(std::find(t.seen.begin(), t.seen.end(), 0x400) != t.seen.end());
+  CHECK(std::find(t.seen.begin(), t.seen.end(), kEvSuspend) != t.seen.end());
+  WindowClose(&w);
+}
+
+TEST_CASE("events: maximizing the window while its loop runs") {
+  wsltest::Setup();
+  Watchdog dog(60, "sized");
+  wsltest::Variables vars;
+  Window* w = OpenMain(&vars);
+  REQUIRE(w);
+  CHECK(Accept());
+  ShowWindow(w->hwnd, SW_MAXIMIZE);
+  PostEvent(0x400);
+  std::vector<int> seen = Collect(0x400);
+  CHECK(std::find(seen.begin(), seen.end(), kEvMaximized) != seen.end());
+  CHECK(std::find(seen.begin(), seen.end(), kEvSized) != seen.end());
+  WindowClose(&w);
+}
+
+TEST_CASE("threads: a thread the runtime did not start fills a queue the window thread reads") {
+  wsltest::Setup();
+  Watchdog dog(60, "queue from a foreign thread");
+  static const vel::FieldDesc kFields[] = {{"Q:N", nullptr, vel::kTypeLong, 0, 4, 0, 1, 0}};
+  static const vel::RecordLayout kLayout{1, kFields};
+  static std::int32_t record = 0;
+  static vel::QueueBlock q{&record, &kLayout, nullptr, 4};
+  wsltest::Variables vars;
+  Window* w = OpenMain(&vars);
+  REQUIRE(w);
+  const int main_thread = ThreadNumber();
+  constexpr int kRecords = 500;
+  std::thread foreign([main_thread] {
+    for (int i = 1; i <= kRecords; ++i) {
+      {
+        vel::RuntimeGuard guard;  // the record buffer and the append belong together
+        record = i;
+        vel::QueueAppend(&q);
+      }
+      if (i % 50 == 0) PostEvent(0x400, 0, main_thread);
+    }
+    PostEvent(0x401, 0, main_thread);
+  });
+  int checks = 0;
+  bool consistent = true;
+  while (Accept()) {
+    if (EventCode() == 0x400 || EventCode() == 0x401) {
+      const std::uint32_t n = vel::QueueRecords(&q);
+      for (std::uint32_t i = 1; i <= n; i += 7) {
+        vel::QueueGetAt(&q, static_cast<std::int32_t>(i));
+        consistent &= record == static_cast<std::int32_t>(i);
+      }
+      ++checks;
+    }
+    if (EventCode() == 0x401) break;
+  }
+  foreign.join();
+  CHECK(consistent);
+  CHECK_EQ(checks, kRecords / 50 + 1);
+  CHECK_EQ(vel::QueueRecords(&q), static_cast<std::uint32_t>(kRecords));
+  vel::QueueDestroy(&q);
+  WindowClose(&w);
+}
+
+namespace {
+
+std::atomic<bool> g_focus_open{false}, g_focus_gained{false}, g_focus_quit{false};
+std::atomic<int> g_focus_thread{0};
+
+void FocusThread(void*) {
+  g_focus_thread = ThreadNumber();
+  wsltest::Variables vars = wsltest::MakeVariables(kModule, "P27$WINDOW");
+  Window* w = nullptr;
+  WindowOpen(&w, kModule, "P27$WINDOW", vars.addresses.data());
+  SetForegroundWindow(w->hwnd);
+  g_focus_open = true;
+  while (Accept()) {
+    if (EventCode() == kEvGainFocus) g_focus_gained = true;
+    if (g_focus_gained && g_focus_quit) break;
+    if (EventCode() == 0x402) break;
+  }
+  WindowClose(&w);
+}
+
+}  // namespace
+
+TEST_CASE("threads: the foreground moving to another thread's window: LoseFocus here, GainFocus there") {
+  wsltest::Setup();
+  Watchdog dog(60, "focus");
+  wsltest::Variables vars;
+  Window* w = OpenMain(&vars);
+  REQUIRE(w);
+  SetForegroundWindow(w->hwnd);
+  CHECK(Accept());  // a turn with this thread in front
+  REQUIRE(StartThread(FocusThread, nullptr));
+  bool lost = false;
+  PostEvent(0x400);
+  while (Accept()) {
+    if (EventCode() == kEvLoseFocus) lost = true;
+    if (EventCode() == 0x400) {
+      if (lost && g_focus_gained) break;
+      {
+        RuntimeLockReleased released;
+        Sleep(10);
+      }
+      PostEvent(0x400);  // keep turning until both sides have seen it
+    }
+  }
+  g_focus_quit = true;
+  PostEvent(0x402, 0, g_focus_thread);
+  WaitForOtherThreads();
+  CHECK(lost);
+  CHECK(g_focus_gained.load());
+  WindowClose(&w);
+}
+
+TEST_CASE("events: a close sent from another thread arrives as EVENT:CloseWindow") {
+  wsltest::Setup();
+  Watchdog dog(60, "close from another thread");
+  wsltest::Variables vars;
+  Window* w = OpenMain(&vars);
+  REQUIRE(w);
+  HWND hwnd = w->hwnd;
+  std::thread closer([hwnd] { SendMessageA(hwnd, WM_CLOSE, 0, 0); });
+  std::vector<int> seen = Collect(kEvCloseWindow);
+  closer.join();
+  CHECK(!seen.empty() && seen.back() == kEvCloseWindow);
+  WindowClose(&w);
 }

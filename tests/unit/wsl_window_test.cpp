@@ -7,7 +7,9 @@
 
 #include <cstdio>
 
+#include "runtime/core/string_stack.h"
 #include "runtime/wsl/events.h"
+#include "runtime/wsl/value_text.h"
 #include "runtime/wsl/fields.h"
 #include "runtime/wsl/icons.h"
 #include "runtime/wsl/message_dialog.h"
@@ -112,7 +114,7 @@ void CheckWindow(const char* label, const char* title, int expected_controls) {
     const char* text = d.String(r.text);
     std::string expected;
     if (r.kind == 1 || r.kind == 8) expected = "v" + std::to_string(r.field);
-    else if (r.kind == 9 && !text) expected = d.String(r.tip) ? d.String(r.tip) : "";
+    else if (r.kind == 9 && !text) expected = "..";  // an icon button whose icon is missing
     else if (r.kind == 9 || r.kind == 10 || r.kind == 11 || r.kind == 12 || r.kind == 13 || r.kind == 21)
       expected = text ? text : "";
     CHECK_EQ(wsltest::TextOf(h), expected);
@@ -461,4 +463,95 @@ TEST_CASE("end of session: the user is told and the session is refused") {
   CHECK_EQ(seen.icon, IconReferenceText(1, 0x7F04));
   SetMessageHook(nullptr);
   WindowClose(&w);
+}
+
+TEST_CASE("properties: the string-stack forms") {
+  wsltest::Setup();
+  wsltest::Variables vars = wsltest::MakeVariables(kModule, "P21$WINDOW");
+  Window* w = nullptr;
+  WindowOpen(&w, kModule, "P21$WINDOW", vars.addresses.data());
+  REQUIRE(w);
+  const int depth = vel::StackDepth();
+  vel::StackPushCString("PROP:Width");
+  const int width = PropertyCodeOnStack();
+  CHECK_EQ(width, 0x7C04);
+  vel::StackPushInteger(PropertyCode("At"));
+  vel::StackPushInteger(3);
+  PropertyGetOnStack(w, 4);
+  char got[32];
+  vel::StackPopToCString(got, sizeof got);
+  CHECK_EQ(std::string(got), std::string("107"));
+  vel::StackPushInteger(PropertyCode("Text"));
+  vel::StackPushInteger(0);
+  vel::StackPushCString("Make");
+  PropertySetOnStack(w, 5);
+  CHECK_EQ(wsltest::TextOf(GetDlgItem(w->hwnd, 0x4005)), std::string("Make"));
+  CHECK_EQ(vel::StackDepth(), depth);
+  WindowClose(&w);
+}
+
+TEST_CASE("values: variables shown through their pictures and read back") {
+  CHECK_EQ(FormatThroughPicture("1234.5", "@n10.2"), std::string("1,234.50"));
+  CHECK_EQ(FormatThroughPicture("1234.5", "n10.2"), std::string("1,234.50"));
+  CHECK_EQ(DeformatThroughPicture("1,234.50", "@n10.2"), std::string("1234.5"));
+  CHECK_EQ(FormatThroughPicture("abcdef   ", "s3"), std::string("abc"));
+  CHECK_EQ(FormatThroughPicture("abc   ", ""), std::string("abc"));
+  CHECK_EQ(FormatThroughPicture("abc", "@Q"), std::string("abc"));  // an invalid picture
+  CHECK_EQ(DeformatThroughPicture(" typed ", "s39"), std::string(" typed "));
+  CHECK_EQ(PictureWidth("s39"), 39);
+  CHECK_EQ(PictureWidth("@x"), 0);
+  // Assignments never pass the variable's size.
+  char small[4] = {'x', 'x', 'x', 'x'};
+  Binding b;
+  b.address = small;
+  b.has_use = true;
+  b.use = {19, 3, 0};
+  AssignVariable(b, "abcdef");
+  CHECK_EQ(std::string(small), std::string("ab"));
+  CHECK_EQ(small[3], 'x');
+  b.use = {18, 4, 0};
+  AssignVariable(b, "z");
+  CHECK_EQ(std::string(small, 4), std::string("z   "));
+  CHECK_EQ(VariableText(b), std::string("z"));
+}
+
+TEST_CASE("bad input: damaged copies of the main window's descriptor open or fail cleanly") {
+  wsltest::Setup();
+  const std::uint32_t at = vel::LocateDescriptor(kModule, "P33$WINDOW");
+  REQUIRE(at != 0);
+  const vel::Descriptor& located = vel::CurrentDescriptor();
+  const std::vector<std::uint8_t> original(located.bytes(), located.bytes() + located.size());
+  std::uint32_t seed = 12345;
+  auto next = [&seed] {
+    seed = seed * 1103515245u + 12345u;
+    return seed >> 8;
+  };
+  const std::uint32_t kWords[] = {0, 0x80000000u, 0xFFFFFFFFu, 0x7FFFFFFFu, 0x00010000u, 2};
+  int opened = 0;
+  for (int round = 0; round < 150; ++round) {
+    std::vector<std::uint8_t> bytes = original;
+    const int changes = 1 + static_cast<int>(next() % 6);
+    for (int k = 0; k < changes; ++k) {
+      const std::size_t pos = next() % (bytes.size() - 4);
+      if (next() % 2) {
+        bytes[pos] = static_cast<std::uint8_t>(next());
+      } else {  // a whole word: offsets into nowhere, "not given", huge sizes
+        const std::uint32_t v = kWords[next() % 6];
+        std::memcpy(&bytes[pos], &v, 4);
+      }
+    }
+    const vel::Descriptor copy(bytes.data(), bytes.size());
+    Window* w = nullptr;
+    WindowOpenFromDescriptor(&w, copy, at, nullptr, nullptr);  // no variables: sizes may lie
+    if (!w) continue;
+    ++opened;
+    DisplayFields();
+    RefreshFields(5, 2);
+    PropertyGet(w, 25, PropertyCode("Format"));
+    PropertySet(w, 0, PropertyCode("StatusText"), 2, "x");
+    PostEvent(0x400, 7);
+    wsltest::Pump(1);
+    WindowClose(&w);
+  }
+  CHECK(opened > 50);
 }

@@ -1,0 +1,470 @@
+// The exported calls. Each validates its arguments and handle, then runs its request either
+// inline (synchronous session) or as a job on the session's worker (asynchronous session),
+// through one path: Launch(). The request body is a function returning 0 or an error code
+// and, for requests that make a handle, the handle.
+//
+// Order of a request's end in asynchronous mode: the session is marked idle, then 60 (for a
+// new handle), then 100; so the callback may start the next request from inside 100.
+#include <cstring>
+#include <string>
+
+#include "net/ftp_files.h"
+#include "net/ftp_handles.h"
+#include "net/ftp_listing.h"
+#include "net/ftp_names.h"
+#include "net/ftpnet.h"
+
+using namespace vel::net;
+
+namespace {
+
+constexpr size_t kMaxHostName = 255;
+
+struct Outcome {
+  DWORD error = 0;
+  HINTERNET made = nullptr;  // a new handle (connect, find)
+};
+
+bool ValidPath(LPCSTR p) {
+  if (!p || !*p) return false;
+  size_t n = strnlen(p, MAX_PATH);
+  if (n >= MAX_PATH) return false;
+  for (size_t i = 0; i < n; ++i)
+    if (p[i] == '\r' || p[i] == '\n') return false;  // would inject a command
+  return true;
+}
+
+BOOL FailWith(DWORD e) {
+  SetLastError(e);
+  return FALSE;
+}
+
+std::shared_ptr<Connection> ConnectionOf(HINTERNET h) {
+  return std::static_pointer_cast<Connection>(Lookup(h, false, true, false));
+}
+
+// Runs the request body for a connection: inline or on the worker. For asynchronous sessions
+// the return is FALSE with ERROR_IO_PENDING; the outcome arrives as 60 and 100.
+void FinishClose(const std::shared_ptr<Connection>& c);
+
+template <typename Body>
+BOOL Launch(const std::shared_ptr<Connection>& c, DWORD_PTR ctx, Body body) {
+  auto s = c->session;
+  if (!s->TryBegin()) return FailWith(ERROR_FTP_TRANSFER_IN_PROGRESS);
+  auto run = [c, s, ctx, body]() -> Outcome {
+    std::lock_guard<std::recursive_mutex> lock(c->opMutex);
+    c->opContext = ctx;
+    c->opThread = GetCurrentThreadId();
+    c->running = true;
+    Outcome o = c->cancel || c->closed ? Outcome{ERROR_INTERNET_OPERATION_CANCELLED, nullptr} : body();
+    c->running = false;
+    c->opThread = 0;
+    return o;
+  };
+  if (!s->async) {
+    Outcome o = run();
+    s->End();
+    if (c->closePending) {  // closed by its own callback while it ran
+      c->closePending = false;
+      FinishClose(c);
+    }
+    if (o.made) {
+      INTERNET_ASYNC_RESULT r{reinterpret_cast<DWORD_PTR>(o.made), 0};
+      c->Notify(ctx, INTERNET_STATUS_HANDLE_CREATED, &r, sizeof r);
+    }
+    if (o.error) return FailWith(o.error);
+    SetLastError(0);
+    return TRUE;
+  }
+  s->worker->Post([c, s, ctx, run] {
+    Outcome o = run();
+    s->End();
+    INTERNET_ASYNC_RESULT r{};
+    if (o.made) {
+      r.dwResult = reinterpret_cast<DWORD_PTR>(o.made);
+      c->Notify(ctx, INTERNET_STATUS_HANDLE_CREATED, &r, sizeof r);
+    } else {
+      r.dwResult = o.error ? 0 : 1;
+    }
+    r.dwError = o.error;
+    c->Notify(ctx, INTERNET_STATUS_REQUEST_COMPLETE, &r, sizeof r);
+  });
+  return FailWith(ERROR_IO_PENDING);
+}
+
+void FinishClose(const std::shared_ptr<Connection>& c) {
+  c->engine.Quit();
+  HINTERNET h = c->handle;
+  c->Notify(c->context, INTERNET_STATUS_HANDLE_CLOSING, &h, sizeof h);
+}
+
+void CloseConnection(const std::shared_ptr<Connection>& c) {
+  c->closed = true;
+  if (c->running) c->cancel = true;
+  if (c->session->async) {
+    c->session->worker->Post([c] { FinishClose(c); });
+    return;
+  }
+  if (c->opThread == GetCurrentThreadId()) {  // its own request's callback closes it
+    c->closePending = true;
+    return;
+  }
+  std::lock_guard<std::recursive_mutex> lock(c->opMutex);
+  FinishClose(c);
+}
+
+void CloseSession(const std::shared_ptr<Session>& s) {
+  for (auto& child : ChildrenOf(s.get())) {
+    if (!Unregister(child->handle)) continue;
+    if (child->kind == Object::Kind::Connection) CloseConnection(std::static_pointer_cast<Connection>(child));
+  }
+  if (s->worker) s->worker->Stop();
+  HINTERNET h = s->handle;
+  s->Notify(s->context, INTERNET_STATUS_HANDLE_CLOSING, &h, sizeof h);
+}
+
+void ReadSystemProxy(Session* s) {
+  HKEY key;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings", 0,
+                    KEY_READ, &key) != ERROR_SUCCESS)
+    return;
+  DWORD enable = 0, size = sizeof enable, type = 0;
+  if (RegQueryValueExA(key, "ProxyEnable", nullptr, &type, reinterpret_cast<BYTE*>(&enable), &size) ==
+          ERROR_SUCCESS &&
+      type == REG_DWORD && enable) {
+    char buf[1024] = {};
+    size = sizeof buf - 1;
+    if (RegQueryValueExA(key, "ProxyServer", nullptr, &type, reinterpret_cast<BYTE*>(buf), &size) ==
+            ERROR_SUCCESS &&
+        type == REG_SZ) {
+      std::string proxy;
+      if (FtpProxyFrom(buf, &proxy)) s->proxy = proxy;
+    }
+    char over[1024] = {};
+    size = sizeof over - 1;
+    if (RegQueryValueExA(key, "ProxyOverride", nullptr, &type, reinterpret_cast<BYTE*>(over), &size) ==
+            ERROR_SUCCESS &&
+        type == REG_SZ)
+      s->bypass = over;
+  }
+  RegCloseKey(key);
+}
+
+void FillFindData(const ListEntry& e, WIN32_FIND_DATAA* fd) {
+  memset(fd, 0, sizeof *fd);
+  fd->dwFileAttributes = e.dir ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
+  if (!e.dir) {
+    fd->nFileSizeHigh = static_cast<DWORD>(e.size >> 32);
+    fd->nFileSizeLow = static_cast<DWORD>(e.size & 0xFFFFFFFFu);
+  }
+  if (e.time.year) {
+    SYSTEMTIME st{};
+    st.wYear = static_cast<WORD>(e.time.year);
+    st.wMonth = static_cast<WORD>(e.time.month);
+    st.wDay = static_cast<WORD>(e.time.day);
+    st.wHour = static_cast<WORD>(e.time.hour);
+    st.wMinute = static_cast<WORD>(e.time.minute);
+    st.wSecond = static_cast<WORD>(e.time.second > 59 ? 59 : e.time.second);
+    SYSTEMTIME local = st;
+    if (e.time.utc) SystemTimeToTzSpecificLocalTime(nullptr, &st, &local);
+    FILETIME ft;
+    if (SystemTimeToFileTime(&local, &ft)) fd->ftLastWriteTime = fd->ftCreationTime = fd->ftLastAccessTime = ft;
+  }
+  memcpy(fd->cFileName, e.name.data(), e.name.size() < MAX_PATH ? e.name.size() : MAX_PATH - 1);
+}
+
+// "dir/*.*" -> list "dir", keep names matching "*.*". A pattern without wildcards is handed to
+// the server as is (a file or a directory to list).
+void SplitPattern(const char* pattern, std::string* dir, std::string* match) {
+  std::string p = pattern ? pattern : "";
+  dir->clear();
+  match->clear();
+  if (p.empty()) return;
+  size_t slash = p.find_last_of('/');
+  std::string last = slash == std::string::npos ? p : p.substr(slash + 1);
+  if (!HasWildcards(last)) {
+    *dir = p;
+    return;
+  }
+  *match = last;
+  if (slash != std::string::npos) *dir = slash == 0 ? "/" : p.substr(0, slash);
+}
+
+}  // namespace
+
+extern "C" {
+
+HINTERNET WINAPI InternetOpenA(LPCSTR, DWORD dwAccessType, LPCSTR lpszProxy, LPCSTR lpszProxyBypass,
+                               DWORD dwFlags) {
+  auto s = std::make_shared<Session>();
+  s->async = (dwFlags & INTERNET_FLAG_ASYNC) != 0;
+  s->access = dwAccessType;
+  switch (dwAccessType) {
+    case INTERNET_OPEN_TYPE_DIRECT:
+      break;
+    case INTERNET_OPEN_TYPE_PRECONFIG:
+      ReadSystemProxy(s.get());
+      break;
+    case INTERNET_OPEN_TYPE_PROXY: {
+      std::string proxy;
+      if (!lpszProxy || strnlen(lpszProxy, 1024) >= 1024 || !FtpProxyFrom(lpszProxy, &proxy)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+      }
+      s->proxy = proxy;
+      if (lpszProxyBypass) s->bypass.assign(lpszProxyBypass, strnlen(lpszProxyBypass, 1024));
+      break;
+    }
+    default:
+      SetLastError(ERROR_INVALID_PARAMETER);
+      return nullptr;
+  }
+  if (s->async) s->worker = MakeWorker();
+  HINTERNET h = Register(s);
+  if (!h) SetLastError(ERROR_INTERNET_OUT_OF_HANDLES);
+  return h;
+}
+
+INTERNET_STATUS_CALLBACK WINAPI InternetSetStatusCallback(HINTERNET hInternet, INTERNET_STATUS_CALLBACK cb) {
+  auto obj = Lookup(hInternet, true, true, true);
+  if (!obj) return INTERNET_INVALID_STATUS_CALLBACK;
+  return obj->callback.exchange(cb);
+}
+
+BOOL WINAPI InternetSetOptionA(HINTERNET hInternet, DWORD dwOption, LPVOID lpBuffer, DWORD dwBufferLength) {
+  auto obj = Lookup(hInternet, true, true, false);
+  if (!obj) return FALSE;
+  if (!lpBuffer || dwBufferLength != sizeof(DWORD)) return FailWith(ERROR_INTERNET_BAD_OPTION_LENGTH);
+  DWORD v = *static_cast<DWORD*>(lpBuffer);
+  if (v == 0) v = 0x7FFFFFFF;
+  switch (dwOption) {
+    case INTERNET_OPTION_CONNECT_TIMEOUT: obj->connectMs = v; break;
+    case INTERNET_OPTION_SEND_TIMEOUT:
+    case INTERNET_OPTION_DATA_SEND_TIMEOUT: obj->sendMs = v; break;
+    case INTERNET_OPTION_RECEIVE_TIMEOUT:
+    case INTERNET_OPTION_DATA_RECEIVE_TIMEOUT: obj->receiveMs = v; break;
+    default: return FailWith(ERROR_INTERNET_INVALID_OPTION);
+  }
+  return TRUE;
+}
+
+HINTERNET WINAPI InternetConnectA(HINTERNET hInternet, LPCSTR lpszServerName, INTERNET_PORT nServerPort,
+                                  LPCSTR lpszUserName, LPCSTR lpszPassword, DWORD dwService, DWORD dwFlags,
+                                  DWORD_PTR dwContext) {
+  auto s = std::static_pointer_cast<Session>(Lookup(hInternet, true, false, false));
+  if (!s) return nullptr;
+  if (dwService != INTERNET_SERVICE_FTP) {
+    SetLastError(ERROR_INTERNET_PROTOCOL_NOT_FOUND);
+    return nullptr;
+  }
+  if (!lpszServerName || strnlen(lpszServerName, kMaxHostName + 1) > kMaxHostName ||
+      (lpszUserName && strnlen(lpszUserName, 256) > 255) || (lpszPassword && strnlen(lpszPassword, 256) > 255)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  LoginParams p;
+  int port = nServerPort;
+  if (!SplitServerName(lpszServerName, &p.host, &port) || (nServerPort && port != nServerPort && port != 0)) {
+    SetLastError(ERROR_INTERNET_INVALID_URL);
+    return nullptr;
+  }
+  p.port = nServerPort ? nServerPort : (port ? port : INTERNET_DEFAULT_FTP_PORT);
+  for (const char* t : {lpszUserName, lpszPassword})
+    if (t && strpbrk(t, "\r\n")) {
+      SetLastError(ERROR_INVALID_PARAMETER);
+      return nullptr;
+    }
+  p.user = lpszUserName && *lpszUserName ? lpszUserName : "anonymous";
+  p.password = lpszPassword ? lpszPassword : (lpszUserName && *lpszUserName ? "" : "guest@");
+  p.passive = (dwFlags & INTERNET_FLAG_PASSIVE) != 0;
+  if (!s->proxy.empty() && !ProxyBypassed(s->bypass, p.host)) {
+    if (!SplitServerName(s->proxy, &p.proxyHost, &p.proxyPort)) {
+      SetLastError(ERROR_INTERNET_INVALID_PROXY_REQUEST);
+      return nullptr;
+    }
+    if (!p.proxyPort) p.proxyPort = INTERNET_DEFAULT_FTP_PORT;
+  }
+  auto c = std::make_shared<Connection>();
+  c->session = s;
+  c->context = dwContext;
+  c->callback = s->callback.load();
+  c->SetTimeouts(s->GetTimeouts());
+  HINTERNET h = Register(c);
+  if (!h) {
+    SetLastError(ERROR_INTERNET_OUT_OF_HANDLES);
+    return nullptr;
+  }
+  BOOL ok = Launch(c, dwContext, [c, p]() -> Outcome {
+    c->engine.SetTimeouts(c->GetTimeouts());
+    DWORD e = c->engine.Open(p);
+    if (e) {
+      Unregister(c->handle);  // never handed out
+      return {e, nullptr};
+    }
+    return {0, c->handle};
+  });
+  if (!ok) {
+    if (GetLastError() != ERROR_IO_PENDING) Unregister(h);
+    return nullptr;
+  }
+  return h;
+}
+
+HINTERNET WINAPI FtpFindFirstFileA(HINTERNET hConnect, LPCSTR lpszSearchFile, LPWIN32_FIND_DATAA lpFindFileData,
+                                   DWORD, DWORD_PTR dwContext) {
+  auto c = ConnectionOf(hConnect);
+  if (!c) return nullptr;
+  if (lpszSearchFile && strnlen(lpszSearchFile, MAX_PATH) >= MAX_PATH) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  if (lpszSearchFile && strpbrk(lpszSearchFile, "\r\n")) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  std::string dir, match;
+  SplitPattern(lpszSearchFile, &dir, &match);
+  HINTERNET made = nullptr;
+  BOOL ok = Launch(c, dwContext, [c, dir, match, lpFindFileData, dwContext, &made]() -> Outcome {
+    c->engine.SetTimeouts(c->GetTimeouts());
+    std::vector<ListEntry> entries;
+    DWORD e = c->engine.List(dir, &entries);
+    if (e) return {e, nullptr};
+    auto f = std::make_shared<Find>();
+    f->connection = c;
+    f->context = dwContext;
+    f->callback = c->callback.load();
+    for (const ListEntry& entry : entries) {
+      if (!match.empty() && !WildMatch(match, entry.name)) continue;
+      WIN32_FIND_DATAA fd;
+      FillFindData(entry, &fd);
+      f->entries.push_back(fd);
+    }
+    if (f->entries.empty()) return {ERROR_NO_MORE_FILES, nullptr};
+    if (lpFindFileData) *lpFindFileData = f->entries[0];
+    f->next = 1;
+    HINTERNET h = Register(f);
+    if (!h) return {ERROR_INTERNET_OUT_OF_HANDLES, nullptr};
+    if (!c->session->async) made = h;
+    return {0, h};
+  });
+  return ok ? made : nullptr;
+}
+
+BOOL WINAPI InternetFindNextFileA(HINTERNET hFind, LPVOID lpvFindData) {
+  auto f = std::static_pointer_cast<Find>(Lookup(hFind, false, false, true));
+  if (!f) return FALSE;
+  if (!lpvFindData) return FailWith(ERROR_INVALID_PARAMETER);
+  if (f->next >= f->entries.size()) return FailWith(ERROR_NO_MORE_FILES);
+  *static_cast<WIN32_FIND_DATAA*>(lpvFindData) = f->entries[f->next++];
+  return TRUE;
+}
+
+BOOL WINAPI FtpGetFileA(HINTERNET hConnect, LPCSTR lpszRemoteFile, LPCSTR lpszNewFile, BOOL fFailIfExists,
+                        DWORD, DWORD dwFlags, DWORD_PTR dwContext) {
+  auto c = ConnectionOf(hConnect);
+  if (!c) return FALSE;
+  if (!ValidPath(lpszRemoteFile) || !ValidPath(lpszNewFile)) return FailWith(ERROR_INVALID_PARAMETER);
+  std::string remote = lpszRemoteFile, local = lpszNewFile;
+  bool ascii = (dwFlags & FTP_TRANSFER_TYPE_MASK) == FTP_TRANSFER_TYPE_ASCII;
+  bool failIfExists = fFailIfExists != FALSE;
+  return Launch(c, dwContext, [c, remote, local, ascii, failIfExists]() -> Outcome {
+    if (failIfExists && GetFileAttributesA(local.c_str()) != INVALID_FILE_ATTRIBUTES)
+      return {ERROR_FILE_EXISTS, nullptr};
+    c->engine.SetTimeouts(c->GetTimeouts());
+    DownloadFile file;
+    if (DWORD e = file.Create(local)) return {e, nullptr};
+    if (DWORD e = c->engine.Retrieve(remote, ascii, &file)) return {e, nullptr};
+    return {file.Commit(), nullptr};
+  });
+}
+
+BOOL WINAPI FtpPutFileA(HINTERNET hConnect, LPCSTR lpszLocalFile, LPCSTR lpszNewRemoteFile, DWORD dwFlags,
+                        DWORD_PTR dwContext) {
+  auto c = ConnectionOf(hConnect);
+  if (!c) return FALSE;
+  if (!ValidPath(lpszLocalFile) || !ValidPath(lpszNewRemoteFile)) return FailWith(ERROR_INVALID_PARAMETER);
+  std::string local = lpszLocalFile, remote = lpszNewRemoteFile;
+  bool ascii = (dwFlags & FTP_TRANSFER_TYPE_MASK) == FTP_TRANSFER_TYPE_ASCII;
+  return Launch(c, dwContext, [c, remote, local, ascii]() -> Outcome {
+    UploadFile file;
+    if (DWORD e = file.Open(local)) return {e, nullptr};
+    c->engine.SetTimeouts(c->GetTimeouts());
+    return {c->engine.Store(remote, ascii, &file), nullptr};
+  });
+}
+
+BOOL WINAPI FtpCreateDirectoryA(HINTERNET hConnect, LPCSTR lpszDirectory) {
+  auto c = ConnectionOf(hConnect);
+  if (!c) return FALSE;
+  if (!ValidPath(lpszDirectory)) return FailWith(ERROR_INVALID_PARAMETER);
+  std::string path = lpszDirectory;
+  return Launch(c, c->context, [c, path]() -> Outcome { return {c->engine.MakeDir(path), nullptr}; });
+}
+
+BOOL WINAPI FtpRemoveDirectoryA(HINTERNET hConnect, LPCSTR lpszDirectory) {
+  auto c = ConnectionOf(hConnect);
+  if (!c) return FALSE;
+  if (!ValidPath(lpszDirectory)) return FailWith(ERROR_INVALID_PARAMETER);
+  std::string path = lpszDirectory;
+  return Launch(c, c->context, [c, path]() -> Outcome { return {c->engine.RemoveDir(path), nullptr}; });
+}
+
+BOOL WINAPI FtpDeleteFileA(HINTERNET hConnect, LPCSTR lpszFileName) {
+  auto c = ConnectionOf(hConnect);
+  if (!c) return FALSE;
+  if (!ValidPath(lpszFileName)) return FailWith(ERROR_INVALID_PARAMETER);
+  std::string path = lpszFileName;
+  return Launch(c, c->context, [c, path]() -> Outcome { return {c->engine.Delete(path), nullptr}; });
+}
+
+BOOL WINAPI FtpRenameFileA(HINTERNET hConnect, LPCSTR lpszExisting, LPCSTR lpszNew) {
+  auto c = ConnectionOf(hConnect);
+  if (!c) return FALSE;
+  if (!ValidPath(lpszExisting) || !ValidPath(lpszNew)) return FailWith(ERROR_INVALID_PARAMETER);
+  std::string from = lpszExisting, to = lpszNew;
+  return Launch(c, c->context, [c, from, to]() -> Outcome { return {c->engine.Rename(from, to), nullptr}; });
+}
+
+BOOL WINAPI InternetCloseHandle(HINTERNET hInternet) {
+  auto obj = Unregister(hInternet);
+  if (!obj) return FailWith(ERROR_INVALID_HANDLE);
+  switch (obj->kind) {
+    case Object::Kind::Session:
+      CloseSession(std::static_pointer_cast<Session>(obj));
+      break;
+    case Object::Kind::Connection:
+      CloseConnection(std::static_pointer_cast<Connection>(obj));
+      break;
+    case Object::Kind::Find: {
+      HINTERNET h = obj->handle;
+      obj->Notify(obj->context, INTERNET_STATUS_HANDLE_CLOSING, &h, sizeof h);
+      break;
+    }
+  }
+  return TRUE;
+}
+
+BOOL WINAPI InternetGetLastResponseInfoA(LPDWORD lpdwError, LPSTR lpszBuffer, LPDWORD lpdwBufferLength) {
+  if (!lpdwError || !lpdwBufferLength) return FailWith(ERROR_INVALID_PARAMETER);
+  const FtpReply& r = LastResponse();
+  *lpdwError = static_cast<DWORD>(r.code);
+  DWORD need = static_cast<DWORD>(r.text.size());
+  DWORD room = *lpdwBufferLength;
+  *lpdwBufferLength = need;
+  if (room == 0 || !lpszBuffer) return need == 0 ? TRUE : FailWith(ERROR_INSUFFICIENT_BUFFER);
+  DWORD copy = need < room ? need : room;
+  memcpy(lpszBuffer, r.text.data(), copy);
+  if (copy < room) lpszBuffer[copy] = '\0';
+  if (copy < need) return FailWith(ERROR_INSUFFICIENT_BUFFER);
+  return TRUE;
+}
+
+HMODULE WINAPI FtpNetModule(void) {
+  HMODULE m = nullptr;
+  GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                     reinterpret_cast<LPCSTR>(&FtpNetModule), &m);
+  return m;
+}
+
+}  // extern "C"

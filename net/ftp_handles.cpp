@@ -1,0 +1,155 @@
+// Handle table, workers and the per-thread last response.
+#include "net/ftp_handles.h"
+
+#include <unordered_map>
+
+namespace vel::net {
+
+namespace {
+
+struct Table {
+  std::mutex m;
+  std::unordered_map<uintptr_t, std::shared_ptr<Object>> map;
+  uintptr_t next = 0x00CC0004;  // steps of 4, never 0, never reused within a run
+};
+
+Table& TheTable() {
+  static Table* t = new Table;  // never destroyed: workers may outlive static destruction
+  return *t;
+}
+
+thread_local FtpReply tl_last;
+
+}  // namespace
+
+void Worker::Loop(std::shared_ptr<Worker> self) {
+  for (;;) {
+    std::function<void()> job;
+    {
+      std::unique_lock<std::mutex> lock(self->m_);
+      self->cv_.wait(lock, [&] { return self->stop_ || !self->jobs_.empty(); });
+      if (self->jobs_.empty()) {  // stopped and drained
+        self->finished_ = true;
+        self->cv_.notify_all();
+        return;
+      }
+      job = std::move(self->jobs_.front());
+      self->jobs_.pop_front();
+    }
+    job();
+  }
+}
+
+std::shared_ptr<Worker> MakeWorker() {
+  auto w = std::make_shared<Worker>();
+  w->self_ = w;
+  return w;
+}
+
+void Worker::Post(std::function<void()> job) {
+  std::lock_guard<std::mutex> lock(m_);
+  jobs_.push_back(std::move(job));
+  if (!started_) {
+    started_ = true;
+    thread_ = std::thread(Loop, self_.lock());
+    id_ = thread_.get_id();
+  }
+  cv_.notify_one();
+}
+
+void Worker::Stop() {
+  {
+    std::lock_guard<std::mutex> lock(m_);
+    stop_ = true;
+    if (!started_) return;
+  }
+  cv_.notify_all();
+  if (!thread_.joinable()) return;
+  if (OnWorker()) {
+    thread_.detach();
+    return;
+  }
+  // Normally the queue drains at once (requests in progress were cancelled). A callback that
+  // blocks on a lock the closing thread holds would make a plain join wait forever: after
+  // kStopWaitMs the thread is left to finish on its own; it owns a reference to this worker.
+  bool finished;
+  {
+    std::unique_lock<std::mutex> lock(m_);
+    finished = cv_.wait_for(lock, std::chrono::milliseconds(kStopWaitMs), [&] { return finished_; });
+  }
+  if (finished)
+    thread_.join();
+  else
+    thread_.detach();
+}
+
+void Object::Notify(DWORD_PTR ctx, DWORD code, const void* info, DWORD len) const {
+  INTERNET_STATUS_CALLBACK cb = callback.load();
+  if (!cb || cb == INTERNET_INVALID_STATUS_CALLBACK) return;
+  cb(handle, ctx, code, const_cast<void*>(info), len);
+}
+
+void Connection::Reply(const FtpReply& r) { StoreLastResponse(r); }
+
+HINTERNET Register(const std::shared_ptr<Object>& obj) {
+  Table& t = TheTable();
+  std::lock_guard<std::mutex> lock(t.m);
+  if (t.next > 0x7FFFFFF0 || t.map.size() > 1000000) return nullptr;
+  uintptr_t h = t.next;
+  t.next += 4;
+  obj->handle = reinterpret_cast<HINTERNET>(h);
+  t.map.emplace(h, obj);
+  return obj->handle;
+}
+
+std::shared_ptr<Object> Lookup(HINTERNET h, bool session, bool connection, bool find) {
+  Table& t = TheTable();
+  std::shared_ptr<Object> obj;
+  {
+    std::lock_guard<std::mutex> lock(t.m);
+    auto it = t.map.find(reinterpret_cast<uintptr_t>(h));
+    if (it != t.map.end()) obj = it->second;
+  }
+  if (!obj) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return nullptr;
+  }
+  bool fits = (session && obj->kind == Object::Kind::Session) ||
+              (connection && obj->kind == Object::Kind::Connection) ||
+              (find && obj->kind == Object::Kind::Find);
+  if (!fits) {
+    SetLastError(ERROR_INTERNET_INCORRECT_HANDLE_TYPE);
+    return nullptr;
+  }
+  return obj;
+}
+
+std::shared_ptr<Object> Unregister(HINTERNET h) {
+  Table& t = TheTable();
+  std::lock_guard<std::mutex> lock(t.m);
+  auto it = t.map.find(reinterpret_cast<uintptr_t>(h));
+  if (it == t.map.end()) return nullptr;
+  auto obj = it->second;
+  t.map.erase(it);
+  return obj;
+}
+
+std::vector<std::shared_ptr<Object>> ChildrenOf(const Session* s) {
+  Table& t = TheTable();
+  std::vector<std::shared_ptr<Object>> out;
+  std::lock_guard<std::mutex> lock(t.m);
+  for (auto& [h, obj] : t.map) {
+    if (obj->kind == Object::Kind::Connection &&
+        static_cast<Connection*>(obj.get())->session.get() == s)
+      out.push_back(obj);
+    else if (obj->kind == Object::Kind::Find &&
+             static_cast<Find*>(obj.get())->connection->session.get() == s)
+      out.push_back(obj);
+  }
+  return out;
+}
+
+void StoreLastResponse(const FtpReply& r) { tl_last = r; }
+const FtpReply& LastResponse() { return tl_last; }
+
+}  // namespace vel::net

@@ -1,0 +1,116 @@
+// The library's handle table and the objects behind handles.
+//
+// A handle is a number from a counter (never a pointer), mapped to a shared object in one
+// table under one mutex. Closing removes the entry at once, so a closed or foreign handle is
+// never found again (ERROR_INVALID_HANDLE); work already running keeps its object alive through
+// its own reference. Kinds: Session (owns the worker thread of an asynchronous session),
+// Connection (owns an FTP engine), Find (a finished listing being read entry by entry).
+#pragma once
+#include <windows.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "net/ftp_engine.h"
+#include "net/ftpnet.h"
+
+namespace vel::net {
+
+// One thread running posted jobs in order. Stop() from the worker itself detaches it; from any
+// other thread it waits (at most kStopWaitMs) for the queue to drain and joins.
+class Worker {
+ public:
+  static constexpr int kStopWaitMs = 3000;
+  void Post(std::function<void()> job);
+  void Stop();
+  bool OnWorker() const { return std::this_thread::get_id() == id_; }
+
+ private:
+  static void Loop(std::shared_ptr<Worker> self);
+  std::mutex m_;
+  std::condition_variable cv_;
+  std::deque<std::function<void()>> jobs_;
+  bool stop_ = false;
+  bool started_ = false;
+  bool finished_ = false;
+  std::thread thread_;
+  std::thread::id id_;
+  std::weak_ptr<Worker> self_;
+  friend std::shared_ptr<Worker> MakeWorker();
+};
+std::shared_ptr<Worker> MakeWorker();
+
+struct Object {
+  enum class Kind { Session, Connection, Find };
+  explicit Object(Kind k) : kind(k) {}
+  virtual ~Object() = default;
+  Kind kind;
+  HINTERNET handle = nullptr;
+  DWORD_PTR context = 0;
+  std::atomic<INTERNET_STATUS_CALLBACK> callback{nullptr};
+  // Time-outs in milliseconds; set by InternetSetOptionA on any thread, read when a request starts.
+  std::atomic<DWORD> connectMs{60000}, receiveMs{60000}, sendMs{60000};
+  Timeouts GetTimeouts() const { return Timeouts{connectMs.load(), receiveMs.load(), sendMs.load()}; }
+  void SetTimeouts(const Timeouts& t) {
+    connectMs = t.connect;
+    receiveMs = t.receive;
+    sendMs = t.send;
+  }
+  // Calls the status callback, if any, with this handle and the given context.
+  void Notify(DWORD_PTR ctx, DWORD code, const void* info, DWORD len) const;
+};
+
+struct Session : Object {
+  Session() : Object(Kind::Session) {}
+  bool async = false;
+  DWORD access = INTERNET_OPEN_TYPE_DIRECT;
+  std::string proxy, bypass;  // the FTP proxy "host[:port]" and bypass list in force
+  std::shared_ptr<Worker> worker;  // asynchronous sessions only
+  std::atomic<bool> busy{false};   // one request at a time
+  bool TryBegin() { bool f = false; return busy.compare_exchange_strong(f, true); }
+  void End() { busy.store(false); }
+};
+
+struct Connection : Object, EngineObserver {
+  Connection() : Object(Kind::Connection), engine(this, &cancel) {}
+  std::shared_ptr<Session> session;
+  FtpEngine engine;
+  std::atomic<bool> cancel{false};
+  std::atomic<bool> running{false};
+  std::atomic<bool> closed{false};  // its handle was closed: requests still queued are cancelled
+  std::atomic<DWORD> opThread{0};
+  bool closePending = false;    // closed by its own request's callback: finish the close after it
+  std::recursive_mutex opMutex; // serialises synchronous requests and the close
+  DWORD_PTR opContext = 0;      // context of the request in progress
+  void Status(DWORD code, const void* info, DWORD len) override { Notify(opContext, code, info, len); }
+  void Reply(const FtpReply& r) override;
+};
+
+struct Find : Object {
+  Find() : Object(Kind::Find) {}
+  std::shared_ptr<Connection> connection;
+  std::vector<WIN32_FIND_DATAA> entries;
+  size_t next = 0;
+};
+
+// Registers an object and gives it its handle; nullptr when the table is full.
+HINTERNET Register(const std::shared_ptr<Object>& obj);
+// The object of a handle if it is of one of the kinds wanted; else sets the last error
+// (ERROR_INVALID_HANDLE, ERROR_INTERNET_INCORRECT_HANDLE_TYPE) and returns nullptr.
+std::shared_ptr<Object> Lookup(HINTERNET h, bool session, bool connection, bool find);
+// Removes the handle; returns the object (nullptr if it was not registered).
+std::shared_ptr<Object> Unregister(HINTERNET h);
+// Every registered object made from the session.
+std::vector<std::shared_ptr<Object>> ChildrenOf(const Session* s);
+
+// The last server reply seen by the calling thread.
+void StoreLastResponse(const FtpReply& r);
+const FtpReply& LastResponse();
+
+}  // namespace vel::net

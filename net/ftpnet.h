@@ -1,0 +1,137 @@
+// The FTP library's public interface: the platform's internet calling contract (names, argument
+// lists, constants, structures and the status-callback signature) for FTP, implemented by our own
+// engine on Winsock 2. Include this instead of the platform's internet header.
+//
+// Handles are opaque numbers checked against the library's handle table: a closed or foreign
+// handle gives ERROR_INVALID_HANDLE. Handle kinds: session (InternetOpenA) -> connection
+// (InternetConnectA) -> search (FtpFindFirstFileA). A handle inherits its session's mode and
+// status callback.
+//
+// Asynchronous sessions (INTERNET_FLAG_ASYNC): a request returns FALSE/NULL with
+// ERROR_IO_PENDING, runs on the session's own thread, and reports progress and its end to the
+// callback: 10 11 20 21 (connect), 30 31 / 40 41 (each command and its reply, and data chunks of
+// a transfer: 31 and 41 carry a DWORD byte count), 60 (INTERNET_ASYNC_RESULT, dwResult = new
+// handle), 100 (INTERNET_ASYNC_RESULT: dwResult nonzero on success, dwError), and on close
+// 50 51 70. One request runs at a time per session; another gives ERROR_FTP_TRANSFER_IN_PROGRESS.
+// Synchronous sessions block and report through the return value and GetLastError; the
+// callback, when set, still sees every notification but 100, on the calling thread.
+#pragma once
+#include <windows.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+typedef LPVOID HINTERNET;
+typedef HINTERNET* LPHINTERNET;
+typedef WORD INTERNET_PORT;
+
+typedef struct {
+  DWORD_PTR dwResult;
+  DWORD dwError;
+} INTERNET_ASYNC_RESULT, *LPINTERNET_ASYNC_RESULT;
+
+typedef VOID(CALLBACK* INTERNET_STATUS_CALLBACK)(HINTERNET hInternet, DWORD_PTR dwContext,
+                                                 DWORD dwInternetStatus, LPVOID lpvStatusInformation,
+                                                 DWORD dwStatusInformationLength);
+typedef INTERNET_STATUS_CALLBACK* LPINTERNET_STATUS_CALLBACK;
+#define INTERNET_INVALID_STATUS_CALLBACK ((INTERNET_STATUS_CALLBACK)(-1L))
+
+// Access types of InternetOpenA.
+#define INTERNET_OPEN_TYPE_PRECONFIG 0
+#define INTERNET_OPEN_TYPE_DIRECT 1
+#define INTERNET_OPEN_TYPE_PROXY 3
+
+#define INTERNET_INVALID_PORT_NUMBER 0
+#define INTERNET_DEFAULT_FTP_PORT 21
+#define INTERNET_SERVICE_FTP 1
+
+// Flags.
+#define INTERNET_FLAG_ASYNC 0x10000000
+#define INTERNET_FLAG_PASSIVE 0x08000000
+#define INTERNET_FLAG_RELOAD 0x80000000
+#define INTERNET_FLAG_NEED_FILE 0x00000010
+#define FTP_TRANSFER_TYPE_UNKNOWN 0x00000000
+#define FTP_TRANSFER_TYPE_ASCII 0x00000001
+#define FTP_TRANSFER_TYPE_BINARY 0x00000002
+#define FTP_TRANSFER_TYPE_MASK (FTP_TRANSFER_TYPE_ASCII | FTP_TRANSFER_TYPE_BINARY)
+
+// Options of InternetSetOptionA / InternetQueryOptionA (milliseconds).
+#define INTERNET_OPTION_CONNECT_TIMEOUT 2
+#define INTERNET_OPTION_SEND_TIMEOUT 5
+#define INTERNET_OPTION_RECEIVE_TIMEOUT 6
+#define INTERNET_OPTION_DATA_SEND_TIMEOUT 7
+#define INTERNET_OPTION_DATA_RECEIVE_TIMEOUT 8
+
+// Status codes delivered to the callback.
+#define INTERNET_STATUS_RESOLVING_NAME 10
+#define INTERNET_STATUS_NAME_RESOLVED 11
+#define INTERNET_STATUS_CONNECTING_TO_SERVER 20
+#define INTERNET_STATUS_CONNECTED_TO_SERVER 21
+#define INTERNET_STATUS_SENDING_REQUEST 30
+#define INTERNET_STATUS_REQUEST_SENT 31
+#define INTERNET_STATUS_RECEIVING_RESPONSE 40
+#define INTERNET_STATUS_RESPONSE_RECEIVED 41
+#define INTERNET_STATUS_CLOSING_CONNECTION 50
+#define INTERNET_STATUS_CONNECTION_CLOSED 51
+#define INTERNET_STATUS_HANDLE_CREATED 60
+#define INTERNET_STATUS_HANDLE_CLOSING 70
+#define INTERNET_STATUS_REQUEST_COMPLETE 100
+
+// Error codes (the platform's numbers; texts in the library's message table).
+#define INTERNET_ERROR_BASE 12000
+#define ERROR_INTERNET_OUT_OF_HANDLES 12001
+#define ERROR_INTERNET_TIMEOUT 12002
+#define ERROR_INTERNET_EXTENDED_ERROR 12003
+#define ERROR_INTERNET_INTERNAL_ERROR 12004
+#define ERROR_INTERNET_INVALID_URL 12005
+#define ERROR_INTERNET_NAME_NOT_RESOLVED 12007
+#define ERROR_INTERNET_PROTOCOL_NOT_FOUND 12008
+#define ERROR_INTERNET_INVALID_OPTION 12009
+#define ERROR_INTERNET_BAD_OPTION_LENGTH 12010
+#define ERROR_INTERNET_SHUTDOWN 12012
+#define ERROR_INTERNET_INCORRECT_USER_NAME 12013
+#define ERROR_INTERNET_INCORRECT_PASSWORD 12014
+#define ERROR_INTERNET_LOGIN_FAILURE 12015
+#define ERROR_INTERNET_INVALID_OPERATION 12016
+#define ERROR_INTERNET_OPERATION_CANCELLED 12017
+#define ERROR_INTERNET_INCORRECT_HANDLE_TYPE 12018
+#define ERROR_INTERNET_INCORRECT_HANDLE_STATE 12019
+#define ERROR_INTERNET_BAD_REGISTRY_PARAMETER 12022
+#define ERROR_INTERNET_CANNOT_CONNECT 12029
+#define ERROR_INTERNET_CONNECTION_ABORTED 12030
+#define ERROR_INTERNET_CONNECTION_RESET 12031
+#define ERROR_INTERNET_INVALID_PROXY_REQUEST 12033
+#define ERROR_FTP_TRANSFER_IN_PROGRESS 12110
+#define ERROR_FTP_DROPPED 12111
+#define ERROR_FTP_NO_PASSIVE_MODE 12112
+
+HINTERNET WINAPI InternetOpenA(LPCSTR lpszAgent, DWORD dwAccessType, LPCSTR lpszProxy,
+                               LPCSTR lpszProxyBypass, DWORD dwFlags);
+INTERNET_STATUS_CALLBACK WINAPI InternetSetStatusCallback(HINTERNET hInternet,
+                                                          INTERNET_STATUS_CALLBACK lpfnInternetCallback);
+HINTERNET WINAPI InternetConnectA(HINTERNET hInternet, LPCSTR lpszServerName, INTERNET_PORT nServerPort,
+                                  LPCSTR lpszUserName, LPCSTR lpszPassword, DWORD dwService,
+                                  DWORD dwFlags, DWORD_PTR dwContext);
+HINTERNET WINAPI FtpFindFirstFileA(HINTERNET hConnect, LPCSTR lpszSearchFile,
+                                   LPWIN32_FIND_DATAA lpFindFileData, DWORD dwFlags, DWORD_PTR dwContext);
+BOOL WINAPI InternetFindNextFileA(HINTERNET hFind, LPVOID lpvFindData);
+BOOL WINAPI FtpGetFileA(HINTERNET hConnect, LPCSTR lpszRemoteFile, LPCSTR lpszNewFile, BOOL fFailIfExists,
+                        DWORD dwFlagsAndAttributes, DWORD dwFlags, DWORD_PTR dwContext);
+BOOL WINAPI FtpPutFileA(HINTERNET hConnect, LPCSTR lpszLocalFile, LPCSTR lpszNewRemoteFile, DWORD dwFlags,
+                        DWORD_PTR dwContext);
+BOOL WINAPI FtpCreateDirectoryA(HINTERNET hConnect, LPCSTR lpszDirectory);
+BOOL WINAPI FtpRemoveDirectoryA(HINTERNET hConnect, LPCSTR lpszDirectory);
+BOOL WINAPI FtpDeleteFileA(HINTERNET hConnect, LPCSTR lpszFileName);
+BOOL WINAPI FtpRenameFileA(HINTERNET hConnect, LPCSTR lpszExisting, LPCSTR lpszNew);
+BOOL WINAPI InternetCloseHandle(HINTERNET hInternet);
+BOOL WINAPI InternetGetLastResponseInfoA(LPDWORD lpdwError, LPSTR lpszBuffer, LPDWORD lpdwBufferLength);
+BOOL WINAPI InternetSetOptionA(HINTERNET hInternet, DWORD dwOption, LPVOID lpBuffer, DWORD dwBufferLength);
+
+// The module that holds the library's code and its message table, for
+// FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE, FtpNetModule(), code, ...).
+HMODULE WINAPI FtpNetModule(void);
+
+#ifdef __cplusplus
+}
+#endif

@@ -1,0 +1,41 @@
+// libFuzzer target: control-connection replies fed in random pieces, the passive-mode
+// replies, feature lists, server names and proxy lists. The reader must never keep more than
+// its limits and every finished reply must start with its code.
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "net/ftp_names.h"
+#include "net/ftp_reply.h"
+
+using namespace vel::net;
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const char* p = reinterpret_cast<const char*>(data);
+  ReplyReader r;
+  size_t pos = 0, step = size ? (data[0] % 7) + 1 : 1;
+  while (pos < size) {
+    size_t n = size - pos < step ? size - pos : step;
+    size_t used = 0;
+    auto st = r.Feed(p + pos, n, &used);
+    if (used > n) abort();
+    pos += used ? used : n;
+    if (st == ReplyReader::Status::Bad) break;
+    if (st == ReplyReader::Status::Done) {
+      const FtpReply& rep = r.Reply();
+      if (rep.code < 100 || rep.code > 599 || rep.text.size() > ReplyReader::kMaxTextKept) abort();
+    }
+  }
+  std::string_view in(p, size);
+  uint8_t addr[4];
+  uint16_t port;
+  if (ParsePasv(in, addr, &port) && port == 0) abort();
+  if (ParseEpsv(in, &port) && port == 0) abort();
+  (void)HasFeature(in, "UTF8");
+  std::string host;
+  int hp;
+  if (SplitServerName(in, &host, &hp) && (host.empty() || hp < 0 || hp > 65535)) abort();
+  (void)FtpProxyFrom(in, &host);
+  (void)ProxyBypassed(in, "ftp.example.org");
+  return 0;
+}

@@ -1,0 +1,180 @@
+#include "integration/fake_ftpd.h"
+
+#include <cstdio>
+
+namespace nettest {
+
+std::vector<Step> LoginSteps() {
+  return {{Step::Send, "", "220 fake ready\r\n"},
+          {Step::Send, "USER", "331 password please\r\n"},
+          {Step::Send, "PASS", "230 logged in\r\n"},
+          {Step::Send, "FEAT", "211-Features:\r\n PASV\r\n211 End\r\n"}};
+}
+
+namespace {
+
+void SendAll(SOCKET s, const std::string& t) {
+  size_t off = 0;
+  while (off < t.size()) {
+    int n = send(s, t.data() + off, static_cast<int>(t.size() - off), 0);
+    if (n <= 0) return;
+    off += static_cast<size_t>(n);
+  }
+}
+
+SOCKET Listen(bool v6, int* port) {
+  SOCKET s = socket(v6 ? AF_INET6 : AF_INET, SOCK_STREAM, 0);
+  sockaddr_storage a{};
+  int len;
+  if (v6) {
+    auto* in6 = reinterpret_cast<sockaddr_in6*>(&a);
+    in6->sin6_family = AF_INET6;
+    in6->sin6_addr = in6addr_loopback;
+    len = sizeof *in6;
+  } else {
+    auto* in = reinterpret_cast<sockaddr_in*>(&a);
+    in->sin_family = AF_INET;
+    in->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    len = sizeof *in;
+  }
+  if (s == INVALID_SOCKET || bind(s, reinterpret_cast<sockaddr*>(&a), len) != 0 || listen(s, 4) != 0) {
+    if (s != INVALID_SOCKET) closesocket(s);
+    return INVALID_SOCKET;
+  }
+  getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
+  *port = ntohs(v6 ? reinterpret_cast<sockaddr_in6*>(&a)->sin6_port : reinterpret_cast<sockaddr_in*>(&a)->sin_port);
+  return s;
+}
+
+// accept() with a limit, so a script that expects a connection never hangs the test.
+SOCKET AcceptWithin(SOCKET l, int ms) {
+  fd_set set;
+  FD_ZERO(&set);
+  FD_SET(l, &set);
+  timeval tv{ms / 1000, (ms % 1000) * 1000};
+  if (select(0, &set, nullptr, nullptr, &tv) <= 0) return INVALID_SOCKET;
+  return accept(l, nullptr, nullptr);
+}
+
+}  // namespace
+
+FakeFtpd::FakeFtpd(std::vector<Step> script, bool ipv6) : ipv6_(ipv6), script_(std::move(script)) {
+  WSADATA d;
+  WSAStartup(MAKEWORD(2, 2), &d);
+  listen_ = Listen(ipv6, &port_);
+  if (listen_ != INVALID_SOCKET) thread_ = std::thread([this] { Run(); });
+}
+
+FakeFtpd::~FakeFtpd() {
+  Commands();
+  if (listen_ != INVALID_SOCKET) closesocket(listen_);
+}
+
+std::vector<std::string> FakeFtpd::Commands() {
+  if (thread_.joinable()) thread_.join();
+  return commands_;
+}
+
+bool FakeFtpd::ReadLine(std::string* line) {
+  for (;;) {
+    size_t lf = pending_.find('\n');
+    if (lf != std::string::npos) {
+      *line = pending_.substr(0, lf);
+      if (!line->empty() && line->back() == '\r') line->pop_back();
+      pending_.erase(0, lf + 1);
+      return true;
+    }
+    fd_set set;
+    FD_ZERO(&set);
+    FD_SET(ctrl_, &set);
+    timeval tv{10, 0};
+    if (select(0, &set, nullptr, nullptr, &tv) <= 0) return false;
+    char buf[4096];
+    int n = recv(ctrl_, buf, sizeof buf, 0);
+    if (n <= 0) return false;
+    pending_.append(buf, static_cast<size_t>(n));
+  }
+}
+
+void FakeFtpd::Run() {
+  ctrl_ = AcceptWithin(listen_, 15000);
+  if (ctrl_ == INVALID_SOCKET) return;
+  SOCKET data = INVALID_SOCKET;
+  for (const Step& st : script_) {
+    if (!st.expect.empty()) {
+      std::string line;
+      if (!ReadLine(&line)) break;
+      commands_.push_back(line);
+      if (line.compare(0, st.expect.size(), st.expect) != 0) mismatch_ = true;
+    }
+    bool stop = false;
+    switch (st.kind) {
+      case Step::Send:
+        SendAll(ctrl_, st.text);
+        break;
+      case Step::Pasv: {
+        int dport = 0;
+        dataListen_ = Listen(false, &dport);
+        char buf[256];
+        std::string fmt = st.text.empty() ? "227 Entering Passive Mode (127,0,0,1,%d,%d)\r\n" : st.text;
+        snprintf(buf, sizeof buf, fmt.c_str(), dport >> 8, dport & 255);
+        SendAll(ctrl_, buf);
+        break;
+      }
+      case Step::DataOut:
+      case Step::DataDrop:
+      case Step::DataIn: {
+        data = AcceptWithin(dataListen_, 15000);
+        closesocket(dataListen_);
+        dataListen_ = INVALID_SOCKET;
+        if (data == INVALID_SOCKET) {
+          stop = true;
+          break;
+        }
+        if (st.kind == Step::DataIn) {
+          char buf[65536];
+          int n;
+          while ((n = recv(data, buf, sizeof buf, 0)) > 0) dataIn_.append(buf, static_cast<size_t>(n));
+        } else {
+          SendAll(data, st.text);
+        }
+        if (st.kind == Step::DataDrop) {
+          linger l{1, 0};  // reset instead of an orderly close
+          setsockopt(data, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&l), sizeof l);
+        }
+        closesocket(data);
+        data = INVALID_SOCKET;
+        break;
+      }
+      case Step::Silent: {
+        char buf[256];
+        fd_set set;
+        FD_ZERO(&set);
+        FD_SET(ctrl_, &set);
+        timeval tv{15, 0};
+        while (select(0, &set, nullptr, nullptr, &tv) > 0 && recv(ctrl_, buf, sizeof buf, 0) > 0) {
+        }
+        stop = true;
+        break;
+      }
+      case Step::Close:
+        stop = true;
+        break;
+    }
+    if (stop) break;
+  }
+  // Take what else the client says until it goes; answer its QUIT.
+  for (;;) {
+    std::string line;
+    if (!ReadLine(&line)) break;
+    commands_.push_back(line);
+    if (line.compare(0, 4, "QUIT") == 0) {
+      SendAll(ctrl_, "221 bye\r\n");
+      break;
+    }
+  }
+  closesocket(ctrl_);
+  if (dataListen_ != INVALID_SOCKET) closesocket(dataListen_);
+}
+
+}  // namespace nettest

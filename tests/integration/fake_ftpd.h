@@ -1,0 +1,56 @@
+// A scripted FTP server for the fault cases no real server produces. It listens on a loopback
+// port (IPv4, or IPv6 when asked), takes one control connection, and plays its script step by
+// step on its own thread, recording every command line it received.
+#pragma once
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace nettest {
+
+struct Step {
+  enum Kind {
+    Send,      // send text (no read first unless expect is set)
+    Pasv,      // read the command, open a data listener, reply 227 (or text with %d,%d for p1,p2)
+    DataOut,   // accept the data connection, send text, close it
+    DataDrop,  // accept, send text, reset the data connection
+    DataIn,    // accept, read to the end (kept in received data)
+    Silent,    // say nothing more; hold the connection until the client goes
+    Close,     // close the control connection
+  };
+  Kind kind;
+  std::string expect;  // the command the client must send first ("" = read nothing)
+  std::string text;
+};
+
+// The usual opening: greeting, USER, PASS, FEAT (no features).
+std::vector<Step> LoginSteps();
+
+class FakeFtpd {
+ public:
+  explicit FakeFtpd(std::vector<Step> script, bool ipv6 = false);
+  ~FakeFtpd();
+  int Port() const { return port_; }
+  bool Ok() const { return listen_ != INVALID_SOCKET; }
+  // Waits for the script's end; the commands received, in order.
+  std::vector<std::string> Commands();
+  std::string DataReceived() { Commands(); return dataIn_; }
+  bool Mismatch() { Commands(); return mismatch_; }
+
+ private:
+  void Run();
+  bool ReadLine(std::string* line);
+  SOCKET listen_ = INVALID_SOCKET, ctrl_ = INVALID_SOCKET, dataListen_ = INVALID_SOCKET;
+  int port_ = 0;
+  bool ipv6_;
+  std::vector<Step> script_;
+  std::vector<std::string> commands_;
+  std::string pending_, dataIn_;
+  bool mismatch_ = false;
+  std::thread thread_;
+};
+
+}  // namespace nettest

@@ -1,0 +1,179 @@
+#!/usr/bin/env bash
+# Starts and stops the three real FTP servers of the integration tests on loopback ports, each
+# with its own configuration and scratch tree under DIR (a ctest fixture).
+#   ftpd.sh start DIR   -> DIR/servers.txt: "name port tree-root" per line, DIR/pids
+#   ftpd.sh stop DIR    -> stops exactly the recorded pids
+# Users: anonymous, and "veluser" with password "velpass" (vsftpd: the local account made by
+# scripts/setup; ProFTPD: AuthUserFile; Pure-FTPd: a virtual-user database). The anonymous root is owned by root; its "pub" folder is
+# writable by the ftp user, where the tests upload, create and delete.
+set -euo pipefail
+cmd=$1
+dir=$(mkdir -p "$2" && cd "$2" && pwd)
+FTPD_DIR=${FTPD_DIR:-/opt/afc-ftpd}
+
+stop_all() {
+  [ -f "$dir/pids" ] || return 0
+  while read -r pid; do
+    [ -n "$pid" ] && kill "$pid" 2>/dev/null || true
+  done <"$dir/pids"
+  while read -r pid; do
+    for _ in $(seq 1 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+    kill -9 "$pid" 2>/dev/null || true
+  done <"$dir/pids"
+  rm -f "$dir/pids"
+}
+
+if [ "$cmd" = stop ]; then stop_all; exit 0; fi
+
+free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
+
+wait_port() {  # port pid name
+  for _ in $(seq 1 100); do
+    if (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; then return 0; fi
+    kill -0 "$2" 2>/dev/null || { echo "ftpd.sh: $3 exited; see $dir/$3.log" >&2; cat "$dir/$3.log" >&2 || true; return 1; }
+    sleep 0.1
+  done
+  echo "ftpd.sh: $3 did not listen on $1" >&2
+  return 1
+}
+
+make_tree() {  # root
+  local root=$1
+  rm -rf "$root"
+  mkdir -p "$root/pub/empty" "$root/pub/nested/a/b" "$root/pub/big10k" "$root/pub/with space dir"
+  echo "top level" >"$root/readme.txt"
+  printf 'deep\n' >"$root/pub/nested/a/b/deep.txt"
+  printf 'spaced\n' >"$root/pub/with space.txt"
+  printf 'utf8\n' >"$root/pub/$(printf 'caf\xc3\xa9.txt')"
+  : >"$root/pub/zero.bin"
+  printf 'x' >"$root/pub/one.bin"
+  head -c 1048576 /dev/urandom >"$root/pub/mib.bin"
+  printf 'line one\nline two\n\nlast line\n' >"$root/pub/text.txt"
+  : >"$root/pub/zero.txt"
+  printf 'x' >"$root/pub/one.txt"
+  head -c 1048576 < <(yes 'the quick brown fox jumps over the lazy dog 0123456789') >"$root/pub/mib.txt"
+  ln -s nested "$root/pub/link-to-dir"
+  ln -s text.txt "$root/pub/link-to-file"
+  (cd "$root/pub/big10k" && seq -f 'f%05g.dat' 0 9999 | xargs touch)
+  chown -R ftp "$root/pub"
+  chmod 755 "$root" "$root/pub"
+}
+
+stop_all
+mkdir -p "$dir/empty"
+chmod 755 "$dir/empty"
+: >"$dir/pids"
+: >"$dir/servers.txt.new"
+hash=$(openssl passwd -6 velpass)
+ftp_uid=$(id -u ftp)
+ftp_gid=$(id -g ftp)
+
+# --- vsftpd
+root=$dir/vsftpd-root
+make_tree "$root"
+port=$(free_port)
+cat >"$dir/vsftpd.conf" <<CONF
+listen=YES
+listen_ipv6=NO
+listen_address=127.0.0.1
+listen_port=$port
+background=NO
+seccomp_sandbox=NO
+anonymous_enable=YES
+anon_root=$root
+no_anon_password=YES
+local_enable=YES
+local_root=$root/pub
+local_umask=022
+pam_service_name=vsftpd
+write_enable=YES
+anon_upload_enable=YES
+anon_mkdir_write_enable=YES
+anon_other_write_enable=YES
+anon_world_readable_only=NO
+anon_umask=022
+ascii_upload_enable=YES
+ascii_download_enable=YES
+pasv_enable=YES
+port_enable=YES
+connect_from_port_20=NO
+utf8_filesystem=YES
+secure_chroot_dir=$dir/empty
+xferlog_enable=NO
+dirmessage_enable=NO
+max_clients=200
+max_per_ip=200
+CONF
+vsftpd "$dir/vsftpd.conf" >"$dir/vsftpd.log" 2>&1 </dev/null &
+pid=$!
+echo $pid >>"$dir/pids"
+wait_port "$port" "$pid" vsftpd
+echo "vsftpd $port $root" >>"$dir/servers.txt.new"
+
+# --- ProFTPD
+root=$dir/proftpd-root
+make_tree "$root"
+port=$(free_port)
+echo "veluser:$hash:$ftp_uid:$ftp_gid::$root/pub:/bin/sh" >"$dir/proftpd.passwd"
+chmod 600 "$dir/proftpd.passwd"
+cat >"$dir/proftpd.conf" <<CONF
+ServerType standalone
+ServerName "afc test"
+DefaultServer on
+Port $port
+DefaultAddress 127.0.0.1
+SocketBindTight on
+UseIPv6 off
+UseReverseDNS off
+User ftp
+Group nogroup
+Umask 022
+MaxInstances 200
+PidFile $dir/proftpd.pid
+ScoreboardFile $dir/proftpd.scoreboard
+DelayTable none
+WtmpLog off
+RequireValidShell off
+AuthOrder mod_auth_file.c mod_auth_unix.c
+AuthUserFile $dir/proftpd.passwd
+DefaultRoot ~
+AllowOverwrite on
+<Anonymous $root>
+  User ftp
+  Group nogroup
+  UserAlias anonymous ftp
+  UserAlias Anonymous ftp
+  RequireValidShell off
+  <Directory *>
+    AllowOverwrite on
+    <Limit WRITE>
+      AllowAll
+    </Limit>
+  </Directory>
+</Anonymous>
+CONF
+"$FTPD_DIR/usr/sbin/proftpd" -n -q -c "$dir/proftpd.conf" >"$dir/proftpd.log" 2>&1 </dev/null &
+pid=$!
+echo $pid >>"$dir/pids"
+wait_port "$port" "$pid" proftpd
+echo "proftpd $port $root" >>"$dir/servers.txt.new"
+
+# --- Pure-FTPd: anonymous users land in the ftp account's home, so it runs in a private
+# mount namespace where that home is our tree.
+root=$dir/pureftpd-root
+make_tree "$root"
+port=$(free_port)
+ftp_home=$(getent passwd ftp | cut -d: -f6)
+rm -f "$dir/pureftpd.passwd" "$dir/pureftpd.pdb"
+printf 'velpass\nvelpass\n' | "$FTPD_DIR/usr/bin/pure-pw" useradd veluser -u ftp -g "$ftp_gid" -d "$root/pub" \
+  -f "$dir/pureftpd.passwd" -m -F "$dir/pureftpd.pdb" >/dev/null
+mkdir -p "$ftp_home"
+unshare -m sh -c "mount --make-rprivate / && mount --bind '$root' '$ftp_home' && exec '$FTPD_DIR/usr/sbin/pure-ftpd' \
+  -S 127.0.0.1,$port -l puredb:'$dir/pureftpd.pdb' -l unix -M -c 200 -C 200 -A -H -L 20000:8" \
+  >"$dir/pureftpd.log" 2>&1 </dev/null &
+pid=$!
+echo $pid >>"$dir/pids"
+wait_port "$port" "$pid" pureftpd
+echo "pureftpd $port $root" >>"$dir/servers.txt.new"
+
+mv "$dir/servers.txt.new" "$dir/servers.txt"

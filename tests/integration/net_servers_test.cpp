@@ -1,0 +1,251 @@
+// The FTP library against real servers (vsftpd, ProFTPD, Pure-FTPd) started by the ftpd
+// fixture on loopback: login, listings, transfers both ways in both types and modes, remote
+// file operations, and the exact notification sequences of asynchronous requests.
+#include <cstring>
+#include <map>
+
+#include "integration/net_support.h"
+#include "support/check.h"
+
+using namespace nettest;
+
+namespace {
+
+struct Listing {
+  DWORD error = 0;
+  std::map<std::string, WIN32_FIND_DATAA> entries;
+  size_t count = 0;
+};
+
+Listing List(HINTERNET conn, const char* pattern) {
+  Listing out;
+  WIN32_FIND_DATAA fd;
+  HINTERNET f = FtpFindFirstFileA(conn, pattern, &fd, INTERNET_FLAG_RELOAD, 0);
+  if (!f) {
+    out.error = GetLastError();
+    return out;
+  }
+  do {
+    out.entries[fd.cFileName] = fd;
+    ++out.count;
+  } while (InternetFindNextFileA(f, &fd));
+  out.error = GetLastError() == ERROR_NO_MORE_FILES ? 0 : GetLastError();
+  InternetCloseHandle(f);
+  return out;
+}
+
+struct SyncSession {
+  HINTERNET session = nullptr, conn = nullptr;
+  SyncSession(const Server& s, bool passive = true, const char* user = nullptr, const char* pass = nullptr) {
+    session = InternetOpenA("nettest", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
+    conn = InternetConnectA(session, s.Host().c_str(), 0, user, pass, INTERNET_SERVICE_FTP,
+                            passive ? INTERNET_FLAG_PASSIVE : 0, 0);
+  }
+  ~SyncSession() {
+    if (conn) InternetCloseHandle(conn);
+    InternetCloseHandle(session);
+  }
+};
+
+std::string Utf8ToAnsi(const char* utf8) {
+  wchar_t w[64];
+  int n = MultiByteToWideChar(CP_UTF8, 0, utf8, -1, w, 64);
+  char a[64];
+  WideCharToMultiByte(CP_ACP, 0, w, n, a, 64, nullptr, nullptr);
+  return a;
+}
+
+std::string Crlf(const std::string& lf) {
+  std::string s;
+  for (char c : lf) {
+    if (c == '\n') s.push_back('\r');
+    s.push_back(c);
+  }
+  return s;
+}
+
+// Every server: the behaviours the client relies on.
+void CommonChecks(const Server& sv) {
+  SyncSession s(sv);
+  REQUIRE(s.conn != nullptr);
+
+  Listing root = List(s.conn, "*.*");
+  CHECK_EQ(root.error, 0u);
+  CHECK(root.entries.count("pub") == 1 && root.entries["pub"].dwFileAttributes == FILE_ATTRIBUTE_DIRECTORY);
+  CHECK(root.entries.count("readme.txt") == 1 &&
+        root.entries["readme.txt"].dwFileAttributes == FILE_ATTRIBUTE_NORMAL &&
+        root.entries["readme.txt"].nFileSizeLow == 10);
+
+  Listing pub = List(s.conn, "pub/*.*");
+  CHECK_EQ(pub.error, 0u);
+  CHECK(pub.entries.count("with space.txt") == 1);
+  CHECK(pub.entries.count("with space dir") == 1 &&
+        pub.entries["with space dir"].dwFileAttributes == FILE_ATTRIBUTE_DIRECTORY);
+  CHECK(pub.entries.count(".") == 0 && pub.entries.count("..") == 0);
+  CHECK(pub.entries.count("link-to-dir") == 1 &&
+        pub.entries["link-to-dir"].dwFileAttributes == FILE_ATTRIBUTE_DIRECTORY);
+  CHECK(pub.entries.count("link-to-file") == 1 &&
+        pub.entries["link-to-file"].dwFileAttributes == FILE_ATTRIBUTE_NORMAL);
+  CHECK(pub.entries.count("mib.bin") == 1 && pub.entries["mib.bin"].nFileSizeLow == 1048576);
+  // A non-ASCII name arrives in the ANSI code page (converted when the server speaks UTF-8).
+  std::string cafe = Utf8ToAnsi("caf\xc3\xa9.txt");
+  if (sv.name == "vsftpd") {  // it advertises UTF8: the name is converted both ways
+    CHECK(pub.entries.count(cafe) == 1);
+    std::string to = ScratchDir() + "\\cafe.txt";
+    CHECK(FtpGetFileA(s.conn, ("pub/" + cafe).c_str(), to.c_str(), FALSE, 0, FTP_TRANSFER_TYPE_BINARY, 0));
+    CHECK_EQ(ReadAll(to), std::string("utf8\n"));
+  } else {
+    CHECK(pub.entries.count(cafe) == 1 || pub.entries.count("caf\xc3\xa9.txt") == 1);
+  }
+  SYSTEMTIME st{};
+  FileTimeToSystemTime(&pub.entries["mib.bin"].ftLastWriteTime, &st);
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  CHECK(st.wYear == now.wYear || st.wYear + 1 == now.wYear);
+
+  Listing filtered = List(s.conn, "pub/*.bin");
+  CHECK_EQ(filtered.count, 3u);
+
+  Listing empty = List(s.conn, "pub/empty/*.*");
+  CHECK_EQ(empty.error, static_cast<DWORD>(ERROR_NO_MORE_FILES));
+  Listing deep = List(s.conn, "pub/nested/a/b/*.*");
+  CHECK(deep.entries.count("deep.txt") == 1);
+  Listing big = List(s.conn, "pub/big10k/*.*");
+  CHECK_EQ(big.count, 10000u);
+  CHECK(big.entries.count("f09999.dat") == 1);
+
+  // Downloads: binary of 0, 1 and 1 MiB bytes, compared with the server's files.
+  std::string local = ScratchDir();
+  for (const char* name : {"zero.bin", "one.bin", "mib.bin"}) {
+    std::string to = local + "\\" + name;
+    CHECK(FtpGetFileA(s.conn, (std::string("pub/") + name).c_str(), to.c_str(), FALSE, FILE_ATTRIBUTE_NORMAL,
+                      FTP_TRANSFER_TYPE_BINARY, 0));
+    CHECK(ReadAll(to) == ReadAll(sv.root + "\\pub\\" + name));
+  }
+  // ASCII download: Unix text arrives with CR LF line ends.
+  std::string text = local + "\\text.txt";
+  CHECK(FtpGetFileA(s.conn, "pub/text.txt", text.c_str(), FALSE, 0, FTP_TRANSFER_TYPE_ASCII, 0));
+  CHECK_EQ(ReadAll(text), std::string("line one\r\nline two\r\n\r\nlast line\r\n"));
+
+  // ASCII of 0, 1 and 1 MiB: what arrives is the server's text with CR LF line ends, and an
+  // upload of that stores the server's own line ends again.
+  for (const char* name : {"zero.txt", "one.txt", "mib.txt"}) {
+    std::string to = local + "\\a-" + name;
+    std::string unixText = ReadAll(sv.root + "\\pub\\" + name);
+    CHECK(FtpGetFileA(s.conn, (std::string("pub/") + name).c_str(), to.c_str(), FALSE, 0,
+                      FTP_TRANSFER_TYPE_ASCII, 0));
+    CHECK(ReadAll(to) == Crlf(unixText));
+    std::string back = std::string("pub/back-") + name;
+    CHECK(FtpPutFileA(s.conn, to.c_str(), back.c_str(), FTP_TRANSFER_TYPE_ASCII, 0));
+    std::string stored = ReadAll(sv.root + "\\pub\\back-" + name);
+    if (sv.name == "pureftpd")  // stores the wire form as it comes
+      CHECK(stored == unixText || stored == Crlf(unixText));
+    else
+      CHECK(stored == unixText);
+  }
+  // fail-if-exists: an existing target stops the download before anything is asked.
+  std::string existing = local + "\\a-one.txt";
+  CHECK(!FtpGetFileA(s.conn, "pub/mib.bin", existing.c_str(), TRUE, 0, FTP_TRANSFER_TYPE_BINARY, 0));
+  CHECK_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_EXISTS));
+  CHECK_EQ(ReadAll(existing), std::string("x"));
+
+  // Uploads: binary of 0, 1 and 1 MiB bytes; the server's copies are byte-identical.
+  for (size_t n : {size_t(0), size_t(1), size_t(1048576)}) {
+    std::string from = local + "\\up" + std::to_string(n);
+    std::string data = Bytes(n, static_cast<unsigned>(n) + 7);
+    WriteAll(from, data);
+    std::string remote = "pub/up" + std::to_string(n) + ".bin";
+    CHECK(FtpPutFileA(s.conn, from.c_str(), remote.c_str(), FTP_TRANSFER_TYPE_BINARY, 0));
+    CHECK(ReadAll(sv.root + "\\pub\\up" + std::to_string(n) + ".bin") == data);
+  }
+  // ASCII upload: CR LF on the wire; servers that convert store LF.
+  std::string unixText = local + "\\unix.txt";
+  WriteAll(unixText, "a\nb\r\nc\n");
+  CHECK(FtpPutFileA(s.conn, unixText.c_str(), "pub/ascii-up.txt", FTP_TRANSFER_TYPE_ASCII, 0));
+  std::string stored = ReadAll(sv.root + "\\pub\\ascii-up.txt");
+  if (sv.name == "pureftpd")
+    CHECK(stored == "a\r\nb\r\nc\r\n" || stored == "a\nb\nc\n");
+  else
+    CHECK_EQ(stored, std::string("a\nb\nc\n"));
+
+}
+
+// Remote file operations, as a user allowed to change the tree; prefix is the remote path of
+// "pub", dir the same folder on disk.
+void FileOps(const Server& sv, const char* user, const char* pass, const std::string& prefix,
+             const std::string& dir) {
+  SyncSession s(sv, true, user, pass);
+  REQUIRE(s.conn != nullptr);
+  CHECK(FtpCreateDirectoryA(s.conn, (prefix + "made").c_str()));
+  CHECK(Exists(dir + "\\made"));
+  WriteAll(dir + "\\victim.bin", "v");
+  CHECK(FtpRenameFileA(s.conn, (prefix + "victim.bin").c_str(), (prefix + "made/renamed.bin").c_str()));
+  CHECK(Exists(dir + "\\made\\renamed.bin") && !Exists(dir + "\\victim.bin"));
+  CHECK(FtpDeleteFileA(s.conn, (prefix + "made/renamed.bin").c_str()));
+  CHECK(!Exists(dir + "\\made\\renamed.bin"));
+  CHECK(FtpRemoveDirectoryA(s.conn, (prefix + "made").c_str()));
+  CHECK(!Exists(dir + "\\made"));
+  // Server refusals come back as 12003 with the server's reply.
+  CHECK(!FtpDeleteFileA(s.conn, (prefix + "no-such-file").c_str()));
+  CHECK_EQ(GetLastError(), static_cast<DWORD>(ERROR_INTERNET_EXTENDED_ERROR));
+  DWORD code = 0;
+  std::string reply = LastResponseText(&code);
+  CHECK_EQ(code, 550u);
+  CHECK(reply.rfind("550", 0) == 0);
+  CHECK(!FtpRemoveDirectoryA(s.conn, (prefix + "no-such-dir").c_str()));
+  CHECK_EQ(GetLastError(), static_cast<DWORD>(ERROR_INTERNET_EXTENDED_ERROR));
+}
+
+void ActiveMode(const Server& sv) {
+  SyncSession s(sv, false);
+  REQUIRE(s.conn != nullptr);
+  std::string local = ScratchDir() + "\\active.bin";
+  CHECK(FtpGetFileA(s.conn, "pub/mib.bin", local.c_str(), FALSE, 0, FTP_TRANSFER_TYPE_BINARY, 0));
+  CHECK(ReadAll(local) == ReadAll(sv.root + "\\pub\\mib.bin"));
+  CHECK(FtpPutFileA(s.conn, local.c_str(), "pub/active-up.bin", FTP_TRANSFER_TYPE_BINARY, 0));
+  CHECK(ReadAll(sv.root + "\\pub\\active-up.bin") == ReadAll(local));
+  CHECK_EQ(List(s.conn, "pub/big10k/*.*").count, 10000u);
+}
+
+void UserLogin(const Server& sv) {
+  SyncSession s(sv, true, "veluser", "velpass");
+  REQUIRE(s.conn != nullptr);
+  Listing home = List(s.conn, "*.*");
+  CHECK(home.entries.count("text.txt") == 1);
+  SyncSession bad(sv, true, "veluser", "wrong");
+  CHECK(bad.conn == nullptr);
+  DWORD e = GetLastError();
+  CHECK(e == ERROR_INTERNET_INCORRECT_PASSWORD || e == ERROR_INTERNET_LOGIN_FAILURE);
+  DWORD code = 0;
+  LastResponseText(&code);
+  CHECK_EQ(code, 530u);
+}
+
+}  // namespace
+
+TEST_CASE("servers: the fixture started all three") { CHECK_EQ(Servers().size(), 3u); }
+
+TEST_CASE("vsftpd: login, listings, transfers, file operations") {
+  if (auto* sv = FindServer("vsftpd")) CommonChecks(*sv);
+}
+TEST_CASE("proftpd: login, listings, transfers, file operations") {
+  if (auto* sv = FindServer("proftpd")) CommonChecks(*sv);
+}
+TEST_CASE("pureftpd: login, listings, transfers, file operations") {
+  if (auto* sv = FindServer("pureftpd")) CommonChecks(*sv);
+}
+TEST_CASE("file operations: every server") {
+  for (const Server& sv : Servers()) {
+    // Pure-FTPd lets no anonymous user rename or delete: its test user's home is "pub".
+    if (sv.name == "pureftpd")
+      FileOps(sv, "veluser", "velpass", "", sv.root + "\\pub");
+    else
+      FileOps(sv, nullptr, nullptr, "pub/", sv.root + "\\pub");
+  }
+}
+TEST_CASE("active mode: every server") {
+  for (const Server& sv : Servers()) ActiveMode(sv);
+}
+TEST_CASE("user login: every server") {
+  for (const Server& sv : Servers()) UserLogin(sv);
+}

@@ -1,0 +1,180 @@
+// The FTP library's portable parsers: replies, passive-mode replies, features, listing lines
+// in every style, patterns, server names, proxy lists and ASCII line ends. Runs in the host
+// build (sanitizers) and under Wine.
+#include <cstring>
+
+#include "net/ftp_ascii.h"
+#include "net/ftp_listing.h"
+#include "net/ftp_names.h"
+#include "net/ftp_reply.h"
+#include "support/check.h"
+
+using namespace vel::net;
+
+namespace {
+
+ReplyReader::Status FeedAll(ReplyReader& r, const std::string& s, size_t* used) {
+  return r.Feed(s.data(), s.size(), used);
+}
+
+}  // namespace
+
+TEST_CASE("reply: single, multi-line, split, pipelined") {
+  ReplyReader r;
+  size_t used;
+  CHECK(FeedAll(r, "220 ready\r\n", &used) == ReplyReader::Status::Done);
+  CHECK_EQ(r.Reply().code, 220);
+  CHECK_EQ(r.Reply().text, std::string("220 ready\r\n"));
+
+  std::string multi = "211-Features:\r\n MLST size*;\r\n211-not the end\r\n UTF8\r\n211 End\r\n331 next\r\n";
+  CHECK(FeedAll(r, multi, &used) == ReplyReader::Status::Done);
+  CHECK_EQ(r.Reply().code, 211);
+  CHECK(HasFeature(r.Reply().text, "UTF8"));
+  CHECK(HasFeature(r.Reply().text, "mlst"));
+  CHECK(!HasFeature(r.Reply().text, "End"));
+  CHECK_EQ(multi.substr(used), std::string("331 next\r\n"));  // the next reply is left unread
+
+  // One byte at a time, bare LF line ends.
+  std::string slow = "150-a\n150 b\n";
+  ReplyReader s;
+  ReplyReader::Status st = ReplyReader::Status::NeedMore;
+  for (size_t i = 0; i < slow.size(); ++i) st = s.Feed(&slow[i], 1, &used);
+  CHECK(st == ReplyReader::Status::Done);
+  CHECK_EQ(s.Reply().code, 150);
+}
+
+TEST_CASE("reply: hostile input is bounded or refused") {
+  ReplyReader r;
+  size_t used;
+  CHECK(FeedAll(r, "hello\r\n", &used) == ReplyReader::Status::Bad);
+  ReplyReader big;
+  std::string line = "220 " + std::string(100000, 'x') + "\r\n";
+  CHECK(FeedAll(big, line, &used) == ReplyReader::Status::Done);
+  CHECK(big.Reply().text.size() <= ReplyReader::kMaxTextKept);
+  ReplyReader endless;
+  std::string block = "220-start\r\n";
+  for (int i = 0; i < 300000; ++i) block += "more text here\r\n";
+  CHECK(FeedAll(endless, block, &used) == ReplyReader::Status::Bad);
+  ReplyReader zero;
+  CHECK(FeedAll(zero, "099 no\r\n", &used) == ReplyReader::Status::Bad);
+}
+
+TEST_CASE("reply: PASV and EPSV") {
+  uint8_t a[4];
+  uint16_t port;
+  CHECK(ParsePasv("227 Entering Passive Mode (192,168,1,2,19,137).", a, &port));
+  CHECK(a[0] == 192 && a[3] == 2 && port == 19 * 256 + 137);
+  CHECK(ParsePasv("227 =10,0,0,1,4,1", a, &port));
+  CHECK_EQ(port, 1025);
+  CHECK(!ParsePasv("227 Entering Passive Mode (1,2,3,4,5)", a, &port));
+  CHECK(!ParsePasv("227 (300,1,1,1,1,1)", a, &port));
+  CHECK(!ParsePasv("227 (1,1,1,1,0,0)", a, &port));
+  CHECK(ParseEpsv("229 Entering Extended Passive Mode (|||6446|)", &port));
+  CHECK_EQ(port, 6446);
+  CHECK(!ParseEpsv("229 (|||70000|)", &port));
+  CHECK(!ParseEpsv("229 (||6446|)", &port));
+}
+
+TEST_CASE("listing: Unix lines") {
+  Today today{2024, 6, 15};
+  ListEntry e;
+  REQUIRE(ParseListLine("-rw-r--r--    1 ftp      ftp        1234 Mar 03 12:34 name with  spaces.txt\r", today, &e));
+  CHECK_EQ(e.name, std::string("name with  spaces.txt"));
+  CHECK(!e.dir);
+  CHECK_EQ(e.size, 1234u);
+  CHECK(e.time.year == 2024 && e.time.month == 3 && e.time.day == 3 && e.time.hour == 12 && e.time.minute == 34);
+  REQUIRE(ParseListLine("drwxr-xr-x 2 0 0 4096 Dec 31  2019 old dir", today, &e));
+  CHECK(e.dir && e.name == "old dir" && e.time.year == 2019);
+  REQUIRE(ParseListLine("-rw-r--r-- 1 owner 5000000000 Jul 20 10:00 nogroup.iso", today, &e));
+  CHECK_EQ(e.size, 5000000000ull);
+  CHECK_EQ(e.time.year, 2023);  // July after June 15th: last year
+  REQUIRE(ParseListLine("lrwxrwxrwx 1 u g 6 Jan  1 00:00 link -> target/", today, &e));
+  CHECK(e.link && e.dir && e.name == "link" && e.target == "target/");
+  REQUIRE(ParseListLine("lrwxrwxrwx 1 u g 6 Jan  1 00:00 flink -> file.txt", today, &e));
+  CHECK(e.link && !e.dir && e.name == "flink");
+  REQUIRE(ParseListLine("-rw-r--r--+ 1 u g 1 Jan  1 00:00 \xe9t\xe9", today, &e));
+  CHECK_EQ(e.name, std::string("\xe9t\xe9"));
+  CHECK(!ParseListLine("total 12", today, &e));
+  CHECK(!ParseListLine("", today, &e));
+  CHECK(!ParseListLine("-rw-r--r-- 1 u g 1 Jan  1 00:00 ", today, &e));
+}
+
+TEST_CASE("listing: names that must never come through") {
+  Today today{2024, 6, 15};
+  ListEntry e;
+  for (const char* name : {".", "..", "../x", "a/b", "a\\b", "cr\rx", "nul\x01x"}) {
+    std::string line = std::string("-rw-r--r-- 1 u g 1 Jan  1 00:00 ") + name;
+    CHECK(!ParseListLine(line, today, &e));
+    CHECK(!ParseMlsdLine(std::string("type=file;size=1; ") + name, &e));
+  }
+  std::string longName(kMaxName + 1, 'n');
+  CHECK(!ParseListLine("-rw-r--r-- 1 u g 1 Jan  1 00:00 " + longName, today, &e));
+  CHECK(ParseListLine("-rw-r--r-- 1 u g 1 Jan  1 00:00 " + longName.substr(1), today, &e));
+}
+
+TEST_CASE("listing: MS-DOS lines") {
+  Today today{2024, 6, 15};
+  ListEntry e;
+  REQUIRE(ParseListLine("01-31-23  10:30PM       <DIR>          Program Files", today, &e));
+  CHECK(e.dir && e.name == "Program Files" && e.time.year == 2023 && e.time.hour == 22);
+  REQUIRE(ParseListLine("12-01-1999  12:05AM             4096 readme.txt", today, &e));
+  CHECK(!e.dir && e.size == 4096 && e.time.year == 1999 && e.time.hour == 0);
+  CHECK(!ParseListLine("13-01-99  12:05AM  1 bad-month", today, &e));
+}
+
+TEST_CASE("listing: MLSD lines") {
+  ListEntry e;
+  REQUIRE(ParseMlsdLine("type=file;size=6000000000;modify=20240102030405; big file.iso", &e));
+  CHECK(!e.dir && e.size == 6000000000ull && e.name == "big file.iso");
+  CHECK(e.time.utc && e.time.year == 2024 && e.time.second == 5);
+  REQUIRE(ParseMlsdLine("Type=dir;Modify=20240102030405;unique=801U2; sub", &e));
+  CHECK(e.dir && e.unique == "801U2");
+  CHECK(!ParseMlsdLine("type=cdir; .", &e));
+  CHECK(!ParseMlsdLine("type=pdir; ..", &e));
+  CHECK(!ParseMlsdLine("size=1; untyped", &e));
+  REQUIRE(ParseMlsdLine("type=OS.unix=slink:/srv/x/;size=3; l", &e));
+  CHECK(e.link && e.dir);
+}
+
+TEST_CASE("patterns: the platform's wildcard rules") {
+  struct Row {
+    const char *pattern, *name;
+    bool match;
+  } rows[] = {{"*.*", "noext", true},  {"*.*", "a.b", true},     {"*.txt", "A.TXT", true},
+              {"*.txt", "a.txt.bak", false}, {"?.c", "x.c", true}, {"?.c", "xy.c", false},
+              {"a*b*c", "aXbYc", true}, {"a*b*c", "aXbY", false}, {"*", "", true}};
+  for (const Row& r : rows) CHECK_EQ(WildMatch(r.pattern, r.name), r.match);
+  CHECK(HasWildcards("dir/*.*"));
+  CHECK(!HasWildcards("dir/file"));
+}
+
+TEST_CASE("names: servers and proxies") {
+  std::string host;
+  int port;
+  CHECK(SplitServerName("ftp.example.org", &host, &port) && host == "ftp.example.org" && port == 0);
+  CHECK(SplitServerName("127.0.0.1:2121", &host, &port) && host == "127.0.0.1" && port == 2121);
+  CHECK(SplitServerName("[::1]:21", &host, &port) && host == "::1" && port == 21);
+  CHECK(SplitServerName("[fe80::1]", &host, &port) && host == "fe80::1" && port == 0);
+  CHECK(SplitServerName("2001:db8::7", &host, &port) && host == "2001:db8::7" && port == 0);
+  CHECK(!SplitServerName("host:0", &host, &port));
+  CHECK(!SplitServerName("host:70000", &host, &port));
+  CHECK(!SplitServerName("[::1", &host, &port));
+  CHECK(!SplitServerName("", &host, &port));
+  CHECK(FtpProxyFrom("http=a:1;ftp=proxy:2121;https=b:2", &host) && host == "proxy:2121");
+  CHECK(FtpProxyFrom("ftp=ftp://proxy:21/", &host) && host == "proxy:21");
+  CHECK(FtpProxyFrom("generic:8080", &host) && host == "generic:8080");
+  CHECK(!FtpProxyFrom("http=a:1;https=b:2", &host));
+  CHECK(ProxyBypassed("<local>;*.corp.example", "intranet"));
+  CHECK(ProxyBypassed("<local>;*.corp.example", "ftp.corp.example"));
+  CHECK(!ProxyBypassed("<local>;*.corp.example", "ftp.example.org"));
+}
+
+TEST_CASE("ascii: LF becomes CR LF once, across chunk borders") {
+  CrlfConverter c;
+  std::string out, all;
+  for (const char* part : {"a\nb\r", "\nc\n", "\r\n"}) {
+    c.Convert(part, strlen(part), &out);
+    all += out;
+  }
+  CHECK_EQ(all, std::string("a\r\nb\r\nc\r\n\r\n"));
+}
