@@ -1,15 +1,32 @@
 // The LIST control (CTLLIST): VelList, or VelDrop when the descriptor gives a drop height.
 //
-// This class is the list's frame: creation from the descriptor (format string, drop height,
-// source queue bound through WindowOpen's address list, tip, alert keys), the platform
-// window with its border and column headers, the mouse actions that arrive as
-// EVENT:AlertKey (right button: key 2, double click: key 5), and the list's properties. The
-// format grammar, rows, tree and icons are added on top through the hooks marked below; they
-// keep their state in this object.
+// The list shows the records of its source queue as rows and the columns of its format
+// string (runtime/controls/list_format.h). Rows are read on demand through QueueLoadRow /
+// QueueRowField and formatted with their column's compiled picture; painting touches only
+// the rows inside the visible area, so its cost does not depend on the queue's length.
+//
+// Row numbers the program sees (FieldChoice, Selected, 0x7C20) are queue positions. A tree
+// column hides the descendants of a contracted row (tree level <= 0): the rows on screen are
+// the "visible rows", mapped to queue positions by `visible_` (rebuilt when the queue's change
+// counter moves; an identity map needs no vector). The list-box queries (LB_GETCOUNT,
+// LB_GETCURSEL, LB_SETCURSEL, LB_GETTEXT, LB_GETTEXTLEN) count visible rows, as a screen
+// reader sees them.
+//
+// The source queue is the address WindowOpen passes for the list; a list whose descriptor has
+// a use descriptor is bound to that variable instead and gets its queue through `From` (the
+// queue's address as a number) or SetSourceQueue. Invariants: 0 <= top_ <= max(0, visible
+// count - page rows); selected_ is 0 or a queue position; icon handles in icons_ belong to
+// this object.
+//
+// Sources: list_control.cpp (rows, selection, tree, input, properties), list_paint.cpp,
+// list_drop.cpp (the drop-down form), list_internal.h (helpers shared by the three).
 #pragma once
 #include <string>
 #include <vector>
 
+#include "runtime/controls/list_format.h"
+#include "runtime/data/picture.h"
+#include "runtime/data/queue.h"
 #include "runtime/wsl/control.h"
 
 namespace vel::wsl {
@@ -17,15 +34,17 @@ namespace vel::wsl {
 class ListControl : public Control {
  public:
   ListControl(Window* window, const ControlRecord& record);
+  ~ListControl() override;
   ControlClass* Class() override;
-  // The scroll bar appears once the rows need one (the rows' logic shows it).
+  // The scroll bars appear once the rows need them (UpdateScrollBars).
   DWORD Style() const override { return WS_TABSTOP; }
   DWORD ExStyle() const override { return WS_EX_CLIENTEDGE; }
   std::string CreationText() const override { return {}; }
   SIZE NaturalSize(HDC dc) const override;
+  void AfterCreate() override;
   bool TakesVariable() const override { return true; }  // the source queue
   void Display() override;
-  void Refresh() override {}
+  void Refresh() override;
   int Choice() const override { return selected_; }
   LRESULT WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) override;
   bool GetProperty(int code, std::string* out) override;
@@ -33,35 +52,103 @@ class ListControl : public Control {
   bool GetIndexed(int code, int index, std::string* out) override;
   bool SetIndexed(int code, int index, const std::string& value) override;
 
-  // --- hooks for the list's own logic
-  // A new format text (descriptor or Format property); the default keeps the text and reads
-  // the column widths and headers it needs for painting.
+  // --- the list's rows (the hooks of the window layer)
+  // A new format text (descriptor or Format property); an invalid one keeps the columns.
   virtual void SetFormat(const std::string& format);
-  virtual std::string GetFormat() const { return format_; }
-  // The rows: how many the source queue has, and the text of one (1-based).
-  virtual int RowCount() const { return 0; }
-  virtual std::string RowText(int row) const { (void)row; return {}; }
-  // Painting of the rows below the headers.
-  virtual void PaintRows(HDC dc, const RECT& area) { (void)dc; (void)area; }
-  // The selection moved to `row` (1-based): the list posts EVENT:NewSelection.
+  virtual std::string GetFormat() const;
+  // Visible rows, and the text of one (1-based visible index): columns separated by tabs.
+  virtual int RowCount() const;
+  virtual std::string RowText(int row) const;
+  virtual void PaintRows(HDC dc, const RECT& area);
+  // The selection moved to queue position `row` by the user: EVENT:NewSelection is posted
+  // and the bound variable takes the row's value.
   virtual void SelectRow(int row);
 
-  void* source() const { return binding_.address; }
+  // --- state, also for tests
+  void* source() const { return queue_; }
+  void SetSourceQueue(QueueBlock* q);
   int drop_rows() const { return drop_rows_; }
   const std::vector<std::string>& icon_list() const { return icon_list_; }
+  const listfmt::Format& format() const { return fmt_; }
+  int row_height() const;
+  int header_height() const;
+  int top_row() const { return top_; }          // 0-based visible index
+  int page_rows() const;
+  bool dropped() const { return drop_popup_ != nullptr; }
+  HWND drop_window() const { return drop_popup_; }
+  // Queue position of a visible index (0-based), 0 when out of range; and back (-1).
+  int QueueRowOf(int visible) const;
+  int VisibleIndexOf(int queue_row) const;
+  // Tree level of a queue row in the first tree column (0 without one).
+  int TreeLevel(int queue_row) const;
+  // Asks the program to expand or contract a tree row (EVENT:Expanding/Contracting).
+  void RequestToggle(int queue_row);
+  // Carries out an accepted toggle (the event's after-delivery step).
+  void FinishToggle(int queue_row, int level_when_asked);
+  void OpenDrop();
+  void CloseDrop(bool take_selection);
+  LRESULT DropWndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+  LRESULT ListBoxQuery(UINT msg, WPARAM wp, LPARAM lp);
 
  protected:
-  struct HeaderColumn {
-    int width_px;
-    std::string header;
+  struct Cell {
+    std::string text;
+    int icon = 0;         // icon number, 0 = none
+    int level = 0;        // tree level
+    std::int32_t colors[4] = {-1, -1, -1, -1};
   };
+  QueueEngine* Engine() const;
+  int QueueCount() const;
+  void SyncRows() const;                        // rebuilds visible_ when the queue changed
+  bool LoadCell(int queue_row, int column, Cell* out) const;
+  std::string FormatValue(int column, const TypedRef& v) const;
+  HICON IconFor(int number);
+  void PaintHeader(HDC dc, const RECT& r);
+  void PaintRowsAt(HDC dc, const RECT& area, int first_visible, bool in_drop);
+  void PaintTreeParts(HDC dc, const listfmt::Column& c, int x0, const RECT& row, int queue_row, int level, bool boxes);
+  void PaintClosedDrop(HDC dc, const RECT& r);
   void Paint(HDC dc);
-  std::string format_;
-  std::vector<HeaderColumn> columns_;
+  void ScrollTo(int top);
+  void UpdateScrollBars();
+  void MoveSelection(int visible);
+  void UpdateBoundVariable();
+  int HitRow(int y, bool in_drop) const;        // queue row, 0 when none
+  int HitColumn(int x) const;                   // column index, -1 when none
+  bool OnExpandBox(int queue_row, int column, int x) const;
+  int TreeStep() const;
+  int FirstTreeColumn() const;
+  int RowsTop() const;
+  void OnMouseDown(int x, int y, bool right);
+  void OnDoubleClick(int x, int y);
+  void OnKey(int vk);
+  void OnChar(int ch);
+  void OnVScroll(int code);
+  void ReleaseIcons();
+
+  std::string format_;                 // the text last given
+  listfmt::Format fmt_;
+  std::vector<CompiledPicture> pictures_;
+  QueueBlock* queue_ = nullptr;
   int drop_rows_;
   int selected_ = 0;
-  int stored_[3] = {0, 0, 0};     // codes 0x7C20..0x7C22, kept 0-based
-  std::vector<std::string> icon_list_;  // IconList entries, numbered from 1
+  int top_ = 0;
+  int hscroll_ = 0;
+  int line_height_units_ = 0;          // LineHeight, 0 = from the font
+  int stored_[3] = {0, 0, 0};          // codes 0x7C20..0x7C22, kept 0-based
+  std::vector<std::string> icon_list_; // IconList entries, numbered from 1
+  std::vector<HICON> icons_;
+  std::vector<bool> icons_loaded_;
+  mutable std::vector<std::int32_t> visible_;  // visible index -> queue position (tree lists)
+  mutable bool identity_ = true;
+  mutable std::uint32_t seen_changes_ = 0;
+  mutable int seen_count_ = -1;
+  mutable bool seen_engine_ = false;
+  HWND drop_popup_ = nullptr;
+  int drop_top_ = 0;
+  int drop_hot_ = 0;                   // queue row under the pointer in the drop list
+  int resize_column_ = -1;             // column whose right edge is being dragged
+  int resize_start_x_ = 0, resize_start_width_ = 0;
+  std::string source_label_;
 };
 
 }  // namespace vel::wsl

@@ -325,6 +325,9 @@ class Walker {
       G.header_indent = scale_->ToPixels(static_cast<int>(raw.header_indent));
       G.scroll_width = scale_->ToPixels(static_cast<int>(raw.scroll));
       G.h_value = static_cast<int>(m.h);
+      G.unit_indent = static_cast<int>(raw.indent);
+      G.unit_header_indent = static_cast<int>(raw.header_indent);
+      G.unit_scroll = static_cast<int>(raw.scroll);
     }
     return true;
   }
@@ -341,6 +344,10 @@ class Walker {
     col.data_indent = scale_->ToPixels(static_cast<int>(raw.indent));
     col.header_indent = raw.has_header_indent ? scale_->ToPixels(static_cast<int>(raw.header_indent)) : col.data_indent;
     col.scroll_width = scale_->ToPixels(static_cast<int>(raw.scroll));
+    col.unit_width = static_cast<int>(raw.width);
+    col.unit_data_indent = static_cast<int>(raw.indent);
+    col.unit_header_indent = static_cast<int>(raw.has_header_indent ? raw.header_indent : raw.indent);
+    col.unit_scroll = static_cast<int>(raw.scroll);
     col.group = group;
     out_->columns.push_back(col);
   }
@@ -366,6 +373,9 @@ class Walker {
 
 void AppendNumber(std::string* s, long long v) { *s += std::to_string(v); }
 
+// A pixel value back in the window's unit: the written value while the pixels still match it.
+int Units(int px, int written, const XScale& x) { return x.ToPixels(written) == px ? written : x.FromPixels(px); }
+
 void AppendParen(std::string* s, long long v) {
   *s += '(';
   AppendNumber(s, v);
@@ -390,9 +400,9 @@ void AppendModifierFlags(std::string* s, std::uint32_t flags1) {
 
 void WriteColumn(std::string* s, const Column& c, const XScale& x) {
   static const char kJust[] = "LRCD";
-  AppendNumber(s, x.FromPixels(c.width));
+  AppendNumber(s, Units(c.width, c.unit_width, x));
   *s += kJust[c.Justification()];
-  if (const int indent = x.FromPixels(c.data_indent)) AppendParen(s, indent);
+  if (const int indent = Units(c.data_indent, c.unit_data_indent, x)) AppendParen(s, indent);
   AppendModifierFlags(s, c.flags1);
   if (c.flags2 & kQueueColors) *s += '*';
   if (c.flags2 & kTransparentIcon) *s += 'J';
@@ -419,12 +429,12 @@ void WriteColumn(std::string* s, const Column& c, const XScale& x) {
     const bool other_indent = c.header_indent != c.data_indent;
     if (c.HeaderJustification() != c.Justification() || other_indent) {
       *s += kJust[c.HeaderJustification()];
-      if (other_indent) AppendParen(s, x.FromPixels(c.header_indent));
+      if (other_indent) AppendParen(s, Units(c.header_indent, c.unit_header_indent, x));
     }
   }
   if (c.flags1 & kScroll) {
     *s += 'S';
-    AppendParen(s, x.FromPixels(c.scroll_width));
+    AppendParen(s, Units(c.scroll_width, c.unit_scroll, x));
   }
   if (c.flags2 & kHItem) {
     *s += 'H';
@@ -464,7 +474,7 @@ void WriteColumn(std::string* s, const Column& c, const XScale& x) {
 void WriteGroupTail(std::string* s, const Group& g, const XScale& x) {
   static const char kJust[] = "LRCD";
   *s += ']';
-  if (const int indent = x.FromPixels(g.indent)) AppendParen(s, indent);
+  if (const int indent = Units(g.indent, g.unit_indent, x)) AppendParen(s, indent);
   AppendModifierFlags(s, g.flags1);
   if (g.has_header) {
     *s += '~';
@@ -472,12 +482,12 @@ void WriteGroupTail(std::string* s, const Group& g, const XScale& x) {
     *s += '~';
     if (g.has_header_just) {
       *s += kJust[g.header_just & 3];
-      if (g.has_header_indent) AppendParen(s, x.FromPixels(g.header_indent));
+      if (g.has_header_indent) AppendParen(s, Units(g.header_indent, g.unit_header_indent, x));
     }
   }
   if (g.flags1 & kScroll) {
     *s += 'S';
-    AppendParen(s, x.FromPixels(g.scroll_width));
+    AppendParen(s, Units(g.scroll_width, g.unit_scroll, x));
   }
   if (g.flags2 & kHItem) {
     *s += 'H';

@@ -84,6 +84,9 @@ struct Column {
   int color_count = 0;                   // E item values written (0 = no E item)
   std::int32_t colors[4] = {0, 0, 0, 0};
   int group = -1;                        // index into Format::groups, or -1
+  // The values as written, in the window's unit: the writer uses them while the pixel value
+  // still equals their conversion, so an unchanged column reads back exactly as it was set.
+  int unit_width = 0, unit_data_indent = 0, unit_header_indent = 0, unit_scroll = 0;
 
   int Justification() const { return static_cast<int>(flags1 & kJustMask); }
   int HeaderJustification() const { return static_cast<int>((flags1 & kHeaderJustMask) >> 2); }
@@ -112,6 +115,7 @@ struct Group {
   bool has_header_indent = false;
   int scroll_width = 0;
   int h_value = 0;
+  int unit_indent = 0, unit_header_indent = 0, unit_scroll = 0;  // as written (see Column)
 };
 
 struct Format {
@@ -129,7 +133,8 @@ std::size_t Validate(const std::string& text);
 bool Parse(const char* text, std::size_t length, const XScale& scale, Format* out);
 bool Parse(const std::string& text, const XScale& scale, Format* out);
 
-// The format text of the records, widths and indents converted back to the window's unit.
+// The format text of the records. Widths and indents go back to the window's unit: as they
+// were written while unchanged, otherwise converted (multiply, then divide).
 std::string Write(const Format& format, const XScale& scale);
 
 }  // namespace vel::listfmt

@@ -172,12 +172,16 @@ TEST_CASE("write: the client's formats and examples round-trip where units do") 
   }
 }
 
-TEST_CASE("write: widths and indents go back through multiply-then-divide") {
+TEST_CASE("write: unchanged values read back as written; changed ones are converted") {
   Format f;
   REQUIRE(Parse("80L(1)|M~File Size~@s20@", kLossy, &f));
   CHECK_EQ(f.columns[0].width, 130);
-  CHECK_EQ(f.columns[0].data_indent, 1);             // 13 / 8
-  CHECK_EQ(Write(f, kLossy), std::string("80L|M~File Size~@s20@"));  // 1 -> 0: indent dropped
+  CHECK_EQ(f.columns[0].data_indent, 1);             // 13 / 8: 1 -> 1 -> 0 would lose it
+  CHECK_EQ(Write(f, kLossy), std::string("80L(1)|M~File Size~@s20@"));
+  f.columns[0].width = 260;                          // resized by the user: 260 * 8 / 13
+  f.columns[0].data_indent = 13;                     // 13 * 8 / 13
+  f.columns[0].header_indent = 13;
+  CHECK_EQ(Write(f, kLossy), std::string("160L(8)|M~File Size~@s20@"));
 }
 
 // --- 3. validation -----------------------------------------------------------------------------
@@ -233,7 +237,7 @@ TEST_CASE("validate: huge numbers saturate, zero scale gives zero, embedded NULs
   Format g;
   REQUIRE(Parse("10L@s1@", XScale{0, 0}, &g));
   CHECK_EQ(g.columns[0].width, 0);
-  CHECK_EQ(Write(g, XScale{0, 0}), std::string("0L@s1@"));
+  CHECK_EQ(Write(g, XScale{0, 0}), std::string("10L@s1@"));
   const char nul[] = {'1', '0', 'L', '\0', '5', 'L'};
   CHECK_EQ(Validate(nul, sizeof nul), std::size_t{4});
   CHECK_EQ(Validate(nullptr, 5), std::size_t{0});

@@ -204,6 +204,33 @@ QueryResult Query(HWND list, int index) {
   return r;
 }
 
+// The same queries from a driver process of its own ("count cursel len|text").
+std::string QueryFromProcess(HWND list, int index) {
+  char out[MAX_PATH];
+  GetTempPathA(sizeof out, out);
+  lstrcatA(out, "list_driver_out.txt");
+  DeleteFileA(out);
+  std::string cmd = "list_driver.exe " + std::to_string(reinterpret_cast<std::uintptr_t>(list)) + " " +
+                    std::to_string(index) + " \"" + out + "\"";
+  STARTUPINFOA si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  if (!CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return "no driver";
+  // Keep answering the messages the driver sends while it runs.
+  while (MsgWaitForMultipleObjects(1, &pi.hProcess, FALSE, 20000, QS_SENDMESSAGE) == WAIT_OBJECT_0 + 1) {
+    MSG m;
+    PeekMessageA(&m, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+  }
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  char buf[1024] = "";
+  if (FILE* f = std::fopen(out, "rb")) {
+    buf[std::fread(buf, 1, sizeof buf - 1, f)] = 0;
+    std::fclose(f);
+  }
+  return buf;
+}
+
 std::vector<int> Codes(std::initializer_list<int> codes) { return std::vector<int>(codes); }
 
 std::string Join(const std::vector<int>& v) {
@@ -249,6 +276,8 @@ TEST_CASE("tree: contracted rows hide their children; list-box queries read the 
   CHECK(r.text == L"README.txt\t1,234");
   CHECK_EQ(r.len, static_cast<LRESULT>(std::wstring(L"README.txt\t1,234").size()));
   CHECK(Query(tree->hwnd(), 6).text.empty());  // past the end: LB_ERR
+  tree->SetProperty(0x7C8F, "4");
+  CHECK_EQ(QueryFromProcess(tree->hwnd(), 4), std::string("6 3 6|docs\t0"));
 }
 
 TEST_CASE("tree: double click and expand box toggle with events; refusing keeps the row") {
@@ -365,7 +394,7 @@ TEST_CASE("drop list: opens with five rows and takes the row chosen with the key
   for (int i = 0; i < 8; ++i) q.Append(PackedDrive{letters[i], 1 + i % 4});
   ListControl* drop = f.List(kDrop);
   drop->SetSourceQueue(&q.block);
-  SetIcons(drop, {-7, -9, -10, -12});
+  SetIcons(drop, {-6, -8, -9, -12});
   drop->SetProperty(0x7C8F, "2");
   CHECK(Accept());
   RunEvents();
@@ -385,6 +414,17 @@ TEST_CASE("drop list: opens with five rows and takes the row chosen with the key
   CHECK_EQ(Join(seen), Join(Codes({kEvNewSelection, kEvAccepted})));
   CHECK(!drop->dropped());
   CHECK_EQ(FieldChoice(kDrop), 4);
+  // The locator column: a typed letter moves to the next drive starting with it.
+  PostMessageA(drop->hwnd(), WM_CHAR, 'z', 0);
+  CHECK_EQ(Join(RunEvents()), Join(Codes({kEvNewSelection, kEvAccepted, kEvLocate})));
+  CHECK_EQ(FieldChoice(kDrop), 8);
+  PostMessageA(drop->hwnd(), WM_CHAR, 'D', 0);
+  RunEvents();
+  CHECK_EQ(FieldChoice(kDrop), 3);
+  PostMessageA(drop->hwnd(), WM_CHAR, 'q', 0);  // no drive: nothing moves
+  CHECK(RunEvents().empty());
+  drop->SetProperty(0x7C8F, "4");
+  RunEvents();
   // Closed: Down moves the choice and accepts it at once.
   PostMessageA(drop->hwnd(), WM_KEYDOWN, VK_DOWN, 0);
   CHECK_EQ(Join(RunEvents()), Join(Codes({kEvNewSelection, kEvAccepted})));
@@ -434,7 +474,7 @@ TEST_CASE("bad input: invalid formats keep the columns; odd icons, levels and qu
   q.Append(Tree("zero level", 0, 0, 5));
   ListControl* tree = f.List(kTree);
   tree->SetSourceQueue(&q.block);
-  SetIcons(tree, {-5, -4, -1, -10});
+  SetIcons(tree, {-5, -4, -2, -16});
   tree->SetIndexed(0x7D07, -1, "x");        // outside the icon list: ignored
   tree->SetIndexed(0x7D07, 1 << 20, "x");
   const std::string before = [&] {
@@ -472,7 +512,7 @@ TEST_CASE("screenshot: every list of the window filled, the tree focused") {
   FillTree(&q);
   ListControl* tree = f.List(kTree);
   tree->SetSourceQueue(&q.block);
-  SetIcons(tree, {-5, -4, -1, -10});
+  SetIcons(tree, {-5, -4, -2, -16});
   TestQueue<FileRecord> files(&kFileLayout);
   files.Append(File("index.html", 5120));
   files.Append(File("notes.txt", 733));
@@ -491,7 +531,7 @@ TEST_CASE("screenshot: every list of the window filled, the tree focused") {
   drives.Append(PackedDrive{'C', 2});
   drives.Append(PackedDrive{'D', 4});
   f.List(kDrop)->SetSourceQueue(&drives.block);
-  SetIcons(f.List(kDrop), {-7, -9, -10, -12});
+  SetIcons(f.List(kDrop), {-6, -8, -9, -12});
   f.List(kDrop)->SetProperty(0x7C8F, "2");
   struct Big {
     char name[20];
