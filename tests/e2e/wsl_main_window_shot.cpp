@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "runtime/data/queue.h"
 #include "runtime/wsl/events.h"
 #include "runtime/wsl/fields.h"
 #include "runtime/wsl/properties.h"
@@ -29,9 +30,9 @@ struct MainVariables {
   char current_ftp_dir[260] = "";
   std::int32_t transfer_type = 2;
   std::int32_t percent = 0;
-  int remote_queue = 0;
+  vel::QueueBlock remote_queue{};  // the lists' queues: empty, never used
   char local_dir[126] = "C:\\USERS\\";
-  int dir_queue = 0, file_queue = 0, drive_queue = 0;
+  vel::QueueBlock dir_queue{}, file_queue{}, drive_queue{};
 };
 
 bool SaveWindowBitmap(HWND hwnd, const std::string& path) {
