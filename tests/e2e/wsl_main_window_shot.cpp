@@ -19,14 +19,6 @@ using namespace vel::wsl;
 
 namespace {
 
-// An empty queue for each list (the list control reads its rows from a real queue).
-const vel::FieldDesc kNameField[] = {{"NAME", nullptr, vel::kTypeString, 0, 16, 0, 1, 0}};
-const vel::RecordLayout kNameLayout{1, kNameField};
-struct EmptyQueue {
-  char record[16] = {};
-  vel::QueueBlock block{record, &kNameLayout, nullptr, sizeof record};
-};
-
 // The main window's variables in the order of its bound controls.
 struct MainVariables {
   std::uint8_t use_preconfig = 0;
@@ -38,9 +30,9 @@ struct MainVariables {
   char current_ftp_dir[260] = "";
   std::int32_t transfer_type = 2;
   std::int32_t percent = 0;
-  EmptyQueue remote_queue;
+  vel::QueueBlock remote_queue{};  // the lists' queues: empty, never used
   char local_dir[126] = "C:\\USERS\\";
-  EmptyQueue dir_queue, file_queue, drive_queue;
+  vel::QueueBlock dir_queue{}, file_queue{}, drive_queue{};
 };
 
 bool SaveWindowBitmap(HWND hwnd, const std::string& path) {
@@ -84,8 +76,8 @@ TEST_CASE("screenshot: the main window with empty lists") {
   wsltest::Setup();
   static MainVariables v;
   void* addresses[] = {&v.use_preconfig, v.proxy, v.server_name, v.user_name, v.password, &v.passive,
-                       v.current_ftp_dir, &v.transfer_type, &v.percent, &v.remote_queue.block, v.local_dir,
-                       &v.dir_queue.block, &v.file_queue.block, &v.drive_queue.block, nullptr};
+                       v.current_ftp_dir, &v.transfer_type, &v.percent, &v.remote_queue, v.local_dir,
+                       &v.dir_queue, &v.file_queue, &v.drive_queue, nullptr};
   Window* w = nullptr;
   WindowOpen(&w, wsltest::kModule, "P33$WINDOW", addresses);
   REQUIRE(w);
