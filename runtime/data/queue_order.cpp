@@ -2,6 +2,8 @@
 //
 // Stored record, plain mode: record size bytes. Compressed modes: a 32-bit length L, then L
 // bytes of run-length code, or (L = 0) the raw record.
+// Sort item (large sorts): 16 normalised key bytes as four 32-bit words, most significant
+// first, and the stored record; items order like their records' keys wherever they differ.
 #include <cstdlib>
 #include <cstring>
 
