@@ -2,6 +2,8 @@
 //
 // Stored record, plain mode: record size bytes. Compressed modes: a 32-bit length L, then L
 // bytes of run-length code, or (L = 0) the raw record.
+// Sort item (large sorts): 16 normalised key bytes as four 32-bit words, most significant
+// first, and the stored record; items order like their records' keys wherever they differ.
 #include <cstdlib>
 #include <cstring>
 
@@ -134,85 +136,205 @@ struct Sorter {
   }
 };
 
-// A record reference with the first key field's leading bytes (collation weights, most
-// significant first) or its integer value, ordered like the field: two items whose prefixes
-// differ are ordered by them without touching the records, which keeps large sorts in cache.
-struct PrefixedItem {
-  std::uint64_t prefix;  // bytes 0..7 of a text field, or an integer field's biased value
-  std::uint32_t more;    // bytes 8..11 of a text field
+// --- sorting through normalised keys ---------------------------------------------------------
+//
+// A key is normalised into a byte string that orders like the key under plain unsigned byte
+// comparison: a text field contributes the collation weight of each of its bytes (the
+// collating comparison is decided by the first position whose weights differ, and both sides
+// have the field's size), an integer field its value big-endian with the sign bit flipped, a
+// descending field the complement of its bytes. Only leading fields of those kinds take part,
+// and only without digraphs. Positions where every record of the order has the same byte can
+// never decide, so a first pass finds the positions that vary and the sort items carry the
+// first 16 of them. When every key field took part and at most 16 positions vary, two items
+// with equal bytes have equal keys; otherwise equal bytes send the comparison to the records.
+
+constexpr std::uint32_t kNormMax = 256;  // normalised positions considered
+constexpr std::uint32_t kItemBytes = 16;
+
+// Where one normalised position comes from: a record byte, through the weights or not, then
+// exclusive-or'ed with `flip` (sign bit, descending complement).
+struct NormPosition {
+  std::uint32_t offset;
+  std::uint8_t flip;
+  bool weighted;
+};
+
+struct NormPlan {
+  NormPosition pos[kNormMax];
+  std::uint32_t count = 0;     // normalised positions
+  bool covers_key = true;      // every key field is in the positions
+  NormPosition pick[kItemBytes];
+  std::uint32_t picked = 0;
+  bool complete = false;       // equal item bytes mean equal keys
+};
+
+std::uint32_t IntegerWidth(std::uint8_t type) {
+  switch (type) {
+    case kTypeByte: return 1;
+    case kTypeShort:
+    case kTypeUShort: return 2;
+    case kTypeLong4:
+    case kTypeLong5:
+    case kTypeLong:
+    case kTypeULong: return 4;
+    default: return 0;
+  }
+}
+
+bool SignedInteger(std::uint8_t type) {
+  return type == kTypeShort || type == kTypeLong4 || type == kTypeLong5 || type == kTypeLong;
+}
+
+// The normalised positions of k's leading fields. Integers are stored little-endian.
+void PlanPositions(const Key& k, NormPlan& plan) {
+  const bool digraphs = Collation().digraph[0][0] != 0;
+  for (std::int32_t i = 0; i < k.count; ++i) {
+    const FieldDesc& f = *k.desc[i];
+    const std::uint8_t flip = k.fields[i] < 0 ? 0xFF : 0;
+    const bool text = (f.type == kTypeString || f.type == kTypeGroup) && !digraphs;
+    const std::uint32_t width = text ? f.size : IntegerWidth(f.type);
+    if (f.elements > 1 || width == 0 || plan.count + width > kNormMax) {
+      plan.covers_key = false;
+      return;
+    }
+    for (std::uint32_t j = 0; j < width; ++j) {
+      NormPosition& p = plan.pos[plan.count++];
+      p.offset = f.offset + (text ? j : width - 1 - j);
+      p.weighted = text;
+      p.flip = static_cast<std::uint8_t>(flip ^ (!text && j == 0 && SignedInteger(f.type) ? 0x80 : 0));
+    }
+  }
+}
+
+inline std::uint8_t NormByte(const NormPosition& p, const std::uint8_t* weight, const std::uint8_t* record) {
+  const std::uint8_t b = record[p.offset];
+  return static_cast<std::uint8_t>((p.weighted ? weight[b] : b) ^ p.flip);
+}
+
+// A record reference with its first 16 varying normalised bytes, most significant first.
+struct NormItem {
+  std::uint32_t word[4];
   void* record;
 };
 
-enum class PrefixKind { kNone, kText, kSigned, kUnsigned };
-
-PrefixKind PrefixKindOf(const Key& k) {
-  if (k.count == 0 || k.kind == KeyKind::kInsertion) return PrefixKind::kNone;
-  const FieldDesc& f = *k.desc[0];
-  if (f.elements > 1) return PrefixKind::kNone;
-  switch (f.type) {
-    case kTypeString:
-    case kTypeGroup:
-      return Collation().digraph[0][0] == 0 ? PrefixKind::kText : PrefixKind::kNone;
-    case kTypeShort:
-    case kTypeLong4:
-    case kTypeLong5:
-    case kTypeLong: return PrefixKind::kSigned;
-    case kTypeByte:
-    case kTypeUShort:
-    case kTypeULong: return PrefixKind::kUnsigned;
-    default: return PrefixKind::kNone;
-  }
+NormItem MakeItem(const NormPlan& plan, void* stored, const std::uint8_t* record) {
+  const std::uint8_t* weight = Collation().weight;
+  std::uint8_t bytes[kItemBytes] = {};
+  for (std::uint32_t i = 0; i < plan.picked; ++i) bytes[i] = NormByte(plan.pick[i], weight, record);
+  NormItem item;
+  for (int w = 0; w < 4; ++w)
+    item.word[w] = std::uint32_t{bytes[4 * w]} << 24 | std::uint32_t{bytes[4 * w + 1]} << 16 |
+                   std::uint32_t{bytes[4 * w + 2]} << 8 | bytes[4 * w + 3];
+  item.record = stored;
+  return item;
 }
 
-PrefixedItem PrefixOf(PrefixKind kind, const FieldDesc& f, void* stored, const std::uint8_t* record) {
-  const std::uint8_t* p = record + f.offset;
-  if (kind == PrefixKind::kText) {
-    const std::uint8_t* weight = Collation().weight;
-    std::uint64_t v = 0;
-    std::uint32_t w = 0;
-    for (std::uint32_t i = 0; i < 8; ++i) v = (v << 8) | (i < f.size ? weight[p[i]] : 0u);
-    for (std::uint32_t i = 8; i < 12; ++i) w = (w << 8) | (i < f.size ? weight[p[i]] : 0u);
-    return PrefixedItem{v, w, stored};
+// First pass: which normalised positions vary over the order's records. A position varies
+// when its record byte does (a byte change whose weights are equal is kept too: harmless).
+void PickVarying(QueueEngine* e, const Order& o, NormPlan& plan) {
+  std::uint32_t lo = 0xFFFFFFFFu, hi = 0;
+  for (std::uint32_t j = 0; j < plan.count; ++j) {
+    if (plan.pos[j].offset < lo) lo = plan.pos[j].offset;
+    if (plan.pos[j].offset >= hi) hi = plan.pos[j].offset + 1;
   }
-  std::int64_t v = 0;
-  switch (f.type) {
-    case kTypeByte: v = p[0]; break;
-    case kTypeShort: { std::int16_t x; std::memcpy(&x, p, 2); v = x; break; }
-    case kTypeUShort: { std::uint16_t x; std::memcpy(&x, p, 2); v = x; break; }
-    case kTypeULong: { std::uint32_t x; std::memcpy(&x, p, 4); v = x; break; }
-    default: { std::int32_t x; std::memcpy(&x, p, 4); v = x; break; }
+  const std::uint32_t span = hi - lo;  // at most kNormMax * 4: the fields do not overlap
+  std::uint8_t first[kNormMax * 4], varies[kNormMax * 4] = {};
+  std::memcpy(first, RecordView(e, o.entries.items[0], e->scratch) + lo, span);
+  for (std::uint32_t i = 1; i < o.entries.count; ++i) {
+    const std::uint8_t* r = RecordView(e, o.entries.items[i], e->scratch) + lo;
+    for (std::uint32_t j = 0; j < span; ++j) varies[j] |= r[j] ^ first[j];
   }
-  return PrefixedItem{static_cast<std::uint64_t>(v) ^ (std::uint64_t{1} << 63), 0, stored};  // order-preserving bias
+  std::uint32_t varying = 0;
+  for (std::uint32_t j = 0; j < plan.count; ++j) {
+    if (!varies[plan.pos[j].offset - lo]) continue;
+    if (plan.picked < kItemBytes) plan.pick[plan.picked++] = plan.pos[j];
+    ++varying;
+  }
+  plan.complete = plan.covers_key && varying <= kItemBytes;
 }
 
-// Sorts with key prefixes; false when the two prefix arrays cannot be had.
-bool SortPrefixed(QueueEngine* e, Order& o, PrefixKind kind) {
+inline int CompareWords(const NormItem& a, const NormItem& b) {
+  const std::uint64_t x = std::uint64_t{a.word[0]} << 32 | a.word[1];
+  const std::uint64_t y = std::uint64_t{b.word[0]} << 32 | b.word[1];
+  if (x != y) return x < y ? -1 : 1;
+  const std::uint64_t u = std::uint64_t{a.word[2]} << 32 | a.word[3];
+  const std::uint64_t v = std::uint64_t{b.word[2]} << 32 | b.word[3];
+  return (u > v) - (u < v);
+}
+
+// Stable merge sort of items[first, last] with a buffer of half the range: the left run is
+// moved out and merged back with the right run; on ties the left item goes first.
+template <typename Cmp>
+struct BufferedSorter {
+  Cmp cmp;
+  NormItem* buffer;
+
+  void Merge(NormItem* items, std::uint32_t first, std::uint32_t mid, std::uint32_t last) {
+    std::uint32_t p = first, hi = mid + 1;  // upper bound of the first right item in the left run
+    while (p < hi) {
+      const std::uint32_t m = (p + hi) >> 1;
+      if (cmp(items[mid + 1], items[m]) >= 0) p = m + 1; else hi = m;
+    }
+    if (p > mid) return;  // already in order
+    const std::uint32_t left = mid + 1 - p;
+    std::memcpy(buffer, items + p, left * sizeof(NormItem));
+    std::uint32_t i = 0, j = mid + 1, out = p;
+    while (i < left && j <= last) items[out++] = cmp(items[j], buffer[i]) < 0 ? items[j++] : buffer[i++];
+    if (i < left) std::memcpy(items + out, buffer + i, (left - i) * sizeof(NormItem));
+  }
+
+  void SortRange(NormItem* items, std::uint32_t first, std::uint32_t last) {
+    if (last - first < 9) {
+      Sorter<NormItem, Cmp>{cmp}.InsertionSort(items, first, last);
+      return;
+    }
+    const std::uint32_t mid = (first + last) / 2;
+    SortRange(items, first, mid);
+    SortRange(items, mid + 1, last);
+    Merge(items, first, mid, last);
+  }
+};
+
+// Sorts through normalised keys in one array of count items. The records are split into a
+// front part F (entries [0, f)) and a back part B (the other b). F's items are sorted at the
+// end of the array with its start as merge buffer (half of F fits in b), then B's at the start
+// with `temp` as buffer (half of B fits in temp's count references); the last merge streams
+// both into `temp`, F first on ties. False when the array cannot be had or the key's first
+// field has no normalised form.
+bool SortNormalised(QueueEngine* e, Order& o, void** temp) {
   const std::uint32_t n = o.entries.count;
-  const std::uint64_t bytes = std::uint64_t{n} * sizeof(PrefixedItem);
-  if (bytes * 2 > 0xFFFFFFFFu) return false;
-  auto* items = static_cast<PrefixedItem*>(MemAlloc(static_cast<std::uint32_t>(bytes)));
-  auto* temp = static_cast<PrefixedItem*>(MemAlloc(static_cast<std::uint32_t>(bytes)));
-  if (!items || !temp) {
-    MemFree(items);
-    MemFree(temp);
-    return false;
-  }
+  NormPlan plan;
+  PlanPositions(o.key, plan);
+  const std::uint64_t bytes = std::uint64_t{n} * sizeof(NormItem);
+  const std::uint64_t temp_items = std::uint64_t{n} * sizeof(void*) / sizeof(NormItem);
+  const std::uint32_t b = static_cast<std::uint32_t>(temp_items * 2 < n / 2 ? temp_items * 2 : n / 2);
+  const std::uint32_t f = n - b;
+  if (plan.count == 0 || bytes > 0x7FFFFFFFu || (f + 1) / 2 > b || (b + 1) / 2 > temp_items) return false;
+  auto* items = static_cast<NormItem*>(MemAlloc(static_cast<std::uint32_t>(bytes)));
+  if (!items) return false;
+  PickVarying(e, o, plan);
   const Key& k = o.key;
-  const FieldDesc& f = *k.desc[0];
-  for (std::uint32_t i = 0; i < n; ++i) {
-    void* rec = o.entries.items[i];
-    items[i] = PrefixOf(kind, f, rec, RecordView(e, rec, e->scratch));
-  }
-  const int sign = k.fields[0] < 0 ? -1 : 1;
-  auto cmp = [e, &k, sign](const PrefixedItem& a, const PrefixedItem& b) {
-    if (a.prefix != b.prefix) return a.prefix < b.prefix ? -sign : sign;
-    if (a.more != b.more) return a.more < b.more ? -sign : sign;
-    return CompareEntries(e, k, a.record, b.record);
+  const bool complete = plan.complete;
+  auto cmp = [e, &k, complete](const NormItem& x, const NormItem& y) {
+    const int c = CompareWords(x, y);
+    if (c || complete) return c;
+    return CompareEntries(e, k, x.record, y.record);
   };
-  Sorter<PrefixedItem, decltype(cmp)>{cmp}.SortRange(items, temp, 0, n - 1);
-  for (std::uint32_t i = 0; i < n; ++i) o.entries.items[i] = items[i].record;
+  void** entries = o.entries.items;
+  auto sort_part = [&](NormItem* at, std::uint32_t from, std::uint32_t count, NormItem* buffer) {
+    for (std::uint32_t i = 0; i < count; ++i)
+      at[i] = MakeItem(plan, entries[from + i], RecordView(e, entries[from + i], e->scratch));
+    BufferedSorter<decltype(cmp)>{cmp, buffer}.SortRange(at, 0, count - 1);
+  };
+  NormItem* front = items + b;
+  sort_part(front, 0, f, items);
+  sort_part(items, f, b, reinterpret_cast<NormItem*>(temp));
+  std::uint32_t i = 0, j = 0, out = 0;
+  while (i < f && j < b) temp[out++] = cmp(items[j], front[i]) < 0 ? items[j++].record : front[i++].record;
+  while (i < f) temp[out++] = front[i++].record;
+  while (j < b) temp[out++] = items[j++].record;
+  std::memcpy(entries, temp, n * sizeof(void*));
   MemFree(items);
-  MemFree(temp);
   return true;
 }
 
@@ -391,10 +513,9 @@ std::int32_t FindRecord(QueueEngine* e, const Order& o, void* rec, const std::ui
 
 void SortOrder(QueueEngine* e, Order& o, void** temp) {
   const std::uint32_t n = o.entries.count;
-  const PrefixKind kind = PrefixKindOf(o.key);
-  // Large sorts go through key prefixes when their first field has one; the result is the
-  // same (the prefix only short-cuts comparisons it decides).
-  if (n > 1 && !(n >= 64 && kind != PrefixKind::kNone && SortPrefixed(e, o, kind))) {
+  // Large sorts go through normalised keys when the key's first field has one; the result is
+  // the same (the item bytes only decide comparisons the key would decide the same way).
+  if (n > 1 && !(n >= 64 && o.key.kind != KeyKind::kInsertion && SortNormalised(e, o, temp))) {
     const Key& k = o.key;
     auto cmp = [e, &k](void* a, void* b) { return CompareEntries(e, k, a, b); };
     Sorter<void*, decltype(cmp)>{cmp}.SortRange(o.entries.items, temp, 0, n - 1);

@@ -857,6 +857,101 @@ TEST_CASE("queue 604: compressed records sort, search, rewrite and delete like p
   CHECK(qd::Validate(l.q.engine, &reason));
 }
 
+TEST_CASE("queue 209: large sorts by key bytes match stable_sort: signed and descending fields, long names, ties") {
+  // Names of up to 20 bytes, high bytes included, drawn from a small pool (ties on the name);
+  // with SIZE and FLAG more than 16 key bytes vary, so equal leading bytes reach the records.
+  std::mt19937 rng(209);
+  std::vector<std::string> pool;
+  for (int i = 0; i < 150; ++i) {
+    std::string name(1 + rng() % 20, ' ');
+    for (char& c : name) c = static_cast<char>(rng() % 3 == 0 ? 0xA0 + rng() % 96 : 'a' + rng() % 4);
+    pool.push_back(name);
+  }
+  const std::int32_t sizes[] = {INT32_MIN, -70000, -1, 0, 1, 255, 256, 70000, INT32_MAX};
+  struct Row {
+    std::string name;
+    std::int32_t size, id;
+    std::uint8_t flag;
+  };
+  std::vector<Row> rows;
+  for (int i = 1; i <= 1500; ++i)
+    rows.push_back(Row{pool[rng() % pool.size()], sizes[rng() % 9], i, static_cast<std::uint8_t>(rng() % 3 ? 7 : 200)});
+  auto compare = [](const Row& a, const Row& b, std::int32_t f) {
+    std::string x = a.name, y = b.name;
+    x.resize(20, ' ');
+    y.resize(20, ' ');
+    int c = 0;
+    switch (std::abs(f)) {
+      case 1: c = x < y ? -1 : x > y; break;
+      case 2: c = a.size < b.size ? -1 : a.size > b.size; break;
+      case 4: c = a.flag < b.flag ? -1 : a.flag > b.flag; break;
+    }
+    return f < 0 ? -c : c;
+  };
+  const std::vector<std::vector<std::int32_t>> keys = {{1, 2}, {-1, -2}, {2, -4, 1}, {-2}, {4, -2}, {1, -4}, {-4}};
+  for (const auto& key : keys) {
+    Small s;
+    for (const Row& r : rows) {
+      s.Set(r.name, r.size, r.id, r.flag);
+      QueueAppend(&s.q);
+    }
+    std::vector<std::int32_t> list = key;
+    list.push_back(0);
+    QueueSortFields(&s.q, list.data());
+    REQUIRE(ErrorCode() == 0);
+    std::vector<Row> want = rows;
+    std::stable_sort(want.begin(), want.end(), [&](const Row& a, const Row& b) {
+      for (std::int32_t f : key)
+        if (const int c = compare(a, b, f)) return c < 0;
+      return false;
+    });
+    std::vector<std::int32_t> ids;
+    for (const Row& r : want) ids.push_back(r.id);
+    if (s.Ids() != ids) check::Fail(__FILE__, __LINE__, "sort by key " + std::to_string(key[0]) + " differs from stable_sort");
+    CHECK(s.Valid());
+  }
+}
+
+TEST_CASE("queue 605: large compressed sorts whose key has no byte form, first or later, match stable_sort") {
+  // NAME is a zero-terminated string: as the first field the sort compares records only; after
+  // SIZE it ends the key bytes, so equal sizes are decided by the records.
+  std::mt19937 rng(605);
+  struct Row {
+    std::string name;
+    std::int32_t size, id;
+  };
+  std::vector<Row> rows;
+  for (int i = 1; i <= 400; ++i)
+    rows.push_back(Row{"F" + std::to_string(rng() % 40), static_cast<std::int32_t>(rng() % 7) - 3, i});
+  const std::vector<std::vector<std::int32_t>> keys = {{3, 1}, {-3, -1}, {1, 3}, {-1, -3}};
+  for (const auto& key : keys) {
+    Large l;
+    for (const Row& r : rows) {
+      l.Set(r.name.c_str(), "lbl", r.size, r.id);
+      QueueAppend(&l.q);
+    }
+    std::vector<std::int32_t> list = key;
+    list.push_back(0);
+    QueueSortFields(&l.q, list.data());
+    REQUIRE(ErrorCode() == 0);
+    std::vector<Row> want = rows;
+    std::stable_sort(want.begin(), want.end(), [&](const Row& a, const Row& b) {
+      for (std::int32_t f : key) {
+        const int c = std::abs(f) == 1 ? (a.name < b.name ? -1 : a.name > b.name) : (a.size < b.size ? -1 : a.size > b.size);
+        if (c) return (f < 0 ? -c : c) < 0;
+      }
+      return false;
+    });
+    for (std::uint32_t i = 0; i < want.size(); ++i) {
+      QueueGetAt(&l.q, static_cast<std::int32_t>(i + 1));
+      if (l.Id() != want[i].id) {
+        check::Fail(__FILE__, __LINE__, "compressed sort differs from stable_sort at " + std::to_string(i + 1));
+        break;
+      }
+    }
+  }
+}
+
 // --- 7xx sort strings ---------------------------------------------------------------------------------
 
 TEST_CASE("queue 701: sort strings with blanks, commas and signs") {
