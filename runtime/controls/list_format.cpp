@@ -2,6 +2,7 @@
 // so the two can never disagree about what is valid.
 #include "runtime/controls/list_format.h"
 
+#include <climits>
 #include <cstdint>
 
 namespace vel::listfmt {
@@ -357,7 +358,9 @@ class Walker {
     int x = 0, next_field = 1;
     for (Column& c : out_->columns) {
       c.left = x;
-      c.right = c.width > 0 ? x + c.width - 1 : x - 1;
+      // Widths come from outside text: the sum is kept below INT_MAX instead of overflowing.
+      const long long right = c.width > 0 ? static_cast<long long>(x) + c.width - 1 : x - 1LL;
+      c.right = static_cast<int>(right < INT_MAX - 1 ? right : INT_MAX - 1);
       x = c.right + 1;
       if (!c.explicit_field) c.field = next_field;
       next_field = c.field + c.FieldsUsed();
