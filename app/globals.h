@@ -131,7 +131,7 @@ struct Globals {
   std::int32_t mainthread = 0;
   vel::wsl::Window* mainwindow = nullptr;
   char errortext[256];  // fixed, blank-padded
-  // Part 1.2 working variables.
+  // Working variables of the remote tree.
   char remoteparent[260] = "";
   char remotedir[260] = "";
   char findpattern[260] = "";
