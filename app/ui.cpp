@@ -28,7 +28,7 @@ void StatusText(int zone, const std::string& text) {
   if (!g.mainwindow || !vel::wsl::IsLiveWindow(g.mainwindow)) return;
   const int slot = zone == 0 ? 1 : zone;
   if (g_zone_window != g.mainwindow) {
-    for (std::string& t : g_zone_text) t = "\x01";
+    for (std::string& t : g_zone_text) t.assign(1, '\x01');  // never equal to a real text
     g_zone_window = g.mainwindow;
   }
   if (slot >= 1 && slot <= 3) {

@@ -432,18 +432,9 @@ DWORD FtpEngine::MoveIn(DataSink* sink, std::string* buffer) {
       buffer->append(block.data(), got);
     }
     pending += got;
-    if (pending >= kNotifyChunk) {
-      DWORD n = static_cast<DWORD>(pending);
-      obs_->Status(INTERNET_STATUS_RECEIVING_RESPONSE, nullptr, 0);
-      obs_->Status(INTERNET_STATUS_RESPONSE_RECEIVED, &n, sizeof n);
-      pending = 0;
-    }
+    if (pending >= kNotifyChunk) ReportData(INTERNET_STATUS_RECEIVING_RESPONSE, &pending);
   }
-  if (pending) {
-    DWORD n = static_cast<DWORD>(pending);
-    obs_->Status(INTERNET_STATUS_RECEIVING_RESPONSE, nullptr, 0);
-    obs_->Status(INTERNET_STATUS_RESPONSE_RECEIVED, &n, sizeof n);
-  }
+  ReportData(INTERNET_STATUS_RECEIVING_RESPONSE, &pending);
   return 0;
 }
 
@@ -466,19 +457,20 @@ DWORD FtpEngine::MoveOut(DataSource* source) {
     }
     if (DWORD e = data_.SendAll(p, n, timeouts_.send, cancel_)) return e;
     pending += n;
-    if (pending >= kNotifyChunk) {
-      DWORD c = static_cast<DWORD>(pending);
-      obs_->Status(INTERNET_STATUS_SENDING_REQUEST, nullptr, 0);
-      obs_->Status(INTERNET_STATUS_REQUEST_SENT, &c, sizeof c);
-      pending = 0;
-    }
+    if (pending >= kNotifyChunk) ReportData(INTERNET_STATUS_SENDING_REQUEST, &pending);
   }
-  if (pending) {
-    DWORD c = static_cast<DWORD>(pending);
-    obs_->Status(INTERNET_STATUS_SENDING_REQUEST, nullptr, 0);
-    obs_->Status(INTERNET_STATUS_REQUEST_SENT, &c, sizeof c);
-  }
+  ReportData(INTERNET_STATUS_SENDING_REQUEST, &pending);
   return 0;
+}
+
+// Data progress: the "busy" notification (sending 30 / receiving 40) followed by its "done"
+// partner (31 / 41) carrying the bytes moved since the last report. Nothing when none moved.
+void FtpEngine::ReportData(DWORD busy_code, size_t* pending) {
+  if (*pending == 0) return;
+  DWORD bytes = static_cast<DWORD>(*pending);
+  obs_->Status(busy_code, nullptr, 0);
+  obs_->Status(busy_code + 1, &bytes, sizeof bytes);
+  *pending = 0;
 }
 
 void FtpEngine::DoData() {

@@ -128,6 +128,7 @@ class FtpEngine {
   std::string Wire(const std::string& ansiName) const;
   DWORD MoveIn(DataSink* sink, std::string* buffer);
   DWORD MoveOut(DataSource* source);
+  void ReportData(DWORD busy_code, size_t* pending);
 
   EngineObserver* obs_;
   const std::atomic<bool>* cancel_;
