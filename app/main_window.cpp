@@ -14,6 +14,7 @@
 #include "app/globals.h"
 #include "app/local_side.h"
 #include "app/remote_tree.h"
+#include "app/session.h"
 #include "app/status_callback.h"
 #include "app/text.h"
 #include "app/transfers.h"
@@ -42,13 +43,6 @@ void Redisplay() {
   if (wsl::PropertyGet(g.mainwindow, 0, kPropAcceptAll) != "1") wsl::DisplayFields();
 }
 
-void CloseHandle(HINTERNET* handle) {
-  if (!*handle) return;
-  HINTERNET h = *handle;
-  Net([h] { return InternetCloseHandle(h); });
-  *handle = nullptr;
-}
-
 // The remote tree's icons: 1 open folder, 2 closed folder, 3 file, 4 server.
 void SetRemoteIcons() {
   static const char* const kIcons[] = {"~openfold.ico", "~clsdfold.ico", "~files10.ico", "~entirnet.ico"};
@@ -70,15 +64,7 @@ void WindowOpened() {
 }
 
 void StartSession() {
-  const std::string proxy = Clipped(g.proxy);
-  const bool preconfig = g.useproxyconfig != 0;
-  g.sessionhandle = Net([&] {
-    if (preconfig)
-      return InternetOpenA(g.agentname, INTERNET_OPEN_TYPE_PRECONFIG, g.emptytext, g.emptytext, INTERNET_FLAG_ASYNC);
-    if (!proxy.empty())
-      return InternetOpenA(g.agentname, INTERNET_OPEN_TYPE_PROXY, g.proxy, g.emptytext, INTERNET_FLAG_ASYNC);
-    return InternetOpenA(g.agentname, INTERNET_OPEN_TYPE_DIRECT, g.emptytext, g.emptytext, INTERNET_FLAG_ASYNC);
-  });
+  g.sessionhandle = OpenSession(INTERNET_FLAG_ASYNC);
   if (!g.sessionhandle) {
     const DWORD error = GetLastError();
     const std::string text = ErrorText(error);
@@ -97,8 +83,8 @@ void StartSession() {
 }
 
 void CloseSession() {
-  CloseHandle(&g.connecthandle);
-  CloseHandle(&g.sessionhandle);
+  CloseInternetHandle(&g.connecthandle);
+  CloseInternetHandle(&g.sessionhandle);
   if (g.isconnected) vel::QueueFree(&DLS);
   g.isconnected = 0;
   g.insession = 0;
@@ -130,7 +116,10 @@ void Connect() {
 }
 
 void Disconnect() {
-  CloseHandle(&g.connecthandle);
+  CloseInternetHandle(&g.connecthandle);
+  // An asynchronous connect returns no handle: the connection of the last request is known
+  // only by its handle-created notification, and it is ended here too.
+  CloseInternetHandle(&g.ophandle);
   vel::QueueFree(&FFLS);
   vel::QueueFree(&DLS);
   g.isconnected = 0;
@@ -196,16 +185,6 @@ void RefreshControlStates() {
   Disable(kDwType, !s);
   Disable(kGetButton, !(s && c));
   Disable(kPutButton, !(s && c));
-}
-
-void ConnectServer() {
-  HINTERNET session = g.sessionhandle;
-  const std::string server = CText(g.servername), user = CText(g.username), password = CText(g.password);
-  const DWORD flags = g.connectflags;
-  g.connecthandle = Net([&] {
-    return InternetConnectA(session, server.c_str(), INTERNET_INVALID_PORT_NUMBER, user.c_str(), password.c_str(),
-                            INTERNET_SERVICE_FTP, flags, 1);
-  });
 }
 
 void MainProcedure() {

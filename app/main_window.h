@@ -7,10 +7,6 @@ namespace ftpcl {
 // Opens the main window, runs its ACCEPT loop until it closes, and releases the queues.
 void MainProcedure();
 
-// The connect call of every request chain: InternetConnectA on SESSIONHANDLE with the
-// connection fields (asynchronous: the chain goes on in the status callback).
-void ConnectServer();
-
 // Disable properties from INSESSION and ISCONNECTED.
 void RefreshControlStates();
 

@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "app/globals.h"
+#include "app/session.h"
 #include "app/status_callback.h"
 #include "app/text.h"
 #include "app/ui.h"
@@ -90,22 +91,6 @@ void AddFoundEntry() {
   StatusText(2, "Retrieving " + name + " info");
 }
 
-HINTERNET OpenSession(DWORD flags) {
-  const std::string proxy = Clipped(g.proxy);
-  return Net([&] {
-    return proxy.empty() ? InternetOpenA(g.agentname, INTERNET_OPEN_TYPE_DIRECT, g.emptytext, g.emptytext, flags)
-                         : InternetOpenA(g.agentname, INTERNET_OPEN_TYPE_PROXY, g.proxy, g.emptytext, flags);
-  });
-}
-
-void Close(HINTERNET* handle) {
-  if (*handle) {
-    HINTERNET h = *handle;
-    Net([h] { return InternetCloseHandle(h); });
-  }
-  *handle = nullptr;
-}
-
 void EnumerateInto() {
   std::memset(g.finddata.cFileName, 0, sizeof g.finddata.cFileName);
   vel::QueueFree(&FFLS);
@@ -134,7 +119,7 @@ void EnumerateInto() {
     AddFoundEntry();
   }
   if (error != ERROR_NO_MORE_FILES) ListingErrorReport("InternetFindNextFile", error);
-  Close(&find);
+  CloseInternetHandle(&find);
 }
 
 }  // namespace
@@ -192,18 +177,13 @@ void RemoteListing() {
   WindowStatus("Connecting to " + CText(g.servername));
   g.sessionhandle = OpenSession(0);
   vel::wsl::DisplayFields();
-  const std::string server = CText(g.servername), user = CText(g.username), password = CText(g.password);
-  HINTERNET session = g.sessionhandle;
-  const DWORD flags = g.connectflags;
-  g.connecthandle = Net([&] {
-    return InternetConnectA(session, server.c_str(), INTERNET_INVALID_PORT_NUMBER, user.c_str(), password.c_str(),
-                            INTERNET_SERVICE_FTP, flags, 0);
-  });
+  DWORD refused = 0;  // a failed connect shows up as a failing find-first
+  g.connecthandle = ConnectCall(g.sessionhandle, 0, &refused);
   EnumerateInto();
   REQUESTCODE = kIdle;
   CreateRootOrMerge(CText(g.remoteparent));
-  Close(&g.connecthandle);
-  Close(&g.sessionhandle);
+  CloseInternetHandle(&g.connecthandle);
+  CloseInternetHandle(&g.sessionhandle);
   g.sessionhandle = OpenSession(INTERNET_FLAG_ASYNC);
   HINTERNET reopened = g.sessionhandle;
   Net([reopened] { return InternetSetStatusCallback(reopened, StatusCallback); });

@@ -54,14 +54,25 @@ std::string ExtendedErrorText(DWORD* error) {
   return Clip(std::string(buffer.data(), strnlen(buffer.data(), length)));
 }
 
-std::string ErrorText(DWORD code) {
-  // The library is linked into the program; its message table is in the module it names.
-  HMODULE module = FtpNetModule();
+namespace {
+
+std::string FormattedMessage(DWORD source, HMODULE module, DWORD code) {
   char buffer[257] = "";
-  const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE, module, code, 0, buffer, 256, nullptr);
+  const DWORD n = FormatMessageA(source | FORMAT_MESSAGE_IGNORE_INSERTS, module, code, 0, buffer, 256, nullptr);
   std::string text = n > 0 ? Clip(std::string(buffer, n)) : std::string();
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) text.pop_back();
-  if (code == ERROR_INTERNET_EXTENDED_ERROR) text = ExtendedErrorText();
+  return text;
+}
+
+}  // namespace
+
+std::string ErrorText(DWORD code) {
+  if (code == ERROR_INTERNET_EXTENDED_ERROR) return ExtendedErrorText();
+  // The library is linked into the program; its message table is in the module it names. A
+  // code that is not the library's own (a system error passed through) gets the system's text
+  // rather than an empty box.
+  std::string text = FormattedMessage(FORMAT_MESSAGE_FROM_HMODULE, FtpNetModule(), code);
+  if (text.empty()) text = FormattedMessage(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code);
   return text;
 }
 
@@ -98,16 +109,18 @@ void ProgressStep(DWORD bytes) {
     ++g.skipcount;
     return;
   }
-  g.xfertotal += static_cast<std::int32_t>(bytes);
+  g.xfertotal = static_cast<std::int32_t>(static_cast<std::uint32_t>(g.xfertotal) + bytes);
   if (!vel::wsl::RuntimeLockHeld()) return;  // counted; shown with a later notification
-  // PERCENTCOMPLETE = XFERTOTAL / XFERSIZE * 100 on the decimal stack (x / 0 gives 0).
-  vel::DecPushInteger(g.xfertotal);
-  vel::DecPushInteger(g.xfersize);
+  // PERCENTCOMPLETE = XFERTOTAL / XFERSIZE * 100 on the decimal stack (x / 0 gives 0). Both
+  // counts are read as unsigned, so files of 2 GiB up to 4 GiB show a right percentage too.
+  const std::uint32_t total = static_cast<std::uint32_t>(g.xfertotal);
+  vel::DecPushUnsigned(total);
+  vel::DecPushUnsigned(static_cast<std::uint32_t>(g.xfersize));
   vel::DecDivide();
   vel::DecPushInteger(100);
   vel::DecMultiply();
   g.percentcomplete = vel::DecPopInteger();
-  StatusText(2, "Received: " + std::to_string(g.xfertotal) + " bytes.");
+  StatusText(2, "Received: " + std::to_string(total) + " bytes.");
   vel::wsl::DisplayFields(kPercentComplete);
 }
 
@@ -120,14 +133,14 @@ void EndOfTransfer() {
 
 // --- request-complete --------------------------------------------------------------------------
 
-namespace {
-
-void ReportFailure(DWORD error) {
+void ReportRequestFailure(DWORD error) {
   const std::string text = Clip(ErrorText(error));
   SetFixed(g.errortext, text);
   Message(text, "VTFTP Client Error", ExclamationIcon());
   REQUESTCODE = kIdle;
 }
+
+namespace {
 
 void ConnectCompleted() {
   RemoteListing();
@@ -220,7 +233,7 @@ void CALLBACK StatusCallback(HINTERNET, DWORD_PTR, DWORD status, LPVOID info, DW
     case INTERNET_STATUS_REQUEST_COMPLETE:
       if (info) std::memcpy(&result, info, length < sizeof result ? length : sizeof result);
       if (result.dwError != 0) {
-        ReportFailure(result.dwError);
+        ReportRequestFailure(result.dwError);
         return;
       }
       ActOnRequest(result);

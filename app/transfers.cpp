@@ -14,6 +14,7 @@
 #include "app/local_side.h"
 #include "app/main_window.h"
 #include "app/remote_tree.h"
+#include "app/session.h"
 #include "app/text.h"
 #include "app/ui.h"
 #include "runtime/core/errors.h"

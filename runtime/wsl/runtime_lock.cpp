@@ -152,8 +152,11 @@ int RuntimeLockSuspend() {
 
 void RuntimeLockResume(int depth) {
   if (depth <= 0) return;
+  // Callers read the error of the call they made without the lock after this returns.
+  const DWORD error = GetLastError();
   RuntimeLockEnter();
   g.depth = depth;
+  SetLastError(error);
 }
 
 void WaitForOtherThreads() {
