@@ -144,6 +144,16 @@ void Client::SetTextOf(HWND window, int field, const std::string& text) {
 
 std::string Client::Text(int field) const { return TextOfWindow(Field(field)); }
 
+void Client::Leave(int field) {
+  PostMessageA(main_, WM_COMMAND, MAKEWPARAM(0x4000 + field, EN_KILLFOCUS), reinterpret_cast<LPARAM>(Field(field)));
+}
+
+void Client::SetCheck(int field, bool checked) {
+  HWND box = Field(field);
+  SendMessageA(box, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+  PostMessageA(main_, WM_COMMAND, MAKEWPARAM(0x4000 + field, BN_CLICKED), reinterpret_cast<LPARAM>(box));
+}
+
 void Client::PressOf(HWND window, int field) {
   HWND button = FieldOf(window, field);
   PostMessageA(window, WM_COMMAND, MAKEWPARAM(0x4000 + field, BN_CLICKED), reinterpret_cast<LPARAM>(button));

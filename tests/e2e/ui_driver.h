@@ -39,6 +39,10 @@ class Client {
   void SetText(int field, const std::string& text) { SetTextOf(main_, field, text); }
   void SetTextOf(HWND window, int field, const std::string& text);
   std::string Text(int field) const;
+  // Leaves an entry as a user would by moving on: the window takes its text (EN_KILLFOCUS).
+  void Leave(int field);
+  // Sets a check box and notifies the window as a click does.
+  void SetCheck(int field, bool checked);
   void Press(int field) { PressOf(main_, field); }
   void PressOf(HWND window, int field);
   bool Enabled(int field) const { return IsWindowEnabled(Field(field)) != 0; }

@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Starts and stops the three real FTP servers of the integration tests on loopback ports, each
 # with its own configuration and scratch tree under DIR (a ctest fixture).
-#   ftpd.sh start DIR   -> DIR/servers.txt: "name port tree-root" per line, DIR/pids
+#   ftpd.sh start DIR   -> DIR/servers.txt: "name port tree-root" per line, DIR/pids,
+#                          DIR/vsftpd-protocol.log (every command vsftpd received),
+#                          DIR/proxy.txt: the port of an FTP proxy (ProFTPD's mod_proxy, user@host
+#                          logins, log in DIR/proxy.log) when the module is installed
 #   ftpd.sh stop DIR    -> stops exactly the recorded pids
 # Users: anonymous, and "veluser" with password "velpass" (vsftpd: the local account made by
 # scripts/setup; ProFTPD: AuthUserFile; Pure-FTPd: a virtual-user database). The anonymous root is owned by root; its "pub" folder is
@@ -99,7 +102,10 @@ port_enable=YES
 connect_from_port_20=NO
 utf8_filesystem=YES
 secure_chroot_dir=$dir/empty
-xferlog_enable=NO
+xferlog_enable=YES
+xferlog_std_format=NO
+log_ftp_protocol=YES
+vsftpd_log_file=$dir/vsftpd-protocol.log
 dirmessage_enable=NO
 max_clients=200
 max_per_ip=200
@@ -175,5 +181,47 @@ pid=$!
 echo $pid >>"$dir/pids"
 wait_port "$port" "$pid" pureftpd
 echo "pureftpd $port $root" >>"$dir/servers.txt.new"
+
+# --- the FTP proxy: ProFTPD as a forward proxy taking "USER user@host[:port]"; its data
+# connections are relayed too. The module needs libssl, which the packaged daemon does not link.
+rm -f "$dir/proxy.txt"
+if [ -f "$FTPD_DIR/usr/lib/proftpd/mod_proxy.so" ]; then
+  port=$(free_port)
+  mkdir -p "$dir/proxy-tables"
+  chown ftp "$dir/proxy-tables"
+  cat >"$dir/proxy.conf" <<CONF
+ServerType standalone
+ServerName "afc proxy"
+Port $port
+DefaultAddress 127.0.0.1
+SocketBindTight on
+UseIPv6 off
+UseReverseDNS off
+User ftp
+Group nogroup
+MaxInstances 50
+PidFile $dir/proxy.pid
+ScoreboardFile $dir/proxy.scoreboard
+DelayTable none
+WtmpLog off
+ModulePath $FTPD_DIR/usr/lib/proftpd
+LoadModule mod_proxy.c
+ProxyEngine on
+ProxyLog $dir/proxy.log
+ProxyTables $dir/proxy-tables
+ProxyRole forward
+ProxyForwardMethod user@host
+<Class loopback>
+  From 127.0.0.1
+  ProxyForwardEnabled on
+</Class>
+CONF
+  LD_PRELOAD=$(ldconfig -p | awk '/libssl.so.3 .*x86-64/{print $NF; exit}') \
+    "$FTPD_DIR/usr/sbin/proftpd" -n -q -c "$dir/proxy.conf" >"$dir/proxy.out" 2>&1 </dev/null &
+  pid=$!
+  echo $pid >>"$dir/pids"
+  wait_port "$port" "$pid" proxy
+  echo "$port" >"$dir/proxy.txt"
+fi
 
 mv "$dir/servers.txt.new" "$dir/servers.txt"
