@@ -43,6 +43,23 @@ const char* StatusTextOf(DWORD status) {
 
 // --- error texts -------------------------------------------------------------------------------
 
+namespace {
+
+// Message-table texts and server responses end in line breaks a message box would show as an
+// empty last line.
+std::string WithoutLineEnds(std::string text) {
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) text.pop_back();
+  return text;
+}
+
+std::string FormattedMessage(DWORD source, HMODULE module, DWORD code) {
+  char buffer[257] = "";
+  const DWORD n = FormatMessageA(source | FORMAT_MESSAGE_IGNORE_INSERTS, module, code, 0, buffer, 256, nullptr);
+  return n > 0 ? WithoutLineEnds(std::string(buffer, n)) : std::string();
+}
+
+}  // namespace
+
 std::string ExtendedErrorText(DWORD* error) {
   DWORD code = 0, length = 0;
   InternetGetLastResponseInfoA(&code, g.emptytext, &length);
@@ -51,20 +68,8 @@ std::string ExtendedErrorText(DWORD* error) {
   DWORD size = length;
   InternetGetLastResponseInfoA(&code, buffer.data(), &size);
   if (error) *error = code;
-  return Clip(std::string(buffer.data(), strnlen(buffer.data(), length)));
+  return WithoutLineEnds(std::string(buffer.data(), strnlen(buffer.data(), length)));
 }
-
-namespace {
-
-std::string FormattedMessage(DWORD source, HMODULE module, DWORD code) {
-  char buffer[257] = "";
-  const DWORD n = FormatMessageA(source | FORMAT_MESSAGE_IGNORE_INSERTS, module, code, 0, buffer, 256, nullptr);
-  std::string text = n > 0 ? Clip(std::string(buffer, n)) : std::string();
-  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) text.pop_back();
-  return text;
-}
-
-}  // namespace
 
 std::string ErrorText(DWORD code) {
   if (code == ERROR_INTERNET_EXTENDED_ERROR) return ExtendedErrorText();

@@ -176,3 +176,44 @@ TEST_CASE("non-ASCII file names: get and put keep the name and the content") {
   DeleteFileA(s.ServerPath("pub/" + upload).c_str());
   CHECK_EQ(c.Stop(), 0);
 }
+
+TEST_CASE("remote tree: no second listing of a listed folder, Connect while connected, the server's own refusal") {
+  Session s;
+  REQUIRE(s.Open("vsftpd", "refusal"));
+  Client& c = s.c;
+  s.StartSession();
+  REQUIRE(s.Connect());
+  REQUIRE(s.Expand("pub"));
+  const int expanded = c.RowCount(kList1);
+
+  // Collapsing and expanding again, and a Connect that arrives while connected (the button is
+  // disabled, the event can still come), reach no server: vsftpd logs no new connection.
+  const std::size_t from = Slurp(FixtureFile("vsftpd-protocol.log")).size();
+  REQUIRE(c.DoubleClick(kList1, c.FindRow(kList1, "pub")));
+  CHECK(WaitUntil([&] { return c.RowCount(kList1) < expanded; }));
+  REQUIRE(c.DoubleClick(kList1, c.FindRow(kList1, "pub")));
+  CHECK(WaitUntil([&] { return c.RowCount(kList1) == expanded; }));
+  c.Press(kConnect);
+  Sleep(500);
+  CHECK(c.Ping() < 1000);
+  CheckStates(c, true, true);
+  CHECK_EQ(c.RowCount(kList1), expanded);
+  CHECK_EQ(Count(CommandsSince(from), "CONNECT: Client"), 0u);
+
+  // A directory that exists already: the message is the server's own reply, the tree stays.
+  REQUIRE(c.RightClick(kList1, 0));
+  REQUIRE(c.ChooseMenuItem(3));
+  HWND dialog = c.FindDialog("Create Directory");
+  REQUIRE(dialog != nullptr);
+  TypeIntoDialog(c, dialog, 4, "pub");
+  c.PressOf(dialog, 5);
+  const uidriver::MessageBoxInfo box = c.WaitMessageBox(30000);
+  CHECK_EQ(box.caption, std::string("VTFTP Client Error"));
+  std::printf("  message: %s\n", box.text.c_str());
+  CHECK_EQ(box.text, std::string("550 Create directory operation failed."));
+  CHECK(c.Answer(box, "OK"));
+  CHECK_EQ(c.RowCount(kList1), expanded);
+  // And the client is idle again.
+  GetOneByte(s);
+  CHECK_EQ(c.Stop(), 0);
+}
