@@ -5,6 +5,7 @@
 
 #include <commctrl.h>
 
+#include <atomic>
 #include <cstdio>
 #include <thread>
 
@@ -463,7 +464,8 @@ TEST_CASE("mouse cursor: set by another thread, shown by the window's thread at 
   WindowOpen(&w, kModule, "P21$WINDOW", vars.addresses.data());
   REQUIRE(w && w->hwnd);
   SetForegroundWindow(w->hwnd);
-  POINT at;
+  POINT at, before;
+  GetCursorPos(&before);
   REQUIRE(EmptyClientPoint(w->hwnd, &at));
   SetCursorPos(at.x, at.y);
   REQUIRE(PumpUntil([&] {
@@ -493,6 +495,31 @@ TEST_CASE("mouse cursor: set by another thread, shown by the window's thread at 
   AskCursor(w->hwnd, HTLEFT);
   CHECK(CursorIs(IDC_SIZEWE));
 
+  // While another thread holds the runtime lock, the window and its controls still answer.
+  {
+    RuntimeLockReleased released;
+    std::atomic<bool> holding{false}, answered{false};
+    std::thread holder([&] {
+      RuntimeLockGuard lock;
+      holding = true;
+      for (int i = 0; i < 200 && !answered; ++i) Sleep(50);  // 10 s at most
+    });
+    while (!holding) Sleep(1);
+    const DWORD start = GetTickCount();
+    SetCursor(LoadCursorA(nullptr, IDC_ARROW));
+    AskCursor(entry, HTCLIENT);
+    const bool over_entry = CursorIs(IDC_WAIT);
+    SetCursor(LoadCursorA(nullptr, IDC_ARROW));
+    AskCursor(w->hwnd, HTCLIENT);
+    const bool over_window = CursorIs(IDC_WAIT);
+    const DWORD took = GetTickCount() - start;
+    answered = true;
+    holder.join();
+    CHECK(over_entry);
+    CHECK(over_window);
+    CHECK(took < 5000);
+  }
+
   // Cleared: the class cursors are back, again without a mouse move.
   SetCursor(LoadCursorA(nullptr, IDC_CROSS));
   CHECK(SetCursorFromOtherThread(""));
@@ -507,6 +534,7 @@ TEST_CASE("mouse cursor: set by another thread, shown by the window's thread at 
   CHECK(SetMouseCursor(""));
   CHECK(CursorIs(IDC_ARROW));
   WindowClose(&w);
+  SetCursorPos(before.x, before.y);  // later windows open away from the pointer, as before
 }
 
 TEST_CASE("mouse cursor: references, bad names, no window open") {
