@@ -6,6 +6,7 @@
 #include "app/globals.h"
 #include "runtime/wsl/icons.h"
 #include "runtime/wsl/message_dialog.h"
+#include "runtime/wsl/mouse_cursor.h"
 #include "runtime/wsl/properties.h"
 #include "runtime/wsl/window.h"
 
@@ -51,8 +52,9 @@ int Message(const std::string& text, const std::string& caption, const std::stri
 }
 
 void BusyCursor(bool busy) {
-  // Stock reference FF 01 03 7F: the platform's cursor 7F03h - 1, the hourglass.
-  SetCursor(LoadCursorA(nullptr, busy ? MAKEINTRESOURCEA(0x7F02) : IDC_ARROW));
+  // Stock reference FF 01 03 7F: the platform's cursor 7F03h - 1, the hourglass; none gives
+  // the windows their class cursors back. The listing may run on the FTP library's thread.
+  vel::wsl::SetMouseCursor(busy ? std::string("\xFF\x01\x03\x7F", 4) : std::string());
 }
 
 }  // namespace ftpcl

@@ -15,6 +15,7 @@
 #include "runtime/wsl/fields.h"
 #include "runtime/wsl/icons.h"
 #include "runtime/wsl/locator.h"
+#include "runtime/wsl/mouse_cursor.h"
 #include "runtime/wsl/runtime_lock.h"
 #include "runtime/wsl/value_text.h"
 #include "runtime/wsl/window.h"
@@ -692,7 +693,7 @@ LRESULT ListControl::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         bool on_edge = false;
         for (const listfmt::Column& c : fmt_.columns)
           on_edge |= (c.flags1 & listfmt::kResizable) && std::abs(x - (c.right + 1 - hscroll_)) <= 3;
-        if (on_edge) SetCursor(LoadCursorA(nullptr, IDC_SIZEWE));
+        if (on_edge && !MouseCursorOverride()) SetCursor(LoadCursorA(nullptr, IDC_SIZEWE));
       }
       return 0;
     case WM_LBUTTONUP:

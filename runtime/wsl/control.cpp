@@ -8,6 +8,7 @@
 #include "runtime/wsl/event_codes.h"
 #include "runtime/wsl/events.h"
 #include "runtime/wsl/locator.h"
+#include "runtime/wsl/mouse_cursor.h"
 #include "runtime/wsl/runtime_lock.h"
 #include "runtime/wsl/value_text.h"
 #include "runtime/wsl/window.h"
@@ -53,6 +54,9 @@ LRESULT CALLBACK ControlWndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     if (c && c->hwnd() == hwnd) c->set_hwnd(nullptr);
     return CallWindowProcA(cls->base_proc, hwnd, msg, wp, lp);
   }
+  // Over a control the override is answered without the lock too, like the window's.
+  if (LRESULT answer = 0; msg == WM_SETCURSOR && HandleMouseCursorMessage(hwnd, msg, wp, lp, &answer))
+    return answer;
   WndProcLock lock;
   if (!c || !lock.ok) return CallWindowProcA(cls->base_proc, hwnd, msg, wp, lp);
   return c->WndProc(hwnd, msg, wp, lp);

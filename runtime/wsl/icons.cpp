@@ -39,13 +39,19 @@ std::string IconReferenceText(unsigned kind, unsigned value) {
   return s;
 }
 
+bool ParseResourceReference(const std::string& name, unsigned* kind, unsigned* value) {
+  if (name.size() < 4 || static_cast<unsigned char>(name[0]) != 0xFF) return false;
+  *kind = static_cast<unsigned char>(name[1]);
+  *value = static_cast<unsigned char>(name[2]) | (static_cast<unsigned char>(name[3]) << 8);
+  return true;
+}
+
 HICON LoadIconByName(const std::string& given, bool resource) {
   std::string name = given;
   if (name.empty()) return nullptr;
   if (static_cast<unsigned char>(name[0]) == 0xFF) {
-    if (name.size() < 4) return nullptr;
-    return LoadIconByReference(static_cast<unsigned char>(name[1]),
-                               static_cast<unsigned char>(name[2]) | (static_cast<unsigned char>(name[3]) << 8));
+    unsigned kind = 0, value = 0;
+    return ParseResourceReference(name, &kind, &value) ? LoadIconByReference(kind, value) : nullptr;
   }
   int index = 0;
   if (name.back() == ']') {

@@ -22,5 +22,8 @@ HICON LoadIconByName(const std::string& name, bool resource);
 // The reference form on its own, and the 4-byte text that names it (FF, kind, low, high).
 HICON LoadIconByReference(unsigned kind, unsigned value);
 std::string IconReferenceText(unsigned kind, unsigned value);
+// Reads the reference form (icons and cursors alike): false when `name` is not one (it does
+// not start with FF or is shorter than 4 bytes).
+bool ParseResourceReference(const std::string& name, unsigned* kind, unsigned* value);
 
 }  // namespace vel::wsl

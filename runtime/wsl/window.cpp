@@ -12,6 +12,7 @@
 #include "runtime/wsl/icons.h"
 #include "runtime/wsl/lifecycle.h"
 #include "runtime/wsl/locator.h"
+#include "runtime/wsl/mouse_cursor.h"
 #include "runtime/wsl/runtime_lock.h"
 
 namespace vel::wsl {
@@ -215,6 +216,8 @@ void FocusFirstControl(Window* w) {
 // --- the window procedure
 
 LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  // The cursor is answered without the lock: a busy cursor set by a thread that holds it shows.
+  if (LRESULT answer = 0; HandleMouseCursorMessage(hwnd, msg, wp, lp, &answer)) return answer;
   WndProcLock lock;
   Window* w = lock.ok ? WindowFromHandle(hwnd) : nullptr;
   switch (msg) {

@@ -5,7 +5,9 @@
 
 #include <commctrl.h>
 
+#include <atomic>
 #include <cstdio>
+#include <thread>
 
 #include "runtime/core/string_stack.h"
 #include "runtime/wsl/events.h"
@@ -13,8 +15,10 @@
 #include "runtime/wsl/fields.h"
 #include "runtime/wsl/icons.h"
 #include "runtime/wsl/message_dialog.h"
+#include "runtime/wsl/mouse_cursor.h"
 #include "runtime/wsl/properties.h"
 #include "runtime/wsl/property_names.h"
+#include "runtime/wsl/runtime_lock.h"
 #include "support/check.h"
 #include "wsl_window_support.h"
 
@@ -397,6 +401,165 @@ TEST_CASE("icons: stock references, names, bad references") {
   CHECK(LoadIconByName(std::string("\xFF\x01", 2), false) == nullptr);
   CHECK(LoadIconByName(IconReferenceText(9, 0x7F04), false) == nullptr);
   CHECK(LoadIconByName("no-such-file.ico[3]", false) == nullptr);
+}
+
+namespace {
+
+const std::string kBusyCursor("\xFF\x01\x03\x7F", 4);  // stock 7F03h - 1: the hourglass
+
+// Dispatches this thread's messages until `ok` holds; false after 5 s.
+template <typename F>
+bool PumpUntil(F ok) {
+  const DWORD start = GetTickCount();
+  while (!ok()) {
+    if (GetTickCount() - start > 5000) return false;
+    MSG m;
+    while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&m);
+      DispatchMessageA(&m);
+    }
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+  }
+  return true;
+}
+
+// As the FTP library's thread does it: another thread, holding the runtime lock. This thread
+// joins without dispatching anything, so a SendMessage to its window would hang here.
+bool SetCursorFromOtherThread(const std::string& name) {
+  bool ok = false;
+  RuntimeLockReleased released;
+  std::thread t([&] {
+    RuntimeLockGuard lock;
+    ok = SetMouseCursor(name);
+  });
+  t.join();
+  return ok;
+}
+
+// A client point of `hwnd` with no control under it, in screen coordinates.
+bool EmptyClientPoint(HWND hwnd, POINT* out) {
+  RECT r;
+  GetClientRect(hwnd, &r);
+  for (int y = 2; y < r.bottom; y += 4)
+    for (int x = 2; x < r.right; x += 4)
+      if (ChildWindowFromPointEx(hwnd, POINT{x, y}, CWP_ALL) == hwnd) {
+        *out = POINT{x, y};
+        return ClientToScreen(hwnd, out);
+      }
+  return false;
+}
+
+bool CursorIs(LPCSTR stock) { return GetCursor() == LoadCursorA(nullptr, stock); }
+
+LRESULT AskCursor(HWND hwnd, WORD hit) {
+  return SendMessageA(hwnd, WM_SETCURSOR, reinterpret_cast<WPARAM>(hwnd), MAKELPARAM(hit, WM_MOUSEMOVE));
+}
+
+}  // namespace
+
+TEST_CASE("mouse cursor: set by another thread, shown by the window's thread at once, cleared") {
+  wsltest::Setup();
+  wsltest::Variables vars = wsltest::MakeVariables(kModule, "P21$WINDOW");
+  Window* w = nullptr;
+  WindowOpen(&w, kModule, "P21$WINDOW", vars.addresses.data());
+  REQUIRE(w && w->hwnd);
+  SetForegroundWindow(w->hwnd);
+  POINT at, before;
+  GetCursorPos(&before);
+  REQUIRE(EmptyClientPoint(w->hwnd, &at));
+  SetCursorPos(at.x, at.y);
+  REQUIRE(PumpUntil([&] {
+    POINT p;
+    return GetCursorPos(&p) && p.x == at.x && p.y == at.y && WindowFromPoint(p) == w->hwnd;
+  }));
+  HWND entry = nullptr;
+  for (Control* c : w->controls)
+    if (c->hwnd() && wsltest::ClassOf(c->hwnd()) == "VelEdit") entry = c->hwnd();
+  REQUIRE(entry != nullptr);
+
+  // The change arrives as a posted message, handled when this thread dispatches.
+  SetCursor(LoadCursorA(nullptr, IDC_CROSS));
+  CHECK(SetCursorFromOtherThread(kBusyCursor));
+  CHECK(MouseCursorOverride() == LoadCursorA(nullptr, IDC_WAIT));
+  CHECK(CursorIs(IDC_CROSS));
+  CHECK(PumpUntil([] { return CursorIs(IDC_WAIT); }));
+
+  // Pointer moves: the client area and the controls (forwarded to the window) answer with the
+  // override; the frame keeps its sizing cursors.
+  SetCursor(LoadCursorA(nullptr, IDC_ARROW));
+  CHECK_EQ(AskCursor(w->hwnd, HTCLIENT), TRUE);
+  CHECK(CursorIs(IDC_WAIT));
+  SetCursor(LoadCursorA(nullptr, IDC_ARROW));
+  AskCursor(entry, HTCLIENT);
+  CHECK(CursorIs(IDC_WAIT));
+  AskCursor(w->hwnd, HTLEFT);
+  CHECK(CursorIs(IDC_SIZEWE));
+
+  // While another thread holds the runtime lock, the window and its controls still answer.
+  {
+    RuntimeLockReleased released;
+    std::atomic<bool> holding{false}, answered{false};
+    std::thread holder([&] {
+      RuntimeLockGuard lock;
+      holding = true;
+      for (int i = 0; i < 200 && !answered; ++i) Sleep(50);  // 10 s at most
+    });
+    while (!holding) Sleep(1);
+    const DWORD start = GetTickCount();
+    SetCursor(LoadCursorA(nullptr, IDC_ARROW));
+    AskCursor(entry, HTCLIENT);
+    const bool over_entry = CursorIs(IDC_WAIT);
+    SetCursor(LoadCursorA(nullptr, IDC_ARROW));
+    AskCursor(w->hwnd, HTCLIENT);
+    const bool over_window = CursorIs(IDC_WAIT);
+    const DWORD took = GetTickCount() - start;
+    answered = true;
+    holder.join();
+    CHECK(over_entry);
+    CHECK(over_window);
+    CHECK(took < 5000);
+  }
+
+  // Cleared: the class cursors are back, again without a mouse move.
+  SetCursor(LoadCursorA(nullptr, IDC_CROSS));
+  CHECK(SetCursorFromOtherThread(""));
+  CHECK(MouseCursorOverride() == nullptr);
+  CHECK(PumpUntil([] { return CursorIs(IDC_ARROW); }));
+  AskCursor(entry, HTCLIENT);
+  CHECK(GetCursor() == reinterpret_cast<HCURSOR>(GetClassLongPtrA(entry, GCLP_HCURSOR)));
+
+  // On the window's own thread the change shows before any message is dispatched.
+  CHECK(SetMouseCursor(kBusyCursor));
+  CHECK(CursorIs(IDC_WAIT));
+  CHECK(SetMouseCursor(""));
+  CHECK(CursorIs(IDC_ARROW));
+  WindowClose(&w);
+  SetCursorPos(before.x, before.y);  // later windows open away from the pointer, as before
+}
+
+TEST_CASE("mouse cursor: references, bad names, no window open") {
+  wsltest::Setup();
+  // Kind 1 maps 7F81h and 7F82h before taking value - 1; value 0 is none.
+  CHECK(SetMouseCursor(IconReferenceText(1, 0x7F81)));
+  CHECK(MouseCursorOverride() == LoadCursorA(nullptr, IDC_SIZEALL));
+  CHECK(SetMouseCursor(IconReferenceText(1, 0x7F82)));
+  CHECK(MouseCursorOverride() == LoadCursorA(nullptr, IDC_ARROW));
+  CHECK(SetMouseCursor(IconReferenceText(1, 0)));
+  CHECK(MouseCursorOverride() == nullptr);
+  // A name that is not a loadable reference is refused and changes nothing.
+  CHECK(SetMouseCursor(kBusyCursor));
+  CHECK(!SetMouseCursor(std::string("\xFF\x01", 2)));
+  CHECK(!SetMouseCursor("arrow.cur"));
+  CHECK(!SetMouseCursor(IconReferenceText(1, 0x1234)));
+  CHECK(!SetMouseCursor(IconReferenceText(9, 0x7F03)));
+  CHECK(!SetMouseCursor(IconReferenceText(2, 0x7F03)));  // the program has no cursor resources
+  CHECK(MouseCursorOverride() == LoadCursorA(nullptr, IDC_WAIT));
+  // No runtime window anywhere: only the state changes.
+  CHECK(SetCursorFromOtherThread(""));
+  CHECK(MouseCursorOverride() == nullptr);
+  CHECK(SetCursorFromOtherThread(kBusyCursor));
+  CHECK(MouseCursorOverride() == LoadCursorA(nullptr, IDC_WAIT));
+  CHECK(SetMouseCursor(""));
 }
 
 TEST_CASE("errors: 535 open twice, 536 closed window, 537 no window, 503 unknown base, 502 no descriptor") {
