@@ -47,8 +47,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // number overflowed ("#") or a currency text holds characters that read as part of a number.
   int kind = pic.Kind();
   if (kind != vel::kPicNumeric && kind != vel::kPicScientific && kind != vel::kPicPattern) return 0;
-  bool digits = false;  // a pattern without digit positions blanks out any number
-  for (int i = 0; i < width; ++i) digits |= pic.ItemCode(i) == vel::kItemDigit || pic.ItemCode(i) == vel::kItemDigitBlank;
+  // A pattern without digit positions blanks out any number, and a scientific picture with no
+  // mantissa digit (@E7.0: sign, point and exponent only) shows just the exponent.
+  const int digit_end = kind == vel::kPicScientific ? width - 5 : width;
+  bool digits = false;
+  for (int i = 0; i < digit_end; ++i)
+    digits |= pic.ItemCode(i) == vel::kItemDigit || pic.ItemCode(i) == vel::kItemDigitBlank;
   if (!digits) return 0;
   if (pic.BlankWhenZero()) return 0;  // a value that only rounds to zero is still shown
   for (int i = 0; i < width; ++i) {
