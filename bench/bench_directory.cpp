@@ -22,6 +22,7 @@
 #include "runtime/core/memory.h"
 #include "runtime/data/directory.h"
 #include "runtime/data/queue.h"
+#include "tests/support/file_queue_layout.h"
 
 using namespace vel;
 
@@ -85,16 +86,7 @@ std::uint32_t PlatformLoop(const std::string& pattern) {
 }
 #endif
 
-const FieldDesc kAllfFields[] = {
-    {"ALLF:NAME", nullptr, kTypeString, 0, 256, 0, 1, 0},
-    {"ALLF:SHORTNAME", nullptr, kTypeString, 0, 13, 256, 1, 0},
-    {"ALLF:DATE", nullptr, kTypeLong, 0, 4, 269, 1, 0},
-    {"ALLF:TIME", nullptr, kTypeLong, 0, 4, 273, 1, 0},
-    {"ALLF:SIZE", nullptr, kTypeLong, 0, 4, 277, 1, 0},
-    {"ALLF:ATTRIB", nullptr, kTypeByte, 0, 1, 281, 1, 0},
-    {"ALLF:MARKFIELD", nullptr, kTypeByte, 0, 1, 282, 1, 0},
-};
-const RecordLayout kAllf{7, kAllfFields};
+using vel::testing::kFileQueue;
 
 void Ignore(void*, const std::uint8_t*) {}
 
@@ -122,8 +114,8 @@ Result Measure(int files) {
   const auto length = static_cast<std::uint32_t>(pattern.size());
   Result r{};
   r.queue_ms = MedianMs([&] {
-    std::uint8_t buf[283] = {};
-    QueueBlock q{buf, &kAllf, nullptr, sizeof buf};
+    std::uint8_t buf[vel::testing::kFileQueueRecordSize] = {};
+    QueueBlock q{buf, &kFileQueue, nullptr, sizeof buf};
     ListDirectoryText(&q, 0, pattern.data(), length);
     r.records = QueueRecords(&q);
     QueueDestroy(&q);

@@ -28,6 +28,7 @@
 #include "runtime/data/directory.h"
 #include "runtime/data/queue.h"
 #include "support/check.h"
+#include "support/file_queue_layout.h"
 
 using namespace vel;
 
@@ -175,16 +176,8 @@ std::string CurrentDir() {
 #endif
 
 // --- the client's file queue: the file entry layout and a one-byte mark -------------------------
-const FieldDesc kAllfFields[] = {
-    {"ALLF:NAME", nullptr, kTypeString, 0, 256, 0, 1, 0},
-    {"ALLF:SHORTNAME", nullptr, kTypeString, 0, 13, 256, 1, 0},
-    {"ALLF:DATE", nullptr, kTypeLong, 0, 4, 269, 1, 0},
-    {"ALLF:TIME", nullptr, kTypeLong, 0, 4, 273, 1, 0},
-    {"ALLF:SIZE", nullptr, kTypeLong, 0, 4, 277, 1, 0},
-    {"ALLF:ATTRIB", nullptr, kTypeByte, 0, 1, 281, 1, 0},
-    {"ALLF:MARKFIELD", nullptr, kTypeByte, 0, 1, 282, 1, 0},
-};
-const RecordLayout kAllf{7, kAllfFields};
+using vel::testing::kFileQueue;
+using vel::testing::kFileQueueFields;
 
 struct Entry {
   std::string name, short_name;
@@ -202,8 +195,8 @@ std::uint32_t Long(const std::uint8_t* p) {
 }
 
 struct FileQueue {
-  std::uint8_t buf[283];
-  QueueBlock q{buf, &kAllf, nullptr, sizeof buf};
+  std::uint8_t buf[vel::testing::kFileQueueRecordSize];
+  QueueBlock q{buf, &kFileQueue, nullptr, sizeof buf};
   FileQueue() { std::memset(buf, 0, sizeof buf); }
   ~FileQueue() { QueueDestroy(&q); }
   void List(const std::string& pattern, std::uint8_t mask) {
@@ -484,7 +477,7 @@ TEST_CASE("listing: a missing queue posts 7 and a record too small for the layou
   ListDirectoryText(nullptr, 0, t.All().c_str(), static_cast<std::uint32_t>(t.All().size()));
   CHECK_EQ(ErrorCode(), 7);
   std::uint8_t small[100];
-  const RecordLayout one{1, kAllfFields};
+  const RecordLayout one{1, kFileQueueFields};
   QueueBlock q{small, &one, nullptr, sizeof small};
   ListDirectoryText(&q, 0, t.All().c_str(), static_cast<std::uint32_t>(t.All().size()));
   CHECK_EQ(ErrorCode(), 75);
