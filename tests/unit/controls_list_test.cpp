@@ -85,6 +85,26 @@ struct TestQueue {
   }
 };
 
+// Rows "Row 1" .. "Row count" (blank-padded) with a number column of i * factor.
+struct NumberedRecord {
+  char name[20];
+  std::int32_t n;
+};
+const FieldDesc kNumberedFields[] = {{"B:NAME", nullptr, kTypeString, 0, 20, 0, 1, 0},
+                                     {"B:N", nullptr, kTypeLong, 0, 4, 20, 1, 0}};
+const RecordLayout kNumberedLayout{2, kNumberedFields};
+
+void FillNumbered(TestQueue<NumberedRecord>& q, int count, int factor) {
+  for (int i = 1; i <= count; ++i) {
+    NumberedRecord b;
+    std::memset(b.name, ' ', sizeof b.name);
+    const std::string t = "Row " + std::to_string(i);
+    std::memcpy(b.name, t.data(), t.size());
+    b.n = i * factor;
+    q.Append(b);
+  }
+}
+
 TreeRecord Tree(const char* name, int icon, int level, int size) {
   TreeRecord r{};
   std::strncpy(r.name, name, sizeof r.name - 1);
@@ -433,22 +453,8 @@ TEST_CASE("drop list: opens with five rows and takes the row chosen with the key
 
 TEST_CASE("scrolling: a list over 100,000 rows pages, ends and answers queries") {
   Fixture f;
-  struct Big {
-    char name[20];
-    std::int32_t n;
-  };
-  const FieldDesc fields[] = {{"B:NAME", nullptr, kTypeString, 0, 20, 0, 1, 0},
-                              {"B:N", nullptr, kTypeLong, 0, 4, 20, 1, 0}};
-  const RecordLayout layout{2, fields};
-  TestQueue<Big> q(&layout);
-  for (int i = 1; i <= 100000; ++i) {
-    Big b;
-    std::memset(b.name, ' ', sizeof b.name);
-    const std::string s = "Row " + std::to_string(i);
-    std::memcpy(b.name, s.data(), s.size());
-    b.n = i;
-    q.Append(b);
-  }
+  TestQueue<NumberedRecord> q(&kNumberedLayout);
+  FillNumbered(q, 100000, 1);
   ListControl* big = f.List(kBig);
   big->SetSourceQueue(&q.block);
   CHECK(Accept());
@@ -533,22 +539,8 @@ TEST_CASE("screenshot: every list of the window filled, the tree focused") {
   f.List(kDrop)->SetSourceQueue(&drives.block);
   SetIcons(f.List(kDrop), {-6, -8, -9, -12});
   f.List(kDrop)->SetProperty(0x7C8F, "2");
-  struct Big {
-    char name[20];
-    std::int32_t n;
-  };
-  const FieldDesc fields[] = {{"B:NAME", nullptr, kTypeString, 0, 20, 0, 1, 0},
-                              {"B:N", nullptr, kTypeLong, 0, 4, 20, 1, 0}};
-  const RecordLayout layout{2, fields};
-  TestQueue<Big> big(&layout);
-  for (int i = 1; i <= 50; ++i) {
-    Big b;
-    std::memset(b.name, ' ', sizeof b.name);
-    const std::string t = "Row " + std::to_string(i);
-    std::memcpy(b.name, t.data(), t.size());
-    b.n = i * 1111;
-    big.Append(b);
-  }
+  TestQueue<NumberedRecord> big(&kNumberedLayout);
+  FillNumbered(big, 50, 1111);
   f.List(kBig)->SetSourceQueue(&big.block);
   SetFocus(tree->hwnd());
   tree->SetProperty(0x7C8F, "2");
