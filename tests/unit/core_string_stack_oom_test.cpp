@@ -1,6 +1,6 @@
 // The string stack when the memory manager has no block to give: every operation that needs
-// one leaves the stack consistent, as its rule says, and nothing leaks. vel::MemAlloc is
-// wrapped at link time so that a test can make the next allocations fail.
+// one leaves the stack consistent, as its rule says, and nothing leaks. The memory manager's
+// test countdown makes the allocations fail.
 #include <cstring>
 #include <string>
 
@@ -10,15 +10,10 @@
 
 using namespace vel;
 
-static int g_fail_after = -1;  // -1: never fail; n: n more allocations succeed, then all fail
-extern "C" void* __real__ZN3vel8MemAllocEj(std::uint32_t size);
-extern "C" void* __wrap__ZN3vel8MemAllocEj(std::uint32_t size) {
-  if (g_fail_after == 0) return nullptr;
-  if (g_fail_after > 0) --g_fail_after;
-  return __real__ZN3vel8MemAllocEj(size);
-}
-
 namespace {
+
+// -1: allocations succeed; n: n more succeed, then every one fails.
+void FailAfter(int n) { mem::FailAllocation(n < 0 ? 0 : static_cast<std::uint32_t>(n) + 1, true); }
 
 void Fresh() {
   static bool memory = false;
@@ -26,7 +21,7 @@ void Fresh() {
     MemoryInitTerm(0);
     memory = true;
   }
-  g_fail_after = -1;
+  FailAfter(-1);
   StackReset();
 }
 
@@ -45,14 +40,14 @@ const char kLong[] = "a text that is longer than the inline area of a slot";
 TEST_CASE("oom: set length and all") {
   Fresh();
   StackPushString("AB", 2);
-  g_fail_after = 0;
+  FailAfter(0);
   StackSetLength(10);  // no block: the slot is unchanged
-  g_fail_after = -1;
+  FailAfter(-1);
   CHECK_EQ(Pop(), std::string("AB"));
   StackPushString("AB", 2);
-  g_fail_after = 0;
+  FailAfter(0);
   StackAll(5);  // no block: the empty string
-  g_fail_after = -1;
+  FailAfter(-1);
   CHECK_EQ(StackDepth(), 1);
   CHECK_EQ(StackPopLength(), 0u);
 }
@@ -60,7 +55,7 @@ TEST_CASE("oom: set length and all") {
 TEST_CASE("oom: pop to heap, concat, materialize, save") {
   Fresh();
   StackPushString("ABC", 3);
-  g_fail_after = 0;
+  FailAfter(0);
   std::uint32_t n = 7;
   CHECK(StackPopToHeap(&n) == nullptr);
   CHECK_EQ(n, 0u);
@@ -75,7 +70,7 @@ TEST_CASE("oom: pop to heap, concat, materialize, save") {
   StackMaterialize();  // stays borrowed rather than losing the text
   CHECK_EQ(StackPeek(1)->kind, kSlotBorrowed);
   CHECK(StackSave() == nullptr);
-  g_fail_after = -1;
+  FailAfter(-1);
   CHECK_EQ(Pop(), std::string(kLong));
   StackPushCString(kLong);  // the long C string goes to the heap once memory is back
   CHECK_EQ(StackPeek(1)->kind, kSlotHeap);
@@ -87,16 +82,16 @@ TEST_CASE("oom: owned values survive a failure in a later step") {
   StackPushString("AB", 2);
   StackPushString("CD", 2);
   StackConcat();  // heap slot
-  g_fail_after = 0;
+  FailAfter(0);
   StackSetLength(100);  // fails: the owned block is still there and still owned
   StackUpper();
   StackSub(2, 2);
-  g_fail_after = -1;
+  FailAfter(-1);
   CHECK_EQ(StackPeek(1)->kind, kSlotHeap);
   CHECK_EQ(Pop(), std::string("BC"));
   // Every allocation of a sequence failing in turn leaves a consistent stack.
   for (int k = 0; k < 6; ++k) {
-    g_fail_after = k;
+    FailAfter(k);
     StackPushString("x", 1);
     StackPushString(kLong, sizeof kLong - 1);
     StackConcat();
@@ -106,7 +101,7 @@ TEST_CASE("oom: owned values survive a failure in a later step") {
     StackAll(90);
     std::uint32_t len = StackLength();
     CHECK(len == 0 || len == 90 || len == 80 || len == sizeof kLong + 1);
-    g_fail_after = -1;
+    FailAfter(-1);
     StackDrop();
     CHECK_EQ(StackDepth(), 0);
   }
