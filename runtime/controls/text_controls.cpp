@@ -86,6 +86,13 @@ void EditControl::AfterCreate() {
 }
 
 void EditControl::Display() {
+  // Text the user has typed and not yet moved into the variable survives a display of a
+  // variable that has not changed since it was last shown: rewriting the same value would only
+  // throw the typing away (a status update's DisplayFields, a window regaining the focus).
+  // A variable the program changed is shown, as always.
+  if (hwnd_ && binding_.address && SendMessageA(hwnd_, EM_GETMODIFY, 0, 0) &&
+      FormatThroughPicture(VariableText(binding_), picture_) == shown_)
+    return;
   Control::Display();
   if (hwnd_) SendMessageA(hwnd_, EM_SETMODIFY, FALSE, 0);
 }

@@ -339,6 +339,16 @@ TEST_CASE("fields: DisplayFields ranges, RefreshFields, SelectField, FieldChoice
   SendMessageA(GetDlgItem(w->hwnd, 0x4007), EM_SETMODIFY, TRUE, 0);
   RefreshFields();
   CHECK_EQ(std::string(static_cast<char*>(vars.addresses[2])), std::string("typed.example"));
+  // Typing not yet taken survives a display of an unchanged variable (a window regaining the
+  // focus, a status update); a variable the program changed is shown over it.
+  SetWindowTextA(GetDlgItem(w->hwnd, 0x4009), "half typed");
+  SendMessageA(GetDlgItem(w->hwnd, 0x4009), EM_SETMODIFY, TRUE, 0);
+  DisplayFields();
+  CHECK_EQ(shown(9), std::string("half typed"));
+  set(3, "program");
+  DisplayFields();
+  CHECK_EQ(shown(9), std::string("program"));
+  CHECK(SendMessageA(GetDlgItem(w->hwnd, 0x4009), EM_GETMODIFY, 0, 0) == 0);
   // The option shows its variable through its radios; FieldChoice gives the radio number.
   *static_cast<std::int32_t*>(vars.addresses[7]) = 1;
   DisplayFields(17);
