@@ -77,10 +77,14 @@ void Tour(const std::string& name, const std::string& user, const std::string& p
   CHECK_EQ(Slurp(text), std::string("line one\r\nline two\r\n\r\nlast line\r\n"));
   c.Press(kBinary);
 
-  // Get of a directory row.
+  // Get of a directory row, and of the server's root row.
   REQUIRE(c.Select(kList1, c.FindRow(kList1, "empty")));
   c.Press(kGet);
   ExpectBox(c, "", "Cannot \"GET\" Directory.");
+  REQUIRE(c.Select(kList1, 0));
+  c.Press(kGet);
+  ExpectBox(c, "", "Cannot \"GET\" Directory.");
+  CheckStates(c, true, true);
 
   // Put into /pub: the file appears on the server and in the tree.
   c.Press(kClearLocal);
@@ -144,6 +148,8 @@ void Tour(const std::string& name, const std::string& user, const std::string& p
   ExpectBox(c, "FTP Client", "Directory was removed!");
   CHECK(WaitUntil([&] { return !Exists(s.ServerPath("pub/made by e2e")); }));
   CHECK(WaitUntil([&] { return c.FindRow(kList1, "made by e2e") < 0 && c.FindRow(kList1, "mib.bin") > 0; }));
+
+  CheckStates(c, true, true);  // the operations leave the connected state as it was
 
   // Disconnect keeps the session; Close Internet Session ends it.
   c.Press(kDisconnect);
@@ -239,6 +245,11 @@ TEST_CASE("local side: down, up, Previous level") {
   CHECK(c.FindRow(kList4, "inside.txt") < 0);  // the file list stays until a folder is chosen
   PostMessageA(c.Field(kListDrives), WM_KEYDOWN, VK_END, 0);
   CHECK(WaitUntil([&] { return c.Row(kListDirs, 0) == last + ":\\"; }));
+  // At a drive root Previous level stays where it is.
+  c.Press(kPrevDir);
+  Sleep(300);
+  CHECK(c.Ping() < 1000);
+  CHECK_EQ(c.Row(kListDirs, 0), last + ":\\");
   CHECK_EQ(c.Stop(), 0);
 }
 
