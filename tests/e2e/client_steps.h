@@ -93,9 +93,11 @@ struct Session {
     c.Press(kConnect);
     return WaitUntil([&] { return c.Enabled(kDisconnect) && c.RowCount(kList1) > 1; });
   }
-  // Waits for the request to end (zone 2 "Finished" for transfers, or the callback's last text).
+  // Waits for the refresh that follows a request to show `row` and to end (the listing clears
+  // status zone 3 last): until then the tree may still change under a click, and the remote
+  // list ignores mouse actions.
   bool WaitIdleRow(const std::string& row) {
-    return WaitUntil([&] { return c.FindRow(kList1, row) >= 0; });
+    return WaitUntil([&] { return c.FindRow(kList1, row) >= 0 && c.Status(3).empty(); });
   }
   bool Expand(const std::string& row) {
     const int before = c.RowCount(kList1);

@@ -270,11 +270,24 @@ bool Client::RightClick(int field, int index) {
   return true;
 }
 
+namespace {
+
+// True once the thread owning a menu window runs the menu's tracking loop (keys sent earlier
+// could reach the window before the loop reads them in order).
+bool InMenuLoop(HWND menu) {
+  GUITHREADINFO info{};
+  info.cbSize = sizeof info;
+  return GetGUIThreadInfo(GetWindowThreadProcessId(menu, nullptr), &info) &&
+         (info.flags & (GUI_INMENUMODE | GUI_POPUPMENUMODE)) != 0;
+}
+
+}  // namespace
+
 bool Client::ChooseMenuItem(int n) {
   HWND menu = nullptr;
   if (!WaitUntil([&] { return (menu = FindTopWindow(pi_.dwProcessId, "#32768", "")) != nullptr; }, 10000)) return false;
-  // The keys must reach the menu's tracking loop, which starts after its window appears.
-  Sleep(250);
+  WaitUntil([&] { return InMenuLoop(menu); }, 10000);
+  Sleep(250);  // and its first item layout done (keys sent at once were seen lost under load)
   for (int i = 0; i < n; ++i) {
     PostMessageA(menu, WM_KEYDOWN, VK_DOWN, 0);
     Sleep(30);
