@@ -42,8 +42,9 @@ start_wine() {
   if [ -d /usr/share/wine/fonts ] && [ ! -f "$fonts/marlett.ttf" ]; then
     mkdir -p "$fonts" && cp -n /usr/share/wine/fonts/* "$fonts/" 2>/dev/null || true
   fi
-  wineserver -p >/dev/null 2>&1 </dev/null
-  STARTED_WINESERVER=1
+  # A server already running for this prefix (another script of ours) is used as it is, and
+  # left to whoever started it.
+  if wineserver -p >/dev/null 2>&1 </dev/null; then STARTED_WINESERVER=1; fi
   wine cmd /c exit >/dev/null 2>&1 </dev/null || true
   # Wine's own fonts (the bitmap "MS Sans Serif" the windows are laid out in, Tahoma for the
   # dialogs) are only found in the prefix's Fonts folder.
