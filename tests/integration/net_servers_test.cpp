@@ -221,6 +221,37 @@ void UserLogin(const Server& sv) {
   CHECK_EQ(code, 530u);
 }
 
+// The fixture's FTP proxy (ProFTPD's mod_proxy, "USER user@host:port"), "" when not started.
+std::string ProxyAddress() {
+  const char* dir = getenv("AFC_FTPD_DIR");
+  if (!dir) return {};
+  std::string path = std::string("Z:") + dir + "/proxy.txt";
+  for (char& c : path)
+    if (c == '/') c = '\\';
+  std::string port = ReadAll(path);
+  while (!port.empty() && (port.back() == '\n' || port.back() == '\r')) port.pop_back();
+  return port.empty() ? std::string() : "127.0.0.1:" + port;
+}
+
+// A session through the proxy to `sv`: listing, a download and an upload in either mode.
+void ThroughProxy(const Server& sv, const std::string& proxy, bool passive) {
+  HINTERNET session = InternetOpenA("nettest", INTERNET_OPEN_TYPE_PROXY, proxy.c_str(), nullptr, 0);
+  REQUIRE(session != nullptr);
+  HINTERNET conn = InternetConnectA(session, sv.Host().c_str(), 0, nullptr, nullptr, INTERNET_SERVICE_FTP,
+                                    passive ? INTERNET_FLAG_PASSIVE : 0, 0);
+  CHECK(conn != nullptr);
+  if (conn) {
+    CHECK(List(conn, "pub/*.*").entries.count("mib.bin") == 1);
+    const std::string local = ScratchDir() + "\\proxied.bin";
+    CHECK(FtpGetFileA(conn, "pub/mib.bin", local.c_str(), FALSE, 0, FTP_TRANSFER_TYPE_BINARY, 0));
+    CHECK(ReadAll(local) == ReadAll(sv.root + "\\pub\\mib.bin"));
+    CHECK(FtpPutFileA(conn, local.c_str(), "pub/proxied-up.dat", FTP_TRANSFER_TYPE_BINARY, 0));
+    CHECK(ReadAll(sv.root + "\\pub\\proxied-up.dat") == ReadAll(local));
+    InternetCloseHandle(conn);
+  }
+  InternetCloseHandle(session);
+}
+
 }  // namespace
 
 TEST_CASE("servers: the fixture started all three") { CHECK_EQ(Servers().size(), 3u); }
@@ -248,4 +279,12 @@ TEST_CASE("active mode: every server") {
 }
 TEST_CASE("user login: every server") {
   for (const Server& sv : Servers()) UserLogin(sv);
+}
+
+// Last: its uploads would change the counts the listings above check.
+TEST_CASE("proxy: every server through a real FTP proxy, passive and active") {
+  const std::string proxy = ProxyAddress();
+  REQUIRE(!proxy.empty());
+  for (const Server& sv : Servers()) ThroughProxy(sv, proxy, true);
+  if (auto* sv = FindServer("vsftpd")) ThroughProxy(*sv, proxy, false);
 }
