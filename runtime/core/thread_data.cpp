@@ -52,6 +52,7 @@ bool ValidSlot(int slot) { return slot >= 0 && slot < kThreadSlots; }
 }  // namespace
 
 void SetThreadDataHooks(const ThreadDataHooks& hooks) { g.hooks = hooks; }
+ThreadDataHooks GetThreadDataHooks() { return g.hooks; }
 
 void ThreadDataRegister(ThreadDataDescriptor* start, ThreadDataDescriptor* end) {
   if (g.range_count >= kMaxRanges) {
@@ -106,7 +107,10 @@ void ThreadDataSwitch(int from, int to) {
 void ThreadDataRelease(int slot) {
   if (!ValidSlot(slot)) return;
   ForEachDescriptor([slot](ThreadDataDescriptor* d) {
-    if (IsRealCopy(d->copies[slot])) MemFree(d->copies[slot]);
+    if (IsRealCopy(d->copies[slot])) {
+      if ((d->flags & kThreadDataQueue) && g.hooks.queue_released) g.hooks.queue_released(d, d->copies[slot]);
+      MemFree(d->copies[slot]);
+    }
     d->copies[slot] = nullptr;
   });
 }

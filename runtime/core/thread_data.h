@@ -24,13 +24,17 @@ struct ThreadDataDescriptor {
 };
 inline void* const kCopyPending = reinterpret_cast<void*>(static_cast<std::intptr_t>(-1));
 
-// Hooks for flags kThreadDataTypedInit and kThreadDataQueue (set by the data layer).
+// Hooks for flags kThreadDataTypedInit and kThreadDataQueue (set by the data layer). A queue
+// declaration's copy of an ended thread is handed to queue_released before it is freed, so the
+// queue's records go with it.
 struct ThreadDataHooks {
   void (*typed_assign)(ThreadDataDescriptor* d, void* copy);
   void (*queue_saved)(ThreadDataDescriptor* d, void* copy);
   void (*queue_loaded)(ThreadDataDescriptor* d, void* copy);
+  void (*queue_released)(ThreadDataDescriptor* d, void* copy);
 };
 void SetThreadDataHooks(const ThreadDataHooks& hooks);
+ThreadDataHooks GetThreadDataHooks();
 
 // Adds a module's descriptor range; the main thread (slot 0) gets its copies marked pending.
 void ThreadDataRegister(ThreadDataDescriptor* start, ThreadDataDescriptor* end);
@@ -42,7 +46,8 @@ void ThreadDataSave(int slot);
 void ThreadDataLoad(int slot);
 // Save the outgoing slot, load the incoming one. -1 as `from` saves nothing.
 void ThreadDataSwitch(int from, int to);
-// Frees the copies of a slot whose thread has ended.
+// Frees the copies of a slot whose thread has ended. The copies must be current: a thread that
+// ends while its values are loaded is saved first.
 void ThreadDataRelease(int slot);
 // Forgets every registration and frees every copy (termination and tests).
 void ThreadDataReset();

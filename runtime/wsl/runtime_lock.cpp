@@ -88,8 +88,13 @@ void UnregisterCurrentThread() {
   RuntimeLockGuard lock;
   const int slot = FindThreadSlot(GetCurrentThreadId());
   if (slot <= 0) return;
+  // The ending thread's latest values are in the master copies: save them, so that what the
+  // release frees (a per-thread queue's records) is what the thread last had.
+  if (g.active_slot == slot) {
+    vel::ThreadDataSave(slot);
+    g.active_slot = -1;
+  }
   for (int i = 0; i < g.release_count; ++i) g.release_handlers[i](slot);
-  if (g.active_slot == slot) g.active_slot = -1;
   // From here on the thread runs no runtime code: the shutdown need not wait for it.
   if (g.records[slot].handle) CloseHandle(g.records[slot].handle);
   g.records[slot] = ThreadRecord{};

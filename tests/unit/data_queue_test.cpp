@@ -11,7 +11,9 @@
 #include "runtime/core/memory.h"
 #include "runtime/core/startup.h"
 #include "runtime/core/string_stack.h"
+#include "runtime/core/thread_data.h"
 #include "runtime/data/queue.h"
+#include "runtime/data/queue_threads.h"
 #include "support/check.h"
 
 using namespace vel;
@@ -1242,4 +1244,35 @@ TEST_CASE("queue 904: a compressed rewrite that cannot get its new block changes
   CHECK_EQ(l.buf[199], ' ');
   const char* reason = "";
   CHECK(qd::Validate(l.q.engine, &reason));
+}
+
+// A queue declared per thread: each thread slot gets a queue of its own in its copy of the
+// block, and the records of an ended thread are released with its copy (a leak would fail the
+// sanitizer build's leak check; a second release of the loaded thread's queue would be a double
+// free).
+TEST_CASE("per-thread queues: a queue per thread, released with its thread") {
+  QueueThreadsInitTerm(0);
+  Small s;  // its record buffer; the per-thread block is the queue header
+  static QueueBlock master{};
+  master = s.q;
+  const QueueBlock initial = s.q;
+  static ThreadDataDescriptor d{};
+  d = ThreadDataDescriptor{&master, sizeof master, &initial, kThreadDataQueue, {}};
+  ThreadDataRegister(&d, &d + 1);
+  ThreadDataCreate(1);
+  ThreadDataLoad(0);
+  for (int i = 0; i < 3; ++i) QueueAppend(&master);
+  ThreadDataSwitch(0, 1);
+  CHECK_EQ(QueueRecords(&master), 0u);
+  for (int i = 0; i < 2; ++i) QueueAppend(&master);
+  ThreadDataSwitch(1, 0);
+  CHECK_EQ(QueueRecords(&master), 3u);
+  ThreadDataRelease(1);  // ended while not loaded
+  CHECK_EQ(QueueRecords(&master), 3u);
+  ThreadDataSave(0);
+  ThreadDataRelease(0);  // ended while loaded: the master forgets the destroyed queue
+  CHECK(master.engine == nullptr);
+  CHECK_EQ(QueueRecords(&master), 0u);
+  ThreadDataReset();
+  QueueThreadsInitTerm(1);
 }
