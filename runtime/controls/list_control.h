@@ -88,6 +88,7 @@ class ListControl : public Control {
   void OpenDrop();
   void CloseDrop(bool take_selection);
   LRESULT DropWndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+  void TrackDropScrollBar(HWND popup, POINT screen);
   LRESULT ListBoxQuery(UINT msg, WPARAM wp, LPARAM lp);
 
  protected:
@@ -146,6 +147,7 @@ class ListControl : public Control {
   HWND drop_popup_ = nullptr;
   int drop_top_ = 0;
   int drop_hot_ = 0;                   // queue row under the pointer in the drop list
+  bool drop_scrolling_ = false;        // the drop list's scroll bar is tracking the mouse
   int resize_column_ = -1;             // column whose right edge is being dragged
   int resize_start_x_ = 0, resize_start_width_ = 0;
   std::string source_label_;

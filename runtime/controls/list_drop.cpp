@@ -84,6 +84,16 @@ void ListControl::CloseDrop(bool take_selection) {
   if (hwnd_) InvalidateRect(hwnd_, nullptr, FALSE);
 }
 
+// The scroll bar's own tracking (arrows, page areas, thumb) runs until the button is released;
+// it takes the capture meanwhile, which must not close the list, and gives it back after.
+void ListControl::TrackDropScrollBar(HWND popup, POINT screen) {
+  drop_scrolling_ = true;
+  ReleaseCapture();
+  DefWindowProcA(popup, WM_NCLBUTTONDOWN, HTVSCROLL, MAKELPARAM(screen.x, screen.y));
+  drop_scrolling_ = false;
+  if (drop_popup_ == popup) SetCapture(popup);
+}
+
 LRESULT ListControl::DropWndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   const int x = static_cast<short>(LOWORD(lp)), y = static_cast<short>(HIWORD(lp));
   switch (msg) {
@@ -121,7 +131,11 @@ LRESULT ListControl::DropWndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       RECT r;
       GetClientRect(hwnd, &r);
       POINT p{x, y};
-      if (!PtInRect(&r, p)) CloseDrop(false);
+      if (PtInRect(&r, p)) return 0;
+      // With the capture the scroll bar's clicks come here too: they scroll, others close.
+      ClientToScreen(hwnd, &p);
+      if (DefWindowProcA(hwnd, WM_NCHITTEST, 0, MAKELPARAM(p.x, p.y)) == HTVSCROLL) TrackDropScrollBar(hwnd, p);
+      else CloseDrop(false);
       return 0;
     }
     case WM_LBUTTONUP: {
@@ -153,7 +167,8 @@ LRESULT ListControl::DropWndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       return 0;
     }
     case WM_CAPTURECHANGED:
-      if (reinterpret_cast<HWND>(lp) != hwnd && drop_popup_ == hwnd) PostMessageA(hwnd_, WM_CANCELMODE, 0, 0);
+      if (!drop_scrolling_ && reinterpret_cast<HWND>(lp) != hwnd && drop_popup_ == hwnd)
+        PostMessageA(hwnd_, WM_CANCELMODE, 0, 0);
       return 0;
     default:
       return DefWindowProcA(hwnd, msg, wp, lp);

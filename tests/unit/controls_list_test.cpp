@@ -427,6 +427,20 @@ TEST_CASE("drop list: opens with five rows and takes the row chosen with the key
   CHECK_EQ(r.bottom / drop->row_height(), 5);
   CHECK_EQ(r.bottom % drop->row_height(), 0);
   CHECK(IsWindowVisible(drop->drop_window()));
+  // Eight drives in five rows: a click on the scroll bar's down arrow scrolls, the list stays.
+  {
+    HWND popup = drop->drop_window();
+    SCROLLBARINFO bar{};
+    bar.cbSize = sizeof bar;
+    REQUIRE(GetScrollBarInfo(popup, OBJID_VSCROLL, &bar));
+    POINT arrow{(bar.rcScrollBar.left + bar.rcScrollBar.right) / 2, bar.rcScrollBar.bottom - bar.dxyLineButton / 2};
+    ScreenToClient(popup, &arrow);
+    PostMessageA(popup, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(arrow.x, arrow.y));
+    PostMessageA(popup, WM_LBUTTONUP, 0, MAKELPARAM(arrow.x, arrow.y));
+    RunEvents();
+    CHECK(drop->dropped());
+    CHECK(GetScrollPos(popup, SB_VERT) >= 1);  // one line, or more if the arrow repeated
+  }
   PostMessageA(drop->hwnd(), WM_KEYDOWN, VK_DOWN, 0);
   PostMessageA(drop->hwnd(), WM_KEYDOWN, VK_DOWN, 0);
   PostMessageA(drop->hwnd(), WM_KEYDOWN, VK_RETURN, 0);
