@@ -88,6 +88,12 @@ void AddFoundEntry() {
   f.attribute = static_cast<std::int32_t>(g.finddata.dwFileAttributes);
   f.size = static_cast<std::int32_t>(g.finddata.nFileSizeLow);
   vel::QueueAppend(&FFLS);
+  // Each entry's text replaces the last one's; shown at most every 50 ms, a folder of thousands
+  // of entries is not held up by the window repainting texts nobody can read.
+  static ULONGLONG shown_at = 0;
+  const ULONGLONG now = GetTickCount64();
+  if (now - shown_at < 50) return;
+  shown_at = now;
   StatusText(2, "Retrieving " + name + " info");
 }
 

@@ -217,3 +217,19 @@ TEST_CASE("remote tree: no second listing of a listed folder, Connect while conn
   GetOneByte(s);
   CHECK_EQ(c.Stop(), 0);
 }
+
+TEST_CASE("remote tree: a folder of 10,000 files is listed and shown") {
+  Session s;
+  REQUIRE(s.Open("vsftpd", "big"));
+  Client& c = s.c;
+  s.StartSession();
+  REQUIRE(s.Connect());
+  REQUIRE(s.Expand("pub"));
+  const DWORD start = GetTickCount();
+  REQUIRE(c.DoubleClick(kList1, c.FindRow(kList1, "big10k")));
+  CHECK(WaitUntil([&] { return c.RowCount(kList1) > 10000 && c.Status(3).empty(); }, 120000));
+  std::printf("  listed 10,000 entries in %lu ms\n", GetTickCount() - start);
+  CHECK(c.FindRow(kList1, "f09999.dat") > 0);
+  CHECK(c.Ping() < 1000);
+  CHECK_EQ(c.Stop(), 0);
+}
