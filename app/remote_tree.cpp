@@ -183,8 +183,11 @@ void RemoteListing() {
   WindowStatus("Connecting to " + CText(g.servername));
   g.sessionhandle = OpenSession(0);
   vel::wsl::DisplayFields();
-  DWORD refused = 0;  // a failed connect shows up as a failing find-first
+  // A connect the server refuses (too many sessions, say) would only show as an empty folder:
+  // it is reported, and the listing goes on to find nothing.
+  DWORD refused = 0;
   g.connecthandle = ConnectCall(g.sessionhandle, 0, &refused);
+  if (!g.connecthandle) ShowRequestError(refused);
   EnumerateInto();
   REQUESTCODE = kIdle;
   CreateRootOrMerge(CText(g.remoteparent));

@@ -138,10 +138,14 @@ void EndOfTransfer() {
 
 // --- request-complete --------------------------------------------------------------------------
 
-void ReportRequestFailure(DWORD error) {
+void ShowRequestError(DWORD error) {
   const std::string text = Clip(ErrorText(error));
   SetFixed(g.errortext, text);
   Message(text, "VTFTP Client Error", ExclamationIcon());
+}
+
+void ReportRequestFailure(DWORD error) {
+  ShowRequestError(error);
   REQUESTCODE = kIdle;
 }
 

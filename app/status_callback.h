@@ -26,7 +26,9 @@ std::string ExtendedErrorText(DWORD* error = nullptr);
 // "INTERNET ERROR" box for a listing error; only 12003 is reported.
 void ListingErrorReport(const std::string& context, DWORD code);
 
-// A failed request: "VTFTP Client Error" with the error's text, and the chain back to idle.
+// "VTFTP Client Error" with the error's text (kept in ERRORTEXT).
+void ShowRequestError(DWORD error);
+// A failed request: the error shown, and the chain back to idle.
 void ReportRequestFailure(DWORD error);
 
 // Progress of a running transfer by the byte count of one notification.

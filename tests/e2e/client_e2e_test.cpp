@@ -310,3 +310,29 @@ TEST_CASE("bad input: hostile names, a dropped transfer, a server gone mid-listi
   }, 30000));
   CHECK_EQ(c.Stop(), 0);
 }
+
+// The server takes the connect but refuses the listing's own login ("421"): the refusal is
+// shown instead of an empty tree, and the window stays usable.
+TEST_CASE("bad input: a server that refuses the listing's connection") {
+  LoadArguments();
+  const char* dir = std::getenv("AFC_HOSTILE_DIR");
+  REQUIRE(dir != nullptr);
+  const std::string port = Trim(Slurp(uidriver::WindowsPath(dir) + "\\port"));
+  REQUIRE(!port.empty());
+  Client c;
+  REQUIRE(c.Start(g_exe, LocalScratch("refused")));
+  REQUIRE(WaitUntil([&] { return !c.Enabled(kClose); }));
+  c.Press(kStart);
+  REQUIRE(WaitUntil([&] { return c.Enabled(kConnect); }));
+  c.SetText(kServerName, "127.0.0.1:" + port);
+  c.SetText(kUserName, "onlyonce");
+  c.Press(kConnect);
+  const uidriver::MessageBoxInfo box = c.WaitMessageBox(30000);
+  CHECK_EQ(box.caption, std::string("VTFTP Client Error"));
+  std::printf("  message: %s\n", box.text.c_str());
+  CHECK(!box.text.empty());
+  CHECK(c.Answer(box, "OK"));
+  CHECK(WaitUntil([&] { return c.Status(3).empty() && c.RowCount(kList1) == 1; }));
+  CHECK(c.Ping() < 1000);
+  CHECK_EQ(c.Stop(), 0);
+}

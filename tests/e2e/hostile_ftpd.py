@@ -4,7 +4,7 @@
 Its root lists hostile names ("../escape.txt", "..\\escape2.txt", "C:evil.txt") beside plain
 ones; RETR of "dropme.bin" sends part of the file and resets the data connection; LIST of
 "dropdir" sends part of a listing and then closes the control connection. Any user and password
-are accepted. Usage: hostile_ftpd.py start DIR | stop DIR  (DIR/port, DIR/pid)
+are accepted, except that the user "onlyonce" is refused ("421") after its first login. Usage: hostile_ftpd.py start DIR | stop DIR  (DIR/port, DIR/pid)
 """
 import os
 import signal
@@ -25,6 +25,7 @@ ROOT_LISTING = [
 
 
 LOG = None
+LOGINS = {}
 
 
 class Session(threading.Thread):
@@ -77,6 +78,10 @@ class Session(threading.Thread):
 
     def handle(self, cmd, arg):
         if cmd == "USER":
+            LOGINS[arg] = LOGINS.get(arg, 0) + 1
+            if arg == "onlyonce" and LOGINS[arg] > 1:
+                self.reply("421 Too many sessions for this user")
+                return False
             self.reply("331 password please")
         elif cmd == "PASS":
             self.reply("230 logged in")
