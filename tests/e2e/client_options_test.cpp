@@ -75,9 +75,20 @@ TEST_CASE("passive mode: the check box decides how every data connection is open
   CHECK(UsedPassive(log));
   CHECK(!UsedActive(log));
 
-  // Cleared, the next connection is made in active mode.
+  // Disconnect ends the download's connection, which no listing has closed yet: vsftpd logs
+  // the QUIT of the process that served the RETR.
+  const std::size_t retr = log.find("\"RETR /pub/one.bin\"");
+  REQUIRE(retr != std::string::npos);
+  const std::size_t pid_at = log.rfind("[pid ", retr);
+  const std::string session = log.substr(pid_at, log.find(']', pid_at) + 1 - pid_at);
+  CHECK(CommandsSince(from).find(session + " [ftp] FTP command: Client \"127.0.0.1\", \"QUIT\"") == std::string::npos);
   c.Press(kDisconnect);
   REQUIRE(WaitUntil([&] { return c.Enabled(kConnect); }));
+  CHECK(WaitUntil([&] {
+    return CommandsSince(from).find(session + " [ftp] FTP command: Client \"127.0.0.1\", \"QUIT\"") != std::string::npos;
+  }, 10000));
+
+  // Cleared, the next connection is made in active mode.
   from = Slurp(FixtureFile("vsftpd-protocol.log")).size();
   c.SetCheck(kPassive, false);
   REQUIRE(s.Connect());
