@@ -33,6 +33,10 @@ HINTERNET ConnectCall(HINTERNET session, DWORD_PTR context, DWORD* error) {
 }
 
 void ConnectServer() {
+  // Chains start only when the last one has ended, so its connection has no further use: it
+  // is closed here rather than left open until a listing replaces the session (a series of
+  // downloads would otherwise hold one server connection each, and servers limit them).
+  CloseInternetHandle(&g.ophandle);
   DWORD error = 0;
   g.connecthandle = ConnectCall(g.sessionhandle, 1, &error);
   if (error && error != ERROR_IO_PENDING) ReportRequestFailure(error);

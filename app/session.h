@@ -17,8 +17,8 @@ HINTERNET OpenSession(DWORD flags);
 // reason the call failed at once.
 HINTERNET ConnectCall(HINTERNET session, DWORD_PTR context, DWORD* error);
 
-// The connect call of every request chain, on SESSIONHANDLE with context 1; the chain goes on
-// in the status callback. A connect refused at once (no session, a name the library rejects)
+// The connect call of every request chain, on SESSIONHANDLE with context 1, after closing the
+// connection of the previous chain (OPHANDLE); the chain goes on in the status callback. A connect refused at once (no session, a name the library rejects)
 // is reported like a failed request, so the chain ends instead of waiting forever.
 void ConnectServer();
 

@@ -4,6 +4,8 @@
 // names, user names and passwords, and non-ASCII file names both ways.
 #include <windows.h>
 
+#include <vector>
+
 #include "e2e/client_steps.h"
 
 namespace {
@@ -26,6 +28,12 @@ std::size_t Count(const std::string& text, const std::string& what) {
 std::string CommandsSince(std::size_t from) {
   const std::string log = Slurp(FixtureFile("vsftpd-protocol.log"));
   return log.size() > from ? log.substr(from) : std::string();
+}
+
+// The "[pid N]" of the vsftpd process that logged the line around `at`.
+std::string SessionOf(const std::string& log, std::size_t at) {
+  const std::size_t start = log.rfind("[pid ", at);
+  return log.substr(start, log.find(']', start) + 1 - start);
 }
 
 bool UsedPassive(const std::string& log) { return Count(log, "\", \"PASV\"") + Count(log, "\", \"EPSV") > 0; }
@@ -79,14 +87,33 @@ TEST_CASE("passive mode: the check box decides how every data connection is open
   // the QUIT of the process that served the RETR.
   const std::size_t retr = log.find("\"RETR /pub/one.bin\"");
   REQUIRE(retr != std::string::npos);
-  const std::size_t pid_at = log.rfind("[pid ", retr);
-  const std::string session = log.substr(pid_at, log.find(']', pid_at) + 1 - pid_at);
+  const std::string session = SessionOf(log, retr);
   CHECK(CommandsSince(from).find(session + " [ftp] FTP command: Client \"127.0.0.1\", \"QUIT\"") == std::string::npos);
   c.Press(kDisconnect);
   REQUIRE(WaitUntil([&] { return c.Enabled(kConnect); }));
   CHECK(WaitUntil([&] {
     return CommandsSince(from).find(session + " [ftp] FTP command: Client \"127.0.0.1\", \"QUIT\"") != std::string::npos;
   }, 10000));
+
+  // A series of downloads holds one server connection at a time: each new request closes the
+  // last one's connection.
+  REQUIRE(s.Connect());
+  REQUIRE(s.Expand("pub"));
+  from = Slurp(FixtureFile("vsftpd-protocol.log")).size();
+  for (int i = 0; i < 3; ++i) GetOneByte(s);
+  log = CommandsSince(from);
+  std::vector<std::string> sessions;
+  for (std::size_t at = log.find("\"RETR /pub/one.bin\""); at != std::string::npos;
+       at = log.find("\"RETR /pub/one.bin\"", at + 1))
+    sessions.push_back(SessionOf(log, at));
+  REQUIRE(sessions.size() == 3u);
+  auto quit = [&](const std::string& session) {
+    return CommandsSince(from).find(session + " [ftp] FTP command: Client \"127.0.0.1\", \"QUIT\"") != std::string::npos;
+  };
+  CHECK(WaitUntil([&] { return quit(sessions[0]) && quit(sessions[1]); }, 10000));
+  CHECK(!quit(sessions[2]));
+  c.Press(kDisconnect);
+  REQUIRE(WaitUntil([&] { return c.Enabled(kConnect); }));
 
   // Cleared, the next connection is made in active mode.
   from = Slurp(FixtureFile("vsftpd-protocol.log")).size();
