@@ -253,23 +253,29 @@ TEST_CASE("local side: down, up, Previous level") {
   CHECK_EQ(c.Stop(), 0);
 }
 
-// A server that lists hostile names, drops a transfer half-way and disconnects mid-listing
-// (tests/e2e/hostile_ftpd.py): the names are left out, each failure ends in a message, an
-// existing local file survives the broken download, and the window goes on working.
-TEST_CASE("bad input: hostile names, a dropped transfer, a server gone mid-listing") {
+// A client in the scratch folder `local`, in the session state, with the hostile server
+// (tests/e2e/hostile_ftpd.py, started by its fixture) as its server name.
+void StartHostileSession(Client& c, const std::string& local) {
   LoadArguments();
   const char* dir = std::getenv("AFC_HOSTILE_DIR");
   REQUIRE(dir != nullptr);
   const std::string port = Trim(Slurp(uidriver::WindowsPath(dir) + "\\port"));
   REQUIRE(!port.empty());
-  Client c;
-  const std::string local = LocalScratch("hostile");
-  Write(local + "\\dropme.bin", "keep me");
   REQUIRE(c.Start(g_exe, local));
   REQUIRE(WaitUntil([&] { return !c.Enabled(kClose); }));
   c.Press(kStart);
   REQUIRE(WaitUntil([&] { return c.Enabled(kConnect); }));
   c.SetText(kServerName, "127.0.0.1:" + port);
+}
+
+// A server that lists hostile names, drops a transfer half-way and disconnects mid-listing
+// (tests/e2e/hostile_ftpd.py): the names are left out, each failure ends in a message, an
+// existing local file survives the broken download, and the window goes on working.
+TEST_CASE("bad input: hostile names, a dropped transfer, a server gone mid-listing") {
+  Client c;
+  const std::string local = LocalScratch("hostile");
+  Write(local + "\\dropme.bin", "keep me");
+  StartHostileSession(c, local);
   c.Press(kConnect);
   REQUIRE(WaitUntil([&] { return c.Enabled(kDisconnect) && c.FindRow(kList1, "good file.txt") > 0; }));
   CHECK(c.FindRow(kList1, "dropme.bin") > 0);
@@ -314,17 +320,8 @@ TEST_CASE("bad input: hostile names, a dropped transfer, a server gone mid-listi
 // The server takes the connect but refuses the listing's own login ("421"): the refusal is
 // shown instead of an empty tree, and the window stays usable.
 TEST_CASE("bad input: a server that refuses the listing's connection") {
-  LoadArguments();
-  const char* dir = std::getenv("AFC_HOSTILE_DIR");
-  REQUIRE(dir != nullptr);
-  const std::string port = Trim(Slurp(uidriver::WindowsPath(dir) + "\\port"));
-  REQUIRE(!port.empty());
   Client c;
-  REQUIRE(c.Start(g_exe, LocalScratch("refused")));
-  REQUIRE(WaitUntil([&] { return !c.Enabled(kClose); }));
-  c.Press(kStart);
-  REQUIRE(WaitUntil([&] { return c.Enabled(kConnect); }));
-  c.SetText(kServerName, "127.0.0.1:" + port);
+  StartHostileSession(c, LocalScratch("refused"));
   c.SetText(kUserName, "onlyonce");
   c.Press(kConnect);
   const uidriver::MessageBoxInfo box = c.WaitMessageBox(30000);

@@ -67,6 +67,14 @@ void TryConnect(Session& s, const std::string& server, const std::string& user, 
   s.c.Press(kConnect);
 }
 
+// A client connected to vsftpd with its "pub" folder expanded.
+void OpenInPub(Session& s, const std::string& tag) {
+  REQUIRE(s.Open("vsftpd", tag));
+  s.StartSession();
+  REQUIRE(s.Connect());
+  REQUIRE(s.Expand("pub"));
+}
+
 }  // namespace
 
 TEST_CASE("passive mode: the check box decides how every data connection is opened") {
@@ -192,13 +200,10 @@ TEST_CASE("bad input: over-long and non-ASCII server names, user names and passw
 
 TEST_CASE("non-ASCII file names: get and put keep the name and the content") {
   Session s;
-  REQUIRE(s.Open("vsftpd", "nonascii"));
+  OpenInPub(s, "nonascii");
   Client& c = s.c;
   const std::string upload = "na\xefve file.txt";
-  Write(s.local + "\\" + upload, "naive");
-  s.StartSession();
-  REQUIRE(s.Connect());
-  REQUIRE(s.Expand("pub"));
+  Write(s.local + "\\" + upload, "naive");  // listed by the refresh after the download
   const int cafe = c.FindRow(kList1, "caf\xe9.txt");
   REQUIRE(cafe > 0);
   REQUIRE(c.Select(kList1, cafe));
@@ -217,11 +222,8 @@ TEST_CASE("non-ASCII file names: get and put keep the name and the content") {
 
 TEST_CASE("remote tree: no second listing of a listed folder, Connect while connected, the server's own refusal") {
   Session s;
-  REQUIRE(s.Open("vsftpd", "refusal"));
+  OpenInPub(s, "refusal");
   Client& c = s.c;
-  s.StartSession();
-  REQUIRE(s.Connect());
-  REQUIRE(s.Expand("pub"));
   const int expanded = c.RowCount(kList1);
 
   // Collapsing and expanding again, and a Connect that arrives while connected (the button is
@@ -258,11 +260,8 @@ TEST_CASE("remote tree: no second listing of a listed folder, Connect while conn
 
 TEST_CASE("remote tree: a folder of 10,000 files is listed and shown") {
   Session s;
-  REQUIRE(s.Open("vsftpd", "big"));
+  OpenInPub(s, "big");
   Client& c = s.c;
-  s.StartSession();
-  REQUIRE(s.Connect());
-  REQUIRE(s.Expand("pub"));
   const DWORD start = GetTickCount();
   REQUIRE(c.DoubleClick(kList1, c.FindRow(kList1, "big10k")));
   CHECK(WaitUntil([&] { return c.RowCount(kList1) > 10000 && c.Status(3).empty(); }, 120000));
