@@ -5,10 +5,14 @@
 #                              vsftpd-explicit   AUTH TLS, good certificate, require_ssl_reuse at
 #                                                its default (YES)
 #                              vsftpd-implicit   TLS from the first byte (990-style)
+#                              vsftpd-noreuse    explicit, require_ssl_reuse=NO (and, like
+#                                                vsftpd-explicit, strict_ssl_read_eof=YES: an
+#                                                upload must end with a close_notify)
 #                              vsftpd-expired / vsftpd-wronghost / vsftpd-selfsigned
 #                                                explicit, with the bad certificate of that name
 #                              proftpd-explicit / proftpd-implicit
 #                                                mod_tls, session reuse required (its default)
+#                              proftpd-noreuse   implicit, NoSessionReuseRequired
 #                              fake-<scenario>   the scripted fault server (tls_fake_ftpd.c)
 #                            DIR/certs/ca.der: the authority the test trusts in its Wine prefix
 #                            DIR/certs/<name>.crt: the server certificates (PEM)
@@ -90,11 +94,12 @@ CNF
       -subj "/O=AFC Tests/CN=$cn" -addext "subjectAltName=$san" 2>/dev/null
     if [ $name = expired ]; then start=20200101000000Z; end=20210101000000Z
     else start=$(date -u -d '-1 day' +%Y%m%d%H%M%SZ); end=$(date -u -d '+2 years' +%Y%m%d%H%M%SZ); fi
-    openssl ca -batch -config "$c/ca.cnf" -extensions server -cert "$c/ca.crt" -keyfile "$c/ca.key" \
+    openssl ca -batch -preserveDN -config "$c/ca.cnf" -extensions server -cert "$c/ca.crt" -keyfile "$c/ca.key" \
       -startdate "$start" -enddate "$end" -in "$c/$name.csr" -out "$c/$name.crt" -notext 2>/dev/null
   done
   openssl req -x509 -newkey rsa:2048 -nodes -keyout "$c/selfsigned.key" -out "$c/selfsigned.crt" -days 730 \
     -sha256 -subj "/O=AFC Tests/CN=localhost" -addext "subjectAltName=DNS:localhost,IP:127.0.0.1" 2>/dev/null
+  openssl x509 -in "$c/selfsigned.crt" -noout -fingerprint -sha256 | sed 's/.*=//' >"$c/selfsigned.sha256"
   # A chain of 100 certificates: a leaf and 99 authorities, each signed by the next (one key
   # for all keeps this quick; the top one is trusted by nobody).
   openssl ecparam -name prime256v1 -genkey -noout -out "$c/chain.key" 2>/dev/null
@@ -224,6 +229,8 @@ make_tree
 
 start_vsftpd vsftpd-explicit good strict_ssl_read_eof=YES
 start_vsftpd vsftpd-implicit good implicit_ssl=YES
+start_vsftpd vsftpd-noreuse good "require_ssl_reuse=NO
+strict_ssl_read_eof=YES"
 start_vsftpd vsftpd-expired expired
 start_vsftpd vsftpd-wronghost wronghost
 start_vsftpd vsftpd-selfsigned selfsigned
@@ -233,6 +240,7 @@ echo "veluser:$hash:$(id -u veluser):$(id -g ftp)::$dir/tree/pub:/bin/sh" >"$dir
 chmod 600 "$dir/proftpd.passwd"
 start_proftpd proftpd-explicit ""
 start_proftpd proftpd-implicit "TLSOptions UseImplicitSSL"
+start_proftpd proftpd-noreuse "TLSOptions UseImplicitSSL NoSessionReuseRequired"
 
 # --- the scripted fault server: one listening port per scenario, reported on its stdout.
 cc -O1 -Wall -o "$dir/tls_fake_ftpd" "$here/tls_fake_ftpd.c" -lssl -lcrypto

@@ -16,6 +16,9 @@
  *                with its own close_notify or just dropped the connection
  *   upload       implicit: "220", then reads until the client ends the stream; reports the
  *                bytes and whether it ended with a close_notify
+ *   resume       implicit TLS 1.2 with session tickets (keys made once, so any connection can
+ *                resume a session of an earlier one): reports what each ClientHello offered
+ *                for resumption and whether the session was resumed
  */
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -34,6 +37,7 @@
 enum { kChildSeconds = 30 };
 
 static const char* certs;
+static SSL_CTX* resume_ctx; /* made before the children are forked: they share its ticket keys */
 
 static void write_all(int fd, const void* p, size_t n) {
   const char* c = p;
@@ -122,6 +126,31 @@ static int tls_drain(SSL* ssl, long* bytes) {
   }
 }
 
+/* What the ClientHello waiting on fd offers for resumption: the session id's length and the
+ * session ticket extension's length (-1 when absent). Peeks, so the handshake still sees it. */
+static void peek_resumption(int fd, int* id_len, int* ticket_len) {
+  unsigned char b[16384];
+  ssize_t n = 0;
+  *id_len = *ticket_len = -1;
+  for (int tries = 0; tries < 50; ++tries) {
+    n = recv(fd, b, sizeof b, MSG_PEEK);
+    if (n >= 5 && n >= 5 + ((b[3] << 8) | b[4])) break;
+    usleep(20000);
+  }
+  if (n < 44 || b[0] != 0x16 || b[5] != 1) return;
+  size_t p = 9 + 2 + 32;
+  *id_len = b[p];
+  p += 1 + b[p];
+  if (p + 2 > (size_t)n) return;
+  p += 2 + ((b[p] << 8) | b[p + 1]);
+  if (p + 1 > (size_t)n) return;
+  p += 1 + b[p];
+  if (p + 2 > (size_t)n) return;
+  size_t end = p + 2 + ((b[p] << 8) | b[p + 1]);
+  for (p += 2; p + 4 <= end && p + 4 <= (size_t)n; p += 4 + ((b[p + 2] << 8) | b[p + 3]))
+    if (((b[p] << 8) | b[p + 1]) == 35) *ticket_len = (b[p + 2] << 8) | b[p + 3];
+}
+
 static void serve(const char* scenario, int fd) {
   static const unsigned char kGarbage[] = "\x17\x01\x00\x00\x08garbage!garbage garbage garbage";
   SSL_CTX* ctx;
@@ -170,6 +199,16 @@ static void serve(const char* scenario, int fd) {
       int r = SSL_shutdown(ssl); /* 1 once the client's close_notify arrived */
       fprintf(stderr, "closenotify: %s\n", r == 1 ? "answered" : "dropped");
     }
+  } else if (!strcmp(scenario, "resume")) {
+    int id_len, ticket_len;
+    peek_resumption(fd, &id_len, &ticket_len);
+    if ((ssl = implicit_start(fd, resume_ctx))) {
+      fprintf(stderr, "resume: session id %d bytes, ticket extension %d bytes, %s\n", id_len, ticket_len,
+              SSL_session_reused(ssl) ? "resumed" : "full handshake");
+      tls_say(ssl, "220 ready\r\n");
+      long bytes = 0;
+      if (tls_drain(ssl, &bytes)) SSL_shutdown(ssl);
+    }
   } else if (!strcmp(scenario, "upload")) {
     ctx = make_ctx("good.crt", "good.key", TLS1_2_VERSION, TLS1_3_VERSION);
     if ((ssl = implicit_start(fd, ctx))) {
@@ -185,11 +224,12 @@ static void serve(const char* scenario, int fd) {
 
 int main(int argc, char** argv) {
   static const char* const kScenarios[] = {"garbage", "truncated", "cut", "plaintext", "renegotiate",
-                                           "keyupdate", "longchain", "closenotify", "upload"};
+                                           "keyupdate", "longchain", "closenotify", "upload", "resume"};
   enum { kCount = sizeof kScenarios / sizeof kScenarios[0] };
   struct pollfd fds[kCount];
   if (argc != 2) return 2;
   certs = argv[1];
+  resume_ctx = make_ctx("good.crt", "good.key", TLS1_2_VERSION, TLS1_2_VERSION);
   signal(SIGCHLD, SIG_IGN);
   signal(SIGPIPE, SIG_IGN);
   setvbuf(stderr, NULL, _IONBF, 0);
