@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "integration/tls_support.h"
+#include "net/ftpnet.h"
 #include "support/check.h"
 
 using namespace tlstest;
@@ -129,4 +130,14 @@ TEST_CASE("tls certificates: a server name cannot reach another registry key") {
   CHECK_EQ(TrustServerName("a\\..\\b", 21), std::string("a_.._b:21"));
   CHECK_EQ(TrustServerName("Host\n", 990), std::string("host_:990"));
   CHECK_EQ(TrustServerName("[::1]", 21), std::string("[::1]:21"));
+}
+
+TEST_CASE("tls certificates: every TLS code has a text in the library's message table") {
+  for (DWORD code : {12037ul, 12038ul, 12044ul, 12045ul, 12055ul, 12056ul, 12057ul, 12157ul, 12169ul, 12170ul}) {
+    char text[512] = {};
+    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_IGNORE_INSERTS, FtpNetModule(), code, 0,
+                             text, sizeof text, nullptr);
+    CHECK(n > 10);
+    if (n == 0) printf("  no text for %lu\n", code);
+  }
 }

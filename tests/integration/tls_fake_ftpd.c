@@ -16,6 +16,10 @@
  *                with its own close_notify or just dropped the connection
  *   upload       implicit: "220", then reads until the client ends the stream; reports the
  *                bytes and whether it ended with a close_notify
+ *   drop         implicit: "220", 40000 bytes of data, then half a record and the end of the
+ *                connection (a server dying in the middle of a transfer)
+ *   eof          implicit: "220", 40000 bytes of data, then the end of the connection without a
+ *                close_notify
  *   resume       implicit TLS 1.2 with session tickets (keys made once, so any connection can
  *                resume a session of an earlier one): reports what each ClientHello offered
  *                for resumption and whether the session was resumed
@@ -199,6 +203,18 @@ static void serve(const char* scenario, int fd) {
       int r = SSL_shutdown(ssl); /* 1 once the client's close_notify arrived */
       fprintf(stderr, "closenotify: %s\n", r == 1 ? "answered" : "dropped");
     }
+  } else if (!strcmp(scenario, "drop") || !strcmp(scenario, "eof")) {
+    ctx = make_ctx("good.crt", "good.key", TLS1_2_VERSION, TLS1_3_VERSION);
+    if ((ssl = implicit_start(fd, ctx))) {
+      static char block[40000];
+      memset(block, 'd', sizeof block);
+      tls_say(ssl, "220 ready\r\n");
+      SSL_write(ssl, block, sizeof block);
+      if (!strcmp(scenario, "drop")) {
+        static const unsigned char half[] = {0x17, 0x03, 0x03, 0x01, 0x00, 1, 2, 3, 4, 5, 6, 7, 8};
+        write_all(fd, half, sizeof half);
+      }
+    }
   } else if (!strcmp(scenario, "resume")) {
     int id_len, ticket_len;
     peek_resumption(fd, &id_len, &ticket_len);
@@ -224,7 +240,7 @@ static void serve(const char* scenario, int fd) {
 
 int main(int argc, char** argv) {
   static const char* const kScenarios[] = {"garbage", "truncated", "cut", "plaintext", "renegotiate",
-                                           "keyupdate", "longchain", "closenotify", "upload", "resume"};
+                                           "keyupdate", "longchain", "closenotify", "upload", "drop", "eof", "resume"};
   enum { kCount = sizeof kScenarios / sizeof kScenarios[0] };
   struct pollfd fds[kCount];
   if (argc != 2) return 2;

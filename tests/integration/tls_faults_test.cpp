@@ -3,6 +3,7 @@
 // updates, a 100-certificate chain, and the orderly end of a connection in both directions.
 // Each case wants a clear error code within the time-outs and no command after a failure.
 #include <cstdio>
+#include <thread>
 
 #include "integration/tls_support.h"
 #include "net/ftpnet.h"
@@ -190,4 +191,69 @@ TEST_CASE("tls faults: what a second connection offers for resumption") {
     CHECK_EQ(second, std::string("resume: session id 0 bytes, ticket extension 0 bytes, full handshake"));
   else
     CHECK(second.find(", resumed") != std::string::npos);
+}
+
+// Reads the 220 and then everything until the end or an error; the bytes read and the error.
+DWORD ReadAfterGreeting(const char* scenario, std::string* data, TlsChannel** channel, FtpTlsClient* c) {
+  if (DWORD e = c->Open(Port(scenario), true)) return e;
+  *channel = c->Control();
+  char buf[8192];
+  for (;;) {
+    size_t got = 0;
+    if (DWORD e = (*channel)->Read(buf, sizeof buf, &got, 3000, nullptr)) return e;
+    if (got == 0) return 0;
+    data->append(buf, got);
+  }
+}
+
+TEST_CASE("tls faults: a server that dies in the middle of the data, and one that just stops") {
+  REQUIRE(Ready());
+  {
+    FtpTlsClient c("localhost", 3000);
+    std::string data;
+    TlsChannel* channel = nullptr;
+    CHECK_EQ(ReadAfterGreeting("fake-drop", &data, &channel, &c),
+             static_cast<DWORD>(ERROR_INTERNET_SECURITY_CHANNEL_ERROR));  // cut inside a record
+    CHECK_EQ(data.size(), 40000u);
+  }
+  {
+    FtpTlsClient c("localhost", 3000);
+    std::string data;
+    TlsChannel* channel = nullptr;
+    CHECK_EQ(ReadAfterGreeting("fake-eof", &data, &channel, &c), 0ul);  // an end between records...
+    CHECK_EQ(data.size(), 40000u);
+    REQUIRE(channel != nullptr);
+    CHECK(!channel->EndedCleanly());  // ...but not announced: the caller must not trust it alone
+  }
+}
+
+TEST_CASE("tls faults: cancelling a handshake that waits for a silent server") {
+  REQUIRE(Ready());
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  a.sin_port = htons(static_cast<u_short>(Port("fake-truncated")));
+  Socket s;
+  REQUIRE(s.Connect(reinterpret_cast<sockaddr*>(&a), sizeof a, 3000, nullptr) == 0);
+  // The truncated server talks FTP first: take its 220 and say AUTH TLS by hand.
+  char buf[256];
+  size_t got = 0;
+  REQUIRE(s.Recv(buf, sizeof buf, &got, 3000, nullptr) == 0);
+  REQUIRE(s.SendAll("AUTH TLS\r\n", 10, 3000, nullptr) == 0);
+  REQUIRE(s.Recv(buf, sizeof buf, &got, 3000, nullptr) == 0);
+  std::shared_ptr<TlsCredentials> credentials;
+  REQUIRE(TlsCredentials::Acquire(&credentials) == 0);
+  TlsChannel channel(&s, credentials, "localhost");
+  std::atomic<bool> cancel{false};
+  std::thread closer([&] {
+    Sleep(300);
+    cancel = true;
+  });
+  DWORD start = GetTickCount();
+  DWORD e = channel.Handshake(30000, &cancel);
+  DWORD took = GetTickCount() - start;
+  closer.join();
+  CHECK_EQ(e, static_cast<DWORD>(ERROR_INTERNET_OPERATION_CANCELLED));
+  CHECK(took < 2000);
+  CHECK_EQ(channel.Read(buf, sizeof buf, &got, 100, nullptr), static_cast<DWORD>(ERROR_INTERNET_SECURITY_CHANNEL_ERROR));
 }

@@ -104,6 +104,7 @@ TEST_CASE("tls servers: encrypted passive and active transfers, closed in order 
       CHECK_EQ(get.final.code, 226);
       CHECK(get.received == expected);
       CHECK(get.endedCleanly);  // the server's close_notify came before the end of the connection
+      CHECK(get.sameCertificate);
 
       // vsftpd runs with strict_ssl_read_eof: an upload not ended by a close_notify fails.
       std::string upload = nettest::Bytes(1500000 + (passive ? 1 : 2), 7);

@@ -191,6 +191,10 @@ DWORD FtpTlsClient::Run(bool passive, const std::string& command, const std::str
   out->dataError = channel.Handshake(timeoutMs_, nullptr);
   if (!out->dataError) {
     out->data = channel.Info();
+    PCCERT_CONTEXT mine = channel.PeerCertificate(), control = control_->PeerCertificate();
+    out->sameCertificate = SameCertificate(mine, control);
+    if (mine) CertFreeCertificateContext(mine);
+    if (control) CertFreeCertificateContext(control);
     if (upload) {
       out->dataError = channel.Write(upload->data(), upload->size(), timeoutMs_, nullptr);
     } else {

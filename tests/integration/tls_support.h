@@ -49,6 +49,7 @@ class FtpTlsClient {
     vel::net::FtpReply preliminary, final;
     vel::net::TlsSessionInfo data;
     bool endedCleanly = false;
+    bool sameCertificate = false;  // the data connection showed the control connection's certificate
     DWORD dataError = 0;
   };
   DWORD Run(bool passive, const std::string& command, const std::string* upload, Transfer* out);
