@@ -232,6 +232,7 @@ CertificateVerdict CheckServerCertificate(PCCERT_CONTEXT cert, const std::string
   v.details = DescribeCertificate(cert);
   PCCERT_CHAIN_CONTEXT chain = BuildChain(cert);
   if (!chain) {
+    v.platformError = GetLastError();
     v.error = ERROR_INTERNET_SEC_INVALID_CERT;
     v.problems = kCertProblemInvalid;
     return v;
@@ -247,7 +248,10 @@ CertificateVerdict CheckServerCertificate(PCCERT_CONTEXT cert, const std::string
       ignore |= flag;
       continue;
     }
-    if (!v.error) v.error = ProblemError(problem);
+    if (!v.error) {
+      v.error = ProblemError(problem);
+      v.platformError = policyError;
+    }
     v.problems |= problem;
     if (!flag || (ignore & flag)) break;  // nothing more can be learnt
     ignore |= flag;

@@ -49,6 +49,7 @@ struct CertificateDetails {
 struct CertificateVerdict {
   DWORD error = 0;     // 0: trusted by the platform; else the first problem's code
   DWORD problems = 0;  // CertificateProblem bits
+  DWORD platformError = 0;  // the platform's code behind error (CERT_E_EXPIRED ...), for diagnosis
   CertificateDetails details;
 };
 

@@ -20,7 +20,7 @@ bool Ready() {
 // The verdict on the certificate a server shows, asked for the given name.
 CertificateVerdict VerdictOf(const char* server, const char* name = "localhost") {
   FtpTlsClient c(name);
-  if (c.Open(Port(server), false) != 0) return CertificateVerdict{ERROR_INTERNET_SECURITY_CHANNEL_ERROR, 0, {}};
+  if (c.Open(Port(server), false) != 0) return CertificateVerdict{ERROR_INTERNET_SECURITY_CHANNEL_ERROR, 0, 0, {}};
   CertificateVerdict v = c.Verdict();
   c.Quit();
   return v;
@@ -106,7 +106,7 @@ TEST_CASE("tls certificates: remembered trust holds for that certificate and ser
   // The same certificate on another server is not trusted there.
   CHECK(!trust.Trusted(TrustServerName("localhost", 1), self));
   // A verdict without a certificate is never trusted.
-  CHECK(!trust.Trusted(server, CertificateVerdict{ERROR_INTERNET_SEC_INVALID_CERT, kCertProblemInvalid, {}}));
+  CHECK(!trust.Trusted(server, CertificateVerdict{ERROR_INTERNET_SEC_INVALID_CERT, kCertProblemInvalid, 0, {}}));
 
   // What is kept: the fingerprint and the accepted problems, per server, under the user's key.
   HKEY key;
