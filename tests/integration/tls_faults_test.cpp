@@ -172,12 +172,8 @@ TEST_CASE("tls faults: what a second connection offers for resumption") {
   std::shared_ptr<TlsCredentials> credentials;
   REQUIRE(TlsCredentials::Acquire(&credentials) == 0);
   for (int i = 0; i < 2; ++i) {
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = htons(static_cast<u_short>(Port("fake-resume")));
     Socket s;
-    REQUIRE(s.Connect(reinterpret_cast<sockaddr*>(&a), sizeof a, 3000, nullptr) == 0);
+    REQUIRE(ConnectLoopback(&s, Port("fake-resume"), 3000) == 0);
     TlsChannel channel(&s, credentials, "localhost");
     CHECK_EQ(channel.Handshake(3000, nullptr), 0ul);
     char buf[64];
@@ -230,12 +226,8 @@ TEST_CASE("tls faults: a server that dies in the middle of the data, and one tha
 
 TEST_CASE("tls faults: cancelling a handshake that waits for a silent server") {
   REQUIRE(Ready());
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  a.sin_port = htons(static_cast<u_short>(Port("fake-truncated")));
   Socket s;
-  REQUIRE(s.Connect(reinterpret_cast<sockaddr*>(&a), sizeof a, 3000, nullptr) == 0);
+  REQUIRE(ConnectLoopback(&s, Port("fake-truncated"), 3000) == 0);
   // The truncated server talks FTP first: take its 220 and say AUTH TLS by hand.
   char buf[256];
   size_t got = 0;

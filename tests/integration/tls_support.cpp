@@ -41,6 +41,12 @@ std::string FixtureText(const std::string& relative) {
   return s.str();
 }
 
+DWORD ConnectLoopback(Socket* socket, int port, DWORD timeoutMs) {
+  EnsureWinsock();
+  sockaddr_in a = Loopback(port);
+  return socket->Connect(reinterpret_cast<sockaddr*>(&a), sizeof a, timeoutMs, nullptr);
+}
+
 bool WineUpTo(int major) {
   using Version = const char*(CDECL*)();
   auto version = reinterpret_cast<Version>(
@@ -118,8 +124,7 @@ DWORD FtpTlsClient::Command(const std::string& line, FtpReply* reply) {
 }
 
 DWORD FtpTlsClient::Open(int port, bool implicit) {
-  sockaddr_in a = Loopback(port);
-  if (DWORD e = socket_.Connect(reinterpret_cast<sockaddr*>(&a), sizeof a, timeoutMs_, nullptr)) return e;
+  if (DWORD e = ConnectLoopback(&socket_, port, timeoutMs_)) return e;
   FtpReply r;
   if (!implicit) {
     if (DWORD e = ReadReply(&r)) return e;

@@ -22,6 +22,8 @@ bool TrustTestAuthority();
 // Whether the platform is Wine of at most this major version (its Secure Channel 8.0 neither
 // resumes sessions nor offers TLS 1.3; the tests expect that there and the full behaviour elsewhere).
 bool WineUpTo(int major);
+// Connects the socket to 127.0.0.1:port.
+DWORD ConnectLoopback(vel::net::Socket* socket, int port, DWORD timeoutMs);
 // The text of a fixture file ("fake.log" ...), "" when missing.
 std::string FixtureText(const std::string& relative);
 
