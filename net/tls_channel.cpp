@@ -1,10 +1,13 @@
 // Secure Channel client: credentials, the handshake loop, record encryption and decryption with
 // their buffering, post-handshake messages and the orderly close.
 //
-// Buffers: in_[0 .. inLen_) holds received bytes the platform has not consumed yet. Each call
-// that consumes input reports what it left over as a SECBUFFER_EXTRA buffer at the end of what
-// it was given; KeepExtra() moves that to the front. SEC_E_INCOMPLETE_MESSAGE means "the record
-// is not complete": more is read and the same bytes are offered again.
+// Buffers: in_[inStart_ .. inStart_ + inLen_) holds received bytes the platform has not consumed
+// yet. Each call that consumes input reports what it left over as a SECBUFFER_EXTRA buffer at the
+// end of what it was given; KeepExtra() makes that the new window (moved to the front only when
+// a read needs the room). SEC_E_INCOMPLETE_MESSAGE means "the record is not complete": more is
+// read and the same bytes are offered again. Reads take up to kReadChunk at once and every
+// complete record they brought is decrypted before the next read: each socket wait costs a
+// round trip to the Wine server.
 #include "net/tls_channel.h"
 
 #include <algorithm>
@@ -20,7 +23,8 @@ constexpr DWORD kOldProtocols =
     SP_PROT_SSL2_CLIENT | SP_PROT_SSL3_CLIENT | SP_PROT_TLS1_0_CLIENT | SP_PROT_TLS1_1_CLIENT;
 constexpr DWORD kCredentialFlags =
     SCH_CRED_MANUAL_CRED_VALIDATION | SCH_CRED_NO_DEFAULT_CREDS | SCH_USE_STRONG_CRYPTO;
-constexpr size_t kReadChunk = 32 * 1024;
+constexpr size_t kReadChunk = 256 * 1024;
+constexpr size_t kMaxPlainAhead = 1u << 20;  // decrypted bytes kept ahead of the reader
 constexpr DWORD kDrainMs = 3000;  // how long Close() waits for the server's end
 constexpr unsigned char kAlertRecord = 21;
 
@@ -58,6 +62,12 @@ std::string Narrow(const wchar_t* w) {
 bool PlausibleRecord(const char* p, size_t n) {
   if (n >= 1 && (p[0] < 20 || p[0] > 23)) return false;
   return n < 2 || p[1] == 3;
+}
+
+// Whether the bytes hold at least one whole record (5-byte header with the length behind it).
+bool WholeRecord(const char* p, size_t n) {
+  return n >= 5 && n >= 5 + ((static_cast<size_t>(static_cast<unsigned char>(p[3])) << 8) |
+                             static_cast<unsigned char>(p[4]));
 }
 
 }  // namespace
@@ -167,12 +177,17 @@ DWORD TlsChannel::Fail(SECURITY_STATUS status) {
 // Reads more of the server's bytes behind what in_ holds. *eof is set when the connection ended.
 DWORD TlsChannel::FillInput(DWORD timeoutMs, const std::atomic<bool>* cancel, bool* eof) {
   *eof = false;
+  if (in_.size() - inStart_ - inLen_ < kReadChunk && inStart_ > 0) {
+    memmove(in_.data(), in_.data() + inStart_, inLen_);
+    inStart_ = 0;
+  }
   if (in_.size() - inLen_ < kReadChunk) {
     if (in_.size() >= kMaxHandshakeBytes) return Fail(SEC_E_BUFFER_TOO_SMALL);  // no record is this long
     in_.resize(std::min(kMaxHandshakeBytes, std::max(in_.size() * 2, inLen_ + kReadChunk)));
   }
   size_t got = 0;
-  DWORD e = socket_->Recv(in_.data() + inLen_, in_.size() - inLen_, &got, timeoutMs, cancel);
+  char* end = In() + inLen_;
+  DWORD e = socket_->Recv(end, in_.size() - inStart_ - inLen_, &got, timeoutMs, cancel);
   if (e) {
     state_ = St::Failed;
     return e;
@@ -184,10 +199,10 @@ DWORD TlsChannel::FillInput(DWORD timeoutMs, const std::atomic<bool>* cancel, bo
 
 void TlsChannel::KeepExtra(const SecBuffer* extra) {
   if (!extra || extra->cbBuffer == 0) {
-    inLen_ = 0;
+    inStart_ = inLen_ = 0;
     return;
   }
-  memmove(in_.data(), in_.data() + inLen_ - extra->cbBuffer, extra->cbBuffer);
+  inStart_ += inLen_ - extra->cbBuffer;
   inLen_ = extra->cbBuffer;
 }
 
@@ -201,7 +216,7 @@ DWORD TlsChannel::SendToken(SecBuffer* token, DWORD timeoutMs, const std::atomic
 // One call of the handshake function on what in_ holds (the server's records so far), sending
 // the token it makes. *more: it needs more of the server's bytes first.
 DWORD TlsChannel::HandshakeCall(bool* done, bool* more, DWORD timeoutMs, const std::atomic<bool>* cancel) {
-  SecBuffer inBuffers[2] = {{static_cast<unsigned long>(inLen_), SECBUFFER_TOKEN, in_.data()},
+  SecBuffer inBuffers[2] = {{static_cast<unsigned long>(inLen_), SECBUFFER_TOKEN, In()},
                             {0, SECBUFFER_EMPTY, nullptr}};
   SecBufferDesc input{SECBUFFER_VERSION, 2, inBuffers};
   PlatformToken token;
@@ -253,7 +268,7 @@ DWORD TlsChannel::Handshake(DWORD timeoutMs, const std::atomic<bool>* cancel) {
       if (eof) return Fail(SEC_E_INCOMPLETE_MESSAGE);  // the server left in the middle
     }
     if (++calls > 1000) return Fail(SEC_E_INTERNAL_ERROR);  // a platform that never finishes
-    if (!PlausibleRecord(in_.data(), inLen_)) return Fail(SEC_E_ILLEGAL_MESSAGE);
+    if (!PlausibleRecord(In(), inLen_)) return Fail(SEC_E_ILLEGAL_MESSAGE);
     if (DWORD e = HandshakeCall(&done, &more, timeoutMs, cancel)) return e;
   }
   st = QueryContextAttributesA(&context_, SECPKG_ATTR_STREAM_SIZES, &sizes_);
@@ -316,9 +331,9 @@ DWORD TlsChannel::DecryptNext(DWORD timeoutMs, const std::atomic<bool>* cancel) 
         return 0;
       }
     }
-    if (!PlausibleRecord(in_.data(), inLen_)) return Fail(SEC_E_ILLEGAL_MESSAGE);
-    const unsigned char recordType = static_cast<unsigned char>(in_[0]);
-    SecBuffer b[4] = {{static_cast<unsigned long>(inLen_), SECBUFFER_DATA, in_.data()},
+    if (!PlausibleRecord(In(), inLen_)) return Fail(SEC_E_ILLEGAL_MESSAGE);
+    const unsigned char recordType = static_cast<unsigned char>(In()[0]);
+    SecBuffer b[4] = {{static_cast<unsigned long>(inLen_), SECBUFFER_DATA, In()},
                       {0, SECBUFFER_EMPTY, nullptr},
                       {0, SECBUFFER_EMPTY, nullptr},
                       {0, SECBUFFER_EMPTY, nullptr}};
@@ -349,8 +364,9 @@ DWORD TlsChannel::DecryptNext(DWORD timeoutMs, const std::atomic<bool>* cancel) 
     if (st == SEC_I_RENEGOTIATE) {
       if (DWORD e = PostHandshake(timeoutMs, cancel)) return e;
     }
-    if (plainPos_ < plain_.size()) return 0;
-    more = inLen_ == 0;
+    bool another = WholeRecord(In(), inLen_) && plain_.size() - plainPos_ < kMaxPlainAhead;
+    if (plainPos_ < plain_.size() && !another) return 0;
+    more = !another && !WholeRecord(In(), inLen_);
   }
 }
 
@@ -378,10 +394,14 @@ DWORD TlsChannel::PostHandshake(DWORD timeoutMs, const std::atomic<bool>* cancel
 DWORD TlsChannel::Read(char* p, size_t cap, size_t* got, DWORD timeoutMs, const std::atomic<bool>* cancel) {
   *got = 0;
   while (plainPos_ == plain_.size()) {
+    if (deferredError_) return deferredError_;
     if (state_ == St::PeerClosed || state_ == St::PeerEnded) return 0;
     if (state_ == St::Failed) return ERROR_INTERNET_SECURITY_CHANNEL_ERROR;
     if (state_ != St::Open) return ERROR_INTERNET_INCORRECT_HANDLE_STATE;
-    if (DWORD e = DecryptNext(timeoutMs, cancel)) return e;
+    if (DWORD e = DecryptNext(timeoutMs, cancel)) {
+      if (plainPos_ == plain_.size()) return e;
+      deferredError_ = e;  // what came before the failure is delivered first
+    }
   }
   size_t n = std::min(cap, plain_.size() - plainPos_);
   memcpy(p, plain_.data() + plainPos_, n);

@@ -126,10 +126,13 @@ class TlsChannel final : public Stream {
   bool haveContext_ = false;
   St state_ = St::Fresh;
   SECURITY_STATUS status_ = 0;
+  DWORD deferredError_ = 0;  // a failure behind plaintext not yet read, reported after it
   bool renegotiationRefused_ = false;
   bool clientCertificateAsked_ = false;
   SecPkgContext_StreamSizes sizes_{};
-  std::vector<char> in_;    // received records not yet consumed: in_[0 .. inLen_)
+  char* In() { return in_.data() + inStart_; }
+  std::vector<char> in_;    // received records not yet consumed: in_[inStart_ .. inStart_ + inLen_)
+  size_t inStart_ = 0;
   size_t inLen_ = 0;
   std::vector<char> plain_; // decrypted bytes not yet read: plain_[plainPos_ .. plain_.size())
   size_t plainPos_ = 0;

@@ -194,6 +194,7 @@ TEST_CASE("tls faults: what a second connection offers for resumption") {
 DWORD ReadAfterGreeting(const char* scenario, std::string* data, TlsChannel** channel, FtpTlsClient* c) {
   if (DWORD e = c->Open(Port(scenario), true)) return e;
   *channel = c->Control();
+  *data = c->TakeBuffered();  // what came with the 220
   char buf[8192];
   for (;;) {
     size_t got = 0;

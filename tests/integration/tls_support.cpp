@@ -118,6 +118,13 @@ DWORD FtpTlsClient::ReadReply(FtpReply* reply) {
   }
 }
 
+std::string FtpTlsClient::TakeBuffered() {
+  std::string rest = in_.substr(inPos_);
+  in_.clear();
+  inPos_ = 0;
+  return rest;
+}
+
 DWORD FtpTlsClient::Command(const std::string& line, FtpReply* reply) {
   if (DWORD e = Send(line)) return e;
   return ReadReply(reply);

@@ -44,6 +44,8 @@ class FtpTlsClient {
   // One command and its reply (a preliminary reply is returned as it is).
   DWORD Command(const std::string& line, vel::net::FtpReply* reply);
   DWORD ReadReply(vel::net::FtpReply* reply);
+  // What the control connection received behind the last reply, taken out of the reply buffer.
+  std::string TakeBuffered();
   // A data transfer: "RETR x", "LIST", "STOR x" (upload holds what is sent). *final is the
   // reply after the data; *data the data channel's description.
   struct Transfer {
