@@ -4,14 +4,17 @@
 // name the user gave), to its control connection's channel and to every data connection's
 // channel: Secure Channel keeps its client session cache per credentials handle and target
 // name, so a data connection resumes the control connection's TLS session, which vsftpd
-// (require_ssl_reuse) and ProFTPD (mod_tls) demand before they move data.
+// (require_ssl_reuse) and ProFTPD (mod_tls) demand before they move data. Wine's Secure Channel
+// (8.0) resumes nothing: its second ClientHello carries neither a session id nor a ticket
+// (tls_faults_test shows it), and those servers refuse its data connections.
 //
 // Legal order on a channel: Handshake once; then Read/Write; then Close once. The server's
 // certificate is not judged here (the credentials ask for manual validation): the caller gets
 // it from PeerCertificate() after the handshake and checks it (net/tls_certificate.h) before it
 // sends anything that matters.
 //
-// Offered protocols: TLS 1.2 and TLS 1.3, as far as the platform has them. A renegotiation
+// Offered protocols: TLS 1.2 and TLS 1.3, as far as the platform has them (Wine 8.0: TLS 1.2
+// only, whatever the credentials or the registry's protocol settings ask). A renegotiation
 // request of the server (TLS 1.2 and older) is refused: the read fails with
 // ERROR_INTERNET_SECURITY_CHANNEL_ERROR. TLS 1.3 post-handshake messages (session tickets,
 // key updates) are processed as the platform asks for them.
