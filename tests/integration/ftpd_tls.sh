@@ -1,0 +1,264 @@
+#!/usr/bin/env bash
+# Starts and stops the FTP-over-TLS servers of the integration tests on loopback ports (a ctest
+# fixture), with a test certificate authority and server certificates made here by openssl.
+#   ftpd_tls.sh start DIR -> DIR/tls_servers.txt: "name port" per line
+#                              vsftpd-explicit   AUTH TLS, good certificate, require_ssl_reuse at
+#                                                its default (YES)
+#                              vsftpd-implicit   TLS from the first byte (990-style)
+#                              vsftpd-noreuse    explicit, require_ssl_reuse=NO (and, like
+#                                                vsftpd-explicit, strict_ssl_read_eof=YES: an
+#                                                upload must end with a close_notify)
+#                              vsftpd-expired / vsftpd-wronghost / vsftpd-selfsigned
+#                                                explicit, with the bad certificate of that name
+#                              proftpd-explicit / proftpd-implicit
+#                                                mod_tls, session reuse required (its default)
+#                              proftpd-noreuse   implicit, NoSessionReuseRequired
+#                              fake-<scenario>   the scripted fault server (tls_fake_ftpd.c)
+#                            DIR/certs/ca.der: the authority the test trusts in its Wine prefix
+#                            DIR/certs/<name>.crt: the server certificates (PEM)
+#                            DIR/tree: the served tree (veluser's home, "pub" inside)
+#                            DIR/*.log: each server's log (vsftpd with its OpenSSL diagnostics)
+#   ftpd_tls.sh stop DIR  -> stops exactly the recorded pids
+# Login: "veluser" / "velpass" (vsftpd: the local account of scripts/setup; ProFTPD: its own
+# AuthUserFile). Anonymous logins are refused over TLS by neither server but not used.
+set -euo pipefail
+cmd=$1
+dir=$(mkdir -p "$2" && cd "$2" && pwd)
+here=$(cd "$(dirname "$0")" && pwd)
+FTPD_DIR=${FTPD_DIR:-/opt/afc-ftpd}
+
+stop_all() {
+  [ -f "$dir/pids" ] || return 0
+  while read -r pid; do
+    [ -n "$pid" ] && kill "$pid" 2>/dev/null || true
+  done <"$dir/pids"
+  while read -r pid; do
+    for _ in $(seq 1 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+    kill -9 "$pid" 2>/dev/null || true
+  done <"$dir/pids"
+  rm -f "$dir/pids"
+}
+
+if [ "$cmd" = stop ]; then stop_all; exit 0; fi
+
+free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
+
+wait_port() {  # port pid name
+  for _ in $(seq 1 100); do
+    if (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; then return 0; fi
+    kill -0 "$2" 2>/dev/null || { echo "ftpd_tls.sh: $3 exited; see $dir/$3.log" >&2; cat "$dir/$3.log" >&2 || true; return 1; }
+    sleep 0.1
+  done
+  echo "ftpd_tls.sh: $3 did not listen on $1" >&2
+  return 1
+}
+
+# --- certificates: one authority; server certificates for localhost and 127.0.0.1 (good,
+# expired), for another name (wronghost), and one signed by itself (selfsigned).
+make_certs() {
+  local c=$dir/certs
+  rm -rf "$c"
+  mkdir -p "$c/db"
+  : >"$c/db/index.txt"
+  echo 1000 >"$c/db/serial"
+  cat >"$c/ca.cnf" <<CNF
+[ca]
+default_ca = testca
+[testca]
+database = $c/db/index.txt
+serial = $c/db/serial
+new_certs_dir = $c/db
+default_md = sha256
+policy = any
+unique_subject = no
+copy_extensions = copy
+[any]
+commonName = supplied
+organizationName = optional
+[server]
+basicConstraints = critical, CA:false
+keyUsage = critical, digitalSignature, keyEncipherment
+extendedKeyUsage = serverAuth
+CNF
+  openssl req -x509 -newkey rsa:2048 -nodes -keyout "$c/ca.key" -out "$c/ca.crt" -days 3650 -sha256 \
+    -subj "/O=AFC Tests/CN=AFC Test Authority" \
+    -addext "basicConstraints=critical,CA:true" -addext "keyUsage=critical,keyCertSign,cRLSign" 2>/dev/null
+  openssl x509 -in "$c/ca.crt" -outform DER -out "$c/ca.der"
+  local name cn san start end
+  for name in good expired wronghost; do
+    case $name in
+      wronghost) cn=wrong.example; san="DNS:wrong.example" ;;
+      *) cn=localhost; san="DNS:localhost,IP:127.0.0.1" ;;
+    esac
+    openssl req -newkey rsa:2048 -nodes -keyout "$c/$name.key" -out "$c/$name.csr" \
+      -subj "/O=AFC Tests/CN=$cn" -addext "subjectAltName=$san" 2>/dev/null
+    if [ $name = expired ]; then start=20200101000000Z; end=20210101000000Z
+    else start=$(date -u -d '-1 day' +%Y%m%d%H%M%SZ); end=$(date -u -d '+2 years' +%Y%m%d%H%M%SZ); fi
+    openssl ca -batch -preserveDN -config "$c/ca.cnf" -extensions server -cert "$c/ca.crt" -keyfile "$c/ca.key" \
+      -startdate "$start" -enddate "$end" -in "$c/$name.csr" -out "$c/$name.crt" -notext 2>/dev/null
+  done
+  openssl req -x509 -newkey rsa:2048 -nodes -keyout "$c/selfsigned.key" -out "$c/selfsigned.crt" -days 730 \
+    -sha256 -subj "/O=AFC Tests/CN=localhost" -addext "subjectAltName=DNS:localhost,IP:127.0.0.1" 2>/dev/null
+  openssl x509 -in "$c/selfsigned.crt" -noout -fingerprint -sha256 | sed 's/.*=//' >"$c/selfsigned.sha256"
+  # A chain of 100 certificates: a leaf and 99 authorities, each signed by the next (one key
+  # for all keeps this quick; the top one is trusted by nobody). RSA: Wine 8's chain engine now
+  # and then calls a valid P-256 signature bad (TRUST_E_CERT_SIGNATURE), which over 99
+  # signatures made the verdict a coin toss.
+  openssl genrsa -out "$c/chain.key" 2048 2>/dev/null
+  openssl req -x509 -key "$c/chain.key" -out "$c/chain-99.crt" -days 730 -subj "/CN=Chain 99" \
+    -addext "basicConstraints=critical,CA:true" 2>/dev/null
+  local i
+  printf '[ext]\nbasicConstraints=critical,CA:true\n[leaf]\nsubjectAltName=DNS:localhost,IP:127.0.0.1\n' >"$c/chain.ext"
+  for i in $(seq 98 -1 0); do
+    openssl req -new -key "$c/chain.key" -subj "/CN=Chain $i" 2>/dev/null |
+      openssl x509 -req -CA "$c/chain-$((i + 1)).crt" -CAkey "$c/chain.key" -set_serial "$((5000 + i))" -days 730 \
+        -extfile "$c/chain.ext" -extensions "$([ "$i" = 0 ] && echo leaf || echo ext)" -out "$c/chain-$i.crt" 2>/dev/null
+  done
+  for i in $(seq 0 99); do cat "$c/chain-$i.crt"; done >"$c/chain100.pem"
+  rm -f "$c"/chain-*.crt
+}
+
+make_tree() {
+  local root=$dir/tree
+  rm -rf "$root"
+  mkdir -p "$root/pub/sub"
+  printf 'secret line one\r\nsecret line two\r\n' >"$root/pub/hello.txt"
+  head -c 3000000 /dev/urandom >"$root/pub/random.bin"
+  : >"$root/pub/zero.bin"
+  chown -R veluser "$root/pub"
+  chmod 755 "$root" "$root/pub"
+}
+
+vsftpd_conf() {  # name port cert extra
+  cat >"$dir/$1.conf" <<CONF
+listen=YES
+listen_ipv6=NO
+listen_address=127.0.0.1
+listen_port=$2
+background=NO
+seccomp_sandbox=NO
+anonymous_enable=NO
+local_enable=YES
+local_root=$dir/tree/pub
+local_umask=022
+pam_service_name=vsftpd
+write_enable=YES
+pasv_enable=YES
+port_enable=YES
+connect_from_port_20=NO
+secure_chroot_dir=$dir/empty
+xferlog_enable=YES
+xferlog_std_format=NO
+log_ftp_protocol=YES
+vsftpd_log_file=$dir/$1.log
+dirmessage_enable=NO
+max_clients=100
+max_per_ip=100
+ssl_enable=YES
+rsa_cert_file=$dir/certs/$3.crt
+rsa_private_key_file=$dir/certs/$3.key
+force_local_logins_ssl=YES
+force_local_data_ssl=YES
+ssl_ciphers=HIGH:!aNULL
+debug_ssl=YES
+$4
+CONF
+}
+
+start_vsftpd() {  # name cert extra
+  local port
+  port=$(free_port)
+  vsftpd_conf "$1" "$port" "$2" "${3:-}"
+  vsftpd "$dir/$1.conf" >"$dir/$1.out" 2>&1 </dev/null &
+  local pid=$!
+  echo $pid >>"$dir/pids"
+  wait_port "$port" "$pid" "$1"
+  echo "$1 $port" >>"$dir/tls_servers.txt.new"
+}
+
+start_proftpd() {  # name extra-TLSOptions
+  local port
+  port=$(free_port)
+  cat >"$dir/$1.conf" <<CONF
+ServerType standalone
+ServerName "afc tls test"
+DefaultServer on
+Port $port
+DefaultAddress 127.0.0.1
+SocketBindTight on
+UseIPv6 off
+UseReverseDNS off
+User ftp
+Group nogroup
+Umask 022
+MaxInstances 100
+PidFile $dir/$1.pid
+ScoreboardFile $dir/$1.scoreboard
+DelayTable none
+WtmpLog off
+RequireValidShell off
+AuthOrder mod_auth_file.c
+AuthUserFile $dir/proftpd.passwd
+DefaultRoot ~
+AllowOverwrite on
+ModulePath $FTPD_DIR/usr/lib/proftpd
+LoadModule mod_tls.c
+TLSEngine on
+TLSLog $dir/$1.log
+TLSProtocol TLSv1.2 TLSv1.3
+TLSRSACertificateFile $dir/certs/good.crt
+TLSRSACertificateKeyFile $dir/certs/good.key
+TLSVerifyClient off
+TLSRequired on
+TLSRenegotiate none
+$2
+CONF
+  LD_PRELOAD=$(ldconfig -p | awk '/libssl.so.3 .*x86-64/{print $NF; exit}') \
+    "$FTPD_DIR/usr/sbin/proftpd" -n -q -c "$dir/$1.conf" >"$dir/$1.out" 2>&1 </dev/null &
+  local pid=$!
+  echo $pid >>"$dir/pids"
+  wait_port "$port" "$pid" "$1"
+  echo "$1 $port" >>"$dir/tls_servers.txt.new"
+}
+
+stop_all
+mkdir -p "$dir/empty"
+chmod 755 "$dir/empty"
+: >"$dir/pids"
+: >"$dir/tls_servers.txt.new"
+make_certs
+make_tree
+
+start_vsftpd vsftpd-explicit good strict_ssl_read_eof=YES
+start_vsftpd vsftpd-implicit good implicit_ssl=YES
+start_vsftpd vsftpd-noreuse good "require_ssl_reuse=NO
+strict_ssl_read_eof=YES"
+start_vsftpd vsftpd-expired expired
+start_vsftpd vsftpd-wronghost wronghost
+start_vsftpd vsftpd-selfsigned selfsigned
+
+hash=$(openssl passwd -6 velpass)
+echo "veluser:$hash:$(id -u veluser):$(id -g ftp)::$dir/tree/pub:/bin/sh" >"$dir/proftpd.passwd"
+chmod 600 "$dir/proftpd.passwd"
+start_proftpd proftpd-explicit ""
+start_proftpd proftpd-implicit "TLSOptions UseImplicitSSL"
+start_proftpd proftpd-noreuse "TLSOptions UseImplicitSSL NoSessionReuseRequired"
+
+# --- the scripted fault server: one listening port per scenario, reported on its stdout.
+cc -O1 -Wall -o "$dir/tls_fake_ftpd" "$here/tls_fake_ftpd.c" -lssl -lcrypto
+"$dir/tls_fake_ftpd" "$dir/certs" >"$dir/fake.ports" 2>"$dir/fake.log" </dev/null &
+pid=$!
+echo $pid >>"$dir/pids"
+for _ in $(seq 1 200); do
+  grep -q '^ready' "$dir/fake.ports" 2>/dev/null && break
+  kill -0 "$pid" 2>/dev/null || break
+  sleep 0.05
+done
+grep -q '^ready' "$dir/fake.ports" || {
+  echo "ftpd_tls.sh: the fault server did not start ($(kill -0 "$pid" 2>/dev/null && echo running || echo exited))" >&2
+  cat "$dir/fake.ports" "$dir/fake.log" >&2
+  exit 1
+}
+grep '^fake-' "$dir/fake.ports" >>"$dir/tls_servers.txt.new"
+
+mv "$dir/tls_servers.txt.new" "$dir/tls_servers.txt"
