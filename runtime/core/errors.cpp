@@ -246,3 +246,11 @@ void AssertionFailed(const char* expression, const char* file, long line) {
 }
 
 }  // namespace vel
+
+// A call of a pure virtual function (an object used while it is built or torn down, or through
+// a pointer to one that is gone) reaches this entry of the vtable. It is diagnostic 80; the
+// program never goes on after it, whether or not the application is still active.
+extern "C" [[noreturn]] void __cxa_pure_virtual() {
+  vel::Diagnostic(80);
+  vel::Halt(2);
+}

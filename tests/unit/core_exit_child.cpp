@@ -9,6 +9,25 @@
 #include "runtime/core/memory.h"
 #include "runtime/core/startup.h"
 
+// Run() is pure while Abstract is being built: its constructor hands the object to a routine
+// the compiler cannot see through (a volatile pointer), whose call reaches the vtable's
+// pure-virtual entry. The classes have external linkage: within an anonymous namespace the
+// compiler knows every derived class and would call Concrete::Run instead.
+namespace pure_virtual_probe {
+struct Abstract;
+void CallRun(Abstract* object);
+void (*volatile g_call_run)(Abstract*) = CallRun;
+struct Abstract {
+  Abstract() { g_call_run(this); }
+  virtual ~Abstract() = default;
+  virtual void Run() = 0;
+};
+void CallRun(Abstract* object) { object->Run(); }
+struct Concrete : Abstract {
+  void Run() override { std::puts("not reached"); }
+};
+}  // namespace pure_virtual_probe
+
 namespace {
 
 const char* g_mode = "";
@@ -45,6 +64,10 @@ void MainWrapper() {
     vel::MemFree(a);
     vel::MemFree(a);
     vel::MemFree(b);
+    Say("not reached");
+  } else if (!std::strcmp(g_mode, "pure-virtual")) {
+    vel::SetFatalErrorHook(AnswerNo);
+    pure_virtual_probe::Concrete object;
     Say("not reached");
   } else if (!std::strcmp(g_mode, "gpf")) {
     vel::SetFatalErrorHook(AnswerYes);
