@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "runtime/core/decimal.h"
 #include "runtime/core/runtime_guard.h"
 #include "runtime/core/string_stack.h"
 #include "runtime/data/queue.h"
@@ -442,6 +443,52 @@ TEST_CASE("threads: the string and decimal stacks go with their thread at a hand
   char text[32];
   vel::StackPopToCString(text, sizeof text);
   CHECK_EQ(std::string(text), std::string("main value"));
+}
+
+namespace {
+// 24894617678287768676944.36 as a double: 2489461767828776 x 10^7 rounded once; at the x87's
+// 64-bit precision it comes out one unit in the last place lower.
+constexpr double kExactReal = 24894617678287760000000.0;
+double ConvertReal() {
+  vel::DecPushText("24894617678287768676944.36");
+  return vel::DecPopReal();
+}
+void UseExtendedPrecision() {
+  const unsigned short extended = 0x037F;
+  asm volatile("fldcw %0" : : "m"(extended));
+}
+std::atomic<bool> g_real_done{false};
+double g_real_started = 0, g_real_foreign = 0;
+}  // namespace
+
+TEST_CASE("threads: every thread that runs runtime code converts reals at double precision") {
+  wsltest::Setup();
+  Watchdog dog(60, "FPU control word");
+  {
+    RuntimeLockReleased released;  // whatever ran meanwhile left 64-bit precision behind
+    UseExtendedPrecision();
+  }
+  CHECK_EQ(ConvertReal(), kExactReal);
+  REQUIRE(StartThread(
+      [](void*) {
+        g_real_started = ConvertReal();
+        g_real_done = true;
+      },
+      nullptr));
+  REQUIRE(WaitReleased([] { return g_real_done.load(); }));
+  WaitForOtherThreads();
+  CHECK_EQ(g_real_started, kExactReal);
+  // A thread of the C runtime's thread library, as the FTP library's callback thread is.
+  std::thread foreign([] {
+    UseExtendedPrecision();
+    vel::RuntimeGuard lock;
+    g_real_foreign = ConvertReal();
+  });
+  {
+    RuntimeLockReleased released;
+    foreign.join();
+  }
+  CHECK_EQ(g_real_foreign, kExactReal);
 }
 
 TEST_CASE("windows: a dialog opened from the body runs its own loop, modal to the main window") {
