@@ -68,6 +68,9 @@ TEST_CASE("errors: the message table holds 175 texts, trailing blanks included")
   CHECK_EQ(vel::ErrorMessage(999), std::string("Unknown Error Posted : 999"));
   CHECK_EQ(vel::ErrorMessage(0), std::string("Unknown Error Posted"));
   CHECK_EQ(vel::ErrorMessage(-3), std::string("Unknown Error Posted : -3"));
+  // String resources have 16-bit numbers: 65538 and -65534 are not 2 "File Not Found".
+  CHECK_EQ(vel::ErrorMessage(65538), std::string("Unknown Error Posted : 65538"));
+  CHECK_EQ(vel::ErrorMessage(-65534), std::string("Unknown Error Posted : -65534"));
 }
 
 TEST_CASE("errors: PostError, ClearError and PostFileError fill the fixed fields") {
@@ -101,6 +104,16 @@ TEST_CASE("errors: PostError, ClearError and PostFileError fill the fixed fields
   CHECK_EQ(Field(e.text, 80), std::string(80, ' '));
   CHECK_EQ(Field(e.driver_code_text, 81), std::string(81, ' '));
   CHECK_EQ(Field(e.driver_message, 255), std::string(255, ' '));
+  // Driver texts that begin with a blank are cleared too.
+  vel::PostFileError(" E44", " leading blank");
+  vel::ClearError();
+  CHECK_EQ(Field(e.driver_code_text, 81), std::string(81, ' '));
+  CHECK_EQ(Field(e.driver_message, 255), std::string(255, ' '));
+  // A system error near the top of the range: 300 + it wraps in 32 bits (no overflow).
+  vel::sys::SetLastError(0x7FFFFF00u);
+  vel::PostError(0);
+  CHECK_EQ(vel::ErrorCode(), static_cast<std::int32_t>(0x8000002Cu));
+  CHECK_EQ(vel::ErrorText(), "Unknown Error Posted : " + std::to_string(static_cast<std::int32_t>(0x8000002Cu)));
 }
 
 TEST_CASE("errors: replacement texts win over the table and replace each other") {
