@@ -406,14 +406,15 @@ void WindowOpenFromDescriptor(Window** slot, const Descriptor& d, std::uint32_t 
   w->timer_period = static_cast<int>(rec.timer);
   w->thread = ThreadNumber();
   BuildFont(w, d, rec.font);
+  // The window's icon is a resource of the module that held its descriptor.
   ImageName icon{};
   if (rec.icon && d.Image(rec.icon, &icon)) {
     if (icon.is_reference) {
-      w->icon = LoadIconByReference(icon.kind, icon.value);
+      w->icon = LoadIconByReference(icon.kind, icon.value, static_cast<HMODULE>(module));
       w->icon_name = IconReferenceText(icon.kind, icon.value);
     } else if (icon.name) {
       w->icon_name = icon.name;
-      w->icon = LoadIconByName(icon.name, true);
+      w->icon = LoadIconByName(icon.name, true, static_cast<HMODULE>(module));
     }
   }
   g.live.push_back(w);

@@ -118,7 +118,7 @@ void CheckWindow(const char* label, const char* title, int expected_controls) {
     const char* text = d.String(r.text);
     std::string expected;
     if (r.kind == 1 || r.kind == 8) expected = "v" + std::to_string(r.field);
-    else if (r.kind == 9 && !text) expected = "..";  // an icon button whose icon is missing
+    else if (r.kind == 9 && !text) expected = "";  // an icon button: the client's icons are linked in
     else if (r.kind == 9 || r.kind == 10 || r.kind == 11 || r.kind == 12 || r.kind == 13 || r.kind == 21)
       expected = text ? text : "";
     CHECK_EQ(wsltest::TextOf(h), expected);
@@ -261,7 +261,7 @@ TEST_CASE("properties: reads and writes by code and by name on windows and contr
   CHECK_EQ(PropertyGet(w, 0, font, 2), std::string("8"));
   CHECK_EQ(PropertyGet(w, 0, PropertyCode("Text")), std::string("Asynchronous FTP Client"));
   CHECK_EQ(PropertyGet(w, 0, PropertyCode("Timer")), std::string("100"));
-  CHECK_EQ(PropertyGet(w, 0, PropertyCode("Icon")), std::string("~Net04.ico"));
+  CHECK_EQ(PropertyGet(w, 0, PropertyCode("Icon")), std::string("Net04.ico"));
   CHECK_EQ(PropertyGet(w, 2, PropertyCode("Text")), std::string("Start Internet Session"));
   CHECK_EQ(PropertyGet(w, 31, PropertyCode("Format")), std::string("1020L(1)~File Name~@s255@"));
   CHECK_EQ(PropertyGet(w, 32, PropertyCode("Drop")), std::string("5"));
@@ -411,6 +411,29 @@ TEST_CASE("icons: stock references, names, bad references") {
   CHECK(LoadIconByName(std::string("\xFF\x01", 2), false) == nullptr);
   CHECK(LoadIconByName(IconReferenceText(9, 0x7F04), false) == nullptr);
   CHECK(LoadIconByName("no-such-file.ico[3]", false) == nullptr);
+}
+
+TEST_CASE("icons: a window's icon is a resource of the module that held its descriptor") {
+  wsltest::Setup();
+  // The main window names "Net04.ico": the program's resource NET04_ICO.
+  wsltest::Variables vars = wsltest::MakeVariables(kModule, "P33$WINDOW");
+  Window* w = nullptr;
+  WindowOpen(&w, kModule, "P33$WINDOW", vars.addresses.data());
+  REQUIRE(w);
+  CHECK(w->icon != nullptr);
+  CHECK(GetClassLongPtrA(w->hwnd, GCLP_HICON) != 0);
+  WindowClose(&w);
+  // A window of a DLL registered as a module names "Plugin.ico", which only the DLL carries.
+  HMODULE dll = LoadLibraryA("wsl_test_module.dll");
+  REQUIRE(dll != nullptr);
+  static vel::ModuleDescriptor plugin{};
+  vel::RegisterModule(&plugin, dll);
+  WindowOpen(&w, "Plugin$ftpcl003", "P1$WINDOW", nullptr);
+  CHECK(w != nullptr && w->icon != nullptr);
+  WindowClose(&w);
+  vel::UnregisterModule(dll);
+  vel::ReleaseDescriptor();
+  FreeLibrary(dll);
 }
 
 namespace {
