@@ -163,7 +163,7 @@ void SystemSet(const NormalisedProperty& n, const std::string& v) {
 
 // Resolves a window target; null (after error 536 for a window that is not open) when none.
 Window* ResolveWindow(Window* target) {
-  if (target == kCurrentTarget) return CurrentWindow();
+  if (target == kCurrentTarget) return CurrentOpenWindow();
   if (!IsLiveWindow(target) || !target->IsOpen()) {
     RuntimeError(536, nullptr);
     return nullptr;

@@ -509,6 +509,15 @@ Window* CurrentWindow() {
   return ThreadTopWindow(ThreadNumber());
 }
 
+Window* CurrentOpenWindow() {
+  Window* w = CurrentWindow();
+  if (w && !w->IsOpen()) {
+    RuntimeError(536, nullptr);
+    return nullptr;
+  }
+  return w;
+}
+
 std::vector<Window*> LiveWindows() { return g.live; }
 
 void SetTargetWindow(Window* window, std::intptr_t second) {

@@ -614,6 +614,15 @@ TEST_CASE("errors: 535 open twice, 536 closed window, 537 no window, 503 unknown
   wsltest::g_fatal_code = 0;
   PropertySet(w, 4, PropertyCode("Text"), "x");
   CHECK_EQ(wsltest::g_fatal_code, 536);
+  // Field operations on it, as the current window, raise 536 as well.
+  SetTargetWindow(w, 0);
+  for (void (*op)() : {+[] { DisplayFields(); }, +[] { RefreshFields(1, 6); }, +[] { SelectField(4); },
+                       +[] { FieldChoice(4); }}) {
+    wsltest::g_fatal_code = 0;
+    op();
+    CHECK_EQ(wsltest::g_fatal_code, 536);
+  }
+  SetTargetWindow(nullptr, -1);
   WindowClose(&w);
   CHECK(w == nullptr);
   WindowClose(&w);  // closing nothing is harmless
