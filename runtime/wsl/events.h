@@ -19,6 +19,12 @@
 // delivered (true) or the loop stops (false, with a requested close carried out).
 // All of it runs under the runtime lock, which the loop gives up only while it waits for
 // platform messages.
+//
+// Events that arrive while the body runs (a message box or a pop-up menu in the body runs a
+// message loop of its own, which dispatches the user's clicks to the window) are queued like
+// any other and delivered, in order, once the body has ended: there is no nested delivery,
+// and nothing is dropped. This is deliberate: giving such an event only its default
+// processing and releasing it would lose what the user did while the box was up.
 #pragma once
 #include <windows.h>
 

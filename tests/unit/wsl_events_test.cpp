@@ -242,6 +242,34 @@ TEST_CASE("events: buttons, entries, alert keys of lists, LastKeyCode") {
   WindowClose(&w);
 }
 
+TEST_CASE("events: a click made while a message box is up in the body is delivered afterwards") {
+  wsltest::Setup();
+  Watchdog dog(60, "click during a message box");
+  wsltest::Variables vars;
+  Window* w = OpenMain(&vars);
+  REQUIRE(w);
+  CHECK(Accept());
+  CHECK_EQ(EventCode(), kEvOpenWindow);
+  // From inside the body: a box, during which a person presses "--- Get --->", then OK.
+  const HWND main = w->hwnd;
+  std::thread person([main] {
+    HWND box = nullptr;
+    for (int i = 0; i < 2000 && !box; ++i, Sleep(5)) box = FindWindowA("#32770", "Box in the body");
+    if (!box) return;
+    PostMessageA(main, WM_COMMAND, MAKEWPARAM(0x4000 + 20, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(main, 0x4000 + 20)));
+    PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(box, IDOK)));
+  });
+  CHECK_EQ(MessageDialog("Working", "Box in the body", "", "1", 1, false), 1);
+  person.join();
+  CHECK_EQ(EventCode(), kEvOpenWindow);  // still this iteration's event
+  const std::vector<int> seen = Collect(kEvAccepted, 5);
+  REQUIRE(!seen.empty());
+  CHECK_EQ(seen.back(), kEvAccepted);
+  CHECK_EQ(EventField(), 20);
+  WindowClose(&w);
+}
+
 TEST_CASE("events: the window timer, at most one EVENT:Timer waiting") {
   wsltest::Setup();
   Watchdog dog(60, "timer");
