@@ -53,8 +53,9 @@ void BuildFont(Window* w, const Descriptor& d, std::uint32_t font_offset) {
   const int dpi_y = GetDeviceCaps(screen, LOGPIXELSY);
   const int style = w->font.style == 0xFFFFFFFFu ? 0 : static_cast<int>(w->font.style);
   const int weight = (style & 0xFFF) ? (style & 0xFFF) : FW_NORMAL;
-  // Height in device units: -(points * pixels per inch / 72), multiply then divide.
-  w->font.handle = CreateFontA(-(w->font.points * dpi_y / 72), 0, 0, 0, weight, (style & 0x1000) != 0,
+  // Height in device units: -(points * pixels per inch / 72), multiply then divide rounded as
+  // the platform's MulDiv rounds (8 points at 96 pixels per inch: 11, not 10).
+  w->font.handle = CreateFontA(-MulDiv(w->font.points, dpi_y, 72), 0, 0, 0, weight, (style & 0x1000) != 0,
                                (style & 0x2000) != 0, (style & 0x4000) != 0,
                                static_cast<BYTE>(w->font.charset), OUT_DEFAULT_PRECIS,
                                CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,

@@ -53,7 +53,7 @@ struct Scale {
 
 Scale MeasureScale(const char* face, int points) {
   HDC dc = GetDC(nullptr);
-  HFONT f = CreateFontA(-(points * GetDeviceCaps(dc, LOGPIXELSY) / 72), 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET,
+  HFONT f = CreateFontA(-MulDiv(points, GetDeviceCaps(dc, LOGPIXELSY), 72), 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET,
                         0, 0, 0, 0, face);
   HGDIOBJ old = SelectObject(dc, f);
   TEXTMETRICA tm;
@@ -153,6 +153,12 @@ TEST_CASE("windows: the worked layout of Create Directory in pixels") {
   WindowOpen(&w, kModule, "P21$WINDOW", vars.addresses.data());
   REQUIRE(w);
   const Scale s = MeasureScale("MS Sans Serif", 8);
+  // The window font is -(8 points x pixels per inch / 72) high, rounded as MulDiv rounds.
+  LOGFONTA lf{};
+  REQUIRE(GetObjectA(w->font.handle, sizeof lf, &lf) == sizeof lf);
+  HDC screen = GetDC(nullptr);
+  CHECK_EQ(lf.lfHeight, -MulDiv(8, GetDeviceCaps(screen, LOGPIXELSY), 72));
+  ReleaseDC(nullptr, screen);
   // ENTRY 4 at (71,37) 107 x 10: x pixels = x * (2 * average width) / 8.
   const RECT e = wsltest::ChildRect(GetDlgItem(w->hwnd, 0x4004));
   CHECK_EQ(e.left, 71 * s.sx / 8);
