@@ -66,6 +66,9 @@ int EventField();                 // field number of the current event's control
 int AcceptedField();              // EventField for EVENT:Accepted, else 0
 // Queues code + 0x1400 to the thread's top window (0 = calling thread); field 0 = none.
 void PostEvent(int code, int field = 0, int thread = 0);
+// The key code (low 11 bits) of the keystroke or mouse action that triggered the current
+// event, or the thread's last one when there is no current event. Every key pressed and every
+// mouse button pressed or double-clicked in a loop's window sets it (events.cpp, KeyCodeOf).
 int LastKeyCode();
 void SetLastKeyCode(int key);
 

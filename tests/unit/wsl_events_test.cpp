@@ -270,6 +270,30 @@ TEST_CASE("events: a click made while a message box is up in the body is deliver
   WindowClose(&w);
 }
 
+TEST_CASE("events: LastKeyCode is the key or mouse button that triggered the event") {
+  wsltest::Setup();
+  Watchdog dog(60, "key codes");
+  wsltest::Variables vars;
+  Window* w = OpenMain(&vars);
+  REQUIRE(w);
+  CHECK(Accept());
+  // "--- Get --->" clicked with the left button (1), then pressed with the space bar (32).
+  HWND get = GetDlgItem(w->hwnd, 0x4000 + 20);
+  PostMessageA(get, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+  PostMessageA(get, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+  std::vector<int> keys;
+  while (keys.size() < 2 && Accept()) {
+    if (AcceptedField() != 20) continue;
+    keys.push_back(LastKeyCode());
+    if (keys.size() == 1) {
+      PostMessageA(get, WM_KEYDOWN, VK_SPACE, 1);
+      PostMessageA(get, WM_KEYUP, VK_SPACE, 0xC0000001);
+    }
+  }
+  CHECK(keys == (std::vector<int>{1, VK_SPACE}));
+  WindowClose(&w);
+}
+
 TEST_CASE("events: the window timer, at most one EVENT:Timer waiting") {
   wsltest::Setup();
   Watchdog dog(60, "timer");
