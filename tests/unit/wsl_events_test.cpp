@@ -294,6 +294,41 @@ TEST_CASE("events: LastKeyCode is the key or mouse button that triggered the eve
   WindowClose(&w);
 }
 
+TEST_CASE("events: a spin box steps its variable within its range; a typed number is accepted") {
+  wsltest::Setup();
+  Watchdog dog(60, "spin box");
+  std::int32_t count = 7;
+  char other[20] = "x";
+  void* vars[] = {&count, other, nullptr};
+  Window* w = nullptr;
+  WindowOpen(&w, "NODOLLAR_MODULE", "SPIN$WINDOW", vars);
+  REQUIRE(w);
+  CHECK(Accept());
+  HWND spin = GetDlgItem(w->hwnd, 0x4001);
+  HWND edit = GetDlgItem(spin, 1);
+  REQUIRE(edit != nullptr);
+  CHECK_EQ(wsltest::ClassOf(spin), std::string("VelSpin"));
+  CHECK_EQ(wsltest::TextOf(spin), std::string("7"));
+  // The Up and Down keys step by 2 within 0..10: 9, 10 (not 11), 8.
+  for (WPARAM key : {VK_UP, VK_UP, VK_DOWN}) SendMessageA(edit, WM_KEYDOWN, key, 1);
+  CHECK_EQ(count, 8);
+  CHECK_EQ(wsltest::TextOf(spin), std::string("8"));
+  // Typed and left: the number goes to the variable within the range, then EVENT:Accepted.
+  SetFocus(edit);
+  SetWindowTextA(edit, "25");
+  SendMessageA(edit, EM_SETMODIFY, TRUE, 0);
+  SetFocus(GetDlgItem(w->hwnd, 0x4002));
+  int steps = 0, accepted = 0;
+  while (!accepted && Accept()) {
+    if (EventCode() == kEvNewSelection && EventField() == 1) ++steps;
+    if (AcceptedField() == 1) ++accepted;
+  }
+  CHECK_EQ(steps, 3);
+  CHECK_EQ(count, 10);
+  CHECK_EQ(wsltest::TextOf(spin), std::string("10"));
+  WindowClose(&w);
+}
+
 TEST_CASE("events: the window timer, at most one EVENT:Timer waiting") {
   wsltest::Setup();
   Watchdog dog(60, "timer");

@@ -38,6 +38,7 @@ const char* ExpectedClass(const vel::ControlRecord& r) {
     case 12: return "VelCheck";
     case 13: return "VelGroup";
     case 14: return r.drop ? "VelDrop" : "VelList";
+    case 16: return "VelSpin";
     case 21: return "VelRadio";
     case 35: return "VelProgress";
     default: return "";
@@ -198,6 +199,7 @@ TEST_CASE("windows: an empty window and a window of every kind") {
   CHECK(w->Field(1) == nullptr);
   CHECK(w->Field(2) != nullptr);
   CHECK_EQ(wsltest::ClassOf(GetDlgItem(w->hwnd, 0x400A)), std::string("VelDrop"));
+  CHECK_EQ(wsltest::ClassOf(GetDlgItem(w->hwnd, 0x400B)), std::string("VelSpin"));  // 14 kinds
   // 1/25 inch: pixels = units * pixels per inch / 25.
   HDC dc = GetDC(nullptr);
   const int dpi = GetDeviceCaps(dc, LOGPIXELSX);
