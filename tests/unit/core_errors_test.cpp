@@ -13,6 +13,7 @@
 #include "runtime/core/sys.h"
 #include "runtime/core/trace.h"
 #include "support/check.h"
+#include "support/pure_virtual_probe.h"
 
 namespace {
 
@@ -172,20 +173,7 @@ TEST_CASE("errors: a fatal error while the application is active halts with 2, c
   CHECK_EQ(g_boxes[0], std::string("ACCEPT loop requires a window\nDo you want to GPF?"));
 }
 
-// Run() is pure while Abstract is being built: its constructor hands the object to a routine
-// the compiler cannot see through (a volatile pointer), whose call reaches the vtable's
-// pure-virtual entry. The classes have external linkage: within an anonymous namespace the
-// compiler knows every derived class and would call Concrete::Run instead.
 namespace pure_virtual_probe {
-struct Abstract;
-void CallRun(Abstract* object);
-void (*volatile g_call_run)(Abstract*) = CallRun;
-struct Abstract {
-  Abstract() { g_call_run(this); }
-  virtual ~Abstract() = default;
-  virtual void Run() = 0;
-};
-void CallRun(Abstract* object) { object->Run(); }
 struct Concrete : Abstract {
   void Run() override {}
 };

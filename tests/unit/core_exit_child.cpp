@@ -8,21 +8,9 @@
 #include "runtime/core/errors.h"
 #include "runtime/core/memory.h"
 #include "runtime/core/startup.h"
+#include "tests/support/pure_virtual_probe.h"
 
-// Run() is pure while Abstract is being built: its constructor hands the object to a routine
-// the compiler cannot see through (a volatile pointer), whose call reaches the vtable's
-// pure-virtual entry. The classes have external linkage: within an anonymous namespace the
-// compiler knows every derived class and would call Concrete::Run instead.
 namespace pure_virtual_probe {
-struct Abstract;
-void CallRun(Abstract* object);
-void (*volatile g_call_run)(Abstract*) = CallRun;
-struct Abstract {
-  Abstract() { g_call_run(this); }
-  virtual ~Abstract() = default;
-  virtual void Run() = 0;
-};
-void CallRun(Abstract* object) { object->Run(); }
 struct Concrete : Abstract {
   void Run() override { std::puts("not reached"); }
 };
