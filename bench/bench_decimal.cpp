@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_mode.h"
 #include "bench/decimal_bench_common.h"
 #include "runtime/core/decimal.h"
 #include "runtime/core/decimal_internal.h"
@@ -44,10 +45,12 @@ double Median(std::vector<double>& v) {
   return v[v.size() / 2];
 }
 
+int Rounds() { return BenchPick(kRounds, 1); }
+
 template <typename F>
 double Time(F&& pass) {
   std::vector<double> samples;
-  for (int r = 0; r < kRounds; ++r) {
+  for (int r = 0; r < Rounds(); ++r) {
     auto t0 = std::chrono::steady_clock::now();
     pass();
     auto t1 = std::chrono::steady_clock::now();
@@ -96,7 +99,7 @@ int main() {
   }
 
   std::printf("decimal stack vs std::decimal::decimal128: 31-digit operands (%d places), "
-              "%d ops x %d passes, medians\n", kPlaces, kCount, kRounds);
+              "%d ops x %d passes, medians\n", kPlaces, kCount, Rounds());
   std::printf("%-9s %22s %22s %22s %10s %10s %6s\n", "op", "stack statement", "stack operation",
               "decimal128", "ratio stm", "ratio op", "goal");
   int failures = 0;
@@ -116,7 +119,7 @@ int main() {
       }
     });
     long long check = 0;
-    double baseline = BenchDecimal128(a.data(), b.data(), kCount, kPlaces, op, kRounds, &check);
+    double baseline = BenchDecimal128(a.data(), b.data(), kCount, kPlaces, op, Rounds(), &check);
 
     // Cross-check the first result's integer part where it fits 64 bits (add, divide).
     char text[80];

@@ -19,6 +19,7 @@
 #include <unistd.h>
 #endif
 
+#include "bench/bench_mode.h"
 #include "runtime/core/memory.h"
 #include "runtime/data/directory.h"
 #include "runtime/data/queue.h"
@@ -93,7 +94,7 @@ void Ignore(void*, const std::uint8_t*) {}
 template <typename Fn>
 double MedianMs(Fn fn) {
   std::vector<double> ms;
-  for (int i = 0; i < 7; ++i) {
+  for (int i = 0, n = BenchPick(7, 1); i < n; ++i) {
     auto t0 = std::chrono::steady_clock::now();
     fn();
     ms.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count());
@@ -131,7 +132,7 @@ Result Measure(int files) {
 
 int main() {
   MemoryInitTerm(0);
-  const int sizes[] = {5000, 20000};
+  const int sizes[] = {BenchPick(5000, 50), BenchPick(20000, 200)};
   double per_entry[2];
   for (int k = 0; k < 2; ++k) {
     Result r = Measure(sizes[k]);
@@ -140,7 +141,7 @@ int main() {
                 "platform search loop %8.2f ms; queue/platform %.2fx\n",
                 sizes[k], r.queue_ms, r.records, r.bare_ms, r.platform_ms, r.queue_ms / r.platform_ms);
   }
-  std::printf("cost per entry: %.3f us at 5,000, %.3f us at 20,000 (ratio %.2f; 1.0 = linear)\n", per_entry[0],
-              per_entry[1], per_entry[1] / per_entry[0]);
+  std::printf("cost per entry: %.3f us at %d, %.3f us at %d (ratio %.2f; 1.0 = linear)\n", per_entry[0], sizes[0],
+              per_entry[1], sizes[1], per_entry[1] / per_entry[0]);
   return 0;
 }

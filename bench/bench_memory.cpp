@@ -15,6 +15,7 @@
 #include <windows.h>
 #endif
 
+#include "bench/bench_mode.h"
 #include "runtime/core/memory.h"
 
 namespace {
@@ -92,12 +93,13 @@ int main() {
 #endif
   };
   struct Mix { const char* name; std::uint32_t lo, hi; int ops; std::uint32_t slots; };
+  const int scale = BenchPick(1, 1000);
   const Mix mixes[] = {
-      {"small 1-32", 1, 32, 4000000, 20000},
-      {"medium 33-53240", 33, 53240, 1000000, 2000},
-      {"large 53241-1M", 53241, 1 << 20, 20000, 64},
+      {"small 1-32", 1, 32, 4000000 / scale, 20000},
+      {"medium 33-53240", 33, 53240, 1000000 / scale, 2000},
+      {"large 53241-1M", 53241, 1 << 20, 20000 / scale, 64},
   };
-  const int kRuns = 5;
+  const int kRuns = BenchPick(5, 1);
   std::printf("%-18s %-10s %14s %10s\n", "mix", "allocator", "ops/s (median)", "vs malloc");
   for (const Mix& mix : mixes) {
     const auto ops = MakeOps(mix.lo, mix.hi, mix.ops, mix.slots);

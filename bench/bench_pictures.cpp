@@ -17,6 +17,7 @@
 #include <random>
 #include <vector>
 
+#include "bench/bench_mode.h"
 #include "runtime/core/memory.h"
 #include "runtime/core/string_stack.h"
 #include "runtime/data/dates.h"
@@ -24,8 +25,8 @@
 
 namespace {
 
-constexpr int kCount = 1000000;
-constexpr int kRuns = 5;
+const int kCount = BenchPick(1000000, 1000);
+const int kRuns = BenchPick(5, 1);
 volatile unsigned g_sink;
 
 template <typename F>

@@ -14,6 +14,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "bench/bench_mode.h"
 #include "runtime/core/collation.h"
 #include "runtime/core/errors.h"
 #include "runtime/core/memory.h"
@@ -198,13 +199,14 @@ void BenchEnds(const std::vector<Row>& rows, std::uint32_t count, int reps) {
 
 int main() {
   MemoryInitTerm(0);
-  for (std::uint32_t n : {100000u, 1000000u}) {
+  const bool smoke = BenchSmoke();
+  for (std::uint32_t n : {BenchPick(100000u, 1000u), BenchPick(1000000u, 10000u)}) {
     const std::vector<Row> rows = MakeRows(n, n);
-    const int reps = n > 100000 ? 3 : 5;
+    const int reps = smoke ? 1 : n > 100000 ? 3 : 5;
     BenchAppend(rows, reps);
     BenchSort(rows, reps);
-    BenchLookups(rows, 1000000, 3);
-    BenchEnds(rows, 1000, 3);
+    BenchLookups(rows, BenchPick(1000000u, 1000u), smoke ? 1 : 3);
+    BenchEnds(rows, BenchPick(1000u, 100u), smoke ? 1 : 3);
   }
   return 0;
 }

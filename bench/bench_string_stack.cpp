@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_mode.h"
 #include "runtime/core/memory.h"
 #include "runtime/core/string_stack.h"
 
@@ -28,7 +29,8 @@ volatile std::int64_t g_sink;
 // Seconds per call of body(), median of 7 runs of `iterations` calls.
 double Median(long iterations, const std::function<void()>& body) {
   std::vector<double> runs;
-  for (int r = 0; r < 7; ++r) {
+  if (BenchSmoke()) iterations = std::min(iterations, 100L);
+  for (int r = 0, n = BenchPick(7, 1); r < n; ++r) {
     auto t0 = std::chrono::steady_clock::now();
     for (long i = 0; i < iterations; ++i) body();
     auto t1 = std::chrono::steady_clock::now();
@@ -98,7 +100,8 @@ void Allocations() {
   const char* texts[] = {"", "A", "123456789012345678901234"};
   unsigned long before = g_allocations;
   char out[32];
-  for (int i = 0; i < 100000; ++i) {
+  const int rounds = BenchPick(100000, 1000);
+  for (int i = 0; i < rounds; ++i) {
     vel::StackPushInteger(i - 50000);
     vel::StackPushReal(i * 0.37);
     vel::StackPushCString(texts[i % 3]);
@@ -109,12 +112,12 @@ void Allocations() {
     vel::StackPopToCString(out, sizeof out);
     vel::StackPopToCString(out, sizeof out);
   }
-  std::printf("allocations for 400000 pushes of texts up to 24 bytes: %lu\n", g_allocations - before);
+  std::printf("allocations for %d pushes of texts up to 24 bytes: %lu\n", 4 * rounds, g_allocations - before);
 }
 
 void Search() {
   std::mt19937 rng(7);
-  std::string text(1 << 20, ' ');
+  std::string text(BenchPick(1 << 20, 1 << 14), ' ');
   for (char& c : text) c = static_cast<char>('a' + rng() % 26);
   for (std::size_t m : {5, 16, 64, 300}) {
     std::string pattern(m, 'q');

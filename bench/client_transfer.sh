@@ -4,11 +4,16 @@
 # run (median of AFC_BENCH_RUNS, default 3). Prints the medians, the throughput ratio and the
 # longest time the window took to answer a message during the transfers.
 # Usage: bash scripts/bench client   (or bash bench/client_transfer.sh)
+# AFC_BENCH_SMOKE=1 (the test command): a 4 MiB file, one run, the tree as built.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 source "$here/scripts/env.sh"
-bash "$here/scripts/build" win >/dev/null
+smoke=${AFC_BENCH_SMOKE:-}
+[ "$smoke" != 0 ] || smoke=
+[ -n "$smoke" ] || bash "$here/scripts/build" win >/dev/null
 runs=${AFC_BENCH_RUNS:-3}
+mib=256
+if [ -n "$smoke" ]; then runs=1; mib=4; fi
 run=$BUILD/bench-client-ftpd
 bash "$here/tests/integration/ftpd.sh" start "$run"
 local_dir=$BUILD/bench-client-local
@@ -16,7 +21,7 @@ rm -rf "$local_dir" && mkdir -p "$local_dir"
 trap 'bash "$here/tests/integration/ftpd.sh" stop "$run"; rm -rf "$local_dir" "$run"/*-root/pub/big256.bin; stop_started' EXIT
 root=$(awk '$1=="vsftpd"{print $3}' "$run/servers.txt")
 port=$(awk '$1=="vsftpd"{print $2}' "$run/servers.txt")
-size=$((256 * 1024 * 1024))
+size=$((mib * 1024 * 1024))
 head -c "$size" /dev/urandom >"$root/pub/big256.bin"
 chown ftp "$root/pub/big256.bin"
 
@@ -32,6 +37,6 @@ out=$(cd "$WIN_BUILD/bench" && wine ./bench_client_transfer.exe "$(winepath -w "
 echo "$out"
 odown=$(awk '$2=="download_s"{print $3}' <<<"$out")
 ping=$(awk '$2=="max_answer_ms"{print $3}' <<<"$out")
-mb() { echo "scale=1; 256 / $1" | bc -l; }
+mb() { echo "scale=1; $mib / $1" | bc -l; }
 echo "curl download_s $cdown ($(mb "$cdown") MiB/s)   client $odown ($(mb "$odown") MiB/s)   throughput ratio client/curl $(echo "scale=2; $cdown / $odown" | bc -l)"
 echo "window answer time during the transfers: at most $ping ms"

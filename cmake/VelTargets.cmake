@@ -86,10 +86,13 @@ function(vel_fuzz name)
   set_tests_properties(${name} PROPERTIES LABELS fuzz TIMEOUT 300)
 endfunction()
 
-# vel_bench(name SOURCES ... LIBS ... [WINDOWS_ONLY] [HOST_ONLY]): a benchmark program (named
-# bench_*), built in every tree but run only by scripts/bench, never by ctest.
+# vel_bench(name SOURCES ... LIBS ... [WINDOWS_ONLY] [HOST_ONLY] [NO_SMOKE]): a benchmark
+# program (named bench_*), built in every tree. scripts/bench measures with it; ctest runs it
+# once in its smoke mode (AFC_BENCH_SMOKE=1: every case on small sizes, label "bench"), so that
+# a benchmark that no longer runs fails the tests. NO_SMOKE: a benchmark that needs servers,
+# smoke-run through its script instead (bench/CMakeLists.txt).
 function(vel_bench name)
-  cmake_parse_arguments(B "WINDOWS_ONLY;HOST_ONLY" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(B "WINDOWS_ONLY;HOST_ONLY;NO_SMOKE" "" "SOURCES;LIBS" ${ARGN})
   if(B_WINDOWS_ONLY AND NOT WIN32)
     return()
   endif()
@@ -100,4 +103,8 @@ function(vel_bench name)
   target_include_directories(${name} PRIVATE ${VEL_ROOT})
   target_link_libraries(${name} PRIVATE ${B_LIBS})
   vel_windows_resources(${name})
+  if(NOT B_NO_SMOKE)
+    add_test(NAME ${name} COMMAND ${name})
+    set_tests_properties(${name} PROPERTIES ENVIRONMENT "AFC_BENCH_SMOKE=1" LABELS bench TIMEOUT 300)
+  endif()
 endfunction()

@@ -1,7 +1,7 @@
 # Shared paths and the private Wine/X environment of the build. Sourced by the other scripts.
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD=${AFC_BUILD_DIR:-$ROOT/build}
-WIN_BUILD=$BUILD/win
+WIN_BUILD=${AFC_WIN_BUILD:-$BUILD/win}
 HOST_BUILD=$BUILD/host
 export WINEPREFIX=$BUILD/wineprefix
 export WINEARCH=win32
@@ -56,6 +56,11 @@ start_wine() {
   # never answers.
   if ! grep -q '"Managed"="N"' "$WINEPREFIX/user.reg" 2>/dev/null; then
     wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1 </dev/null || true
+  fi
+  # A program that crashes must end with an error, never wait in Wine's crash dialog for a
+  # person: without the dialog the debugger prints its backtrace and the program ends.
+  if ! grep -q '"ShowCrashDialog"=dword:00000000' "$WINEPREFIX/user.reg" 2>/dev/null; then
+    wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1 </dev/null || true
   fi
 }
 

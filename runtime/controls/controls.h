@@ -10,6 +10,7 @@
 //   kind 12 CHECK   VelCheck    derived from "button"
 //   kind 13 GROUP   VelGroup    derived from "Button"
 //   kind 14 LIST    VelList / VelDrop (runtime/controls/list_control.h)
+//   kind 16 SPIN    VelSpin     own class (an edit and up-down arrows, spin_control.h)
 //   kind 21 RADIO   VelRadio    derived from "button"
 //   kind 35 PROGRESS VelProgress derived from "msctls_progress32"
 #pragma once

@@ -3,6 +3,7 @@
 #include "runtime/controls/controls.h"
 #include "runtime/controls/graphic_controls.h"
 #include "runtime/controls/list_control.h"
+#include "runtime/controls/spin_control.h"
 #include "runtime/controls/text_controls.h"
 
 namespace vel::wsl {
@@ -31,6 +32,7 @@ void ControlsInitTerm(int flag) {
   InstallControlConstructor(kKindCheck, Make<CheckControl>);
   InstallControlConstructor(kKindGroup, Make<GroupControl>);
   InstallControlConstructor(kKindList, Make<ListControl>);
+  InstallControlConstructor(kKindSpin, Make<SpinControl>);
   InstallControlConstructor(kKindRadio, Make<RadioControl>);
   InstallControlConstructor(kKindProgress, Make<ProgressControl>);
 }

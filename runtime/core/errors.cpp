@@ -131,8 +131,11 @@ std::string ErrorText() { return ClipTrailingBlanks(g_error.text, sizeof g_error
 std::string ErrorMessage(std::int32_t code) {
   if (code == 0) code = kUnknownErrorCode;
   if (const Replacement* r = FindReplacement(code)) return r->text;
+  // String resources have 16-bit identifiers: a code outside 1..65535 has no table text (the
+  // platform's lookup would answer with the text of its low 16 bits).
   char buf[kMessageMax + 1];
-  if (sys::LoadStringResource(static_cast<unsigned>(code), buf, sizeof buf) > 0) return buf;
+  if (code > 0 && code <= 0xFFFF && sys::LoadStringResource(static_cast<unsigned>(code), buf, sizeof buf) > 0)
+    return buf;
   if (code == kUnknownErrorCode) return "Unknown Error Posted";  // table without its row 81
   std::string text = ErrorMessage(kUnknownErrorCode) + " : " + std::to_string(code);
   if (text.size() > kMessageMax) text.resize(kMessageMax);
@@ -166,7 +169,8 @@ void ClearReplacementTexts() {
 
 void PostError(std::int32_t code) {
   std::uint32_t system_error = sys::LastError();
-  if (code == 0) code = 300 + static_cast<std::int32_t>(system_error);
+  // 300 + system error, wrapping like the 32-bit code word it is stored in.
+  if (code == 0) code = static_cast<std::int32_t>(300u + system_error);
   const std::string message = ErrorMessage(code);
   g_error.auxiliary = 0;
   BlankFixed(g_error.text, sizeof g_error.text);
@@ -194,8 +198,10 @@ void ClearError() {
   g_error.code = 0;
   g_error.auxiliary = 0;
   BlankFixed(g_error.text, sizeof g_error.text);
-  BlankFixed(g_error.driver_code_text, sizeof g_error.driver_code_text);
-  BlankFixed(g_error.driver_message, sizeof g_error.driver_message);
+  // A driver's texts are its own and may start with a blank: a first blank byte says nothing
+  // about the rest, so they are blanked whatever they hold.
+  std::memset(g_error.driver_code_text, ' ', sizeof g_error.driver_code_text);
+  std::memset(g_error.driver_message, ' ', sizeof g_error.driver_message);
 }
 
 void SetAuxiliaryError(std::uint32_t value) { g_error.auxiliary = value; }
@@ -246,3 +252,11 @@ void AssertionFailed(const char* expression, const char* file, long line) {
 }
 
 }  // namespace vel
+
+// A call of a pure virtual function (an object used while it is built or torn down, or through
+// a pointer to one that is gone) reaches this entry of the vtable. It is diagnostic 80; the
+// program never goes on after it, whether or not the application is still active.
+extern "C" [[noreturn]] void __cxa_pure_virtual() {
+  vel::Diagnostic(80);
+  vel::Halt(2);
+}

@@ -3,6 +3,8 @@
 // Recoverable failures are posted into the process-wide current error (code + 80-byte
 // blank-padded text) that compiled code reads after the statement. Unrecoverable ones go to
 // RuntimeError: a "Runtime error" box, and while the application is active, Halt(2).
+// A call of a pure virtual function is diagnostic 80 and always ends with Halt(2) (this module
+// defines the C++ runtime's __cxa_pure_virtual).
 #pragma once
 #include <cstdint>
 #include <string>

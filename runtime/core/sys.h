@@ -61,8 +61,15 @@ int ShowMessageBox(const char* text, const char* title, unsigned style);
 [[noreturn]] void ExitProcess(unsigned code);
 // Stops the process abnormally so that a debugger or the system's fault reporting takes over.
 [[noreturn]] void AbortProcess();
-// Resets the floating-point unit to its default control state.
+// Resets the floating-point unit, then sets the platform's default control word: 53-bit
+// precision, rounding to nearest, every exception masked. The unit's own reset state keeps
+// 64 bits, and doubles rounded twice (to 64, then to 53 bits) can differ from the host build
+// in the last place.
 void ResetFpu();
+// Sets the calling thread's control word to that default when it differs (a thread started by
+// the C runtime's thread library begins with 64-bit precision). Every thread that runs runtime
+// code calls it when it takes the runtime lock.
+void UseDefaultFpuControl();
 // Fills up to `count` return addresses of the caller's callers; returns how many were found.
 int CallerAddresses(void** out, int count);
 

@@ -131,7 +131,9 @@ void ExitProcess(unsigned code) { _exit(static_cast<int>(code)); }
 
 void AbortProcess() { std::abort(); }
 
+// The host computes doubles with SSE2: no precision to set.
 void ResetFpu() {}
+void UseDefaultFpuControl() {}
 
 int CallerAddresses(void** out, int count) {
   void* frames[64];

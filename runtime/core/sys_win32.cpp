@@ -130,8 +130,19 @@ void AbortProcess() {
   for (;;) {}
 }
 
+namespace {
+const std::uint16_t kDefaultFpuControl = 0x027F;  // 53-bit precision, nearest, all masked
+}  // namespace
+
 void ResetFpu() {
   asm volatile("fninit");
+  asm volatile("fldcw %0" : : "m"(kDefaultFpuControl));
+}
+
+void UseDefaultFpuControl() {
+  std::uint16_t control;
+  asm volatile("fnstcw %0" : "=m"(control));
+  if (control != kDefaultFpuControl) asm volatile("fldcw %0" : : "m"(kDefaultFpuControl));
 }
 
 int CallerAddresses(void** out, int count) {

@@ -79,11 +79,18 @@ void IntlReadProfile(ProfileReader reader) {
   s.clock24 = buf[0] == '1';
   read("iTLzero", "1");
   s.hour_lzero = buf[0] != '0';
-  s.time_separator = read("sTime", ":") ? buf[0] : ':';
-  if (read("s1159", "AM")) CopyCut(s.win_ampm[0], 3, buf, 2);
-  if (read("s2359", "PM")) CopyCut(s.win_ampm[1], 3, buf, 2);
-  CopyCut(s.short_date, sizeof s.short_date, read("sShortDate", kDefaultShortDate) ? buf : kDefaultShortDate, 79);
-  CopyCut(s.long_date, sizeof s.long_date, read("sLongDate", kDefaultLongDate) ? buf : kDefaultLongDate, 79);
+  // The reader gives the fallback only for a missing key: a value that exists but is empty
+  // (sTime, s1159 and s2359 in 24-hour locales) is used as empty.
+  read("sTime", ":");
+  s.time_separator = buf[0];
+  read("s1159", "AM");
+  CopyCut(s.win_ampm[0], 3, buf, 2);
+  read("s2359", "PM");
+  CopyCut(s.win_ampm[1], 3, buf, 2);
+  read("sShortDate", kDefaultShortDate);
+  CopyCut(s.short_date, sizeof s.short_date, buf, 79);
+  read("sLongDate", kDefaultLongDate);
+  CopyCut(s.long_date, sizeof s.long_date, buf, 79);
   BuildShortDatePicture(s.short_date, &s.date_short);
   BuildLongDatePicture(s.long_date, &s.date_long);
   BuildWindowsTimePicture(false, &s.time_short);
@@ -229,11 +236,15 @@ void BuildWindowsTimePicture(bool with_seconds, CompiledPicture* out) {
   std::memset(out, 0, sizeof *out);
   const IntlSettings& s = g_intl;
   ItemWriter w{out};
+  // An empty separator (0) shows none.
+  auto separator = [&] {
+    if (s.time_separator) w.Add(s.time_separator, kItemSeparator);
+  };
   w.Add(s.hour_lzero ? '0' : ' ', kItemHour), w.Add('0', kItemHour);
-  w.Add(s.time_separator, kItemSeparator);
+  separator();
   w.Add('0', kItemMinute), w.Add('0', kItemMinute);
   if (with_seconds) {
-    w.Add(s.time_separator, kItemSeparator);
+    separator();
     w.Add('0', kItemSecond), w.Add('0', kItemSecond);
   }
   if (!s.clock24) w.Add(' ', kItemLiteral), w.Add('A', kItemAmPm), w.Add('M', kItemLiteral);

@@ -24,8 +24,8 @@ struct IntlSettings {
   // Windows settings from the profile.
   bool clock24;                  // iTime = 1
   bool hour_lzero;               // iTLzero = 1
-  char time_separator;           // sTime
-  char win_ampm[2][3];           // s1159, s2359
+  char time_separator;           // sTime; 0 when the profile gives an empty one
+  char win_ampm[2][3];           // s1159, s2359 (empty when the profile gives them empty)
   char short_date[80];           // sShortDate
   char long_date[80];            // sLongDate
   CompiledPicture date_short;    // @D17

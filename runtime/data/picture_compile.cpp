@@ -86,8 +86,9 @@ struct NumericParts {
   char sign = 0;           // '-' or '(' leading, 't' trailing "-"
   char fill = 0;           // '0', '_', '*' or 0
   int width = 0;
-  char group = 0;          // picture's grouping character or 0
+  char group = 0;          // grouping character given in the picture, or 0
   char point = 0;          // decimal indicator or 0
+  char zero_point = 0;     // an indicator that 0 decimals turned into the default grouping
   int decimals = 0;
 };
 
@@ -105,7 +106,7 @@ bool ParseNumeric(Cursor c, NumericParts* s) {
     if (!ReadNumber(&c, &s->decimals)) s->decimals = 0;
     if (s->decimals > 255) return false;
     if (s->decimals == 0) {  // no decimals: the indicator is a grouping character instead
-      if (!s->group) s->group = s->point;
+      s->zero_point = s->point;
       s->point = 0;
     }
   }
@@ -155,10 +156,12 @@ bool CompileNumeric(Cursor c, bool blank_zero, CompiledPicture* out) {
     ch[right] = '0';
     code[right] = implied ? kItemImpliedPoint : kItemDigit;
   }
-  // Grouping: the picture's character; else "," ("." after a comma point) unless filled.
+  // Grouping: the character given in the picture; else, unless filled, the indicator that 0
+  // decimals turned into grouping, or "," ("." after a comma point). A fill character leaves
+  // every default out, the turned indicator included.
   char group = 0;
   if (s.group) group = ShownAs(s.group);
-  else if (!s.fill) group = s.point == '`' ? '.' : ',';
+  else if (!s.fill) group = s.zero_point ? ShownAs(s.zero_point) : s.point == '`' ? '.' : ',';
   char digit_char = s.fill == '0' ? '0' : s.fill == '*' ? '*' : ' ';
   int digit_code = (s.fill == '0' || s.fill == '*') ? kItemDigit : kItemDigitBlank;
   int run = 1;  // the units digit is the first of its group

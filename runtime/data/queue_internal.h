@@ -86,7 +86,9 @@ std::int32_t ExactSearch(QueueEngine* e, const Key& k, const RecordArray& a, con
 std::uint32_t InsertPosition(QueueEngine* e, const Key& k, const RecordArray& a, const std::uint8_t* key);
 // Index of the stored record `rec` (whose bytes are `bytes`) in order o, or -1.
 std::int32_t FindRecord(QueueEngine* e, const Order& o, void* rec, const std::uint8_t* bytes);
-// Stable sort of o's entries by its key using `temp` (o.entries.count slots).
+// Sorts o's entries by its key using `temp` (o.entries.count slots): binary insertion below
+// ten entries, else the merge sort of queue_order.cpp (equal keys meeting across a merge are
+// ordered by its phases, not kept in sequence).
 void SortOrder(QueueEngine* e, Order& o, void** temp);
 
 // Order maintenance: insertion and removal keep the index, the current record and the hash.

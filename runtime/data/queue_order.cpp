@@ -1,4 +1,4 @@
-// Stored records, key comparison, searching, the stable merge sort and the hash switch.
+// Stored records, key comparison, searching, the merge sort and the hash switch.
 //
 // Stored record, plain mode: record size bytes. Compressed modes: a 32-bit length L, then L
 // bytes of run-length code, or (L = 0) the raw record.
@@ -71,8 +71,15 @@ int CompareEntries(QueueEngine* e, const Key& k, void* x, void* y) {
   return KeyCompare(e, k, RecordView(e, x, e->scratch), RecordView(e, y, e->b));
 }
 
-// The stable merge sort over an array of items, with cmp(a, b) the key comparison of the
-// records they stand for. Items are record references, or references with a key prefix.
+// The merge sort over an array of items, with cmp(a, b) the key comparison of the records
+// they stand for. Items are record references, or references with a key prefix.
+//
+// Ranges of fewer than ten items go by binary insertion (after equal items: stable); larger
+// ranges are split at (first + last) / 2 and merged in two alternating phases. In phase R the
+// right run's items go out while they sort before or equal to the left item L; in phase L the
+// left run's items go out while they sort before or equal to the right item R. So on a tie the
+// item from the run that gave the last item goes first: equal items that meet across a merge
+// do not keep their relative order, and every path of the sort must merge exactly so.
 template <typename Item, typename Cmp>
 struct Sorter {
   Cmp cmp;
@@ -98,10 +105,8 @@ struct Sorter {
     }
   }
 
-  // Merges the sorted halves [first, mid] and [mid+1, last] in two alternating phases.
-  // Phase R takes right records while they sort strictly before the left record L, so a
-  // right record equal to L goes after it; phase L takes left records while they sort before
-  // or equal to the right record R. Equal records therefore keep their relative order.
+  // Merges the sorted halves [first, mid] and [mid+1, last] from the insertion position p of
+  // the first right item in the left half (everything before p is in place).
   void Merge(Item* items, Item* temp, std::uint32_t first, std::uint32_t mid, std::uint32_t last) {
     const std::uint32_t p = UpperBound(items, first, mid + 1, items[mid + 1]);
     if (p > mid) return;  // already in order
@@ -110,7 +115,7 @@ struct Sorter {
       // Phase R.
       const Item left = items[li];
       temp[n++] = items[ri++];
-      while (ri <= last && cmp(left, items[ri]) > 0) temp[n++] = items[ri++];
+      while (ri <= last && cmp(left, items[ri]) >= 0) temp[n++] = items[ri++];
       if (ri > last) {
         while (li <= mid) temp[n++] = items[li++];
         break;
@@ -262,8 +267,13 @@ inline int CompareWords(const NormItem& a, const NormItem& b) {
   return (u > v) - (u < v);
 }
 
-// Stable merge sort of items[first, last] with a buffer of half the range: the left run is
-// moved out and merged back with the right run; on ties the left item goes first.
+// The same merge sort over items[first, last] with a buffer of half the range: the left run
+// is moved out and merged back with the right run; on a tie the run that gave the last item
+// gives the next (Sorter's phases R and L).
+// One step of a merge: whether the right run's item goes next, given c = cmp(right, left)
+// and whether the last item came from the right run.
+inline bool TakeRight(int c, bool last_from_right) { return c < 0 || (c == 0 && last_from_right); }
+
 template <typename Cmp>
 struct BufferedSorter {
   Cmp cmp;
@@ -279,7 +289,11 @@ struct BufferedSorter {
     const std::uint32_t left = mid + 1 - p;
     std::memcpy(buffer, items + p, left * sizeof(NormItem));
     std::uint32_t i = 0, j = mid + 1, out = p;
-    while (i < left && j <= last) items[out++] = cmp(items[j], buffer[i]) < 0 ? items[j++] : buffer[i++];
+    bool from_right = false;  // the first item out is the right run's: it sorts before buffer[0]
+    while (i < left && j <= last) {
+      from_right = TakeRight(cmp(items[j], buffer[i]), from_right);
+      items[out++] = from_right ? items[j++] : buffer[i++];
+    }
     if (i < left) std::memcpy(items + out, buffer + i, (left - i) * sizeof(NormItem));
   }
 
@@ -295,21 +309,21 @@ struct BufferedSorter {
   }
 };
 
-// Sorts through normalised keys in one array of count items. The records are split into a
-// front part F (entries [0, f)) and a back part B (the other b). F's items are sorted at the
-// end of the array with its start as merge buffer (half of F fits in b), then B's at the start
-// with `temp` as buffer (half of B fits in temp's count references); the last merge streams
-// both into `temp`, F first on ties. False when the array cannot be had or the key's first
-// field has no normalised form.
+// Sorts through normalised keys, in the recursion of the sort over references (halves split at
+// the middle, the same merges), so that equal records end in the same order. One block holds
+// n + (b + 1) / 2 items: the right half's b items first, then the left half's f items, then
+// the right half's merge buffer. The left half is sorted first, with the still empty right
+// area as its buffer (half of f fits in b); the last merge streams both halves into `temp`.
+// False when the block cannot be had or the key's first field has no normalised form.
 bool SortNormalised(QueueEngine* e, Order& o, void** temp) {
   const std::uint32_t n = o.entries.count;
+  if (n < 2) return false;
   NormPlan plan;
   PlanPositions(o.key, plan);
-  const std::uint64_t bytes = std::uint64_t{n} * sizeof(NormItem);
-  const std::uint64_t temp_items = std::uint64_t{n} * sizeof(void*) / sizeof(NormItem);
-  const std::uint32_t b = static_cast<std::uint32_t>(temp_items * 2 < n / 2 ? temp_items * 2 : n / 2);
-  const std::uint32_t f = n - b;
-  if (plan.count == 0 || bytes > 0x7FFFFFFFu || (f + 1) / 2 > b || (b + 1) / 2 > temp_items) return false;
+  const std::uint32_t f = (n - 1) / 2 + 1;  // the left half [0, (n - 1) / 2]
+  const std::uint32_t b = n - f;
+  const std::uint64_t bytes = (std::uint64_t{n} + (b + 1) / 2) * sizeof(NormItem);
+  if (plan.count == 0 || bytes > 0x7FFFFFFFu) return false;
   auto* items = static_cast<NormItem*>(MemAlloc(static_cast<std::uint32_t>(bytes)));
   if (!items) return false;
   PickVarying(e, o, plan);
@@ -326,13 +340,18 @@ bool SortNormalised(QueueEngine* e, Order& o, void** temp) {
       at[i] = MakeItem(plan, entries[from + i], RecordView(e, entries[from + i], e->scratch));
     BufferedSorter<decltype(cmp)>{cmp, buffer}.SortRange(at, 0, count - 1);
   };
-  NormItem* front = items + b;
-  sort_part(front, 0, f, items);
-  sort_part(items, f, b, reinterpret_cast<NormItem*>(temp));
+  NormItem* right = items;
+  NormItem* left = items + b;
+  sort_part(left, 0, f, right);
+  sort_part(right, f, b, items + n);
   std::uint32_t i = 0, j = 0, out = 0;
-  while (i < f && j < b) temp[out++] = cmp(items[j], front[i]) < 0 ? items[j++].record : front[i++].record;
-  while (i < f) temp[out++] = front[i++].record;
-  while (j < b) temp[out++] = items[j++].record;
+  bool from_right = false;  // left items equal to the first right one stay in front of it
+  while (i < f && j < b) {
+    from_right = TakeRight(cmp(right[j], left[i]), from_right);
+    temp[out++] = from_right ? right[j++].record : left[i++].record;
+  }
+  while (i < f) temp[out++] = left[i++].record;
+  while (j < b) temp[out++] = right[j++].record;
   std::memcpy(entries, temp, n * sizeof(void*));
   MemFree(items);
   return true;
@@ -514,7 +533,8 @@ std::int32_t FindRecord(QueueEngine* e, const Order& o, void* rec, const std::ui
 void SortOrder(QueueEngine* e, Order& o, void** temp) {
   const std::uint32_t n = o.entries.count;
   // Large sorts go through normalised keys when the key's first field has one; the result is
-  // the same (the item bytes only decide comparisons the key would decide the same way).
+  // the same (the item bytes only decide comparisons the key would decide the same way, and
+  // the merges are the same).
   if (n > 1 && !(n >= 64 && o.key.kind != KeyKind::kInsertion && SortNormalised(e, o, temp))) {
     const Key& k = o.key;
     auto cmp = [e, &k](void* a, void* b) { return CompareEntries(e, k, a, b); };

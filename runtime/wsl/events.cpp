@@ -181,7 +181,47 @@ void FinishBody(Window* w) {
   IdleRefresh(w);
 }
 
+// The key code of a keystroke or mouse action: the virtual key of a key pressed, 1, 2 and 4
+// for the left, right and middle button pressed, 5, 6 and 7 for their double clicks; 0x100
+// Shift, 0x200 Ctrl and 0x400 Alt held. 0 for every other message (and for a modifier key on
+// its own, which triggers nothing).
+int KeyCodeOf(const MSG& m) {
+  int code = 0;
+  switch (m.message) {
+    case WM_KEYDOWN:
+    case WM_SYSKEYDOWN:
+      if (m.wParam == VK_SHIFT || m.wParam == VK_CONTROL || m.wParam == VK_MENU) return 0;
+      code = static_cast<int>(m.wParam & 0xFF);
+      break;
+    case WM_LBUTTONDOWN: code = 1; break;
+    case WM_RBUTTONDOWN: code = 2; break;
+    case WM_MBUTTONDOWN: code = 4; break;
+    case WM_LBUTTONDBLCLK: code = 5; break;
+    case WM_RBUTTONDBLCLK: code = 6; break;
+    case WM_MBUTTONDBLCLK: code = 7; break;
+    default: return 0;
+  }
+  if (GetKeyState(VK_SHIFT) < 0) code |= 0x100;
+  if (GetKeyState(VK_CONTROL) < 0) code |= 0x200;
+  if (GetKeyState(VK_MENU) < 0) code |= 0x400;
+  return code;
+}
+
+// Every keystroke and mouse action is the thread's key state from here on, so that the events
+// it triggers carry it. Events posted while a window has a current event are clones of it:
+// its key state takes the code too, as SetLastKeyCode does.
+void NoteKeyCode(Window* w, const MSG& m) {
+  const int code = KeyCodeOf(m);
+  if (!code) return;
+  const std::uint32_t k = static_cast<std::uint32_t>(code) & kKeyMask;
+  if (ThreadRecord* r = ThreadRecordAt(w->thread - 1)) r->key_state = (r->key_state & ~kKeyMask) | k;
+  Window* target = m.hwnd ? WindowFromHandle(GetAncestor(m.hwnd, GA_ROOT)) : nullptr;
+  for (Window* x : {w, target})
+    if (x && x->loop.current) x->loop.current->key_state = (x->loop.current->key_state & ~kKeyMask) | k;
+}
+
 void DispatchLoopMessage(Window* w, MSG* m) {
+  NoteKeyCode(w, *m);
   if (m->message >= WM_KEYFIRST && m->message <= WM_KEYLAST && w->hwnd && IsDialogMessageA(w->hwnd, m)) return;
   TranslateMessage(m);
   DispatchMessageA(m);

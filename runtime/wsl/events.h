@@ -19,6 +19,12 @@
 // delivered (true) or the loop stops (false, with a requested close carried out).
 // All of it runs under the runtime lock, which the loop gives up only while it waits for
 // platform messages.
+//
+// Events that arrive while the body runs (a message box or a pop-up menu in the body runs a
+// message loop of its own, which dispatches the user's clicks to the window) are queued like
+// any other and delivered, in order, once the body has ended: there is no nested delivery,
+// and nothing is dropped. This is deliberate: giving such an event only its default
+// processing and releasing it would lose what the user did while the box was up.
 #pragma once
 #include <windows.h>
 
@@ -60,6 +66,9 @@ int EventField();                 // field number of the current event's control
 int AcceptedField();              // EventField for EVENT:Accepted, else 0
 // Queues code + 0x1400 to the thread's top window (0 = calling thread); field 0 = none.
 void PostEvent(int code, int field = 0, int thread = 0);
+// The key code (low 11 bits) of the keystroke or mouse action that triggered the current
+// event, or the thread's last one when there is no current event. Every key pressed and every
+// mouse button pressed or double-clicked in a loop's window sets it (events.cpp, KeyCodeOf).
 int LastKeyCode();
 void SetLastKeyCode(int key);
 

@@ -13,8 +13,8 @@ namespace {
 template <typename Fn>
 void ForRange(int first, int last, Fn fn) {
   RuntimeLockGuard lock;
-  Window* w = CurrentWindow();
-  if (!w || !w->IsOpen() || w->IsReport()) return;
+  Window* w = CurrentOpenWindow();
+  if (!w || w->IsReport()) return;
   const FieldRange r = NormaliseFieldRange(w, first, last);
   if (r.empty) return;
   for (Control* c : w->controls)
@@ -50,8 +50,8 @@ void RefreshFields(int first, int last) {
 
 void SelectField(int field, int, int) {
   RuntimeLockGuard lock;
-  Window* w = CurrentWindow();
-  if (!w || !w->IsOpen()) return;
+  Window* w = CurrentOpenWindow();
+  if (!w) return;
   if (field == 0) {
     w->loop.select_pending = true;
     w->loop.select_cursor = 0;
@@ -63,25 +63,25 @@ void SelectField(int field, int, int) {
 
 int FirstField() {
   RuntimeLockGuard lock;
-  Window* w = CurrentWindow();
+  Window* w = CurrentOpenWindow();
   return w && w->first_field != INT_MAX ? w->first_field : 0;
 }
 
 int LastField() {
   RuntimeLockGuard lock;
-  Window* w = CurrentWindow();
+  Window* w = CurrentOpenWindow();
   return w && w->last_field != INT_MIN ? w->last_field : 0;
 }
 
 int SelectedField() {
   RuntimeLockGuard lock;
-  Window* w = CurrentWindow();
+  Window* w = CurrentOpenWindow();
   return w ? w->selected_field : 0;
 }
 
 int FieldChoice(int field) {
   RuntimeLockGuard lock;
-  Window* w = CurrentWindow();
+  Window* w = CurrentOpenWindow();
   if (!w) return 0;
   Control* c = nullptr;
   if (field) c = w->Field(field);

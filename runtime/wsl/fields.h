@@ -1,4 +1,6 @@
 // Field operations on the current window (WSLFIELD): display, refresh, selection, bounds.
+// Each of them on a current window that is not open raises 536 "Window is not open", as
+// property access does; with no current window at all they do nothing.
 //
 // Ranges are normalised before use: a first of 0 gives no range (every control of the
 // window); a last of 0 takes the first; a first greater than the last swaps them; a range

@@ -15,7 +15,7 @@ std::string IconResourceName(const std::string& name) {
   return out;
 }
 
-HICON LoadIconByReference(unsigned kind, unsigned value) {
+HICON LoadIconByReference(unsigned kind, unsigned value, HMODULE module) {
   if (value == 0 || value > 0x10000) return nullptr;
   const auto id = MAKEINTRESOURCEA(value - 1);
   if (kind == 1) {
@@ -23,8 +23,8 @@ HICON LoadIconByReference(unsigned kind, unsigned value) {
     return shared ? CopyIcon(shared) : nullptr;
   }
   if (kind == 2) {
-    auto shared = static_cast<HICON>(LoadImageA(GetModuleHandleA(nullptr), id, IMAGE_ICON, 0, 0,
-                                                LR_DEFAULTSIZE | LR_SHARED));
+    auto shared = static_cast<HICON>(LoadImageA(module ? module : GetModuleHandleA(nullptr), id, IMAGE_ICON, 0,
+                                                0, LR_DEFAULTSIZE | LR_SHARED));
     return shared ? CopyIcon(shared) : nullptr;
   }
   return nullptr;
@@ -46,12 +46,12 @@ bool ParseResourceReference(const std::string& name, unsigned* kind, unsigned* v
   return true;
 }
 
-HICON LoadIconByName(const std::string& given, bool resource) {
+HICON LoadIconByName(const std::string& given, bool resource, HMODULE module) {
   std::string name = given;
   if (name.empty()) return nullptr;
   if (static_cast<unsigned char>(name[0]) == 0xFF) {
     unsigned kind = 0, value = 0;
-    return ParseResourceReference(name, &kind, &value) ? LoadIconByReference(kind, value) : nullptr;
+    return ParseResourceReference(name, &kind, &value) ? LoadIconByReference(kind, value, module) : nullptr;
   }
   int index = 0;
   if (name.back() == ']') {
@@ -67,8 +67,8 @@ HICON LoadIconByName(const std::string& given, bool resource) {
   }
   if (resource) {
     const std::string id = IconResourceName(name);
-    auto shared = static_cast<HICON>(LoadImageA(GetModuleHandleA(nullptr), id.c_str(), IMAGE_ICON, 0, 0,
-                                                LR_DEFAULTSIZE | LR_SHARED));
+    auto shared = static_cast<HICON>(LoadImageA(module ? module : GetModuleHandleA(nullptr), id.c_str(),
+                                                IMAGE_ICON, 0, 0, LR_DEFAULTSIZE | LR_SHARED));
     return shared ? CopyIcon(shared) : nullptr;  // shared icons must not be destroyed
   }
   HICON icon = nullptr;

@@ -51,8 +51,10 @@ class Parser {
     else if (Peek() == '-') ++pos_;
     if (Peek() == '[') item.style = Settings();
     item.text = Text();
-    if (item.text.empty() && s_[sign_at] == '-' && !item.style && Peek() != '{') {
-      item.kind = PopupItem::Kind::kSeparator;  // the whole text is "-"
+    // The whole text is "-": compared as texts are, trailing blanks do not count.
+    const bool blank = item.text.find_first_not_of(' ') == std::string::npos;
+    if (blank && s_[sign_at] == '-' && !item.style && Peek() != '{') {
+      item.kind = PopupItem::Kind::kSeparator;
       items.push_back(std::move(item));
       return;
     }

@@ -3,8 +3,9 @@
 // Menu text grammar: items separated by "|" (a leading "|" and empty items are ignored); an
 // item is an optional "~" (greyed), an optional "+" (checked) or "-" (unchecked), an optional
 // settings list "[code(value),...]" (an owner-drawn item), and its text; a text followed by
-// "{" opens a submenu that ends at the matching "}". A lone "-" is a separator. Selectable
-// items are numbered 1, 2, ... in the order their texts stand, across all levels.
+// "{" opens a submenu that ends at the matching "}". A lone "-" (trailing blanks do not
+// count) is a separator. Selectable items are numbered 1, 2, ... in the order their texts
+// stand, across all levels.
 #pragma once
 #include <windows.h>
 

@@ -123,8 +123,8 @@ bool WindowSet(Window* w, const NormalisedProperty& n, const std::string& v) {
     case 0x7C05: w->position.height = i; MoveWindowUnits(w); return true;
     case 0x7C5D: w->cursor_name = v; return true;
     case 0x7C66: w->help = v; return true;
-    case 0x7C68: {  // Icon: loaded with the resource flag clear
-      HICON icon = LoadIconByName(v, false);
+    case 0x7C68: {  // Icon: loaded with the resource flag clear ("~" resources: the window's module)
+      HICON icon = LoadIconByName(v, false, static_cast<HMODULE>(w->module));
       w->icon_name = v;
       SendMessageA(w->hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
       SendMessageA(w->hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
@@ -163,7 +163,7 @@ void SystemSet(const NormalisedProperty& n, const std::string& v) {
 
 // Resolves a window target; null (after error 536 for a window that is not open) when none.
 Window* ResolveWindow(Window* target) {
-  if (target == kCurrentTarget) return CurrentWindow();
+  if (target == kCurrentTarget) return CurrentOpenWindow();
   if (!IsLiveWindow(target) || !target->IsOpen()) {
     RuntimeError(536, nullptr);
     return nullptr;

@@ -1,6 +1,7 @@
 // Thread records and the runtime lock.
 #include "runtime/wsl/runtime_lock.h"
 
+#include "runtime/core/sys.h"
 #include "runtime/core/thread_data.h"
 
 namespace vel::wsl {
@@ -134,6 +135,9 @@ void RuntimeLockEnter() {
   WaitForSemaphore();
   InterlockedExchange(&g.owner, self);
   g.depth = 1;
+  // Decimal and picture conversions give the same doubles on every thread only at the
+  // platform's default precision; library threads (the FTP library's) start at 64 bits.
+  sys::UseDefaultFpuControl();
   SwitchToCaller();
 }
 

@@ -7,7 +7,9 @@
 // waiting thread cannot deadlock. When the lock passes to another runtime thread, the outgoing
 // thread's per-thread runtime state (string stack, decimal stack, binding state, per-thread
 // data) is saved into its record and the incoming thread's is loaded, through the switch
-// handlers the modules register. A thread the runtime did not start (the FTP library's
+// handlers the modules register. A thread that takes the lock also gets the platform's
+// default floating-point control word (53-bit precision), so that conversions between decimals
+// and doubles give the same results on every thread. A thread the runtime did not start (the FTP library's
 // callback thread) has no record: it takes the lock without a switch and must leave the
 // stacks as it found them.
 #pragma once

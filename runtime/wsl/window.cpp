@@ -53,8 +53,9 @@ void BuildFont(Window* w, const Descriptor& d, std::uint32_t font_offset) {
   const int dpi_y = GetDeviceCaps(screen, LOGPIXELSY);
   const int style = w->font.style == 0xFFFFFFFFu ? 0 : static_cast<int>(w->font.style);
   const int weight = (style & 0xFFF) ? (style & 0xFFF) : FW_NORMAL;
-  // Height in device units: -(points * pixels per inch / 72), multiply then divide.
-  w->font.handle = CreateFontA(-(w->font.points * dpi_y / 72), 0, 0, 0, weight, (style & 0x1000) != 0,
+  // Height in device units: -(points * pixels per inch / 72), multiply then divide rounded as
+  // the platform's MulDiv rounds (8 points at 96 pixels per inch: 11, not 10).
+  w->font.handle = CreateFontA(-MulDiv(w->font.points, dpi_y, 72), 0, 0, 0, weight, (style & 0x1000) != 0,
                                (style & 0x2000) != 0, (style & 0x4000) != 0,
                                static_cast<BYTE>(w->font.charset), OUT_DEFAULT_PRECIS,
                                CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
@@ -406,14 +407,15 @@ void WindowOpenFromDescriptor(Window** slot, const Descriptor& d, std::uint32_t 
   w->timer_period = static_cast<int>(rec.timer);
   w->thread = ThreadNumber();
   BuildFont(w, d, rec.font);
+  // The window's icon is a resource of the module that held its descriptor.
   ImageName icon{};
   if (rec.icon && d.Image(rec.icon, &icon)) {
     if (icon.is_reference) {
-      w->icon = LoadIconByReference(icon.kind, icon.value);
+      w->icon = LoadIconByReference(icon.kind, icon.value, static_cast<HMODULE>(module));
       w->icon_name = IconReferenceText(icon.kind, icon.value);
     } else if (icon.name) {
       w->icon_name = icon.name;
-      w->icon = LoadIconByName(icon.name, true);
+      w->icon = LoadIconByName(icon.name, true, static_cast<HMODULE>(module));
     }
   }
   g.live.push_back(w);
@@ -506,6 +508,15 @@ Window* ThreadTopWindow(int thread_number) {
 Window* CurrentWindow() {
   if (t_target && IsLiveWindow(t_target)) return t_target;
   return ThreadTopWindow(ThreadNumber());
+}
+
+Window* CurrentOpenWindow() {
+  Window* w = CurrentWindow();
+  if (w && !w->IsOpen()) {
+    RuntimeError(536, nullptr);
+    return nullptr;
+  }
+  return w;
 }
 
 std::vector<Window*> LiveWindows() { return g.live; }

@@ -141,6 +141,9 @@ Window* WindowFromHandle(HWND hwnd);
 Window* ThreadTopWindow(int thread_number);
 // Target window (SetTargetWindow), else the calling thread's top window, else null.
 Window* CurrentWindow();
+// CurrentWindow for the operations that need it open (fields, properties of target 0): a
+// current window that is not open raises 536 "Window is not open" and gives null.
+Window* CurrentOpenWindow();
 // Every live window in opening order (shutdown notifications).
 std::vector<Window*> LiveWindows();
 

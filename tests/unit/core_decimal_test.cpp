@@ -11,6 +11,7 @@
 #include "runtime/core/decimal.h"
 #include "runtime/core/memory.h"
 #include "runtime/core/string_stack.h"
+#include "runtime/core/sys.h"
 #include "support/check.h"
 
 using namespace vel;
@@ -261,6 +262,15 @@ TEST_CASE("decimal 3.2: reals") {
     DecPushReal(v);
     CHECK_EQ(DecPopReal(), v);
   }
+}
+
+TEST_CASE("decimal 3.3: after the start-up's FPU reset, reals are the host build's doubles") {
+  Fresh();
+  vel::sys::ResetFpu();
+  // The 16 leading digits 2489461767828776 times 10^7, rounded once to a double; rounded to
+  // 64 bits first, the product lands one unit in the last place below it.
+  DecPushText("24894617678287768676944.36");
+  CHECK_EQ(DecPopReal(), 24894617678287760000000.0);
 }
 
 // --- 4. rounding, truncation, sign ------------------------------------------------------------

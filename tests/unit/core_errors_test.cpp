@@ -13,6 +13,7 @@
 #include "runtime/core/sys.h"
 #include "runtime/core/trace.h"
 #include "support/check.h"
+#include "support/pure_virtual_probe.h"
 
 namespace {
 
@@ -68,6 +69,9 @@ TEST_CASE("errors: the message table holds 175 texts, trailing blanks included")
   CHECK_EQ(vel::ErrorMessage(999), std::string("Unknown Error Posted : 999"));
   CHECK_EQ(vel::ErrorMessage(0), std::string("Unknown Error Posted"));
   CHECK_EQ(vel::ErrorMessage(-3), std::string("Unknown Error Posted : -3"));
+  // String resources have 16-bit numbers: 65538 and -65534 are not 2 "File Not Found".
+  CHECK_EQ(vel::ErrorMessage(65538), std::string("Unknown Error Posted : 65538"));
+  CHECK_EQ(vel::ErrorMessage(-65534), std::string("Unknown Error Posted : -65534"));
 }
 
 TEST_CASE("errors: PostError, ClearError and PostFileError fill the fixed fields") {
@@ -101,6 +105,16 @@ TEST_CASE("errors: PostError, ClearError and PostFileError fill the fixed fields
   CHECK_EQ(Field(e.text, 80), std::string(80, ' '));
   CHECK_EQ(Field(e.driver_code_text, 81), std::string(81, ' '));
   CHECK_EQ(Field(e.driver_message, 255), std::string(255, ' '));
+  // Driver texts that begin with a blank are cleared too.
+  vel::PostFileError(" E44", " leading blank");
+  vel::ClearError();
+  CHECK_EQ(Field(e.driver_code_text, 81), std::string(81, ' '));
+  CHECK_EQ(Field(e.driver_message, 255), std::string(255, ' '));
+  // A system error near the top of the range: 300 + it wraps in 32 bits (no overflow).
+  vel::sys::SetLastError(0x7FFFFF00u);
+  vel::PostError(0);
+  CHECK_EQ(vel::ErrorCode(), static_cast<std::int32_t>(0x8000002Cu));
+  CHECK_EQ(vel::ErrorText(), "Unknown Error Posted : " + std::to_string(static_cast<std::int32_t>(0x8000002Cu)));
 }
 
 TEST_CASE("errors: replacement texts win over the table and replace each other") {
@@ -157,6 +171,27 @@ TEST_CASE("errors: a fatal error while the application is active halts with 2, c
   CHECK_EQ(g_cleanups, 1);
   REQUIRE(g_boxes.size() == 2);
   CHECK_EQ(g_boxes[0], std::string("ACCEPT loop requires a window\nDo you want to GPF?"));
+}
+
+namespace pure_virtual_probe {
+struct Concrete : Abstract {
+  void Run() override {}
+};
+}  // namespace pure_virtual_probe
+
+TEST_CASE("errors: a pure virtual call is diagnostic 80 and ends the program with 2") {
+  Fresh();
+  vel::SetApplicationActive(true);
+  unsigned code = 99;
+  try {
+    pure_virtual_probe::Concrete c;
+  } catch (const HaltCalled& h) {
+    code = h.code;
+  }
+  vel::SetApplicationActive(false);
+  CHECK_EQ(code, 2u);
+  REQUIRE(g_boxes.size() == 1);
+  CHECK_EQ(g_boxes[0], std::string("Pure virtual function called\nDo you want to GPF?"));
 }
 
 namespace {

@@ -8,6 +8,13 @@
 #include "runtime/core/errors.h"
 #include "runtime/core/memory.h"
 #include "runtime/core/startup.h"
+#include "tests/support/pure_virtual_probe.h"
+
+namespace pure_virtual_probe {
+struct Concrete : Abstract {
+  void Run() override { std::puts("not reached"); }
+};
+}  // namespace pure_virtual_probe
 
 namespace {
 
@@ -45,6 +52,10 @@ void MainWrapper() {
     vel::MemFree(a);
     vel::MemFree(a);
     vel::MemFree(b);
+    Say("not reached");
+  } else if (!std::strcmp(g_mode, "pure-virtual")) {
+    vel::SetFatalErrorHook(AnswerNo);
+    pure_virtual_probe::Concrete object;
     Say("not reached");
   } else if (!std::strcmp(g_mode, "gpf")) {
     vel::SetFatalErrorHook(AnswerYes);

@@ -82,6 +82,14 @@ TEST_CASE("exit: a fatal runtime error answered No ends the program with 2") {
                                  "term5\nterm100\n"));
 }
 
+TEST_CASE("exit: a pure virtual call is reported as diagnostic 80 and ends with 2") {
+  Run r = RunChild("pure-virtual");
+  CHECK_EQ(r.exit_code, 2u);
+  CHECK_EQ(r.output, std::string("init100\ninit5\nmain\n"
+                                 "box: Pure virtual function called\nDo you want to GPF?\n"
+                                 "term5\nterm100\n"));
+}
+
 TEST_CASE("exit: a double free is reported with its text and ends with 2") {
   Run r = RunChild("double-free");
   CHECK_EQ(r.exit_code, 2u);

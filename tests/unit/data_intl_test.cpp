@@ -141,6 +141,12 @@ TEST_CASE("profile: Windows time settings") {
   CHECK_EQ(Read("@T7", "01:05 n "), TimeBuild(13, 5, 0, 0));
   // @T3 keeps the environment file's texts.
   CHECK_EQ(Show("@T3", TimeBuild(13, 5, 0, 0)), std::string(" 1:05PM"));
+  // Values that exist but are empty are used as empty; defaults are only for missing keys.
+  g_profile = {{"sTime", ""}, {"s1159", ""}, {"s2359", ""}};
+  IntlReadProfile(TableProfile);
+  CHECK_EQ(Show("@T7", TimeBuild(9, 5, 0, 0)), std::string("0905   "));
+  CHECK_EQ(Show("@T8", TimeBuild(21, 5, 30, 0)), std::string("090530   "));
+  CHECK_EQ(Read("@T8", "090530   "), TimeBuild(9, 5, 30, 0));
 }
 
 #ifndef _WIN32

@@ -76,6 +76,9 @@ TEST_CASE("numeric: grouping, overflow into grouping positions, hashes") {
       {"@N12.`2", "1234567.891", "1.234.567,89"},
       {"@N9_.2", "1234.5", " 1 234.50"},
       {"@N9.0", "1234567", "1.234.567"},
+      {"@N09.0", "42", "000000042"},  // a fill leaves out the grouping 0 decimals would give
+      {"@N_9`0", "1234567", "  1234567"},
+      {"@N09..0", "1234567", "1.234.567"},  // a grouping character given stays
       {"@N4", "12345", "####"},
       {"N9", "5", "        5"},
   };

@@ -218,7 +218,7 @@ TEST_CASE("program windows: main window attributes, status zones and timer") {
   vel::ImageName icon;
   REQUIRE(b.d.Image(w.icon, &icon));
   CHECK(!icon.is_reference);
-  CHECK_EQ(std::string(icon.name), std::string("~Net04.ico"));
+  CHECK_EQ(std::string(icon.name), std::string("Net04.ico"));
   std::uint32_t zones[4] = {};
   CHECK_EQ(b.d.Values(w.status_values, zones, 4), 3u);
   CHECK_EQ(zones[0], 160u);
@@ -248,7 +248,7 @@ TEST_CASE("program windows: list, radio and button details the client relies on"
   // Radio values are the transfer-type flags as text.
   CHECK_EQ(Text(b.d, c[17].value), std::string("2"));
   CHECK_EQ(Text(b.d, c[18].value), std::string("1"));
-  CHECK_EQ(Text(b.d, c[29].icon), std::string("~DIRPREV.ICO"));
+  CHECK_EQ(Text(b.d, c[29].icon), std::string("DIRPREV.ICO"));
   CHECK_EQ(Text(b.d, c[29].tip), std::string("Previous level"));
   CHECK_EQ(c[14].fill, 0xFFFEu);
   CHECK_EQ(c[22].high, 100.0);

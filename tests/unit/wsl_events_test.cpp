@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "runtime/core/decimal.h"
 #include "runtime/core/runtime_guard.h"
 #include "runtime/core/string_stack.h"
 #include "runtime/data/queue.h"
@@ -241,6 +242,93 @@ TEST_CASE("events: buttons, entries, alert keys of lists, LastKeyCode") {
   WindowClose(&w);
 }
 
+TEST_CASE("events: a click made while a message box is up in the body is delivered afterwards") {
+  wsltest::Setup();
+  Watchdog dog(60, "click during a message box");
+  wsltest::Variables vars;
+  Window* w = OpenMain(&vars);
+  REQUIRE(w);
+  CHECK(Accept());
+  CHECK_EQ(EventCode(), kEvOpenWindow);
+  // From inside the body: a box, during which a person presses "--- Get --->", then OK.
+  const HWND main = w->hwnd;
+  std::thread person([main] {
+    HWND box = nullptr;
+    for (int i = 0; i < 2000 && !box; ++i, Sleep(5)) box = FindWindowA("#32770", "Box in the body");
+    if (!box) return;
+    PostMessageA(main, WM_COMMAND, MAKEWPARAM(0x4000 + 20, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(main, 0x4000 + 20)));
+    PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(box, IDOK)));
+  });
+  CHECK_EQ(MessageDialog("Working", "Box in the body", "", "1", 1, false), 1);
+  person.join();
+  CHECK_EQ(EventCode(), kEvOpenWindow);  // still this iteration's event
+  const std::vector<int> seen = Collect(kEvAccepted, 5);
+  REQUIRE(!seen.empty());
+  CHECK_EQ(seen.back(), kEvAccepted);
+  CHECK_EQ(EventField(), 20);
+  WindowClose(&w);
+}
+
+TEST_CASE("events: LastKeyCode is the key or mouse button that triggered the event") {
+  wsltest::Setup();
+  Watchdog dog(60, "key codes");
+  wsltest::Variables vars;
+  Window* w = OpenMain(&vars);
+  REQUIRE(w);
+  CHECK(Accept());
+  // "--- Get --->" clicked with the left button (1), then pressed with the space bar (32).
+  HWND get = GetDlgItem(w->hwnd, 0x4000 + 20);
+  PostMessageA(get, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+  PostMessageA(get, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+  std::vector<int> keys;
+  while (keys.size() < 2 && Accept()) {
+    if (AcceptedField() != 20) continue;
+    keys.push_back(LastKeyCode());
+    if (keys.size() == 1) {
+      PostMessageA(get, WM_KEYDOWN, VK_SPACE, 1);
+      PostMessageA(get, WM_KEYUP, VK_SPACE, 0xC0000001);
+    }
+  }
+  CHECK(keys == (std::vector<int>{1, VK_SPACE}));
+  WindowClose(&w);
+}
+
+TEST_CASE("events: a spin box steps its variable within its range; a typed number is accepted") {
+  wsltest::Setup();
+  Watchdog dog(60, "spin box");
+  std::int32_t count = 7;
+  char other[20] = "x";
+  void* vars[] = {&count, other, nullptr};
+  Window* w = nullptr;
+  WindowOpen(&w, "NODOLLAR_MODULE", "SPIN$WINDOW", vars);
+  REQUIRE(w);
+  CHECK(Accept());
+  HWND spin = GetDlgItem(w->hwnd, 0x4001);
+  HWND edit = GetDlgItem(spin, 1);
+  REQUIRE(edit != nullptr);
+  CHECK_EQ(wsltest::ClassOf(spin), std::string("VelSpin"));
+  CHECK_EQ(wsltest::TextOf(spin), std::string("7"));
+  // The Up and Down keys step by 2 within 0..10: 9, 10 (not 11), 8.
+  for (WPARAM key : {VK_UP, VK_UP, VK_DOWN}) SendMessageA(edit, WM_KEYDOWN, key, 1);
+  CHECK_EQ(count, 8);
+  CHECK_EQ(wsltest::TextOf(spin), std::string("8"));
+  // Typed and left: the number goes to the variable within the range, then EVENT:Accepted.
+  SetFocus(edit);
+  SetWindowTextA(edit, "25");
+  SendMessageA(edit, EM_SETMODIFY, TRUE, 0);
+  SetFocus(GetDlgItem(w->hwnd, 0x4002));
+  int steps = 0, accepted = 0;
+  while (!accepted && Accept()) {
+    if (EventCode() == kEvNewSelection && EventField() == 1) ++steps;
+    if (AcceptedField() == 1) ++accepted;
+  }
+  CHECK_EQ(steps, 3);
+  CHECK_EQ(count, 10);
+  CHECK_EQ(wsltest::TextOf(spin), std::string("10"));
+  WindowClose(&w);
+}
+
 TEST_CASE("events: the window timer, at most one EVENT:Timer waiting") {
   wsltest::Setup();
   Watchdog dog(60, "timer");
@@ -442,6 +530,52 @@ TEST_CASE("threads: the string and decimal stacks go with their thread at a hand
   char text[32];
   vel::StackPopToCString(text, sizeof text);
   CHECK_EQ(std::string(text), std::string("main value"));
+}
+
+namespace {
+// 24894617678287768676944.36 as a double: 2489461767828776 x 10^7 rounded once; at the x87's
+// 64-bit precision it comes out one unit in the last place lower.
+constexpr double kExactReal = 24894617678287760000000.0;
+double ConvertReal() {
+  vel::DecPushText("24894617678287768676944.36");
+  return vel::DecPopReal();
+}
+void UseExtendedPrecision() {
+  const unsigned short extended = 0x037F;
+  asm volatile("fldcw %0" : : "m"(extended));
+}
+std::atomic<bool> g_real_done{false};
+double g_real_started = 0, g_real_foreign = 0;
+}  // namespace
+
+TEST_CASE("threads: every thread that runs runtime code converts reals at double precision") {
+  wsltest::Setup();
+  Watchdog dog(60, "FPU control word");
+  {
+    RuntimeLockReleased released;  // whatever ran meanwhile left 64-bit precision behind
+    UseExtendedPrecision();
+  }
+  CHECK_EQ(ConvertReal(), kExactReal);
+  REQUIRE(StartThread(
+      [](void*) {
+        g_real_started = ConvertReal();
+        g_real_done = true;
+      },
+      nullptr));
+  REQUIRE(WaitReleased([] { return g_real_done.load(); }));
+  WaitForOtherThreads();
+  CHECK_EQ(g_real_started, kExactReal);
+  // A thread of the C runtime's thread library, as the FTP library's callback thread is.
+  std::thread foreign([] {
+    UseExtendedPrecision();
+    vel::RuntimeGuard lock;
+    g_real_foreign = ConvertReal();
+  });
+  {
+    RuntimeLockReleased released;
+    foreign.join();
+  }
+  CHECK_EQ(g_real_foreign, kExactReal);
 }
 
 TEST_CASE("windows: a dialog opened from the body runs its own loop, modal to the main window") {

@@ -48,6 +48,7 @@ TEST_CASE("popup: the client's remote-list menus number Rename 1, Delete 2, Crea
 
 TEST_CASE("popup: separators, checks, empty items and a leading bar") {
   CHECK_EQ(Parsed("One|-|Two"), std::string("One=1 --- Two=2"));
+  CHECK_EQ(Parsed("One|-   |Two"), std::string("One=1 --- Two=2"));  // trailing blanks do not count
   CHECK_EQ(Parsed("+On|-Off|~-"), std::string("+On=1 Off=2 ---"));
   CHECK_EQ(Parsed("|A||B|"), Parsed("A|B"));
   CHECK_EQ(Parsed("|A||B|"), std::string("A=1 B=2"));

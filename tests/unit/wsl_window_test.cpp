@@ -38,6 +38,7 @@ const char* ExpectedClass(const vel::ControlRecord& r) {
     case 12: return "VelCheck";
     case 13: return "VelGroup";
     case 14: return r.drop ? "VelDrop" : "VelList";
+    case 16: return "VelSpin";
     case 21: return "VelRadio";
     case 35: return "VelProgress";
     default: return "";
@@ -53,7 +54,7 @@ struct Scale {
 
 Scale MeasureScale(const char* face, int points) {
   HDC dc = GetDC(nullptr);
-  HFONT f = CreateFontA(-(points * GetDeviceCaps(dc, LOGPIXELSY) / 72), 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET,
+  HFONT f = CreateFontA(-MulDiv(points, GetDeviceCaps(dc, LOGPIXELSY), 72), 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET,
                         0, 0, 0, 0, face);
   HGDIOBJ old = SelectObject(dc, f);
   TEXTMETRICA tm;
@@ -118,7 +119,7 @@ void CheckWindow(const char* label, const char* title, int expected_controls) {
     const char* text = d.String(r.text);
     std::string expected;
     if (r.kind == 1 || r.kind == 8) expected = "v" + std::to_string(r.field);
-    else if (r.kind == 9 && !text) expected = "..";  // an icon button whose icon is missing
+    else if (r.kind == 9 && !text) expected = "";  // an icon button: the client's icons are linked in
     else if (r.kind == 9 || r.kind == 10 || r.kind == 11 || r.kind == 12 || r.kind == 13 || r.kind == 21)
       expected = text ? text : "";
     CHECK_EQ(wsltest::TextOf(h), expected);
@@ -153,6 +154,12 @@ TEST_CASE("windows: the worked layout of Create Directory in pixels") {
   WindowOpen(&w, kModule, "P21$WINDOW", vars.addresses.data());
   REQUIRE(w);
   const Scale s = MeasureScale("MS Sans Serif", 8);
+  // The window font is -(8 points x pixels per inch / 72) high, rounded as MulDiv rounds.
+  LOGFONTA lf{};
+  REQUIRE(GetObjectA(w->font.handle, sizeof lf, &lf) == sizeof lf);
+  HDC screen = GetDC(nullptr);
+  CHECK_EQ(lf.lfHeight, -MulDiv(8, GetDeviceCaps(screen, LOGPIXELSY), 72));
+  ReleaseDC(nullptr, screen);
   // ENTRY 4 at (71,37) 107 x 10: x pixels = x * (2 * average width) / 8.
   const RECT e = wsltest::ChildRect(GetDlgItem(w->hwnd, 0x4004));
   CHECK_EQ(e.left, 71 * s.sx / 8);
@@ -192,6 +199,7 @@ TEST_CASE("windows: an empty window and a window of every kind") {
   CHECK(w->Field(1) == nullptr);
   CHECK(w->Field(2) != nullptr);
   CHECK_EQ(wsltest::ClassOf(GetDlgItem(w->hwnd, 0x400A)), std::string("VelDrop"));
+  CHECK_EQ(wsltest::ClassOf(GetDlgItem(w->hwnd, 0x400B)), std::string("VelSpin"));  // 14 kinds
   // 1/25 inch: pixels = units * pixels per inch / 25.
   HDC dc = GetDC(nullptr);
   const int dpi = GetDeviceCaps(dc, LOGPIXELSX);
@@ -261,7 +269,7 @@ TEST_CASE("properties: reads and writes by code and by name on windows and contr
   CHECK_EQ(PropertyGet(w, 0, font, 2), std::string("8"));
   CHECK_EQ(PropertyGet(w, 0, PropertyCode("Text")), std::string("Asynchronous FTP Client"));
   CHECK_EQ(PropertyGet(w, 0, PropertyCode("Timer")), std::string("100"));
-  CHECK_EQ(PropertyGet(w, 0, PropertyCode("Icon")), std::string("~Net04.ico"));
+  CHECK_EQ(PropertyGet(w, 0, PropertyCode("Icon")), std::string("Net04.ico"));
   CHECK_EQ(PropertyGet(w, 2, PropertyCode("Text")), std::string("Start Internet Session"));
   CHECK_EQ(PropertyGet(w, 31, PropertyCode("Format")), std::string("1020L(1)~File Name~@s255@"));
   CHECK_EQ(PropertyGet(w, 32, PropertyCode("Drop")), std::string("5"));
@@ -411,6 +419,29 @@ TEST_CASE("icons: stock references, names, bad references") {
   CHECK(LoadIconByName(std::string("\xFF\x01", 2), false) == nullptr);
   CHECK(LoadIconByName(IconReferenceText(9, 0x7F04), false) == nullptr);
   CHECK(LoadIconByName("no-such-file.ico[3]", false) == nullptr);
+}
+
+TEST_CASE("icons: a window's icon is a resource of the module that held its descriptor") {
+  wsltest::Setup();
+  // The main window names "Net04.ico": the program's resource NET04_ICO.
+  wsltest::Variables vars = wsltest::MakeVariables(kModule, "P33$WINDOW");
+  Window* w = nullptr;
+  WindowOpen(&w, kModule, "P33$WINDOW", vars.addresses.data());
+  REQUIRE(w);
+  CHECK(w->icon != nullptr);
+  CHECK(GetClassLongPtrA(w->hwnd, GCLP_HICON) != 0);
+  WindowClose(&w);
+  // A window of a DLL registered as a module names "Plugin.ico", which only the DLL carries.
+  HMODULE dll = LoadLibraryA("wsl_test_module.dll");
+  REQUIRE(dll != nullptr);
+  static vel::ModuleDescriptor plugin{};
+  vel::RegisterModule(&plugin, dll);
+  WindowOpen(&w, "Plugin$ftpcl003", "P1$WINDOW", nullptr);
+  CHECK(w != nullptr && w->icon != nullptr);
+  WindowClose(&w);
+  vel::UnregisterModule(dll);
+  vel::ReleaseDescriptor();
+  FreeLibrary(dll);
 }
 
 namespace {
@@ -591,6 +622,15 @@ TEST_CASE("errors: 535 open twice, 536 closed window, 537 no window, 503 unknown
   wsltest::g_fatal_code = 0;
   PropertySet(w, 4, PropertyCode("Text"), "x");
   CHECK_EQ(wsltest::g_fatal_code, 536);
+  // Field operations on it, as the current window, raise 536 as well.
+  SetTargetWindow(w, 0);
+  for (void (*op)() : {+[] { DisplayFields(); }, +[] { RefreshFields(1, 6); }, +[] { SelectField(4); },
+                       +[] { FieldChoice(4); }}) {
+    wsltest::g_fatal_code = 0;
+    op();
+    CHECK_EQ(wsltest::g_fatal_code, 536);
+  }
+  SetTargetWindow(nullptr, -1);
   WindowClose(&w);
   CHECK(w == nullptr);
   WindowClose(&w);  // closing nothing is harmless
