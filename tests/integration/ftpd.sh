@@ -252,6 +252,8 @@ auth.add_user("veluser", "velpass", root + "/pub", perm="elradfmwMT")
 class Handler(FTPHandler):
     authorizer = auth
     masquerade_address = masquerade
+    if masquerade:  # PASV only, so clients meet the address it names
+        proto_cmds = {k: v for k, v in FTPHandler.proto_cmds.items() if k not in ("EPSV", "EPRT")}
 logging.basicConfig(filename=log, level=logging.INFO)
 server = FTPServer(("127.0.0.1", port), Handler)
 server.max_cons = 256

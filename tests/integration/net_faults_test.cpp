@@ -50,6 +50,35 @@ int OtherFiles(const std::string& dir, const std::string& keep) {
   return n;
 }
 
+// A loopback listener that never accepts, its backlog filled: a connect gets no answer at all.
+struct UnansweredPort {
+  SOCKET listener = socket(AF_INET, SOCK_STREAM, 0);
+  std::vector<SOCKET> fillers;
+  int port = 0;
+  UnansweredPort() {
+    sockaddr_in in{};
+    in.sin_family = AF_INET;
+    in.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(listener, reinterpret_cast<sockaddr*>(&in), sizeof in);
+    listen(listener, 0);
+    int len = sizeof in;
+    getsockname(listener, reinterpret_cast<sockaddr*>(&in), &len);
+    port = ntohs(in.sin_port);
+    for (int i = 0; i < 8; ++i) {
+      SOCKET f = socket(AF_INET, SOCK_STREAM, 0);
+      u_long nb = 1;
+      ioctlsocket(f, FIONBIO, &nb);
+      connect(f, reinterpret_cast<sockaddr*>(&in), sizeof in);
+      fillers.push_back(f);
+    }
+    Sleep(200);
+  }
+  ~UnansweredPort() {
+    for (SOCKET f : fillers) closesocket(f);
+    closesocket(listener);
+  }
+};
+
 }  // namespace
 
 TEST_CASE("faults: refused connection and unknown host") {
@@ -376,29 +405,12 @@ TEST_CASE("errors: texts from the library's message table, the last response by 
 }
 
 TEST_CASE("faults: a connect that is never answered times out with 12002") {
-  // A listener that never accepts, its backlog filled: further connects get no answer at all.
-  SOCKET l = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in in{};
-  in.sin_family = AF_INET;
-  in.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(l, reinterpret_cast<sockaddr*>(&in), sizeof in);
-  listen(l, 0);
-  int len = sizeof in;
-  getsockname(l, reinterpret_cast<sockaddr*>(&in), &len);
-  std::vector<SOCKET> fillers;
-  for (int i = 0; i < 8; ++i) {
-    SOCKET f = socket(AF_INET, SOCK_STREAM, 0);
-    u_long nb = 1;
-    ioctlsocket(f, FIONBIO, &nb);
-    connect(f, reinterpret_cast<sockaddr*>(&in), sizeof in);
-    fillers.push_back(f);
-  }
-  Sleep(200);
+  UnansweredPort silent;
   HINTERNET s = InternetOpenA("t", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
   DWORD ms = 800;
   InternetSetOptionA(s, INTERNET_OPTION_CONNECT_TIMEOUT, &ms, sizeof ms);
   InternetSetOptionA(s, INTERNET_OPTION_RECEIVE_TIMEOUT, &ms, sizeof ms);
-  std::string name = "127.0.0.1:" + std::to_string(ntohs(in.sin_port));
+  std::string name = "127.0.0.1:" + std::to_string(silent.port);
   DWORD start = GetTickCount();
   HINTERNET c = InternetConnectA(s, name.c_str(), 0, nullptr, nullptr, INTERNET_SERVICE_FTP, 0, 0);
   DWORD took = GetTickCount() - start;
@@ -409,8 +421,6 @@ TEST_CASE("faults: a connect that is never answered times out with 12002") {
   CHECK(took < 5000);
   if (c) InternetCloseHandle(c);
   InternetCloseHandle(s);
-  for (SOCKET f : fillers) closesocket(f);
-  closesocket(l);
 }
 
 TEST_CASE("faults: closing a connection from another thread ends its blocked request") {
@@ -604,23 +614,7 @@ TEST_CASE("contract: one request at a time per connection, not per session") {
 }
 
 TEST_CASE("contract: the handle comes before name resolution; closing it cancels a slow connect") {
-  SOCKET l = socket(AF_INET, SOCK_STREAM, 0);  // a listener whose backlog is full: no answer
-  sockaddr_in in{};
-  in.sin_family = AF_INET;
-  in.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(l, reinterpret_cast<sockaddr*>(&in), sizeof in);
-  listen(l, 0);
-  int len = sizeof in;
-  getsockname(l, reinterpret_cast<sockaddr*>(&in), &len);
-  std::vector<SOCKET> fillers;
-  for (int i = 0; i < 8; ++i) {
-    SOCKET f = socket(AF_INET, SOCK_STREAM, 0);
-    u_long nb = 1;
-    ioctlsocket(f, FIONBIO, &nb);
-    connect(f, reinterpret_cast<sockaddr*>(&in), sizeof in);
-    fillers.push_back(f);
-  }
-  Sleep(200);
+  UnansweredPort silent;
   Recorder rec;
   HINTERNET s = InternetOpenA("t", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, INTERNET_FLAG_ASYNC);
   DWORD ms = 30000;
@@ -633,7 +627,7 @@ TEST_CASE("contract: the handle comes before name resolution; closing it cancels
     if (n.code == 60) announced = reinterpret_cast<HINTERNET>(n.result.dwResult);
     if (n.code == 20 && announced.load()) InternetCloseHandle(announced.load());  // the user gives up
   };
-  std::string name = "127.0.0.1:" + std::to_string(ntohs(in.sin_port));
+  std::string name = "127.0.0.1:" + std::to_string(silent.port);
   DWORD start = GetTickCount();
   InternetConnectA(s, name.c_str(), 0, nullptr, nullptr, INTERNET_SERVICE_FTP, 0, 1);
   INTERNET_ASYNC_RESULT r{};
@@ -647,8 +641,6 @@ TEST_CASE("contract: the handle comes before name resolution; closing it cancels
   CHECK(announced.load() != nullptr);
   CHECK_EQ(r.dwError, static_cast<DWORD>(ERROR_INTERNET_OPERATION_CANCELLED));
   InternetCloseHandle(s);
-  for (SOCKET f : fillers) closesocket(f);
-  closesocket(l);
 }
 
 TEST_CASE("contract: a listing over 64 MiB comes whole, neither cut nor spliced") {

@@ -1,8 +1,12 @@
-// The FTP library against real servers (vsftpd, ProFTPD, Pure-FTPd) started by the ftpd
+// The FTP library against real servers (vsftpd, ProFTPD, Pure-FTPd, pyftpdlib, inetutils) started by the ftpd
 // fixture on loopback: login, listings, transfers both ways in both types and modes, remote
 // file operations, and the exact notification sequences of asynchronous requests.
+#include <atomic>
+#include <cstdlib>
 #include <cstring>
 #include <map>
+
+#include "net/ftp_engine.h"
 
 #include "integration/net_support.h"
 #include "support/check.h"
@@ -290,4 +294,75 @@ TEST_CASE("proxy: every server through a real FTP proxy, passive and active") {
   REQUIRE(!proxy.empty());
   for (const Server& sv : Servers()) ThroughProxy(sv, proxy, true);
   if (auto* sv = FindServer("vsftpd")) ThroughProxy(*sv, proxy, false);
+}
+
+// A real server behind a pretend NAT: pyftpdlib naming 127.77.77.77 (where nothing listens) in
+// every PASV reply. Data connections go to the control connection's peer and work.
+TEST_CASE("nat: a server that advertises another address still transfers") {
+  const char* dir = getenv("AFC_FTPD_DIR");
+  REQUIRE(dir);
+  std::string path = std::string("Z:") + dir + "/nat.txt";
+  for (char& c : path)
+    if (c == '/') c = '\\';
+  Server nat;
+  nat.name = "nat";
+  std::string text = ReadAll(path);
+  size_t blank = text.find(' ');
+  REQUIRE(blank != std::string::npos);
+  nat.port = atoi(text.substr(0, blank).c_str());
+  nat.root = "Z:" + text.substr(blank + 1, text.find_first_of("\r\n") - blank - 1);
+  for (char& c : nat.root)
+    if (c == '/') c = '\\';
+  SyncSession s(nat, true, "Anonymous", "guest@");  // also: "Anonymous" works where case counts
+  REQUIRE(s.conn != nullptr);
+  CHECK(List(s.conn, "pub/*.*").entries.count("mib.bin") == 1);
+  std::string local = ScratchDir() + "\\nat.bin";
+  CHECK(FtpGetFileA(s.conn, "pub/mib.bin", local.c_str(), FALSE, 0, FTP_TRANSFER_TYPE_BINARY, 0));
+  CHECK(ReadAll(local) == ReadAll(nat.root + "\\pub\\mib.bin"));
+  CHECK(FtpPutFileA(s.conn, local.c_str(), "pub/nat-up.bin", FTP_TRANSFER_TYPE_BINARY, 0));
+  CHECK(ReadAll(nat.root + "\\pub\\nat-up.bin") == ReadAll(local));
+}
+
+namespace {
+
+struct QuietObserver : vel::net::EngineObserver {
+  void Status(DWORD, const void*, DWORD) override {}
+  void Reply(const vel::net::FtpReply&) override {}
+};
+
+// A disk that fills after 100,000 bytes, and a file that cannot be read.
+struct FullDisk : vel::net::DataSink {
+  size_t took = 0;
+  DWORD Write(const char*, size_t n) override {
+    took += n;
+    return took > 100000 ? ERROR_DISK_FULL : 0;
+  }
+};
+struct Unreadable : vel::net::DataSource {
+  DWORD Read(char*, size_t, size_t*) override { return ERROR_ACCESS_DENIED; }
+};
+
+}  // namespace
+
+TEST_CASE("engine: a local write or read failure is reported as itself, the session goes on") {
+  const Server* sv = FindServer("vsftpd");
+  REQUIRE(sv);
+  std::atomic<bool> cancel{false};
+  QuietObserver obs;
+  vel::net::FtpEngine e(&obs, &cancel);
+  vel::net::LoginParams p;
+  p.host = "127.0.0.1";
+  p.port = sv->port;
+  p.user = "anonymous";
+  p.password = "x";
+  p.passive = true;
+  REQUIRE(e.Open(p) == 0);
+  FullDisk disk;
+  CHECK_EQ(e.Retrieve("pub/mib.bin", false, &disk), static_cast<DWORD>(ERROR_DISK_FULL));
+  Unreadable file;
+  CHECK_EQ(e.Store("pub/never.bin", false, &file), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  CHECK(e.Connected());
+  CHECK_EQ(e.MakeDir("pub/after-local-errors"), 0u);
+  CHECK(Exists(sv->root + "\\pub\\after-local-errors"));
+  e.Quit();
 }
