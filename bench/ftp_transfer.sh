@@ -20,17 +20,19 @@ chown ftp "$root/pub/bench1g.bin"
 
 median() { sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
 timeit() { local t0 t1; t0=$(date +%s.%N); "$@" >/dev/null 2>&1; t1=$(date +%s.%N); echo "$t1 - $t0" | bc -l; }
-lftpc() { lftp -c "set net:max-retries 1; set ftp:passive-mode on; open -u anonymous,x ftp://127.0.0.1:$port; $1"; }
+lftpc() { lftp -c "set net:max-retries 1; set ftp:passive-mode on; set xfer:clobber on; open -u anonymous,x ftp://127.0.0.1:$port; $1"; }
 
 url=ftp://127.0.0.1:$port
 cdown=$(for _ in $(seq "$runs"); do timeit curl -s -o "$run/curl-down.bin" "$url/pub/bench1g.bin"; done | median)
 cup=$(for _ in $(seq "$runs"); do timeit curl -s -T "$run/curl-down.bin" "$url/pub/curl-up.bin"; done | median)
 clist=$(for _ in $(seq "$runs"); do timeit curl -s -o /dev/null "$url/pub/big10k/"; done | median)
-rm -f "$root/pub/curl-up.bin"
-ldown=$(for _ in $(seq "$runs"); do timeit lftpc "get -O $run pub/bench1g.bin -o lftp-down.bin"; done | median)
+ldown=$(for _ in $(seq "$runs"); do timeit lftpc "get pub/bench1g.bin -o $run/lftp-down.bin"; done | median)
 lup=$(for _ in $(seq "$runs"); do timeit lftpc "put $run/curl-down.bin -o pub/lftp-up.bin"; done | median)
 llist=$(for _ in $(seq "$runs"); do timeit lftpc "cls -l pub/big10k/"; done | median)
-rm -f "$root/pub/lftp-up.bin" "$run/curl-down.bin" "$run/lftp-down.bin"
+for f in "$run/curl-down.bin" "$run/lftp-down.bin" "$root/pub/curl-up.bin" "$root/pub/lftp-up.bin"; do
+  [ "$(stat -c %s "$f" 2>/dev/null || echo 0)" = 1073741824 ] || { echo "bench: $f is not 1 GiB: a client failed" >&2; exit 1; }
+done
+rm -f "$root/pub/curl-up.bin" "$root/pub/lftp-up.bin" "$run/curl-down.bin" "$run/lftp-down.bin"
 
 start_wine
 out=$(cd "$WIN_BUILD/bench" && AFC_FTPD_DIR="$run" AFC_BENCH_RUNS="$runs" wine ./bench_ftp_transfer.exe | tr -d "\r")

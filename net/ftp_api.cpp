@@ -183,6 +183,15 @@ bool Found(const ListEntry& e, const AnsiCodePage& cp, FoundEntry* f) {
   f->size = e.dir ? 0 : e.size;
   f->time = FILETIME{};
   if (e.time.year) {
+    // A folder's entries often share their time: the last conversion is kept.
+    static thread_local ListTime lastTime;
+    static thread_local FILETIME lastFileTime;
+    const ListTime& t = e.time;
+    if (t.year == lastTime.year && t.month == lastTime.month && t.day == lastTime.day && t.hour == lastTime.hour &&
+        t.minute == lastTime.minute && t.second == lastTime.second && t.utc == lastTime.utc) {
+      f->time = lastFileTime;
+      return true;
+    }
     SYSTEMTIME st{};
     st.wYear = static_cast<WORD>(e.time.year);
     st.wMonth = static_cast<WORD>(e.time.month);
@@ -193,6 +202,8 @@ bool Found(const ListEntry& e, const AnsiCodePage& cp, FoundEntry* f) {
     SYSTEMTIME local = st;
     if (e.time.utc) SystemTimeToTzSpecificLocalTime(nullptr, &st, &local);
     SystemTimeToFileTime(&local, &f->time);
+    lastTime = t;
+    lastFileTime = f->time;
   }
   return true;
 }

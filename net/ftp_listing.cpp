@@ -76,6 +76,11 @@ Family FirstReading(std::string_view line, const Today& today, Family preferred,
 
 // Header and decoration lines; *family is set when the header names its family.
 bool HeaderLine(std::string_view line, Family* family) {
+  // Entry lines of the common families start with a mode letter or a digit: no header.
+  char first = line.empty() ? ' ' : line[0];
+  if ((first >= '0' && first <= '9') || first == 'd' || first == 'l' || first == '+' ||
+      (first == '-' && line.size() > 1 && line[1] != '-' && line[1] != ' '))
+    return false;
   auto tok = Tokens(line, 4);
   if (tok.empty()) return true;
   std::string_view t0 = At(line, tok[0]);

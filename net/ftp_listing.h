@@ -94,6 +94,11 @@ class LineSplitter {
     for (size_t i = 0; i < n;) {
       const char* lf = static_cast<const char*>(memchr_(p + i, '\n', n - i));
       size_t end = lf ? static_cast<size_t>(lf - p) : n;
+      if (lf && line_.empty() && !tooLong_ && end - i <= kMaxLine) {  // whole line in this chunk
+        onLine(std::string_view(p + i, end - i));
+        i = end + 1;
+        continue;
+      }
       if (!tooLong_) {
         if (line_.size() + (end - i) > kMaxLine) {
           tooLong_ = true;

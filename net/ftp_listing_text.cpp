@@ -7,6 +7,7 @@ namespace vel::net::listing {
 
 std::vector<Token> Tokens(std::string_view s, size_t maxTokens) {
   std::vector<Token> t;
+  t.reserve(maxTokens < 16 ? maxTokens : 16);
   size_t i = 0;
   while (i < s.size() && t.size() < maxTokens) {
     while (i < s.size() && s[i] == ' ') ++i;
@@ -124,8 +125,17 @@ int MonthOf(std::string_view s) {
   char low[16];
   for (size_t i = 0; i < s.size(); ++i) low[i] = (s[i] >= 'A' && s[i] <= 'Z') ? static_cast<char>(s[i] + 32) : s[i];
   std::string_view l(low, s.size());
-  for (const MonthName& m : kMonths)
-    if (l == m.name) return m.month;
+  // Most tokens tried are no month (owners, sizes): only names with the same first byte are
+  // compared.
+  struct Index {
+    std::vector<std::pair<std::string_view, int>> byFirst[256];
+    Index() {
+      for (const MonthName& m : kMonths) byFirst[static_cast<unsigned char>(m.name[0])].emplace_back(m.name, m.month);
+    }
+  };
+  static const Index index;
+  for (const auto& [name, month] : index.byFirst[static_cast<unsigned char>(low[0])])
+    if (l == name) return month;
   return 0;
 }
 
