@@ -550,6 +550,9 @@ DWORD FtpEngine::List(const std::string& dir, std::vector<ListEntry>* out) {
   sink.End();
   if (parser.Overflow()) return ERROR_NOT_ENOUGH_MEMORY;
   *out = parser.Take();
+  // Servers that run "ls -l PATH" list a linked folder as the link itself: nothing usable came
+  // for a named folder, so it is asked once more as "PATH/", which ls follows.
+  if (out->empty() && !dir.empty() && dir.back() != '/') return List(dir + "/", out);
   ResolveLinks(out);
   ProbeLinks(dir, out);
   return 0;

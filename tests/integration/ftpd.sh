@@ -69,6 +69,9 @@ make_tree() {  # root
   mkdir -p "$root/pub/names/Ördner"
   printf 'inner' >"$root/pub/names/Ördner/inner.txt"
   ln -s nested "$root/pub/link-to-dir"
+  # Links whose targets are not siblings: their kind is learnt by trying them as folders.
+  ln -s nested/a "$root/pub/link-deep-dir"
+  ln -s nested/a/b/deep.txt "$root/pub/link-deep-file"
   ln -s text.txt "$root/pub/link-to-file"
   (cd "$root/pub/big10k" && seq -f 'f%05g.dat' 0 9999 | xargs touch)
   chown -R ftp "$root/pub"

@@ -3,6 +3,7 @@
 // it is the real error, the exact commands the library sent, and that no local file suffered.
 #include <atomic>
 #include <cstring>
+#include <map>
 #include <thread>
 
 #include "integration/fake_ftpd.h"
@@ -674,4 +675,32 @@ TEST_CASE("contract: a listing over 64 MiB comes whole, neither cut nor spliced"
   char last[32];
   snprintf(last, sizeof last, "f%07zu", n - 1);
   CHECK(std::string(fd.cFileName).rfind(last, 0) == 0);
+}
+
+TEST_CASE("links: a link of unknown kind is tried as a folder with CWD, then the directory is restored") {
+  std::string listing =
+      "lrwxrwxrwx 1 u g 7 Jan  1 12:00 pub -> vol/pub\r\n"
+      "lrwxrwxrwx 1 u g 9 Jan  1 12:00 notes -> docs/a.txt\r\n";
+  FakeFtpd f(With(LoginSteps(), {{Step::Send, "TYPE A", "200 ok\r\n"},
+                                 {Step::Pasv, "PASV", ""},
+                                 {Step::Send, "LIST top", "150 here\r\n"},
+                                 {Step::DataOut, "", listing},
+                                 {Step::Send, "", "226 done\r\n"},
+                                 {Step::Send, "PWD", "257 \"/home/\"\"q\"\"\" is current\r\n"},
+                                 {Step::Send, "CWD top/pub", "250 ok\r\n"},
+                                 {Step::Send, "CWD /home/\"q\"", "250 ok\r\n"},
+                                 {Step::Send, "CWD top/notes", "550 Not a directory\r\n"}}));
+  Client c(f.Port());
+  REQUIRE(c.conn);
+  WIN32_FIND_DATAA fd;
+  HINTERNET h = FtpFindFirstFileA(c.conn, "top/*.*", &fd, 0, 0);
+  REQUIRE(h);
+  std::map<std::string, DWORD> kinds;
+  do kinds[fd.cFileName] = fd.dwFileAttributes;
+  while (InternetFindNextFileA(h, &fd));
+  InternetCloseHandle(h);
+  CHECK_EQ(kinds["pub"], static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
+  CHECK_EQ(kinds["notes"], static_cast<DWORD>(FILE_ATTRIBUTE_NORMAL));
+  c.Close();
+  CHECK(!f.Mismatch());
 }
