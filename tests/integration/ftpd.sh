@@ -59,23 +59,24 @@ make_tree() {  # root
   printf 'x' >"$root/pub/one.txt"
   head -c 1048576 < <(yes 'the quick brown fox jumps over the lazy dog 0123456789') >"$root/pub/mib.txt"
   # Names in several scripts beside their ASCII look-alikes and escape look-alikes; each file
-  # holds its own name, so a download shows which file came.
-  mkdir -p "$root/pub/names"
+  # holds its own name, so a download shows which file came. (Under "world", after everything
+  # the client's end-to-end tests click, so their rows stay where they were.)
+  mkdir -p "$root/world/names"
   local n
   for n in 'Łódź.txt' 'Lodz.txt' 'Lódz.txt' 'АБ.txt' 'ВГ.txt' '??.txt' 'αβγ.txt' 'abg.txt' \
            '日本語.txt' 'ニホンゴ.txt' '😀.txt' '{U+1F600}.txt' 'trailing.' 'a:b.txt'; do
-    printf '%s' "$n" >"$root/pub/names/$n"
+    printf '%s' "$n" >"$root/world/names/$n"
   done
-  mkdir -p "$root/pub/names/Ördner"
-  printf 'inner' >"$root/pub/names/Ördner/inner.txt"
+  mkdir -p "$root/world/names/Ördner"
+  printf 'inner' >"$root/world/names/Ördner/inner.txt"
   ln -s nested "$root/pub/link-to-dir"
   # Links whose targets are not siblings: their kind is learnt by trying them as folders.
-  ln -s nested/a "$root/pub/link-deep-dir"
-  ln -s nested/a/b/deep.txt "$root/pub/link-deep-file"
+  ln -s ../pub/nested/a "$root/world/link-deep-dir"
+  ln -s ../pub/nested/a/b/deep.txt "$root/world/link-deep-file"
   ln -s text.txt "$root/pub/link-to-file"
   (cd "$root/pub/big10k" && seq -f 'f%05g.dat' 0 9999 | xargs touch)
-  chown -R ftp "$root/pub"
-  chmod 755 "$root" "$root/pub"
+  chown -R ftp "$root/pub" "$root/world"
+  chmod 755 "$root" "$root/pub" "$root/world"
 }
 
 stop_all

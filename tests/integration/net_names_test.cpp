@@ -1,6 +1,6 @@
 // Names exactly, against every real server of the fixture, under the ANSI code page the process
 // runs with (ctest runs this program under 1252, 1251 and 932: Wine takes the code page from
-// LANG). The folder pub/names holds Polish, Russian, Greek, Japanese and emoji names beside their
+// LANG). The folder world/names holds Polish, Russian, Greek, Japanese and emoji names beside their
 // ASCII look-alikes, escape look-alikes and Windows-hostile names; each file holds its own name.
 // Every listed name must be distinct, fetch exactly its own file, show as plain text where the
 // code page holds it, and a rename, upload or delete must touch only the file named.
@@ -47,7 +47,7 @@ std::string PlainAnsi(const std::string& utf8) {
 }
 
 bool ServerFileExists(const Server& sv, const std::string& relUtf8) {
-  std::wstring path = Wide(sv.root) + L"\\pub\\names\\" + Wide(relUtf8);
+  std::wstring path = Wide(sv.root) + L"\\world\\names\\" + Wide(relUtf8);
   return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
@@ -71,7 +71,7 @@ void NamesOn(const Server& sv, bool writable) {
                                     INTERNET_FLAG_PASSIVE, 0);
   REQUIRE(conn);
   size_t count = 0;
-  auto entries = List(conn, "pub/names/*.*", &count);
+  auto entries = List(conn, "world/names/*.*", &count);
   const size_t files = sizeof kServerNames / sizeof kServerNames[0];
   CHECK_EQ(count, files + 1);
   CHECK_EQ(entries.size(), count);  // no two names shown as one
@@ -86,7 +86,7 @@ void NamesOn(const Server& sv, bool writable) {
       continue;
     }
     std::string to = local + "\\f" + std::to_string(n++);
-    bool got = FtpGetFileA(conn, ("pub/names/" + display).c_str(), to.c_str(), FALSE, 0, FTP_TRANSFER_TYPE_BINARY, 0);
+    bool got = FtpGetFileA(conn, ("world/names/" + display).c_str(), to.c_str(), FALSE, 0, FTP_TRANSFER_TYPE_BINARY, 0);
     CHECK(got);
     std::string content = ReadAll(to);
     CHECK(fetched.insert(content).second);
@@ -103,25 +103,25 @@ void NamesOn(const Server& sv, bool writable) {
   }
   // A folder by its display name.
   REQUIRE(displayOf.count(kFolder));
-  auto inner = List(conn, "pub/names/" + displayOf[kFolder] + "/*.*", &count);
+  auto inner = List(conn, "world/names/" + displayOf[kFolder] + "/*.*", &count);
   CHECK(count == 1 && inner.count("inner.txt") == 1);
   if (writable) {
     // Upload beside look-alikes, rename, delete: only the named file changes.
     const std::string lodz = displayOf["\xc5\x81\xc3\xb3\x64\xc5\xba.txt"];
     std::string src = local + "\\upload.bin";
     WriteAll(src, "uploaded");
-    CHECK(FtpPutFileA(conn, src.c_str(), ("pub/names/" + lodz + ".copy").c_str(), FTP_TRANSFER_TYPE_BINARY, 0));
+    CHECK(FtpPutFileA(conn, src.c_str(), ("world/names/" + lodz + ".copy").c_str(), FTP_TRANSFER_TYPE_BINARY, 0));
     CHECK(ServerFileExists(sv, "\xc5\x81\xc3\xb3\x64\xc5\xba.txt.copy"));
-    CHECK(FtpRenameFileA(conn, ("pub/names/" + lodz + ".copy").c_str(), ("pub/names/" + lodz + ".moved").c_str()));
+    CHECK(FtpRenameFileA(conn, ("world/names/" + lodz + ".copy").c_str(), ("world/names/" + lodz + ".moved").c_str()));
     CHECK(ServerFileExists(sv, "\xc5\x81\xc3\xb3\x64\xc5\xba.txt.moved"));
-    CHECK(FtpDeleteFileA(conn, ("pub/names/" + lodz + ".moved").c_str()));
+    CHECK(FtpDeleteFileA(conn, ("world/names/" + lodz + ".moved").c_str()));
     CHECK(!ServerFileExists(sv, "\xc5\x81\xc3\xb3\x64\xc5\xba.txt.moved"));
     for (const char* name : kServerNames)  // (Wine cannot name "??.txt", "a:b.txt", "trailing.")
       if (!strpbrk(name, "?:") && name[strlen(name) - 1] != '.') CHECK(ServerFileExists(sv, name));
     // A name made of escapes the user typed reaches the server as its characters.
-    CHECK(FtpCreateDirectoryA(conn, "pub/names/{U+0416}-made"));
+    CHECK(FtpCreateDirectoryA(conn, "world/names/{U+0416}-made"));
     CHECK(ServerFileExists(sv, "\xd0\x96-made"));
-    CHECK(FtpRemoveDirectoryA(conn, "pub/names/{U+0416}-made"));
+    CHECK(FtpRemoveDirectoryA(conn, "world/names/{U+0416}-made"));
   }
   InternetCloseHandle(conn);
   InternetCloseHandle(session);

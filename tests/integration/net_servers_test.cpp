@@ -90,12 +90,13 @@ void CommonChecks(const Server& sv) {
         pub.entries["link-to-dir"].dwFileAttributes == FILE_ATTRIBUTE_DIRECTORY);
   CHECK(pub.entries.count("link-to-file") == 1 &&
         pub.entries["link-to-file"].dwFileAttributes == FILE_ATTRIBUTE_NORMAL);
-  // "name -> nested/a": the listing does not say what the target is; a CWD does.
-  CHECK(pub.entries.count("link-deep-dir") == 1 &&
-        pub.entries["link-deep-dir"].dwFileAttributes == FILE_ATTRIBUTE_DIRECTORY);
-  CHECK(pub.entries.count("link-deep-file") == 1 &&
-        pub.entries["link-deep-file"].dwFileAttributes == FILE_ATTRIBUTE_NORMAL);
-  CHECK(List(s.conn, "pub/link-deep-dir/*.*").entries.count("b") == 1);
+  // "name -> ../pub/nested/a": the listing does not say what the target is; a CWD does.
+  Listing world = List(s.conn, "world/*.*");
+  CHECK(world.entries.count("link-deep-dir") == 1 &&
+        world.entries["link-deep-dir"].dwFileAttributes == FILE_ATTRIBUTE_DIRECTORY);
+  CHECK(world.entries.count("link-deep-file") == 1 &&
+        world.entries["link-deep-file"].dwFileAttributes == FILE_ATTRIBUTE_NORMAL);
+  CHECK(List(s.conn, "world/link-deep-dir/*.*").entries.count("b") == 1);
   CHECK(pub.entries.count("mib.bin") == 1 && pub.entries["mib.bin"].nFileSizeLow == 1048576);
   // A UTF-8 name arrives in the ANSI code page, announced or not, and goes back exactly.
   std::string cafe = Utf8ToAnsi("caf\xc3\xa9.txt");
