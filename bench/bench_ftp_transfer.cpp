@@ -100,7 +100,8 @@ int main() {
     double t = Now();
     WIN32_FIND_DATAA fd;
     HINTERNET f = FtpFindFirstFileA(sc, "pub/big10k/*.*", &fd, 0, 0);
-    entries = f ? 1 : 0;
+    if (!f) return printf("listing failed %lu\n", GetLastError()), 1;
+    entries = 1;
     while (f && InternetFindNextFileA(f, &fd)) ++entries;
     if (f) InternetCloseHandle(f);
     list.push_back(Now() - t);
@@ -110,7 +111,8 @@ int main() {
     double t = Now();
     WIN32_FIND_DATAA fd;
     HINTERNET f = FtpFindFirstFileA(sc, "pub/nested/*.*", &fd, 0, 0);
-    if (f) InternetCloseHandle(f);
+    if (!f) return printf("small listing failed %lu\n", GetLastError()), 1;
+    InternetCloseHandle(f);
     small.push_back(Now() - t);
   }
   InternetCloseHandle(sc);

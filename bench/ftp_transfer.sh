@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# FTP transfer benchmark: starts vsftpd (the integration tests' fixture) on loopback, measures
-# curl and the FTP library (bench_ftp_transfer.exe under Wine) on the same server in one run:
-# 1 GiB download and upload (median of AFC_BENCH_RUNS, default 3) and a 10,000-entry listing.
-# Prints medians and the ratios against curl. Usage: bash bench/ftp_transfer.sh
+# FTP transfer benchmark: starts the integration tests' servers on loopback and measures curl,
+# lftp and the FTP library (bench_ftp_transfer.exe under Wine) on the same vsftpd in one run:
+# 1 GiB download and upload and a 10,000-entry listing, medians of AFC_BENCH_RUNS (default 5).
+# Prints the medians and the ratios against the faster of curl and lftp.
+# Usage: bash bench/ftp_transfer.sh
 # AFC_BENCH_SMOKE=1 (the test command): a 4 MiB file, one run, the tree as built.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -10,12 +11,12 @@ source "$here/scripts/env.sh"
 smoke=${AFC_BENCH_SMOKE:-}
 [ "$smoke" != 0 ] || smoke=
 [ -n "$smoke" ] || bash "$here/scripts/build" win >/dev/null
-runs=${AFC_BENCH_RUNS:-3}
+runs=${AFC_BENCH_RUNS:-5}
 mib=1024
 if [ -n "$smoke" ]; then runs=1; mib=4; fi
 run=$BUILD/bench-ftpd
 bash "$here/tests/integration/ftpd.sh" start "$run"
-trap 'bash "$here/tests/integration/ftpd.sh" stop "$run"; rm -f "$run"/curl-*.bin; stop_started' EXIT
+trap 'bash "$here/tests/integration/ftpd.sh" stop "$run"; rm -f "$run"/curl-*.bin "$run"/lftp-*.bin; stop_started' EXIT
 root=$(awk '$1=="vsftpd"{print $3}' "$run/servers.txt")
 port=$(awk '$1=="vsftpd"{print $2}' "$run/servers.txt")
 truncate -s "${mib}M" "$root/pub/bench1g.bin"   # sparse: the server's disk is not what is measured
@@ -24,12 +25,19 @@ chown ftp "$root/pub/bench1g.bin"
 
 median() { sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
 timeit() { local t0 t1; t0=$(date +%s.%N); "$@" >/dev/null 2>&1; t1=$(date +%s.%N); echo "$t1 - $t0" | bc -l; }
+lftpc() { lftp -c "set net:max-retries 1; set ftp:passive-mode on; set xfer:clobber on; open -u anonymous,x ftp://127.0.0.1:$port; $1"; }
 
 url=ftp://127.0.0.1:$port
 cdown=$(for _ in $(seq "$runs"); do timeit curl -s -o "$run/curl-down.bin" "$url/pub/bench1g.bin"; done | median)
 cup=$(for _ in $(seq "$runs"); do timeit curl -s -T "$run/curl-down.bin" "$url/pub/curl-up.bin"; done | median)
-clist=$(for _ in $(seq $((runs + 2))); do timeit curl -s -o /dev/null "$url/pub/big10k/"; done | median)
-rm -f "$root/pub/curl-up.bin"
+clist=$(for _ in $(seq "$runs"); do timeit curl -s -o /dev/null "$url/pub/big10k/"; done | median)
+ldown=$(for _ in $(seq "$runs"); do timeit lftpc "get pub/bench1g.bin -o $run/lftp-down.bin"; done | median)
+lup=$(for _ in $(seq "$runs"); do timeit lftpc "put $run/curl-down.bin -o pub/lftp-up.bin"; done | median)
+llist=$(for _ in $(seq "$runs"); do timeit lftpc "cls -l pub/big10k/"; done | median)
+for f in "$run/curl-down.bin" "$run/lftp-down.bin" "$root/pub/curl-up.bin" "$root/pub/lftp-up.bin"; do
+  [ "$(stat -c %s "$f" 2>/dev/null || echo 0)" = $((mib * 1048576)) ] || { echo "bench: $f is not $mib MiB: a client failed" >&2; exit 1; }
+done
+rm -f "$root/pub/curl-up.bin" "$root/pub/lftp-up.bin" "$run/curl-down.bin" "$run/lftp-down.bin"
 
 start_wine
 out=$(cd "$WIN_BUILD/bench" && AFC_FTPD_DIR="$run" AFC_BENCH_RUNS="$runs" wine ./bench_ftp_transfer.exe | tr -d "\r")
@@ -38,6 +46,11 @@ odown=$(awk '$2=="download_s"{print $3}' <<<"$out")
 oup=$(awk '$2=="upload_s"{print $3}' <<<"$out")
 olist=$(awk '$2=="list_s"{print $3}' <<<"$out")
 mb() { echo "scale=1; $mib / $1" | bc -l; }
-echo "curl download_s $cdown ($(mb "$cdown") MiB/s)   ours $odown ($(mb "$odown") MiB/s)   throughput ratio ours/curl $(echo "scale=2; $cdown / $odown" | bc -l)"
-echo "curl upload_s $cup ($(mb "$cup") MiB/s)   ours $oup ($(mb "$oup") MiB/s)   throughput ratio ours/curl $(echo "scale=2; $cup / $oup" | bc -l)"
-echo "curl list_s $clist   ours $olist   time ratio ours/curl $(echo "scale=2; $olist / $clist" | bc -l)"
+min() { echo "if ($1 < $2) $1 else $2" | bc -l; }
+bdown=$(min "$cdown" "$ldown"); bup=$(min "$cup" "$lup"); blist=$(min "$clist" "$llist")
+echo "medians of $runs runs (seconds): 1 GiB download, 1 GiB upload, 10,000-entry listing"
+printf '  %-5s download %s (%s MiB/s)  upload %s (%s MiB/s)  list %s\n' curl "$cdown" "$(mb "$cdown")" "$cup" "$(mb "$cup")" "$clist"
+printf '  %-5s download %s (%s MiB/s)  upload %s (%s MiB/s)  list %s\n' lftp "$ldown" "$(mb "$ldown")" "$lup" "$(mb "$lup")" "$llist"
+printf '  %-5s download %s (%s MiB/s)  upload %s (%s MiB/s)  list %s\n' ours "$odown" "$(mb "$odown")" "$oup" "$(mb "$oup")" "$olist"
+echo "throughput ratio ours / faster of curl and lftp: download $(echo "scale=2; $bdown / $odown" | bc -l)  upload $(echo "scale=2; $bup / $oup" | bc -l)"
+echo "listing time ratio ours / faster of curl and lftp: $(echo "scale=2; $olist / $blist" | bc -l)"

@@ -3,14 +3,22 @@
 // through one path: Launch(). The request body is a function returning 0 or an error code
 // and, for requests that make a handle, the handle.
 //
-// Order of a request's end in asynchronous mode: the session is marked idle, then 60 (for a
-// new handle), then 100; so the callback may start the next request from inside 100.
+// Order of a request's end in asynchronous mode: the connection is marked idle, then 60 (for a
+// new search handle), then 100; so the callback may start the next request from inside 100. A
+// connect announces its handle (60) before it resolves the server's name, so the caller can
+// cancel a slow connect by closing that handle.
+//
+// Names: every path argument is a display path (ANSI code page, escapes of
+// net/ftp_name_codec.h) and goes to the server as the bytes it stands for; every listed name is
+// handed out as its display name.
 #include <cstring>
 #include <string>
 
+#include "net/ftp_codepage.h"
 #include "net/ftp_files.h"
 #include "net/ftp_handles.h"
 #include "net/ftp_listing.h"
+#include "net/ftp_name_codec.h"
 #include "net/ftp_names.h"
 #include "net/ftpnet.h"
 
@@ -22,7 +30,8 @@ constexpr size_t kMaxHostName = 255;
 
 struct Outcome {
   DWORD error = 0;
-  HINTERNET made = nullptr;  // a new handle (connect, find)
+  HINTERNET made = nullptr;    // a new handle announced at the end (60): a search
+  HINTERNET result = nullptr;  // the completion's dwResult when it is a handle: a connect
 };
 
 bool ValidPath(LPCSTR p) {
@@ -32,6 +41,12 @@ bool ValidPath(LPCSTR p) {
   for (size_t i = 0; i < n; ++i)
     if (p[i] == '\r' || p[i] == '\n') return false;  // would inject a command
   return true;
+}
+
+// A remote path argument as the server's bytes; false (ERROR_INVALID_PARAMETER) when it is not
+// text of the ANSI code page.
+bool RemotePath(LPCSTR display, std::string* server) {
+  return ValidPath(display) && ServerPath(display, WindowsAnsiCodePage(), server);
 }
 
 BOOL FailWith(DWORD e) {
@@ -50,20 +65,21 @@ void FinishClose(const std::shared_ptr<Connection>& c);
 template <typename Body>
 BOOL Launch(const std::shared_ptr<Connection>& c, DWORD_PTR ctx, Body body) {
   auto s = c->session;
-  if (!s->TryBegin()) return FailWith(ERROR_FTP_TRANSFER_IN_PROGRESS);
+  if (!c->TryBegin()) return FailWith(ERROR_FTP_TRANSFER_IN_PROGRESS);
   auto run = [c, s, ctx, body]() -> Outcome {
     std::lock_guard<std::recursive_mutex> lock(c->opMutex);
+    ClearLastResponse();  // a request that ends without a reply shows none, not an older one
     c->opContext = ctx;
     c->opThread = GetCurrentThreadId();
     c->running = true;
-    Outcome o = c->cancel || c->closed ? Outcome{ERROR_INTERNET_OPERATION_CANCELLED, nullptr} : body();
+    Outcome o = c->cancel || c->closed ? Outcome{ERROR_INTERNET_OPERATION_CANCELLED} : body();
     c->running = false;
     c->opThread = 0;
     return o;
   };
   if (!s->async) {
     Outcome o = run();
-    s->End();
+    c->End();
     if (c->closePending) {  // closed by its own callback while it ran
       c->closePending = false;
       FinishClose(c);
@@ -76,15 +92,15 @@ BOOL Launch(const std::shared_ptr<Connection>& c, DWORD_PTR ctx, Body body) {
     SetLastError(0);
     return TRUE;
   }
-  s->worker->Post([c, s, ctx, run] {
+  c->worker->Post([c, ctx, run] {
     Outcome o = run();
-    s->End();
+    c->End();
     INTERNET_ASYNC_RESULT r{};
     if (o.made) {
       r.dwResult = reinterpret_cast<DWORD_PTR>(o.made);
       c->Notify(ctx, INTERNET_STATUS_HANDLE_CREATED, &r, sizeof r);
     } else {
-      r.dwResult = o.error ? 0 : 1;
+      r.dwResult = o.error ? 0 : (o.result ? reinterpret_cast<DWORD_PTR>(o.result) : 1);
     }
     r.dwError = o.error;
     c->Notify(ctx, INTERNET_STATUS_REQUEST_COMPLETE, &r, sizeof r);
@@ -98,11 +114,12 @@ void FinishClose(const std::shared_ptr<Connection>& c) {
   c->Notify(c->context, INTERNET_STATUS_HANDLE_CLOSING, &h, sizeof h);
 }
 
-void CloseConnection(const std::shared_ptr<Connection>& c) {
+void CloseConnection(const std::shared_ptr<Connection>& c, bool wait) {
   c->closed = true;
   if (c->running) c->cancel = true;
   if (c->session->async) {
-    c->session->worker->Post([c] { FinishClose(c); });
+    c->worker->Post([c] { FinishClose(c); });
+    c->worker->Stop(wait);
     return;
   }
   if (c->opThread == GetCurrentThreadId()) {  // its own request's callback closes it
@@ -113,12 +130,20 @@ void CloseConnection(const std::shared_ptr<Connection>& c) {
   FinishClose(c);
 }
 
+// Closing a session ends its connections' requests and waits (bounded) for their workers, so
+// nothing of the session runs once the close returns (unless a callback blocks).
 void CloseSession(const std::shared_ptr<Session>& s) {
   for (auto& child : ChildrenOf(s.get())) {
     if (!Unregister(child->handle)) continue;
-    if (child->kind == Object::Kind::Connection) CloseConnection(std::static_pointer_cast<Connection>(child));
+    if (child->kind == Object::Kind::Connection) CloseConnection(std::static_pointer_cast<Connection>(child), false);
   }
-  if (s->worker) s->worker->Stop();
+  std::vector<std::weak_ptr<Worker>> workers;
+  {
+    std::lock_guard<std::mutex> lock(s->workersMutex);
+    workers.swap(s->workers);
+  }
+  for (auto& w : workers)
+    if (auto worker = w.lock()) worker->Stop(true);
   HINTERNET h = s->handle;
   s->Notify(s->context, INTERNET_STATUS_HANDLE_CLOSING, &h, sizeof h);
 }
@@ -150,14 +175,23 @@ void ReadSystemProxy(Session* s) {
   RegCloseKey(key);
 }
 
-void FillFindData(const ListEntry& e, WIN32_FIND_DATAA* fd) {
-  memset(fd, 0, sizeof *fd);
-  fd->dwFileAttributes = e.dir ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
-  if (!e.dir) {
-    fd->nFileSizeHigh = static_cast<DWORD>(e.size >> 32);
-    fd->nFileSizeLow = static_cast<DWORD>(e.size & 0xFFFFFFFFu);
-  }
+// The entry as the caller sees it; false when its name cannot be shown exactly.
+bool Found(const ListEntry& e, const AnsiCodePage& cp, FoundEntry* f) {
+  f->name = DisplayName(e.name, cp);
+  if (f->name.empty()) return false;
+  f->attributes = e.dir ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
+  f->size = e.dir ? 0 : e.size;
+  f->time = FILETIME{};
   if (e.time.year) {
+    // A folder's entries often share their time: the last conversion is kept.
+    static thread_local ListTime lastTime;
+    static thread_local FILETIME lastFileTime;
+    const ListTime& t = e.time;
+    if (t.year == lastTime.year && t.month == lastTime.month && t.day == lastTime.day && t.hour == lastTime.hour &&
+        t.minute == lastTime.minute && t.second == lastTime.second && t.utc == lastTime.utc) {
+      f->time = lastFileTime;
+      return true;
+    }
     SYSTEMTIME st{};
     st.wYear = static_cast<WORD>(e.time.year);
     st.wMonth = static_cast<WORD>(e.time.month);
@@ -167,9 +201,19 @@ void FillFindData(const ListEntry& e, WIN32_FIND_DATAA* fd) {
     st.wSecond = static_cast<WORD>(e.time.second > 59 ? 59 : e.time.second);
     SYSTEMTIME local = st;
     if (e.time.utc) SystemTimeToTzSpecificLocalTime(nullptr, &st, &local);
-    FILETIME ft;
-    if (SystemTimeToFileTime(&local, &ft)) fd->ftLastWriteTime = fd->ftCreationTime = fd->ftLastAccessTime = ft;
+    SystemTimeToFileTime(&local, &f->time);
+    lastTime = t;
+    lastFileTime = f->time;
   }
+  return true;
+}
+
+void FillFindData(const FoundEntry& e, WIN32_FIND_DATAA* fd) {
+  memset(fd, 0, sizeof *fd);
+  fd->dwFileAttributes = e.attributes;
+  fd->nFileSizeHigh = static_cast<DWORD>(e.size >> 32);
+  fd->nFileSizeLow = static_cast<DWORD>(e.size & 0xFFFFFFFFu);
+  fd->ftLastWriteTime = fd->ftCreationTime = fd->ftLastAccessTime = e.time;
   memcpy(fd->cFileName, e.name.data(), e.name.size() < MAX_PATH ? e.name.size() : MAX_PATH - 1);
 }
 
@@ -207,11 +251,12 @@ HINTERNET WINAPI InternetOpenA(LPCSTR, DWORD dwAccessType, LPCSTR lpszProxy, LPC
       break;
     case INTERNET_OPEN_TYPE_PROXY: {
       std::string proxy;
-      if (!lpszProxy || strnlen(lpszProxy, 1024) >= 1024 || !FtpProxyFrom(lpszProxy, &proxy)) {
+      if (!lpszProxy || !*lpszProxy || strnlen(lpszProxy, 1024) >= 1024) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
       }
-      s->proxy = proxy;
+      // A list that names proxies for other protocols only ("http=...") leaves FTP direct.
+      if (FtpProxyFrom(lpszProxy, &proxy)) s->proxy = proxy;
       if (lpszProxyBypass) s->bypass.assign(lpszProxyBypass, strnlen(lpszProxyBypass, 1024));
       break;
     }
@@ -219,7 +264,6 @@ HINTERNET WINAPI InternetOpenA(LPCSTR, DWORD dwAccessType, LPCSTR lpszProxy, LPC
       SetLastError(ERROR_INVALID_PARAMETER);
       return nullptr;
   }
-  if (s->async) s->worker = MakeWorker();
   HINTERNET h = Register(s);
   if (!h) SetLastError(ERROR_INTERNET_OUT_OF_HANDLES);
   return h;
@@ -275,6 +319,9 @@ HINTERNET WINAPI InternetConnectA(HINTERNET hInternet, LPCSTR lpszServerName, IN
       return nullptr;
     }
   p.user = lpszUserName && *lpszUserName ? lpszUserName : "anonymous";
+  // The anonymous user asked for in any letter case is "anonymous" on the wire: servers that
+  // compare it case-sensitively (pyftpdlib, inetutils ftpd) refuse "Anonymous".
+  if (_stricmp(p.user.c_str(), "anonymous") == 0) p.user = "anonymous";
   p.password = lpszPassword ? lpszPassword : (lpszUserName && *lpszUserName ? "" : "guest@");
   p.passive = (dwFlags & INTERNET_FLAG_PASSIVE) != 0;
   if (!s->proxy.empty() && !ProxyBypassed(s->bypass, p.host)) {
@@ -286,6 +333,12 @@ HINTERNET WINAPI InternetConnectA(HINTERNET hInternet, LPCSTR lpszServerName, IN
   }
   auto c = std::make_shared<Connection>();
   c->session = s;
+  if (s->async) {
+    c->worker = MakeWorker();
+    std::lock_guard<std::mutex> lock(s->workersMutex);
+    std::erase_if(s->workers, [](const std::weak_ptr<Worker>& w) { return w.expired(); });
+    s->workers.push_back(c->worker);
+  }
   c->context = dwContext;
   c->callback = s->callback.load();
   c->SetTimeouts(s->GetTimeouts());
@@ -294,14 +347,16 @@ HINTERNET WINAPI InternetConnectA(HINTERNET hInternet, LPCSTR lpszServerName, IN
     SetLastError(ERROR_INTERNET_OUT_OF_HANDLES);
     return nullptr;
   }
-  BOOL ok = Launch(c, dwContext, [c, p]() -> Outcome {
+  const bool async = s->async;
+  BOOL ok = Launch(c, dwContext, [c, p, dwContext, async]() -> Outcome {
+    INTERNET_ASYNC_RESULT created{reinterpret_cast<DWORD_PTR>(c->handle), 0};
+    c->Notify(dwContext, INTERNET_STATUS_HANDLE_CREATED, &created, sizeof created);
     c->engine.SetTimeouts(c->GetTimeouts());
     DWORD e = c->engine.Open(p);
-    if (e) {
-      Unregister(c->handle);  // never handed out
-      return {e, nullptr};
-    }
-    return {0, c->handle};
+    // A failed asynchronous connect leaves its announced handle to the caller to close; a
+    // synchronous one returns no handle.
+    if (e && !async) Unregister(c->handle);
+    return {e, nullptr, e ? nullptr : c->handle};
   });
   if (!ok) {
     if (GetLastError() != ERROR_IO_PENDING) Unregister(h);
@@ -322,8 +377,12 @@ HINTERNET WINAPI FtpFindFirstFileA(HINTERNET hConnect, LPCSTR lpszSearchFile, LP
     SetLastError(ERROR_INVALID_PARAMETER);
     return nullptr;
   }
-  std::string dir, match;
-  SplitPattern(lpszSearchFile, &dir, &match);
+  std::string display, dir, match;
+  SplitPattern(lpszSearchFile, &display, &match);
+  if (!display.empty() && !ServerPath(display, WindowsAnsiCodePage(), &dir)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
   HINTERNET made = nullptr;
   BOOL ok = Launch(c, dwContext, [c, dir, match, lpFindFileData, dwContext, &made]() -> Outcome {
     c->engine.SetTimeouts(c->GetTimeouts());
@@ -334,14 +393,18 @@ HINTERNET WINAPI FtpFindFirstFileA(HINTERNET hConnect, LPCSTR lpszSearchFile, LP
     f->connection = c;
     f->context = dwContext;
     f->callback = c->callback.load();
+    WindowsAnsiCodePage cp;
+    f->entries.reserve(entries.size());
     for (const ListEntry& entry : entries) {
-      if (!match.empty() && !WildMatch(match, entry.name)) continue;
-      WIN32_FIND_DATAA fd;
-      FillFindData(entry, &fd);
-      f->entries.push_back(fd);
+      FoundEntry found;
+      if (!Found(entry, cp, &found)) continue;  // no exact display name: left out, never cut
+      if (!match.empty() && !WildMatch(match, found.name)) continue;
+      f->entries.push_back(std::move(found));
     }
+    entries.clear();
+    entries.shrink_to_fit();
     if (f->entries.empty()) return {ERROR_NO_MORE_FILES, nullptr};
-    if (lpFindFileData) *lpFindFileData = f->entries[0];
+    if (lpFindFileData) FillFindData(f->entries[0], lpFindFileData);
     f->next = 1;
     HINTERNET h = Register(f);
     if (!h) return {ERROR_INTERNET_OUT_OF_HANDLES, nullptr};
@@ -356,7 +419,7 @@ BOOL WINAPI InternetFindNextFileA(HINTERNET hFind, LPVOID lpvFindData) {
   if (!f) return FALSE;
   if (!lpvFindData) return FailWith(ERROR_INVALID_PARAMETER);
   if (f->next >= f->entries.size()) return FailWith(ERROR_NO_MORE_FILES);
-  *static_cast<WIN32_FIND_DATAA*>(lpvFindData) = f->entries[f->next++];
+  FillFindData(f->entries[f->next++], static_cast<WIN32_FIND_DATAA*>(lpvFindData));
   return TRUE;
 }
 
@@ -364,8 +427,9 @@ BOOL WINAPI FtpGetFileA(HINTERNET hConnect, LPCSTR lpszRemoteFile, LPCSTR lpszNe
                         DWORD, DWORD dwFlags, DWORD_PTR dwContext) {
   auto c = ConnectionOf(hConnect);
   if (!c) return FALSE;
-  if (!ValidPath(lpszRemoteFile) || !ValidPath(lpszNewFile)) return FailWith(ERROR_INVALID_PARAMETER);
-  std::string remote = lpszRemoteFile, local = lpszNewFile;
+  std::string remote;
+  if (!RemotePath(lpszRemoteFile, &remote) || !ValidPath(lpszNewFile)) return FailWith(ERROR_INVALID_PARAMETER);
+  std::string local = lpszNewFile;
   bool ascii = (dwFlags & FTP_TRANSFER_TYPE_MASK) == FTP_TRANSFER_TYPE_ASCII;
   bool failIfExists = fFailIfExists != FALSE;
   return Launch(c, dwContext, [c, remote, local, ascii, failIfExists]() -> Outcome {
@@ -383,8 +447,9 @@ BOOL WINAPI FtpPutFileA(HINTERNET hConnect, LPCSTR lpszLocalFile, LPCSTR lpszNew
                         DWORD_PTR dwContext) {
   auto c = ConnectionOf(hConnect);
   if (!c) return FALSE;
-  if (!ValidPath(lpszLocalFile) || !ValidPath(lpszNewRemoteFile)) return FailWith(ERROR_INVALID_PARAMETER);
-  std::string local = lpszLocalFile, remote = lpszNewRemoteFile;
+  std::string remote;
+  if (!ValidPath(lpszLocalFile) || !RemotePath(lpszNewRemoteFile, &remote)) return FailWith(ERROR_INVALID_PARAMETER);
+  std::string local = lpszLocalFile;
   bool ascii = (dwFlags & FTP_TRANSFER_TYPE_MASK) == FTP_TRANSFER_TYPE_ASCII;
   return Launch(c, dwContext, [c, remote, local, ascii]() -> Outcome {
     UploadFile file;
@@ -397,32 +462,32 @@ BOOL WINAPI FtpPutFileA(HINTERNET hConnect, LPCSTR lpszLocalFile, LPCSTR lpszNew
 BOOL WINAPI FtpCreateDirectoryA(HINTERNET hConnect, LPCSTR lpszDirectory) {
   auto c = ConnectionOf(hConnect);
   if (!c) return FALSE;
-  if (!ValidPath(lpszDirectory)) return FailWith(ERROR_INVALID_PARAMETER);
-  std::string path = lpszDirectory;
+  std::string path;
+  if (!RemotePath(lpszDirectory, &path)) return FailWith(ERROR_INVALID_PARAMETER);
   return Launch(c, c->context, [c, path]() -> Outcome { return {c->engine.MakeDir(path), nullptr}; });
 }
 
 BOOL WINAPI FtpRemoveDirectoryA(HINTERNET hConnect, LPCSTR lpszDirectory) {
   auto c = ConnectionOf(hConnect);
   if (!c) return FALSE;
-  if (!ValidPath(lpszDirectory)) return FailWith(ERROR_INVALID_PARAMETER);
-  std::string path = lpszDirectory;
+  std::string path;
+  if (!RemotePath(lpszDirectory, &path)) return FailWith(ERROR_INVALID_PARAMETER);
   return Launch(c, c->context, [c, path]() -> Outcome { return {c->engine.RemoveDir(path), nullptr}; });
 }
 
 BOOL WINAPI FtpDeleteFileA(HINTERNET hConnect, LPCSTR lpszFileName) {
   auto c = ConnectionOf(hConnect);
   if (!c) return FALSE;
-  if (!ValidPath(lpszFileName)) return FailWith(ERROR_INVALID_PARAMETER);
-  std::string path = lpszFileName;
+  std::string path;
+  if (!RemotePath(lpszFileName, &path)) return FailWith(ERROR_INVALID_PARAMETER);
   return Launch(c, c->context, [c, path]() -> Outcome { return {c->engine.Delete(path), nullptr}; });
 }
 
 BOOL WINAPI FtpRenameFileA(HINTERNET hConnect, LPCSTR lpszExisting, LPCSTR lpszNew) {
   auto c = ConnectionOf(hConnect);
   if (!c) return FALSE;
-  if (!ValidPath(lpszExisting) || !ValidPath(lpszNew)) return FailWith(ERROR_INVALID_PARAMETER);
-  std::string from = lpszExisting, to = lpszNew;
+  std::string from, to;
+  if (!RemotePath(lpszExisting, &from) || !RemotePath(lpszNew, &to)) return FailWith(ERROR_INVALID_PARAMETER);
   return Launch(c, c->context, [c, from, to]() -> Outcome { return {c->engine.Rename(from, to), nullptr}; });
 }
 
@@ -434,7 +499,7 @@ BOOL WINAPI InternetCloseHandle(HINTERNET hInternet) {
       CloseSession(std::static_pointer_cast<Session>(obj));
       break;
     case Object::Kind::Connection:
-      CloseConnection(std::static_pointer_cast<Connection>(obj));
+      CloseConnection(std::static_pointer_cast<Connection>(obj), false);
       break;
     case Object::Kind::Find: {
       HINTERNET h = obj->handle;

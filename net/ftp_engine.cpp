@@ -13,36 +13,47 @@ namespace vel::net {
 
 namespace {
 
-bool Routable(const uint8_t a[4]) {
-  return !(a[0] == 0 || a[0] >= 224);
+// Where a data connection goes: the control connection's peer, with the port the server named.
+sockaddr_storage PeerWithPort(const Socket& ctrl, uint16_t port) {
+  sockaddr_storage peer{};
+  ctrl.PeerAddress(&peer);
+  if (peer.ss_family == AF_INET6)
+    reinterpret_cast<sockaddr_in6*>(&peer)->sin6_port = htons(port);
+  else
+    reinterpret_cast<sockaddr_in*>(&peer)->sin_port = htons(port);
+  return peer;
 }
 
-std::string Convert(const std::string& in, UINT from, UINT to, bool strict) {
-  if (in.empty()) return in;
-  int wn = MultiByteToWideChar(from, strict ? MB_ERR_INVALID_CHARS : 0, in.data(),
-                               static_cast<int>(in.size()), nullptr, 0);
-  if (wn <= 0) return strict ? std::string() : in;
-  std::wstring w(static_cast<size_t>(wn), L'\0');
-  MultiByteToWideChar(from, strict ? MB_ERR_INVALID_CHARS : 0, in.data(), static_cast<int>(in.size()),
-                      w.data(), wn);
-  int n = WideCharToMultiByte(to, 0, w.data(), wn, nullptr, 0, nullptr, nullptr);
-  if (n <= 0) return in;
-  std::string out(static_cast<size_t>(n), '\0');
-  WideCharToMultiByte(to, 0, w.data(), wn, out.data(), n, nullptr, nullptr);
-  return out;
+// The path of a name in a listed directory ("" = the current one).
+std::string Child(const std::string& dir, const std::string& name) {
+  if (dir.empty()) return name;
+  return dir.back() == '/' ? dir + name : dir + "/" + name;
 }
 
-std::vector<std::string> SplitLines(const std::string& s) {
-  std::vector<std::string> lines;
-  size_t pos = 0;
-  while (pos < s.size()) {
-    size_t end = s.find('\n', pos);
-    if (end == std::string::npos) end = s.size();
-    lines.emplace_back(s, pos, end - pos);
-    pos = end + 1;
+// A listing's data, line by line into the parser.
+// The form (MLSD or LIST) is read when data first comes: an MLSD the server refuses falls back
+// to LIST before any data moves.
+class ListingSink : public DataSink {
+ public:
+  ListingSink(ListingParser* parser, const bool* mlsd) : parser_(parser), mlsd_(mlsd) {}
+  DWORD Write(const char* p, size_t n) override {
+    if (!started_) parser_->SetMlsd(*mlsd_);
+    started_ = true;
+    splitter_.Feed(p, n, [this](std::string_view line) { parser_->Line(line); });
+    return parser_->Overflow() ? ERROR_NOT_ENOUGH_MEMORY : 0;
   }
-  return lines;
-}
+  void End() {
+    if (!started_) parser_->SetMlsd(*mlsd_);
+    splitter_.End([this](std::string_view line) { parser_->Line(line); });
+    parser_->Finish();
+  }
+
+ private:
+  ListingParser* parser_;
+  const bool* mlsd_;
+  bool started_ = false;
+  LineSplitter splitter_;
+};
 
 Today CurrentDate() {
   SYSTEMTIME st;
@@ -56,7 +67,8 @@ Today CurrentDate() {
 const char* StateName(int s) {
   static const char* const kNames[] = {"Idle", "Resolve", "Connect", "Greeting", "User", "Pass", "Acct", "Feat",
                                        "Utf8On", "Ready", "Type", "Pasv", "Epsv", "Port", "Eprt", "XferCmd",
-                                       "Data", "XferEnd", "Mkd", "Rmd", "Dele", "Rnfr", "Rnto", "Quit", "Closed"};
+                                       "Data", "XferEnd", "Mkd", "Rmd", "Dele", "Rnfr", "Rnto", "Pwd", "Cwd",
+                                       "Quit", "Closed"};
   return s >= 0 && s < static_cast<int>(sizeof kNames / sizeof kNames[0]) ? kNames[s] : "?";
 }
 #endif
@@ -73,12 +85,12 @@ void FtpEngine::To(St next) {
 
 void FtpEngine::Fail(DWORD err, bool fatal) {
   if (!error_) error_ = err;
-  data_.Close();
+  data_.reset();
   listener_.Close();
-  if (fatal || !ctrl_.Valid()) {
-    if (ctrl_.Valid()) {
+  if (fatal || !ctrl_) {
+    if (ctrl_) {
       obs_->Status(INTERNET_STATUS_CLOSING_CONNECTION, nullptr, 0);
-      ctrl_.Close();
+      ctrl_.reset();
       obs_->Status(INTERNET_STATUS_CONNECTION_CLOSED, nullptr, 0);
     }
     To(St::Closed);
@@ -90,7 +102,7 @@ void FtpEngine::Fail(DWORD err, bool fatal) {
 DWORD FtpEngine::Run(Op op, St first) {
   op_ = op;
   error_ = 0;
-  dataError_ = 0;
+  dataError_ = localError_ = 0;
   finalSeen_ = false;
   To(first);
   while (state_ != St::Ready && state_ != St::Closed) Step();
@@ -135,6 +147,8 @@ std::string FtpEngine::CommandFor(St s) const {
     case St::Feat: return "FEAT";
     case St::Utf8On: return "OPTS UTF8 ON";
     case St::Type: return ascii_ ? "TYPE A" : "TYPE I";
+    case St::Pwd: return "PWD";
+    case St::Cwd: return "CWD " + arg1_;
     case St::Pasv: return "PASV";
     case St::Epsv: return "EPSV";
     case St::Port:
@@ -155,31 +169,27 @@ std::string FtpEngine::CommandFor(St s) const {
     }
     case St::XferCmd:
       switch (op_) {
-        case Op::Retr: return "RETR " + Wire(arg1_);
-        case Op::Stor: return "STOR " + Wire(arg1_);
+        case Op::Retr: return "RETR " + arg1_;
+        case Op::Stor: return "STOR " + arg1_;
         case Op::List:
-          if (mlsd_) return arg1_.empty() ? "MLSD" : "MLSD " + Wire(arg1_);
-          return arg1_.empty() ? "LIST" : "LIST " + Wire(arg1_);
+          if (mlsd_) return arg1_.empty() ? "MLSD" : "MLSD " + arg1_;
+          return arg1_.empty() ? "LIST" : "LIST " + arg1_;
         default: return std::string();
       }
-    case St::Mkd: return "MKD " + Wire(arg1_);
-    case St::Rmd: return "RMD " + Wire(arg1_);
-    case St::Dele: return "DELE " + Wire(arg1_);
-    case St::Rnfr: return "RNFR " + Wire(arg1_);
-    case St::Rnto: return "RNTO " + Wire(arg2_);
+    case St::Mkd: return "MKD " + arg1_;
+    case St::Rmd: return "RMD " + arg1_;
+    case St::Dele: return "DELE " + arg1_;
+    case St::Rnfr: return "RNFR " + arg1_;
+    case St::Rnto: return "RNTO " + arg2_;
     case St::Quit: return "QUIT";
     default: return std::string();  // Greeting, XferEnd: a reply without a command
   }
 }
 
-std::string FtpEngine::Wire(const std::string& ansiName) const {
-  return utf8_ ? Convert(ansiName, CP_ACP, CP_UTF8, false) : ansiName;
-}
-
 bool FtpEngine::SendCommand(const std::string& cmd) {
   std::string line = cmd + "\r\n";
   obs_->Status(INTERNET_STATUS_SENDING_REQUEST, nullptr, 0);
-  DWORD e = ctrl_.SendAll(line.data(), line.size(), timeouts_.send, cancel_);
+  DWORD e = ctrl_->Send(line.data(), line.size(), timeouts_.send, cancel_);
   if (e) {
     Fail(e, true);
     return false;
@@ -190,7 +200,10 @@ bool FtpEngine::SendCommand(const std::string& cmd) {
 }
 
 bool FtpEngine::ReadReply(FtpReply* r) {
-  obs_->Status(INTERNET_STATUS_RECEIVING_RESPONSE, nullptr, 0);
+  // The reply that ends a transfer is not announced: 40/41 during a transfer count data bytes
+  // (a client adds them up as the transfer's progress).
+  const bool announce = state_ != St::XferEnd;
+  if (announce) obs_->Status(INTERNET_STATUS_RECEIVING_RESPONSE, nullptr, 0);
   DWORD bytes = 0;
   for (;;) {
     if (inpos_ < inbuf_.size()) {
@@ -208,7 +221,7 @@ bool FtpEngine::ReadReply(FtpReply* r) {
     inbuf_.resize(16384);
     inpos_ = 0;
     size_t got = 0;
-    DWORD e = ctrl_.Recv(inbuf_.data(), inbuf_.size(), &got, timeouts_.receive, cancel_);
+    DWORD e = ctrl_->Recv(inbuf_.data(), inbuf_.size(), &got, timeouts_.receive, cancel_);
     inbuf_.resize(got);
     if (!e && got == 0) e = state_ == St::Quit ? 0 : ERROR_FTP_DROPPED;
     if (e || got == 0) {
@@ -222,7 +235,7 @@ bool FtpEngine::ReadReply(FtpReply* r) {
   }
   *r = reader_.Reply();
   obs_->Reply(*r);
-  obs_->Status(INTERNET_STATUS_RESPONSE_RECEIVED, &bytes, sizeof bytes);
+  if (announce) obs_->Status(INTERNET_STATUS_RESPONSE_RECEIVED, &bytes, sizeof bytes);
   if (r->code == 421 && state_ != St::Quit) {  // the server is closing: whatever we were doing
     Fail(ERROR_INTERNET_EXTENDED_ERROR, true);
     return false;
@@ -243,9 +256,9 @@ DWORD FtpEngine::ReplyError(const FtpReply& r) const {
 
 FtpEngine::St FtpEngine::DataChannelState() const {
   sockaddr_storage a{};
-  ctrl_.PeerAddress(&a);
+  ctrl_->Underlying().PeerAddress(&a);
   bool v6 = a.ss_family == AF_INET6;
-  if (passive_) return v6 ? St::Epsv : St::Pasv;
+  if (passive_) return v6 || epsv_ ? St::Epsv : St::Pasv;
   return v6 ? St::Eprt : St::Port;
 }
 
@@ -274,6 +287,7 @@ void FtpEngine::OnReply(const FtpReply& r) {
     case St::Feat:
       if (ok) {
         mlsd_ = HasFeature(r.text, "MLST") || HasFeature(r.text, "MLSD");
+        epsv_ = HasFeature(r.text, "EPSV");
         if (HasFeature(r.text, "UTF8")) return To(St::Utf8On);
       }
       return To(St::Ready);
@@ -285,29 +299,29 @@ void FtpEngine::OnReply(const FtpReply& r) {
       type_ = ascii_ ? 'A' : 'I';
       return To(DataChannelState());
     case St::Pasv: {
+      // The address in the reply is never used: a server must not point the data connection at
+      // another host (RFC 2577), and one behind NAT names its private address. Only the port
+      // counts; the data connection goes to the control connection's peer.
       uint8_t a[4];
       uint16_t port;
-      if (c != 227) return To(St::Epsv);
-      if (!ParsePasv(r.text, a, &port)) return To(St::Epsv);
-      sockaddr_storage peer{};
-      ctrl_.PeerAddress(&peer);
-      auto* in = reinterpret_cast<sockaddr_in*>(&peer);
-      // An unroutable address (0.0.0.0, multicast) is a misconfigured server behind NAT: the
-      // data connection goes to the address the control connection reached.
-      if (Routable(a)) memcpy(&in->sin_addr, a, 4);
-      in->sin_port = htons(port);
-      return ConnectPassive(peer);
+      if (c != 227 || !ParsePasv(r.text, a, &port)) {
+        if (epsv_) return Fail(ERROR_FTP_NO_PASSIVE_MODE, false);  // EPSV was tried first
+        return To(St::Epsv);
+      }
+      return ConnectPassive(PeerWithPort(ctrl_->Underlying(), port));
     }
     case St::Epsv: {
       uint16_t port;
-      if (c != 229 || !ParseEpsv(r.text, &port)) return Fail(ERROR_FTP_NO_PASSIVE_MODE, false);
-      sockaddr_storage peer{};
-      ctrl_.PeerAddress(&peer);
-      if (peer.ss_family == AF_INET6)
-        reinterpret_cast<sockaddr_in6*>(&peer)->sin6_port = htons(port);
-      else
-        reinterpret_cast<sockaddr_in*>(&peer)->sin_port = htons(port);
-      return ConnectPassive(peer);
+      if (c != 229 || !ParseEpsv(r.text, &port)) {
+        sockaddr_storage a{};
+        ctrl_->Underlying().PeerAddress(&a);
+        if (epsv_ && a.ss_family != AF_INET6) {  // listed but refused: PASV from now on
+          epsv_ = false;
+          return To(St::Pasv);
+        }
+        return Fail(ERROR_FTP_NO_PASSIVE_MODE, false);
+      }
+      return ConnectPassive(PeerWithPort(ctrl_->Underlying(), port));
     }
     case St::Port:
       if (ok) return To(St::XferCmd);
@@ -322,14 +336,21 @@ void FtpEngine::OnReply(const FtpReply& r) {
       }
       if (op_ == Op::List && mlsd_ && (c == 500 || c == 501 || c == 502 || c == 504)) {
         mlsd_ = false;  // advertised but refused: fall back to LIST
-        data_.Close();
+        data_.reset();
         listener_.Close();
         return To(DataChannelState());
       }
       return Fail(ReplyError(r), false);
     case St::XferEnd:
+      if (localError_) return Fail(localError_, false);
       if (!ok) return Fail(ReplyError(r), false);
       if (dataError_) return Fail(dataError_, false);
+      return To(St::Ready);
+    case St::Pwd:
+      if (c == 257) pwd_ = QuotedPath(r.text);
+      return To(St::Ready);
+    case St::Cwd:
+      if (!ok) error_ = ERROR_PATH_NOT_FOUND;  // a probe's "no"; not a failure of the session
       return To(St::Ready);
     case St::Mkd:
     case St::Rmd:
@@ -348,14 +369,16 @@ void FtpEngine::OnReply(const FtpReply& r) {
 
 void FtpEngine::ConnectPassive(const sockaddr_storage& addr) {
   int len = addr.ss_family == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
-  DWORD e = data_.Connect(reinterpret_cast<const sockaddr*>(&addr), len, timeouts_.connect, cancel_);
+  Socket s;
+  DWORD e = s.Connect(reinterpret_cast<const sockaddr*>(&addr), len, timeouts_.connect, cancel_);
   if (e) return Fail(e == ERROR_INTERNET_OPERATION_CANCELLED ? e : ERROR_INTERNET_CANNOT_CONNECT, false);
+  data_ = std::make_unique<SocketStream>(std::move(s));
   To(St::XferCmd);
 }
 
 bool FtpEngine::PrepareListener() {
   sockaddr_storage local{};
-  if (!ctrl_.LocalAddress(&local)) return false;
+  if (!ctrl_->Underlying().LocalAddress(&local)) return false;
   int len = local.ss_family == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
   return listener_.Listen(reinterpret_cast<sockaddr*>(&local), len) == 0;
 }
@@ -394,8 +417,10 @@ void FtpEngine::DoConnect() {
     std::string text = AddressText(reinterpret_cast<const sockaddr*>(&a));
     obs_->Status(INTERNET_STATUS_CONNECTING_TO_SERVER, text.data(), static_cast<DWORD>(text.size() + 1));
     int len = a.ss_family == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
-    e = ctrl_.Connect(reinterpret_cast<const sockaddr*>(&a), len, timeouts_.connect, cancel_);
+    Socket s;
+    e = s.Connect(reinterpret_cast<const sockaddr*>(&a), len, timeouts_.connect, cancel_);
     if (!e) {
+      ctrl_ = std::make_unique<SocketStream>(std::move(s));
       obs_->Status(INTERNET_STATUS_CONNECTED_TO_SERVER, text.data(), static_cast<DWORD>(text.size() + 1));
       inbuf_.clear();
       inpos_ = 0;
@@ -404,32 +429,31 @@ void FtpEngine::DoConnect() {
     }
     if (e == ERROR_INTERNET_OPERATION_CANCELLED) break;
   }
-  ctrl_.Close();
   Fail(e, true);
 }
 
-DWORD FtpEngine::MoveIn(DataSink* sink, std::string* buffer) {
+DWORD FtpEngine::MoveIn(DataSink* sink) {
   constexpr size_t kBuf = 256 * 1024;
   std::string block(kBuf, '\0');
   std::string converted;
   CrlfConverter crlf;
+  const bool convert = ascii_ && op_ != Op::List;  // listing lines are split on LF anyway
   size_t pending = 0;  // bytes not yet reported by 41
   for (;;) {
     size_t got = 0;
-    DWORD e = data_.Recv(block.data(), kBuf, &got, timeouts_.receive, cancel_);
+    DWORD e = data_->Recv(block.data(), kBuf, &got, timeouts_.receive, cancel_);
     if (e) return e;
     if (got == 0) break;
-    if (sink) {
-      const char* p = block.data();
-      size_t n = got;
-      if (ascii_) {
-        crlf.Convert(p, n, &converted);
-        p = converted.data();
-        n = converted.size();
-      }
-      if (DWORD w = sink->Write(p, n)) return w;
-    } else if (buffer->size() + got <= kMaxListingBytes) {
-      buffer->append(block.data(), got);
+    const char* p = block.data();
+    size_t n = got;
+    if (convert) {
+      crlf.Convert(p, n, &converted);
+      p = converted.data();
+      n = converted.size();
+    }
+    if (DWORD w = sink->Write(p, n)) {
+      localError_ = w;
+      return w;
     }
     pending += got;
     if (pending >= kNotifyChunk) ReportData(INTERNET_STATUS_RECEIVING_RESPONSE, &pending);
@@ -446,7 +470,10 @@ DWORD FtpEngine::MoveOut(DataSource* source) {
   size_t pending = 0;
   for (;;) {
     size_t got = 0;
-    if (DWORD r = source->Read(block.data(), kBuf, &got)) return r;
+    if (DWORD r = source->Read(block.data(), kBuf, &got)) {
+      localError_ = r;
+      return r;
+    }
     if (got == 0) break;
     const char* p = block.data();
     size_t n = got;
@@ -455,7 +482,7 @@ DWORD FtpEngine::MoveOut(DataSource* source) {
       p = converted.data();
       n = converted.size();
     }
-    if (DWORD e = data_.SendAll(p, n, timeouts_.send, cancel_)) return e;
+    if (DWORD e = data_->Send(p, n, timeouts_.send, cancel_)) return e;
     pending += n;
     if (pending >= kNotifyChunk) ReportData(INTERNET_STATUS_SENDING_REQUEST, &pending);
   }
@@ -479,8 +506,10 @@ void FtpEngine::DoData() {
     return To(St::Ready);
   }
   if (listener_.Valid()) {
-    DWORD e = listener_.Accept(&data_, timeouts_.connect, cancel_);
+    Socket s;
+    DWORD e = listener_.Accept(&s, timeouts_.connect, cancel_);
     listener_.Close();
+    if (!e) data_ = std::make_unique<SocketStream>(std::move(s));
     if (e) {
       dataError_ = e == ERROR_INTERNET_OPERATION_CANCELLED ? e : ERROR_INTERNET_CANNOT_CONNECT;
       if (e == ERROR_INTERNET_OPERATION_CANCELLED) return Fail(e, true);
@@ -488,9 +517,12 @@ void FtpEngine::DoData() {
       return To(St::XferEnd);
     }
   }
-  DWORD e = op_ == Op::Stor ? MoveOut(source_) : MoveIn(sink_, listing_);
-  if (op_ == Op::Stor && !e) data_.ShutdownSend();
-  data_.Close();
+  DWORD e = op_ == Op::Stor ? MoveOut(source_) : MoveIn(sink_);
+  if (op_ == Op::Stor && !e)
+    data_->Finish();
+  else
+    data_->Close();
+  data_.reset();
   if (e == ERROR_INTERNET_OPERATION_CANCELLED) return Fail(e, true);
   if (e) dataError_ = e;
   if (finalSeen_) return dataError_ ? Fail(dataError_, false) : To(St::Ready);
@@ -500,43 +532,64 @@ void FtpEngine::DoData() {
 DWORD FtpEngine::Open(const LoginParams& p) {
   login_ = p;
   passive_ = p.passive;
-  utf8_ = mlsd_ = false;
+  utf8_ = mlsd_ = epsv_ = false;
   type_ = 0;
   return Run(Op::Login, St::Resolve);
 }
 
 DWORD FtpEngine::List(const std::string& dir, std::vector<ListEntry>* out) {
   if (state_ != St::Ready) return ERROR_FTP_DROPPED;
-  std::string raw;
+  ListingParser parser(CurrentDate());
+  ListingSink sink(&parser, &mlsd_);
   arg1_ = dir;
   ascii_ = true;
-  listing_ = &raw;
-  sink_ = nullptr;
+  sink_ = &sink;
   DWORD e = Run(Op::List, TransferStart());
-  listing_ = nullptr;
+  sink_ = nullptr;
   if (e) return e;
-  bool mlsd = mlsd_;
-  Today today = CurrentDate();
-  out->clear();
-  for (std::string& line : SplitLines(raw)) {
-    ListEntry entry;
-    if (!(mlsd ? ParseMlsdLine(line, &entry) : ParseListLine(line, today, &entry))) continue;
-    if (utf8_) {
-      std::string ansi = Convert(entry.name, CP_UTF8, CP_ACP, true);
-      if (!ansi.empty()) entry.name = ansi;  // not valid UTF-8: the bytes as they came
-      if (!ValidEntryName(entry.name)) continue;
+  sink.End();
+  if (parser.Overflow()) return ERROR_NOT_ENOUGH_MEMORY;
+  *out = parser.Take();
+  // Servers that run "ls -l PATH" list a linked folder as the link itself: nothing usable came
+  // for a named folder, so it is asked once more as "PATH/", which ls follows.
+  if (out->empty() && !dir.empty() && dir.back() != '/') return List(dir + "/", out);
+  ResolveLinks(out);
+  ProbeLinks(dir, out);
+  return 0;
+}
+
+// Links whose kind the listing left open: CWD into each (at most kMaxLinkProbes), and back to
+// the directory PWD named. A link beyond the limit, or when PWD gives nothing to return to, is
+// taken as a folder: a folder that is a file only lists as itself.
+void FtpEngine::ProbeLinks(const std::string& dir, std::vector<ListEntry>* entries) {
+  size_t probes = 0;
+  bool havePwd = false;
+  for (ListEntry& e : *entries) {
+    if (!e.link || e.linkKnown) continue;
+    e.dir = true;
+    if (probes >= kMaxLinkProbes || state_ != St::Ready) continue;
+    if (!havePwd) {
+      pwd_.clear();
+      Run(Op::Probe, St::Pwd);
+      havePwd = true;
+      if (pwd_.empty() || state_ != St::Ready) probes = kMaxLinkProbes;
+      if (probes >= kMaxLinkProbes) continue;
     }
-    out->push_back(std::move(entry));
+    ++probes;
+    bool isDir = true;
+    if (Probe(Child(dir, e.name), &isDir) == 0) e.dir = isDir;
   }
-  // A link whose target is a sibling (by name, or by MLSD's unique fact) takes its kind.
-  for (ListEntry& e2 : *out) {
-    if (!e2.link || e2.dir) continue;
-    bool byName = !e2.target.empty() && e2.target.find('/') == std::string::npos;
-    for (const ListEntry& other : *out) {
-      if (other.link) continue;
-      if ((byName && other.name == e2.target) || (!e2.unique.empty() && other.unique == e2.unique))
-        e2.dir = other.dir;
-    }
+}
+
+// One CWD probe; returns 0 when the answer is known (*isDir), else the session's error.
+DWORD FtpEngine::Probe(const std::string& path, bool* isDir) {
+  arg1_ = path;
+  DWORD e = Run(Op::Probe, St::Cwd);
+  if (state_ != St::Ready) return e ? e : ERROR_FTP_DROPPED;
+  *isDir = e == 0;
+  if (*isDir) {  // back where the listing's relative paths start
+    arg1_ = pwd_;
+    Run(Op::Probe, St::Cwd);
   }
   return 0;
 }
@@ -593,7 +646,7 @@ void FtpEngine::Quit() {
     Run(Op::Quit, St::Quit);
     timeouts_ = saved;
   }
-  if (ctrl_.Valid()) Fail(0, true);
+  if (ctrl_) Fail(0, true);
   To(St::Closed);
 }
 

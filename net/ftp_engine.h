@@ -1,13 +1,19 @@
 // The FTP protocol engine: one control connection, its data connections, and the one state
 // machine that drives them (RFC 959, with RFC 2428 EPSV/EPRT, RFC 3659 MLSD, RFC 2640 UTF8).
 //
+// Names and paths are the server's bytes both ways: the engine never converts them (the API
+// layer maps them to display names, net/ftp_name_codec.h). Passive data connections always go
+// to the address the control connection reached, whatever a PASV reply names; EPSV is used
+// first when the server's features list it. All bytes move through ByteStream objects.
+//
 // Each public operation sets the goal (op_), enters its first state and steps until the state
 // is Ready (the connection can take the next command) or Closed (the control connection is
 // gone). FtpEngine::To is the only writer of the state. Every command and reply is reported
 // to the observer as 30/31 and 40/41, the connect steps as 10/11/20/21, data as 40/41 (download,
 // listing) or 30/31 (upload) per 64 KiB, and the end of the control connection as 50/51.
 // Operations return 0 or a library error code; the reply that caused an error is the last
-// reply given to the observer.
+// reply given to the observer. A local file error (disk full, access denied) wins over what the
+// server says about the transfer it ended.
 //
 // One thread uses an engine at a time; any thread may set the cancel flag, which ends waits
 // within a socket slice.
@@ -20,6 +26,7 @@
 #include "net/ftp_listing.h"
 #include "net/ftp_reply.h"
 #include "net/ftp_socket.h"
+#include "net/ftp_stream.h"
 
 namespace vel::net {
 
@@ -64,14 +71,16 @@ struct LoginParams {
 class FtpEngine {
  public:
   static constexpr size_t kNotifyChunk = 64 * 1024;
-  static constexpr size_t kMaxListingBytes = 64u << 20;
+  // Links of unknown kind probed with CWD per listing; the rest are taken as folders.
+  static constexpr size_t kMaxLinkProbes = 64;
 
   FtpEngine(EngineObserver* obs, const std::atomic<bool>* cancel) : obs_(obs), cancel_(cancel) {}
   void SetTimeouts(const Timeouts& t) { timeouts_ = t; }
   void SetPassive(bool p) { passive_ = p; }
 
   DWORD Open(const LoginParams& p);
-  // Lists a directory ("" = the current one); names are in the ANSI code page.
+  // Lists a directory ("" = the current one); names are the server's bytes. A listing with more
+  // entries than ListingParser::kMaxEntries fails with ERROR_NOT_ENOUGH_MEMORY (never cut).
   DWORD List(const std::string& dir, std::vector<ListEntry>* out);
   DWORD Retrieve(const std::string& remote, bool ascii, DataSink* sink);
   DWORD Store(const std::string& remote, bool ascii, DataSource* source);
@@ -81,7 +90,6 @@ class FtpEngine {
   DWORD Rename(const std::string& from, const std::string& to);
   void Quit();  // QUIT when connected, then closes (50, 51)
   bool Connected() const { return state_ != St::Closed && state_ != St::Idle; }
-  bool Utf8() const { return utf8_; }
 
  private:
   enum class St {
@@ -104,10 +112,12 @@ class FtpEngine {
     Data,       // moving data on the data connection
     XferEnd,    // awaiting the transfer's final reply
     Mkd, Rmd, Dele, Rnfr, Rnto,
+    Pwd,        // PWD sent (before link probes)
+    Cwd,        // CWD sent (a link probe, or back to the saved directory)
     Quit,       // QUIT sent
     Closed,     // no control connection
   };
-  enum class Op { None, Login, List, Retr, Stor, Mkd, Rmd, Dele, Rename, Quit };
+  enum class Op { None, Login, List, Retr, Stor, Mkd, Rmd, Dele, Rename, Probe, Quit };
 
   DWORD Run(Op op, St first);
   void To(St next);
@@ -125,10 +135,11 @@ class FtpEngine {
   St TransferStart() const;
   void ConnectPassive(const sockaddr_storage& addr);
   DWORD ReplyError(const FtpReply& r) const;
-  std::string Wire(const std::string& ansiName) const;
-  DWORD MoveIn(DataSink* sink, std::string* buffer);
+  DWORD MoveIn(DataSink* sink);
   DWORD MoveOut(DataSource* source);
   void ReportData(DWORD busy_code, size_t* pending);
+  void ProbeLinks(const std::string& dir, std::vector<ListEntry>* entries);
+  DWORD Probe(const std::string& path, bool* isDir);
 
   EngineObserver* obs_;
   const std::atomic<bool>* cancel_;
@@ -139,19 +150,22 @@ class FtpEngine {
   bool passive_ = false;
   bool utf8_ = false;
   bool mlsd_ = false;
+  bool epsv_ = false;  // the server lists EPSV: try it before PASV
   char type_ = 0;     // 'A' or 'I' once sent
   bool ascii_ = false;  // the current transfer's type
   LoginParams login_;
   std::vector<sockaddr_storage> addrs_;
-  Socket ctrl_, data_, listener_;
+  std::unique_ptr<ByteStream> ctrl_, data_;
+  Socket listener_;
   ReplyReader reader_;
   std::string inbuf_;
   size_t inpos_ = 0;
   std::string arg1_, arg2_;
   DataSink* sink_ = nullptr;
   DataSource* source_ = nullptr;
-  std::string* listing_ = nullptr;
+  std::string pwd_;      // the directory the probes return to
   DWORD dataError_ = 0;
+  DWORD localError_ = 0;  // the sink or source failed: the transfer's error whatever the server says
   bool finalSeen_ = false;  // the transfer command answered 2xx with no preliminary reply
 };
 

@@ -57,30 +57,31 @@ void Worker::Post(std::function<void()> job) {
   cv_.notify_one();
 }
 
-void Worker::Stop() {
+void Worker::Stop(bool wait) {
   {
     std::lock_guard<std::mutex> lock(m_);
     stop_ = true;
     if (!started_) return;
   }
   cv_.notify_all();
-  if (!thread_.joinable()) return;
-  if (OnWorker()) {
-    thread_.detach();
+  if (OnWorker() || !wait) {
+    std::lock_guard<std::mutex> lock(m_);
+    if (thread_.joinable()) thread_.detach();  // it ends by itself once drained
     return;
   }
   // Normally the queue drains at once (requests in progress were cancelled). A callback that
   // blocks on a lock the closing thread holds would make a plain join wait forever: after
   // kStopWaitMs the thread is left to finish on its own; it owns a reference to this worker.
-  bool finished;
-  {
-    std::unique_lock<std::mutex> lock(m_);
-    finished = cv_.wait_for(lock, std::chrono::milliseconds(kStopWaitMs), [&] { return finished_; });
-  }
-  if (finished)
-    thread_.join();
-  else
+  std::unique_lock<std::mutex> lock(m_);
+  bool finished = cv_.wait_for(lock, std::chrono::milliseconds(kStopWaitMs), [&] { return finished_; });
+  if (!thread_.joinable()) return;
+  if (finished) {
+    std::thread t = std::move(thread_);
+    lock.unlock();
+    t.join();
+  } else {
     thread_.detach();
+  }
 }
 
 void Object::Notify(DWORD_PTR ctx, DWORD code, const void* info, DWORD len) const {
@@ -150,6 +151,7 @@ std::vector<std::shared_ptr<Object>> ChildrenOf(const Session* s) {
 }
 
 void StoreLastResponse(const FtpReply& r) { tl_last = r; }
+void ClearLastResponse() { tl_last = FtpReply{}; }
 const FtpReply& LastResponse() { return tl_last; }
 
 }  // namespace vel::net

@@ -22,13 +22,14 @@
 
 namespace vel::net {
 
-// One thread running posted jobs in order. Stop() from the worker itself detaches it; from any
-// other thread it waits (at most kStopWaitMs) for the queue to drain and joins.
+// One thread running posted jobs in order. Stop() lets it end once its queue is drained. From
+// the worker itself, or with wait false, it returns at once (the thread keeps its own
+// reference); otherwise it waits at most kStopWaitMs for the queue to drain and joins.
 class Worker {
  public:
   static constexpr int kStopWaitMs = 3000;
   void Post(std::function<void()> job);
-  void Stop();
+  void Stop(bool wait = true);
   bool OnWorker() const { return std::this_thread::get_id() == id_; }
 
  private:
@@ -71,15 +72,20 @@ struct Session : Object {
   bool async = false;
   DWORD access = INTERNET_OPEN_TYPE_DIRECT;
   std::string proxy, bypass;  // the FTP proxy "host[:port]" and bypass list in force
-  std::shared_ptr<Worker> worker;  // asynchronous sessions only
-  std::atomic<bool> busy{false};   // one request at a time
-  bool TryBegin() { bool f = false; return busy.compare_exchange_strong(f, true); }
-  void End() { busy.store(false); }
+  // The workers of its connections, closed or not: closing the session waits for them all.
+  std::mutex workersMutex;
+  std::vector<std::weak_ptr<Worker>> workers;
 };
 
+// A connection runs one request at a time (another gives ERROR_FTP_TRANSFER_IN_PROGRESS);
+// connections of one session run side by side, each asynchronous one on a worker of its own.
 struct Connection : Object, EngineObserver {
   Connection() : Object(Kind::Connection), engine(this, &cancel) {}
   std::shared_ptr<Session> session;
+  std::shared_ptr<Worker> worker;  // asynchronous sessions only
+  std::atomic<bool> busy{false};
+  bool TryBegin() { bool f = false; return busy.compare_exchange_strong(f, true); }
+  void End() { busy.store(false); }
   FtpEngine engine;
   std::atomic<bool> cancel{false};
   std::atomic<bool> running{false};
@@ -92,10 +98,19 @@ struct Connection : Object, EngineObserver {
   void Reply(const FtpReply& r) override;
 };
 
+// One listed entry as the caller gets it (display name), kept small: a listing may have
+// millions of entries; WIN32_FIND_DATAA is filled when the entry is read.
+struct FoundEntry {
+  std::string name;
+  DWORD attributes = FILE_ATTRIBUTE_NORMAL;
+  uint64_t size = 0;
+  FILETIME time{};
+};
+
 struct Find : Object {
   Find() : Object(Kind::Find) {}
   std::shared_ptr<Connection> connection;
-  std::vector<WIN32_FIND_DATAA> entries;
+  std::vector<FoundEntry> entries;
   size_t next = 0;
 };
 
@@ -109,8 +124,10 @@ std::shared_ptr<Object> Unregister(HINTERNET h);
 // Every registered object made from the session.
 std::vector<std::shared_ptr<Object>> ChildrenOf(const Session* s);
 
-// The last server reply seen by the calling thread.
+// The last server reply seen by the calling thread; cleared when a request starts, so it
+// always belongs to the thread's latest request.
 void StoreLastResponse(const FtpReply& r);
+void ClearLastResponse();
 const FtpReply& LastResponse();
 
 }  // namespace vel::net

@@ -1,175 +1,107 @@
-// Listing-line parsers. Unix lines are read by locating the date (month name, day, time or
-// year) after the size; the name is everything after the single blank that follows the date,
-// so names with leading or inner blanks survive.
+// The listing dispatcher: which family reads a line, headers, wrapped VMS entries, MLSD facts,
+// links resolved by their siblings, and the search-pattern match.
 #include "net/ftp_listing.h"
 
 #include <cctype>
-#include <vector>
+#include <cstring>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "net/ftp_listing_text.h"
 
 namespace vel::net {
 
+using namespace listing;
+using Family = ListingParser::Family;
+
 namespace {
 
-struct Token {
-  size_t begin, end;
-};
-
-std::vector<Token> Tokens(std::string_view s, size_t maxTokens) {
-  std::vector<Token> t;
-  size_t i = 0;
-  while (i < s.size() && t.size() < maxTokens) {
-    while (i < s.size() && (s[i] == ' ' || s[i] == '\t')) ++i;
-    if (i >= s.size()) break;
-    size_t b = i;
-    while (i < s.size() && s[i] != ' ' && s[i] != '\t') ++i;
-    t.push_back({b, i});
-  }
-  return t;
+std::string_view StripLineEnd(std::string_view line) {
+  while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.remove_suffix(1);
+  return line;
 }
 
-bool AllDigits(std::string_view s) {
-  if (s.empty()) return false;
-  for (char c : s)
-    if (c < '0' || c > '9') return false;
+bool StartsWith(std::string_view s, std::string_view p) { return s.substr(0, p.size()) == p; }
+
+// A control byte inside a line (CR, NUL, TAB...) shifts fields and names: such a line is
+// dropped, except for the one TAB that EPLF and MLSD put before the name.
+bool CleanLine(std::string_view line, bool tabSeparated) {
+  size_t tabs = 0;
+  for (unsigned char c : line) {
+    if (c == '\t' && tabSeparated && ++tabs == 1) continue;
+    if (c < 0x20 || c == 0x7F) return false;
+  }
   return true;
 }
 
-bool ToU64(std::string_view s, uint64_t* v) {
-  if (!AllDigits(s) || s.size() > 20) return false;
-  uint64_t n = 0;
-  for (char c : s) {
-    uint64_t d = static_cast<uint64_t>(c - '0');
-    if (n > (UINT64_MAX - d) / 10) return false;
-    n = n * 10 + d;
-  }
-  *v = n;
-  return true;
-}
-
-bool ToInt(std::string_view s, int* v) {
-  uint64_t n;
-  if (!ToU64(s, &n) || n > 100000) return false;
-  *v = static_cast<int>(n);
-  return true;
-}
-
-int MonthOf(std::string_view s) {
-  static const char* const kMonths[] = {"jan", "feb", "mar", "apr", "may", "jun",
-                                        "jul", "aug", "sep", "oct", "nov", "dec"};
-  if (s.size() != 3) return 0;
-  for (int m = 0; m < 12; ++m) {
-    bool same = true;
-    for (int i = 0; i < 3 && same; ++i)
-      same = std::tolower(static_cast<unsigned char>(s[i])) == kMonths[m][i];
-    if (same) return m + 1;
-  }
-  return 0;
-}
-
-// "hh:mm" or "hh:mm:ss".
-bool ParseClock(std::string_view s, int* h, int* m, int* sec) {
-  size_t c1 = s.find(':');
-  if (c1 == std::string_view::npos) return false;
-  size_t c2 = s.find(':', c1 + 1);
-  *sec = 0;
-  if (!ToInt(s.substr(0, c1), h)) return false;
-  if (c2 == std::string_view::npos) {
-    if (!ToInt(s.substr(c1 + 1), m)) return false;
-  } else if (!ToInt(s.substr(c1 + 1, c2 - c1 - 1), m) || !ToInt(s.substr(c2 + 1), sec)) {
-    return false;
-  }
-  return *h < 24 && *m < 60 && *sec < 61;
-}
-
-// Dates without a year lie within the last year: a date after tomorrow belongs to last year.
-int InferYear(int month, int day, const Today& today) {
-  if (month > today.month || (month == today.month && day > today.day + 1)) return today.year - 1;
-  return today.year;
-}
-
-bool ParseUnix(std::string_view line, const Today& today, ListEntry* e) {
-  char kind = line[0];
-  if (std::string_view("-dlbcps").find(kind) == std::string_view::npos) return false;
-  auto tok = Tokens(line, 12);
-  if (tok.size() < 6) return false;
-  std::string_view perms = line.substr(tok[0].begin, tok[0].end - tok[0].begin);
-  if (perms.size() < 10) return false;
-  // The month follows the size; owner and group may be one or two tokens.
-  for (size_t i = 2; i + 2 < tok.size(); ++i) {
-    auto at = [&](size_t k) { return line.substr(tok[k].begin, tok[k].end - tok[k].begin); };
-    int month = MonthOf(at(i));
-    uint64_t size;
-    int day;
-    if (!month || !ToU64(at(i - 1), &size) || !ToInt(at(i + 1), &day) || day < 1 || day > 31) continue;
-    std::string_view when = at(i + 2);
-    ListTime t;
-    t.month = month;
-    t.day = day;
-    if (when.find(':') != std::string_view::npos) {
-      if (!ParseClock(when, &t.hour, &t.minute, &t.second)) continue;
-      t.year = InferYear(month, day, today);
-    } else if (!ToInt(when, &t.year) || t.year < 1601 || t.year > 30827) {
-      continue;
-    }
-    size_t nameAt = tok[i + 2].end + 1;
-    if (nameAt >= line.size()) return false;
-    std::string_view name = line.substr(nameAt);
-    e->link = kind == 'l';
-    e->dir = kind == 'd';
-    if (e->link) {
-      size_t arrow = name.find(" -> ");
-      if (arrow != std::string_view::npos) {
-        e->target.assign(name.substr(arrow + 4));
-        name = name.substr(0, arrow);
-      }
-      // A target that names a directory ends with "/"; other links are taken as files
-      // unless the caller learns better from the rest of the listing.
-      e->dir = !e->target.empty() && e->target.back() == '/';
-    }
-    e->size = size;
-    e->time = t;
-    e->name.assign(name);
-    return ValidEntryName(e->name);
+// One family's reading of a line (wrapped VMS first halves count as unread here).
+bool ParseAs(Family f, std::string_view line, const Today& today, ListEntry* e, bool* vmsWrapped) {
+  *vmsWrapped = false;
+  switch (f) {
+    case Family::Unix: return ParseUnix(line, today, e) || ParseNetware(line, today, e);
+    case Family::Dos: return ParseDos(line, e);
+    case Family::Os2: return ParseOs2(line, e);
+    case Family::Eplf: return ParseEplf(line, e);
+    case Family::Vms: return ParseVms(line, e, vmsWrapped);
+    case Family::MvsDataset: return ParseMvsDataset(line, e);
+    case Family::MvsMember: return ParseMvsMember(line, e);
+    case Family::As400: return ParseAs400(line, e);
+    case Family::VxWorks: return ParseVxWorks(line, e);
+    case Family::Tandem: return ParseTandem(line, e);
+    case Family::Zvm: return ParseZvm(line, e);
+    case Family::Os9: return ParseOs9(line, e);
+    case Family::Unknown: return false;
   }
   return false;
 }
 
-// "01-31-23  10:30AM       <DIR>          name" or "01-31-2023  22:30  1234 name".
-bool ParseDos(std::string_view line, ListEntry* e) {
-  auto tok = Tokens(line, 3);
-  if (tok.size() < 3) return false;
-  auto at = [&](size_t k) { return line.substr(tok[k].begin, tok[k].end - tok[k].begin); };
-  std::string_view date = at(0), clock = at(1), what = at(2);
-  if (date.size() < 8 || (date[2] != '-' && date[2] != '/') || date[5] != date[2]) return false;
-  ListTime t;
-  if (!ToInt(date.substr(0, 2), &t.month) || !ToInt(date.substr(3, 2), &t.day) ||
-      !ToInt(date.substr(6), &t.year))
+// The order in which an unknown line is tried: the most common and the strictest first. MVS
+// members (a bare name is a whole line) only after their header.
+constexpr Family kOrder[] = {Family::Eplf, Family::Unix, Family::Dos, Family::Vms, Family::As400, Family::Tandem,
+                             Family::Zvm, Family::Os9, Family::VxWorks, Family::Os2, Family::MvsDataset};
+
+// A PDS member line with its statistics ("NAME VV.MM created changed time ..."): readable
+// without the header; a bare name is not.
+bool MemberWithStats(std::string_view line, const ListEntry& e) {
+  return e.time.year != 0 && Tokens(line, 3).size() >= 3;
+}
+
+Family FirstReading(std::string_view line, const Today& today, Family preferred, ListEntry* e, bool* wrapped) {
+  if (preferred != Family::Unknown && ParseAs(preferred, line, today, e, wrapped)) return preferred;
+  for (Family f : kOrder)
+    if (f != preferred && ParseAs(f, line, today, e, wrapped)) return f;
+  if (ParseMvsMember(line, e) && MemberWithStats(line, *e)) return Family::MvsMember;
+  return Family::Unknown;
+}
+
+// Header and decoration lines; *family is set when the header names its family.
+bool HeaderLine(std::string_view line, Family* family) {
+  // Entry lines of the common families start with a mode letter or a digit: no header.
+  char first = line.empty() ? ' ' : line[0];
+  if ((first >= '0' && first <= '9') || first == 'd' || first == 'l' || first == '+' ||
+      (first == '-' && line.size() > 1 && line[1] != '-' && line[1] != ' '))
     return false;
-  if (date.size() == 8) t.year += t.year < 70 ? 2000 : 1900;
-  if (t.month < 1 || t.month > 12 || t.day < 1 || t.day > 31) return false;
-  bool pm = false, am = false;
-  if (clock.size() > 2) {
-    std::string_view suffix = clock.substr(clock.size() - 2);
-    pm = suffix == "PM" || suffix == "pm";
-    am = suffix == "AM" || suffix == "am";
-    if (pm || am) clock.remove_suffix(2);
-  }
-  if (!ParseClock(clock, &t.hour, &t.minute, &t.second)) return false;
-  if (pm || am) {
-    if (t.hour < 1 || t.hour > 12) return false;
-    t.hour = t.hour % 12 + (pm ? 12 : 0);
-  }
-  if (what == "<DIR>") {
-    e->dir = true;
-  } else if (!ToU64(what, &e->size)) {
-    return false;
-  }
-  size_t nameAt = tok[2].end;
-  while (nameAt < line.size() && line[nameAt] == ' ') ++nameAt;
-  if (nameAt >= line.size()) return false;
-  e->name.assign(line.substr(nameAt));
-  e->time = t;
-  return ValidEntryName(e->name);
+  auto tok = Tokens(line, 4);
+  if (tok.empty()) return true;
+  std::string_view t0 = At(line, tok[0]);
+  std::string_view t1 = tok.size() > 1 ? At(line, tok[1]) : std::string_view();
+  if (t0 == "total" && tok.size() == 2) return true;
+  if (line.find_first_not_of("- \t") == std::string_view::npos) return true;  // "-------- ----"
+  if (t0 == "Volume" && t1 == "Unit") return *family = Family::MvsDataset, true;
+  if (t0 == "Name" && (t1 == "VV.MM" || t1 == "Size")) return *family = Family::MvsMember, true;
+  if (t0 == "File" && t1 == "Code") return *family = Family::Tandem, true;
+  if (StartsWith(line, "Directory ") && line.find(':') != std::string_view::npos && line.back() == ']')
+    return *family = Family::Vms, true;
+  if (StartsWith(line, "Total of ") || StartsWith(line, "Grand total of ")) return true;
+  if (t0 == "Owner" && t1 == "Last") return *family = Family::Os9, true;
+  if (t0 == "size" && t1 == "date") return *family = Family::VxWorks, true;
+  return false;
+}
+
+std::string Lower(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return out;
 }
 
 }  // namespace
@@ -182,19 +114,24 @@ bool ValidEntryName(std::string_view name) {
 }
 
 bool ParseListLine(std::string_view line, const Today& today, ListEntry* out) {
-  while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.remove_suffix(1);
-  if (line.empty()) return false;
-  *out = ListEntry{};
-  if (line[0] >= '0' && line[0] <= '9') return ParseDos(line, out);
-  return ParseUnix(line, today, out);
+  line = StripLineEnd(line);
+  Family none = Family::Unknown;
+  if (line.empty() || !CleanLine(line, line[0] == '+') || HeaderLine(line, &none)) return false;
+  bool wrapped;
+  return FirstReading(line, today, Family::Unknown, out, &wrapped) != Family::Unknown && !wrapped;
 }
 
 bool ParseMlsdLine(std::string_view line, ListEntry* out) {
-  while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.remove_suffix(1);
-  size_t space = line.find(' ');
-  if (space == std::string_view::npos) return false;
+  line = StripLineEnd(line);
+  if (!CleanLine(line, true)) return false;
+  // The facts end at the blank (or TAB) after their last ";"; without one, at the first blank.
+  size_t sep = std::string_view::npos;
+  for (size_t k = 1; k < line.size() && sep == std::string_view::npos; ++k)
+    if ((line[k] == ' ' || line[k] == '\t') && line[k - 1] == ';') sep = k;
+  if (sep == std::string_view::npos) sep = line.find_first_of(" \t");
+  if (sep == std::string_view::npos) return false;
   *out = ListEntry{};
-  std::string_view facts = line.substr(0, space);
+  std::string_view facts = line.substr(0, sep);
   bool typed = false;
   while (!facts.empty()) {
     size_t semi = facts.find(';');
@@ -202,20 +139,32 @@ bool ParseMlsdLine(std::string_view line, ListEntry* out) {
     facts = semi == std::string_view::npos ? std::string_view() : facts.substr(semi + 1);
     size_t eq = fact.find('=');
     if (eq == std::string_view::npos) continue;
-    std::string key;
-    for (char c : fact.substr(0, eq)) key.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
+    std::string key = Lower(fact.substr(0, eq));
     std::string_view value = fact.substr(eq + 1);
     if (key == "type") {
-      std::string v;
-      for (char c : value) v.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
+      std::string v = Lower(value);
       if (v == "cdir" || v == "pdir") return false;
       typed = true;
       out->dir = v == "dir";
-      if (v.rfind("os.unix=slink", 0) == 0 || v.rfind("os.unix=symlink", 0) == 0) {
+      if (StartsWith(v, "os.unix=slink") || StartsWith(v, "os.unix=symlink")) {
         out->link = true;
         size_t colon = value.find(':');
         if (colon != std::string_view::npos) out->target.assign(value.substr(colon + 1));
-        out->dir = !out->target.empty() && out->target.back() == '/';
+        out->dir = out->linkKnown = !out->target.empty() && out->target.back() == '/';
+      }
+    } else if (key == "unix.mode" && !typed && value.size() >= 6) {
+      // A full mode with the file-type bits (040755, 0100644, 0120777) when no type is given.
+      uint64_t mode = 0;
+      bool octal = true;
+      for (char c : value) {
+        if (c < '0' || c > '7') octal = false;
+        else mode = mode * 8 + static_cast<uint64_t>(c - '0');
+      }
+      unsigned kind = static_cast<unsigned>((mode >> 12) & 017);
+      if (octal && (kind == 004 || kind == 010 || kind == 012)) {
+        typed = true;
+        out->dir = kind == 004;
+        out->link = kind == 012;
       }
     } else if (key == "size" || key == "sizd") {
       uint64_t n;
@@ -227,16 +176,94 @@ bool ParseMlsdLine(std::string_view line, ListEntry* out) {
       t.utc = true;
       if (ToInt(value.substr(0, 4), &t.year) && ToInt(value.substr(4, 2), &t.month) &&
           ToInt(value.substr(6, 2), &t.day) && ToInt(value.substr(8, 2), &t.hour) &&
-          ToInt(value.substr(10, 2), &t.minute) && ToInt(value.substr(12, 2), &t.second) &&
-          t.month >= 1 && t.month <= 12 && t.day >= 1 && t.day <= 31 && t.hour < 24 &&
-          t.minute < 60 && t.second < 61 && t.year >= 1601 && t.year <= 30827)
+          ToInt(value.substr(10, 2), &t.minute) && ToInt(value.substr(12, 2), &t.second) && ValidDate(t) &&
+          t.hour < 24 && t.minute < 60 && t.second < 61)
         out->time = t;
     }
   }
   if (!typed) return false;
   if (out->dir) out->size = 0;
-  out->name.assign(line.substr(space + 1));
+  out->name.assign(line.substr(sep + 1));
   return ValidEntryName(out->name);
+}
+
+void ListingParser::Line(std::string_view line) {
+  line = StripLineEnd(line);
+  if (overflow_) return;
+  ListEntry e;
+  if (mlsd_) {
+    if (ParseMlsdLine(line, &e)) Add(std::move(e));
+    return;
+  }
+  bool wrapped = false;
+  if (!vmsPending_.empty()) {
+    // The details of a wrapped VMS entry come indented on the next line.
+    std::string first = std::move(vmsPending_);
+    vmsPending_.clear();
+    if (!line.empty() && line[0] == ' ' && CleanLine(line, false)) {
+      size_t b = line.find_first_not_of(' ');
+      std::string joined = first + "  " + std::string(b == std::string_view::npos ? "" : line.substr(b));
+      if (ParseVms(joined, &e, &wrapped) && !wrapped) Add(std::move(e));
+      return;
+    }
+  }
+  if (line.empty() || !CleanLine(line, line[0] == '+') || HeaderLine(line, &family_)) return;
+  Family f;
+  if (family_ == Family::MvsMember && ParseMvsMember(line, &e)) {
+    f = Family::MvsMember;  // after its header a bare name is a member
+  } else {
+    f = FirstReading(line, today_, family_, &e, &wrapped);
+  }
+  if (f == Family::Unknown) return;
+  family_ = f;
+  if (wrapped) {
+    vmsPending_.assign(line);
+    return;
+  }
+  Add(std::move(e));
+}
+
+void ListingParser::Finish() { vmsPending_.clear(); }
+
+void ListingParser::Add(ListEntry&& e) {
+  if (entries_.size() >= maxEntries_) {
+    overflow_ = true;
+    return;
+  }
+  if (family_ == Family::Vms) {  // "A.TXT;2" then "A.TXT;1": the first listed is the newest
+    if (!vmsNames_.insert(e.name).second) return;
+  }
+  entries_.push_back(std::move(e));
+}
+
+const void* LineSplitter::memchr_(const void* p, int c, size_t n) { return std::memchr(p, c, n); }
+
+void ResolveLinks(std::vector<ListEntry>* entries) {
+  std::unordered_map<std::string_view, const ListEntry*> byName, byUnique;
+  bool anyLink = false;
+  for (const ListEntry& e : *entries) anyLink = anyLink || (e.link && !e.linkKnown);
+  if (!anyLink) return;
+  for (const ListEntry& e : *entries) {
+    if (e.link) continue;
+    byName.emplace(e.name, &e);
+    if (!e.unique.empty()) byUnique.emplace(e.unique, &e);
+  }
+  for (ListEntry& e : *entries) {
+    if (!e.link || e.linkKnown) continue;
+    const ListEntry* other = nullptr;
+    if (!e.target.empty() && e.target.find('/') == std::string::npos) {
+      auto it = byName.find(e.target);
+      if (it != byName.end()) other = it->second;
+    }
+    if (!other && !e.unique.empty()) {
+      auto it = byUnique.find(e.unique);
+      if (it != byUnique.end()) other = it->second;
+    }
+    if (other) {
+      e.dir = other->dir;
+      e.linkKnown = true;
+    }
+  }
 }
 
 bool HasWildcards(std::string_view pattern) {

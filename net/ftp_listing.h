@@ -1,28 +1,39 @@
-// Directory listing lines: Unix "ls -l" style and MS-DOS style LIST output, and MLSD facts,
-// turned into entries; plus the search-pattern match used to filter them. Portable (no Windows
-// headers) so the fuzzers build natively.
+// Directory listings: LIST output of every family an FTP client meets and MLSD facts, turned into
+// entries; plus the search-pattern match used to filter them. Portable (no Windows headers) so
+// the fuzzers build natively.
+//
+// Families (each a strict parser; see ftp_listing_*.cpp): Unix "ls -l" and its relatives
+// (localised and numeric dates, NetWare, Plan 9 modes, ACL marks, device files, links), MS-DOS/IIS
+// and OS/2, EPLF, VMS (wrapped entries joined), MVS datasets and PDS members, AS/400, VxWorks,
+// HP NonStop, z/VM, OS-9. A line is read by the family the listing has shown so far first, then
+// by the others; a line no family reads with certainty is dropped, never guessed at.
 //
 // An entry is produced only for a usable name: not empty, not "." or "..", no "/" or "\", no
 // control character (CR, LF, NUL...), at most kMaxName bytes. Everything else is dropped, so a
-// hostile listing ("../x", names with CR/LF) can never name a path outside the directory.
+// hostile listing ("../x", names with CR/LF) can never name a path outside the directory. Names
+// are the server's bytes; display forms are net/ftp_name_codec.h's business.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_set>
+#include <vector>
 
 namespace vel::net {
 
 struct ListTime {
   int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;  // year 0: unknown
-  bool utc = false;  // MLSD times are UTC; LIST times are the server's local time
+  bool utc = false;  // MLSD and EPLF times are UTC; LIST times are the server's local time
 };
 
 struct ListEntry {
   std::string name;
   bool dir = false;
-  bool link = false;      // a symbolic link; dir tells what it points to where known
-  std::string target;     // the link's target as listed, if any
-  std::string unique;     // MLSD "unique" fact: equal for a link and what it points to
+  bool link = false;       // a symbolic link
+  bool linkKnown = false;  // for a link: dir tells what it points to for certain
+  std::string target;      // the link's target as listed, if any
+  std::string unique;      // MLSD "unique" fact: equal for a link and what it points to
   uint64_t size = 0;
   ListTime time;
 };
@@ -35,11 +46,91 @@ struct Today {
 constexpr size_t kMaxName = 259;
 
 bool ValidEntryName(std::string_view name);
-// One LIST line (Unix or MS-DOS style, told apart by its first character). False for lines
-// that carry no usable entry ("total 12", junk, dropped names).
+// One LIST line of any family that fits on one line. False for lines that carry no usable
+// entry ("total 12", headers, junk, dropped names).
 bool ParseListLine(std::string_view line, const Today& today, ListEntry* out);
 // One MLSD line "fact=value;...; name". False for cdir/pdir entries and dropped names.
 bool ParseMlsdLine(std::string_view line, ListEntry* out);
+
+// A whole listing, line by line. Knows the family the listing has shown, joins entries that
+// span two lines (VMS), skips headers, and keeps one entry per name (VMS versions: the first
+// listed, the newest). Refuses more than kMaxEntries entries (Overflow) instead of cutting.
+class ListingParser {
+ public:
+  static constexpr size_t kMaxEntries = 2'000'000;
+  explicit ListingParser(const Today& today, bool mlsd = false, size_t maxEntries = kMaxEntries)
+      : today_(today), mlsd_(mlsd), maxEntries_(maxEntries) {}
+  void SetMlsd(bool mlsd) { mlsd_ = mlsd; }
+  // One line without its LF (a CR before it is dropped).
+  void Line(std::string_view line);
+  // The end of the listing: a pending first half of a wrapped entry is dropped.
+  void Finish();
+  bool Overflow() const { return overflow_; }
+  std::vector<ListEntry> Take() { return std::move(entries_); }
+
+  enum class Family { Unknown, Unix, Dos, Eplf, Vms, MvsDataset, MvsMember, As400, VxWorks, Tandem, Zvm, Os9, Os2 };
+  Family family() const { return family_; }
+
+ private:
+  void Add(ListEntry&& e);
+  bool Header(std::string_view line);
+  Today today_;
+  bool mlsd_;
+  size_t maxEntries_;
+  Family family_ = Family::Unknown;
+  std::string vmsPending_;  // a VMS name whose details are on the next line
+  std::vector<ListEntry> entries_;
+  std::unordered_set<std::string> vmsNames_;  // names already given by a VMS listing
+  bool overflow_ = false;
+};
+
+// Splits a byte stream into lines for the parser. A line longer than kMaxLine is dropped whole
+// (its start and its end are never read as lines of their own).
+class LineSplitter {
+ public:
+  static constexpr size_t kMaxLine = 64 * 1024;
+  template <typename F>
+  void Feed(const char* p, size_t n, F&& onLine) {
+    for (size_t i = 0; i < n;) {
+      const char* lf = static_cast<const char*>(memchr_(p + i, '\n', n - i));
+      size_t end = lf ? static_cast<size_t>(lf - p) : n;
+      if (lf && line_.empty() && !tooLong_ && end - i <= kMaxLine) {  // whole line in this chunk
+        onLine(std::string_view(p + i, end - i));
+        i = end + 1;
+        continue;
+      }
+      if (!tooLong_) {
+        if (line_.size() + (end - i) > kMaxLine) {
+          tooLong_ = true;
+          line_.clear();
+        } else {
+          line_.append(p + i, end - i);
+        }
+      }
+      if (!lf) return;
+      if (!tooLong_) onLine(std::string_view(line_));
+      line_.clear();
+      tooLong_ = false;
+      i = end + 1;
+    }
+  }
+  template <typename F>
+  void End(F&& onLine) {
+    if (!tooLong_ && !line_.empty()) onLine(std::string_view(line_));
+    line_.clear();
+    tooLong_ = false;
+  }
+
+ private:
+  static const void* memchr_(const void* p, int c, size_t n);
+  std::string line_;
+  bool tooLong_ = false;
+};
+
+// Links whose target is a sibling in the same listing (by name, or by MLSD's unique fact) take
+// its kind, for certain.
+void ResolveLinks(std::vector<ListEntry>* entries);
+
 // The platform's pattern rules: "*" any run, "?" one byte, case-insensitive for ASCII, and a
 // trailing ".*" also matches names without a dot ("*.*" matches everything).
 bool WildMatch(std::string_view pattern, std::string_view name);

@@ -133,6 +133,24 @@ bool ParseEpsv(std::string_view text, uint16_t* port) {
   return true;
 }
 
+std::string QuotedPath(std::string_view text) {
+  size_t open = text.find('"');
+  if (open == std::string_view::npos) return {};
+  std::string path;
+  for (size_t i = open + 1; i < text.size(); ++i) {
+    if (text[i] == '\r' || text[i] == '\n') return {};
+    if (text[i] != '"') {
+      path.push_back(text[i]);
+    } else if (i + 1 < text.size() && text[i + 1] == '"') {
+      path.push_back('"');
+      ++i;
+    } else {
+      return path;
+    }
+  }
+  return {};
+}
+
 bool HasFeature(std::string_view featText, std::string_view feature) {
   size_t pos = 0;
   while (pos < featText.size()) {

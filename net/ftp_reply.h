@@ -47,6 +47,9 @@ class ReplyReader {
 bool ParsePasv(std::string_view text, uint8_t addr[4], uint16_t* port);
 // "229 Entering Extended Passive Mode (|||port|)".
 bool ParseEpsv(std::string_view text, uint16_t* port);
+// The directory of a "257" reply: the text between its first pair of quotes, "" standing for one
+// quote (RFC 959 appendix II); "" when there is none.
+std::string QuotedPath(std::string_view text);
 // Whether a FEAT reply lists the feature (case-insensitive, first word of a line).
 bool HasFeature(std::string_view featText, std::string_view feature);
 

@@ -1,23 +1,55 @@
-// libFuzzer target: listing lines (LIST in Unix and MS-DOS style, MLSD) and the pattern match.
-// Every entry produced must carry a name that is safe to use as a local file name.
+// libFuzzer target: listing lines of every family (one line, and the input as a whole listing
+// in LIST and MLSD form through the line splitter), the display-name codec, and the pattern
+// match. Every entry produced must carry a name that is safe to use as a local file name, and
+// every display name must give back exactly the server's bytes.
 #include <cstdint>
 #include <cstdlib>
 #include <string_view>
 
 #include "net/ftp_listing.h"
+#include "net/ftp_name_codec.h"
 
 using namespace vel::net;
+
+namespace {
+
+void CheckEntry(const ListEntry& e) {
+  if (!ValidEntryName(e.name)) abort();
+  if (e.time.year && (e.time.month < 1 || e.time.month > 12 || e.time.day < 1 || e.time.day > 31)) abort();
+  static const Latin1CodePage latin1;
+  static const Utf8CodePage utf8;
+  for (const AnsiCodePage* cp : {static_cast<const AnsiCodePage*>(&latin1), static_cast<const AnsiCodePage*>(&utf8)}) {
+    std::string shown = DisplayName(e.name, *cp);
+    if (shown.empty()) continue;  // too long once escaped: left out, never cut
+    std::string back;
+    if (!ServerPath(shown, *cp, &back) || back != e.name) abort();
+  }
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string_view in(reinterpret_cast<const char*>(data), size);
   Today today{2024, 6, 15};
   ListEntry e;
-  for (int mode = 0; mode < 2; ++mode) {
-    bool ok = mode == 0 ? ParseListLine(in, today, &e) : ParseMlsdLine(in, &e);
-    if (!ok) continue;
-    if (!ValidEntryName(e.name)) abort();
-    if (e.time.year && (e.time.month < 1 || e.time.month > 12 || e.time.day < 1 || e.time.day > 31)) abort();
+  if (ParseListLine(in, today, &e)) CheckEntry(e);
+  if (ParseMlsdLine(in, &e)) CheckEntry(e);
+  for (bool mlsd : {false, true}) {
+    ListingParser p(today, mlsd, 10000);
+    LineSplitter s;
+    auto feed = [&](std::string_view l) { p.Line(l); };
+    size_t step = size ? data[0] % 13 + 1 : 1;
+    for (size_t i = 0; i < size; i += step) s.Feed(in.data() + i, i + step < size ? step : size - i, feed);
+    s.End(feed);
+    p.Finish();
+    std::vector<ListEntry> all = p.Take();
+    ResolveLinks(&all);
+    for (const ListEntry& x : all) CheckEntry(x);
   }
+  // Arbitrary text as a display path: never a CR, LF or NUL in the bytes sent.
+  std::string server;
+  static const Latin1CodePage latin1;
+  if (ServerPath(in, latin1, &server) && server.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos) abort();
   size_t cut = size / 3;
   (void)WildMatch(in.substr(0, cut), in.substr(cut));
   return 0;

@@ -121,6 +121,12 @@ void FakeFtpd::Run() {
         SendAll(ctrl_, buf);
         break;
       }
+      case Step::Epsv: {
+        int dport = 0;
+        dataListen_ = Listen(false, &dport);
+        SendAll(ctrl_, "229 Entering Extended Passive Mode (|||" + std::to_string(dport) + "|)\r\n");
+        break;
+      }
       case Step::DataOut:
       case Step::DataDrop:
       case Step::DataIn: {

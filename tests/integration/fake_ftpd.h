@@ -15,6 +15,7 @@ struct Step {
   enum Kind {
     Send,      // send text (no read first unless expect is set)
     Pasv,      // read the command, open a data listener, reply 227 (or text with %d,%d for p1,p2)
+    Epsv,      // read the command, open a data listener, reply 229 with its port
     DataOut,   // accept the data connection, send text, close it
     DataDrop,  // accept, send text, reset the data connection
     DataIn,    // accept, read to the end (kept in received data)

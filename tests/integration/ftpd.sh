@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
-# Starts and stops the three real FTP servers of the integration tests on loopback ports, each
-# with its own configuration and scratch tree under DIR (a ctest fixture).
+# Starts and stops the real FTP servers of the integration tests on loopback ports, each with
+# its own configuration and scratch tree under DIR (a ctest fixture): vsftpd, ProFTPD,
+# Pure-FTPd, pyftpdlib and the inetutils ftpd.
 #   ftpd.sh start DIR   -> DIR/servers.txt: "name port tree-root" per line, DIR/pids,
+#                          DIR/nat.txt: "port tree-root" of a pyftpdlib that names another
+#                          address (127.77.77.77, where nothing listens) in its PASV replies,
 #                          DIR/vsftpd-protocol.log (every command vsftpd received),
 #                          DIR/proxy.txt: the port of an FTP proxy (ProFTPD's mod_proxy, user@host
 #                          logins, log in DIR/proxy.log) when the module is installed
@@ -55,11 +58,25 @@ make_tree() {  # root
   : >"$root/pub/zero.txt"
   printf 'x' >"$root/pub/one.txt"
   head -c 1048576 < <(yes 'the quick brown fox jumps over the lazy dog 0123456789') >"$root/pub/mib.txt"
+  # Names in several scripts beside their ASCII look-alikes and escape look-alikes; each file
+  # holds its own name, so a download shows which file came. (Under "world", after everything
+  # the client's end-to-end tests click, so their rows stay where they were.)
+  mkdir -p "$root/world/names"
+  local n
+  for n in 'Łódź.txt' 'Lodz.txt' 'Lódz.txt' 'АБ.txt' 'ВГ.txt' '??.txt' 'αβγ.txt' 'abg.txt' \
+           '日本語.txt' 'ニホンゴ.txt' '😀.txt' '{U+1F600}.txt' 'trailing.' 'a:b.txt'; do
+    printf '%s' "$n" >"$root/world/names/$n"
+  done
+  mkdir -p "$root/world/names/Ördner"
+  printf 'inner' >"$root/world/names/Ördner/inner.txt"
   ln -s nested "$root/pub/link-to-dir"
+  # Links whose targets are not siblings: their kind is learnt by trying them as folders.
+  ln -s ../pub/nested/a "$root/world/link-deep-dir"
+  ln -s ../pub/nested/a/b/deep.txt "$root/world/link-deep-file"
   ln -s text.txt "$root/pub/link-to-file"
   (cd "$root/pub/big10k" && seq -f 'f%05g.dat' 0 9999 | xargs touch)
-  chown -R ftp "$root/pub"
-  chmod 755 "$root" "$root/pub"
+  chown -R ftp "$root/pub" "$root/world"
+  chmod 755 "$root" "$root/pub" "$root/world"
 }
 
 stop_all
@@ -223,5 +240,59 @@ CONF
   wait_port "$port" "$pid" proxy
   echo "$port" >"$dir/proxy.txt"
 fi
+
+# --- pyftpdlib (MLSD, UTF-8; its anonymous user is "anonymous", case-sensitive), and a second
+# instance behind a pretend NAT: its PASV replies name an address where nothing listens.
+cat >"$dir/pyftpd.py" <<'PY'
+import logging, sys
+from pyftpdlib.authorizers import DummyAuthorizer
+from pyftpdlib.handlers import FTPHandler
+from pyftpdlib.servers import FTPServer
+port, root, log = int(sys.argv[1]), sys.argv[2], sys.argv[3]
+masquerade = sys.argv[4] if len(sys.argv) > 4 else None
+auth = DummyAuthorizer()
+auth.add_anonymous(root, perm="elradfmwMT")
+auth.add_user("veluser", "velpass", root + "/pub", perm="elradfmwMT")
+class Handler(FTPHandler):
+    authorizer = auth
+    masquerade_address = masquerade
+    if masquerade:  # PASV only, so clients meet the address it names
+        proto_cmds = {k: v for k, v in FTPHandler.proto_cmds.items() if k not in ("EPSV", "EPRT")}
+logging.basicConfig(filename=log, level=logging.INFO)
+server = FTPServer(("127.0.0.1", port), Handler)
+server.max_cons = 256
+server.serve_forever()
+PY
+for which in pyftpdlib nat; do
+  root=$dir/$which-root
+  make_tree "$root"
+  port=$(free_port)
+  extra=()
+  [ "$which" = nat ] && extra=(127.77.77.77)
+  /usr/bin/python3 "$dir/pyftpd.py" "$port" "$root" "$dir/$which.log" "${extra[@]}" >"$dir/$which.out" 2>&1 </dev/null &
+  pid=$!
+  echo $pid >>"$dir/pids"
+  wait_port "$port" "$pid" "$which"
+  if [ "$which" = nat ]; then echo "$port $root" >"$dir/nat.txt"; else echo "pyftpdlib $port $root" >>"$dir/servers.txt.new"; fi
+done
+
+# --- the inetutils ftpd: a daemon that detaches (its pid from its pid file) and takes its port
+# from /etc/services, so it runs in a private mount namespace where /etc/services names our port
+# and the ftp account's home (the anonymous root) is our tree.
+root=$dir/inetutils-root
+make_tree "$root"
+port=$(free_port)
+sed -E "s/^ftp([[:space:]]+)21\/tcp/ftp\1$port\/tcp/" /etc/services >"$dir/inetutils.services"
+grep -q "^ftp[[:space:]]*$port/tcp" "$dir/inetutils.services" || echo "ftp $port/tcp" >>"$dir/inetutils.services"
+rm -f "$dir/inetutils.pid"
+unshare -m sh -c "mount --make-rprivate / && mount --bind '$dir/inetutils.services' /etc/services && \
+  mount --bind '$root' '$ftp_home' && exec '$FTPD_DIR/usr/sbin/ftpd' -D -4 -p'$dir/inetutils.pid' -u 022" \
+  >"$dir/inetutils.log" 2>&1 </dev/null
+for _ in $(seq 1 50); do [ -s "$dir/inetutils.pid" ] && break; sleep 0.1; done
+pid=$(cat "$dir/inetutils.pid" 2>/dev/null || true)
+[ -n "$pid" ] || { echo "ftpd.sh: inetutils ftpd wrote no pid file" >&2; cat "$dir/inetutils.log" >&2; exit 1; }
+echo "$pid" >>"$dir/pids"
+wait_port "$port" "$pid" inetutils
+echo "inetutils $port $root" >>"$dir/servers.txt.new"
 
 mv "$dir/servers.txt.new" "$dir/servers.txt"

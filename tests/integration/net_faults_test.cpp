@@ -1,7 +1,9 @@
 // The FTP library against a scripted fake server: refusals, broken and hostile servers, time-
 // outs, proxies, and bad arguments. Each case checks the error code, the server's reply where
 // it is the real error, the exact commands the library sent, and that no local file suffered.
+#include <atomic>
 #include <cstring>
+#include <map>
 #include <thread>
 
 #include "integration/fake_ftpd.h"
@@ -48,6 +50,35 @@ int OtherFiles(const std::string& dir, const std::string& keep) {
   FindClose(h);
   return n;
 }
+
+// A loopback listener that never accepts, its backlog filled: a connect gets no answer at all.
+struct UnansweredPort {
+  SOCKET listener = socket(AF_INET, SOCK_STREAM, 0);
+  std::vector<SOCKET> fillers;
+  int port = 0;
+  UnansweredPort() {
+    sockaddr_in in{};
+    in.sin_family = AF_INET;
+    in.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(listener, reinterpret_cast<sockaddr*>(&in), sizeof in);
+    listen(listener, 0);
+    int len = sizeof in;
+    getsockname(listener, reinterpret_cast<sockaddr*>(&in), &len);
+    port = ntohs(in.sin_port);
+    for (int i = 0; i < 8; ++i) {
+      SOCKET f = socket(AF_INET, SOCK_STREAM, 0);
+      u_long nb = 1;
+      ioctlsocket(f, FIONBIO, &nb);
+      connect(f, reinterpret_cast<sockaddr*>(&in), sizeof in);
+      fillers.push_back(f);
+    }
+    Sleep(200);
+  }
+  ~UnansweredPort() {
+    for (SOCKET f : fillers) closesocket(f);
+    closesocket(listener);
+  }
+};
 
 }  // namespace
 
@@ -375,29 +406,12 @@ TEST_CASE("errors: texts from the library's message table, the last response by 
 }
 
 TEST_CASE("faults: a connect that is never answered times out with 12002") {
-  // A listener that never accepts, its backlog filled: further connects get no answer at all.
-  SOCKET l = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in in{};
-  in.sin_family = AF_INET;
-  in.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(l, reinterpret_cast<sockaddr*>(&in), sizeof in);
-  listen(l, 0);
-  int len = sizeof in;
-  getsockname(l, reinterpret_cast<sockaddr*>(&in), &len);
-  std::vector<SOCKET> fillers;
-  for (int i = 0; i < 8; ++i) {
-    SOCKET f = socket(AF_INET, SOCK_STREAM, 0);
-    u_long nb = 1;
-    ioctlsocket(f, FIONBIO, &nb);
-    connect(f, reinterpret_cast<sockaddr*>(&in), sizeof in);
-    fillers.push_back(f);
-  }
-  Sleep(200);
+  UnansweredPort silent;
   HINTERNET s = InternetOpenA("t", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
   DWORD ms = 800;
   InternetSetOptionA(s, INTERNET_OPTION_CONNECT_TIMEOUT, &ms, sizeof ms);
   InternetSetOptionA(s, INTERNET_OPTION_RECEIVE_TIMEOUT, &ms, sizeof ms);
-  std::string name = "127.0.0.1:" + std::to_string(ntohs(in.sin_port));
+  std::string name = "127.0.0.1:" + std::to_string(silent.port);
   DWORD start = GetTickCount();
   HINTERNET c = InternetConnectA(s, name.c_str(), 0, nullptr, nullptr, INTERNET_SERVICE_FTP, 0, 0);
   DWORD took = GetTickCount() - start;
@@ -408,8 +422,6 @@ TEST_CASE("faults: a connect that is never answered times out with 12002") {
   CHECK(took < 5000);
   if (c) InternetCloseHandle(c);
   InternetCloseHandle(s);
-  for (SOCKET f : fillers) closesocket(f);
-  closesocket(l);
 }
 
 TEST_CASE("faults: closing a connection from another thread ends its blocked request") {
@@ -462,6 +474,233 @@ TEST_CASE("faults: an asynchronous login refused: the connection closes, then 10
   CHECK_EQ(r.dwResult, 0u);
   CHECK_EQ(r.dwError, static_cast<DWORD>(ERROR_INTERNET_INCORRECT_PASSWORD));
   CHECK_EQ(replyInCallback, std::string("530 Login incorrect.\r\n"));
-  CHECK_EQ(Show(Folded(rec.Take())), Show({10, 11, 20, 21, 4041, 3031, 4041, 3031, 4041, 50, 51, 100}));
+  CHECK_EQ(Show(Folded(rec.Take())), Show({60, 10, 11, 20, 21, 4041, 3031, 4041, 3031, 4041, 50, 51, 100}));
   InternetCloseHandle(s);
+}
+
+TEST_CASE("faults: a PASV reply naming another host: the data connection goes to the control peer") {
+  // Nothing listens at 127.77.77.77: a client that believed the reply would fail.
+  FakeFtpd f(With(LoginSteps(), {{Step::Send, "TYPE I", "200 ok\r\n"},
+                                 {Step::Pasv, "PASV", "227 Entering Passive Mode (127,77,77,77,%d,%d)\r\n"},
+                                 {Step::Send, "RETR f", "150 go\r\n"},
+                                 {Step::DataOut, "", "from the peer"},
+                                 {Step::Send, "", "226 done\r\n"}}));
+  Client c(f.Port());
+  REQUIRE(c.conn);
+  std::string target = ScratchDir() + "\\f";
+  CHECK(FtpGetFileA(c.conn, "f", target.c_str(), FALSE, 0, FTP_TRANSFER_TYPE_BINARY, 0));
+  CHECK_EQ(ReadAll(target), std::string("from the peer"));
+}
+
+TEST_CASE("faults: EPSV first when the server lists it, PASV when EPSV is refused") {
+  std::vector<Step> login = {{Step::Send, "", "220 fake ready\r\n"},
+                             {Step::Send, "USER", "331 password please\r\n"},
+                             {Step::Send, "PASS", "230 logged in\r\n"},
+                             {Step::Send, "FEAT", "211-Features:\r\n EPSV\r\n PASV\r\n211 End\r\n"}};
+  FakeFtpd f(With(login, {{Step::Send, "TYPE I", "200 ok\r\n"},
+                          {Step::Epsv, "EPSV", ""},
+                          {Step::Send, "RETR a", "150 go\r\n"},
+                          {Step::DataOut, "", "epsv"},
+                          {Step::Send, "", "226 done\r\n"},
+                          {Step::Send, "EPSV", "502 not today\r\n"},
+                          {Step::Pasv, "PASV", ""},
+                          {Step::Send, "RETR b", "150 go\r\n"},
+                          {Step::DataOut, "", "pasv"},
+                          {Step::Send, "", "226 done\r\n"}}));
+  Client c(f.Port());
+  REQUIRE(c.conn);
+  std::string dir = ScratchDir();
+  CHECK(FtpGetFileA(c.conn, "a", (dir + "\\a").c_str(), FALSE, 0, FTP_TRANSFER_TYPE_BINARY, 0));
+  CHECK(FtpGetFileA(c.conn, "b", (dir + "\\b").c_str(), FALSE, 0, FTP_TRANSFER_TYPE_BINARY, 0));
+  CHECK_EQ(ReadAll(dir + "\\a"), std::string("epsv"));
+  CHECK_EQ(ReadAll(dir + "\\b"), std::string("pasv"));
+  c.Close();
+  CHECK(!f.Mismatch());
+}
+
+TEST_CASE("contract: progress notifications of a download count its data bytes only") {
+  FakeFtpd f(With(LoginSteps(), {{Step::Send, "TYPE I", "200 ok\r\n"},
+                                 {Step::Pasv, "PASV", ""},
+                                 {Step::Send, "RETR k", "150 go\r\n"},
+                                 {Step::DataOut, "", std::string(1000, 'k')},
+                                 {Step::Send, "", "226 Transfer complete, 1000 bytes sent.\r\n"}}));
+  Recorder rec;
+  HINTERNET s = InternetOpenA("t", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, INTERNET_FLAG_ASYNC);
+  InternetSetStatusCallback(s, Recorder::Callback);
+  std::string name = "127.0.0.1:" + std::to_string(f.Port());
+  InternetConnectA(s, name.c_str(), 0, "u", "p", INTERNET_SERVICE_FTP, INTERNET_FLAG_PASSIVE, 1);
+  INTERNET_ASYNC_RESULT r{};
+  REQUIRE(rec.WaitComplete(&r));
+  HINTERNET conn = reinterpret_cast<HINTERNET>(r.dwResult);
+  REQUIRE(conn);
+  rec.Take();
+  std::string target = ScratchDir() + "\\k";
+  FtpGetFileA(conn, "k", target.c_str(), FALSE, 0, FTP_TRANSFER_TYPE_BINARY, 1);
+  REQUIRE(rec.WaitComplete(&r));
+  CHECK_EQ(r.dwError, 0u);
+  // The replies to TYPE, PASV and RETR come first (a client skips three counts); what follows
+  // is the file's bytes, not the final reply's: 1,000 bytes are 100 %, not 102 %.
+  std::vector<Note> notes = rec.Take();
+  uint64_t afterThree = 0;
+  int seen = 0;
+  for (const Note& n : notes)
+    if (n.code == 41 && ++seen > 3) afterThree += n.count;
+  CHECK_EQ(afterThree, 1000u);
+  InternetCloseHandle(conn);
+  InternetCloseHandle(s);
+}
+
+TEST_CASE("contract: the last response belongs to the thread's last request") {
+  FakeFtpd first(With(LoginSteps(), {{Step::Send, "DELE gone", "550 No such file.\r\n"}}));
+  FakeFtpd second(With(LoginSteps(), {{Step::Silent, "", ""}}));
+  Client a(first.Port());
+  Client b(second.Port(), 700);
+  REQUIRE(a.conn && b.conn);
+  CHECK(!FtpDeleteFileA(a.conn, "gone"));
+  CHECK_EQ(LastResponseText(), std::string("550 No such file.\r\n"));
+  CHECK(!FtpCreateDirectoryA(b.conn, "slow"));
+  CHECK_EQ(GetLastError(), static_cast<DWORD>(ERROR_INTERNET_TIMEOUT));
+  DWORD code = 1;
+  CHECK_EQ(LastResponseText(&code), std::string());  // not the other server's old 550
+  CHECK_EQ(code, 0u);
+}
+
+TEST_CASE("contract: a proxy list without an FTP entry connects directly") {
+  FakeFtpd f(With(LoginSteps(), {{Step::Send, "MKD direct", "257 made\r\n"}}));
+  HINTERNET s = InternetOpenA("t", INTERNET_OPEN_TYPE_PROXY, "http=127.0.0.1:1;https=127.0.0.1:1", nullptr, 0);
+  REQUIRE(s);
+  std::string name = "127.0.0.1:" + std::to_string(f.Port());
+  HINTERNET c = InternetConnectA(s, name.c_str(), 0, "u", "p", INTERNET_SERVICE_FTP, INTERNET_FLAG_PASSIVE, 0);
+  CHECK(c != nullptr);
+  if (c) CHECK(FtpCreateDirectoryA(c, "direct"));
+  if (c) InternetCloseHandle(c);
+  InternetCloseHandle(s);
+  CHECK(!f.Mismatch());
+}
+
+TEST_CASE("contract: one request at a time per connection, not per session") {
+  FakeFtpd slow(With(LoginSteps(), {{Step::Send, "TYPE I", "200 ok\r\n"},
+                                    {Step::Pasv, "PASV", ""},
+                                    {Step::Send, "RETR slow", "150 go\r\n"},
+                                    {Step::Silent, "", ""}}));
+  FakeFtpd quick(With(LoginSteps(), {{Step::Send, "MKD quick", "257 made\r\n"}}));
+  static HINTERNET slowConn, quickConn;
+  static std::atomic<int> completes;
+  Recorder rec;
+  HINTERNET s = InternetOpenA("t", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, INTERNET_FLAG_ASYNC);
+  InternetSetStatusCallback(s, Recorder::Callback);
+  INTERNET_ASYNC_RESULT r{};
+  for (auto [port, out] : {std::pair<int, HINTERNET*>{slow.Port(), &slowConn}, {quick.Port(), &quickConn}}) {
+    std::string name = "127.0.0.1:" + std::to_string(port);
+    InternetConnectA(s, name.c_str(), 0, "u", "p", INTERNET_SERVICE_FTP, INTERNET_FLAG_PASSIVE, 1);
+    REQUIRE(rec.WaitComplete(&r));
+    *out = reinterpret_cast<HINTERNET>(r.dwResult);
+    REQUIRE(*out);
+  }
+  completes = 0;
+  std::string target = ScratchDir() + "\\slow";
+  CHECK(!FtpGetFileA(slowConn, "slow", target.c_str(), FALSE, 0, FTP_TRANSFER_TYPE_BINARY, 1));
+  CHECK_EQ(GetLastError(), static_cast<DWORD>(ERROR_IO_PENDING));
+  CHECK(!FtpDeleteFileA(slowConn, "x"));  // the same connection: refused
+  CHECK_EQ(GetLastError(), static_cast<DWORD>(ERROR_FTP_TRANSFER_IN_PROGRESS));
+  CHECK(!FtpCreateDirectoryA(quickConn, "quick"));  // another connection: runs beside it
+  CHECK_EQ(GetLastError(), static_cast<DWORD>(ERROR_IO_PENDING));
+  REQUIRE(rec.WaitComplete(&r, 5000));
+  CHECK(r.dwResult != 0 && r.dwError == 0);  // the MKD, while the download still waits
+  InternetCloseHandle(slowConn);
+  REQUIRE(rec.WaitComplete(&r, 5000));
+  CHECK_EQ(r.dwError, static_cast<DWORD>(ERROR_INTERNET_OPERATION_CANCELLED));
+  InternetCloseHandle(quickConn);
+  InternetCloseHandle(s);
+}
+
+TEST_CASE("contract: the handle comes before name resolution; closing it cancels a slow connect") {
+  UnansweredPort silent;
+  Recorder rec;
+  HINTERNET s = InternetOpenA("t", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, INTERNET_FLAG_ASYNC);
+  DWORD ms = 30000;
+  InternetSetOptionA(s, INTERNET_OPTION_CONNECT_TIMEOUT, &ms, sizeof ms);
+  InternetSetOptionA(s, INTERNET_OPTION_RECEIVE_TIMEOUT, &ms, sizeof ms);
+  InternetSetStatusCallback(s, Recorder::Callback);
+  static std::atomic<HINTERNET> announced;
+  announced = nullptr;
+  rec.onNote = [](const Note& n) {
+    if (n.code == 60) announced = reinterpret_cast<HINTERNET>(n.result.dwResult);
+    if (n.code == 20 && announced.load()) InternetCloseHandle(announced.load());  // the user gives up
+  };
+  std::string name = "127.0.0.1:" + std::to_string(silent.port);
+  DWORD start = GetTickCount();
+  InternetConnectA(s, name.c_str(), 0, nullptr, nullptr, INTERNET_SERVICE_FTP, 0, 1);
+  INTERNET_ASYNC_RESULT r{};
+  bool done = rec.WaitComplete(&r, 10000);
+  rec.onNote = nullptr;
+  CHECK(done);
+  CHECK(GetTickCount() - start < 5000);
+  std::vector<Note> notes = rec.Take();
+  REQUIRE(!notes.empty());
+  CHECK_EQ(notes[0].code, 60u);
+  CHECK(announced.load() != nullptr);
+  CHECK_EQ(r.dwError, static_cast<DWORD>(ERROR_INTERNET_OPERATION_CANCELLED));
+  InternetCloseHandle(s);
+}
+
+TEST_CASE("contract: a listing over 64 MiB comes whole, neither cut nor spliced") {
+  std::string listing;
+  const std::string pad(170, 'p');
+  size_t n = 0;
+  while (listing.size() < (70u << 20)) {
+    char line[64];
+    snprintf(line, sizeof line, "-rw-r--r-- 1 u g %zu Jan  1 12:00 f%07zu", n, n);
+    listing += line + pad + "\r\n";
+    ++n;
+  }
+  FakeFtpd f(With(LoginSteps(), {{Step::Send, "TYPE A", "200 ok\r\n"},
+                                 {Step::Pasv, "PASV", ""},
+                                 {Step::Send, "LIST", "150 here\r\n"},
+                                 {Step::DataOut, "", listing},
+                                 {Step::Send, "", "226 done\r\n"}}));
+  Client c(f.Port(), 60000);
+  REQUIRE(c.conn);
+  WIN32_FIND_DATAA fd;
+  HINTERNET h = FtpFindFirstFileA(c.conn, "*.*", &fd, 0, 0);
+  REQUIRE(h);
+  size_t count = 1, ordered = fd.nFileSizeLow == 0 ? 1 : 0;
+  while (InternetFindNextFileA(h, &fd)) {
+    if (fd.nFileSizeLow == count) ++ordered;  // entry k has size k: nothing spliced
+    ++count;
+  }
+  InternetCloseHandle(h);
+  CHECK_EQ(count, n);
+  CHECK_EQ(ordered, n);
+  char last[32];
+  snprintf(last, sizeof last, "f%07zu", n - 1);
+  CHECK(std::string(fd.cFileName).rfind(last, 0) == 0);
+}
+
+TEST_CASE("links: a link of unknown kind is tried as a folder with CWD, then the directory is restored") {
+  std::string listing =
+      "lrwxrwxrwx 1 u g 7 Jan  1 12:00 pub -> vol/pub\r\n"
+      "lrwxrwxrwx 1 u g 9 Jan  1 12:00 notes -> docs/a.txt\r\n";
+  FakeFtpd f(With(LoginSteps(), {{Step::Send, "TYPE A", "200 ok\r\n"},
+                                 {Step::Pasv, "PASV", ""},
+                                 {Step::Send, "LIST top", "150 here\r\n"},
+                                 {Step::DataOut, "", listing},
+                                 {Step::Send, "", "226 done\r\n"},
+                                 {Step::Send, "PWD", "257 \"/home/\"\"q\"\"\" is current\r\n"},
+                                 {Step::Send, "CWD top/pub", "250 ok\r\n"},
+                                 {Step::Send, "CWD /home/\"q\"", "250 ok\r\n"},
+                                 {Step::Send, "CWD top/notes", "550 Not a directory\r\n"}}));
+  Client c(f.Port());
+  REQUIRE(c.conn);
+  WIN32_FIND_DATAA fd;
+  HINTERNET h = FtpFindFirstFileA(c.conn, "top/*.*", &fd, 0, 0);
+  REQUIRE(h);
+  std::map<std::string, DWORD> kinds;
+  do kinds[fd.cFileName] = fd.dwFileAttributes;
+  while (InternetFindNextFileA(h, &fd));
+  InternetCloseHandle(h);
+  CHECK_EQ(kinds["pub"], static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
+  CHECK_EQ(kinds["notes"], static_cast<DWORD>(FILE_ATTRIBUTE_NORMAL));
+  c.Close();
+  CHECK(!f.Mismatch());
 }

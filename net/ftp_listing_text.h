@@ -1,0 +1,53 @@
+// Shared pieces of the listing families (private to net/ftp_listing*.cpp): blank-separated
+// tokens with their positions, strict numbers, month names of the languages servers list in,
+// clock and date fields, and the family parsers the dispatcher calls.
+#pragma once
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include "net/ftp_listing.h"
+
+namespace vel::net::listing {
+
+struct Token {
+  size_t begin, end;
+};
+
+// Blank-separated tokens, at most maxTokens (lines with other control bytes never get here).
+std::vector<Token> Tokens(std::string_view s, size_t maxTokens = 64);
+inline std::string_view At(std::string_view s, const Token& t) { return s.substr(t.begin, t.end - t.begin); }
+
+bool AllDigits(std::string_view s);
+bool ToU64(std::string_view s, uint64_t* v);
+bool ToInt(std::string_view s, int* v);  // 0..100000
+// "1,234,567" / "1.234.567" / "1234567".
+bool ToSizeGrouped(std::string_view s, uint64_t* v);
+// A month name or abbreviation in one of the languages servers list in (a trailing "." is
+// allowed), or a numeric "N月"/"N월" form; 0 when none.
+int MonthOf(std::string_view s);
+int MonthOfEnglishUpper(std::string_view s);  // "JAN" .. "DEC" and "Jan" (VMS, Tandem)
+// "hh:mm" or "hh:mm:ss" (a fraction after the seconds is ignored); "24:00" is 23:59:59.
+bool ParseClock(std::string_view s, int* h, int* m, int* sec);
+// Dates without a year lie within the last year: a date after tomorrow belongs to last year.
+int InferYear(int month, int day, const Today& today);
+int FullYear(int twoOrFour, size_t digits);  // 2-digit years: 70..99 -> 19xx, else 20xx
+bool ValidDate(const ListTime& t);
+
+// Family parsers: true with *e filled for a line that is an entry of that family.
+bool ParseUnix(std::string_view line, const Today& today, ListEntry* e);
+bool ParseNetware(std::string_view line, const Today& today, ListEntry* e);
+bool ParseDos(std::string_view line, ListEntry* e);
+bool ParseOs2(std::string_view line, ListEntry* e);
+bool ParseEplf(std::string_view line, ListEntry* e);
+// VMS: *wrapped is set for a line holding only "NAME;VERSION" (details on the next line).
+bool ParseVms(std::string_view line, ListEntry* e, bool* wrapped);
+bool ParseMvsDataset(std::string_view line, ListEntry* e);
+bool ParseMvsMember(std::string_view line, ListEntry* e);
+bool ParseAs400(std::string_view line, ListEntry* e);
+bool ParseVxWorks(std::string_view line, ListEntry* e);
+bool ParseTandem(std::string_view line, ListEntry* e);
+bool ParseZvm(std::string_view line, ListEntry* e);
+bool ParseOs9(std::string_view line, ListEntry* e);
+
+}  // namespace vel::net::listing

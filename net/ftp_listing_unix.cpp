@@ -1,0 +1,231 @@
+// The Unix family: "ls -l" lines and their relatives.
+//
+//   -rw-r--r--   1 owner  group   1234 Jan  5 12:34 name          the usual form
+//   -rw-r--r--+  1 1000   1000    1234 2023-01-15 10:30 name      ACL mark, numeric owner, ISO date
+//   crw-rw-rw-   1 root   root    1,   3 Jan  1  2020 null        device: major, minor
+//   -rw-r--r--   1 u      grp12345678901 5. Mär 12:34 name        group run into size, German date
+//   d-rwxrwxr-x  M 4 u    g          0  1月 15 10:30 dir          Plan 9 mode, Japanese month
+//   lrwxrwxrwx   1 u      g          7 Jan  5 12:34 pub -> vol/pub
+//   d [R----F--] supervisor   512    Jan 16 18:53    login         NetWare
+//
+// The date is the anchor: the size is the token before it, the name starts after the single
+// blank that follows it. Some servers print a year left-aligned in the time column ("Jan 05 2020
+// name" with one blank before the year and two after): the padding blank is not part of the name.
+#include "net/ftp_listing_text.h"
+
+namespace vel::net::listing {
+
+namespace {
+
+// "d", "-", "l"... followed by mode letters, 8 to 12 characters (ACL "+", "@", SELinux ".").
+bool ModeToken(std::string_view m) {
+  if (m.size() < 8 || m.size() > 12) return false;
+  if (std::string_view("-dlbcpsDnw").find(m[0]) == std::string_view::npos) return false;
+  int modeChars = 0;
+  for (size_t i = 1; i < m.size(); ++i) {
+    char c = m[i];
+    if (c == 'r' || c == 'w' || c == 'x' || c == '-') ++modeChars;
+    else if (std::string_view("sStTlLa+@.*").find(c) == std::string_view::npos) return false;
+  }
+  return modeChars >= 6;
+}
+
+bool HasSuffix(std::string_view s, std::string_view suffix) {
+  return s.size() >= suffix.size() && s.substr(s.size() - suffix.size()) == suffix;
+}
+
+// A day of the month: "5", "05", "5." (German), "5日"/"5일".
+bool DayToken(std::string_view s, int* day) {
+  for (std::string_view mark : {".", "\xe6\x97\xa5", "\x93\xfa", "\xc8\xd5", "\xec\x9d\xbc"})
+    if (s.size() > mark.size() && HasSuffix(s, mark)) {
+      s.remove_suffix(mark.size());
+      break;
+    }
+  return s.size() <= 2 && ToInt(s, day) && *day >= 1 && *day <= 31;
+}
+
+// A year, plain or with "年"/"년".
+bool YearToken(std::string_view s, int* year) {
+  for (std::string_view mark : {"\xe5\xb9\xb4", "\x94\x4e", "\xc4\xea", "\xeb\x85\x84"})
+    if (s.size() > mark.size() && HasSuffix(s, mark)) {
+      s.remove_suffix(mark.size());
+      break;
+    }
+  return s.size() == 4 && ToInt(s, year) && *year >= 1601;
+}
+
+// "YYYY-MM-DD" or "MM-DD" (the recent form of ISO listings).
+bool IsoDate(std::string_view s, const Today& today, ListTime* t) {
+  if (s.size() == 10 && s[4] == '-' && s[7] == '-')
+    return ToInt(s.substr(0, 4), &t->year) && ToInt(s.substr(5, 2), &t->month) && ToInt(s.substr(8, 2), &t->day) &&
+           ValidDate(*t);
+  if (s.size() == 5 && s[2] == '-' && ToInt(s.substr(0, 2), &t->month) && ToInt(s.substr(3, 2), &t->day)) {
+    t->year = InferYear(t->month, t->day, today);
+    return ValidDate(*t);
+  }
+  return false;
+}
+
+bool TimeZone(std::string_view s) {
+  return s.size() == 5 && (s[0] == '+' || s[0] == '-') && AllDigits(s.substr(1));
+}
+
+struct Anchor {
+  size_t first;    // index of the first date token
+  size_t last;     // index of the last date token
+  ListTime time;
+  bool leftYear;   // a year printed left-aligned in the time column
+};
+
+// The time-or-year token after a day: "12:34", "12:34:56 2020" (two tokens), "2020", "2020年".
+bool TimeOrYear(std::string_view line, const std::vector<Token>& tok, size_t k, const Today& today, Anchor* a) {
+  if (k >= tok.size()) return false;
+  std::string_view w = At(line, tok[k]);
+  ListTime& t = a->time;
+  if (w.find(':') != std::string_view::npos) {
+    if (!ParseClock(w, &t.hour, &t.minute, &t.second)) return false;
+    int y;
+    if (k + 1 < tok.size() && YearToken(At(line, tok[k + 1]), &y) && w.size() == 8) {
+      t.year = y;  // "Jan  5 12:34:56 2020"
+      a->last = k + 1;
+    } else {
+      t.year = InferYear(t.month, t.day, today);
+      a->last = k;
+    }
+    return ValidDate(t);
+  }
+  if (!YearToken(w, &t.year)) return false;
+  a->last = k;
+  // "Jan 05 2020" with a single blank before the year: left-aligned in a five-column field.
+  a->leftYear = w.size() == 4 && tok[k].begin == tok[k - 1].end + 1;
+  // A Japanese date with its year first ("2020年 1月 5日") is handled by the caller.
+  return ValidDate(t);
+}
+
+bool FindAnchor(std::string_view line, const std::vector<Token>& tok, size_t i, const Today& today, Anchor* a) {
+  *a = Anchor{i, i, {}, false};
+  ListTime& t = a->time;
+  std::string_view w0 = At(line, tok[i]);
+  if (i + 1 >= tok.size()) return false;
+  std::string_view w1 = At(line, tok[i + 1]);
+  if ((t.month = MonthOf(w0)) && DayToken(w1, &t.day))  // "Jan 5 ..."
+    return TimeOrYear(line, tok, i + 2, today, a);
+  if (DayToken(w0, &t.day) && (t.month = MonthOf(w1)))  // "5. Mär ...", "5 mars ..."
+    return TimeOrYear(line, tok, i + 2, today, a);
+  t = ListTime{};
+  if (IsoDate(w0, today, &t)) {  // "2023-01-15 10:30[:45[.123]] [+0100]", "2020-01-15", "01-15 10:30"
+    if (ParseClock(w1, &t.hour, &t.minute, &t.second)) {
+      a->last = i + 1;
+      if (i + 2 < tok.size() && TimeZone(At(line, tok[i + 2]))) a->last = i + 2;
+    } else if (w0.size() == 5) {
+      return false;  // "MM-DD" always comes with a time
+    }
+    return true;
+  }
+  int y;
+  if (YearToken(w0, &y) && w0.size() > 4 && (t.month = MonthOf(w1)) && i + 2 < tok.size() &&
+      DayToken(At(line, tok[i + 2]), &t.day)) {  // "2020年 1月 5日 [12:34]"
+    t.year = y;
+    a->last = i + 2;
+    if (i + 3 < tok.size() && ParseClock(At(line, tok[i + 3]), &t.hour, &t.minute, &t.second)) a->last = i + 3;
+    return ValidDate(t);
+  }
+  return false;
+}
+
+// The size before the date: digits; a device's "major, minor"; or digits run into the group.
+bool SizeBefore(std::string_view line, const std::vector<Token>& tok, size_t i, uint64_t* size) {
+  if (i < 2) return false;
+  std::string_view s = At(line, tok[i - 1]);
+  if (ToU64(s, size)) {
+    std::string_view prev = At(line, tok[i - 2]);
+    if (prev.size() > 1 && prev.back() == ',' && AllDigits(prev.substr(0, prev.size() - 1))) *size = 0;  // "1, 3"
+    return true;
+  }
+  if (s.size() > 1 && s.back() == ',' ) return false;
+  // "group12345678901": letters, then the size's digits.
+  size_t d = s.size();
+  while (d > 0 && s[d - 1] >= '0' && s[d - 1] <= '9') --d;
+  if (d == 0 || d == s.size() || s.size() - d < 7 || i < 3) return false;
+  return ToU64(s.substr(d), size);
+}
+
+// A link's name and target from "name -> target": with several arrows the split is the one
+// whose target is as long as the size says (a link's size is its target's length); none or
+// more than one such split leaves the line unreadable.
+bool SplitLink(std::string_view rest, uint64_t size, ListEntry* e) {
+  size_t first = rest.find(" -> ");
+  if (first == std::string_view::npos) {
+    e->name.assign(rest);
+    return true;
+  }
+  if (rest.find(" -> ", first + 1) == std::string_view::npos) {
+    e->name.assign(rest.substr(0, first));
+    e->target.assign(rest.substr(first + 4));
+    return true;
+  }
+  size_t found = std::string_view::npos;
+  for (size_t at = first; at != std::string_view::npos; at = rest.find(" -> ", at + 1)) {
+    if (rest.size() - (at + 4) != size) continue;
+    if (found != std::string_view::npos) return false;
+    found = at;
+  }
+  if (found == std::string_view::npos) return false;
+  e->name.assign(rest.substr(0, found));
+  e->target.assign(rest.substr(found + 4));
+  return true;
+}
+
+}  // namespace
+
+bool ParseUnix(std::string_view line, const Today& today, ListEntry* e) {
+  auto tok = Tokens(line, 16);
+  if (tok.size() < 5 || !ModeToken(At(line, tok[0]))) return false;
+  char kind = line[0];
+  for (size_t i = 2; i + 1 < tok.size(); ++i) {
+    Anchor a;
+    uint64_t size;
+    if (!FindAnchor(line, tok, i, today, &a) || !SizeBefore(line, tok, i, &size)) continue;
+    size_t nameAt = tok[a.last].end + 1;
+    if (a.leftYear && nameAt + 1 < line.size() && line[nameAt] == ' ') ++nameAt;
+    if (nameAt >= line.size()) return false;
+    std::string_view rest = line.substr(nameAt);
+    *e = ListEntry{};
+    e->dir = kind == 'd';
+    e->link = kind == 'l';
+    e->size = (kind == 'b' || kind == 'c' || kind == 'd') ? 0 : size;
+    e->time = a.time;
+    if (e->link) {
+      if (!SplitLink(rest, size, e)) return false;
+      // A target ending in "/" is a folder for certain; others wait for the rest of the listing.
+      if (!e->target.empty() && e->target.back() == '/') e->dir = e->linkKnown = true;
+    } else {
+      e->name.assign(rest);
+    }
+    return ValidEntryName(e->name);
+  }
+  return false;
+}
+
+// NetWare: "d [R----F--] owner size Mon DD HH:MM|YYYY     name" (names after padded blanks).
+bool ParseNetware(std::string_view line, const Today& today, ListEntry* e) {
+  if (line.size() < 4 || (line[0] != 'd' && line[0] != '-') || line[1] != ' ' || line[2] != '[') return false;
+  auto tok = Tokens(line, 8);
+  if (tok.size() < 8) return false;
+  std::string_view rights = At(line, tok[1]);
+  if (rights.back() != ']') return false;
+  uint64_t size;
+  Anchor a;
+  if (!ToU64(At(line, tok[3]), &size) || !FindAnchor(line, tok, 4, today, &a) || a.last != 6) return false;
+  size_t nameAt = tok[6].end;
+  while (nameAt < line.size() && line[nameAt] == ' ') ++nameAt;
+  if (nameAt >= line.size()) return false;
+  *e = ListEntry{};
+  e->dir = line[0] == 'd';
+  e->size = e->dir ? 0 : size;
+  e->time = a.time;
+  e->name.assign(line.substr(nameAt));
+  return ValidEntryName(e->name);
+}
+
+}  // namespace vel::net::listing

@@ -1,0 +1,139 @@
+// Names exactly, against every real server of the fixture, under the ANSI code page the process
+// runs with (ctest runs this program under 1252, 1251 and 932: Wine takes the code page from
+// LANG). The folder world/names holds Polish, Russian, Greek, Japanese and emoji names beside their
+// ASCII look-alikes, escape look-alikes and Windows-hostile names; each file holds its own name.
+// Every listed name must be distinct, fetch exactly its own file, show as plain text where the
+// code page holds it, and a rename, upload or delete must touch only the file named.
+#include <cstring>
+#include <map>
+#include <set>
+
+#include "integration/net_support.h"
+#include "support/check.h"
+
+using namespace nettest;
+
+namespace {
+
+const char* const kServerNames[] = {
+    "\xc5\x81\xc3\xb3\x64\xc5\xba.txt", "Lodz.txt", "L\xc3\xb3" "dz.txt", "\xd0\x90\xd0\x91.txt", "\xd0\x92\xd0\x93.txt",
+    "??.txt", "\xce\xb1\xce\xb2\xce\xb3.txt", "abg.txt", "\xe6\x97\xa5\xe6\x9c\xac\xe8\xaa\x9e.txt",
+    "\xe3\x83\x8b\xe3\x83\x9b\xe3\x83\xb3\xe3\x82\xb4.txt", "\xf0\x9f\x98\x80.txt", "{U+1F600}.txt", "trailing.",
+    "a:b.txt"};
+const char* const kFolder = "\xc3\x96rdner";
+
+std::wstring Wide(const std::string& utf8) {
+  std::wstring w(utf8.size() + 1, L'\0');
+  int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), w.data(), static_cast<int>(w.size()));
+  w.resize(static_cast<size_t>(n));
+  return w;
+}
+
+// The ANSI text of a name when the code page holds it exactly and Windows allows it as a file
+// name; "" otherwise (then the library must show an escaped form).
+std::string PlainAnsi(const std::string& utf8) {
+  if (utf8.find_first_of("<>:\"|?*") != std::string::npos || utf8.back() == '.' || utf8.find('{') != std::string::npos)
+    return {};
+  std::wstring w = Wide(utf8);
+  char buf[512];
+  BOOL usedDefault = FALSE;
+  int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, w.data(), static_cast<int>(w.size()), buf, sizeof buf, nullptr,
+                              &usedDefault);
+  if (n <= 0 || usedDefault) return {};
+  wchar_t back[512];
+  int m = MultiByteToWideChar(CP_ACP, 0, buf, n, back, 512);
+  if (std::wstring(back, static_cast<size_t>(m)) != w) return {};
+  return std::string(buf, static_cast<size_t>(n));
+}
+
+bool ServerFileExists(const Server& sv, const std::string& relUtf8) {
+  std::wstring path = Wide(sv.root) + L"\\world\\names\\" + Wide(relUtf8);
+  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::map<std::string, WIN32_FIND_DATAA> List(HINTERNET conn, const std::string& pattern, size_t* count) {
+  std::map<std::string, WIN32_FIND_DATAA> out;
+  *count = 0;
+  WIN32_FIND_DATAA fd;
+  HINTERNET f = FtpFindFirstFileA(conn, pattern.c_str(), &fd, 0, 0);
+  if (!f) return out;
+  do {
+    out[fd.cFileName] = fd;
+    ++*count;
+  } while (InternetFindNextFileA(f, &fd));
+  InternetCloseHandle(f);
+  return out;
+}
+
+void NamesOn(const Server& sv, bool writable) {
+  HINTERNET session = InternetOpenA("names", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
+  HINTERNET conn = InternetConnectA(session, sv.Host().c_str(), 0, nullptr, nullptr, INTERNET_SERVICE_FTP,
+                                    INTERNET_FLAG_PASSIVE, 0);
+  REQUIRE(conn);
+  size_t count = 0;
+  auto entries = List(conn, "world/names/*.*", &count);
+  const size_t files = sizeof kServerNames / sizeof kServerNames[0];
+  CHECK_EQ(count, files + 1);
+  CHECK_EQ(entries.size(), count);  // no two names shown as one
+  // Each display name fetches exactly its own file.
+  std::set<std::string> fetched;
+  std::map<std::string, std::string> displayOf;  // server name -> display name
+  std::string local = ScratchDir();
+  int n = 0;
+  for (const auto& [display, fd] : entries) {
+    if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      displayOf[kFolder] = display;
+      continue;
+    }
+    std::string to = local + "\\f" + std::to_string(n++);
+    bool got = FtpGetFileA(conn, ("world/names/" + display).c_str(), to.c_str(), FALSE, 0, FTP_TRANSFER_TYPE_BINARY, 0);
+    CHECK(got);
+    std::string content = ReadAll(to);
+    CHECK(fetched.insert(content).second);
+    displayOf[content] = display;
+    // The display name is a usable local file name as it stands.
+    std::string asLocal = local + "\\" + display;
+    CHECK(WriteAll(asLocal, content) && ReadAll(asLocal) == content);
+  }
+  for (const char* name : kServerNames) {
+    CHECK(fetched.count(name) == 1);
+    std::string plain = PlainAnsi(name);
+    if (!plain.empty()) CHECK_EQ(displayOf[name], plain);
+    else CHECK(displayOf[name].find('{') != std::string::npos);
+  }
+  // A folder by its display name.
+  REQUIRE(displayOf.count(kFolder));
+  auto inner = List(conn, "world/names/" + displayOf[kFolder] + "/*.*", &count);
+  CHECK(count == 1 && inner.count("inner.txt") == 1);
+  if (writable) {
+    // Upload beside look-alikes, rename, delete: only the named file changes.
+    const std::string lodz = displayOf["\xc5\x81\xc3\xb3\x64\xc5\xba.txt"];
+    std::string src = local + "\\upload.bin";
+    WriteAll(src, "uploaded");
+    CHECK(FtpPutFileA(conn, src.c_str(), ("world/names/" + lodz + ".copy").c_str(), FTP_TRANSFER_TYPE_BINARY, 0));
+    CHECK(ServerFileExists(sv, "\xc5\x81\xc3\xb3\x64\xc5\xba.txt.copy"));
+    CHECK(FtpRenameFileA(conn, ("world/names/" + lodz + ".copy").c_str(), ("world/names/" + lodz + ".moved").c_str()));
+    CHECK(ServerFileExists(sv, "\xc5\x81\xc3\xb3\x64\xc5\xba.txt.moved"));
+    CHECK(FtpDeleteFileA(conn, ("world/names/" + lodz + ".moved").c_str()));
+    CHECK(!ServerFileExists(sv, "\xc5\x81\xc3\xb3\x64\xc5\xba.txt.moved"));
+    for (const char* name : kServerNames)  // (Wine cannot name "??.txt", "a:b.txt", "trailing.")
+      if (!strpbrk(name, "?:") && name[strlen(name) - 1] != '.') CHECK(ServerFileExists(sv, name));
+    // A name made of escapes the user typed reaches the server as its characters.
+    CHECK(FtpCreateDirectoryA(conn, "world/names/{U+0416}-made"));
+    CHECK(ServerFileExists(sv, "\xd0\x96-made"));
+    CHECK(FtpRemoveDirectoryA(conn, "world/names/{U+0416}-made"));
+  }
+  InternetCloseHandle(conn);
+  InternetCloseHandle(session);
+}
+
+}  // namespace
+
+TEST_CASE("names: every server, exact both ways under this code page") {
+  printf("ANSI code page %u\n", GetACP());
+  REQUIRE(Servers().size() >= 5);
+  for (const Server& sv : Servers()) {
+    printf("  %s\n", sv.name.c_str());
+    NamesOn(sv, sv.name != "pureftpd" && sv.name != "inetutils");
+  }
+}

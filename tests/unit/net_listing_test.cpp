@@ -1,0 +1,341 @@
+// Listing lines of every family, table-driven: each row is a line as servers send it and the
+// entry it must give (or nullptr: the line must be dropped). Then the same lines with a CR, LF,
+// NUL or TAB inserted at every position: the line is dropped or gives the same name, never
+// another one. Then whole listings through ListingParser (headers, VMS wrapping and versions,
+// links resolved by siblings, the entry limit).
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "net/ftp_listing.h"
+#include "support/check.h"
+
+using namespace vel::net;
+
+namespace {
+
+const Today kToday{2024, 6, 15};
+
+struct Row {
+  const char* line;
+  const char* name;  // nullptr: dropped
+  char kind;         // 'f' file, 'd' folder, 'l' link of unknown kind, 'L' link to a folder
+  uint64_t size;
+  int year, month, day, hour, minute;
+};
+
+const Row kRows[] = {
+    // Unix "ls -l" and relatives
+    {"-rw-r--r--    1 ftp      ftp        1234 Mar 03 12:34 name with  spaces.txt", "name with  spaces.txt", 'f', 1234, 2024, 3, 3, 12, 34},
+    {"drwxr-xr-x 2 0 0 4096 Dec 31  2019 old dir", "old dir", 'd', 0, 2019, 12, 31, 0, 0},
+    {"-rw-r--r-- 1 owner 5000000000 Jul 20 10:00 nogroup.iso", "nogroup.iso", 'f', 5000000000ull, 2023, 7, 20, 10, 0},
+    {"-rw-r--r--+ 1 user staff 12 Feb 29  2024 acl.txt", "acl.txt", 'f', 12, 2024, 2, 29, 0, 0},
+    {"-rw-r--r--@ 1 user staff 12 Jan  5 09:00 mac.txt", "mac.txt", 'f', 12, 2024, 1, 5, 9, 0},
+    {"-rw-r--r--. 1 root root 0 Jan  5 09:00 selinux", "selinux", 'f', 0, 2024, 1, 5, 9, 0},
+    {"crw-rw-rw- 1 root root 1, 3 Jan  1  2020 null", "null", 'f', 0, 2020, 1, 1, 0, 0},
+    {"brw-rw---- 1 root disk 8,   0 Jun  1 08:00 sda", "sda", 'f', 0, 2024, 6, 1, 8, 0},
+    {"prw-r--r-- 1 u g 0 Jun  1 08:00 fifo", "fifo", 'f', 0, 2024, 6, 1, 8, 0},
+    {"-rw-r--r-- 1 1000 1000 77 Jun 14 23:59 numeric-owner", "numeric-owner", 'f', 77, 2024, 6, 14, 23, 59},
+    {"-rw-r--r-- 1 user group12345678901 Jan 15 10:30 big.bin", "big.bin", 'f', 12345678901ull, 2024, 1, 15, 10, 30},
+    {"-rw-r--r-- 1 user group 1234 2023-01-15 10:30 long-iso.txt", "long-iso.txt", 'f', 1234, 2023, 1, 15, 10, 30},
+    {"-rw-r--r-- 1 user group 1234 2023-01-15 10:30:45.123456789 +0100 full-iso.txt", "full-iso.txt", 'f', 1234, 2023, 1, 15, 10, 30},
+    {"-rw-r--r-- 1 user group 1234 01-15 10:30 iso-recent.txt", "iso-recent.txt", 'f', 1234, 2024, 1, 15, 10, 30},
+    {"-rw-r--r-- 1 user group 1234 2020-01-15 iso-old.txt", "iso-old.txt", 'f', 1234, 2020, 1, 15, 0, 0},
+    {"-rw-r--r-- 1 user group 1234  5. M\xc3\xa4r 12:34 datei.txt", "datei.txt", 'f', 1234, 2024, 3, 5, 12, 34},
+    {"-rw-r--r-- 1 user group 1234 24. Dez  2019 alt.txt", "alt.txt", 'f', 1234, 2019, 12, 24, 0, 0},
+    {"-rw-r--r-- 1 user group 1234 Okt 10 12:00 oktober.txt", "oktober.txt", 'f', 1234, 2023, 10, 10, 12, 0},
+    {"-rw-r--r-- 1 user group 1234 Mai  2 07:00 mai.txt", "mai.txt", 'f', 1234, 2024, 5, 2, 7, 0},
+    {"-rw-r--r-- 1 user group 1234  5 f\xc3\xa9vr. 12:34 fichier.txt", "fichier.txt", 'f', 1234, 2024, 2, 5, 12, 34},
+    {"drwxr-xr-x 2 user group 4096 12 d\xc3\xa9""c.  2022 dossier", "dossier", 'd', 0, 2022, 12, 12, 0, 0},
+    {"-rw-r--r-- 1 u g 1  3 ao\xc3\xbbt 11:00 ete.txt", "ete.txt", 'f', 1, 2023, 8, 3, 11, 0},
+    {"-rw-r--r-- 1 u g 1 janv. 10 10:00 janvier.txt", "janvier.txt", 'f', 1, 2024, 1, 10, 10, 0},
+    {"-rw-r--r-- 1 u g 1 ene 10 10:00 enero.txt", "enero.txt", 'f', 1, 2024, 1, 10, 10, 0},
+    {"-rw-r--r-- 1 u g 1 24 dic  2021 navidad.txt", "navidad.txt", 'f', 1, 2021, 12, 24, 0, 0},
+    {"-rw-r--r-- 1 u g 1 abr  1 10:00 abril.txt", "abril.txt", 'f', 1, 2024, 4, 1, 10, 0},
+    {"-rw-r--r-- 1 u g 1 giu 10 10:00 giugno.txt", "giugno.txt", 'f', 1, 2024, 6, 10, 10, 0},
+    {"-rw-r--r-- 1 u g 1 15 ott  2020 ottobre.txt", "ottobre.txt", 'f', 1, 2020, 10, 15, 0, 0},
+    {"-rw-r--r-- 1 u g 1 lug  4 10:00 luglio.txt", "luglio.txt", 'f', 1, 2023, 7, 4, 10, 0},
+    {"-rw-r--r-- 1 u g 1 mrt  3 10:00 maart.txt", "maart.txt", 'f', 1, 2024, 3, 3, 10, 0},
+    {"-rw-r--r-- 1 u g 1 12 mei 09:00 mei.txt", "mei.txt", 'f', 1, 2024, 5, 12, 9, 0},
+    {"-rw-r--r-- 1 u g 1 maj 12 09:00 maj.txt", "maj.txt", 'f', 1, 2024, 5, 12, 9, 0},
+    {"-rw-r--r-- 1 u g 1 okt  1  2019 okt.txt", "okt.txt", 'f', 1, 2019, 10, 1, 0, 0},
+    {"-rw-r--r-- 1 u g 1 \xd0\xbc\xd0\xb0\xd1\x80  3 10:00 mart.txt", "mart.txt", 'f', 1, 2024, 3, 3, 10, 0},
+    {"-rw-r--r-- 1 u g 1  5 \xd0\xbc\xd0\xb0\xd1\x8f 10:00 maya.txt", "maya.txt", 'f', 1, 2024, 5, 5, 10, 0},
+    {"-rw-r--r-- 1 u g 1 \xd0\x94\xd0\xb5\xd0\xba 31  2020 dek.txt", "dek.txt", 'f', 1, 2020, 12, 31, 0, 0},
+    {"-rw-r--r-- 1 u g 1234  1\xe6\x9c\x88 15 10:30 \xe6\x97\xa5\xe6\x9c\xac.txt", "\xe6\x97\xa5\xe6\x9c\xac.txt", 'f', 1234, 2024, 1, 15, 10, 30},
+    {"drwxr-xr-x 2 u g 4096 12\xe6\x9c\x88 24  2020 folder-ja", "folder-ja", 'd', 0, 2020, 12, 24, 0, 0},
+    {"-rw-r--r-- 1 u g 1 3\xe6\x9c\x88 5\xe6\x97\xa5 10:30 hi.txt", "hi.txt", 'f', 1, 2024, 3, 5, 10, 30},
+    {"-rw-r--r-- 1 u g 1 10\xec\x9b\x94 9 10:30 hangul.txt", "hangul.txt", 'f', 1, 2023, 10, 9, 10, 30},
+    {"-rw-r--r-- 1 u g 1 2020\xe5\xb9\xb4 1\xe6\x9c\x88 5\xe6\x97\xa5 zh-year.txt", "zh-year.txt", 'f', 1, 2020, 1, 5, 0, 0},
+    {"-rw-r--r-- 1 u g 1 Jan  5 24:00 midnight.txt", "midnight.txt", 'f', 1, 2024, 1, 5, 23, 59},
+    {"-rwxr-x- 1 u g 1 Jan  5 10:00 eight.txt", "eight.txt", 'f', 1, 2024, 1, 5, 10, 0},
+    {"--rw-r--r-- M 4 glenda glenda 1234 Jan  5 10:00 plan9.txt", "plan9.txt", 'f', 1234, 2024, 1, 5, 10, 0},
+    {"d-rwxrwxr-x M 4 glenda glenda 0 Jan  5 10:00 plan9dir", "plan9dir", 'd', 0, 2024, 1, 5, 10, 0},
+    {"-rw-r--r-- 1 u g 1 Jan  5 10:00  leading blank", " leading blank", 'f', 1, 2024, 1, 5, 10, 0},
+    {"-rw-r--r-- 1 u g 1 Jan 05 2020  padded.txt", "padded.txt", 'f', 1, 2020, 1, 5, 0, 0},
+    {"-rw-r--r-- 1 u g 1 Jan 05  2020  right.txt", " right.txt", 'f', 1, 2020, 1, 5, 0, 0},
+    {"-rw-r--r-- 1 u g 1 Jan  5 12:34:56 2020 full-time.txt", "full-time.txt", 'f', 1, 2020, 1, 5, 12, 34},
+    {"-------r--         326  1391972  1392298 Nov 22  1995 MegaPhone.sit", "MegaPhone.sit", 'f', 1392298, 1995, 11, 22, 0, 0},
+    {"drwxrwxr-x               folder        2 May 10  1996 network", "network", 'd', 0, 1996, 5, 10, 0, 0},
+    {"-r--r--r--   1 owner    group           12345 Sep 12 17:34 nt.txt", "nt.txt", 'f', 12345, 2023, 9, 12, 17, 34},
+    {"-rw-r--r-- 1 u g 5 Jan  1 12:00 \xc5\x81\xc3\xb3\x64\xc5\xba.txt", "\xc5\x81\xc3\xb3\x64\xc5\xba.txt", 'f', 5, 2024, 1, 1, 12, 0},
+    {"-rw-r--r-- 1 u g 5 Jan  1 12:00 Jan  1 12:00 x", "Jan  1 12:00 x", 'f', 5, 2024, 1, 1, 12, 0},
+    // links: the arrow, several arrows told apart by the size, a folder target
+    {"lrwxrwxrwx 1 u g 7 Jan  5 12:34 pub -> vol/pub", "pub", 'l', 7, 2024, 1, 5, 12, 34},
+    {"lrwxrwxrwx 1 u g 6 Jan  5 12:34 a -> b -> c", "a", 'l', 6, 2024, 1, 5, 12, 34},
+    {"lrwxrwxrwx 1 u g 1 Jan  5 12:34 a -> b -> c", "a -> b", 'l', 1, 2024, 1, 5, 12, 34},
+    {"lrwxrwxrwx 1 u g 4 Jan  5 12:34 a -> b -> c", nullptr, 0, 0, 0, 0, 0, 0, 0},
+    {"lrwxrwxrwx 1 u g 8 Jan  1 00:00 dirlink -> target/", "dirlink", 'L', 8, 2024, 1, 1, 0, 0},
+    // NetWare
+    {"d [R----F--] supervisor            512       Jan 16 18:53    login", "login", 'd', 0, 2024, 1, 16, 18, 53},
+    {"- [RWCEAFMS] rhesus             214059       Oct 20 15:27    cx.exe", "cx.exe", 'f', 214059, 2023, 10, 20, 15, 27},
+    // MS-DOS / IIS
+    {"01-31-23  10:30PM       <DIR>          Program Files", "Program Files", 'd', 0, 2023, 1, 31, 22, 30},
+    {"12-01-1999  12:05AM             4096 readme.txt", "readme.txt", 'f', 4096, 1999, 12, 1, 0, 5},
+    {"2023-01-31  22:30           1,234,567 big file.iso", "big file.iso", 'f', 1234567, 2023, 1, 31, 22, 30},
+    {"31.01.2023  22:30    <DIR>          Ordner", "Ordner", 'd', 0, 2023, 1, 31, 22, 30},
+    {"01/31/2023  09:15 AM           1.024 ami.txt", "ami.txt", 'f', 1024, 2023, 1, 31, 9, 15},
+    {"04-27-00  09:09PM       <DIR>          licensed", "licensed", 'd', 0, 2000, 4, 27, 21, 9},
+    {"04-14-00  03:47PM                  589 readme.htm", "readme.htm", 'f', 589, 2000, 4, 14, 15, 47},
+    {"12-01-99  12:05AM        0  leading", " leading", 'f', 0, 1999, 12, 1, 0, 5},
+    {"01-31-23  10:30PM       <JUNCTION>     link [target]", nullptr, 0, 0, 0, 0, 0, 0, 0},
+    {"13-01-99  12:05AM  1 bad-month", nullptr, 0, 0, 0, 0, 0, 0, 0},
+    {"01-31-23  13:30PM  1 bad-clock", nullptr, 0, 0, 0, 0, 0, 0, 0},
+    {"02-30-23  10:30  1 feb30", nullptr, 0, 0, 0, 0, 0, 0, 0},
+    // OS/2
+    {"     0           DIR   12-18-96   19:12  PRJ", "PRJ", 'd', 0, 1996, 12, 18, 19, 12},
+    {"    73098      A          04-06-97   15:15  ds0.txt", "ds0.txt", 'f', 73098, 1997, 4, 6, 15, 15},
+    {"  1234           08-07-98   14:03  NO ATTR.TXT", "NO ATTR.TXT", 'f', 1234, 1998, 8, 7, 14, 3},
+    // EPLF
+    {"+i8388621.48594,m825718503,r,s280,\tdjb.html", "djb.html", 'f', 280, 1996, 3, 1, 22, 15},
+    {"+i8388621.50690,m824255907,/,\t514", "514", 'd', 0, 1996, 2, 13, 23, 58},
+    {"+i8388621.48598,m824253270,r,s612,\t514.html", "514.html", 'f', 612, 1996, 2, 13, 23, 14},
+    {"+m825718503,s280,\tnoflags", nullptr, 0, 0, 0, 0, 0, 0, 0},
+    // VMS
+    {"CII-MANUAL.TEX;1  213/216  29-JAN-1996 03:33:12  [ANONYMOU,ANONYMOUS]   (RWED,RWED,,)", "CII-MANUAL.TEX", 'f', 213 * 512, 1996, 1, 29, 3, 33},
+    {"SUBDIR.DIR;1          1/3        5-MAY-1999 11:27:14  [ANONYMOU,ANONYMOUS]  (RWE,RWE,RE,RE)", "SUBDIR", 'd', 0, 1999, 5, 5, 11, 27},
+    {"00README.TXT;1      2 30-DEC-1996 17:44 [SYSTEM] (RWED,RWED,RE,RE)", "00README.TXT", 'f', 1024, 1996, 12, 30, 17, 44},
+    {"CORE.DIR;1          1  8-SEP-1996 16:09 [SYSTEM] (RWE,RWE,RE,RE)", "CORE", 'd', 0, 1996, 9, 8, 16, 9},
+    {"SECRET.DAT;3    %RMS-E-PRV, insufficient privilege or file protection violation", "SECRET.DAT", 'f', 0, 0, 0, 0, 0, 0},
+    // MVS datasets (a PDS is a folder)
+    {"WYOSPT 3420   2003/05/21  1  200  FB      80  8000  PS  PROJECT.TEST.DATA", "PROJECT.TEST.DATA", 'f', 0, 2003, 5, 21, 0, 0},
+    {"WYOSPT 3420   2003/05/21  1  200  FB      80  6160  PO  PROJECT.SOURCE", "PROJECT.SOURCE", 'd', 0, 2003, 5, 21, 0, 0},
+    {"Migrated                                                OLD.DATA", "OLD.DATA", 'f', 0, 0, 0, 0, 0, 0},
+    {"Pseudo Directory                                        PROJECT", "PROJECT", 'd', 0, 0, 0, 0, 0, 0},
+    {"ADDRESSB  01.03 2002/09/12 2002/10/11 09:37    52    52     0 KIMBERB", "ADDRESSB", 'f', 0, 2002, 10, 11, 9, 37},
+    // AS/400
+    {"QSYS            77824 02/23/00 15:09:55 *DIR       QSYS.LIB/", "QSYS.LIB", 'd', 0, 2000, 2, 23, 15, 9},
+    {"QDOC             8192 07/14/99 10:49:04 *FLR       QDOC/", "QDOC", 'd', 0, 1999, 7, 14, 10, 49},
+    {"MYUSER          12345 03/15/01 09:30:00 *STMF      report.txt", "report.txt", 'f', 12345, 2001, 3, 15, 9, 30},
+    {"MYUSER                                  *MEM       MYLIB.FILE/MBR.MBR", nullptr, 0, 0, 0, 0, 0, 0, 0},
+    // VxWorks
+    {"     512    Jan  1 1980  00:00:00    tmp           <DIR>", "tmp", 'd', 0, 1980, 1, 1, 0, 0},
+    {"    8192    Jul 17 2001  11:50:06    file.txt", "file.txt", 'f', 8192, 2001, 7, 17, 11, 50},
+    // HP NonStop
+    {"ALTERNAT        101         12 10-Jan-01 12:48:04 MSFT01.USER1  \"OOOO\"", "ALTERNAT", 'f', 12, 2001, 1, 10, 12, 48},
+    {"TEST            101     28672 12-Jun-02 13:51:09 255,255 \"nnnn\"", "TEST", 'f', 28672, 2002, 6, 12, 13, 51},
+    // z/VM
+    {"PROFILE  EXEC     A1 V         72          8          1 2003-02-05 14:38:08 -", "PROFILE.EXEC", 'f', 576, 2003, 2, 5, 14, 38},
+    {"README   TXT      V         80         22          1 1999-05-01 12:00:00 VMUSER", "README.TXT", 'f', 1760, 1999, 5, 1, 12, 0},
+    {"SUBDIR   DIR      -          -          -          - 2003-02-05 14:38:08 -", "SUBDIR", 'd', 0, 2003, 2, 5, 14, 38},
+    // OS-9
+    {"  0.0     95/03/20 1137   d-ewrewr       A0      4160 CMDS", "CMDS", 'd', 0, 1995, 3, 20, 11, 37},
+    {"  0.0     95/03/20 1139   ------wr      A5E      2351 startup", "startup", 'f', 2351, 1995, 3, 20, 11, 39},
+    // never an entry
+    {"total 12", nullptr, 0, 0, 0, 0, 0, 0, 0},
+    {"ls: cannot open directory .: Permission denied", nullptr, 0, 0, 0, 0, 0, 0, 0},
+    {"-rw-r--r-- 1 u g 5 Jan  1 12:00 ../x", nullptr, 0, 0, 0, 0, 0, 0, 0},
+    {"-rw-r--r-- 1 u g 5 Jan  1 12:00 a/b", nullptr, 0, 0, 0, 0, 0, 0, 0},
+    {"-rw-r--r-- 1 u g 5 Jan  1 12:00 ..", nullptr, 0, 0, 0, 0, 0, 0, 0},
+    {"01-31-23  10:30PM       <DIR>          a\\b", nullptr, 0, 0, 0, 0, 0, 0, 0},
+    {"-rw-r--r-- 1 u g 99999999999999999999999 Jan  1 12:00 toolarge", nullptr, 0, 0, 0, 0, 0, 0, 0},
+    {"garbage line", nullptr, 0, 0, 0, 0, 0, 0, 0},
+};
+
+void CheckRow(const Row& r, const ListEntry& e) {
+  CHECK_EQ(e.name, std::string(r.name));
+  char kind = e.link ? (e.linkKnown && e.dir ? 'L' : 'l') : (e.dir ? 'd' : 'f');
+  CHECK_EQ(kind, r.kind);
+  CHECK_EQ(e.size, r.size);
+  CHECK_EQ(e.time.year, r.year);
+  if (r.year) {
+    CHECK_EQ(e.time.month, r.month);
+    CHECK_EQ(e.time.day, r.day);
+    CHECK_EQ(e.time.hour, r.hour);
+    CHECK_EQ(e.time.minute, r.minute);
+  }
+}
+
+std::vector<ListEntry> Listing(const std::vector<std::string>& lines, bool mlsd = false) {
+  ListingParser p(kToday, mlsd);
+  for (const std::string& l : lines) p.Line(l);
+  p.Finish();
+  return p.Take();
+}
+
+}  // namespace
+
+TEST_CASE("listing table: every family, one line at a time") {
+  for (const Row& r : kRows) {
+    ListEntry e;
+    bool ok = ParseListLine(r.line, kToday, &e);
+    if (!r.name) {
+      if (ok) printf("  line %s gave %s\n", r.line, e.name.c_str());
+      CHECK(!ok);
+      continue;
+    }
+    if (!ok) printf("  line not read: %s\n", r.line);
+    REQUIRE(ok);
+    CheckRow(r, e);
+    // The same line with a CR LF end and inside a listing of its own.
+    CHECK(ParseListLine(std::string(r.line) + "\r\n", kToday, &e) && e.name == r.name);
+    auto all = Listing({r.line});
+    CHECK(all.size() == 1 && all[0].name == r.name);
+  }
+}
+
+TEST_CASE("listing table: a CR, LF, NUL or TAB anywhere gives the same name or none") {
+  const char inserts[] = {'\r', '\n', '\0', '\t'};
+  for (const Row& r : kRows) {
+    if (!r.name) continue;
+    std::string line = r.line;
+    for (char c : inserts) {
+      for (size_t at = 0; at <= line.size(); ++at) {
+        std::string bad = line;
+        bad.insert(at, 1, c);
+        // Through a listing, as the bytes come: an LF splits the line in two.
+        for (const ListEntry& e : Listing({bad.substr(0, bad.find('\n')), bad.find('\n') == std::string::npos
+                                                                             ? std::string()
+                                                                             : bad.substr(bad.find('\n') + 1)})) {
+          CHECK(ValidEntryName(e.name));
+          CHECK(e.name.find(c) == std::string::npos);
+          // A name comes out whole or not at all. An LF makes two lines the server sent: each is
+          // read on its own, and a name can only be text of the line.
+          bool same = e.name == r.name;
+          bool fromLine = c == '\n';
+          size_t from = 0;  // z/VM joins two fields with "."
+          for (size_t dot; fromLine && from <= e.name.size(); from = dot + 1) {
+            dot = e.name.find('.', from);
+            if (dot == std::string::npos) dot = e.name.size();
+            fromLine = line.find(e.name.substr(from, dot - from)) != std::string::npos;
+          }
+          if (!(same || fromLine)) printf("  '%s' with %d at %zu gave '%s'\n", r.line, c, at, e.name.c_str());
+          CHECK(same || fromLine);
+        }
+      }
+    }
+  }
+}
+
+TEST_CASE("listing: MLSD facts in any order, TAB or blank before the name") {
+  struct M {
+    const char* line;
+    const char* name;
+    char kind;
+    uint64_t size;
+  } rows[] = {
+      {"type=file;size=6000000000;modify=20240102030405; big file.iso", "big file.iso", 'f', 6000000000ull},
+      {"Type=dir;Modify=20240102030405;unique=801U2; sub", "sub", 'd', 0},
+      {"modify=20240102030405;perm=adfr;size=12;type=file;unique=803U1;UNIX.group=0;UNIX.mode=0644;UNIX.owner=0; reordered.txt",
+       "reordered.txt", 'f', 12},
+      {"type=file;size=3;\ttabbed.txt", "tabbed.txt", 'f', 3},
+      {"type=OS.unix=slink:/srv/x/;size=3; l", "l", 'L', 0},
+      {"type=OS.unix=symlink;size=3; ln", "ln", 'l', 3},
+      {"UNIX.mode=040755;size=4096; modedir", "modedir", 'd', 0},
+      {"type=file;UNIX.ownername=John Doe;size=1; spaced owner.txt", "spaced owner.txt", 'f', 1},
+      {"type=file;size=1;  two blanks", " two blanks", 'f', 1},
+      {"type=cdir; .", nullptr, 0, 0},
+      {"type=pdir; ..", nullptr, 0, 0},
+      {"size=1; untyped", nullptr, 0, 0},
+      {"type=file;size=1; a/b", nullptr, 0, 0},
+      {"type=file;size=1; cr\rx", nullptr, 0, 0},
+  };
+  for (const M& r : rows) {
+    ListEntry e;
+    bool ok = ParseMlsdLine(r.line, &e);
+    CHECK_EQ(ok, r.name != nullptr);
+    if (!ok || !r.name) continue;
+    CHECK_EQ(e.name, std::string(r.name));
+    char kind = e.link ? (e.linkKnown && e.dir ? 'L' : 'l') : (e.dir ? 'd' : 'f');
+    CHECK_EQ(kind, r.kind);
+    CHECK_EQ(e.size, r.size);
+  }
+  ListEntry e;
+  REQUIRE(ParseMlsdLine("type=file;modify=20240102030405; t", &e));
+  CHECK(e.time.utc && e.time.year == 2024 && e.time.second == 5);
+}
+
+TEST_CASE("listing parser: VMS headers, wrapped entries and versions") {
+  auto e = Listing({"Directory DISK$USER:[ANONYMOUS]", "",
+                    "LONG-FILENAME-THAT-WRAPS.TXT;1",
+                    "                      5/6       20-FEB-2001 09:00:00  [ANONYMOU,ANONYMOUS]  (RWED,RWED,RE,)",
+                    "FILE.TXT;2  1  1-JAN-2001 00:00 [X] (RWED,,,)", "FILE.TXT;1  1  1-JAN-2000 00:00 [X] (RWED,,,)",
+                    "ORPHAN.TXT;1", "", "Total of 3 files, 7/9 blocks."});
+  REQUIRE(e.size() == 2);
+  CHECK_EQ(e[0].name, std::string("LONG-FILENAME-THAT-WRAPS.TXT"));
+  CHECK_EQ(e[0].size, 5u * 512);
+  CHECK(e[1].name == "FILE.TXT" && e[1].time.year == 2001);
+}
+
+TEST_CASE("listing parser: MVS headers, PDS members, Tandem and OS-9 headers") {
+  auto ds = Listing({"Volume Unit    Referred Ext Used Recfm Lrecl BlkSz Dsorg Dsname",
+                     "WYOSPT 3420   2003/05/21  1  200  FB      80  8000  PS  'QUOTED.NAME'"});
+  REQUIRE(ds.size() == 1);
+  CHECK_EQ(ds[0].name, std::string("QUOTED.NAME"));
+  auto members = Listing({" Name     VV.MM   Created       Changed      Size  Init   Mod   Id",
+                          "ADDRESSB  01.03 2002/09/12 2002/10/11 09:37    52    52     0 KIMBERB", "BACKUP",
+                          "TOOLONGNAME9"});
+  REQUIRE(members.size() == 2);
+  CHECK(members[0].name == "ADDRESSB" && members[1].name == "BACKUP");
+  // Without the header a bare word is no member.
+  CHECK(Listing({"BACKUP"}).empty());
+  auto tandem = Listing({"File         Code             EOF  Last Modification    RWEP",
+                         "ALTERNAT        101         12 10-Jan-01 12:48:04 MSFT01.USER1  \"OOOO\""});
+  CHECK(tandem.size() == 1 && tandem[0].name == "ALTERNAT");
+  auto os9 = Listing({"                            Directory of .  12:27:52",
+                      " Owner    Last modified    Attributes Sector Bytecount Name",
+                      "-------   ---------------  ---------- ------ --------- ----",
+                      "  0.0     95/03/20 1137   d-ewrewr       A0      4160 CMDS"});
+  CHECK(os9.size() == 1 && os9[0].name == "CMDS" && os9[0].dir);
+}
+
+TEST_CASE("listing parser: links take the kind of a sibling they name") {
+  auto e = Listing({"drwxr-xr-x 2 u g 4096 Jan  5 12:34 nested", "-rw-r--r-- 1 u g 5 Jan  5 12:34 text.txt",
+                    "lrwxrwxrwx 1 u g 6 Jan  5 12:34 link-to-dir -> nested",
+                    "lrwxrwxrwx 1 u g 8 Jan  5 12:34 link-to-file -> text.txt",
+                    "lrwxrwxrwx 1 u g 7 Jan  5 12:34 pub -> vol/pub"});
+  ResolveLinks(&e);
+  REQUIRE(e.size() == 5);
+  CHECK(e[2].linkKnown && e[2].dir);
+  CHECK(e[3].linkKnown && !e[3].dir);
+  CHECK(!e[4].linkKnown);  // left to a probe
+  auto m = Listing({"type=dir;unique=801U2; real", "type=OS.unix=symlink;unique=801U2; alias"}, true);
+  ResolveLinks(&m);
+  REQUIRE(m.size() == 2);
+  CHECK(m[1].linkKnown && m[1].dir);
+}
+
+TEST_CASE("listing parser: lines split anywhere, over-long lines, the entry limit") {
+  std::string raw = "-rw-r--r-- 1 u g 5 Jan  1 12:00 one\r\n" + std::string(LineSplitter::kMaxLine + 10, 'x') +
+                    "\r\n-rw-r--r-- 1 u g 5 Jan  1 12:00 two\r\n-rw-r--r-- 1 u g 5 Jan  1 12:00 three";
+  for (size_t step : {size_t(1), size_t(7), size_t(4096), raw.size()}) {
+    ListingParser p(kToday);
+    LineSplitter s;
+    auto feed = [&](std::string_view l) { p.Line(l); };
+    for (size_t i = 0; i < raw.size(); i += step) s.Feed(raw.data() + i, std::min(step, raw.size() - i), feed);
+    s.End(feed);
+    p.Finish();
+    auto e = p.Take();
+    REQUIRE(e.size() == 3);
+    CHECK(e[0].name == "one" && e[1].name == "two" && e[2].name == "three");
+  }
+  // More entries than the limit: refused as a whole (Overflow), never cut.
+  ListingParser big(kToday, false, 1000);
+  for (size_t i = 0; i <= 1000; ++i) big.Line("type=file;size=1; f");
+  CHECK(!big.Overflow());  // not MLSD: those are no LIST lines
+  ListingParser mlsd(kToday, true, 1000);
+  for (size_t i = 0; i < 1000; ++i) mlsd.Line("type=file;size=1; f");
+  CHECK(!mlsd.Overflow());
+  mlsd.Line("type=file;size=1; f");
+  CHECK(mlsd.Overflow());
+}
