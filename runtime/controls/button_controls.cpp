@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "runtime/wsl/event_codes.h"
+#include "runtime/wsl/events.h"
 #include "runtime/wsl/icons.h"
 #include "runtime/wsl/locator.h"
 #include "runtime/wsl/value_text.h"
@@ -81,6 +82,12 @@ void ButtonControl::AfterCreate() { LoadButtonIcon(); }
 
 void ButtonControl::OnCommand(int notification) {
   if (notification == BN_CLICKED) PostFieldEvent(kEvAccepted);
+}
+
+// As a click, with the key in the event's key state (LastKeyCode).
+void ButtonControl::PressByKey(int key_code) {
+  if (window_->IsReport()) return;
+  PostWindowEvent(window_, kEventBase + kEvAccepted, this, false, key_code);
 }
 
 bool ButtonControl::GetProperty(int code, std::string* out) {
@@ -181,6 +188,20 @@ void OptionControl::Display() {
   shown_ = VariableText(binding_);
   for (RadioControl* r : radios_)
     if (r->hwnd()) SendMessageA(r->hwnd(), BM_SETCHECK, r->value() == shown_ ? BST_CHECKED : BST_UNCHECKED, 0);
+  MoveTabStopToChoice();
+}
+
+// Tab enters the radios at the checked one (the first when none is checked), as in the
+// platform's dialogs: only that radio is a tab stop.
+void OptionControl::MoveTabStopToChoice() {
+  const int choice = Choice();
+  for (std::size_t i = 0; i < radios_.size(); ++i) {
+    HWND h = radios_[i]->hwnd();
+    if (!h) continue;
+    const bool stop = choice ? static_cast<int>(i + 1) == choice : i == 0;
+    const LONG style = GetWindowLongA(h, GWL_STYLE);
+    SetWindowLongA(h, GWL_STYLE, stop ? style | WS_TABSTOP : style & ~WS_TABSTOP);
+  }
 }
 
 void OptionControl::Refresh() {
@@ -203,6 +224,7 @@ void OptionControl::Choose(RadioControl* radio) {
     AssignVariable(binding_, radio->value());
     shown_ = VariableText(binding_);
   }
+  MoveTabStopToChoice();
   PostFieldEvent(kEvAccepted);
 }
 

@@ -16,6 +16,8 @@ class ButtonControl : public Control {
   void OnCommand(int notification) override;
   bool GetProperty(int code, std::string* out) override;
   bool SetProperty(int code, const std::string& value) override;
+  int KeyCode() const override { return static_cast<int>(key_ & 0x7FF); }
+  void PressByKey(int key_code) override;
 
  private:
   void LoadButtonIcon();
@@ -63,6 +65,7 @@ class OptionControl : public Control {
   void Choose(RadioControl* radio);
 
  private:
+  void MoveTabStopToChoice();
   std::vector<RadioControl*> radios_;
 };
 

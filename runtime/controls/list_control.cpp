@@ -17,6 +17,7 @@
 #include "runtime/wsl/locator.h"
 #include "runtime/wsl/mouse_cursor.h"
 #include "runtime/wsl/runtime_lock.h"
+#include "runtime/wsl/tooltips.h"
 #include "runtime/wsl/value_text.h"
 #include "runtime/wsl/window.h"
 
@@ -82,22 +83,6 @@ struct ToggleEvent : EventRecord {
   }
 };
 
-// waiting for it here cannot deadlock (the wait services sent messages meanwhile).
-WNDPROC g_list_proc = nullptr;
-LRESULT CALLBACK ListQueryProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  const bool query = msg == LB_GETCOUNT || msg == LB_GETCURSEL || msg == LB_SETCURSEL || msg == LB_GETTEXT ||
-                     msg == LB_GETTEXTLEN || msg == LB_GETTOPINDEX || msg == LB_GETITEMHEIGHT;
-  if (query) {
-    const bool took = !RuntimeLockHeld();
-    if (took) RuntimeLockEnter();
-    LRESULT r = LB_ERR;
-    if (auto* list = dynamic_cast<ListControl*>(ControlFromHandle(hwnd))) r = list->ListBoxQuery(msg, wp, lp);
-    if (took) RuntimeLockLeave();
-    return r;
-  }
-  return CallWindowProcA(g_list_proc, hwnd, msg, wp, lp);
-}
-
 }  // namespace
 
 // --- creation and state ----------------------------------------------------------------------
@@ -121,11 +106,7 @@ SIZE ListControl::NaturalSize(HDC) const {
 
 void ListControl::AfterCreate() {
   if (!binding_.has_use) queue_ = static_cast<QueueBlock*>(binding_.address);
-  if (hwnd_) {
-    WNDPROC old = reinterpret_cast<WNDPROC>(
-        SetWindowLongPtrA(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ListQueryProc)));
-    if (old != ListQueryProc) g_list_proc = old;
-  }
+  if (hwnd_) InstallListQueries(hwnd_);
   UpdateScrollBars();
 }
 
@@ -150,6 +131,7 @@ void ListControl::SetFormat(const std::string& format) {
   if (hwnd_) {
     UpdateScrollBars();
     InvalidateRect(hwnd_, nullptr, FALSE);
+    UpdateControlTip(this);  // row tips may have come or gone
   }
 }
 
@@ -275,6 +257,33 @@ bool ListControl::LoadCell(int queue_row, int column, Cell* out) const {
       out->colors[k] = r.address ? ValueAsInt(r) : kNoColor;
     }
   return true;
+}
+
+// --- tips --------------------------------------------------------------------------------------
+
+bool ListControl::HasPointTip() const {
+  for (const listfmt::Column& c : fmt_.columns)
+    if (c.flags2 & (listfmt::kQueueTip | listfmt::kDefaultTip)) return true;
+  return false;
+}
+
+// The tip of the cell under the point: the row's tip field (P), else the column's default tip
+// (Q), else the list's own tip.
+std::string ListControl::TipAt(POINT client) const {
+  ErrorPreserved keep;
+  const int column = HitColumn(client.x);
+  const int row = drop_rows_ ? selected_ : HitRow(client.y, false);
+  if (column >= 0 && row > 0) {
+    const listfmt::Column& c = fmt_.columns[static_cast<std::size_t>(column)];
+    QueueEngine* e = Engine();
+    if (const int tf = c.TipField(); tf && e && QueueLoadRow(e, row) == 0) {
+      char text[1024];
+      const std::string t = Trim(std::string(text, ValueAsText(QueueRowField(e, tf), text, sizeof text)), true);
+      if (!t.empty()) return t;
+    }
+    if (c.has_tip && !c.tip.empty()) return c.tip;
+  }
+  return tip_;
 }
 
 std::string ListControl::RowText(int row) const {
@@ -757,35 +766,6 @@ LRESULT ListControl::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       break;
   }
   return Control::WndProc(hwnd, msg, wp, lp);
-}
-
-LRESULT ListControl::ListBoxQuery(UINT msg, WPARAM wp, LPARAM lp) {
-  ErrorPreserved keep;
-  const int n = RowCount();
-  const int index = static_cast<int>(wp);
-  switch (msg) {
-    case LB_GETCOUNT: return n;
-    case LB_GETCURSEL: {
-      const int v = VisibleIndexOf(selected_);
-      return v >= 0 ? v : LB_ERR;
-    }
-    case LB_SETCURSEL:
-      if (index < 0 || index >= n) return LB_ERR;
-      stored_[0] = QueueRowOf(index) - 1;
-      SelectRow(QueueRowOf(index));
-      return index;
-    case LB_GETTEXTLEN:
-      return index >= 0 && index < n ? static_cast<LRESULT>(RowText(index + 1).size()) : LB_ERR;
-    case LB_GETTEXT: {
-      if (index < 0 || index >= n || !lp) return LB_ERR;
-      const std::string text = RowText(index + 1);
-      std::memcpy(reinterpret_cast<char*>(lp), text.c_str(), text.size() + 1);
-      return static_cast<LRESULT>(text.size());
-    }
-    case LB_GETTOPINDEX: return top_;
-    case LB_GETITEMHEIGHT: return row_height();
-    default: return LB_ERR;
-  }
 }
 
 // --- the window layer's side: display, refresh, properties ---------------------------------------

@@ -31,6 +31,9 @@
 
 namespace vel::wsl {
 
+// Puts the query procedure in front of a list window's procedure (list_queries.cpp).
+void InstallListQueries(HWND list);
+
 class ListControl : public Control {
  public:
   ListControl(Window* window, const ControlRecord& record);
@@ -51,6 +54,8 @@ class ListControl : public Control {
   bool SetProperty(int code, const std::string& value) override;
   bool GetIndexed(int code, int index, std::string* out) override;
   bool SetIndexed(int code, int index, const std::string& value) override;
+  bool HasPointTip() const override;
+  std::string TipAt(POINT client) const override;
 
   // --- the list's rows (the hooks of the window layer)
   // A new format text (descriptor or Format property); an invalid one keeps the columns.
@@ -89,7 +94,13 @@ class ListControl : public Control {
   void CloseDrop(bool take_selection);
   LRESULT DropWndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
   void TrackDropScrollBar(HWND popup, POINT screen);
+  // The list-box queries (LB_*) of any list and the combo-box queries (CB_*) of a drop list;
+  // list_queries.cpp. Indexes are visible rows, 0-based; LB_ERR for what the list cannot answer.
   LRESULT ListBoxQuery(UINT msg, WPARAM wp, LPARAM lp);
+  LRESULT ComboBoxQuery(UINT msg, WPARAM wp, LPARAM lp);
+  // A visible row's rectangle in the list's client area (a drop list's: in its open list), or
+  // on the screen; false for a row that does not exist or a drop list that is closed.
+  bool VisibleRowRect(int visible, RECT* out, bool screen) const;
 
  protected:
   struct Cell {
@@ -124,6 +135,8 @@ class ListControl : public Control {
   void OnKey(int vk);
   void OnChar(int ch);
   void OnVScroll(int code);
+  int FindRow(int after, const char* wanted, bool exact) const;
+  LRESULT SelectForQuery(int index);
   void ReleaseIcons();
 
   std::string format_;                 // the text last given

@@ -27,8 +27,6 @@ LRESULT CALLBACK DropListProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   return list->DropWndProc(hwnd, msg, wp, lp);
 }
 
-// The list-box queries come from other processes (UI drivers, assistive tools) as sent
-
 }  // namespace
 
 // --- the drop-down form ------------------------------------------------------------------------

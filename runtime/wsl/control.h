@@ -110,8 +110,18 @@ class Control {
   // The control received the focus: it becomes the window's selected control and
   // EVENT:Selected is posted for it.
   void NoteFocus();
+  // WM_SETFOCUS: NoteFocus, and what the class adds (a list repaints its selection).
+  virtual void FocusGained() { NoteFocus(); }
   // Posts a field event for this control (EVENT:Accepted and the like).
   void PostFieldEvent(int event_code);
+  // Tooltip (runtime/wsl/tooltips.h): a control whose tip depends on the point (a list's row
+  // tips) says so, and answers the text at a client point; the default is the Tip property.
+  virtual bool HasPointTip() const { return false; }
+  virtual std::string TipAt(POINT client) const { (void)client; return tip_; }
+  // Keyed controls: a non-zero key code (a button's descriptor +81) presses the control when
+  // that key is typed in its window (runtime/wsl/keyboard.h).
+  virtual int KeyCode() const { return 0; }
+  virtual void PressByKey(int key_code) { (void)key_code; }
   // Alert keys: a key code in the control's alert list arrives as EVENT:AlertKey.
   bool IsAlertKey(int key) const;
   void PostAlertKey(int key);
@@ -144,6 +154,9 @@ class Control {
 
  protected:
   void MoveToUnits(const DescriptorPosition& p);
+  bool EndsRadioGroup() const;
+  // Enables/disables (or shows/hides) the platform window; the focus leaves it first.
+  void SetUsable(bool usable, bool by_enabling);
   Window* window_;
   int field_;
   std::uint8_t kind_;

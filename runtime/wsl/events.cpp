@@ -5,6 +5,7 @@
 
 #include "runtime/core/errors.h"
 #include "runtime/wsl/control.h"
+#include "runtime/wsl/keyboard.h"
 #include "runtime/wsl/runtime_lock.h"
 #include "runtime/wsl/window.h"
 
@@ -182,6 +183,7 @@ void FinishBody(Window* w) {
 }
 
 void DispatchLoopMessage(Window* w, MSG* m) {
+  if (PressKeyedControl(w, *m)) return;
   if (m->message >= WM_KEYFIRST && m->message <= WM_KEYLAST && w->hwnd && IsDialogMessageA(w->hwnd, m)) return;
   TranslateMessage(m);
   DispatchMessageA(m);
