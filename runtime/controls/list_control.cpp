@@ -5,6 +5,8 @@
 
 #include "runtime/controls/list_internal.h"
 
+#include <commctrl.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -16,6 +18,7 @@
 #include "runtime/wsl/icons.h"
 #include "runtime/wsl/locator.h"
 #include "runtime/wsl/mouse_cursor.h"
+#include "runtime/wsl/popup_menu.h"
 #include "runtime/wsl/runtime_lock.h"
 #include "runtime/wsl/tooltips.h"
 #include "runtime/wsl/value_text.h"
@@ -29,8 +32,6 @@ using namespace listimpl;
 ControlClass g_list_class{"VelList", nullptr, 0, nullptr, 0, 0, 0};
 ControlClass g_drop_class{"VelDrop", nullptr, 0, nullptr, 0, 0, 0};
 
-constexpr int kAlertRightButton = 2;
-constexpr int kAlertDoubleClick = 5;
 constexpr int kMaxIconEntries = 4096;
 
 // Writes an integer into a numeric field of any width (the tree level).
@@ -537,7 +538,7 @@ void ListControl::OnMouseDown(int x, int y, bool right) {
   stored_[0] = row - 1;
   stored_[1] = std::max(column, 0);
   if (!right && OnExpandBox(row, column, x)) {
-    RequestToggle(row);
+    AskToggle(row);
     return;
   }
   SelectRow(row);
@@ -547,95 +548,18 @@ void ListControl::OnDoubleClick(int x, int y) {
   if (drop_rows_) return;
   const int row = HitRow(y, false);
   if (row) stored_[0] = row - 1;
+  const bool on_box = row && FirstTreeColumn() >= 0 && OnExpandBox(row, HitColumn(x), x);
+  if (on_box) return;  // its first click already asked to open or close the row
   if (IsAlertKey(kAlertDoubleClick)) {  // the program handles it instead
     PostAlertKey(kAlertDoubleClick);
     return;
   }
   if (!row) return;
-  const int column = HitColumn(x);
   if (FirstTreeColumn() >= 0) {
-    if (!OnExpandBox(row, column, x)) RequestToggle(row);  // a box click already asked
+    RequestToggle(row);
     return;
   }
   PostFieldEvent(kEvAccepted);
-}
-
-void ListControl::OnKey(int vk) {
-  if (IsAlertKey(vk)) {
-    PostAlertKey(vk);
-    return;
-  }
-  const int n = RowCount();
-  const int cur = VisibleIndexOf(selected_);
-  const int page = drop_rows_ ? std::max(1, drop_rows_) : page_rows();
-  if (dropped()) {
-    int hot = VisibleIndexOf(drop_hot_);
-    switch (vk) {
-      case VK_ESCAPE: CloseDrop(false); return;
-      case VK_RETURN: CloseDrop(true); return;
-      case VK_UP: --hot; break;
-      case VK_DOWN: ++hot; break;
-      case VK_PRIOR: hot -= page; break;
-      case VK_NEXT: hot += page; break;
-      case VK_HOME: hot = 0; break;
-      case VK_END: hot = n - 1; break;
-      default: return;
-    }
-    if (n <= 0) return;
-    hot = std::clamp(hot, 0, n - 1);
-    drop_hot_ = QueueRowOf(hot);
-    const int rows = std::max(1, std::min(drop_rows_, n));
-    if (hot < drop_top_) drop_top_ = hot;
-    if (hot >= drop_top_ + rows) drop_top_ = hot - rows + 1;
-    SetScrollPos(drop_popup_, SB_VERT, drop_top_, TRUE);
-    InvalidateRect(drop_popup_, nullptr, FALSE);
-    return;
-  }
-  switch (vk) {
-    case VK_UP: MoveSelection(cur < 0 ? 0 : cur - 1); break;
-    case VK_DOWN: MoveSelection(cur < 0 ? 0 : cur + 1); break;
-    case VK_PRIOR: MoveSelection(cur < 0 ? 0 : cur - page); break;
-    case VK_NEXT: MoveSelection(cur < 0 ? 0 : cur + page); break;
-    case VK_HOME: MoveSelection(0); break;
-    case VK_END: MoveSelection(n - 1); break;
-    case VK_F4: if (drop_rows_) OpenDrop(); break;
-    case VK_RETURN: if (selected_) PostFieldEvent(kEvAccepted); break;
-    case VK_LEFT:
-    case VK_RIGHT:
-      if (selected_ && FirstTreeColumn() >= 0) {
-        const int level = TreeLevel(selected_);
-        if ((vk == VK_RIGHT) == (level <= 0)) RequestToggle(selected_);
-      } else if (!drop_rows_) {
-        hscroll_ += vk == VK_RIGHT ? 16 : -16;
-        UpdateScrollBars();
-        InvalidateRect(hwnd_, nullptr, FALSE);
-      }
-      break;
-    default: break;
-  }
-}
-
-// A typed character in a list with a locator column moves to the next row whose text in that
-// column starts with it (letters compared without regard to case), wrapping at the end.
-void ListControl::OnChar(int ch) {
-  int column = -1;
-  for (std::size_t i = 0; i < fmt_.columns.size() && column < 0; ++i)
-    if (fmt_.columns[i].flags1 & listfmt::kLocator) column = static_cast<int>(i);
-  const int n = RowCount();
-  if (column < 0 || n <= 0 || ch < ' ') return;
-  const auto fold = [](int c) { return c >= 'a' && c <= 'z' ? c - 32 : c; };
-  const int start = VisibleIndexOf(selected_);
-  for (int k = 1; k <= n; ++k) {
-    const int v = (start + k) % n;
-    Cell cell;
-    if (!LoadCell(QueueRowOf(v), column, &cell)) continue;
-    const std::size_t b = cell.text.find_first_not_of(' ');
-    if (b != std::string::npos && fold(static_cast<unsigned char>(cell.text[b])) == fold(ch)) {
-      MoveSelection(v);
-      PostFieldEvent(kEvLocate);
-      return;
-    }
-  }
 }
 
 void ListControl::OnVScroll(int code) {
@@ -683,8 +607,14 @@ LRESULT ListControl::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       return 0;
     case WM_LBUTTONDOWN: OnMouseDown(x, y, false); return 0;
     case WM_RBUTTONDOWN:
+      ClearPopupKeyboardAnchor();  // the menu of a click opens at the pointer
       OnMouseDown(x, y, true);
       PostAlertKey(kAlertRightButton);
+      return 0;
+    case WM_CONTEXTMENU:
+      // The context-menu key and Shift+F10 (position -1) act as the right button on the
+      // selected row; the menu of a click was raised by the button already.
+      if (lp == -1) OnContextKey();
       return 0;
     case WM_LBUTTONDBLCLK: OnDoubleClick(x, y); return 0;
     case WM_MOUSEMOVE:
@@ -699,6 +629,10 @@ LRESULT ListControl::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         }
         InvalidateRect(hwnd, nullptr, FALSE);
       } else if (!drop_rows_) {
+        if (HasPointTip() && HitRow(y, false) != tip_row_) {
+          tip_row_ = HitRow(y, false);  // another row, maybe another tip: the tooltip asks again
+          if (HWND tip = TooltipOf(window_->hwnd)) SendMessageA(tip, TTM_UPDATE, 0, 0);
+        }
         bool on_edge = false;
         for (const listfmt::Column& c : fmt_.columns)
           on_edge |= (c.flags1 & listfmt::kResizable) && std::abs(x - (c.right + 1 - hscroll_)) <= 3;
@@ -745,12 +679,25 @@ LRESULT ListControl::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         dropped() ? CloseDrop(true) : OpenDrop();
         return 0;
       }
+      if (wp == VK_F10 && (GetKeyState(VK_SHIFT) & 0x8000)) {
+        OnContextKey();
+        return 0;
+      }
+      break;
+    case WM_SYSKEYUP:
+      // F10 released would open the window's menu (the platform's menu key) over the list's.
+      if (wp == VK_F10 && (GetKeyState(VK_SHIFT) & 0x8000)) return 0;
       break;
     case WM_CHAR:
-      if (!dropped()) OnChar(static_cast<int>(wp));
+      OnChar(static_cast<int>(wp));
       return 0;
-    case WM_GETDLGCODE:
-      return DLGC_WANTARROWS | DLGC_WANTCHARS | (dropped() ? DLGC_WANTALLKEYS : 0);
+    case WM_GETDLGCODE: {
+      // Enter opens a row of a tree or of a list whose double click is the program's; elsewhere
+      // it is the window's (its default button).
+      const auto* m = reinterpret_cast<const MSG*>(lp);
+      const bool enter = m && m->message == WM_KEYDOWN && m->wParam == VK_RETURN && WantsEnter();
+      return DLGC_WANTARROWS | DLGC_WANTCHARS | (dropped() ? DLGC_WANTALLKEYS : 0) | (enter ? DLGC_WANTMESSAGE : 0);
+    }
     case WM_SETFOCUS:
     case WM_KILLFOCUS:
       if (msg == WM_KILLFOCUS) CloseDrop(false);

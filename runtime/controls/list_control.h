@@ -132,8 +132,22 @@ class ListControl : public Control {
   int RowsTop() const;
   void OnMouseDown(int x, int y, bool right);
   void OnDoubleClick(int x, int y);
+  // The keyboard (list_keyboard.cpp).
   void OnKey(int vk);
   void OnChar(int ch);
+  void OnDropKey(int vk);
+  void ShowDropHot();
+  void OnTreeKey(int vk);
+  void OnContextKey();
+  bool WantsEnter() const;
+  void ActivateSelected();
+  // Asks for a tree row to open or close: the program's double click when the list has that
+  // alert key (the program owns expansion), else EVENT:Expanding/Contracting and the toggle.
+  void AskToggle(int queue_row);
+  bool HasVisibleChildren(int queue_row) const;
+  int ParentRow(int queue_row) const;
+  int TypeAheadColumn() const;
+  int FindTyped(int column, const std::string& wanted) const;
   void OnVScroll(int code);
   int FindRow(int after, const char* wanted, bool exact) const;
   LRESULT SelectForQuery(int index);
@@ -164,6 +178,9 @@ class ListControl : public Control {
   int resize_column_ = -1;             // column whose right edge is being dragged
   int resize_start_x_ = 0, resize_start_width_ = 0;
   std::string source_label_;
+  std::string typed_;                  // type-ahead text and the time of its last character
+  DWORD typed_at_ = 0;
+  int tip_row_ = 0;                    // row whose tip the tooltip shows
 };
 
 }  // namespace vel::wsl

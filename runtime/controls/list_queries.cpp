@@ -137,14 +137,13 @@ LRESULT ListControl::ListBoxQuery(UINT msg, WPARAM wp, LPARAM lp) {
       return 1;
     }
     case LB_ITEMFROMPOINT: {
-      if (n <= 0 || drop_rows_) return MAKELRESULT(0, 1);
-      RECT client;
-      GetClientRect(hwnd_, &client);
-      const POINT p{static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp))};
-      const int raw = p.y < RowsTop() ? top_ - 1 : top_ + (p.y - RowsTop()) / row_height();
-      const int nearest = std::clamp(raw, 0, n - 1);
-      const bool outside = !PtInRect(&client, p) || raw != nearest;
-      return MAKELRESULT(nearest, outside ? 1 : 0);
+      // As the platform's list box answers: the row at that height (rows beyond the visible
+      // ones count), the high word 1 when no row is there and the last row is answered.
+      if (n <= 0) return MAKELRESULT(0xFFFF, 1);
+      if (drop_rows_) return MAKELRESULT(std::max(cursel, 0), 1);
+      const int y = static_cast<short>(HIWORD(lp));
+      const int row = std::max(0, top_ + (y - RowsTop()) / row_height());
+      return row < n ? MAKELRESULT(row, 0) : MAKELRESULT(n - 1, 1);
     }
     case LB_GETTOPINDEX: return drop_rows_ ? drop_top_ : top_;
     case LB_SETTOPINDEX:

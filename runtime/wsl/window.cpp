@@ -271,10 +271,10 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       }
       break;
     case WM_SETFOCUS:
-      // Back to the control that had the focus, or the first tab stop when it is no longer usable.
-      if (w) {
-        HWND target = FocusTargetOnActivation(hwnd, w->focus_control ? w->focus_control->hwnd() : nullptr);
-        if (target) SetFocus(target);
+      // Back to the control that had the focus, or the first tab stop when it can no longer take
+      // it. (While the window opens no control had it yet: opening gives it to the first.)
+      if (w && w->focus_control) {
+        if (HWND target = FocusTargetOnActivation(hwnd, w->focus_control->hwnd())) SetFocus(target);
       }
       return 0;
     case WM_NOTIFY:
