@@ -13,6 +13,7 @@
 
 #include "runtime/core/errors.h"
 #include "runtime/wsl/event_codes.h"
+#include "runtime/wsl/accessible.h"
 #include "runtime/wsl/events.h"
 #include "runtime/wsl/fields.h"
 #include "runtime/wsl/icons.h"
@@ -455,6 +456,7 @@ void ListControl::SelectRow(int row) {
   PostFieldEvent(kEvNewSelection);
   if (binding_.has_use) DisplayFields();
   if (hwnd_) InvalidateRect(hwnd_, nullptr, FALSE);
+  NotifySelection();
 }
 
 void ListControl::MoveSelection(int visible) {
@@ -510,6 +512,8 @@ void ListControl::FinishToggle(int queue_row, int level_when_asked) {
   PostFieldEvent(level > 0 ? kEvContracted : kEvExpanded);
   UpdateScrollBars();
   if (hwnd_) InvalidateRect(hwnd_, nullptr, FALSE);
+  NotifyAccessible(EVENT_OBJECT_STATECHANGE, hwnd_, VisibleIndexOf(queue_row) + 1);
+  NotifyAccessible(EVENT_OBJECT_REORDER, hwnd_);  // rows came or went below it
 }
 
 // --- input ---------------------------------------------------------------------------------------
@@ -698,9 +702,8 @@ LRESULT ListControl::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       const bool enter = m && m->message == WM_KEYDOWN && m->wParam == VK_RETURN && WantsEnter();
       return DLGC_WANTARROWS | DLGC_WANTCHARS | (dropped() ? DLGC_WANTALLKEYS : 0) | (enter ? DLGC_WANTMESSAGE : 0);
     }
-    case WM_SETFOCUS:
     case WM_KILLFOCUS:
-      if (msg == WM_KILLFOCUS) CloseDrop(false);
+      CloseDrop(false);
       InvalidateRect(hwnd, nullptr, FALSE);
       break;
     case WM_CANCELMODE:
@@ -732,6 +735,7 @@ void ListControl::Refresh() {
   if (count != seen_count_ || changes != seen_changes_) {
     UpdateScrollBars();
     InvalidateRect(hwnd_, nullptr, FALSE);
+    NotifyAccessible(EVENT_OBJECT_REORDER, hwnd_);
   }
 }
 

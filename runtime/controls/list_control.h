@@ -56,6 +56,17 @@ class ListControl : public Control {
   bool SetIndexed(int code, int index, const std::string& value) override;
   bool HasPointTip() const override;
   std::string TipAt(POINT client) const override;
+  void FocusGained() override;
+  // Assistive tools (list_accessible.cpp): the rows are the children.
+  void Describe(AccessibleFacts* facts) const override;
+  int AccessibleChildCount() const override;
+  bool DescribeChild(int child, AccessibleFacts* facts) const override;
+  bool ChildLocation(int child, RECT* screen) const override;
+  int ChildAt(POINT screen) const override;
+  int FocusedChild() const override;
+  int SelectedChild() const override;
+  bool SelectChild(int child, long flags) override;
+  bool DoDefaultAction(int child) override;
 
   // --- the list's rows (the hooks of the window layer)
   // A new format text (descriptor or Format property); an invalid one keeps the columns.
@@ -148,6 +159,8 @@ class ListControl : public Control {
   int ParentRow(int queue_row) const;
   int TypeAheadColumn() const;
   int FindTyped(int column, const std::string& wanted) const;
+  std::string RowCellText(int queue_row, int column) const;
+  void NotifySelection() const;
   void OnVScroll(int code);
   int FindRow(int after, const char* wanted, bool exact) const;
   LRESULT SelectForQuery(int index);

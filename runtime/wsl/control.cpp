@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "runtime/core/errors.h"
+#include "runtime/wsl/accessible.h"
 #include "runtime/wsl/event_codes.h"
 #include "runtime/wsl/events.h"
 #include "runtime/wsl/focus.h"
@@ -57,6 +58,9 @@ LRESULT CALLBACK ControlWndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     SetWindowLongPtrA(hwnd, cls->object_slot, 0);
     if (c && c->hwnd() == hwnd) c->set_hwnd(nullptr);
     return CallWindowProcA(cls->base_proc, hwnd, msg, wp, lp);
+  }
+  if (msg == WM_GETOBJECT && c) {  // asked from another process: answered without the lock
+    if (LRESULT r = AnswerGetObject(hwnd, wp, lp, false)) return r;
   }
   // Over a control the override is answered without the lock too, like the window's.
   if (LRESULT answer = 0; msg == WM_SETCURSOR && HandleMouseCursorMessage(hwnd, msg, wp, lp, &answer))
@@ -379,6 +383,7 @@ void Control::SetUsable(bool usable, bool by_enabling) {
   if (by_enabling) EnableWindow(hwnd_, usable);
   else ShowWindow(hwnd_, usable ? SW_SHOWNA : SW_HIDE);
   if (had_focus) FocusWindowIfLost(hwnd_);
+  NotifyAccessible(EVENT_OBJECT_STATECHANGE, hwnd_);
 }
 
 bool Control::GetIndexed(int code, int index, std::string* out) {

@@ -28,6 +28,7 @@ namespace vel::wsl {
 
 class Window;
 class Control;
+struct AccessibleFacts;
 
 constexpr std::uint32_t kWidthNotGiven = 0x10;   // added to the control attribute word
 constexpr std::uint32_t kHeightNotGiven = 0x20;
@@ -118,6 +119,21 @@ class Control {
   // tips) says so, and answers the text at a client point; the default is the Tip property.
   virtual bool HasPointTip() const { return false; }
   virtual std::string TipAt(POINT client) const { (void)client; return tip_; }
+  // --- assistive tools (runtime/wsl/accessible.h), under the runtime lock on the window's
+  // thread. Children are numbered from 1 (a list's visible rows); 0 is the control itself.
+  virtual void Describe(AccessibleFacts* facts) const;
+  virtual int AccessibleChildCount() const { return 0; }
+  virtual bool DescribeChild(int child, AccessibleFacts* facts) const { (void)child, (void)facts; return false; }
+  virtual bool ChildLocation(int child, RECT* screen) const { (void)child, (void)screen; return false; }
+  virtual int ChildAt(POINT screen) const { (void)screen; return 0; }
+  virtual int FocusedChild() const { return 0; }
+  virtual int SelectedChild() const { return 0; }
+  virtual bool SelectChild(int child, long flags) { (void)child, (void)flags; return false; }
+  virtual bool DoDefaultAction(int child) { (void)child; return false; }
+  // For Describe: the states every control shares (unavailable, invisible, focusable, focused)
+  // and the caption of the prompt just before the control, which labels it.
+  long CommonState() const;
+  const Control* LabelPrompt() const;
   // Keyed controls: a non-zero key code (a button's descriptor +81) presses the control when
   // that key is typed in its window (runtime/wsl/keyboard.h).
   virtual int KeyCode() const { return 0; }

@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "runtime/core/errors.h"
+#include "runtime/wsl/accessible.h"
 #include "runtime/wsl/control.h"
 #include "runtime/wsl/events.h"
 #include "runtime/wsl/focus.h"
@@ -222,6 +223,9 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   // The cursor is answered without the lock: a busy cursor set by a thread that holds it shows.
   if (LRESULT answer = 0; HandleMouseCursorMessage(hwnd, msg, wp, lp, &answer)) return answer;
   if (LRESULT answer = 0; HandleFocusMessage(hwnd, msg, wp, lp, &answer)) return answer;
+  if (msg == WM_GETOBJECT) {  // asked from another process: answered without the lock
+    if (LRESULT r = AnswerGetObject(hwnd, wp, lp, true)) return r;
+  }
   WndProcLock lock;
   Window* w = lock.ok ? WindowFromHandle(hwnd) : nullptr;
   switch (msg) {

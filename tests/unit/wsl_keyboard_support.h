@@ -27,6 +27,7 @@ constexpr const char* kKeysModule = "KeyTest$keytest";
 enum : int {
   kNamePrompt = 1, kName = 2, kFlag = 3, kMode = 4, kRadio1 = 5, kRadio2 = 6, kRadio3 = 7, kRefresh = 8,
   kSave = 9, kBack = 10, kOff = 11, kItems = 12, kPercent = 13, kShown = 14, kDrives = 15, kCloseButton = 16,
+  kTree = 17,
 };
 
 // The list's queue: an item and its row tip (format "80L(1)P~Item~@s20@").
@@ -52,6 +53,19 @@ inline const vel::FieldDesc kDriveFields[] = {
 };
 inline const vel::RecordLayout kDriveLayout{2, kDriveFields};
 
+// The tree: a folder, its icon and level (format "100L(1)IT~Folder~@s20@").
+struct FolderRecord {
+  char name[20];
+  std::int32_t icon;
+  std::int32_t level;
+};
+inline const vel::FieldDesc kFolderFields[] = {
+    {"F:NAME", nullptr, vel::kTypeCString, 0, 20, 0, 1, 0},
+    {"F:ICON", nullptr, vel::kTypeLong, 0, 4, 20, 1, 0},
+    {"F:LEVEL", nullptr, vel::kTypeLong, 0, 4, 24, 1, 0},
+};
+inline const vel::RecordLayout kFolderLayout{3, kFolderFields};
+
 struct KeysWindow {
   char name[20] = "";
   std::uint8_t flag = 0;
@@ -62,6 +76,8 @@ struct KeysWindow {
   vel::QueueBlock items{&item, &kItemLayout, nullptr, sizeof(ItemRecord)};
   DriveRecord drive{};
   vel::QueueBlock drives{&drive, &kDriveLayout, nullptr, sizeof(DriveRecord)};
+  FolderRecord folder{};
+  vel::QueueBlock folders{&folder, &kFolderLayout, nullptr, sizeof(FolderRecord)};
   Window* w = nullptr;
 
   explicit KeysWindow(int item_count = 3) {
@@ -71,7 +87,17 @@ struct KeysWindow {
       drive = DriveRecord{d, 2};
       vel::QueueAppend(&drives);
     }
-    void* vars[] = {name, &flag, &mode, &items, &percent, shown, &drives, nullptr};
+    // A server's tree: the root open, "pub" open with a file, "incoming" closed with a hidden
+    // child, "empty" never listed.
+    const struct { const char* name; int level; } rows[] = {
+        {"server", 1}, {"pub", 2}, {"readme.txt", 3}, {"incoming", -2}, {"upload.bin", 3}, {"empty", 2}};
+    for (const auto& r : rows) {
+      std::memset(&folder, 0, sizeof folder);
+      std::strncpy(folder.name, r.name, sizeof folder.name - 1);
+      folder.level = r.level;
+      vel::QueueAppend(&folders);
+    }
+    void* vars[] = {name, &flag, &mode, &items, &percent, shown, &drives, &folders, nullptr};
     WindowOpen(&w, kKeysModule, "KEYS$WINDOW", vars);
     if (w) SetForegroundWindow(w->hwnd);
   }
@@ -79,6 +105,7 @@ struct KeysWindow {
     if (w) WindowClose(&w);
     vel::QueueDestroy(&items);
     vel::QueueDestroy(&drives);
+    vel::QueueDestroy(&folders);
   }
   void AddItem(const char* text, const char* tip) {
     std::memset(&item, 0, sizeof item);

@@ -85,7 +85,7 @@ TEST_CASE("focus: disabled from a thread the runtime did not start, while the lo
 TEST_CASE("focus: with no other tab stop the window keeps the focus; keys still reach it") {
   KeysWindow k;
   REQUIRE(k.w);
-  for (int f : {kName, kFlag, kRadio1, kRefresh, kSave, kBack, kItems, kDrives, kCloseButton})
+  for (int f : {kName, kFlag, kRadio1, kRefresh, kSave, kBack, kItems, kDrives, kCloseButton, kTree})
     PropertySet(k.w, f, kPropDisable, "1");
   SetFocus(k.Hwnd(kOff));
   PropertySet(k.w, kOff, kPropDisable, "1");
