@@ -373,10 +373,18 @@ int ListControl::HitRow(int y, bool in_drop) const {
   return QueueRowOf((y - top) / row_height() + (in_drop ? drop_top_ : top_));
 }
 
+// A row shows an expand box when it is closed or rows lie below it (as it is painted).
+bool ListControl::ShowsBox(int queue_row) const {
+  if (TreeLevel(queue_row) <= 0) return true;
+  return queue_row < QueueCount() && Depth(TreeLevel(queue_row + 1)) > Depth(TreeLevel(queue_row));
+}
+
 // In an icon or tree column a point left of (level + 1) steps is on the icon or expand
-// area; the box itself is the step just before the icon.
+// area; the box itself is the step just before the icon. Where a row shows no box, a click
+// there is a click on the row.
 bool ListControl::OnExpandBox(int queue_row, int column, int x) const {
   if (column < 0 || !fmt_.columns[column].HasTree() || (fmt_.columns[column].flags2 & listfmt::kTreeB)) return false;
+  if (!ShowsBox(queue_row)) return false;
   const listfmt::Column& c = fmt_.columns[column];
   const int depth = Depth(TreeLevel(queue_row));
   const int step = TreeStep();

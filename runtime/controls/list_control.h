@@ -138,6 +138,7 @@ class ListControl : public Control {
   int HitRow(int y, bool in_drop) const;        // queue row, 0 when none
   int HitColumn(int x) const;                   // column index, -1 when none
   bool OnExpandBox(int queue_row, int column, int x) const;
+  bool ShowsBox(int queue_row) const;
   int TreeStep() const;
   int FirstTreeColumn() const;
   int RowsTop() const;

@@ -18,6 +18,10 @@ namespace vel::wsl {
 // to the window (lParam 1, after). Answered before the window takes the runtime lock.
 constexpr UINT kMsgMoveFocusOff = WM_APP + 0x44;
 
+// Private message of runtime windows: a window that got the focus without the runtime lock
+// gives it to the control it remembers once the lock is free.
+constexpr UINT kMsgRestoreFocus = WM_APP + 0x45;
+
 // Before a control (a child of a runtime window) is disabled or hidden: when it holds the
 // focus, the focus moves to the next (else the previous) tab stop; true when it held it. After
 // it, when it held the focus and no tab stop took it: FocusWindowIfLost gives it to the window.

@@ -275,9 +275,14 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       }
       break;
     case WM_SETFOCUS:
+      // Activated while another thread's message was answered (a message box of another thread
+      // closed): the window knows its controls only under the lock, so it looks again later.
+      if (!lock.ok) PostMessageA(hwnd, kMsgRestoreFocus, 0, 0);
+      [[fallthrough]];
+    case kMsgRestoreFocus:
       // Back to the control that had the focus, or the first tab stop when it can no longer take
       // it. (While the window opens no control had it yet: opening gives it to the first.)
-      if (w && w->focus_control) {
+      if (w && w->focus_control && GetFocus() == hwnd) {
         if (HWND target = FocusTargetOnActivation(hwnd, w->focus_control->hwnd())) SetFocus(target);
       }
       return 0;

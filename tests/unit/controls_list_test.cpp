@@ -864,3 +864,20 @@ TEST_CASE("queries: the drop list answers the combo-box queries; CB_SETCURSEL ch
   // A plain list is no combo box.
   CHECK_EQ(SendMessageW(f.List(kPlain)->hwnd(), CB_GETCOUNT, 0, 0), CB_ERR);
 }
+
+TEST_CASE("tree: a click where a row shows no expand box selects the row; nothing toggles") {
+  Fixture f;
+  TestQueue<TreeRecord> q(&kTreeLayout);
+  FillTree(&q);
+  ListControl* tree = f.List(kTree);
+  tree->SetSourceQueue(&q.block);
+  CHECK(Accept());
+  // README.txt (visible 2, level 3) has nothing below it: no box where a box would be.
+  PostMessageA(tree->hwnd(), WM_LBUTTONDOWN, MK_LBUTTON, RowPoint(tree, 2, BoxX(tree, 3)));
+  CHECK_EQ(Join(RunEvents()), Join(Codes({kEvNewSelection})));
+  CHECK_EQ(FieldChoice(kTree), 3);
+  CHECK_EQ(q.Row(3).level, 3);
+  // "docs" (closed, never listed) shows one: the click asks to open it.
+  PostMessageA(tree->hwnd(), WM_LBUTTONDOWN, MK_LBUTTON, RowPoint(tree, 4, BoxX(tree, 2)));
+  CHECK_EQ(Join(RunEvents()), Join(Codes({kEvExpanding, kEvExpanded})));
+}
