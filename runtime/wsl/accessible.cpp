@@ -95,8 +95,12 @@ class AccessibleObject final : public IAccessible {
   HRESULT STDMETHODCALLTYPE get_accDescription(VARIANT child, BSTR* out) override {
     return Fact(child, out, &AccessibleFacts::description);
   }
-  HRESULT STDMETHODCALLTYPE get_accRole(VARIANT child, VARIANT* out) override;
-  HRESULT STDMETHODCALLTYPE get_accState(VARIANT child, VARIANT* out) override;
+  HRESULT STDMETHODCALLTYPE get_accRole(VARIANT child, VARIANT* out) override {
+    return Number(child, out, &AccessibleFacts::role);
+  }
+  HRESULT STDMETHODCALLTYPE get_accState(VARIANT child, VARIANT* out) override {
+    return Number(child, out, &AccessibleFacts::state);
+  }
   HRESULT STDMETHODCALLTYPE get_accHelp(VARIANT, BSTR* out) override { return Text({}, out); }
   HRESULT STDMETHODCALLTYPE get_accHelpTopic(BSTR* file, VARIANT, LONG* topic) override {
     if (file) *file = nullptr;
@@ -129,6 +133,7 @@ class AccessibleObject final : public IAccessible {
   long ChildCount() const;
   bool Describe(long child, AccessibleFacts* f) const;
   HRESULT Fact(const VARIANT& child, BSTR* out, std::string AccessibleFacts::*member) const;
+  HRESULT Number(const VARIANT& child, VARIANT* out, long AccessibleFacts::*member) const;
   // A window child as a variant: the control's object, or the status bar's number.
   void ChildVariant(long child, VARIANT* out) const;
 
@@ -237,7 +242,7 @@ HRESULT AccessibleObject::get_accChild(VARIANT child, IDispatch** out) {
   return S_OK;
 }
 
-HRESULT AccessibleObject::get_accRole(VARIANT child, VARIANT* out) {
+HRESULT AccessibleObject::Number(const VARIANT& child, VARIANT* out, long AccessibleFacts::*member) const {
   if (!out) return E_POINTER;
   SetEmpty(out);
   RuntimeLockGuard lock;
@@ -246,20 +251,7 @@ HRESULT AccessibleObject::get_accRole(VARIANT child, VARIANT* out) {
   if (!Alive()) return RPC_E_DISCONNECTED;
   AccessibleFacts f;
   if (!Describe(id, &f)) return E_INVALIDARG;
-  SetChild(out, f.role);
-  return S_OK;
-}
-
-HRESULT AccessibleObject::get_accState(VARIANT child, VARIANT* out) {
-  if (!out) return E_POINTER;
-  SetEmpty(out);
-  RuntimeLockGuard lock;
-  long id = 0;
-  if (!ChildId(child, &id)) return E_INVALIDARG;
-  if (!Alive()) return RPC_E_DISCONNECTED;
-  AccessibleFacts f;
-  if (!Describe(id, &f)) return E_INVALIDARG;
-  SetChild(out, f.state);
+  SetChild(out, f.*member);
   return S_OK;
 }
 

@@ -251,3 +251,23 @@ TEST_CASE("tooltips: shown under the pointer, a list's row tips from its queue")
   SendMessageA(tip, TTM_POP, 0, 0);
   SetCursorPos(before.x, before.y);
 }
+
+TEST_CASE("type-ahead: a letter chooses the drive in a drop list without a locator column") {
+  KeysWindow k;
+  REQUIRE(k.w);
+  k.w->Field(kDrives)->SetProperty(0x7C8F, "2");  // C:
+  SetFocus(k.Hwnd(kDrives));
+  RunQuiet();
+  Type("d");
+  std::vector<Seen> seen = RunQuiet();
+  CHECK_EQ(k.w->Field(kDrives)->Choice(), 3);  // D:
+  CHECK(Contains(seen, kEvNewSelection, kDrives));
+  CHECK(Contains(seen, kEvAccepted, kDrives));   // chosen, as with the arrows
+  CHECK(!Contains(seen, kEvLocate, kDrives));    // no locator column: no EVENT:Locate
+  Sleep(1100);
+  Type("q");                                     // no such drive: nothing changes
+  seen = RunQuiet();
+  CHECK(!Contains(seen, kEvAccepted, kDrives));
+  CHECK_EQ(k.w->Field(kDrives)->Choice(), 3);
+  CHECK(GetFocus() == k.Hwnd(kDrives));
+}
