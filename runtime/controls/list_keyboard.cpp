@@ -29,14 +29,16 @@ namespace {
 
 constexpr DWORD kTypeAheadPause = 1000;  // ms after which typing starts a new search
 
-char Fold(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; }
+// Upper case in the ANSI code page (letters beyond ASCII too; a double-byte text stays whole).
+std::string Folded(std::string text) {
+  if (!text.empty()) CharUpperBuffA(text.data(), static_cast<DWORD>(text.size()));
+  return text;
+}
 
 bool StartsWith(const std::string& text, const std::string& prefix) {
   const std::size_t b = text.find_first_not_of(' ');
   if (b == std::string::npos || text.size() - b < prefix.size()) return false;
-  for (std::size_t i = 0; i < prefix.size(); ++i)
-    if (Fold(text[b + i]) != Fold(prefix[i])) return false;
-  return true;
+  return Folded(text.substr(b, prefix.size())) == Folded(prefix);
 }
 
 }  // namespace
@@ -209,7 +211,8 @@ void ListControl::OnChar(int ch) {
   if (now - typed_at_ > kTypeAheadPause) typed_.clear();
   typed_at_ = now;
   typed_ += static_cast<char>(ch);
-  const bool repeated = std::all_of(typed_.begin(), typed_.end(), [&](char c) { return Fold(c) == Fold(typed_[0]); });
+  const std::string folded = Folded(typed_);
+  const bool repeated = std::all_of(folded.begin(), folded.end(), [&](char c) { return c == folded[0]; });
   int v = FindTyped(column, repeated ? typed_.substr(0, 1) : typed_);
   if (v < 0 && typed_.size() > 1) {  // nothing starts with it all: a search for the new letter
     typed_.assign(1, static_cast<char>(ch));

@@ -760,6 +760,23 @@ TEST_CASE("keys: type-ahead in a list, a tree and the closed and open drop list"
   keytest::Type("q");  // no row: nothing moves
   CHECK(KeyCodes().empty());
   CHECK_EQ(FieldChoice(kPlain), 4);
+  // Letters beyond ASCII, in the ANSI code page, without regard to case (where it has them).
+  char e_acute[4] = "";
+  BOOL lossy = FALSE;
+  if (WideCharToMultiByte(CP_ACP, 0, L"\u00e9", 1, e_acute, sizeof e_acute, nullptr, &lossy) == 1 && !lossy) {
+    files.Append(File((std::string(e_acute) + "clair.txt").c_str(), 1));
+    KeyCodes();
+    Sleep(1100);
+    INPUT in[2]{};
+    for (int i = 0; i < 2; ++i) {
+      in[i].type = INPUT_KEYBOARD;
+      in[i].ki.wScan = 0x00C9;  // capital E with acute
+      in[i].ki.dwFlags = KEYEVENTF_UNICODE | (i ? KEYEVENTF_KEYUP : 0);
+    }
+    SendInput(2, in, sizeof(INPUT));
+    KeyCodes();
+    CHECK_EQ(FieldChoice(kPlain), 6);
+  }
   // The closed drop list (its column is a locator): the choice moves and is accepted.
   Sleep(1100);
   FocusOn(f, drop, 0);
