@@ -118,13 +118,15 @@ bool HasStates(const std::string& tree, const std::string& what, long states) {
 }  // namespace
 
 TEST_CASE("keyboard only: session, connect, open, get, put, rename, delete, create, Escape, close") {
+  // The local folder holds the file to upload before the client starts (it lists it then).
   Session s;
-  REQUIRE(s.Open("vsftpd", "keyboard"));
-  Client& c = s.c;
+  LoadArguments();
+  s.server = nettest::FindServer("vsftpd");
+  REQUIRE(s.server != nullptr);
+  s.local = LocalScratch("keyboard");
   const std::string payload = nettest::Bytes(70000, 3);
   Write(s.local + "\\upload key.bin", payload);
-  // The file list was read at start-up, before the file existed: the client is started again.
-  c.Stop();
+  Client& c = s.c;
   REQUIRE(c.Start(g_exe, s.local));
   REQUIRE(kbd::WaitForeground(c.Main()));
   // At start the first control has the focus.
