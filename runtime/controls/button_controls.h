@@ -16,6 +16,10 @@ class ButtonControl : public Control {
   void OnCommand(int notification) override;
   bool GetProperty(int code, std::string* out) override;
   bool SetProperty(int code, const std::string& value) override;
+  int KeyCode() const override { return static_cast<int>(key_ & 0x7FF); }
+  void PressByKey(int key_code) override;
+  void Describe(AccessibleFacts* facts) const override;
+  bool DoDefaultAction(int child) override;
 
  private:
   void LoadButtonIcon();
@@ -39,6 +43,8 @@ class CheckControl : public Control {
   void OnCommand(int notification) override;
   bool GetProperty(int code, std::string* out) override;
   bool SetProperty(int code, const std::string& value) override;
+  void Describe(AccessibleFacts* facts) const override;
+  bool DoDefaultAction(int child) override;
 
  private:
   std::string true_value_ = "1", false_value_ = "0";
@@ -61,8 +67,10 @@ class OptionControl : public Control {
   void RemoveRadio(RadioControl* radio);
   // A radio was pressed: the variable takes its value and the option is accepted.
   void Choose(RadioControl* radio);
+  void Describe(AccessibleFacts* facts) const override;
 
  private:
+  void MoveTabStopToChoice();
   std::vector<RadioControl*> radios_;
 };
 
@@ -78,6 +86,8 @@ class RadioControl : public Control {
   bool SetProperty(int code, const std::string& value) override;
   const std::string& value() const { return value_; }
   void set_option(OptionControl* o) { option_ = o; }
+  void Describe(AccessibleFacts* facts) const override;
+  bool DoDefaultAction(int child) override;
 
  private:
   std::string value_;
@@ -90,6 +100,7 @@ class GroupControl : public Control {
   ControlClass* Class() override;
   DWORD Style() const override { return BS_GROUPBOX; }
   bool CanTakeFocus() const override { return false; }
+  void Describe(AccessibleFacts* facts) const override;
 };
 
 }  // namespace vel::wsl
