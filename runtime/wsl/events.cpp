@@ -192,7 +192,7 @@ int KeyCodeOf(const MSG& m) {
     case WM_KEYDOWN:
     case WM_SYSKEYDOWN:
       if (m.wParam == VK_SHIFT || m.wParam == VK_CONTROL || m.wParam == VK_MENU) return 0;
-      return KeyCodeOf(static_cast<UINT>(m.wParam));
+      return ::vel::wsl::KeyCodeOf(static_cast<UINT>(m.wParam));
     case WM_LBUTTONDOWN: code = 1; break;
     case WM_RBUTTONDOWN: code = 2; break;
     case WM_MBUTTONDOWN: code = 4; break;
