@@ -1,5 +1,6 @@
 // Control states of the client's main window on the display: an option group's Disable and
-// Hide reach its radios.
+// Hide reach its radios, and the password entry shows asterisks while its variable keeps the
+// typed text.
 #include <windows.h>
 
 #include <string>
@@ -56,4 +57,22 @@ TEST_CASE("option group: Disable and Hide reach its radios, and back") {
   PropertySet(m.w, kRadio2, disable, "1");
   CHECK(IsWindowEnabled(m.Child(kRadio1)));
   CHECK(!IsWindowEnabled(m.Child(kRadio2)));
+}
+
+TEST_CASE("password entry: asterisks on the screen, the typed text in the variable") {
+  MainWindow m;
+  REQUIRE(m.w != nullptr);
+  HWND entry = m.Child(kPassword);
+  CHECK((GetWindowLongA(entry, GWL_STYLE) & ES_PASSWORD) != 0);
+  CHECK_EQ(static_cast<int>(SendMessageA(entry, EM_GETPASSWORDCHAR, 0, 0)), static_cast<int>('*'));
+  CHECK_EQ(PropertyGet(m.w, kPassword, PropertyCode("Password")), std::string("1"));
+  SetWindowTextA(entry, "s3cret");
+  SendMessageA(entry, EM_SETMODIFY, TRUE, 0);
+  RefreshFields();
+  CHECK_EQ(std::string(static_cast<char*>(m.vars.addresses[4])), std::string("s3cret"));
+  // The other entries show their text as it is.
+  CHECK_EQ(static_cast<int>(SendMessageA(m.Child(9), EM_GETPASSWORDCHAR, 0, 0)), 0);
+  // The property switches it off and on again.
+  PropertySet(m.w, kPassword, PropertyCode("Password"), "");
+  CHECK_EQ(static_cast<int>(SendMessageA(entry, EM_GETPASSWORDCHAR, 0, 0)), 0);
 }
