@@ -283,14 +283,15 @@ std::vector<PopupItem> ParsePopupMenu(const std::string& text, int* item_count) 
 
 HMENU BuildPopupMenu(const std::vector<PopupItem>& items) { return BuildLevel(items, RowsPerColumn()); }
 
-int Popup(const std::string& text, int x, int y) {
+int Popup(const std::string& text, int x, int y) { return PopupItems(ParsePopupMenu(text, nullptr), x, y); }
+
+int PopupItems(const std::vector<PopupItem>& items, int x, int y) {
   if (x == kMousePosition || y == kMousePosition) {
     POINT mouse{};
     GetCursorPos(&mouse);
     if (x == kMousePosition) x = mouse.x;
     if (y == kMousePosition) y = mouse.y;
   }
-  const std::vector<PopupItem> items = ParsePopupMenu(text, nullptr);
   HMENU menu = BuildPopupMenu(items);
   HWND focus = GetFocus();
   HWND owner = CreateOwner();

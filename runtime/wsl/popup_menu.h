@@ -47,6 +47,9 @@ HMENU BuildPopupMenu(const std::vector<PopupItem>& items);
 // position. Returns the chosen item number, 0 when dismissed.
 constexpr int kMousePosition = static_cast<int>(0x80000000u);
 int Popup(const std::string& text, int x, int y);
+// The same with the items already made: their texts are shown as they are (a "|", "{" or "}"
+// in a file name stays in its item; "&" still marks the platform's access key, "&&" shows one).
+int PopupItems(const std::vector<PopupItem>& items, int x, int y);
 
 // The window whose child the invisible menu owner becomes (the running thread's current
 // window, else the application frame); installed by the window layer, default none.
