@@ -1,5 +1,10 @@
 // Local drives, directories and files. RETVAL is always upper case and ends in "\"; the
 // process's current directory is never changed for good (only probed at start-up).
+//
+// Every move to another folder (a drive chosen, a tree row double-clicked, Previous level,
+// even where it stays at a drive root) refills both the directory tree and the file list from
+// RETVAL, so the file list never shows one folder while RETVAL names another: a put reads the
+// selected file from RETVAL (app/transfers.cpp), and it must be the file the user sees.
 #include "app/local_side.h"
 
 #include <windows.h>
@@ -38,9 +43,12 @@ std::string CurrentDirectory() {
   return n > 0 && n < sizeof buffer ? std::string(buffer, n) : std::string();
 }
 
-void ListInto(const std::string& pattern, std::uint8_t mask) {
+// ALLF from the folder `folder` (ending in "\\"); g.filesdir remembers which folder it shows.
+void ListInto(const std::string& folder, std::uint8_t mask) {
+  const std::string pattern = folder + "*.*";
   vel::QueueFree(&ALLF);
   vel::ListDirectoryText(&ALLF, mask, pattern.data(), static_cast<std::uint32_t>(pattern.size()));
+  g.filesdir = folder;
 }
 
 void SortFiles() {
@@ -59,7 +67,7 @@ void AppendDirRow(const std::string& name, std::int32_t icon, std::int32_t level
 // After a move in the directory tree: the files of RETVAL, tags cleared.
 void ListRetvalFiles() {
   vel::QueueFree(&ALLF);
-  ListInto(Clipped(g.retval) + "*.*", 0);
+  ListInto(Clipped(g.retval), 0);
   ClearLocalTags();
   vel::wsl::DisplayFields();
 }
@@ -155,14 +163,21 @@ void FillDirectoryTree() {
 }
 
 void RefreshLocalFiles() {
-  ListInto(Clipped(g.retval) + "*.*", 0);
+  ListInto(Clipped(g.retval), 0);
   SortFiles();
   WindowStatus("Done");
 }
 
 void ListStartupFiles() {
-  ListInto(Clip(CurrentDirectory()) + "\\*.*", 7);
+  std::string folder = Clip(CurrentDirectory());
+  if (folder.empty() || folder.back() != '\\') folder += '\\';
+  ListInto(folder, 7);
   SortFiles();
+}
+
+void RefreshLocalView() {
+  FillDirectoryTree();
+  ListRetvalFiles();
 }
 
 void DirectoryDoubleClick() {
@@ -171,10 +186,11 @@ void DirectoryDoubleClick() {
   if (vel::ErrorCode() != 0) return;
   const std::string retval = Clipped(g.retval);
   if (n == 1) {
-    if (Clip(FText(Dir().name)).size() <= 3) return;  // a drive root stays as it is
-    std::size_t i = retval.size() - 1;                 // 1-based position of the last but one
-    while (i >= 1 && retval[i - 1] != '\\') --i;
-    Set(g.retval, retval.substr(0, i));
+    if (Clip(FText(Dir().name)).size() > 3) {  // a drive root stays as it is
+      std::size_t i = retval.size() - 1;       // 1-based position of the last but one
+      while (i >= 1 && retval[i - 1] != '\\') --i;
+      Set(g.retval, retval.substr(0, i));
+    }
   } else {
     Set(g.retval, retval + Clip(FText(Dir().name)) + "\\");
   }
@@ -193,7 +209,7 @@ void DriveAccepted() {
   Set(g.retval, std::string(1, Drive().drive[0]) + ":\\");
   ShowDrivePicture();
   FillDirectoryTree();
-  vel::wsl::DisplayFields();
+  ListRetvalFiles();
 }
 
 void ClearLocalTags() {

@@ -49,6 +49,11 @@ inline std::string Trim(std::string t) {
   return t;
 }
 
+inline std::string Upper(std::string t) {
+  for (char& ch : t) ch = static_cast<char>(toupper(static_cast<unsigned char>(ch)));
+  return t;
+}
+
 inline bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 inline void Write(const std::string& path, const std::string& data) {
@@ -69,6 +74,9 @@ inline void Shot(Client& c, HWND w, const std::string& name, HWND also = nullptr
 
 // --- steps ---------------------------------------------------------------------------------------
 
+// The window has run its start-up: the control states are set (Put is the last one set).
+inline bool StartedUp(Client& c) { return !c.Enabled(kClose) && !c.Enabled(kPut); }
+
 struct Session {
   Client c;
   const nettest::Server* server = nullptr;
@@ -79,7 +87,7 @@ struct Session {
     server = name.empty() ? nullptr : nettest::FindServer(name);
     if (!server && !name.empty()) return false;
     local = LocalScratch(tag);
-    return c.Start(g_exe, local) && WaitUntil([&] { return !c.Enabled(kClose); });
+    return c.Start(g_exe, local) && WaitUntil([&] { return StartedUp(c); });
   }
   void StartSession() {
     c.Press(kStart);
