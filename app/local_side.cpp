@@ -9,6 +9,7 @@
 
 #include <windows.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -64,11 +65,32 @@ void AppendDirRow(const std::string& name, std::int32_t icon, std::int32_t level
   vel::QueueAppend(&DIRS);
 }
 
-// After a move in the directory tree: the files of RETVAL, tags cleared.
+// The name of the file selected in ?LIST4 ("" for none).
+std::string SelectedFileName() {
+  const int row = std::atoi(vel::wsl::PropertyGet(g.mainwindow, kList4, kPropSelected).c_str());
+  if (row <= 0) return {};
+  vel::QueueGetAt(&ALLF, row);
+  return vel::ErrorCode() == 0 ? Clip(FText(Allf().name)) : std::string();
+}
+
+// Selects the file `name` in ?LIST4, or nothing when the list has no such file: the selection
+// never moves to another file because rows above it came or went.
+void SelectFileNamed(const std::string& name) {
+  int row = 0;
+  const std::uint32_t n = name.empty() ? 0 : vel::QueueRecords(&ALLF);
+  for (std::uint32_t i = 1; i <= n && !row; ++i) {
+    vel::QueueGetAt(&ALLF, static_cast<std::int32_t>(i));
+    if (Clip(FText(Allf().name)) == name) row = static_cast<int>(i);
+  }
+  SetProp(kList4, kPropSelected, std::to_string(row));
+}
+
+// After a move in the directory tree: the files of RETVAL, tags cleared, nothing selected.
 void ListRetvalFiles() {
   vel::QueueFree(&ALLF);
   ListInto(Clipped(g.retval), 0);
   ClearLocalTags();
+  SelectFileNamed("");
   vel::wsl::DisplayFields();
 }
 
@@ -163,8 +185,10 @@ void FillDirectoryTree() {
 }
 
 void RefreshLocalFiles() {
+  const std::string selected = SelectedFileName();
   ListInto(Clipped(g.retval), 0);
   SortFiles();
+  SelectFileNamed(selected);
   WindowStatus("Done");
 }
 
@@ -176,8 +200,10 @@ void ListStartupFiles() {
 }
 
 void RefreshLocalView() {
+  const std::string selected = SelectedFileName();
   FillDirectoryTree();
   ListRetvalFiles();
+  SelectFileNamed(selected);
 }
 
 void DirectoryDoubleClick() {

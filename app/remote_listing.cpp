@@ -37,6 +37,7 @@ struct Job {
   std::uint32_t epoch;
   std::string dir;     // REMOTEDIR: a path, "" for the root, the server name for the login folder
   std::string parent;  // REMOTEPARENT: the tree path the entries go below
+  std::string report;  // the window status text at the end
 };
 
 struct Slot {
@@ -111,11 +112,12 @@ DWORD Enumerate(const Job& job, HINTERNET connection) {
 }
 
 // The end of a listing: the entries merged (or, after a failure or Escape, the folder left
-// not listed), the texts cleared, and after a connect the connected state.
-void Finish(const Job& job, DWORD error) {
+// not listed), the texts cleared, and after a connect the connected state. `error_text` is the
+// text of `error`, taken while the server's reply that caused it was the last one.
+void Finish(const Job& job, DWORD error, const std::string& error_text) {
   REQUESTCODE = kIdle;
   if (!Cancelled(job) && error) {
-    ShowRequestError(error);  // a refused login or a folder the server will not list
+    ShowRequestErrorText(error_text);  // a refused login or a folder the server will not list
     if (!Stale(job)) MarkNotListed(job.parent);
   } else if (!Cancelled(job)) {
     MergeUnder(job.parent);
@@ -123,7 +125,7 @@ void Finish(const Job& job, DWORD error) {
     MarkNotListed(job.parent);
   }
   StatusText(3, "");
-  WindowStatus(g_slot.cancelled_by_user && !Stale(job) ? "Listing cancelled" : "");
+  WindowStatus(g_slot.cancelled_by_user && !Stale(job) ? "Listing cancelled" : job.report);
   StatusText(2, "");
   REQUESTCODE = kIdle;
   BusyCursor(false);
@@ -151,16 +153,17 @@ void Run(const Job& job) {
     if (connection && g_slot.session) g_slot.connection = connection;  // else the canceller closed its session
     if (connection && !Cancelled(job)) error = Enumerate(job, connection);
   }
-  CloseSlot();
-  Finish(job, error);
+  const std::string error_text = error ? Clip(ErrorText(error)) : std::string();
+  CloseSlot();  // says goodbye to the server: its reply is the last one from now on
+  Finish(job, error, error_text);
 }
 
 }  // namespace
 
-void StartRemoteListing(ListingKind kind) {
+void StartRemoteListing(ListingKind kind, const std::string& report) {
   g_listing = true;
   g_slot = Slot{};
-  Job job{kind, g_epoch.load(), CText(g.remotedir), CText(g.remoteparent)};
+  Job job{kind, g_epoch.load(), CText(g.remotedir), CText(g.remoteparent), report};
   if (job.dir == g.treeserver) job.parent = g.treeserver;
   Set(g.remoteparent, job.parent);
   std::thread([job] {

@@ -9,6 +9,7 @@
 // Escape cancels it too; the folder is then left closed and not listed, like one whose
 // listing failed, so a double-click lists it again.
 #pragma once
+#include <string>
 
 namespace ftpcl {
 
@@ -18,8 +19,10 @@ enum class ListingKind {
   kRefresh,  // the current remote directory after a change the program made, or F5
 };
 
-// Lists REMOTEDIR into the tree under REMOTEPARENT (both read now).
-void StartRemoteListing(ListingKind kind);
+// Lists REMOTEDIR into the tree under REMOTEPARENT (both read now). `report`, when given, is
+// the window status text the listing leaves when it ends (instead of none): the outcome of the
+// request whose refresh it is, which would otherwise vanish with the listing's own texts.
+void StartRemoteListing(ListingKind kind, const std::string& report = "");
 // Cancels the running listing, if any (`by_user`: Escape; otherwise the connection is going).
 void CancelRemoteListing(bool by_user);
 // Waits (with the runtime lock given up) until no listing runs, at most `ms` milliseconds.

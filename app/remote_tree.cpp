@@ -29,6 +29,7 @@ namespace ftpcl {
 namespace {
 
 constexpr int kPropMouseDownRow = 0x7C20;
+constexpr int kPropSelected = 0x7C8F;
 constexpr std::int32_t kDirectory = 0x10;
 enum Icon : std::int32_t { kOpenFolder = 1, kClosedFolder = 2, kFile = 3, kServer = 4 };
 
@@ -46,22 +47,41 @@ std::vector<DlsRecord> ReadRows() {
   return rows;
 }
 
-void WriteRows(const std::vector<DlsRecord>& rows) {
-  vel::QueueFree(&DLS);
-  for (const DlsRecord& r : rows) {
-    Dls() = r;
-    vel::QueueAppend(&DLS);
-  }
-}
-
-std::int32_t Level(const DlsRecord& r) { return std::abs(r.treelevel); }
-
 // Index of the row with tree path `path`, or -1.
 int FindPath(const std::vector<DlsRecord>& rows, const std::string& path) {
   for (std::size_t i = 0; i < rows.size(); ++i)
     if (CText(rows[i].fullpathname) == path) return static_cast<int>(i);
   return -1;
 }
+
+// The tree path of the row selected in ?LIST1 ("" for none).
+std::string SelectedPath(const std::vector<DlsRecord>& rows) {
+  if (!g.mainwindow) return {};
+  const int row = std::atoi(vel::wsl::PropertyGet(g.mainwindow, kList1, kPropSelected).c_str());
+  return row >= 1 && row <= static_cast<int>(rows.size()) ? CText(rows[static_cast<std::size_t>(row - 1)].fullpathname)
+                                                          : std::string();
+}
+
+// DLS becomes `rows`. The selection stays on the entry it was on (`selected`, its tree path),
+// wherever rows above it came or went, or is cleared when that entry is gone: Get works on the
+// row that is selected, which must be the entry the user chose.
+void WriteRows(const std::vector<DlsRecord>& rows, const std::string& selected) {
+  vel::QueueFree(&DLS);
+  for (const DlsRecord& r : rows) {
+    Dls() = r;
+    vel::QueueAppend(&DLS);
+  }
+  if (!g.mainwindow) return;
+  const int at = selected.empty() ? -1 : FindPath(rows, selected);
+  vel::wsl::PropertySet(g.mainwindow, kList1, kPropSelected, std::to_string(at + 1));
+}
+
+std::string PathOf(const DlsRecord& d) {
+  const std::string full = CText(d.fullpathname);
+  return full.size() > g.treeserver.size() ? full.substr(g.treeserver.size()) : std::string();
+}
+
+std::int32_t Level(const DlsRecord& r) { return std::abs(r.treelevel); }
 
 // Removes the rows below rows[at] (those deeper than it, up to the next row that is not).
 void EraseDescendants(std::vector<DlsRecord>& rows, std::size_t at) {
@@ -124,10 +144,7 @@ std::string SizeText(std::uint64_t size) {
   return std::string(text) + " KB";
 }
 
-std::string RowPath() {
-  const std::string full = CText(Dls().fullpathname);
-  return full.size() > RootLength() ? full.substr(RootLength()) : std::string();
-}
+std::string RowPath() { return PathOf(Dls()); }
 
 std::string RowDirectory() {
   const DlsRecord& d = Dls();
@@ -144,6 +161,9 @@ void CreateRoot(const std::string& server) {
   vel::QueueFree(&DLS);
   Dls() = MakeRow(server, server, kServer, 1, kDirectory, 0);
   vel::QueueAppend(&DLS);
+  // A new connection starts with nothing selected (a row number left from the last tree would
+  // select some other entry of this one).
+  if (g.mainwindow) vel::wsl::PropertySet(g.mainwindow, kList1, kPropSelected, "0");
 }
 
 void CreateRootOrMerge(const std::string& path) {
@@ -156,17 +176,19 @@ void CreateRootOrMerge(const std::string& path) {
 
 bool MergeUnder(const std::string& parent) {
   std::vector<DlsRecord> rows = ReadRows();
+  const std::string selected = SelectedPath(rows);
   const int at = FindPath(rows, parent);
   if (at < 0) return false;
   EraseDescendants(rows, static_cast<std::size_t>(at));
   std::vector<DlsRecord> entries = EntryRows(parent, Level(rows[static_cast<std::size_t>(at)]));
   rows.insert(rows.begin() + at + 1, entries.begin(), entries.end());
-  WriteRows(rows);
+  WriteRows(rows, selected);
   return true;
 }
 
 void MarkNotListed(const std::string& tree_path) {
   std::vector<DlsRecord> rows = ReadRows();
+  const std::string selected = SelectedPath(rows);
   const int at = FindPath(rows, tree_path);
   if (at < 0) return;
   DlsRecord& d = rows[static_cast<std::size_t>(at)];
@@ -176,7 +198,7 @@ void MarkNotListed(const std::string& tree_path) {
     d.treelevel = Level(d);
   }
   EraseDescendants(rows, static_cast<std::size_t>(at));
-  WriteRows(rows);
+  WriteRows(rows, selected);
 }
 
 bool TreeShowsEntry(const std::string& dir, const std::string& name) {
@@ -187,34 +209,31 @@ bool TreeShowsEntry(const std::string& dir, const std::string& name) {
   return false;
 }
 
-void RefreshRemoteDirectory() {
-  const std::string current = Clipped(g.currentftpdir);
-  const std::uint32_t n = vel::QueueRecords(&DLS);
-  std::int32_t found = 0, root = 0;
-  for (std::uint32_t i = 1; i <= n && !found; ++i) {
-    if (!FetchDls(static_cast<std::int32_t>(i)) || Dls().attribute != kDirectory) continue;
-    const bool is_root = CText(Dls().fullpathname).size() == RootLength();
-    if (is_root && !root) root = static_cast<std::int32_t>(i);
-    if ((is_root ? std::string("/") : RowPath()) == current) found = static_cast<std::int32_t>(i);
+void RefreshRemoteDirectory(const std::string& report) {
+  std::vector<DlsRecord> rows = ReadRows();
+  const std::string selected = SelectedPath(rows), current = Clipped(g.currentftpdir);
+  int found = -1, root = -1;
+  for (std::size_t i = 0; i < rows.size() && found < 0; ++i) {
+    if (rows[i].attribute != kDirectory) continue;
+    const bool is_root = CText(rows[i].fullpathname).size() == RootLength();
+    if (is_root && root < 0) root = static_cast<int>(i);
+    if ((is_root ? std::string("/") : PathOf(rows[i])) == current) found = static_cast<int>(i);
   }
-  if (!found) found = root;
-  if (!found) return;  // no tree (disconnected meanwhile)
-  g.listrow = found;
-  FetchDls(g.listrow);
-  DlsRecord& d = Dls();
+  if (found < 0) found = root;
+  if (found < 0) return;  // no tree (disconnected meanwhile)
+  DlsRecord& d = rows[static_cast<std::size_t>(found)];
   if (d.iconfield == kClosedFolder) {
     d.wasenumerated = 1;
     d.treelevel = std::abs(d.treelevel);
     d.iconfield = kOpenFolder;
-    vel::QueuePut(&DLS);
   }
-  const std::int32_t level = std::abs(d.treelevel);
-  while (FetchDls(g.listrow + 1) && std::abs(Dls().treelevel) > level) vel::QueueDelete(&DLS);
-  FetchDls(g.listrow);
-  Set(g.remoteparent, CText(Dls().fullpathname));
-  Set(g.remotedir, RowPath());
+  EraseDescendants(rows, static_cast<std::size_t>(found));
+  g.listrow = found + 1;
+  Set(g.remoteparent, CText(d.fullpathname));
+  Set(g.remotedir, PathOf(d));
   Set(g.currentftpdir, CText(g.remotedir));
-  StartRemoteListing(ListingKind::kRefresh);
+  WriteRows(rows, selected);
+  StartRemoteListing(ListingKind::kRefresh, report);
 }
 
 void RemoteDoubleClick() {

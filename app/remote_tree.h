@@ -19,8 +19,9 @@ bool MergeUnder(const std::string& parent);
 // A folder whose listing failed or was cancelled: closed, not listed (the next double-click
 // lists it again), nothing below it.
 void MarkNotListed(const std::string& tree_path);
-// Deletes the rows below the directory row of CURRENTFTPDIR and lists it again.
-void RefreshRemoteDirectory();
+// Deletes the rows below the directory row of CURRENTFTPDIR and lists it again; `report` is
+// the window status text left when the listing ends.
+void RefreshRemoteDirectory(const std::string& report = "");
 // True when the tree shows an entry `name` in the listed folder `dir` ("/" for the root).
 bool TreeShowsEntry(const std::string& dir, const std::string& name);
 

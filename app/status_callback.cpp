@@ -122,9 +122,10 @@ void ConnectCompleted() {
 
 void CleanupEnded(bool removed) {
   REQUESTCODE = kIdle;
-  WindowStatus(removed ? "Upload cancelled; the partial file was removed"
-                       : "Upload cancelled; the server kept the partial file");
-  if (g.isconnected) RefreshRemoteDirectory();
+  const std::string report = removed ? "Upload cancelled; the partial file was removed"
+                                     : "Upload cancelled; the server kept the partial file";
+  WindowStatus(report);
+  if (g.isconnected) RefreshRemoteDirectory(report);
   vel::wsl::DisplayFields();
 }
 
@@ -163,13 +164,14 @@ void ChainEndedByCancel(std::int16_t code, const INTERNET_ASYNC_RESULT& result) 
   REQUESTCODE = kIdle;  // a connect or file operation whose connection went away
 }
 
-// Returns false when the request failed with its message shown (status zone 1 then stays).
+// Returns false when zone 1 keeps what the request's end put there: its error message was
+// shown, or it ended as cancelled (the report "... cancelled" stays, not "Request completed").
 bool OnRequestComplete(const INTERNET_ASYNC_RESULT& result) {
   const std::int16_t code = REQUESTCODE.load();
   if (code == kIdle || code == kReqNone) return true;  // no request waits for it
   if (ChainCancelled()) {
     ChainEndedByCancel(code, result);
-    return true;
+    return false;
   }
   if (code == kPutChecking) {
     CloseInternetHandle(&g_check_find);
@@ -178,18 +180,18 @@ bool OnRequestComplete(const INTERNET_ASYNC_RESULT& result) {
   }
   if (code == kCleanupRequested && result.dwError) {
     CleanupEnded(false);
-    return true;
+    return false;
   }
   if (code == kCleanupRunning) {
     CleanupEnded(result.dwError == 0);
-    return true;
+    return false;
   }
   if (result.dwError != 0) {
     FailRequest(result.dwError);
     return false;
   }
   ActOnRequestCompleted(code, result);
-  return true;
+  return code != kCleanupRequested;  // the cleanup's connect: "Upload cancelled" stays
 }
 
 void ActOnRequestCompleted(std::int16_t code, const INTERNET_ASYNC_RESULT& result) {
@@ -224,8 +226,9 @@ void ActOnRequestCompleted(std::int16_t code, const INTERNET_ASYNC_RESULT& resul
 
 }  // namespace
 
-void ShowRequestError(DWORD error) {
-  const std::string text = Clip(ErrorText(error));
+void ShowRequestError(DWORD error) { ShowRequestErrorText(Clip(ErrorText(error))); }
+
+void ShowRequestErrorText(const std::string& text) {
   SetFixed(g.errortext, text);
   Message(text, "VTFTP Client Error", ExclamationIcon());
 }
@@ -312,7 +315,7 @@ void CALLBACK StatusCallback(HINTERNET, DWORD_PTR, DWORD status, LPVOID info, DW
       break;
     case INTERNET_STATUS_REQUEST_COMPLETE:
       if (info) std::memcpy(&result, info, length < sizeof result ? length : sizeof result);
-      if (!OnRequestComplete(result)) return;  // zone 1 as it was
+      if (!OnRequestComplete(result)) return;  // zone 1 keeps the request's report
       break;
     default: break;
   }

@@ -29,6 +29,8 @@ void ListingErrorReport(const std::string& context, DWORD code);
 
 // "VTFTP Client Error" with the error's text (kept in ERRORTEXT).
 void ShowRequestError(DWORD error);
+// The same with the text already made (taken before the server's last response changes).
+void ShowRequestErrorText(const std::string& text);
 // A request that failed, at once or in its completion: the error shown, a transfer's progress
 // reset, the chain back to idle.
 void FailRequest(DWORD error);

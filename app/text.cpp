@@ -7,11 +7,11 @@ namespace ftpcl {
 
 namespace {
 
-// The byte length of the character at `at` (2 for a lead byte with its trail in the ANSI code
-// page, else 1).
-std::size_t CharLength(const std::string& s, std::size_t at) {
+// The byte length of the character at `at` (2 for a lead byte with its trail in code page
+// `cp`, else 1).
+std::size_t CharLength(const std::string& s, std::size_t at, unsigned cp = CP_ACP) {
   const BYTE c = static_cast<BYTE>(s[at]);
-  return at + 1 < s.size() && IsDBCSLeadByteEx(CP_ACP, c) ? 2 : 1;
+  return at + 1 < s.size() && IsDBCSLeadByteEx(cp, c) ? 2 : 1;
 }
 
 bool DeviceName(const std::string& name) {
@@ -26,11 +26,11 @@ bool DeviceName(const std::string& name) {
 
 }  // namespace
 
-std::string LocalNameProblem(const std::string& name) {
+std::string LocalNameProblem(const std::string& name, unsigned code_page) {
   if (name.empty() || name == "." || name == "..") return "it names no file";
-  for (std::size_t i = 0; i < name.size(); i += CharLength(name, i)) {
+  for (std::size_t i = 0; i < name.size(); i += CharLength(name, i, code_page)) {
     const unsigned char c = static_cast<unsigned char>(name[i]);
-    if (CharLength(name, i) == 2) continue;
+    if (CharLength(name, i, code_page) == 2) continue;
     if (c == '\\' || c == '/' || c == ':') return "it would name a file outside the current folder";
     if (c < 0x20 || c == '*' || c == '?' || c == '"' || c == '<' || c == '>' || c == '|')
       return "it holds characters a local file name cannot have";

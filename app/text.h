@@ -61,7 +61,7 @@ inline bool ShowableRemoteName(const std::string& name) {
 // by the platform, so another file would be written) and the device names. Double-byte
 // characters are stepped over whole, so a trail byte equal to "\\" (code page 932) is no
 // separator.
-std::string LocalNameProblem(const std::string& name);
+std::string LocalNameProblem(const std::string& name, unsigned code_page = 0 /* CP_ACP */);
 
 // A text with every byte of `s` shown as is in a menu item ("&" doubled).
 inline std::string MenuText(const std::string& s) {

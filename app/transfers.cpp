@@ -133,6 +133,9 @@ void PutPressed() {
     return;
   }
   g.listrow = wsl::FieldChoice(kList1);
+  // The target folder is that of the row shown selected, even when its selection came while
+  // the window was busy (the remote list's new-selection step is skipped then).
+  if (Fetch(&DLS, g.listrow)) RemoteNewSelection();
   Fetch(&DLS, g.listrow);
   const std::int32_t local_row = wsl::FieldChoice(kList4);
   if (!Fetch(&ALLF, local_row)) std::memset(Allf().name, ' ', sizeof Allf().name);  // no row chosen

@@ -114,6 +114,13 @@ TEST_CASE("names: a download refuses a local name that would be another file or 
     CHECK(!LocalNameProblem(bad).empty());
   CHECK_EQ(LocalNameProblem("COM10"), std::string());
   CHECK_EQ(LocalNameProblem("console"), std::string());
+  // Code page 932: the trail byte of a double-byte character may be the byte of "\\" (0x95 0x5C
+  // is one Japanese letter); a "\\" of its own still is a separator.
+  CHECK_EQ(LocalNameProblem("\x95\x5C.txt", 932), std::string());
+  CHECK_EQ(LocalNameProblem("\x95\x5C\x95\x5C", 932), std::string());
+  CHECK(!LocalNameProblem("a\x5C\x95\x5C.txt", 932).empty());
+  CHECK(!LocalNameProblem("\x95\x5C:x", 932).empty());
+  CHECK(!LocalNameProblem("\x95\x5C.txt", 1252).empty());
 }
 
 TEST_CASE("tree: root row, merges in tree order with levels and icons") {
