@@ -70,6 +70,14 @@ struct Use : Session {
     REQUIRE(WaitUntil([&] { return c.FindRow(kList4, name) >= 0; }));
     REQUIRE(c.Select(kList4, c.FindRow(kList4, name)));
   }
+  // Presses Connect as veluser, whose home is the folder of 20,000 entries: the listing after
+  // the connect lasts seconds.
+  void ConnectToBigHome() {
+    c.SetText(kServerName, server->Host());
+    c.SetText(kUserName, "veluser");
+    c.SetText(kPassword, "velpass");
+    c.Press(kConnect);
+  }
   // The window status text (zone 1) says `text`.
   bool Says(const std::string& text, DWORD ms = 20000) {
     if (WaitUntil([&] { return c.Status(1) == text; }, ms)) return true;
@@ -207,12 +215,8 @@ TEST_CASE("busy: Connect twice, Get with nothing selected, Delete greyed on the 
   Use s;
   REQUIRE(s.Begin("busy"));
   Client& c = s.c;
-  // veluser's home is the folder of 20,000 entries: its listing lasts, and a second Connect
-  // comes while it runs.
-  c.SetText(kServerName, g_vsftpd.Host());
-  c.SetText(kUserName, "veluser");
-  c.SetText(kPassword, "velpass");
-  c.Press(kConnect);
+  // A second Connect comes while the first one's listing runs.
+  s.ConnectToBigHome();
   c.Press(kConnect);
   ExpectBox(c, "FTP Client", "Cannot process request now");
   REQUIRE(WaitUntil([&] { return c.Enabled(kDisconnect) && c.RowCount(kList1) > 20000 && c.Status(3).empty(); }, 60000));
@@ -240,10 +244,7 @@ TEST_CASE("listings: Close Internet Session or Disconnect while one runs is fina
   REQUIRE(s.Begin("leave"));
   Client& c = s.c;
   // Close while the first listing after the connect runs: no session, no tree, and it stays so.
-  c.SetText(kServerName, g_vsftpd.Host());
-  c.SetText(kUserName, "veluser");
-  c.SetText(kPassword, "velpass");
-  c.Press(kConnect);
+  s.ConnectToBigHome();
   REQUIRE(WaitUntil([&] { return c.Status(3) == "Retrieving directory tree"; }));
   c.Press(kClose);
   REQUIRE(WaitUntil([&] { return c.Enabled(kStart); }));

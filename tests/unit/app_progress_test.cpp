@@ -4,11 +4,16 @@
 // 4 GiB, never above 100), the end of a transfer and the reset after a failed one, and the
 // texts of library, system and server errors.
 #include <string>
+#include <vector>
 
 #include "app/globals.h"
 #include "app/progress.h"
+#include "app/remote_operations.h"
 #include "app/status_callback.h"
+#include "app/text.h"
+#include "app/transfers.h"
 #include "net/ftp_handles.h"
+#include "runtime/wsl/message_dialog.h"
 #include "runtime/wsl/runtime_lock.h"
 #include "support/check.h"
 #include "wsl_window_support.h"
@@ -116,6 +121,50 @@ TEST_CASE("progress: the end of a transfer and the reset after a failed one") {
   EndOfTransfer();
   CHECK_EQ(REQUESTCODE.load(), kIdle);
   CHECK_EQ(g.percentcomplete, 0);
+}
+
+namespace {
+std::vector<std::string> g_boxes;
+int RecordBox(const vel::wsl::MessageRequest& r) {
+  g_boxes.push_back(r.caption + ": " + r.text);
+  return 1;
+}
+}  // namespace
+
+// A chain step the library refuses at once (here: no connection to issue it on) ends its
+// request as a failed completion does: the message, the progress reset, the client idle again
+// (before, the code stayed set and every later request answered "Cannot process request now").
+TEST_CASE("requests: a call the library refuses at once ends its request like a failed completion") {
+  Setup();
+  vel::wsl::RuntimeLockGuard lock;
+  vel::wsl::SetMessageHook(RecordBox);
+  g.ophandle = nullptr;
+  Set(g.pub_strfilename, "/pub/a.txt");
+  REQUESTCODE = kDeleteRequested;
+  IssueDelete();
+  CHECK_EQ(REQUESTCODE.load(), kIdle);
+  REQUIRE(g_boxes.size() == 1u);
+  CHECK(g_boxes[0].rfind("VTFTP Client Error: ", 0) == 0);
+  CHECK(g_boxes[0].size() > std::string("VTFTP Client Error: ").size());
+
+  BeginTransferProgress(100, false);
+  Reply(150, "150 go");
+  Received(40);
+  Set(g.xferlocalfile, "C:/nowhere/a.txt");
+  REQUESTCODE = kGetRequested;
+  IssueGet();
+  CHECK_EQ(REQUESTCODE.load(), kIdle);
+  CHECK_EQ(TransferredBytes(), 0u);
+  CHECK_EQ(g_boxes.size(), 2u);
+  vel::wsl::SetMessageHook(nullptr);
+  g_boxes.clear();
+}
+
+TEST_CASE("menu labels: every byte shown, '&' doubled, long names shortened whole") {
+  CHECK_EQ(MenuText("x & y|{z}~"), std::string("x && y|{z}~"));
+  CHECK_EQ(ShortenedName("short", 40), std::string("short"));
+  const std::string cut = ShortenedName(std::string(250, 'n'), 40);
+  CHECK_EQ(cut, std::string(37, 'n') + "...");
 }
 
 TEST_CASE("error texts: the library's table, the system's for other codes, none for unknown ones") {
