@@ -125,8 +125,8 @@ void Finish(const Job& job, DWORD error, const std::string& error_text) {
     MarkNotListed(job.parent);
   }
   StatusText(3, "");
-  WindowStatus(g_slot.cancelled_by_user && !Stale(job) ? "Listing cancelled" : job.report);
-  StatusText(2, "");
+  WindowStatus("");
+  StatusText(2, g_slot.cancelled_by_user && !Stale(job) ? "Listing cancelled" : job.report);
   REQUESTCODE = kIdle;
   BusyCursor(false);
   if (job.kind == ListingKind::kConnect && !Stale(job)) {

@@ -6,8 +6,8 @@
 // A listing belongs to the connection it was started for (the session epoch). Close Internet
 // Session, Disconnect and Connect cancel it (its handles are closed, so its network calls
 // return at once) and whatever it still brings is discarded: no rows, no connected state.
-// Escape cancels it too; the folder is then left closed and not listed, like one whose
-// listing failed, so a double-click lists it again.
+// Escape cancels it too ("Listing cancelled" in zone 2); the folder is then left closed and not
+// listed, like one whose listing failed, so a double-click lists it again.
 #pragma once
 #include <string>
 
@@ -20,8 +20,8 @@ enum class ListingKind {
 };
 
 // Lists REMOTEDIR into the tree under REMOTEPARENT (both read now). `report`, when given, is
-// the window status text the listing leaves when it ends (instead of none): the outcome of the
-// request whose refresh it is, which would otherwise vanish with the listing's own texts.
+// the text the listing leaves in status zone 2 when it ends (instead of none): the outcome of
+// the request whose refresh it is, which would otherwise vanish with the listing's own texts.
 void StartRemoteListing(ListingKind kind, const std::string& report = "");
 // Cancels the running listing, if any (`by_user`: Escape; otherwise the connection is going).
 void CancelRemoteListing(bool by_user);

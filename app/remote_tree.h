@@ -20,7 +20,7 @@ bool MergeUnder(const std::string& parent);
 // lists it again), nothing below it.
 void MarkNotListed(const std::string& tree_path);
 // Deletes the rows below the directory row of CURRENTFTPDIR and lists it again; `report` is
-// the window status text left when the listing ends.
+// the text left in status zone 2 when the listing ends.
 void RefreshRemoteDirectory(const std::string& report = "");
 // True when the tree shows an entry `name` in the listed folder `dir` ("/" for the root).
 bool TreeShowsEntry(const std::string& dir, const std::string& name);

@@ -120,11 +120,12 @@ void ConnectCompleted() {
   StartRemoteListing(ListingKind::kConnect);
 }
 
+// The reports of a cancelled transfer go to status zone 2, where a finished one says
+// "Finished": zone 1 follows every notification and would lose them at once.
 void CleanupEnded(bool removed) {
   REQUESTCODE = kIdle;
-  const std::string report = removed ? "Upload cancelled; the partial file was removed"
-                                     : "Upload cancelled; the server kept the partial file";
-  WindowStatus(report);
+  const std::string report = removed ? "Upload cancelled, partial file removed" : "Upload cancelled, partial file kept";
+  StatusText(2, report);
   if (g.isconnected) RefreshRemoteDirectory(report);
   vel::wsl::DisplayFields();
 }
@@ -135,7 +136,7 @@ void CleanupEnded(bool removed) {
 void TransferCancelled(std::int16_t code) {
   const bool upload = code == kPutRequested || code == kPutChecking || code == kPutRunning;
   ResetProgress();
-  WindowStatus(upload ? "Upload cancelled" : "Download cancelled");
+  StatusText(2, upload ? "Upload cancelled" : "Download cancelled");
   if (upload && UploadReachedServer() && g.sessionhandle) {
     BeginChain();
     REQUESTCODE = kCleanupRequested;
@@ -164,14 +165,13 @@ void ChainEndedByCancel(std::int16_t code, const INTERNET_ASYNC_RESULT& result) 
   REQUESTCODE = kIdle;  // a connect or file operation whose connection went away
 }
 
-// Returns false when zone 1 keeps what the request's end put there: its error message was
-// shown, or it ended as cancelled (the report "... cancelled" stays, not "Request completed").
+// Returns false when the request failed with its message shown (zone 1 then stays).
 bool OnRequestComplete(const INTERNET_ASYNC_RESULT& result) {
   const std::int16_t code = REQUESTCODE.load();
   if (code == kIdle || code == kReqNone) return true;  // no request waits for it
   if (ChainCancelled()) {
     ChainEndedByCancel(code, result);
-    return false;
+    return true;
   }
   if (code == kPutChecking) {
     CloseInternetHandle(&g_check_find);
@@ -180,18 +180,18 @@ bool OnRequestComplete(const INTERNET_ASYNC_RESULT& result) {
   }
   if (code == kCleanupRequested && result.dwError) {
     CleanupEnded(false);
-    return false;
+    return true;
   }
   if (code == kCleanupRunning) {
     CleanupEnded(result.dwError == 0);
-    return false;
+    return true;
   }
   if (result.dwError != 0) {
     FailRequest(result.dwError);
     return false;
   }
   ActOnRequestCompleted(code, result);
-  return code != kCleanupRequested;  // the cleanup's connect: "Upload cancelled" stays
+  return true;
 }
 
 void ActOnRequestCompleted(std::int16_t code, const INTERNET_ASYNC_RESULT& result) {
@@ -315,7 +315,7 @@ void CALLBACK StatusCallback(HINTERNET, DWORD_PTR, DWORD status, LPVOID info, DW
       break;
     case INTERNET_STATUS_REQUEST_COMPLETE:
       if (info) std::memcpy(&result, info, length < sizeof result ? length : sizeof result);
-      if (!OnRequestComplete(result)) return;  // zone 1 keeps the request's report
+      if (!OnRequestComplete(result)) return;  // zone 1 as it was
       break;
     default: break;
   }
