@@ -48,6 +48,13 @@ struct Slot {
 Slot g_slot;
 
 bool Stale(const Job& job) { return job.epoch != g_epoch.load(); }
+
+// The listing's own request code (2, set for a connect or a folder's first double-click) goes
+// back to 1; a code some other request set meanwhile is left alone.
+void ReleaseRequestCode() {
+  std::int16_t own = kConnect;
+  REQUESTCODE.compare_exchange_strong(own, kIdle);
+}
 bool Cancelled(const Job& job) { return Stale(job) || g_slot.cancelled_by_user; }
 
 void CloseSlot() {
@@ -115,7 +122,7 @@ DWORD Enumerate(const Job& job, HINTERNET connection) {
 // not listed), the texts cleared, and after a connect the connected state. `error_text` is the
 // text of `error`, taken while the server's reply that caused it was the last one.
 void Finish(const Job& job, DWORD error, const std::string& error_text) {
-  REQUESTCODE = kIdle;
+  ReleaseRequestCode();
   if (!Cancelled(job) && error) {
     ShowRequestErrorText(error_text);  // a refused login or a folder the server will not list
     if (!Stale(job)) MarkNotListed(job.parent);
@@ -127,7 +134,7 @@ void Finish(const Job& job, DWORD error, const std::string& error_text) {
   StatusText(3, "");
   WindowStatus("");
   StatusText(2, g_slot.cancelled_by_user && !Stale(job) ? "Listing cancelled" : job.report);
-  REQUESTCODE = kIdle;
+  ReleaseRequestCode();
   BusyCursor(false);
   if (job.kind == ListingKind::kConnect && !Stale(job)) {
     g.isconnected = 1;

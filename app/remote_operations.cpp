@@ -61,7 +61,13 @@ bool SetOperand(const std::string& path) {
   return true;
 }
 
+// The dialogs do not test the request code while they are open; the request starts only if
+// nothing else runs now (a listing may have begun meanwhile).
 void Start(std::int16_t requested) {
+  if (RequestRunning()) {
+    Message("Cannot process request now", "FTP Client");
+    return;
+  }
   BeginChain();
   REQUESTCODE = requested;
   ConnectServer();
