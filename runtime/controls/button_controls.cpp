@@ -261,6 +261,14 @@ int OptionControl::Choice() const {
   return 0;
 }
 
+bool OptionControl::SetProperty(int code, const std::string& value) {
+  constexpr int kDisable = 0x7C5F, kEnabled = 0x7CA8, kHide = 0x7C65, kVisible = 0x7CA7;
+  const bool answered = Control::SetProperty(code, value);
+  if (code == kDisable || code == kEnabled || code == kHide || code == kVisible)
+    for (RadioControl* r : radios_) r->SetProperty(code, value);
+  return answered;
+}
+
 void OptionControl::RemoveRadio(RadioControl* radio) {
   radios_.erase(std::remove(radios_.begin(), radios_.end(), radio), radios_.end());
 }

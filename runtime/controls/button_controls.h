@@ -63,6 +63,9 @@ class OptionControl : public Control {
   void Refresh() override;
   int Choice() const override;
   bool CanTakeFocus() const override { return false; }
+  // Disable/Enable and Hide/Unhide of the group reach its radios: a greyed frame around radios
+  // that can still be pressed would change the variable behind the program's back.
+  bool SetProperty(int code, const std::string& value) override;
   void AddRadio(RadioControl* radio) { radios_.push_back(radio); }
   void RemoveRadio(RadioControl* radio);
   // A radio was pressed: the variable takes its value and the option is accepted.

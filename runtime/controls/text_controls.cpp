@@ -90,7 +90,7 @@ ControlClass* EditControl::Class() { return &g_edit_class; }
 
 DWORD EditControl::Style() const {
   static const DWORD kAlign[] = {ES_LEFT, ES_CENTER, ES_RIGHT};
-  return WS_TABSTOP | ES_AUTOHSCROLL | kAlign[Justification()];
+  return WS_TABSTOP | ES_AUTOHSCROLL | kAlign[Justification()] | (attributes_ & kEntryPassword ? ES_PASSWORD : 0);
 }
 
 SIZE EditControl::NaturalSize(HDC) const {

@@ -295,7 +295,9 @@ HMENU BuildPopupMenu(const std::vector<PopupItem>& items) { return BuildLevel(it
 void SetPopupKeyboardAnchor(HWND control, POINT screen) { t_anchor = {control, screen}; }
 void ClearPopupKeyboardAnchor() { t_anchor = {}; }
 
-int Popup(const std::string& text, int x, int y) {
+int Popup(const std::string& text, int x, int y) { return PopupItems(ParsePopupMenu(text, nullptr), x, y); }
+
+int PopupItems(const std::vector<PopupItem>& items, int x, int y) {
   const KeyboardAnchor anchor = t_anchor;
   t_anchor = {};
   if (x == kMousePosition || y == kMousePosition) {
@@ -305,7 +307,6 @@ int Popup(const std::string& text, int x, int y) {
     if (x == kMousePosition) x = mouse.x;
     if (y == kMousePosition) y = mouse.y;
   }
-  const std::vector<PopupItem> items = ParsePopupMenu(text, nullptr);
   HMENU menu = BuildPopupMenu(items);
   HWND focus = GetFocus();
   HWND owner = CreateOwner();
