@@ -44,6 +44,19 @@ ThreadRecord* RecordOf(int thread_number) { return ThreadRecordAt(thread_number 
 
 // --- fonts and units
 
+// Descriptors name the ANSI character set (0) for text in the program's own code page. Glyphs
+// are picked by the font's character set, not by the code page of the text, so under a
+// Cyrillic or Japanese ANSI code page an ANSI-charset font drew names from the server and the
+// disk as Western mojibake: 0 stands for the character set of the code page in use (still 0
+// under 1252). Other values are the descriptor's explicit choice and are kept.
+BYTE CharsetForCodePage(int charset) {
+  if (charset != ANSI_CHARSET) return static_cast<BYTE>(charset);
+  CHARSETINFO info{};
+  if (!TranslateCharsetInfo(reinterpret_cast<DWORD*>(static_cast<UINT_PTR>(GetACP())), &info, TCI_SRCCODEPAGE))
+    return ANSI_CHARSET;
+  return static_cast<BYTE>(info.ciCharset);
+}
+
 void BuildFont(Window* w, const Descriptor& d, std::uint32_t font_offset) {
   FontRecord rec{};
   if (font_offset && d.Font(font_offset, &rec)) {
@@ -61,7 +74,7 @@ void BuildFont(Window* w, const Descriptor& d, std::uint32_t font_offset) {
   // the platform's MulDiv rounds (8 points at 96 pixels per inch: 11, not 10).
   w->font.handle = CreateFontA(-MulDiv(w->font.points, dpi_y, 72), 0, 0, 0, weight, (style & 0x1000) != 0,
                                (style & 0x2000) != 0, (style & 0x4000) != 0,
-                               static_cast<BYTE>(w->font.charset), OUT_DEFAULT_PRECIS,
+                               CharsetForCodePage(w->font.charset), OUT_DEFAULT_PRECIS,
                                CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
                                w->font.face.c_str());
   HGDIOBJ old = SelectObject(screen, w->font.handle);

@@ -174,6 +174,26 @@ TEST_CASE("windows: the worked layout of Create Directory in pixels") {
   WindowClose(&w);
 }
 
+TEST_CASE("windows: the font of a window whose descriptor names the ANSI character set draws the code page in use") {
+  // Server and disk names are text of the ANSI code page: under 1251 an ANSI-charset font drew
+  // "\xC0\xC1.txt" as Western letters instead of Cyrillic ones.
+  wsltest::Setup();
+  wsltest::Variables vars = wsltest::MakeVariables(kModule, "P21$WINDOW");
+  Window* w = nullptr;
+  WindowOpen(&w, kModule, "P21$WINDOW", vars.addresses.data());
+  REQUIRE(w);
+  CHECK_EQ(w->font.charset, ANSI_CHARSET);  // the descriptor's value, as FontCharSet reads it
+  LOGFONTA lf{};
+  REQUIRE(GetObjectA(w->font.handle, sizeof lf, &lf) == sizeof lf);
+  const struct { UINT cp; int charset; } kExpected[] = {
+      {1252, ANSI_CHARSET}, {1251, RUSSIAN_CHARSET}, {932, SHIFTJIS_CHARSET}, {1253, GREEK_CHARSET}};
+  int expected = ANSI_CHARSET;  // code pages without a character set of their own (UTF-8)
+  for (const auto& e : kExpected)
+    if (e.cp == GetACP()) expected = e.charset;
+  CHECK_EQ(static_cast<int>(lf.lfCharSet), expected);
+  WindowClose(&w);
+}
+
 TEST_CASE("windows: an empty window and a window of every kind") {
   wsltest::Setup();
   Window* w = nullptr;
