@@ -433,7 +433,7 @@ void FtpEngine::DoConnect() {
 }
 
 DWORD FtpEngine::MoveIn(DataSink* sink) {
-  constexpr size_t kBuf = 256 * 1024;
+  constexpr size_t kBuf = 1024 * 1024;
   std::string block(kBuf, '\0');
   std::string converted;
   CrlfConverter crlf;

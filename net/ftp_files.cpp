@@ -11,7 +11,10 @@ DWORD DownloadFile::Create(const std::string& target) {
   std::string dir(full, namePart);
   char temp[MAX_PATH];
   if (!GetTempFileNameA(dir.c_str(), "vft", 0, temp)) return GetLastError();
-  h_ = CreateFileA(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+  // The file GetTempFileNameA made is empty: open it without truncating. Under Wine on ext4 a
+  // file truncated on open is flushed to disk when it is closed (the file system's guard for
+  // programs that rewrite files in place), which made closing a 1 GiB download take 0.4 s.
+  h_ = CreateFileA(temp, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (h_ == INVALID_HANDLE_VALUE) {
     DWORD e = GetLastError();
@@ -34,13 +37,41 @@ DWORD DownloadFile::Write(const char* p, size_t n) {
   return 0;
 }
 
+namespace {
+
+// Puts the finished download in the target's place. An existing target is first renamed aside,
+// then the download takes its name, then the old file is deleted: a rename onto an existing
+// file makes ext4 (under Wine) flush the new file's data first, 0.2-0.6 s for 1 GiB, which a
+// rename onto a free name does not. The old file is never lost: if the download cannot take
+// its name, the old file gets it back.
+DWORD ReplaceTarget(const std::string& temp, const std::string& target) {
+  if (GetFileAttributesA(target.c_str()) == INVALID_FILE_ATTRIBUTES)
+    return MoveFileExA(temp.c_str(), target.c_str(), MOVEFILE_COPY_ALLOWED) ? 0 : GetLastError();
+  const std::string dir = target.substr(0, target.find_last_of('\\') + 1);
+  char aside[MAX_PATH];
+  if (!GetTempFileNameA(dir.c_str(), "vfo", 0, aside) || !DeleteFileA(aside) ||
+      !MoveFileExA(target.c_str(), aside, 0)) {
+    // No name to set it aside under (or the target is open elsewhere): replace in one step.
+    return MoveFileExA(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED)
+               ? 0 : GetLastError();
+  }
+  if (!MoveFileExA(temp.c_str(), target.c_str(), MOVEFILE_COPY_ALLOWED)) {
+    const DWORD e = GetLastError();
+    MoveFileExA(aside, target.c_str(), 0);
+    return e;
+  }
+  DeleteFileA(aside);
+  return 0;
+}
+
+}  // namespace
+
 DWORD DownloadFile::Commit() {
   if (h_ != INVALID_HANDLE_VALUE) {
     CloseHandle(h_);
     h_ = INVALID_HANDLE_VALUE;
   }
-  if (!MoveFileExA(temp_.c_str(), target_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED)) {
-    DWORD e = GetLastError();
+  if (DWORD e = ReplaceTarget(temp_, target_)) {
     Discard();
     return e;
   }

@@ -155,6 +155,26 @@ void CommonChecks(const Server& sv) {
   CHECK(!FtpGetFileA(s.conn, "pub/mib.bin", existing.c_str(), TRUE, 0, FTP_TRANSFER_TYPE_BINARY, 0));
   CHECK_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_EXISTS));
   CHECK_EQ(ReadAll(existing), std::string("x"));
+  // Replacing: the download takes the existing file's place whole and leaves nothing beside it;
+  // a target another program holds open keeps its content and the download fails.
+  CHECK(FtpGetFileA(s.conn, "pub/mib.bin", existing.c_str(), FALSE, 0, FTP_TRANSFER_TYPE_BINARY, 0));
+  CHECK(ReadAll(existing) == ReadAll(sv.root + "\\pub\\mib.bin"));
+  {
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA((local + "\\*.tmp").c_str(), &fd);
+    CHECK(h == INVALID_HANDLE_VALUE);
+    if (h != INVALID_HANDLE_VALUE) FindClose(h);
+    HANDLE held = CreateFileA(existing.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    REQUIRE(held != INVALID_HANDLE_VALUE);
+    CHECK(!FtpGetFileA(s.conn, "pub/one.bin", existing.c_str(), FALSE, 0, FTP_TRANSFER_TYPE_BINARY, 0));
+    const DWORD held_error = GetLastError();  // Wine answers access denied where Windows says sharing
+    CHECK((held_error == ERROR_SHARING_VIOLATION || held_error == ERROR_ACCESS_DENIED));
+    CloseHandle(held);
+    CHECK(ReadAll(existing) == ReadAll(sv.root + "\\pub\\mib.bin"));
+    h = FindFirstFileA((local + "\\*.tmp").c_str(), &fd);
+    CHECK(h == INVALID_HANDLE_VALUE);
+    if (h != INVALID_HANDLE_VALUE) FindClose(h);
+  }
 
   // Uploads: binary of 0, 1 and 1 MiB bytes; the server's copies are byte-identical.
   for (size_t n : {size_t(0), size_t(1), size_t(1048576)}) {
