@@ -25,7 +25,7 @@ constexpr DWORD kCredentialFlags =
     SCH_CRED_MANUAL_CRED_VALIDATION | SCH_CRED_NO_DEFAULT_CREDS | SCH_USE_STRONG_CRYPTO;
 constexpr size_t kReadChunk = 256 * 1024;
 constexpr size_t kMaxPlainAhead = 1u << 20;  // decrypted bytes kept ahead of the reader
-constexpr DWORD kDrainMs = 3000;  // how long Close() waits for the server's end
+constexpr DWORD kDrainMs = 3000;  // how long Finish() waits for the server's end
 constexpr unsigned char kAlertRecord = 21;
 
 SECURITY_STATUS AcquireWith(void* authData, CredHandle* handle) {
@@ -154,8 +154,8 @@ std::string TlsSessionInfo::Describe() const {
 
 // ---- channel
 
-TlsChannel::TlsChannel(Socket* socket, std::shared_ptr<TlsCredentials> credentials, std::string targetName)
-    : socket_(socket), credentials_(std::move(credentials)), target_(std::move(targetName)) {
+TlsChannel::TlsChannel(Socket socket, std::shared_ptr<TlsCredentials> credentials, std::string targetName)
+    : socket_(std::move(socket)), credentials_(std::move(credentials)), target_(std::move(targetName)) {
   SecInvalidateHandle(&context_);
 }
 
@@ -187,7 +187,7 @@ DWORD TlsChannel::FillInput(DWORD timeoutMs, const std::atomic<bool>* cancel, bo
   }
   size_t got = 0;
   char* end = In() + inLen_;
-  DWORD e = socket_->Recv(end, in_.size() - inStart_ - inLen_, &got, timeoutMs, cancel);
+  DWORD e = socket_.Recv(end, in_.size() - inStart_ - inLen_, &got, timeoutMs, cancel);
   if (e) {
     state_ = St::Failed;
     return e;
@@ -208,7 +208,7 @@ void TlsChannel::KeepExtra(const SecBuffer* extra) {
 
 DWORD TlsChannel::SendToken(SecBuffer* token, DWORD timeoutMs, const std::atomic<bool>* cancel) {
   if (!token->pvBuffer || token->cbBuffer == 0) return 0;
-  DWORD e = socket_->SendAll(static_cast<const char*>(token->pvBuffer), token->cbBuffer, timeoutMs, cancel);
+  DWORD e = socket_.SendAll(static_cast<const char*>(token->pvBuffer), token->cbBuffer, timeoutMs, cancel);
   if (e) state_ = St::Failed;
   return e;
 }
@@ -277,7 +277,7 @@ DWORD TlsChannel::Handshake(DWORD timeoutMs, const std::atomic<bool>* cancel) {
   return 0;
 }
 
-DWORD TlsChannel::Write(const char* p, size_t n, DWORD timeoutMs, const std::atomic<bool>* cancel) {
+DWORD TlsChannel::Send(const char* p, size_t n, DWORD timeoutMs, const std::atomic<bool>* cancel) {
   if (state_ == St::Failed) return ERROR_INTERNET_SECURITY_CHANNEL_ERROR;
   if (state_ != St::Open) return ERROR_INTERNET_INCORRECT_HANDLE_STATE;
   const size_t header = sizes_.cbHeader, trailer = sizes_.cbTrailer, most = sizes_.cbMaximumMessage;
@@ -307,7 +307,7 @@ DWORD TlsChannel::Write(const char* p, size_t n, DWORD timeoutMs, const std::ato
       p += len;
       n -= len;
     }
-    DWORD e = socket_->SendAll(out_.data(), used, timeoutMs, cancel);
+    DWORD e = socket_.SendAll(out_.data(), used, timeoutMs, cancel);
     if (e) {
       state_ = St::Failed;
       return e;
@@ -391,7 +391,7 @@ DWORD TlsChannel::PostHandshake(DWORD timeoutMs, const std::atomic<bool>* cancel
   return 0;
 }
 
-DWORD TlsChannel::Read(char* p, size_t cap, size_t* got, DWORD timeoutMs, const std::atomic<bool>* cancel) {
+DWORD TlsChannel::Recv(char* p, size_t cap, size_t* got, DWORD timeoutMs, const std::atomic<bool>* cancel) {
   *got = 0;
   while (plainPos_ == plain_.size()) {
     if (deferredError_) return deferredError_;
@@ -429,7 +429,7 @@ DWORD TlsChannel::SendCloseNotify(DWORD timeoutMs, const std::atomic<bool>* canc
   return SendToken(&alert.buffer, timeoutMs, cancel);
 }
 
-DWORD TlsChannel::Close(DWORD timeoutMs, const std::atomic<bool>* cancel) {
+DWORD TlsChannel::Finish(DWORD timeoutMs, const std::atomic<bool>* cancel) {
   DWORD e = 0;
   bool open = state_ == St::Open;
   if (open || state_ == St::PeerClosed || state_ == St::PeerEnded) {
@@ -438,22 +438,26 @@ DWORD TlsChannel::Close(DWORD timeoutMs, const std::atomic<bool>* cancel) {
     if (!open) e = 0;
   }
   if (open && !e) {
-    socket_->ShutdownSend();
+    socket_.ShutdownSend();
     DWORD wait = std::min(timeoutMs, kDrainMs);
     char sink[4096];
     for (size_t total = 0; total < (1u << 20);) {
       size_t got = 0;
-      if (socket_->Recv(sink, sizeof sink, &got, wait, cancel) || got == 0) break;
+      if (socket_.Recv(sink, sizeof sink, &got, wait, cancel) || got == 0) break;
       total += got;
     }
   }
+  Close();
+  return e;
+}
+
+void TlsChannel::Close() {
   if (haveContext_) {
     DeleteSecurityContext(&context_);
     haveContext_ = false;
   }
-  socket_->Close();
+  socket_.Close();
   state_ = St::Closed;
-  return e;
 }
 
 PCCERT_CONTEXT TlsChannel::PeerCertificate() const {

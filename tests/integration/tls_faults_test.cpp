@@ -145,10 +145,10 @@ TEST_CASE("tls faults: the server's close_notify ends the stream and is answered
   REQUIRE(c.Open(Port("fake-closenotify"), true) == 0);
   char buf[64];
   size_t got = 1;
-  CHECK_EQ(c.Control()->Read(buf, sizeof buf, &got, 3000, nullptr), 0ul);
+  CHECK_EQ(c.Control()->Recv(buf, sizeof buf, &got, 3000, nullptr), 0ul);
   CHECK_EQ(got, 0u);
-  CHECK(c.Control()->EndedCleanly());
-  CHECK_EQ(c.Control()->Close(3000, nullptr), 0ul);
+  CHECK(c.Control()->EndedInOrder());
+  CHECK_EQ(c.Control()->Finish(3000, nullptr), 0ul);
   CHECK_EQ(Report("closenotify:", before), std::string("closenotify: answered"));
 }
 
@@ -158,8 +158,8 @@ TEST_CASE("tls faults: an upload ends with the client's close_notify") {
   FtpTlsClient c("localhost", 3000);
   REQUIRE(c.Open(Port("fake-upload"), true) == 0);
   std::string data(100000, 'u');
-  CHECK_EQ(c.Control()->Write(data.data(), data.size(), 3000, nullptr), 0ul);
-  CHECK_EQ(c.Control()->Close(3000, nullptr), 0ul);
+  CHECK_EQ(c.Control()->Send(data.data(), data.size(), 3000, nullptr), 0ul);
+  CHECK_EQ(c.Control()->Finish(3000, nullptr), 0ul);
   CHECK_EQ(Report("upload:", before), std::string("upload: 100000 bytes, close_notify"));
 }
 
@@ -174,12 +174,12 @@ TEST_CASE("tls faults: what a second connection offers for resumption") {
   for (int i = 0; i < 2; ++i) {
     Socket s;
     REQUIRE(ConnectLoopback(&s, Port("fake-resume"), 3000) == 0);
-    TlsChannel channel(&s, credentials, "localhost");
+    TlsChannel channel(std::move(s), credentials, "localhost");
     CHECK_EQ(channel.Handshake(3000, nullptr), 0ul);
     char buf[64];
     size_t got = 0;
-    CHECK_EQ(channel.Read(buf, sizeof buf, &got, 3000, nullptr), 0ul);
-    CHECK_EQ(channel.Close(3000, nullptr), 0ul);
+    CHECK_EQ(channel.Recv(buf, sizeof buf, &got, 3000, nullptr), 0ul);
+    CHECK_EQ(channel.Finish(3000, nullptr), 0ul);
   }
   std::string first = Report("resume:", before), second = Report("resume:", before + 1);
   printf("  first:  %s\n  second: %s\n", first.c_str(), second.c_str());
@@ -198,7 +198,7 @@ DWORD ReadAfterGreeting(const char* scenario, std::string* data, TlsChannel** ch
   char buf[8192];
   for (;;) {
     size_t got = 0;
-    if (DWORD e = (*channel)->Read(buf, sizeof buf, &got, 3000, nullptr)) return e;
+    if (DWORD e = (*channel)->Recv(buf, sizeof buf, &got, 3000, nullptr)) return e;
     if (got == 0) return 0;
     data->append(buf, got);
   }
@@ -221,7 +221,7 @@ TEST_CASE("tls faults: a server that dies in the middle of the data, and one tha
     CHECK_EQ(ReadAfterGreeting("fake-eof", &data, &channel, &c), 0ul);  // an end between records...
     CHECK_EQ(data.size(), 40000u);
     REQUIRE(channel != nullptr);
-    CHECK(!channel->EndedCleanly());  // ...but not announced: the caller must not trust it alone
+    CHECK(!channel->EndedInOrder());  // ...but not announced: the caller must not trust it alone
   }
 }
 
@@ -237,7 +237,7 @@ TEST_CASE("tls faults: cancelling a handshake that waits for a silent server") {
   REQUIRE(s.Recv(buf, sizeof buf, &got, 3000, nullptr) == 0);
   std::shared_ptr<TlsCredentials> credentials;
   REQUIRE(TlsCredentials::Acquire(&credentials) == 0);
-  TlsChannel channel(&s, credentials, "localhost");
+  TlsChannel channel(std::move(s), credentials, "localhost");
   std::atomic<bool> cancel{false};
   std::thread closer([&] {
     Sleep(300);
@@ -249,5 +249,5 @@ TEST_CASE("tls faults: cancelling a handshake that waits for a silent server") {
   closer.join();
   CHECK_EQ(e, static_cast<DWORD>(ERROR_INTERNET_OPERATION_CANCELLED));
   CHECK(took < 2000);
-  CHECK_EQ(channel.Read(buf, sizeof buf, &got, 100, nullptr), static_cast<DWORD>(ERROR_INTERNET_SECURITY_CHANNEL_ERROR));
+  CHECK_EQ(channel.Recv(buf, sizeof buf, &got, 100, nullptr), static_cast<DWORD>(ERROR_INTERNET_SECURITY_CHANNEL_ERROR));
 }
