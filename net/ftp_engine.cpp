@@ -585,7 +585,8 @@ void FtpEngine::DoTlsHandshake() {
   auto channel = std::make_unique<TlsChannel>(std::move(plain), tlsCredentials_, tlsTarget_);
   TlsChannel& tls = *channel;
   ctrl_ = std::move(channel);
-  if (DWORD e = tls.Handshake(timeouts_.connect, cancel_)) return Fail(e, true);
+  // The server's part of the handshake is waited for like its replies.
+  if (DWORD e = tls.Handshake(timeouts_.receive, cancel_)) return Fail(e, true);
   if (DWORD e = JudgeCertificate(tls, true)) return Fail(e, true);
   securityText_ = tls.Info().Describe();
   inbuf_.clear();
@@ -625,17 +626,17 @@ DWORD FtpEngine::SecureData() {
   TlsChannel& tls = *channel;
   data_ = std::move(channel);
   dataTls_ = true;
-  if (DWORD e = tls.Handshake(timeouts_.connect, cancel_)) return e;
+  if (DWORD e = tls.Handshake(timeouts_.receive, cancel_)) return e;
   return JudgeCertificate(tls, false);
 }
 
-// Whether a failed transfer's reply is the server turning down its encrypted data connection
-// before any data moved: 522 (RFC 4217), or 425/426 after the data connection's TLS failed.
-// vsftpd and ProFTPD answer so when the data connection does not resume the control
-// connection's TLS session.
+// Whether a failed transfer's reply is the server turning down its encrypted data connection:
+// 522 (RFC 4217), 425 or 426 after the data connection was made and its TLS begun, with no data
+// moved. vsftpd (522) and ProFTPD (425, after a handshake that ends in order) answer so when the
+// data connection does not resume the control connection's TLS session.
 bool FtpEngine::DataRefused(int code) const {
   if (!protectData_ || !dataTls_ || dataMoved_ != 0) return false;
-  return code == 522 || ((code == 425 || code == 426) && dataError_ != 0);
+  return code == 522 || code == 425 || code == 426;
 }
 
 DWORD FtpEngine::Open(const LoginParams& p) {

@@ -13,6 +13,8 @@
 #                              proftpd-explicit / proftpd-implicit
 #                                                mod_tls, session reuse required (its default)
 #                              proftpd-noreuse   implicit, NoSessionReuseRequired
+#                              vsftpd-plain      no TLS at all (AUTH TLS is refused); its log
+#                                                lists every command it received
 #                              fake-<scenario>   the scripted fault server (tls_fake_ftpd.c)
 #                            DIR/certs/ca.der: the authority the test trusts in its Wine prefix
 #                            DIR/certs/<name>.crt: the server certificates (PEM)
@@ -236,6 +238,7 @@ strict_ssl_read_eof=YES"
 start_vsftpd vsftpd-expired expired
 start_vsftpd vsftpd-wronghost wronghost
 start_vsftpd vsftpd-selfsigned selfsigned
+start_vsftpd vsftpd-plain good ssl_enable=NO
 
 hash=$(openssl passwd -6 velpass)
 echo "veluser:$hash:$(id -u veluser):$(id -g ftp)::$dir/tree/pub:/bin/sh" >"$dir/proftpd.passwd"
