@@ -15,6 +15,12 @@
 #                              proftpd-noreuse   implicit, NoSessionReuseRequired
 #                              vsftpd-plain      no TLS at all (AUTH TLS is refused); its log
 #                                                lists every command it received
+#                              proxy-tls         ProFTPD mod_proxy as an FTP proxy ("USER
+#                                                user@host[:port]") that clients reach over
+#                                                explicit TLS (mod_tls, the good certificate,
+#                                                no session reuse demanded); the servers behind
+#                                                it are reached in plain FTP (when mod_proxy is
+#                                                installed)
 #                              fake-<scenario>   the scripted fault server (tls_fake_ftpd.c)
 #                            DIR/certs/ca.der: the authority the test trusts in its Wine prefix
 #                            DIR/certs/<name>.crt: the server certificates (PEM)
@@ -178,7 +184,7 @@ start_vsftpd() {  # name cert extra
   echo "$1 $port" >>"$dir/tls_servers.txt.new"
 }
 
-start_proftpd() {  # name extra-TLSOptions
+start_proftpd() {  # name extra-configuration [modules]
   local port
   port=$(free_port)
   cat >"$dir/$1.conf" <<CONF
@@ -205,6 +211,7 @@ DefaultRoot ~
 AllowOverwrite on
 ModulePath $FTPD_DIR/usr/lib/proftpd
 LoadModule mod_tls.c
+${3:-}
 TLSEngine on
 TLSLog $dir/$1.log
 TLSProtocol TLSv1.2 TLSv1.3
@@ -246,6 +253,20 @@ chmod 600 "$dir/proftpd.passwd"
 start_proftpd proftpd-explicit ""
 start_proftpd proftpd-implicit "TLSOptions UseImplicitSSL"
 start_proftpd proftpd-noreuse "TLSOptions UseImplicitSSL NoSessionReuseRequired"
+if [ -f "$FTPD_DIR/usr/lib/proftpd/mod_proxy.so" ]; then
+  mkdir -p "$dir/proxy-tables"
+  chown ftp "$dir/proxy-tables"
+  start_proftpd proxy-tls "TLSOptions NoSessionReuseRequired
+ProxyEngine on
+ProxyLog $dir/proxy-tls-proxy.log
+ProxyTables $dir/proxy-tables
+ProxyRole forward
+ProxyForwardMethod user@host
+<Class loopback>
+  From 127.0.0.1
+  ProxyForwardEnabled on
+</Class>" "LoadModule mod_proxy.c"
+fi
 
 # --- the scripted fault server: one listening port per scenario, reported on its stdout.
 cc -O1 -Wall -o "$dir/tls_fake_ftpd" "$here/tls_fake_ftpd.c" -lssl -lcrypto

@@ -280,6 +280,40 @@ TEST_CASE("tls library: a server without TLS refuses AUTH TLS and hears nothing 
   CHECK(!fake.Mismatch());
 }
 
+// With an FTP proxy ("USER user@host"), TLS is spoken with the proxy: its certificate is judged
+// against its name and the trust is filed under it; the server behind it is the proxy's business
+// (here a plain vsftpd).
+TEST_CASE("tls library: through an FTP proxy reached over TLS, passive and active") {
+  REQUIRE(Ready());
+  if (Port("proxy-tls") == 0) {
+    printf("  (no mod_proxy installed: skipped)\n");
+    return;
+  }
+  const std::string proxy = "127.0.0.1:" + std::to_string(Port("proxy-tls"));
+  const std::string local = nettest::ScratchDir();
+  for (DWORD flags : {DWORD{INTERNET_FLAG_PASSIVE}, DWORD{0}}) {
+    HINTERNET session = InternetOpenA("tls proxy", INTERNET_OPEN_TYPE_PROXY, proxy.c_str(), nullptr, 0);
+    REQUIRE(session != nullptr);
+    const std::string name = Name("ftpes://", "vsftpd-plain", "127.0.0.1");
+    HINTERNET conn = InternetConnectA(session, name.c_str(), 0, "veluser", "velpass", INTERNET_SERVICE_FTP, flags, 0);
+    DWORD error = conn ? 0 : GetLastError();
+    printf("  via %s, %s: %lu %s\n", proxy.c_str(), flags ? "passive" : "active", error,
+           conn ? SecurityText(conn).c_str() : nettest::LastResponseText().c_str());
+    CHECK(conn != nullptr);
+    if (conn) {
+      FTP_SERVER_CERTIFICATE_INFOA info = CertificateOf(conn, &error);
+      CHECK_EQ(info.dwError, 0ul);
+      CHECK_EQ(std::string(info.szServer), proxy);  // the TLS peer is the proxy
+      CHECK(Has(Listed(conn), "hello.txt"));
+      const std::string got = local + (flags ? "\\p.txt" : "\\a.txt");
+      CHECK(FtpGetFileA(conn, "hello.txt", got.c_str(), FALSE, 0, FTP_TRANSFER_TYPE_BINARY, 0));
+      CHECK_EQ(nettest::ReadAll(got), std::string("secret line one\r\nsecret line two\r\n"));
+      InternetCloseHandle(conn);
+    }
+    InternetCloseHandle(session);
+  }
+}
+
 TEST_CASE("tls library: a certificate with a problem stops the login until the user trusts it") {
   REQUIRE(Ready());
   struct Row {
