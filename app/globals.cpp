@@ -8,6 +8,7 @@ namespace ftpcl {
 Globals g;
 std::atomic<std::int16_t> REQUESTCODE{kReqNone};
 std::atomic<bool> g_listing{false};
+std::atomic<std::uint32_t> g_epoch{0};
 
 namespace {
 
@@ -22,15 +23,17 @@ const FieldDesc kDlsFields[] = {
     FIELD(DlsRecord, iconfield, "DLS:ICONFIELD", vel::kTypeLong),
     FIELD(DlsRecord, treelevel, "DLS:TREELEVEL", vel::kTypeLong),
     FIELD(DlsRecord, sizestr, "DLS:SIZESTR", vel::kTypeString),
-    FIELD(DlsRecord, size, "DLS:SIZE", vel::kTypeLong),
+    FIELD(DlsRecord, size, "DLS:SIZE", vel::kTypeULong),
     FIELD(DlsRecord, attribute, "DLS:ATTRIBUTE", vel::kTypeLong),
     FIELD(DlsRecord, fullpathname, "DLS:FULLPATHNAME", vel::kTypeCString),
     FIELD(DlsRecord, wasenumerated, "DLS:WASENUMERATED", vel::kTypeByte),
+    FIELD(DlsRecord, sizehigh, "DLS:SIZEHIGH", vel::kTypeULong),
 };
 const FieldDesc kFflsFields[] = {
     FIELD(FflsRecord, filename, "FFLS:FILENAME", vel::kTypeCString),
     FIELD(FflsRecord, attribute, "FFLS:ATTRIBUTE", vel::kTypeLong),
-    FIELD(FflsRecord, size, "FFLS:SIZE", vel::kTypeLong),
+    FIELD(FflsRecord, size, "FFLS:SIZE", vel::kTypeULong),
+    FIELD(FflsRecord, sizehigh, "FFLS:SIZEHIGH", vel::kTypeULong),
 };
 const FieldDesc kAllfFields[] = {
     FIELD(AllfRecord, name, "ALLF:NAME", vel::kTypeString),
@@ -99,5 +102,10 @@ void DestroyQueues() {
 }
 
 bool Idle() { return REQUESTCODE.load() == kIdle && !g_listing.load(); }
+
+bool RequestRunning() {
+  const std::int16_t code = REQUESTCODE.load();
+  return (code != kIdle && code != kReqNone) || g_listing.load();
+}
 
 }  // namespace ftpcl

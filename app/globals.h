@@ -2,17 +2,20 @@
 //
 // Every variable here is read and written only under the runtime lock: window handlers run
 // under it, and the status callback, which arrives on the FTP library's thread, takes it
-// before it touches anything (app/status_callback.cpp). The one exception is REQUESTCODE,
-// which is atomic because both threads test it as the guard of the request chains.
+// before it touches anything (app/status_callback.cpp). The exceptions are REQUESTCODE and the
+// session epoch, which are atomic because both threads test them as guards.
 //
 // Text variables are zero-terminated of the given capacity unless the record says "fixed"
-// (blank-padded, no terminator). Record layouts are packed byte for byte like the compiler's:
-//   DLS   557: NAME c260 @0, ICONFIELD l @260, TREELEVEL l @264, SIZESTR f20 @268, SIZE l @288,
-//             ATTRIBUTE l @292, FULLPATHNAME c260 @296, WASENUMERATED b @556
-//   FFLS   88: FILENAME c80 @0, ATTRIBUTE l @80, SIZE l @84
+// (blank-padded, no terminator). Record layouts are packed byte for byte:
+//   DLS  1325: NAME c260 @0, ICONFIELD l @260, TREELEVEL l @264, SIZESTR f20 @268, SIZE ul @288,
+//              ATTRIBUTE l @292, FULLPATHNAME c1024 @296, WASENUMERATED b @1320, SIZEHIGH ul @1321
+//   FFLS  272: FILENAME c260 @0, ATTRIBUTE l @260, SIZE ul @264, SIZEHIGH ul @268
 //   ALLF  283: the directory listing's entry record (282) and MARKFIELD b @282
 //   drives 23: DRIVE f1 @0, ICON l @1, ICON2..ICON5 l @5.., DRIVETYPE s16 @21
 //   dirs  263: NAME f255 @0, ICON l @255, LEVEL l @259;  subdirs 255: NAME f255
+// Sizes are unsigned 64-bit (SIZE the low, SIZEHIGH the high half), names keep every byte the
+// server sent (up to 259), and a tree path holds several levels of such names: nothing is cut,
+// so no operation can reach a file whose name was shortened into another's.
 #pragma once
 #include <windows.h>
 
@@ -35,15 +38,17 @@ struct DlsRecord {
   std::int32_t iconfield;
   std::int32_t treelevel;
   char sizestr[20];
-  std::int32_t size;
+  std::uint32_t size;
   std::int32_t attribute;
-  char fullpathname[260];
+  char fullpathname[1024];
   std::uint8_t wasenumerated;
+  std::uint32_t sizehigh;
 };
 struct FflsRecord {
-  char filename[80];
+  char filename[260];
   std::int32_t attribute;
-  std::int32_t size;
+  std::uint32_t size;
+  std::uint32_t sizehigh;
 };
 struct AllfRecord {
   char name[256];
@@ -69,11 +74,11 @@ struct SubdirRecord {
   char name[255];
 };
 #pragma pack(pop)
-static_assert(sizeof(DlsRecord) == 557 && sizeof(FflsRecord) == 88 && sizeof(AllfRecord) == 283);
+static_assert(sizeof(DlsRecord) == 1325 && sizeof(FflsRecord) == 272 && sizeof(AllfRecord) == 283);
 static_assert(sizeof(DriveRecord) == 23 && sizeof(DirRecord) == 263 && sizeof(SubdirRecord) == 255);
 
 // Field numbers of the queues (1-based, declaration order).
-constexpr std::int32_t kDlsFullPath = 7;
+constexpr std::int32_t kFflsFileName = 1;
 constexpr std::int32_t kAllfName = 1;
 constexpr std::int32_t kSubdirName = 1;
 
@@ -82,7 +87,14 @@ enum Request : std::int16_t {
   kReqNone = 0, kIdle = 1, kConnect = 2, kGetRequested = 3, kGetRunning = 4, kPutRequested = 5,
   kPutRunning = 6, kMkdirRequested = 7, kMkdirRunning = 8, kRmdirRequested = 9, kRmdirRunning = 10,
   kDeleteRequested = 11, kDeleteRunning = 12, kRenameRequested = 13, kRenameRunning = 14,
+  // Beyond the described chain: the put's look for an existing target before it writes
+  // (5 -> 15 -> 6), and the removal of a cancelled upload's partial file (16 -> 17).
+  kPutChecking = 15, kCleanupRequested = 16, kCleanupRunning = 17,
 };
+inline bool TransferCode(std::int16_t code) {
+  return code == kGetRequested || code == kGetRunning || code == kPutRequested || code == kPutRunning ||
+         code == kPutChecking;
+}
 
 // Field numbers of the main window (P33$WINDOW).
 enum MainField : int {
@@ -96,7 +108,23 @@ enum MainField : int {
 enum DialogField : int { kDlgPrompt2 = 1, kDlgShown, kDlgPrompt, kDlgEntry, kDlgOk, kDlgCancel };
 
 constexpr const char* kModuleId = "FtpClient_async$ftpcl001";
-constexpr int kRefreshEvent = 0x400;  // posted by the callback after a completed connect
+constexpr int kRefreshEvent = 0x400;        // posted by the callback after a completed connect
+constexpr int kCancelEvent = 0x401;         // Escape in the main window (app/keys.cpp)
+constexpr int kRefreshViewEvent = 0x402;    // F5 in the main window
+constexpr int kAskOverwriteEvent = 0x403;   // the put found its target on the server
+
+// The server a connection was made to, fixed when Connect is pressed: the entries stay
+// editable while connected, but every later request and listing of that connection goes to
+// the server whose tree is shown, with the same login.
+struct ServerProfile {
+  std::string server, user, password;
+  DWORD flags = 0;
+};
+// The proxy choice a session was opened with, for the listings' own sessions.
+struct SessionProfile {
+  bool preconfig = false;
+  std::string proxy;
+};
 
 struct Globals {
   std::uint8_t useproxyconfig = 0;  // USEPRECONFIG
@@ -105,19 +133,18 @@ struct Globals {
   char username[20] = "Anonymous";
   char password[20] = "plume";
   std::uint8_t chkpassive = 0;
-  char currentftpdir[260] = "";
+  // Wider than the described 260 (its string controls show the first 255 characters): a path
+  // of the tree is never cut into another.
+  char currentftpdir[1024] = "";
   std::int32_t dwtype = 0;
   std::int32_t percentcomplete = 0;
   char retval[126] = "";
   char pub_strfilename[260] = "";
   char oldname[260] = "";
-  char xfername[256] = "";
-  char xferlocaldir[256] = "";
-  char xferlocalfile[256] = "";
-  std::int32_t xfersize = 0;
-  std::int32_t xfertotal = 0;
-  std::uint8_t xferstarted = 0;
-  std::int16_t skipcount = 0;
+  char xfername[260] = "";
+  char xferlocaldir[260] = "";
+  char xferlocalfile[260] = "";
+  std::uint64_t xfersize = 0;
   std::uint32_t bytessent = 0;
   std::uint32_t bytesreceived = 0;
   HINTERNET sessionhandle = nullptr;
@@ -132,11 +159,17 @@ struct Globals {
   vel::wsl::Window* mainwindow = nullptr;
   char errortext[256];  // fixed, blank-padded
   // Working variables of the remote tree.
-  char remoteparent[260] = "";
-  char remotedir[260] = "";
-  char findpattern[260] = "";
+  char remoteparent[1024] = "";
+  char remotedir[1024] = "";
+  char findpattern[1024] = "";
   std::int32_t listrow = 0;
   WIN32_FIND_DATAA finddata{};
+  // The connection and session in force (see ServerProfile) and the name of the tree's root.
+  ServerProfile connected;
+  SessionProfile session;
+  std::string treeserver;
+  // The local folder the file list (ALLF) shows: a put reads only from there.
+  std::string filesdir;
 };
 
 extern Globals g;
@@ -144,6 +177,9 @@ extern std::atomic<std::int16_t> REQUESTCODE;
 // A remote listing is running (on a thread of its own or in the callback); window handlers
 // treat it like a pending request even where the listing has set the code back to 1.
 extern std::atomic<bool> g_listing;
+// Counts Connect, Disconnect and Close Internet Session: work that began under another count
+// belongs to a connection that is gone, and its late results are discarded.
+extern std::atomic<std::uint32_t> g_epoch;
 
 // The queues (global DLS, FFLS, ALLF; the main procedure's drives, directory and subdirectory
 // queues live here too, since several modules of the procedure use them).
@@ -158,5 +194,7 @@ void DestroyQueues();
 
 // True while no request runs: the guard every window action tests.
 bool Idle();
+// A request or listing is under way (REQUESTCODE is neither 1 nor 0, "no request yet").
+bool RequestRunning();
 
 }  // namespace ftpcl

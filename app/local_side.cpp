@@ -1,9 +1,15 @@
 // Local drives, directories and files. RETVAL is always upper case and ends in "\"; the
 // process's current directory is never changed for good (only probed at start-up).
+//
+// Every move to another folder (a drive chosen, a tree row double-clicked, Previous level,
+// even where it stays at a drive root) refills both the directory tree and the file list from
+// RETVAL, so the file list never shows one folder while RETVAL names another: a put reads the
+// selected file from RETVAL (app/transfers.cpp), and it must be the file the user sees.
 #include "app/local_side.h"
 
 #include <windows.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -38,9 +44,12 @@ std::string CurrentDirectory() {
   return n > 0 && n < sizeof buffer ? std::string(buffer, n) : std::string();
 }
 
-void ListInto(const std::string& pattern, std::uint8_t mask) {
+// ALLF from the folder `folder` (ending in "\\"); g.filesdir remembers which folder it shows.
+void ListInto(const std::string& folder, std::uint8_t mask) {
+  const std::string pattern = folder + "*.*";
   vel::QueueFree(&ALLF);
   vel::ListDirectoryText(&ALLF, mask, pattern.data(), static_cast<std::uint32_t>(pattern.size()));
+  g.filesdir = folder;
 }
 
 void SortFiles() {
@@ -56,11 +65,32 @@ void AppendDirRow(const std::string& name, std::int32_t icon, std::int32_t level
   vel::QueueAppend(&DIRS);
 }
 
-// After a move in the directory tree: the files of RETVAL, tags cleared.
+// The name of the file selected in ?LIST4 ("" for none).
+std::string SelectedFileName() {
+  const int row = std::atoi(vel::wsl::PropertyGet(g.mainwindow, kList4, kPropSelected).c_str());
+  if (row <= 0) return {};
+  vel::QueueGetAt(&ALLF, row);
+  return vel::ErrorCode() == 0 ? Clip(FText(Allf().name)) : std::string();
+}
+
+// Selects the file `name` in ?LIST4, or nothing when the list has no such file: the selection
+// never moves to another file because rows above it came or went.
+void SelectFileNamed(const std::string& name) {
+  int row = 0;
+  const std::uint32_t n = name.empty() ? 0 : vel::QueueRecords(&ALLF);
+  for (std::uint32_t i = 1; i <= n && !row; ++i) {
+    vel::QueueGetAt(&ALLF, static_cast<std::int32_t>(i));
+    if (Clip(FText(Allf().name)) == name) row = static_cast<int>(i);
+  }
+  SetProp(kList4, kPropSelected, std::to_string(row));
+}
+
+// After a move in the directory tree: the files of RETVAL, tags cleared, nothing selected.
 void ListRetvalFiles() {
   vel::QueueFree(&ALLF);
-  ListInto(Clipped(g.retval) + "*.*", 0);
+  ListInto(Clipped(g.retval), 0);
   ClearLocalTags();
+  SelectFileNamed("");
   vel::wsl::DisplayFields();
 }
 
@@ -155,14 +185,25 @@ void FillDirectoryTree() {
 }
 
 void RefreshLocalFiles() {
-  ListInto(Clipped(g.retval) + "*.*", 0);
+  const std::string selected = SelectedFileName();
+  ListInto(Clipped(g.retval), 0);
   SortFiles();
+  SelectFileNamed(selected);
   WindowStatus("Done");
 }
 
 void ListStartupFiles() {
-  ListInto(Clip(CurrentDirectory()) + "\\*.*", 7);
+  std::string folder = Clip(CurrentDirectory());
+  if (folder.empty() || folder.back() != '\\') folder += '\\';
+  ListInto(folder, 7);
   SortFiles();
+}
+
+void RefreshLocalView() {
+  const std::string selected = SelectedFileName();
+  FillDirectoryTree();
+  ListRetvalFiles();
+  SelectFileNamed(selected);
 }
 
 void DirectoryDoubleClick() {
@@ -171,10 +212,11 @@ void DirectoryDoubleClick() {
   if (vel::ErrorCode() != 0) return;
   const std::string retval = Clipped(g.retval);
   if (n == 1) {
-    if (Clip(FText(Dir().name)).size() <= 3) return;  // a drive root stays as it is
-    std::size_t i = retval.size() - 1;                 // 1-based position of the last but one
-    while (i >= 1 && retval[i - 1] != '\\') --i;
-    Set(g.retval, retval.substr(0, i));
+    if (Clip(FText(Dir().name)).size() > 3) {  // a drive root stays as it is
+      std::size_t i = retval.size() - 1;       // 1-based position of the last but one
+      while (i >= 1 && retval[i - 1] != '\\') --i;
+      Set(g.retval, retval.substr(0, i));
+    }
   } else {
     Set(g.retval, retval + Clip(FText(Dir().name)) + "\\");
   }
@@ -193,7 +235,7 @@ void DriveAccepted() {
   Set(g.retval, std::string(1, Drive().drive[0]) + ":\\");
   ShowDrivePicture();
   FillDirectoryTree();
-  vel::wsl::DisplayFields();
+  ListRetvalFiles();
 }
 
 void ClearLocalTags() {

@@ -14,6 +14,8 @@ void FillDirectoryTree();
 void RefreshLocalFiles();
 // The start-up file list: the process's current directory with mask 7.
 void ListStartupFiles();
+// F5: the directory tree and the file list of RETVAL again.
+void RefreshLocalView();
 
 // Handlers.
 void DirectoryDoubleClick();

@@ -5,6 +5,8 @@
 // Window states: no session (INSESSION 0) -> Start -> session (1, ISCONNECTED 0) -> completed
 // connect (callback, then event 400h) -> connected (1, 1); Disconnect returns to the session,
 // Close Internet Session to no session. Busy is REQUESTCODE other than 1 (or a listing).
+// Connect, Disconnect and Close Internet Session each begin a new epoch: a request or listing
+// of the connection before ends as cancelled, and nothing it brings later is shown.
 #include "app/main_window.h"
 
 #include <windows.h>
@@ -12,7 +14,11 @@
 #include <cstring>
 
 #include "app/globals.h"
+#include "app/keys.h"
 #include "app/local_side.h"
+#include "app/progress.h"
+#include "app/remote_listing.h"
+#include "app/remote_operations.h"
 #include "app/remote_tree.h"
 #include "app/session.h"
 #include "app/status_callback.h"
@@ -64,6 +70,7 @@ void WindowOpened() {
 }
 
 void StartSession() {
+  TakeSessionProfile();
   g.sessionhandle = OpenSession(INTERNET_FLAG_ASYNC);
   if (!g.sessionhandle) {
     const DWORD error = GetLastError();
@@ -82,10 +89,19 @@ void StartSession() {
   wsl::DisplayFields(kDwType);
 }
 
+// The connection in use is given up: its listing is cancelled, and its request ends as
+// cancelled when its connection closes (a transfer reports "cancelled").
+void LeaveConnection() {
+  ++g_epoch;
+  CancelRemoteListing(false);
+}
+
 void CloseSession() {
-  CloseInternetHandle(&g.connecthandle);
+  const bool busy = RequestRunning();
+  LeaveConnection();
+  CloseRequestConnection();
   CloseInternetHandle(&g.sessionhandle);
-  if (g.isconnected) vel::QueueFree(&DLS);
+  if (g.isconnected || busy) vel::QueueFree(&DLS);  // no tree of a connection that is gone
   g.isconnected = 0;
   g.insession = 0;
   RefreshControlStates();
@@ -95,20 +111,26 @@ void CloseSession() {
 void Connect() {
   wsl::RefreshFields();
   if (g.isconnected || !g.sessionhandle) return;
+  if (RequestRunning()) {  // a second click while the first connect runs
+    Message("Cannot process request now", "FTP Client");
+    return;
+  }
   if (CText(g.servername).empty()) {
     Message("Please enter a server name!");
     return;
   }
   g.connectflags = g.chkpassive ? INTERNET_FLAG_PASSIVE : 0;
+  TakeServerProfile();
+  ++g_epoch;
   WindowStatus("Connecting to " + CText(g.servername));
   wsl::DisplayFields();
   // Not connected: what DLS still holds is the root of a connect that failed (perhaps to
   // another server); the tree starts again from one root row.
-  vel::QueueFree(&DLS);
   vel::QueueFree(&FFLS);
-  CreateRootOrMerge(CText(g.servername));
+  CreateRoot(CText(g.servername));
   Set(g.currentftpdir, "/");
   Set(g.remotedir, CText(g.servername));
+  BeginChain();
   REQUESTCODE = kConnect;
   ConnectServer();
   WindowStatus("Done");
@@ -116,10 +138,10 @@ void Connect() {
 }
 
 void Disconnect() {
-  CloseInternetHandle(&g.connecthandle);
-  // An asynchronous connect returns no handle: the connection of the last request is known
-  // only by its handle-created notification, and it is ended here too.
-  CloseInternetHandle(&g.ophandle);
+  LeaveConnection();
+  // The connection of the last request (CONNECTHANDLE, and OPHANDLE from its handle-created
+  // notification) is ended; a transfer running on it ends as cancelled.
+  CloseRequestConnection();
   vel::QueueFree(&FFLS);
   vel::QueueFree(&DLS);
   g.isconnected = 0;
@@ -152,10 +174,31 @@ void FieldEvent(int event, int field) {
   }
 }
 
+// Escape: the running transfer or folder listing stops.
+void CancelPressed() {
+  if (g_listing) CancelRemoteListing(true);
+  else CancelRunningTransfer();
+}
+
+// F5: the selected remote folder (when connected and idle) and the local folder again.
+void RefreshView() {
+  RefreshLocalView();
+  if (!g.isconnected) return;
+  if (!Idle()) {
+    MessageBeep(0);
+    return;
+  }
+  RefreshRemoteDirectory();
+}
+
 void Dispatch() {
   const int event = wsl::EventCode();
   switch (event) {
     case kRefreshEvent: RefreshControlStates(); return;
+    case kCancelEvent: CancelPressed(); return;
+    case kRefreshViewEvent: RefreshView(); return;
+    case kAskOverwriteEvent: AskOverwrite(); return;
+    case wsl::kEvTimer: ShowPendingProgress(); return;
     case wsl::kEvOpenWindow: WindowOpened(); return;
     case wsl::kEvGainFocus:
     case wsl::kEvSized: g_opened_or_focused = true; Redisplay(); return;
@@ -199,7 +242,11 @@ void MainProcedure() {
   if (!window) return;
   g.mainwindow = window;
   LoadDrivesAndStartDirectory();
+  InstallMainWindowKeys(window->hwnd);
   while (wsl::Accept()) Dispatch();
+  RemoveMainWindowKeys();
+  LeaveConnection();
+  WaitForListingEnd(5000);
   g.mainwindow = nullptr;  // the status callback ignores what arrives from now on
   HINTERNET session = g.sessionhandle;
   g.sessionhandle = nullptr;

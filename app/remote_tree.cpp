@@ -1,25 +1,21 @@
-// The remote tree. DLS rows are kept in the order of DLS:FULLPATHNAME (tree path: the server
-// name, then "/" and each name), so a directory's entries follow it; a negative tree level
-// marks a contracted row. Listings run on a synchronous session opened for them while the
-// asynchronous one is set aside; the temporary session and its connection are closed before
-// the asynchronous session is opened again.
+// The remote tree. DLS rows are kept in tree order: the root, then each folder followed
+// directly by its entries in name order (and theirs below them). Ordering by the whole tree
+// path as one string would put a sibling such as "pub.txt" between "pub" and "pub/a.txt" ("."
+// sorts before "/"), and the children of "pub" would then stand under "pub.txt". A negative
+// tree level marks a contracted row.
 //
 // Choices where the rules leave it open: a refresh that finds no directory row for
-// CURRENTFTPDIR lists the root again; a merge whose parent row is missing (a stale root of
-// another server) puts the rows at level 2 under a root row made for the parent path; names
-// that are not plain (see PlainName) are left out of the tree, so no later operation can
-// make a local or remote path out of them.
+// CURRENTFTPDIR lists the root again; entries whose parent row is gone when their listing ends
+// are dropped (the tree was emptied or rebuilt meanwhile).
 #include "app/remote_tree.h"
 
 #include <cstdlib>
 #include <cstring>
-#include <thread>
+#include <vector>
 
 #include "app/globals.h"
-#include "app/session.h"
-#include "app/status_callback.h"
+#include "app/remote_listing.h"
 #include "app/text.h"
-#include "app/ui.h"
 #include "runtime/core/decimal.h"
 #include "runtime/core/errors.h"
 #include "runtime/core/string_stack.h"
@@ -30,110 +26,112 @@
 
 namespace ftpcl {
 
-using vel::wsl::RuntimeLockGuard;
-
 namespace {
 
-constexpr std::int32_t kByPath[] = {kDlsFullPath, 0};
 constexpr int kPropMouseDownRow = 0x7C20;
+constexpr int kPropSelected = 0x7C8F;
 constexpr std::int32_t kDirectory = 0x10;
+enum Icon : std::int32_t { kOpenFolder = 1, kClosedFolder = 2, kFile = 3, kServer = 4 };
 
 bool FetchDls(std::int32_t row) {
   vel::QueueGetAt(&DLS, row);
-  return vel::ErrorCode() == 0;
+  return row > 0 && vel::ErrorCode() == 0;
 }
 
-void AddRow(const std::string& path, const std::string& name, std::int32_t icon, std::int32_t level,
-            std::int32_t attribute, std::int32_t size) {
-  DlsRecord& d = Dls();
+std::vector<DlsRecord> ReadRows() {
+  std::vector<DlsRecord> rows;
+  const std::uint32_t n = vel::QueueRecords(&DLS);
+  rows.reserve(n);
+  for (std::uint32_t i = 1; i <= n; ++i)
+    if (FetchDls(static_cast<std::int32_t>(i))) rows.push_back(Dls());
+  return rows;
+}
+
+// Index of the row with tree path `path`, or -1.
+int FindPath(const std::vector<DlsRecord>& rows, const std::string& path) {
+  for (std::size_t i = 0; i < rows.size(); ++i)
+    if (CText(rows[i].fullpathname) == path) return static_cast<int>(i);
+  return -1;
+}
+
+// The tree path of the row selected in ?LIST1 ("" for none).
+std::string SelectedPath(const std::vector<DlsRecord>& rows) {
+  if (!g.mainwindow) return {};
+  const int row = std::atoi(vel::wsl::PropertyGet(g.mainwindow, kList1, kPropSelected).c_str());
+  return row >= 1 && row <= static_cast<int>(rows.size()) ? CText(rows[static_cast<std::size_t>(row - 1)].fullpathname)
+                                                          : std::string();
+}
+
+// DLS becomes `rows`. The selection stays on the entry it was on (`selected`, its tree path),
+// wherever rows above it came or went, or is cleared when that entry is gone: Get works on the
+// row that is selected, which must be the entry the user chose.
+void WriteRows(const std::vector<DlsRecord>& rows, const std::string& selected) {
+  vel::QueueFree(&DLS);
+  for (const DlsRecord& r : rows) {
+    Dls() = r;
+    vel::QueueAppend(&DLS);
+  }
+  if (!g.mainwindow) return;
+  const int at = selected.empty() ? -1 : FindPath(rows, selected);
+  vel::wsl::PropertySet(g.mainwindow, kList1, kPropSelected, std::to_string(at + 1));
+}
+
+std::string PathOf(const DlsRecord& d) {
+  const std::string full = CText(d.fullpathname);
+  return full.size() > g.treeserver.size() ? full.substr(g.treeserver.size()) : std::string();
+}
+
+std::int32_t Level(const DlsRecord& r) { return std::abs(r.treelevel); }
+
+// Removes the rows below rows[at] (those deeper than it, up to the next row that is not).
+void EraseDescendants(std::vector<DlsRecord>& rows, std::size_t at) {
+  std::size_t end = at + 1;
+  while (end < rows.size() && Level(rows[end]) > Level(rows[at])) ++end;
+  rows.erase(rows.begin() + static_cast<std::ptrdiff_t>(at + 1), rows.begin() + static_cast<std::ptrdiff_t>(end));
+}
+
+DlsRecord MakeRow(const std::string& path, const std::string& name, std::int32_t icon, std::int32_t level,
+                  std::int32_t attribute, std::uint64_t size) {
+  DlsRecord d;
   std::memset(&d, 0, sizeof d);
   Set(d.name, name);
   Set(d.fullpathname, path);
   d.iconfield = icon;
   d.treelevel = level;
   d.attribute = attribute;
-  d.size = size;
+  d.size = static_cast<std::uint32_t>(size);
+  d.sizehigh = static_cast<std::uint32_t>(size >> 32);
   SetFixed(d.sizestr, SizeText(size));
   d.wasenumerated = 0;
-  vel::QueueAddKeyed(&DLS, kByPath);
+  return d;
 }
 
-void MergeUnder(const std::string& parent) {
-  vel::QueueSortFields(&DLS, kByPath);
-  Set(Dls().fullpathname, parent);
-  vel::QueueGetKeyed(&DLS, kByPath);
-  std::int32_t level = 1;
-  if (vel::ErrorCode() == 0) {
-    level = std::abs(Dls().treelevel);
-  } else {
-    AddRow(parent, parent, 4, 1, kDirectory, 0);  // the parent row the merge needs
-  }
-  const std::string base = Clip(parent);
+// The FFLS entries in name order as rows below `parent` at `level`.
+std::vector<DlsRecord> EntryRows(const std::string& parent, std::int32_t level) {
+  static const std::int32_t kByName[] = {kFflsFileName, 0};
+  vel::QueueSortFields(&FFLS, kByName);
+  std::vector<DlsRecord> out;
   const std::uint32_t n = vel::QueueRecords(&FFLS);
   for (std::uint32_t i = 1; i <= n; ++i) {
     vel::QueueGetAt(&FFLS, static_cast<std::int32_t>(i));
     const FflsRecord& f = Ffls();
-    const std::string name = Clipped(f.filename);
-    AddRow(base + "/" + name, name, f.attribute == kDirectory ? 2 : 3, level + 1, f.attribute, f.size);
+    const std::string name = CText(f.filename);
+    const std::string path = parent + "/" + name;
+    if (path.size() >= sizeof(DlsRecord::fullpathname)) continue;  // deeper than a tree path holds
+    const std::uint64_t size = (static_cast<std::uint64_t>(f.sizehigh) << 32) | f.size;
+    out.push_back(MakeRow(path, name, f.attribute == kDirectory ? kClosedFolder : kFile, level + 1, f.attribute, size));
   }
+  return out;
 }
 
-// Step 11 of the listing: one found entry into FFLS.
-void AddFoundEntry() {
-  const std::string name = Clip(CText(g.finddata.cFileName, sizeof g.finddata.cFileName));
-  if (!PlainName(name)) return;
-  FflsRecord& f = Ffls();
-  std::memset(&f, 0, sizeof f);
-  Set(f.filename, name);
-  f.attribute = static_cast<std::int32_t>(g.finddata.dwFileAttributes);
-  f.size = static_cast<std::int32_t>(g.finddata.nFileSizeLow);
-  vel::QueueAppend(&FFLS);
-  // Each entry's text replaces the last one's; shown at most every 50 ms, a folder of thousands
-  // of entries is not held up by the window repainting texts nobody can read.
-  static ULONGLONG shown_at = 0;
-  const ULONGLONG now = GetTickCount64();
-  if (now - shown_at < 50) return;
-  shown_at = now;
-  StatusText(2, "Retrieving " + name + " info");
-}
-
-void EnumerateInto() {
-  std::memset(g.finddata.cFileName, 0, sizeof g.finddata.cFileName);
-  vel::QueueFree(&FFLS);
-  if (CText(g.remotedir) == CText(g.servername)) {
-    Set(g.remoteparent, CText(g.servername));
-    Set(g.findpattern, "*.*");
-  } else {
-    Set(g.findpattern, CText(g.remotedir) + "/*.*");
-  }
-  WindowStatus("Enumerating remote directory");
-  vel::wsl::DisplayFields();
-  HINTERNET connection = g.connecthandle;
-  const std::string pattern = CText(g.findpattern);
-  HINTERNET find = Net([&] { return FtpFindFirstFileA(connection, pattern.c_str(), &g.finddata, INTERNET_FLAG_NEED_FILE, 0); });
-  if (find) AddFoundEntry();
-  REQUESTCODE = kIdle;
-  DWORD error = 0;
-  for (;;) {
-    std::memset(g.finddata.cFileName, 0, sizeof g.finddata.cFileName);
-    BOOL more = Net([&] {
-      BOOL ok = InternetFindNextFileA(find, &g.finddata);
-      error = ok ? 0 : GetLastError();
-      return ok;
-    });
-    if (!more) break;
-    AddFoundEntry();
-  }
-  if (error != ERROR_NO_MORE_FILES) ListingErrorReport("InternetFindNextFile", error);
-  CloseInternetHandle(&find);
-}
+std::size_t RootLength() { return g.treeserver.size(); }
 
 }  // namespace
 
-std::string SizeText(std::int32_t size) {
+std::string SizeText(std::uint64_t size) {
   if (size == 0) return {};
   if (size < 1024) return std::to_string(size) + " bytes";
-  vel::DecPushInteger(size);
+  vel::DecPushText(std::to_string(size).c_str());
   vel::DecPushInteger(1024);
   vel::DecDivide();
   vel::StackPushDecimal();
@@ -146,94 +144,96 @@ std::string SizeText(std::int32_t size) {
   return std::string(text) + " KB";
 }
 
-std::string RowPath() {
-  const std::string full = CText(Dls().fullpathname);
-  const std::size_t skip = CText(g.servername).size();
-  return full.size() > skip ? full.substr(skip) : std::string();
-}
+std::string RowPath() { return PathOf(Dls()); }
 
 std::string RowDirectory() {
   const DlsRecord& d = Dls();
   const std::size_t full = CText(d.fullpathname).size();
-  if (full <= CText(g.servername).size() + CText(d.name).size() + 1) return "/";
+  if (full <= RootLength() + CText(d.name).size() + 1) return "/";
   const std::string path = RowPath();
-  const std::size_t cut = path.size() - CText(d.name).size() - 1;
-  return path.substr(0, cut);
+  return path.substr(0, path.size() - CText(d.name).size() - 1);
+}
+
+std::uint64_t RowSize() { return (static_cast<std::uint64_t>(Dls().sizehigh) << 32) | Dls().size; }
+
+void CreateRoot(const std::string& server) {
+  g.treeserver = server;
+  vel::QueueFree(&DLS);
+  Dls() = MakeRow(server, server, kServer, 1, kDirectory, 0);
+  vel::QueueAppend(&DLS);
+  // A new connection starts with nothing selected (a row number left from the last tree would
+  // select some other entry of this one).
+  if (g.mainwindow) vel::wsl::PropertySet(g.mainwindow, kList1, kPropSelected, "0");
 }
 
 void CreateRootOrMerge(const std::string& path) {
   if (vel::QueueRecords(&DLS) == 0 && path == CText(g.servername)) {
-    AddRow(path, path, 4, 1, kDirectory, 0);
+    CreateRoot(path);
     return;
   }
   MergeUnder(path);
 }
 
-void RemoteListing() {
-  g_listing = true;
-  BusyCursor(true);
-  vel::wsl::SetTargetWindow(nullptr, g.mainthread);
-  StatusText(3, "Retrieving directory tree");
-  HINTERNET async_session = g.sessionhandle;
-  Net([async_session] {
-    InternetSetStatusCallback(async_session, nullptr);
-    return InternetCloseHandle(async_session);
-  });
-  g.sessionhandle = nullptr;
-  WindowStatus("Connecting to " + CText(g.servername));
-  g.sessionhandle = OpenSession(0);
-  vel::wsl::DisplayFields();
-  // A connect the server refuses (too many sessions, say) would only show as an empty folder:
-  // it is reported, and the listing goes on to find nothing.
-  DWORD refused = 0;
-  g.connecthandle = ConnectCall(g.sessionhandle, 0, &refused);
-  if (!g.connecthandle) ShowRequestError(refused);
-  EnumerateInto();
-  REQUESTCODE = kIdle;
-  CreateRootOrMerge(CText(g.remoteparent));
-  CloseInternetHandle(&g.connecthandle);
-  CloseInternetHandle(&g.sessionhandle);
-  g.sessionhandle = OpenSession(INTERNET_FLAG_ASYNC);
-  HINTERNET reopened = g.sessionhandle;
-  Net([reopened] { return InternetSetStatusCallback(reopened, StatusCallback); });
-  StatusText(3, "");
-  WindowStatus("");
-  StatusText(2, "");
-  REQUESTCODE = kIdle;
-  BusyCursor(false);
-  vel::wsl::DisplayFields();
-  g_listing = false;
+bool MergeUnder(const std::string& parent) {
+  std::vector<DlsRecord> rows = ReadRows();
+  const std::string selected = SelectedPath(rows);
+  const int at = FindPath(rows, parent);
+  if (at < 0) return false;
+  EraseDescendants(rows, static_cast<std::size_t>(at));
+  std::vector<DlsRecord> entries = EntryRows(parent, Level(rows[static_cast<std::size_t>(at)]));
+  rows.insert(rows.begin() + at + 1, entries.begin(), entries.end());
+  WriteRows(rows, selected);
+  return true;
 }
 
-void RefreshRemoteDirectory() {
-  const std::string current = Clipped(g.currentftpdir);
-  const std::size_t server_length = CText(g.servername).size();
-  const std::uint32_t n = vel::QueueRecords(&DLS);
-  std::int32_t found = 0, root = 0;
-  for (std::uint32_t i = 1; i <= n && !found; ++i) {
-    if (!FetchDls(static_cast<std::int32_t>(i)) || Dls().attribute != kDirectory) continue;
-    const bool is_root = CText(Dls().fullpathname).size() == server_length;
-    if (is_root && !root) root = static_cast<std::int32_t>(i);
-    if ((is_root ? std::string("/") : RowPath()) == current) found = static_cast<std::int32_t>(i);
+void MarkNotListed(const std::string& tree_path) {
+  std::vector<DlsRecord> rows = ReadRows();
+  const std::string selected = SelectedPath(rows);
+  const int at = FindPath(rows, tree_path);
+  if (at < 0) return;
+  DlsRecord& d = rows[static_cast<std::size_t>(at)];
+  if (d.iconfield == kOpenFolder || d.iconfield == kClosedFolder) {
+    d.iconfield = kClosedFolder;
+    d.wasenumerated = 0;
+    d.treelevel = Level(d);
   }
-  if (!found) found = root;
-  if (!found) return;  // no tree (disconnected meanwhile)
-  g.listrow = found;
-  FetchDls(g.listrow);
-  DlsRecord& d = Dls();
-  if (d.iconfield == 2) {
+  EraseDescendants(rows, static_cast<std::size_t>(at));
+  WriteRows(rows, selected);
+}
+
+bool TreeShowsEntry(const std::string& dir, const std::string& name) {
+  const std::string path = g.treeserver + (dir == "/" ? std::string() : dir) + "/" + name;
+  const std::uint32_t n = vel::QueueRecords(&DLS);
+  for (std::uint32_t i = 1; i <= n; ++i)
+    if (FetchDls(static_cast<std::int32_t>(i)) && CText(Dls().fullpathname) == path) return true;
+  return false;
+}
+
+void RefreshRemoteDirectory(const std::string& report) {
+  std::vector<DlsRecord> rows = ReadRows();
+  const std::string selected = SelectedPath(rows), current = Clipped(g.currentftpdir);
+  int found = -1, root = -1;
+  for (std::size_t i = 0; i < rows.size() && found < 0; ++i) {
+    if (rows[i].attribute != kDirectory) continue;
+    const bool is_root = CText(rows[i].fullpathname).size() == RootLength();
+    if (is_root && root < 0) root = static_cast<int>(i);
+    if ((is_root ? std::string("/") : PathOf(rows[i])) == current) found = static_cast<int>(i);
+  }
+  if (found < 0) found = root;
+  if (found < 0) return;  // no tree (disconnected meanwhile)
+  DlsRecord& d = rows[static_cast<std::size_t>(found)];
+  if (d.iconfield == kClosedFolder) {
     d.wasenumerated = 1;
     d.treelevel = std::abs(d.treelevel);
-    d.iconfield = 1;
-    vel::QueuePut(&DLS);
+    d.iconfield = kOpenFolder;
   }
-  const std::int32_t level = std::abs(d.treelevel);
-  while (FetchDls(g.listrow + 1) && std::abs(Dls().treelevel) > level) vel::QueueDelete(&DLS);
-  FetchDls(g.listrow);
-  Set(g.remoteparent, CText(Dls().fullpathname));
-  Set(g.remotedir, RowPath());
+  EraseDescendants(rows, static_cast<std::size_t>(found));
+  g.listrow = found + 1;
+  Set(g.remoteparent, CText(d.fullpathname));
+  Set(g.remotedir, PathOf(d));
   Set(g.currentftpdir, CText(g.remotedir));
-  RemoteListing();
+  WriteRows(rows, selected);
+  StartRemoteListing(ListingKind::kRefresh, report);
 }
 
 void RemoteDoubleClick() {
@@ -242,8 +242,8 @@ void RemoteDoubleClick() {
   if (!FetchDls(g.listrow)) return;
   DlsRecord& d = Dls();
   switch (d.iconfield) {
-    case 2:
-      d.iconfield = 1;
+    case kClosedFolder:
+      d.iconfield = kOpenFolder;
       if (d.wasenumerated) {
         d.treelevel = std::abs(d.treelevel);
         vel::QueuePut(&DLS);
@@ -256,22 +256,16 @@ void RemoteDoubleClick() {
       Set(g.remotedir, RowPath());
       Set(g.currentftpdir, RowPath());
       REQUESTCODE = kConnect;
-      // The listing blocks on the network: it runs on a thread of its own, so the window keeps
-      // answering; the window's handlers see it as a pending request until it ends.
-      g_listing = true;
-      std::thread([] {
-        RuntimeLockGuard lock;
-        RemoteListing();
-      }).detach();
+      StartRemoteListing(ListingKind::kFolder);
       break;
-    case 1:
-      d.iconfield = 2;
+    case kOpenFolder:
+      d.iconfield = kClosedFolder;
       d.treelevel = -d.treelevel;
       vel::QueuePut(&DLS);
       Set(g.currentftpdir, RowPath());
       break;
-    case 4: Set(g.currentftpdir, "/"); break;
-    case 3: Set(g.currentftpdir, RowDirectory()); break;
+    case kServer: Set(g.currentftpdir, "/"); break;
+    case kFile: Set(g.currentftpdir, RowDirectory()); break;
     default: break;
   }
   vel::wsl::DisplayFields();

@@ -1,26 +1,38 @@
-// The remote directory tree: the DLS queue behind ?LIST1, kept in path order, filled by
-// listings on a temporary synchronous session, and CURRENTFTPDIR, the remote directory that
-// transfers and file operations work in.
+// The remote directory tree: the DLS queue behind ?LIST1 in tree order (every folder's entries
+// directly below it, in name order), and CURRENTFTPDIR, the remote directory that transfers and
+// file operations work in. Listings that fill it are in app/remote_listing.h.
 #pragma once
 #include <cstdint>
 #include <string>
 
 namespace ftpcl {
 
-// Root creation (DLS empty and path = SERVERNAME) or merge of FFLS under the row `path`.
+// The root row of a new connection's tree (the tree is emptied first).
+void CreateRoot(const std::string& server);
+// Root creation when DLS is empty and `path` is SERVERNAME; otherwise the merge of FFLS under
+// the row `path` (MergeUnder).
 void CreateRootOrMerge(const std::string& path);
-// Lists REMOTEDIR into FFLS and merges it under REMOTEPARENT (blocking; the lock is given up
-// around every network call).
-void RemoteListing();
-// Deletes the rows below the directory row of CURRENTFTPDIR and lists it again.
-void RefreshRemoteDirectory();
-// "1 KB", "1023 bytes", "" for 0.
-std::string SizeText(std::int32_t size);
+// Puts the FFLS entries, in name order, directly below the folder row whose tree path is
+// `parent`, in place of the rows that were below it. False when no such row is left (the tree
+// was emptied or rebuilt meanwhile): nothing is added.
+bool MergeUnder(const std::string& parent);
+// A folder whose listing failed or was cancelled: closed, not listed (the next double-click
+// lists it again), nothing below it.
+void MarkNotListed(const std::string& tree_path);
+// Deletes the rows below the directory row of CURRENTFTPDIR and lists it again; `report` is
+// the text left in status zone 2 when the listing ends.
+void RefreshRemoteDirectory(const std::string& report = "");
+// True when the tree shows an entry `name` in the listed folder `dir` ("/" for the root).
+bool TreeShowsEntry(const std::string& dir, const std::string& name);
 
-// Path of the current DLS row (its tree path without the server name) and the directory of a
-// file row.
+// "1 KB", "1023 bytes", "" for 0; sizes of any magnitude (KB counted in 64 bits).
+std::string SizeText(std::uint64_t size);
+
+// Path of the current DLS row (its tree path without the root's name), the directory of a
+// file row, and the row's size.
 std::string RowPath();
 std::string RowDirectory();
+std::uint64_t RowSize();
 
 // ?LIST1 handlers.
 void RemoteDoubleClick();

@@ -11,22 +11,34 @@
 
 namespace ftpcl {
 
+void TakeSessionProfile() {
+  g.session.preconfig = g.useproxyconfig != 0;
+  g.session.proxy = Clipped(g.proxy);
+}
+
+void TakeServerProfile() {
+  g.connected.server = CText(g.servername);
+  g.connected.user = CText(g.username);
+  g.connected.password = CText(g.password);
+  g.connected.flags = g.connectflags;
+}
+
 HINTERNET OpenSession(DWORD flags) {
-  const bool preconfig = g.useproxyconfig != 0;
-  const std::string proxy = Clipped(g.proxy);
+  const SessionProfile p = g.session;
+  const std::string agent = CText(g.agentname), none = CText(g.emptytext);
   return Net([&] {
-    if (preconfig) return InternetOpenA(g.agentname, INTERNET_OPEN_TYPE_PRECONFIG, g.emptytext, g.emptytext, flags);
-    if (!proxy.empty()) return InternetOpenA(g.agentname, INTERNET_OPEN_TYPE_PROXY, g.proxy, g.emptytext, flags);
-    return InternetOpenA(g.agentname, INTERNET_OPEN_TYPE_DIRECT, g.emptytext, g.emptytext, flags);
+    if (p.preconfig) return InternetOpenA(agent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, none.c_str(), none.c_str(), flags);
+    if (!p.proxy.empty())
+      return InternetOpenA(agent.c_str(), INTERNET_OPEN_TYPE_PROXY, p.proxy.c_str(), none.c_str(), flags);
+    return InternetOpenA(agent.c_str(), INTERNET_OPEN_TYPE_DIRECT, none.c_str(), none.c_str(), flags);
   });
 }
 
 HINTERNET ConnectCall(HINTERNET session, DWORD_PTR context, DWORD* error) {
-  const std::string server = CText(g.servername), user = CText(g.username), password = CText(g.password);
-  const DWORD flags = g.connectflags;
+  const ServerProfile p = g.connected;
   return Net([&] {
-    HINTERNET h = InternetConnectA(session, server.c_str(), INTERNET_INVALID_PORT_NUMBER, user.c_str(),
-                                   password.c_str(), INTERNET_SERVICE_FTP, flags, context);
+    HINTERNET h = InternetConnectA(session, p.server.c_str(), INTERNET_INVALID_PORT_NUMBER, p.user.c_str(),
+                                   p.password.c_str(), INTERNET_SERVICE_FTP, p.flags, context);
     *error = h ? 0 : GetLastError();
     return h;
   });
@@ -34,18 +46,35 @@ HINTERNET ConnectCall(HINTERNET session, DWORD_PTR context, DWORD* error) {
 
 void ConnectServer() {
   // Chains start only when the last one has ended, so its connection has no further use: it
-  // is closed here rather than left open until a listing replaces the session (a series of
-  // downloads would otherwise hold one server connection each, and servers limit them).
-  CloseInternetHandle(&g.ophandle);
+  // is closed here rather than left open (a series of downloads would otherwise hold one
+  // server connection each, and servers limit them).
+  CloseRequestConnection();
   DWORD error = 0;
   g.connecthandle = ConnectCall(g.sessionhandle, 1, &error);
-  if (error && error != ERROR_IO_PENDING) ReportRequestFailure(error);
+  if (error && error != ERROR_IO_PENDING) FailRequest(error);
+}
+
+void IssueRequest(std::int16_t running, const std::function<BOOL()>& call) {
+  REQUESTCODE = running;
+  DWORD error = 0;
+  const BOOL ok = Net([&] {
+    const BOOL r = call();
+    error = r ? 0 : GetLastError();
+    return r;
+  });
+  if (!ok && error != ERROR_IO_PENDING) FailRequest(error);
 }
 
 void CloseInternetHandle(HINTERNET* handle) {
   HINTERNET h = *handle;
   *handle = nullptr;
   if (h) Net([h] { return InternetCloseHandle(h); });
+}
+
+void CloseRequestConnection() {
+  if (g.ophandle == g.connecthandle) g.ophandle = nullptr;
+  CloseInternetHandle(&g.connecthandle);
+  CloseInternetHandle(&g.ophandle);
 }
 
 }  // namespace ftpcl

@@ -1,28 +1,46 @@
 // The calls that open, connect and close the client's Internet handles, shared by the window's
-// handlers and the remote listing so both reach the server the same way (same access type,
-// proxy and connection fields).
+// handlers, the request chains and the remote listing, so all reach the server the same way:
+// the proxy choice taken when the session started, the server and login taken when Connect
+// was pressed (see ServerProfile).
 #pragma once
 #include <windows.h>
+
+#include <cstdint>
+#include <functional>
 
 #include "net/ftpnet.h"
 
 namespace ftpcl {
 
-// InternetOpenA by the proxy settings: the system configuration when USEPRECONFIG is set, the
-// named proxy when PROXY is not blank, else direct. `flags` is INTERNET_FLAG_ASYNC or 0.
+// Takes USEPRECONFIG and PROXY for the session being started.
+void TakeSessionProfile();
+// Takes SERVERNAME, USERNAME, PASSWORD and CONNECTFLAGS for the connection being made.
+void TakeServerProfile();
+
+// InternetOpenA by the session's proxy choice: the system configuration, the named proxy,
+// else direct. `flags` is INTERNET_FLAG_ASYNC or 0.
 HINTERNET OpenSession(DWORD flags);
 
-// InternetConnectA on `session` with SERVERNAME, USERNAME, PASSWORD and CONNECTFLAGS. On return
-// *error is 0 for a handle, ERROR_IO_PENDING for an asynchronous connect under way, else the
-// reason the call failed at once.
+// InternetConnectA on `session` to the connection's server. On return *error is 0 for a
+// handle, ERROR_IO_PENDING for an asynchronous connect under way, else the reason the call
+// failed at once.
 HINTERNET ConnectCall(HINTERNET session, DWORD_PTR context, DWORD* error);
 
 // The connect call of every request chain, on SESSIONHANDLE with context 1, after closing the
-// connection of the previous chain (OPHANDLE); the chain goes on in the status callback. A connect refused at once (no session, a name the library rejects)
-// is reported like a failed request, so the chain ends instead of waiting forever.
+// connection of the previous chain; the chain goes on in the status callback. A connect
+// refused at once (no session, a name the library rejects) ends the chain as a failed request.
 void ConnectServer();
+
+// Issues the next request of a chain with `running` as the request code while it runs. The
+// code is set before the call (a request issued from the window thread may report at once); a
+// call the library refuses at once (anything but ERROR_IO_PENDING) ends the chain exactly as
+// a failed completion does.
+void IssueRequest(std::int16_t running, const std::function<BOOL()>& call);
 
 // InternetCloseHandle on *handle if it is set; *handle becomes 0.
 void CloseInternetHandle(HINTERNET* handle);
+// Closes the connection of the last request (CONNECTHANDLE, and OPHANDLE when it differs): a
+// request running on it ends as cancelled.
+void CloseRequestConnection();
 
 }  // namespace ftpcl

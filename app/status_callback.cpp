@@ -1,6 +1,11 @@
 // Status callback: one notification at a time, under the runtime lock, with the main window as
 // the display target of the notification thread (it has no window of its own, so without a
 // target its DisplayFields would reach nothing).
+//
+// Request-complete: a request nobody waits for is ignored; a chain cancelled (Escape) or left
+// behind by its connection (the epoch moved on: Disconnect, Close Internet Session, Connect)
+// ends as cancelled; otherwise an error ends the chain with its message, and a success takes
+// the chain to its next step.
 #include "app/status_callback.h"
 
 #include <atomic>
@@ -9,11 +14,14 @@
 
 #include "app/globals.h"
 #include "app/local_side.h"
+#include "app/progress.h"
+#include "app/remote_listing.h"
+#include "app/remote_operations.h"
 #include "app/remote_tree.h"
+#include "app/session.h"
 #include "app/text.h"
 #include "app/transfers.h"
 #include "app/ui.h"
-#include "runtime/core/decimal.h"
 #include "runtime/wsl/events.h"
 #include "runtime/wsl/fields.h"
 #include "runtime/wsl/window.h"
@@ -88,82 +96,109 @@ void ListingErrorReport(const std::string& context, DWORD code) {
   Message(context + " Extd Err: " + std::to_string(x) + " " + t, "INTERNET ERROR");
 }
 
-// --- progress ----------------------------------------------------------------------------------
-
-namespace {
-
-// Data notifications of a running transfer arrive thousands of times a second. Their counting
-// needs nothing of the runtime (only this thread writes the counters); what they show (zone 1,
-// the byte count, the progress bar) is passed to the window at most every 50 ms, under the
-// runtime lock. The last values are always shown by the transfer's completion.
-constexpr ULONGLONG kShowEveryMs = 50;
-std::atomic<ULONGLONG> g_shown_at{0};
-
-bool ShowDue() { return GetTickCount64() - g_shown_at >= kShowEveryMs; }
-
-}  // namespace
-
-void ProgressStep(DWORD bytes) {
-  if (!g.xferstarted) {
-    g.xferstarted = 1;
-    g.xfertotal = 0;
-    g.skipcount = 0;
-    return;
-  }
-  if (g.skipcount < 2) {
-    ++g.skipcount;
-    return;
-  }
-  g.xfertotal = static_cast<std::int32_t>(static_cast<std::uint32_t>(g.xfertotal) + bytes);
-  if (!vel::wsl::RuntimeLockHeld()) return;  // counted; shown with a later notification
-  // PERCENTCOMPLETE = XFERTOTAL / XFERSIZE * 100 on the decimal stack (x / 0 gives 0). Both
-  // counts are read as unsigned, so files of 2 GiB up to 4 GiB show a right percentage too.
-  const std::uint32_t total = static_cast<std::uint32_t>(g.xfertotal);
-  vel::DecPushUnsigned(total);
-  vel::DecPushUnsigned(static_cast<std::uint32_t>(g.xfersize));
-  vel::DecDivide();
-  vel::DecPushInteger(100);
-  vel::DecMultiply();
-  g.percentcomplete = vel::DecPopInteger();
-  StatusText(2, "Received: " + std::to_string(total) + " bytes.");
-  vel::wsl::DisplayFields(kPercentComplete);
-}
-
-void EndOfTransfer() {
-  REQUESTCODE = kIdle;
-  g.xferstarted = 0;
-  g.percentcomplete = 0;
-  StatusText(2, "Finished");
-}
-
 // --- request-complete --------------------------------------------------------------------------
 
-void ShowRequestError(DWORD error) {
-  const std::string text = Clip(ErrorText(error));
-  SetFixed(g.errortext, text);
-  Message(text, "VTFTP Client Error", ExclamationIcon());
-}
-
-void ReportRequestFailure(DWORD error) {
-  ShowRequestError(error);
-  REQUESTCODE = kIdle;
-}
-
 namespace {
 
+void ActOnRequestCompleted(std::int16_t code, const INTERNET_ASYNC_RESULT& result);
+
+// The chain of the request in progress: the connection it belongs to and whether the user
+// cancelled it. Read and written under the runtime lock.
+struct Chain {
+  std::uint32_t epoch = 0;
+  bool cancelled = false;
+};
+Chain g_chain;
+
+// The find handle of a put's look for its target (handed over by its handle-created
+// notification, which must not replace OPHANDLE).
+HINTERNET g_check_find = nullptr;
+
 void ConnectCompleted() {
-  RemoteListing();
-  g.isconnected = 1;
-  g.insession = 1;
-  vel::wsl::PostEvent(kRefreshEvent, 0, g.mainthread);
-  StatusText(3, "");
+  // The listing runs on a thread of its own; it enters the connected state when it ends
+  // (app/remote_listing.cpp), in the order the chain describes.
+  StartRemoteListing(ListingKind::kConnect);
 }
 
-void ActOnRequest(const INTERNET_ASYNC_RESULT& result) {
-  switch (REQUESTCODE.load()) {
+// The reports of a cancelled transfer go to status zone 2, where a finished one says
+// "Finished": zone 1 follows every notification and would lose them at once.
+void CleanupEnded(bool removed) {
+  REQUESTCODE = kIdle;
+  const std::string report = removed ? "Upload cancelled, partial file removed" : "Upload cancelled, partial file kept";
+  StatusText(2, report);
+  if (g.isconnected) RefreshRemoteDirectory(report);
+  vel::wsl::DisplayFields();
+}
+
+// A transfer ended by Escape, Disconnect or Close Internet Session: reported as cancelled. An
+// upload whose data had begun to reach the server leaves a partial file there; it is removed
+// when the session is still open (its own small chain), so no half file stays behind.
+void TransferCancelled(std::int16_t code) {
+  const bool upload = code == kPutRequested || code == kPutChecking || code == kPutRunning;
+  ResetProgress();
+  StatusText(2, upload ? "Upload cancelled" : "Download cancelled");
+  if (upload && UploadReachedServer() && g.sessionhandle) {
+    BeginChain();
+    REQUESTCODE = kCleanupRequested;
+    ConnectServer();
+  } else {
+    REQUESTCODE = kIdle;
+  }
+  vel::wsl::DisplayFields();
+}
+
+void ChainEndedByCancel(std::int16_t code, const INTERNET_ASYNC_RESULT& result) {
+  const bool finished = !result.dwError && (code == kGetRunning || code == kPutRunning);
+  if (finished) {
+    ActOnRequestCompleted(code, result);  // done before the cancel took effect: as it is
+    return;
+  }
+  if (g_check_find) CloseInternetHandle(&g_check_find);
+  if (TransferCode(code)) {
+    TransferCancelled(code);
+    return;
+  }
+  if (code == kCleanupRequested || code == kCleanupRunning) {
+    CleanupEnded(false);
+    return;
+  }
+  REQUESTCODE = kIdle;  // a connect or file operation whose connection went away
+}
+
+// Returns false when the request failed with its message shown (zone 1 then stays).
+bool OnRequestComplete(const INTERNET_ASYNC_RESULT& result) {
+  const std::int16_t code = REQUESTCODE.load();
+  if (code == kIdle || code == kReqNone) return true;  // no request waits for it
+  if (ChainCancelled()) {
+    ChainEndedByCancel(code, result);
+    return true;
+  }
+  if (code == kPutChecking) {
+    CloseInternetHandle(&g_check_find);
+    PutCheckEnded(result.dwError);
+    return true;
+  }
+  if (code == kCleanupRequested && result.dwError) {
+    CleanupEnded(false);
+    return true;
+  }
+  if (code == kCleanupRunning) {
+    CleanupEnded(result.dwError == 0);
+    return true;
+  }
+  if (result.dwError != 0) {
+    FailRequest(result.dwError);
+    return false;
+  }
+  ActOnRequestCompleted(code, result);
+  return true;
+}
+
+void ActOnRequestCompleted(std::int16_t code, const INTERNET_ASYNC_RESULT& result) {
+  switch (code) {
     case kConnect: ConnectCompleted(); break;
     case kGetRequested: IssueGet(); break;
-    case kPutRequested: IssuePut(); break;
+    case kPutRequested: IssuePutCheck(); break;
     case kPutRunning:
       WindowStatus("Upload complete");
       EndOfTransfer();
@@ -180,15 +215,49 @@ void ActOnRequest(const INTERNET_ASYNC_RESULT& result) {
     case kRmdirRequested: IssueRemoveDirectory(); break;
     case kDeleteRequested: IssueDelete(); break;
     case kRenameRequested: IssueRename(); break;
+    case kCleanupRequested: IssueCleanupDelete(); break;
     case kMkdirRunning:
     case kRmdirRunning:
     case kDeleteRunning:
-    case kRenameRunning: CompleteOperation(REQUESTCODE.load(), result.dwResult != 0); break;
+    case kRenameRunning: CompleteOperation(code, result.dwResult != 0); break;
     default: break;
   }
 }
 
 }  // namespace
+
+void ShowRequestError(DWORD error) { ShowRequestErrorText(Clip(ErrorText(error))); }
+
+void ShowRequestErrorText(const std::string& text) {
+  SetFixed(g.errortext, text);
+  Message(text, "VTFTP Client Error", ExclamationIcon());
+}
+
+void FailRequest(DWORD error) {
+  const std::int16_t code = REQUESTCODE.load();
+  ShowRequestError(error);
+  if (TransferCode(code)) ResetProgress();
+  if (g_check_find) CloseInternetHandle(&g_check_find);
+  REQUESTCODE = kIdle;
+}
+
+void BeginChain() { g_chain = Chain{g_epoch.load(), false}; }
+
+bool ChainCancelled() { return g_chain.cancelled || g_chain.epoch != g_epoch.load(); }
+
+void CancelRunningTransfer() {
+  const std::int16_t code = REQUESTCODE.load();
+  if (!TransferCode(code)) return;
+  g_chain.cancelled = true;
+  if (code == kPutChecking && WaitingForOverwriteAnswer()) {
+    TransferCancelled(code);  // nothing runs on the connection: the chain ends here
+    return;
+  }
+  WindowStatus("Cancelling ...");
+  CloseRequestConnection();  // the request on it completes as cancelled
+}
+
+void EndCancelledTransfer() { TransferCancelled(REQUESTCODE.load()); }
 
 namespace {
 
@@ -197,55 +266,56 @@ bool DataNotification(DWORD status) {
          status == INTERNET_STATUS_RECEIVING_RESPONSE || status == INTERNET_STATUS_RESPONSE_RECEIVED;
 }
 
-// A data notification of a running transfer between two showings: counted, nothing shown.
-bool CountedQuietly(DWORD status, LPVOID info, DWORD length) {
-  const std::int16_t code = REQUESTCODE.load();
-  if ((code != kGetRunning && code != kPutRunning) || !DataNotification(status) || ShowDue()) return false;
+DWORD ByteCount(LPVOID info, DWORD length) {
   DWORD count = 0;
   if (info && length >= sizeof count) std::memcpy(&count, info, sizeof count);
-  if (status == INTERNET_STATUS_REQUEST_SENT) {
-    g.bytessent += count;
-    if (code == kPutRunning) ProgressStep(count);
-  } else if (status == INTERNET_STATUS_RESPONSE_RECEIVED) {
-    g.bytesreceived += count;
-    if (code == kGetRunning) ProgressStep(count);
-  }
-  return true;
+  return count;
+}
+
+bool WindowAlive() { return g.mainwindow && vel::wsl::IsLiveWindow(g.mainwindow); }
+
+// A notification of a running transfer's commands and data. Counted here without the lock;
+// shown only by a notification that brings bytes, at most every 50 ms (the byte-less
+// notification before each one never takes that turn).
+void TransferDataNotification(DWORD status, LPVOID info, DWORD length) {
+  const DWORD count = ByteCount(info, length);
+  if (status == INTERNET_STATUS_REQUEST_SENT) g.bytessent += count;
+  if (status == INTERNET_STATUS_RESPONSE_RECEIVED) g.bytesreceived += count;
+  if (status == INTERNET_STATUS_REQUEST_SENT || status == INTERNET_STATUS_RESPONSE_RECEIVED)
+    TransferNotification(status, count);
+  if (status == INTERNET_STATUS_SENDING_REQUEST || status == INTERNET_STATUS_RECEIVING_RESPONSE) return;
+  if (!ProgressShowDue()) return;
+  RuntimeLockGuard lock;
+  if (!WindowAlive()) return;
+  vel::wsl::SetTargetWindow(g.mainwindow, 0);
+  ShowProgress();
+  StatusText(1, StatusTextOf(status));
 }
 
 }  // namespace
 
 void CALLBACK StatusCallback(HINTERNET, DWORD_PTR, DWORD status, LPVOID info, DWORD length) {
-  if (CountedQuietly(status, info, length)) return;
+  const std::int16_t running = REQUESTCODE.load();
+  if ((running == kGetRunning || running == kPutRunning) && DataNotification(status)) {
+    TransferDataNotification(status, info, length);
+    return;
+  }
   RuntimeLockGuard lock;
-  g_shown_at = GetTickCount64();
-  if (!g.mainwindow || !vel::wsl::IsLiveWindow(g.mainwindow)) return;  // the window is gone
+  if (!WindowAlive()) return;  // the window is gone
   vel::wsl::SetTargetWindow(g.mainwindow, 0);
   const std::string text = StatusTextOf(status);
   INTERNET_ASYNC_RESULT result{};
-  DWORD count = 0;
   switch (status) {
-    case INTERNET_STATUS_REQUEST_SENT:
-      if (info && length >= sizeof count) std::memcpy(&count, info, sizeof count);
-      g.bytessent += count;
-      if (REQUESTCODE.load() == kPutRunning) ProgressStep(count);
-      break;
-    case INTERNET_STATUS_RESPONSE_RECEIVED:
-      if (info && length >= sizeof count) std::memcpy(&count, info, sizeof count);
-      g.bytesreceived += count;
-      if (REQUESTCODE.load() == kGetRunning) ProgressStep(count);
-      break;
+    case INTERNET_STATUS_REQUEST_SENT: g.bytessent += ByteCount(info, length); break;
+    case INTERNET_STATUS_RESPONSE_RECEIVED: g.bytesreceived += ByteCount(info, length); break;
     case INTERNET_STATUS_HANDLE_CREATED:
       if (info && length >= sizeof(DWORD_PTR)) std::memcpy(&result, info, sizeof(DWORD_PTR));
-      g.ophandle = reinterpret_cast<HINTERNET>(result.dwResult);
+      if (REQUESTCODE.load() == kPutChecking) g_check_find = reinterpret_cast<HINTERNET>(result.dwResult);
+      else g.ophandle = reinterpret_cast<HINTERNET>(result.dwResult);
       break;
     case INTERNET_STATUS_REQUEST_COMPLETE:
       if (info) std::memcpy(&result, info, length < sizeof result ? length : sizeof result);
-      if (result.dwError != 0) {
-        ReportRequestFailure(result.dwError);
-        return;
-      }
-      ActOnRequest(result);
+      if (!OnRequestComplete(result)) return;  // zone 1 as it was
       break;
     default: break;
   }

@@ -3,8 +3,9 @@
 // The callback runs on the FTP library's notification thread. It takes the runtime lock for
 // everything it does (globals, queues, the main window's properties and display) and gives
 // it up around every call into the library (ui.h, Net), so the window thread stays
-// responsive while a listing or a transfer runs; the order of each chain is kept because one
-// notification is handled completely before the library delivers the next.
+// responsive while a transfer runs; the order of each chain is kept because one notification
+// is handled completely before the library delivers the next. The data notifications of a
+// running transfer are counted without the lock and shown at most every 50 ms (progress.h).
 #pragma once
 #include <windows.h>
 
@@ -28,11 +29,21 @@ void ListingErrorReport(const std::string& context, DWORD code);
 
 // "VTFTP Client Error" with the error's text (kept in ERRORTEXT).
 void ShowRequestError(DWORD error);
-// A failed request: the error shown, and the chain back to idle.
-void ReportRequestFailure(DWORD error);
+// The same with the text already made (taken before the server's last response changes).
+void ShowRequestErrorText(const std::string& text);
+// A request that failed, at once or in its completion: the error shown, a transfer's progress
+// reset, the chain back to idle.
+void FailRequest(DWORD error);
 
-// Progress of a running transfer by the byte count of one notification.
-void ProgressStep(DWORD bytes);
-void EndOfTransfer();
+// The chain of the request being started: remembers the session epoch it belongs to and
+// clears its cancel mark (called by every handler that sets a requested-code).
+void BeginChain();
+// The chain was cancelled by the user or left behind by its connection (the epoch moved on).
+bool ChainCancelled();
+// Escape: the running transfer is cancelled (its connection closed); its completion reports
+// "cancelled". Other requests run to their end.
+void CancelRunningTransfer();
+// Ends the transfer chain as cancelled now (a put waiting for the overwrite answer).
+void EndCancelledTransfer();
 
 }  // namespace ftpcl

@@ -46,11 +46,34 @@ void SetFixed(char (&v)[N], const std::string& s) {
   std::memset(v + n, ' ', N - n);
 }
 
-// A name taken from a server listing that is safe as a local file name and as one remote path
-// component: not empty, not "." or "..", and without "\", "/" or ":".
-inline bool PlainName(const std::string& name) {
+// A name from a server listing that can stand in the tree as one entry of its folder: not
+// empty, not "." or "..", and without "/" (no server lists such a name for an entry of the
+// folder asked for). Every other byte a Unix server allows (":", "\\", "|", blanks at either
+// end ...) is kept: the entry is the server's file and operations on the server use it as is.
+inline bool ShowableRemoteName(const std::string& name) {
   if (name.empty() || name == "." || name == "..") return false;
-  return name.find_first_of("\\/:") == std::string::npos;
+  return name.find('/') == std::string::npos;
 }
+
+// Why `name` cannot be the name of a file in the current local folder, or "" when it can.
+// Refused: anything that would name another place ("\\", "/", ":" - a drive or a stream of
+// another file), characters the file system does not hold, a trailing dot or blank (dropped
+// by the platform, so another file would be written) and the device names. Double-byte
+// characters are stepped over whole, so a trail byte equal to "\\" (code page 932) is no
+// separator.
+std::string LocalNameProblem(const std::string& name, unsigned code_page = 0 /* CP_ACP */);
+
+// A text with every byte of `s` shown as is in a menu item ("&" doubled).
+inline std::string MenuText(const std::string& s) {
+  std::string out;
+  for (char c : s) {
+    out += c;
+    if (c == '&') out += '&';
+  }
+  return out;
+}
+
+// At most `limit` bytes of `s`, cut before a whole double-byte character and marked with "...".
+std::string ShortenedName(const std::string& s, std::size_t limit);
 
 }  // namespace ftpcl

@@ -1,10 +1,15 @@
 #include "runtime/controls/button_controls.h"
 
+#include <oleacc.h>
+
 #include <algorithm>
 #include <cstdlib>
 
+#include "runtime/wsl/accessible.h"
 #include "runtime/wsl/event_codes.h"
+#include "runtime/wsl/events.h"
 #include "runtime/wsl/icons.h"
+#include "runtime/wsl/keyboard.h"
 #include "runtime/wsl/locator.h"
 #include "runtime/wsl/value_text.h"
 #include "runtime/wsl/window.h"
@@ -33,6 +38,16 @@ SIZE BoxedCaptionSize(const Control* c, HDC dc) {
 }
 
 bool On(const std::string& v) { return !v.empty() && v != "0"; }
+
+bool Checked(HWND h) { return h && SendMessageA(h, BM_GETCHECK, 0, 0) == BST_CHECKED; }
+
+// Assistive tools press a button, check box or radio as a click does (posted: the click runs
+// in the loop, not inside the tool's call).
+bool Click(HWND h) {
+  if (!h || !IsWindowEnabled(h) || !IsWindowVisible(h)) return false;
+  PostMessageA(h, BM_CLICK, 0, 0);
+  return true;
+}
 
 }  // namespace
 
@@ -83,6 +98,12 @@ void ButtonControl::OnCommand(int notification) {
   if (notification == BN_CLICKED) PostFieldEvent(kEvAccepted);
 }
 
+// As a click, with the key in the event's key state (LastKeyCode).
+void ButtonControl::PressByKey(int key_code) {
+  if (window_->IsReport()) return;
+  PostWindowEvent(window_, kEventBase + kEvAccepted, this, false, key_code);
+}
+
 bool ButtonControl::GetProperty(int code, std::string* out) {
   switch (code) {
     case 0x7C68: *out = icon_name_; return true;                   // Icon
@@ -108,6 +129,18 @@ bool ButtonControl::SetProperty(int code, const std::string& value) {
   }
 }
 
+void ButtonControl::Describe(AccessibleFacts* f) const {
+  f->role = ROLE_SYSTEM_PUSHBUTTON;
+  f->name = AccessibleText(caption_);
+  if (f->name.empty()) f->name = tip_;  // an icon-only button is named by its tip
+  else if (!tip_.empty()) f->description = tip_;
+  f->state = CommonState() | (is_default_ ? STATE_SYSTEM_DEFAULT : 0);
+  f->action = "Press";
+  f->shortcut = KeyCode() ? KeyCodeText(KeyCode()) : MnemonicShortcut(caption_);
+}
+
+bool ButtonControl::DoDefaultAction(int child) { return child == 0 && Click(hwnd_); }
+
 // --- VelCheck
 
 CheckControl::CheckControl(Window* window, const ControlRecord& r) : Control(window, r) {
@@ -123,7 +156,9 @@ SIZE CheckControl::NaturalSize(HDC dc) const { return BoxedCaptionSize(this, dc)
 void CheckControl::Display() {
   if (!hwnd_ || !binding_.address) return;
   shown_ = VariableText(binding_);
+  const bool was = Checked(hwnd_);
   SendMessageA(hwnd_, BM_SETCHECK, shown_ == true_value_ ? BST_CHECKED : BST_UNCHECKED, 0);
+  if (was != Checked(hwnd_)) NotifyAccessible(EVENT_OBJECT_STATECHANGE, hwnd_);
 }
 
 void CheckControl::Update() {
@@ -142,8 +177,19 @@ int CheckControl::Choice() const { return hwnd_ && SendMessageA(hwnd_, BM_GETCHE
 void CheckControl::OnCommand(int notification) {
   if (notification != BN_CLICKED) return;
   Update();  // at once: an idle refresh before the event's delivery must not undo the click
+  NotifyAccessible(EVENT_OBJECT_STATECHANGE, hwnd_);
   PostFieldEvent(kEvAccepted);
 }
+
+void CheckControl::Describe(AccessibleFacts* f) const {
+  f->role = ROLE_SYSTEM_CHECKBUTTON;
+  f->name = AccessibleText(caption_);
+  f->state = CommonState() | (Checked(hwnd_) ? STATE_SYSTEM_CHECKED : 0);
+  f->action = Checked(hwnd_) ? "Uncheck" : "Check";
+  f->shortcut = MnemonicShortcut(caption_);
+}
+
+bool CheckControl::DoDefaultAction(int child) { return child == 0 && Click(hwnd_); }
 
 bool CheckControl::GetProperty(int code, std::string* out) {
   switch (code) {
@@ -181,6 +227,27 @@ void OptionControl::Display() {
   shown_ = VariableText(binding_);
   for (RadioControl* r : radios_)
     if (r->hwnd()) SendMessageA(r->hwnd(), BM_SETCHECK, r->value() == shown_ ? BST_CHECKED : BST_UNCHECKED, 0);
+  MoveTabStopToChoice();
+}
+
+// Tab enters the radios at the checked one (the first when none is checked), as in the
+// platform's dialogs: only that radio is a tab stop.
+void OptionControl::MoveTabStopToChoice() {
+  const int choice = Choice();
+  for (std::size_t i = 0; i < radios_.size(); ++i) {
+    HWND h = radios_[i]->hwnd();
+    if (!h) continue;
+    const bool stop = choice ? static_cast<int>(i + 1) == choice : i == 0;
+    const LONG style = GetWindowLongA(h, GWL_STYLE);
+    SetWindowLongA(h, GWL_STYLE, stop ? style | WS_TABSTOP : style & ~WS_TABSTOP);
+    NotifyAccessible(EVENT_OBJECT_STATECHANGE, h);  // checked or not, as the choice now is
+  }
+}
+
+void OptionControl::Describe(AccessibleFacts* f) const {
+  f->role = ROLE_SYSTEM_GROUPING;
+  f->name = AccessibleText(caption_);
+  f->state = CommonState();
 }
 
 void OptionControl::Refresh() {
@@ -194,6 +261,14 @@ int OptionControl::Choice() const {
   return 0;
 }
 
+bool OptionControl::SetProperty(int code, const std::string& value) {
+  constexpr int kDisable = 0x7C5F, kEnabled = 0x7CA8, kHide = 0x7C65, kVisible = 0x7CA7;
+  const bool answered = Control::SetProperty(code, value);
+  if (code == kDisable || code == kEnabled || code == kHide || code == kVisible)
+    for (RadioControl* r : radios_) r->SetProperty(code, value);
+  return answered;
+}
+
 void OptionControl::RemoveRadio(RadioControl* radio) {
   radios_.erase(std::remove(radios_.begin(), radios_.end(), radio), radios_.end());
 }
@@ -203,6 +278,7 @@ void OptionControl::Choose(RadioControl* radio) {
     AssignVariable(binding_, radio->value());
     shown_ = VariableText(binding_);
   }
+  MoveTabStopToChoice();
   PostFieldEvent(kEvAccepted);
 }
 
@@ -240,6 +316,18 @@ void RadioControl::OnCommand(int notification) {
   if (notification == BN_CLICKED && option_) option_->Choose(this);
 }
 
+void RadioControl::Describe(AccessibleFacts* f) const {
+  f->role = ROLE_SYSTEM_RADIOBUTTON;
+  f->name = AccessibleText(caption_);
+  f->state = CommonState() | (Checked(hwnd_) ? STATE_SYSTEM_CHECKED : 0);
+  // Tab reaches only the checked radio; the others are reached with the arrows.
+  if (!(f->state & STATE_SYSTEM_UNAVAILABLE)) f->state |= STATE_SYSTEM_FOCUSABLE;
+  f->action = "Check";
+  f->shortcut = MnemonicShortcut(caption_);
+}
+
+bool RadioControl::DoDefaultAction(int child) { return child == 0 && Click(hwnd_); }
+
 bool RadioControl::GetProperty(int code, std::string* out) {
   if (code == 0x7CBF) { *out = value_; return true; }  // Value
   if (code == 0x7CDC) { *out = "1"; return true; }     // IsRadio
@@ -257,5 +345,11 @@ bool RadioControl::SetProperty(int code, const std::string& value) {
 }
 
 ControlClass* GroupControl::Class() { return &g_group_class; }
+
+void GroupControl::Describe(AccessibleFacts* f) const {
+  f->role = ROLE_SYSTEM_GROUPING;
+  f->name = AccessibleText(caption_);
+  f->state = CommonState();
+}
 
 }  // namespace vel::wsl

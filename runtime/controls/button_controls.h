@@ -16,6 +16,10 @@ class ButtonControl : public Control {
   void OnCommand(int notification) override;
   bool GetProperty(int code, std::string* out) override;
   bool SetProperty(int code, const std::string& value) override;
+  int KeyCode() const override { return static_cast<int>(key_ & 0x7FF); }
+  void PressByKey(int key_code) override;
+  void Describe(AccessibleFacts* facts) const override;
+  bool DoDefaultAction(int child) override;
 
  private:
   void LoadButtonIcon();
@@ -39,6 +43,8 @@ class CheckControl : public Control {
   void OnCommand(int notification) override;
   bool GetProperty(int code, std::string* out) override;
   bool SetProperty(int code, const std::string& value) override;
+  void Describe(AccessibleFacts* facts) const override;
+  bool DoDefaultAction(int child) override;
 
  private:
   std::string true_value_ = "1", false_value_ = "0";
@@ -57,12 +63,17 @@ class OptionControl : public Control {
   void Refresh() override;
   int Choice() const override;
   bool CanTakeFocus() const override { return false; }
+  // Disable/Enable and Hide/Unhide of the group reach its radios: a greyed frame around radios
+  // that can still be pressed would change the variable behind the program's back.
+  bool SetProperty(int code, const std::string& value) override;
   void AddRadio(RadioControl* radio) { radios_.push_back(radio); }
   void RemoveRadio(RadioControl* radio);
   // A radio was pressed: the variable takes its value and the option is accepted.
   void Choose(RadioControl* radio);
+  void Describe(AccessibleFacts* facts) const override;
 
  private:
+  void MoveTabStopToChoice();
   std::vector<RadioControl*> radios_;
 };
 
@@ -78,6 +89,8 @@ class RadioControl : public Control {
   bool SetProperty(int code, const std::string& value) override;
   const std::string& value() const { return value_; }
   void set_option(OptionControl* o) { option_ = o; }
+  void Describe(AccessibleFacts* facts) const override;
+  bool DoDefaultAction(int child) override;
 
  private:
   std::string value_;
@@ -90,6 +103,7 @@ class GroupControl : public Control {
   ControlClass* Class() override;
   DWORD Style() const override { return BS_GROUPBOX; }
   bool CanTakeFocus() const override { return false; }
+  void Describe(AccessibleFacts* facts) const override;
 };
 
 }  // namespace vel::wsl

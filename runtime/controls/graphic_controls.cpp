@@ -1,9 +1,11 @@
 #include "runtime/controls/graphic_controls.h"
 
 #include <commctrl.h>
+#include <oleacc.h>
 
 #include <cstdlib>
 
+#include "runtime/wsl/accessible.h"
 #include "runtime/wsl/icons.h"
 #include "runtime/wsl/locator.h"
 #include "runtime/wsl/value_text.h"
@@ -85,6 +87,11 @@ bool GraphicControl::SetProperty(int code, const std::string& value) {
   return Control::SetProperty(code, value);
 }
 
+void GraphicControl::Describe(AccessibleFacts* f) const {
+  f->role = kind_ == kKindPanel ? ROLE_SYSTEM_SEPARATOR : ROLE_SYSTEM_GRAPHIC;
+  f->state = CommonState() | STATE_SYSTEM_READONLY;
+}
+
 ProgressControl::ProgressControl(Window* window, const ControlRecord& r)
     : Control(window, r), low_(static_cast<int>(r.low)), high_(static_cast<int>(r.high)) {
   if (high_ <= low_) high_ = low_ + 100;
@@ -97,7 +104,20 @@ void ProgressControl::AfterCreate() { SendMessageA(hwnd_, PBM_SETRANGE32, static
 void ProgressControl::Display() {
   if (!hwnd_ || !binding_.address) return;
   shown_ = VariableText(binding_);
+  const int before = Choice();
   SendMessageA(hwnd_, PBM_SETPOS, static_cast<WPARAM>(std::atoi(shown_.c_str())), 0);
+  if (Choice() != before) NotifyAccessible(EVENT_OBJECT_VALUECHANGE, hwnd_);
+}
+
+// The value as the platform's progress bars tell it: the percentage of the range done.
+void ProgressControl::Describe(AccessibleFacts* f) const {
+  f->role = ROLE_SYSTEM_PROGRESSBAR;
+  const Control* label = LabelPrompt();
+  f->name = label ? AccessibleText(label->caption()) : std::string();
+  f->state = CommonState() | STATE_SYSTEM_READONLY;
+  const long long span = static_cast<long long>(high_) - low_;
+  const long long done = span > 0 ? (static_cast<long long>(Choice()) - low_) * 100 / span : 0;
+  f->value = std::to_string(done < 0 ? 0 : done > 100 ? 100 : done) + "%";
 }
 
 void ProgressControl::Refresh() {

@@ -17,6 +17,7 @@ class GraphicControl : public Control {
   LRESULT WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) override;
   bool GetProperty(int code, std::string* out) override;
   bool SetProperty(int code, const std::string& value) override;
+  void Describe(AccessibleFacts* facts) const override;
 
  private:
   void Paint(HDC dc, const RECT& r);
@@ -38,6 +39,7 @@ class ProgressControl : public Control {
   int Choice() const override;
   bool GetProperty(int code, std::string* out) override;
   bool SetProperty(int code, const std::string& value) override;
+  void Describe(AccessibleFacts* facts) const override;
 
  private:
   int low_, high_;

@@ -5,18 +5,23 @@
 
 #include "runtime/controls/list_internal.h"
 
+#include <commctrl.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
 #include "runtime/core/errors.h"
 #include "runtime/wsl/event_codes.h"
+#include "runtime/wsl/accessible.h"
 #include "runtime/wsl/events.h"
 #include "runtime/wsl/fields.h"
 #include "runtime/wsl/icons.h"
 #include "runtime/wsl/locator.h"
 #include "runtime/wsl/mouse_cursor.h"
+#include "runtime/wsl/popup_menu.h"
 #include "runtime/wsl/runtime_lock.h"
+#include "runtime/wsl/tooltips.h"
 #include "runtime/wsl/value_text.h"
 #include "runtime/wsl/window.h"
 
@@ -28,8 +33,6 @@ using namespace listimpl;
 ControlClass g_list_class{"VelList", nullptr, 0, nullptr, 0, 0, 0};
 ControlClass g_drop_class{"VelDrop", nullptr, 0, nullptr, 0, 0, 0};
 
-constexpr int kAlertRightButton = 2;
-constexpr int kAlertDoubleClick = 5;
 constexpr int kMaxIconEntries = 4096;
 
 // Writes an integer into a numeric field of any width (the tree level).
@@ -82,22 +85,6 @@ struct ToggleEvent : EventRecord {
   }
 };
 
-// waiting for it here cannot deadlock (the wait services sent messages meanwhile).
-WNDPROC g_list_proc = nullptr;
-LRESULT CALLBACK ListQueryProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  const bool query = msg == LB_GETCOUNT || msg == LB_GETCURSEL || msg == LB_SETCURSEL || msg == LB_GETTEXT ||
-                     msg == LB_GETTEXTLEN || msg == LB_GETTOPINDEX || msg == LB_GETITEMHEIGHT;
-  if (query) {
-    const bool took = !RuntimeLockHeld();
-    if (took) RuntimeLockEnter();
-    LRESULT r = LB_ERR;
-    if (auto* list = dynamic_cast<ListControl*>(ControlFromHandle(hwnd))) r = list->ListBoxQuery(msg, wp, lp);
-    if (took) RuntimeLockLeave();
-    return r;
-  }
-  return CallWindowProcA(g_list_proc, hwnd, msg, wp, lp);
-}
-
 }  // namespace
 
 // --- creation and state ----------------------------------------------------------------------
@@ -121,11 +108,7 @@ SIZE ListControl::NaturalSize(HDC) const {
 
 void ListControl::AfterCreate() {
   if (!binding_.has_use) queue_ = static_cast<QueueBlock*>(binding_.address);
-  if (hwnd_) {
-    WNDPROC old = reinterpret_cast<WNDPROC>(
-        SetWindowLongPtrA(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ListQueryProc)));
-    if (old != ListQueryProc) g_list_proc = old;
-  }
+  if (hwnd_) InstallListQueries(hwnd_);
   UpdateScrollBars();
 }
 
@@ -150,6 +133,7 @@ void ListControl::SetFormat(const std::string& format) {
   if (hwnd_) {
     UpdateScrollBars();
     InvalidateRect(hwnd_, nullptr, FALSE);
+    UpdateControlTip(this);  // row tips may have come or gone
   }
 }
 
@@ -277,6 +261,33 @@ bool ListControl::LoadCell(int queue_row, int column, Cell* out) const {
   return true;
 }
 
+// --- tips --------------------------------------------------------------------------------------
+
+bool ListControl::HasPointTip() const {
+  for (const listfmt::Column& c : fmt_.columns)
+    if (c.flags2 & (listfmt::kQueueTip | listfmt::kDefaultTip)) return true;
+  return false;
+}
+
+// The tip of the cell under the point: the row's tip field (P), else the column's default tip
+// (Q), else the list's own tip.
+std::string ListControl::TipAt(POINT client) const {
+  ErrorPreserved keep;
+  const int column = HitColumn(client.x);
+  const int row = drop_rows_ ? selected_ : HitRow(client.y, false);
+  if (column >= 0 && row > 0) {
+    const listfmt::Column& c = fmt_.columns[static_cast<std::size_t>(column)];
+    QueueEngine* e = Engine();
+    if (const int tf = c.TipField(); tf && e && QueueLoadRow(e, row) == 0) {
+      char text[1024];
+      const std::string t = Trim(std::string(text, ValueAsText(QueueRowField(e, tf), text, sizeof text)), true);
+      if (!t.empty()) return t;
+    }
+    if (c.has_tip && !c.tip.empty()) return c.tip;
+  }
+  return tip_;
+}
+
 std::string ListControl::RowText(int row) const {
   const int q = QueueRowOf(row - 1);
   if (!q) return {};
@@ -362,10 +373,18 @@ int ListControl::HitRow(int y, bool in_drop) const {
   return QueueRowOf((y - top) / row_height() + (in_drop ? drop_top_ : top_));
 }
 
+// A row shows an expand box when it is closed or rows lie below it (as it is painted).
+bool ListControl::ShowsBox(int queue_row) const {
+  if (TreeLevel(queue_row) <= 0) return true;
+  return queue_row < QueueCount() && Depth(TreeLevel(queue_row + 1)) > Depth(TreeLevel(queue_row));
+}
+
 // In an icon or tree column a point left of (level + 1) steps is on the icon or expand
-// area; the box itself is the step just before the icon.
+// area; the box itself is the step just before the icon. Where a row shows no box, a click
+// there is a click on the row.
 bool ListControl::OnExpandBox(int queue_row, int column, int x) const {
   if (column < 0 || !fmt_.columns[column].HasTree() || (fmt_.columns[column].flags2 & listfmt::kTreeB)) return false;
+  if (!ShowsBox(queue_row)) return false;
   const listfmt::Column& c = fmt_.columns[column];
   const int depth = Depth(TreeLevel(queue_row));
   const int step = TreeStep();
@@ -445,6 +464,7 @@ void ListControl::SelectRow(int row) {
   PostFieldEvent(kEvNewSelection);
   if (binding_.has_use) DisplayFields();
   if (hwnd_) InvalidateRect(hwnd_, nullptr, FALSE);
+  NotifySelection();
 }
 
 void ListControl::MoveSelection(int visible) {
@@ -500,6 +520,8 @@ void ListControl::FinishToggle(int queue_row, int level_when_asked) {
   PostFieldEvent(level > 0 ? kEvContracted : kEvExpanded);
   UpdateScrollBars();
   if (hwnd_) InvalidateRect(hwnd_, nullptr, FALSE);
+  NotifyAccessible(EVENT_OBJECT_STATECHANGE, hwnd_, VisibleIndexOf(queue_row) + 1);
+  NotifyAccessible(EVENT_OBJECT_REORDER, hwnd_);  // rows came or went below it
 }
 
 // --- input ---------------------------------------------------------------------------------------
@@ -528,7 +550,7 @@ void ListControl::OnMouseDown(int x, int y, bool right) {
   stored_[0] = row - 1;
   stored_[1] = std::max(column, 0);
   if (!right && OnExpandBox(row, column, x)) {
-    RequestToggle(row);
+    AskToggle(row);
     return;
   }
   SelectRow(row);
@@ -538,95 +560,18 @@ void ListControl::OnDoubleClick(int x, int y) {
   if (drop_rows_) return;
   const int row = HitRow(y, false);
   if (row) stored_[0] = row - 1;
+  const bool on_box = row && FirstTreeColumn() >= 0 && OnExpandBox(row, HitColumn(x), x);
+  if (on_box) return;  // its first click already asked to open or close the row
   if (IsAlertKey(kAlertDoubleClick)) {  // the program handles it instead
     PostAlertKey(kAlertDoubleClick);
     return;
   }
   if (!row) return;
-  const int column = HitColumn(x);
   if (FirstTreeColumn() >= 0) {
-    if (!OnExpandBox(row, column, x)) RequestToggle(row);  // a box click already asked
+    RequestToggle(row);
     return;
   }
   PostFieldEvent(kEvAccepted);
-}
-
-void ListControl::OnKey(int vk) {
-  if (IsAlertKey(vk)) {
-    PostAlertKey(vk);
-    return;
-  }
-  const int n = RowCount();
-  const int cur = VisibleIndexOf(selected_);
-  const int page = drop_rows_ ? std::max(1, drop_rows_) : page_rows();
-  if (dropped()) {
-    int hot = VisibleIndexOf(drop_hot_);
-    switch (vk) {
-      case VK_ESCAPE: CloseDrop(false); return;
-      case VK_RETURN: CloseDrop(true); return;
-      case VK_UP: --hot; break;
-      case VK_DOWN: ++hot; break;
-      case VK_PRIOR: hot -= page; break;
-      case VK_NEXT: hot += page; break;
-      case VK_HOME: hot = 0; break;
-      case VK_END: hot = n - 1; break;
-      default: return;
-    }
-    if (n <= 0) return;
-    hot = std::clamp(hot, 0, n - 1);
-    drop_hot_ = QueueRowOf(hot);
-    const int rows = std::max(1, std::min(drop_rows_, n));
-    if (hot < drop_top_) drop_top_ = hot;
-    if (hot >= drop_top_ + rows) drop_top_ = hot - rows + 1;
-    SetScrollPos(drop_popup_, SB_VERT, drop_top_, TRUE);
-    InvalidateRect(drop_popup_, nullptr, FALSE);
-    return;
-  }
-  switch (vk) {
-    case VK_UP: MoveSelection(cur < 0 ? 0 : cur - 1); break;
-    case VK_DOWN: MoveSelection(cur < 0 ? 0 : cur + 1); break;
-    case VK_PRIOR: MoveSelection(cur < 0 ? 0 : cur - page); break;
-    case VK_NEXT: MoveSelection(cur < 0 ? 0 : cur + page); break;
-    case VK_HOME: MoveSelection(0); break;
-    case VK_END: MoveSelection(n - 1); break;
-    case VK_F4: if (drop_rows_) OpenDrop(); break;
-    case VK_RETURN: if (selected_) PostFieldEvent(kEvAccepted); break;
-    case VK_LEFT:
-    case VK_RIGHT:
-      if (selected_ && FirstTreeColumn() >= 0) {
-        const int level = TreeLevel(selected_);
-        if ((vk == VK_RIGHT) == (level <= 0)) RequestToggle(selected_);
-      } else if (!drop_rows_) {
-        hscroll_ += vk == VK_RIGHT ? 16 : -16;
-        UpdateScrollBars();
-        InvalidateRect(hwnd_, nullptr, FALSE);
-      }
-      break;
-    default: break;
-  }
-}
-
-// A typed character in a list with a locator column moves to the next row whose text in that
-// column starts with it (letters compared without regard to case), wrapping at the end.
-void ListControl::OnChar(int ch) {
-  int column = -1;
-  for (std::size_t i = 0; i < fmt_.columns.size() && column < 0; ++i)
-    if (fmt_.columns[i].flags1 & listfmt::kLocator) column = static_cast<int>(i);
-  const int n = RowCount();
-  if (column < 0 || n <= 0 || ch < ' ') return;
-  const auto fold = [](int c) { return c >= 'a' && c <= 'z' ? c - 32 : c; };
-  const int start = VisibleIndexOf(selected_);
-  for (int k = 1; k <= n; ++k) {
-    const int v = (start + k) % n;
-    Cell cell;
-    if (!LoadCell(QueueRowOf(v), column, &cell)) continue;
-    const std::size_t b = cell.text.find_first_not_of(' ');
-    if (b != std::string::npos && fold(static_cast<unsigned char>(cell.text[b])) == fold(ch)) {
-      MoveSelection(v);
-      PostFieldEvent(kEvLocate);
-      return;
-    }
-  }
 }
 
 void ListControl::OnVScroll(int code) {
@@ -674,8 +619,14 @@ LRESULT ListControl::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       return 0;
     case WM_LBUTTONDOWN: OnMouseDown(x, y, false); return 0;
     case WM_RBUTTONDOWN:
+      ClearPopupKeyboardAnchor();  // the menu of a click opens at the pointer
       OnMouseDown(x, y, true);
       PostAlertKey(kAlertRightButton);
+      return 0;
+    case WM_CONTEXTMENU:
+      // The context-menu key and Shift+F10 (position -1) act as the right button on the
+      // selected row; the menu of a click was raised by the button already.
+      if (lp == -1) OnContextKey();
       return 0;
     case WM_LBUTTONDBLCLK: OnDoubleClick(x, y); return 0;
     case WM_MOUSEMOVE:
@@ -690,6 +641,10 @@ LRESULT ListControl::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         }
         InvalidateRect(hwnd, nullptr, FALSE);
       } else if (!drop_rows_) {
+        if (HasPointTip() && HitRow(y, false) != tip_row_) {
+          tip_row_ = HitRow(y, false);  // another row, maybe another tip: the tooltip asks again
+          if (HWND tip = TooltipOf(window_->hwnd)) SendMessageA(tip, TTM_UPDATE, 0, 0);
+        }
         bool on_edge = false;
         for (const listfmt::Column& c : fmt_.columns)
           on_edge |= (c.flags1 & listfmt::kResizable) && std::abs(x - (c.right + 1 - hscroll_)) <= 3;
@@ -736,15 +691,27 @@ LRESULT ListControl::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         dropped() ? CloseDrop(true) : OpenDrop();
         return 0;
       }
+      if (wp == VK_F10 && (GetKeyState(VK_SHIFT) & 0x8000)) {
+        OnContextKey();
+        return 0;
+      }
+      break;
+    case WM_SYSKEYUP:
+      // F10 released would open the window's menu (the platform's menu key) over the list's.
+      if (wp == VK_F10 && (GetKeyState(VK_SHIFT) & 0x8000)) return 0;
       break;
     case WM_CHAR:
-      if (!dropped()) OnChar(static_cast<int>(wp));
+      OnChar(static_cast<int>(wp));
       return 0;
-    case WM_GETDLGCODE:
-      return DLGC_WANTARROWS | DLGC_WANTCHARS | (dropped() ? DLGC_WANTALLKEYS : 0);
-    case WM_SETFOCUS:
+    case WM_GETDLGCODE: {
+      // Enter opens a row of a tree or of a list whose double click is the program's; elsewhere
+      // it is the window's (its default button).
+      const auto* m = reinterpret_cast<const MSG*>(lp);
+      const bool enter = m && m->message == WM_KEYDOWN && m->wParam == VK_RETURN && WantsEnter();
+      return DLGC_WANTARROWS | DLGC_WANTCHARS | (dropped() ? DLGC_WANTALLKEYS : 0) | (enter ? DLGC_WANTMESSAGE : 0);
+    }
     case WM_KILLFOCUS:
-      if (msg == WM_KILLFOCUS) CloseDrop(false);
+      CloseDrop(false);
       InvalidateRect(hwnd, nullptr, FALSE);
       break;
     case WM_CANCELMODE:
@@ -757,35 +724,6 @@ LRESULT ListControl::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       break;
   }
   return Control::WndProc(hwnd, msg, wp, lp);
-}
-
-LRESULT ListControl::ListBoxQuery(UINT msg, WPARAM wp, LPARAM lp) {
-  ErrorPreserved keep;
-  const int n = RowCount();
-  const int index = static_cast<int>(wp);
-  switch (msg) {
-    case LB_GETCOUNT: return n;
-    case LB_GETCURSEL: {
-      const int v = VisibleIndexOf(selected_);
-      return v >= 0 ? v : LB_ERR;
-    }
-    case LB_SETCURSEL:
-      if (index < 0 || index >= n) return LB_ERR;
-      stored_[0] = QueueRowOf(index) - 1;
-      SelectRow(QueueRowOf(index));
-      return index;
-    case LB_GETTEXTLEN:
-      return index >= 0 && index < n ? static_cast<LRESULT>(RowText(index + 1).size()) : LB_ERR;
-    case LB_GETTEXT: {
-      if (index < 0 || index >= n || !lp) return LB_ERR;
-      const std::string text = RowText(index + 1);
-      std::memcpy(reinterpret_cast<char*>(lp), text.c_str(), text.size() + 1);
-      return static_cast<LRESULT>(text.size());
-    }
-    case LB_GETTOPINDEX: return top_;
-    case LB_GETITEMHEIGHT: return row_height();
-    default: return LB_ERR;
-  }
 }
 
 // --- the window layer's side: display, refresh, properties ---------------------------------------
@@ -805,6 +743,7 @@ void ListControl::Refresh() {
   if (count != seen_count_ || changes != seen_changes_) {
     UpdateScrollBars();
     InvalidateRect(hwnd_, nullptr, FALSE);
+    NotifyAccessible(EVENT_OBJECT_REORDER, hwnd_);
   }
 }
 

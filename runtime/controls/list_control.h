@@ -31,6 +31,9 @@
 
 namespace vel::wsl {
 
+// Puts the query procedure in front of a list window's procedure (list_queries.cpp).
+void InstallListQueries(HWND list);
+
 class ListControl : public Control {
  public:
   ListControl(Window* window, const ControlRecord& record);
@@ -51,6 +54,19 @@ class ListControl : public Control {
   bool SetProperty(int code, const std::string& value) override;
   bool GetIndexed(int code, int index, std::string* out) override;
   bool SetIndexed(int code, int index, const std::string& value) override;
+  bool HasPointTip() const override;
+  std::string TipAt(POINT client) const override;
+  void FocusGained() override;
+  // Assistive tools (list_accessible.cpp): the rows are the children.
+  void Describe(AccessibleFacts* facts) const override;
+  int AccessibleChildCount() const override;
+  bool DescribeChild(int child, AccessibleFacts* facts) const override;
+  bool ChildLocation(int child, RECT* screen) const override;
+  int ChildAt(POINT screen) const override;
+  int FocusedChild() const override;
+  int SelectedChild() const override;
+  bool SelectChild(int child, long flags) override;
+  bool DoDefaultAction(int child) override;
 
   // --- the list's rows (the hooks of the window layer)
   // A new format text (descriptor or Format property); an invalid one keeps the columns.
@@ -89,7 +105,13 @@ class ListControl : public Control {
   void CloseDrop(bool take_selection);
   LRESULT DropWndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
   void TrackDropScrollBar(HWND popup, POINT screen);
+  // The list-box queries (LB_*) of any list and the combo-box queries (CB_*) of a drop list;
+  // list_queries.cpp. Indexes are visible rows, 0-based; LB_ERR for what the list cannot answer.
   LRESULT ListBoxQuery(UINT msg, WPARAM wp, LPARAM lp);
+  LRESULT ComboBoxQuery(UINT msg, WPARAM wp, LPARAM lp);
+  // A visible row's rectangle in the list's client area (a drop list's: in its open list), or
+  // on the screen; false for a row that does not exist or a drop list that is closed.
+  bool VisibleRowRect(int visible, RECT* out, bool screen) const;
 
  protected:
   struct Cell {
@@ -116,14 +138,33 @@ class ListControl : public Control {
   int HitRow(int y, bool in_drop) const;        // queue row, 0 when none
   int HitColumn(int x) const;                   // column index, -1 when none
   bool OnExpandBox(int queue_row, int column, int x) const;
+  bool ShowsBox(int queue_row) const;
   int TreeStep() const;
   int FirstTreeColumn() const;
   int RowsTop() const;
   void OnMouseDown(int x, int y, bool right);
   void OnDoubleClick(int x, int y);
+  // The keyboard (list_keyboard.cpp).
   void OnKey(int vk);
   void OnChar(int ch);
+  void OnDropKey(int vk);
+  void ShowDropHot();
+  void OnTreeKey(int vk);
+  void OnContextKey();
+  bool WantsEnter() const;
+  void ActivateSelected();
+  // Asks for a tree row to open or close: the program's double click when the list has that
+  // alert key (the program owns expansion), else EVENT:Expanding/Contracting and the toggle.
+  void AskToggle(int queue_row);
+  bool HasVisibleChildren(int queue_row) const;
+  int ParentRow(int queue_row) const;
+  int TypeAheadColumn() const;
+  int FindTyped(int column, const std::string& wanted) const;
+  std::string RowCellText(int queue_row, int column) const;
+  void NotifySelection() const;
   void OnVScroll(int code);
+  int FindRow(int after, const char* wanted, bool exact) const;
+  LRESULT SelectForQuery(int index);
   void ReleaseIcons();
 
   std::string format_;                 // the text last given
@@ -151,6 +192,9 @@ class ListControl : public Control {
   int resize_column_ = -1;             // column whose right edge is being dragged
   int resize_start_x_ = 0, resize_start_width_ = 0;
   std::string source_label_;
+  std::string typed_;                  // type-ahead text and the time of its last character
+  DWORD typed_at_ = 0;
+  int tip_row_ = 0;                    // row whose tip the tooltip shows
 };
 
 }  // namespace vel::wsl

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "runtime/controls/list_internal.h"
+#include "runtime/wsl/accessible.h"
 #include "runtime/wsl/event_codes.h"
 #include "runtime/wsl/runtime_lock.h"
 
@@ -26,8 +27,6 @@ LRESULT CALLBACK DropListProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   if (!list || !lock.ok) return DefWindowProcA(hwnd, msg, wp, lp);
   return list->DropWndProc(hwnd, msg, wp, lp);
 }
-
-// The list-box queries come from other processes (UI drivers, assistive tools) as sent
 
 }  // namespace
 
@@ -67,6 +66,7 @@ void ListControl::OpenDrop() {
   UpdateWindow(drop_popup_);
   SetCapture(drop_popup_);
   InvalidateRect(hwnd_, nullptr, FALSE);
+  NotifyAccessible(EVENT_OBJECT_STATECHANGE, hwnd_);
   PostFieldEvent(kEvDroppedDown);
 }
 
@@ -82,6 +82,7 @@ void ListControl::CloseDrop(bool take_selection) {
     PostFieldEvent(kEvAccepted);
   }
   if (hwnd_) InvalidateRect(hwnd_, nullptr, FALSE);
+  NotifyAccessible(EVENT_OBJECT_STATECHANGE, hwnd_);
 }
 
 // The scroll bar's own tracking (arrows, page areas, thumb) runs until the button is released;

@@ -13,6 +13,8 @@
 namespace vel::wsl::listimpl {
 
 constexpr int kIconSize = 16;
+constexpr int kAlertRightButton = 2;   // the mouse key codes of the right button and of the
+constexpr int kAlertDoubleClick = 5;   // left double click, as alert keys
 constexpr std::int32_t kNoColor = -1;  // a queue colour field's "default"
 
 // Queue calls clear the current error on entry; a repaint between two statements of the

@@ -1,8 +1,11 @@
 // STRING (VelString), ENTRY (VelEdit) and PROMPT (VelPrompt).
 #include "runtime/controls/text_controls.h"
 
+#include <oleacc.h>
+
 #include <algorithm>
 
+#include "runtime/wsl/accessible.h"
 #include "runtime/wsl/event_codes.h"
 #include "runtime/wsl/value_text.h"
 #include "runtime/wsl/window.h"
@@ -66,13 +69,28 @@ LRESULT StringControl::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   }
 }
 
+std::string WindowText(HWND h) {
+  if (!h) return {};
+  const int n = GetWindowTextLengthA(h);
+  std::string text(static_cast<std::size_t>(n) + 1, '\0');
+  GetWindowTextA(h, text.data(), n + 1);
+  text.resize(static_cast<std::size_t>(n));
+  return text;
+}
+
+void StringControl::Describe(AccessibleFacts* f) const {
+  f->role = ROLE_SYSTEM_STATICTEXT;
+  f->name = WindowText(hwnd_);
+  f->state = CommonState() | STATE_SYSTEM_READONLY;
+}
+
 // --- VelEdit
 
 ControlClass* EditControl::Class() { return &g_edit_class; }
 
 DWORD EditControl::Style() const {
   static const DWORD kAlign[] = {ES_LEFT, ES_CENTER, ES_RIGHT};
-  return WS_TABSTOP | ES_AUTOHSCROLL | kAlign[Justification()];
+  return WS_TABSTOP | ES_AUTOHSCROLL | kAlign[Justification()] | (attributes_ & kEntryPassword ? ES_PASSWORD : 0);
 }
 
 SIZE EditControl::NaturalSize(HDC) const {
@@ -93,8 +111,10 @@ void EditControl::Display() {
   if (hwnd_ && binding_.address && SendMessageA(hwnd_, EM_GETMODIFY, 0, 0) &&
       FormatThroughPicture(VariableText(binding_), picture_) == shown_)
     return;
+  const std::string before = WindowText(hwnd_);
   Control::Display();
   if (hwnd_) SendMessageA(hwnd_, EM_SETMODIFY, FALSE, 0);
+  if (hwnd_ && WindowText(hwnd_) != before) NotifyAccessible(EVENT_OBJECT_VALUECHANGE, hwnd_);
 }
 
 void EditControl::Update() {
@@ -147,6 +167,18 @@ bool EditControl::SetProperty(int code, const std::string& value) {
   }
 }
 
+// An entry is named by the prompt before it; a password's value is not told.
+void EditControl::Describe(AccessibleFacts* f) const {
+  f->role = ROLE_SYSTEM_TEXT;
+  const Control* label = LabelPrompt();
+  f->name = label ? AccessibleText(label->caption()) : std::string();
+  f->shortcut = label ? MnemonicShortcut(label->caption()) : std::string();
+  f->state = CommonState();
+  if (hwnd_ && (GetWindowLongA(hwnd_, GWL_STYLE) & ES_READONLY)) f->state |= STATE_SYSTEM_READONLY;
+  if (hwnd_ && SendMessageA(hwnd_, EM_GETPASSWORDCHAR, 0, 0)) f->state |= STATE_SYSTEM_PROTECTED;
+  else f->value = WindowText(hwnd_);
+}
+
 // --- VelPrompt
 
 ControlClass* PromptControl::Class() { return &g_prompt_class; }
@@ -155,6 +187,12 @@ DWORD PromptControl::Style() const {
   // A left prompt never wraps: a text longer than its box is cut at the end, not hidden.
   static const DWORD kAlign[] = {SS_LEFTNOWORDWRAP, SS_CENTER, SS_RIGHT};
   return kAlign[Justification()];
+}
+
+void PromptControl::Describe(AccessibleFacts* f) const {
+  f->role = ROLE_SYSTEM_STATICTEXT;
+  f->name = AccessibleText(caption_);
+  f->state = CommonState() | STATE_SYSTEM_READONLY;
 }
 
 bool PromptControl::SetProperty(int code, const std::string& value) {

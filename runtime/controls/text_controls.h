@@ -12,10 +12,15 @@ class StringControl : public Control {
   SIZE NaturalSize(HDC dc) const override;
   std::string CreationText() const override { return {}; }
   LRESULT WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) override;
+  void Describe(AccessibleFacts* facts) const override;
 };
 
 // An entry: the user's edits go to the variable when the entry loses the focus (then
 // EVENT:Accepted) and in every refresh; the picture limits the length.
+// An entry whose attribute word has kEntryPassword set shows "*" for every character typed
+// (the PASSWORD property switches it at run time).
+constexpr std::uint32_t kEntryPassword = 0x1000;
+
 class EditControl : public Control {
  public:
   using Control::Control;
@@ -31,6 +36,7 @@ class EditControl : public Control {
   void OnCommand(int notification) override;
   bool GetProperty(int code, std::string* out) override;
   bool SetProperty(int code, const std::string& value) override;
+  void Describe(AccessibleFacts* facts) const override;
 };
 
 class PromptControl : public Control {
@@ -39,6 +45,7 @@ class PromptControl : public Control {
   ControlClass* Class() override;
   DWORD Style() const override;
   bool SetProperty(int code, const std::string& value) override;
+  void Describe(AccessibleFacts* facts) const override;
 };
 
 }  // namespace vel::wsl

@@ -5,16 +5,21 @@
 #include <cstdlib>
 
 #include "runtime/core/errors.h"
+#include "runtime/wsl/accessible.h"
 #include "runtime/wsl/event_codes.h"
 #include "runtime/wsl/events.h"
+#include "runtime/wsl/focus.h"
 #include "runtime/wsl/locator.h"
 #include "runtime/wsl/mouse_cursor.h"
 #include "runtime/wsl/runtime_lock.h"
+#include "runtime/wsl/tooltips.h"
 #include "runtime/wsl/value_text.h"
 #include "runtime/wsl/window.h"
 
 namespace vel::wsl {
 namespace {
+
+constexpr UINT kMsgFocusGained = WM_APP + 0x43;  // a WM_SETFOCUS that arrived without the lock
 
 constexpr std::uint8_t kCreationKinds[26] = {1,  2,  3,  4,  5,  6,  7,  8,  9,  10, 11, 12, 13,
                                              14, 15, 16, 17, 18, 21, 32, 33, 34, 35, 37, 38, 39};
@@ -54,10 +59,20 @@ LRESULT CALLBACK ControlWndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     if (c && c->hwnd() == hwnd) c->set_hwnd(nullptr);
     return CallWindowProcA(cls->base_proc, hwnd, msg, wp, lp);
   }
+  if (msg == WM_GETOBJECT && c) {  // asked from another process: answered without the lock
+    if (LRESULT r = AnswerGetObject(hwnd, wp, lp, false)) return r;
+  }
   // Over a control the override is answered without the lock too, like the window's.
   if (LRESULT answer = 0; msg == WM_SETCURSOR && HandleMouseCursorMessage(hwnd, msg, wp, lp, &answer))
     return answer;
   WndProcLock lock;
+  if (c && lock.ok && msg == kMsgFocusGained) {
+    if (GetFocus() == hwnd) c->FocusGained();
+    return 0;
+  }
+  // The focus arrived while another thread's message was answered (the focus moved off a
+  // control that thread disabled): the control takes note of it once the lock is free.
+  if (c && !lock.ok && msg == WM_SETFOCUS) PostMessageA(hwnd, kMsgFocusGained, 0, 0);
   if (!c || !lock.ok) return CallWindowProcA(cls->base_proc, hwnd, msg, wp, lp);
   return c->WndProc(hwnd, msg, wp, lp);
 }
@@ -213,7 +228,9 @@ bool Control::CreatePlatformWindow() {
   if (position_.y == kNotGiven) position_.y = 0;
   pixel_rect_ = r;
   const char* class_name = cls->state == 2 ? cls->base : cls->name;
-  HWND h = CreateWindowExA(ExStyle(), class_name, CreationText().c_str(), WS_CHILD | WS_VISIBLE | Style(), r.left,
+  DWORD style = WS_CHILD | WS_VISIBLE | Style();
+  if (EndsRadioGroup()) style |= WS_GROUP;
+  HWND h = CreateWindowExA(ExStyle(), class_name, CreationText().c_str(), style, r.left,
                            r.top, r.right - r.left, r.bottom - r.top, window_->hwnd,
                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(field_ + kChildIdBase)),
                            GetModuleHandleA(nullptr), this);
@@ -221,7 +238,17 @@ bool Control::CreatePlatformWindow() {
   hwnd_ = h;
   SendMessageA(h, WM_SETFONT, reinterpret_cast<WPARAM>(Font()), FALSE);
   AfterCreate();
+  UpdateControlTip(this);
   return true;
+}
+
+// The arrow keys move between the radios of one group, which runs from a control with
+// WS_GROUP to the next one: the first control made after a run of radios starts a new group,
+// or the arrows would leave the radios for the controls that follow them.
+bool Control::EndsRadioGroup() const {
+  if (kind_ == kKindRadio) return false;
+  const auto self = std::find(window_->controls.begin(), window_->controls.end(), this);
+  return self != window_->controls.begin() && self != window_->controls.end() && (*(self - 1))->kind() == kKindRadio;
 }
 
 void Control::MoveToUnits(const DescriptorPosition& p) {
@@ -259,7 +286,7 @@ LRESULT Control::CallBase(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 LRESULT Control::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  if (msg == WM_SETFOCUS) NoteFocus();
+  if (msg == WM_SETFOCUS) FocusGained();
   return CallBase(hwnd, msg, wp, lp);
 }
 
@@ -341,13 +368,22 @@ bool Control::SetProperty(int code, const std::string& value) {
     case 0x7C03: p.y = n; MoveToUnits(p); return true;
     case 0x7C04: p.width = n; not_given_ &= ~kWidthNotGiven; MoveToUnits(p); return true;
     case 0x7C05: p.height = n; not_given_ &= ~kHeightNotGiven; MoveToUnits(p); return true;
-    case 0x7C5F: if (hwnd_) EnableWindow(hwnd_, !IsTrue(value)); return true;
-    case 0x7CA8: if (hwnd_) EnableWindow(hwnd_, IsTrue(value)); return true;
-    case 0x7C65: if (hwnd_) ShowWindow(hwnd_, IsTrue(value) ? SW_HIDE : SW_SHOWNA); return true;
-    case 0x7CA7: if (hwnd_) ShowWindow(hwnd_, IsTrue(value) ? SW_SHOWNA : SW_HIDE); return true;
-    case 0x7CA0: tip_ = value; return true;
+    case 0x7C5F: SetUsable(!IsTrue(value), true); return true;   // Disable
+    case 0x7CA8: SetUsable(IsTrue(value), true); return true;    // Enabled
+    case 0x7C65: SetUsable(!IsTrue(value), false); return true;  // Hide
+    case 0x7CA7: SetUsable(IsTrue(value), false); return true;   // Visible
+    case 0x7CA0: tip_ = value; UpdateControlTip(this); return true;  // Tip
     default: return false;
   }
+}
+
+void Control::SetUsable(bool usable, bool by_enabling) {
+  if (!hwnd_) return;
+  const bool had_focus = !usable && MoveFocusOff(hwnd_);  // no keyboard trap: the focus moves on first
+  if (by_enabling) EnableWindow(hwnd_, usable);
+  else ShowWindow(hwnd_, usable ? SW_SHOWNA : SW_HIDE);
+  if (had_focus) FocusWindowIfLost(hwnd_);
+  NotifyAccessible(EVENT_OBJECT_STATECHANGE, hwnd_);
 }
 
 bool Control::GetIndexed(int code, int index, std::string* out) {

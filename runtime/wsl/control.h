@@ -28,6 +28,7 @@ namespace vel::wsl {
 
 class Window;
 class Control;
+struct AccessibleFacts;
 
 constexpr std::uint32_t kWidthNotGiven = 0x10;   // added to the control attribute word
 constexpr std::uint32_t kHeightNotGiven = 0x20;
@@ -110,8 +111,33 @@ class Control {
   // The control received the focus: it becomes the window's selected control and
   // EVENT:Selected is posted for it.
   void NoteFocus();
+  // WM_SETFOCUS: NoteFocus, and what the class adds (a list repaints its selection).
+  virtual void FocusGained() { NoteFocus(); }
   // Posts a field event for this control (EVENT:Accepted and the like).
   void PostFieldEvent(int event_code);
+  // Tooltip (runtime/wsl/tooltips.h): a control whose tip depends on the point (a list's row
+  // tips) says so, and answers the text at a client point; the default is the Tip property.
+  virtual bool HasPointTip() const { return false; }
+  virtual std::string TipAt(POINT client) const { (void)client; return tip_; }
+  // --- assistive tools (runtime/wsl/accessible.h), under the runtime lock on the window's
+  // thread. Children are numbered from 1 (a list's visible rows); 0 is the control itself.
+  virtual void Describe(AccessibleFacts* facts) const;
+  virtual int AccessibleChildCount() const { return 0; }
+  virtual bool DescribeChild(int child, AccessibleFacts* facts) const { (void)child, (void)facts; return false; }
+  virtual bool ChildLocation(int child, RECT* screen) const { (void)child, (void)screen; return false; }
+  virtual int ChildAt(POINT screen) const { (void)screen; return 0; }
+  virtual int FocusedChild() const { return 0; }
+  virtual int SelectedChild() const { return 0; }
+  virtual bool SelectChild(int child, long flags) { (void)child, (void)flags; return false; }
+  virtual bool DoDefaultAction(int child) { (void)child; return false; }
+  // For Describe: the states every control shares (unavailable, invisible, focusable, focused)
+  // and the caption of the prompt just before the control, which labels it.
+  long CommonState() const;
+  const Control* LabelPrompt() const;
+  // Keyed controls: a non-zero key code (a button's descriptor +81) presses the control when
+  // that key is typed in its window (runtime/wsl/keyboard.h).
+  virtual int KeyCode() const { return 0; }
+  virtual void PressByKey(int key_code) { (void)key_code; }
   // Alert keys: a key code in the control's alert list arrives as EVENT:AlertKey.
   bool IsAlertKey(int key) const;
   void PostAlertKey(int key);
@@ -144,6 +170,9 @@ class Control {
 
  protected:
   void MoveToUnits(const DescriptorPosition& p);
+  bool EndsRadioGroup() const;
+  // Enables/disables (or shows/hides) the platform window; the focus leaves it first.
+  void SetUsable(bool usable, bool by_enabling);
   Window* window_;
   int field_;
   std::uint8_t kind_;

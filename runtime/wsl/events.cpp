@@ -5,6 +5,7 @@
 
 #include "runtime/core/errors.h"
 #include "runtime/wsl/control.h"
+#include "runtime/wsl/keyboard.h"
 #include "runtime/wsl/runtime_lock.h"
 #include "runtime/wsl/window.h"
 
@@ -191,8 +192,7 @@ int KeyCodeOf(const MSG& m) {
     case WM_KEYDOWN:
     case WM_SYSKEYDOWN:
       if (m.wParam == VK_SHIFT || m.wParam == VK_CONTROL || m.wParam == VK_MENU) return 0;
-      code = static_cast<int>(m.wParam & 0xFF);
-      break;
+      return ::vel::wsl::KeyCodeOf(static_cast<UINT>(m.wParam));
     case WM_LBUTTONDOWN: code = 1; break;
     case WM_RBUTTONDOWN: code = 2; break;
     case WM_MBUTTONDOWN: code = 4; break;
@@ -201,9 +201,9 @@ int KeyCodeOf(const MSG& m) {
     case WM_MBUTTONDBLCLK: code = 7; break;
     default: return 0;
   }
-  if (GetKeyState(VK_SHIFT) < 0) code |= 0x100;
-  if (GetKeyState(VK_CONTROL) < 0) code |= 0x200;
-  if (GetKeyState(VK_MENU) < 0) code |= 0x400;
+  if (GetKeyState(VK_SHIFT) < 0) code |= kKeyShift;
+  if (GetKeyState(VK_CONTROL) < 0) code |= kKeyCtrl;
+  if (GetKeyState(VK_MENU) < 0) code |= kKeyAlt;
   return code;
 }
 
@@ -222,6 +222,7 @@ void NoteKeyCode(Window* w, const MSG& m) {
 
 void DispatchLoopMessage(Window* w, MSG* m) {
   NoteKeyCode(w, *m);
+  if (PressKeyedControl(w, *m)) return;
   if (m->message >= WM_KEYFIRST && m->message <= WM_KEYLAST && w->hwnd && IsDialogMessageA(w->hwnd, m)) return;
   TranslateMessage(m);
   DispatchMessageA(m);

@@ -20,6 +20,13 @@ enum : int {
 
 HWND (*g_parent_resolver)() = nullptr;
 
+// The keyboard anchor (one per thread: each thread runs its own menus).
+struct KeyboardAnchor {
+  HWND control = nullptr;
+  POINT at{0, 0};
+};
+thread_local KeyboardAnchor t_anchor;
+
 class Parser {
  public:
   explicit Parser(const std::string& text) : s_(text) {}
@@ -285,14 +292,21 @@ std::vector<PopupItem> ParsePopupMenu(const std::string& text, int* item_count) 
 
 HMENU BuildPopupMenu(const std::vector<PopupItem>& items) { return BuildLevel(items, RowsPerColumn()); }
 
-int Popup(const std::string& text, int x, int y) {
+void SetPopupKeyboardAnchor(HWND control, POINT screen) { t_anchor = {control, screen}; }
+void ClearPopupKeyboardAnchor() { t_anchor = {}; }
+
+int Popup(const std::string& text, int x, int y) { return PopupItems(ParsePopupMenu(text, nullptr), x, y); }
+
+int PopupItems(const std::vector<PopupItem>& items, int x, int y) {
+  const KeyboardAnchor anchor = t_anchor;
+  t_anchor = {};
   if (x == kMousePosition || y == kMousePosition) {
     POINT mouse{};
-    GetCursorPos(&mouse);
+    if (anchor.control && anchor.control == GetFocus()) mouse = anchor.at;
+    else GetCursorPos(&mouse);
     if (x == kMousePosition) x = mouse.x;
     if (y == kMousePosition) y = mouse.y;
   }
-  const std::vector<PopupItem> items = ParsePopupMenu(text, nullptr);
   HMENU menu = BuildPopupMenu(items);
   HWND focus = GetFocus();
   HWND owner = CreateOwner();

@@ -48,6 +48,17 @@ HMENU BuildPopupMenu(const std::vector<PopupItem>& items);
 // position. Returns the chosen item number, 0 when dismissed.
 constexpr int kMousePosition = static_cast<int>(0x80000000u);
 int Popup(const std::string& text, int x, int y);
+// The same with the items already made: their texts are shown as they are (a "|", "{" or "}"
+// in a file name stays in its item; "&" still marks the platform's access key, "&&" shows one).
+int PopupItems(const std::vector<PopupItem>& items, int x, int y);
+
+// A menu asked for by a keyboard action (the context-menu key, Shift+F10) opens at the place
+// that action concerns, not at a pointer the user may have left anywhere: the control that
+// raised the action sets an anchor (screen point) before it posts the action's event, and the
+// next Popup at the mouse position uses it while that control still has the focus. A mouse
+// action clears it; every Popup uses it up.
+void SetPopupKeyboardAnchor(HWND control, POINT screen);
+void ClearPopupKeyboardAnchor();
 
 // The window whose child the invisible menu owner becomes (the running thread's current
 // window, else the application frame); installed by the window layer, default none.

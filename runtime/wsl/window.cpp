@@ -7,13 +7,17 @@
 #include <cstdio>
 
 #include "runtime/core/errors.h"
+#include "runtime/wsl/accessible.h"
 #include "runtime/wsl/control.h"
 #include "runtime/wsl/events.h"
+#include "runtime/wsl/focus.h"
 #include "runtime/wsl/icons.h"
+#include "runtime/wsl/keyboard.h"
 #include "runtime/wsl/lifecycle.h"
 #include "runtime/wsl/locator.h"
 #include "runtime/wsl/mouse_cursor.h"
 #include "runtime/wsl/runtime_lock.h"
+#include "runtime/wsl/tooltips.h"
 
 namespace vel::wsl {
 
@@ -219,6 +223,10 @@ void FocusFirstControl(Window* w) {
 LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   // The cursor is answered without the lock: a busy cursor set by a thread that holds it shows.
   if (LRESULT answer = 0; HandleMouseCursorMessage(hwnd, msg, wp, lp, &answer)) return answer;
+  if (LRESULT answer = 0; HandleFocusMessage(hwnd, msg, wp, lp, &answer)) return answer;
+  if (msg == WM_GETOBJECT) {  // asked from another process: answered without the lock
+    if (LRESULT r = AnswerGetObject(hwnd, wp, lp, true)) return r;
+  }
   WndProcLock lock;
   Window* w = lock.ok ? WindowFromHandle(hwnd) : nullptr;
   switch (msg) {
@@ -234,6 +242,8 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       } else if (w && LOWORD(wp) == IDOK) {
         // Enter with no default button: accept the control that has the focus.
         if (Control* c = w->FieldByHandle(GetFocus())) c->PostFieldEvent(kEvAccepted);
+      } else if (w && LOWORD(wp) == IDCANCEL) {
+        CancelByEscape(w);  // Escape closes a dialog as its close box does
       }
       return 0;
     case kMsgPostedEvent:
@@ -266,8 +276,20 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       }
       break;
     case WM_SETFOCUS:
-      if (w && w->focus_control && w->focus_control->hwnd()) SetFocus(w->focus_control->hwnd());
+      // Activated while another thread's message was answered (a message box of another thread
+      // closed): the window knows its controls only under the lock, so it looks again later.
+      if (!lock.ok) PostMessageA(hwnd, kMsgRestoreFocus, 0, 0);
+      [[fallthrough]];
+    case kMsgRestoreFocus:
+      // Back to the control that had the focus, or the first tab stop when it can no longer take
+      // it. (While the window opens no control had it yet: opening gives it to the first.)
+      if (w && w->focus_control && GetFocus() == hwnd) {
+        if (HWND target = FocusTargetOnActivation(hwnd, w->focus_control->hwnd())) SetFocus(target);
+      }
       return 0;
+    case WM_NOTIFY:
+      if (HandleTooltipNotify(w, lp)) return 0;
+      break;
     case WM_QUERYENDSESSION:
       return AnswerEndSessionQuery(hwnd) ? TRUE : FALSE;
     case WM_CTLCOLORSTATIC:

@@ -49,6 +49,11 @@ inline std::string Trim(std::string t) {
   return t;
 }
 
+inline std::string Upper(std::string t) {
+  for (char& ch : t) ch = static_cast<char>(toupper(static_cast<unsigned char>(ch)));
+  return t;
+}
+
 inline bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 inline void Write(const std::string& path, const std::string& data) {
@@ -69,6 +74,9 @@ inline void Shot(Client& c, HWND w, const std::string& name, HWND also = nullptr
 
 // --- steps ---------------------------------------------------------------------------------------
 
+// The window has run its start-up: the control states are set (Put is the last one set).
+inline bool StartedUp(Client& c) { return !c.Enabled(kClose) && !c.Enabled(kPut); }
+
 struct Session {
   Client c;
   const nettest::Server* server = nullptr;
@@ -79,7 +87,7 @@ struct Session {
     server = name.empty() ? nullptr : nettest::FindServer(name);
     if (!server && !name.empty()) return false;
     local = LocalScratch(tag);
-    return c.Start(g_exe, local) && WaitUntil([&] { return !c.Enabled(kClose); });
+    return c.Start(g_exe, local) && WaitUntil([&] { return StartedUp(c); });
   }
   void StartSession() {
     c.Press(kStart);
@@ -144,6 +152,8 @@ inline void ExpectBox(Client& c, const std::string& caption, const std::string& 
 
 // Types into a dialog's entry once the dialog has opened (its EVENT:OpenWindow shows the
 // variables and then puts the focus on the entry; text typed before that would be overwritten).
+// The text is typed as characters, as a user does, and checked: a redisplay of the dialog
+// that came between a text set and its "modified" mark would have put the old value back.
 inline void TypeIntoDialog(Client& c, HWND dialog, int field, const std::string& text) {
   HWND entry = c.FieldOf(dialog, field);
   const DWORD thread = GetWindowThreadProcessId(dialog, nullptr);
@@ -152,7 +162,17 @@ inline void TypeIntoDialog(Client& c, HWND dialog, int field, const std::string&
     info.cbSize = sizeof info;
     return GetGUIThreadInfo(thread, &info) && info.hwndFocus == entry;
   }, 5000));
-  c.SetTextOf(dialog, field, text);
+  auto shown = [&] {
+    char buf[512] = "";
+    SendMessageTimeoutA(entry, WM_GETTEXT, sizeof buf, reinterpret_cast<LPARAM>(buf), SMTO_ABORTIFHUNG, 5000, nullptr);
+    return std::string(buf);
+  };
+  CHECK(WaitUntil([&] {
+    if (shown() == text) return true;
+    PostMessageA(entry, EM_SETSEL, 0, -1);
+    for (unsigned char ch : text) PostMessageA(entry, WM_CHAR, ch, 1);
+    return WaitUntil([&] { return shown() == text; }, 1000);
+  }, 10000));
 }
 
 inline int c_row(Client& c, const std::string& name) { return c.FindRow(kList1, name); }

@@ -71,10 +71,13 @@ class Session(threading.Thread):
         except OSError:
             pass
         finally:
-            try:
-                self.c.close()
-            except OSError:
-                pass
+            # The connection ends now: the file object made by makefile() would otherwise keep
+            # the socket open until it is collected, and the client would wait for its reply.
+            for end in (lambda: self.c.shutdown(socket.SHUT_RDWR), self.f.close, self.c.close):
+                try:
+                    end()
+                except OSError:
+                    pass
 
     def handle(self, cmd, arg):
         if cmd == "USER":

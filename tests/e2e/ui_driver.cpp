@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 
 namespace uidriver {
@@ -95,11 +96,26 @@ void PostClick(HWND h, UINT down, UINT up, WPARAM keys, POINT p) {
 
 }  // namespace
 
-bool Client::Start(const std::string& exe, const std::string& local_dir) {
+// This process's environment with LANG set to `lang` (a block for CreateProcessA).
+std::string EnvironmentWithLang(const std::string& lang) {
+  std::string block;
+  char* env = GetEnvironmentStringsA();
+  for (const char* e = env; *e; e += strlen(e) + 1)
+    if (_strnicmp(e, "LANG=", 5) != 0 && _strnicmp(e, "LC_ALL=", 7) != 0) block.append(e).push_back('\0');
+  FreeEnvironmentStringsA(env);
+  block.append("LANG=" + lang).push_back('\0');
+  block.append("LC_ALL=" + lang).push_back('\0');
+  block.push_back('\0');
+  return block;
+}
+
+bool Client::Start(const std::string& exe, const std::string& local_dir, const std::string& lang) {
   STARTUPINFOA si{};
   si.cb = sizeof si;
   std::string command = "\"" + WindowsPath(exe) + "\"";
-  if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, local_dir.c_str(), &si, &pi_))
+  std::string env = lang.empty() ? std::string() : EnvironmentWithLang(lang);
+  if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, env.empty() ? nullptr : env.data(),
+                      local_dir.c_str(), &si, &pi_))
     return false;
   return WaitUntil([this] {
     main_ = FindTopWindow(pi_.dwProcessId, "", "Asynchronous FTP Client");
@@ -180,6 +196,21 @@ std::string Client::Status(int zone) const {
   if (remote) VirtualFreeEx(process, remote, 0, MEM_RELEASE);
   CloseHandle(process);
   return out;
+}
+
+void Client::Key(UINT vk) {
+  GUITHREADINFO info{};
+  info.cbSize = sizeof info;
+  HWND target = GetGUIThreadInfo(GetWindowThreadProcessId(main_, nullptr), &info) && info.hwndFocus ? info.hwndFocus
+                                                                                                     : main_;
+  PostMessageA(target, WM_KEYDOWN, vk, 1);
+  PostMessageA(target, WM_KEYUP, vk, 0xC0000001);
+}
+
+int Client::ProgressPos(int field) const {
+  DWORD_PTR pos = 0;
+  SendMessageTimeoutA(Field(field), PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, 5000, &pos);
+  return static_cast<int>(pos);
 }
 
 int Client::RowCount(int field) const {
@@ -283,7 +314,7 @@ bool InMenuLoop(HWND menu) {
 
 }  // namespace
 
-bool Client::ChooseMenuItem(int n) {
+bool Client::ChooseMenuItem(int n, DWORD ms) {
   HWND menu = nullptr;
   if (!WaitUntil([&] { return (menu = FindTopWindow(pi_.dwProcessId, "#32768", "")) != nullptr; }, 10000)) return false;
   WaitUntil([&] { return InMenuLoop(menu); }, 10000);
@@ -293,6 +324,13 @@ bool Client::ChooseMenuItem(int n) {
     Sleep(30);
   }
   PostMessageA(menu, WM_KEYDOWN, VK_RETURN, 0);
+  return WaitUntil([&] { return !IsWindowVisible(menu); }, ms);
+}
+
+bool Client::CloseMenu() {
+  HWND menu = FindTopWindow(pi_.dwProcessId, "#32768", "");
+  if (!menu) return false;
+  PostMessageA(menu, WM_KEYDOWN, VK_ESCAPE, 0);
   return WaitUntil([&] { return !IsWindowVisible(menu); }, 10000);
 }
 

@@ -25,8 +25,9 @@ struct MessageBoxInfo {
 
 class Client {
  public:
-  // Starts the program in `local_dir` (its current directory) and waits for the main window.
-  bool Start(const std::string& exe, const std::string& local_dir);
+  // Starts the program in `local_dir` (its current directory) and waits for the main window;
+  // `lang`, when given, is the program's LANG (Wine takes the ANSI code page from it).
+  bool Start(const std::string& exe, const std::string& local_dir, const std::string& lang = "");
   // Works with a client started by someone else (its main window).
   bool Attach(HWND main);
   // Presses "Close" and waits for the process to end; returns its exit code (-1 if killed).
@@ -47,6 +48,10 @@ class Client {
   void PressOf(HWND window, int field);
   bool Enabled(int field) const { return IsWindowEnabled(Field(field)) != 0; }
   std::string Status(int zone) const;  // 1-based
+  // Presses a key where the keyboard focus of the client's window is, as typing does.
+  void Key(UINT vk);
+  // The position of a progress bar.
+  int ProgressPos(int field) const;
 
   // Lists (visible rows).
   int RowCount(int field) const;
@@ -56,8 +61,11 @@ class Client {
   bool Select(int field, int index);
   bool DoubleClick(int field, int index);
   bool RightClick(int field, int index);
-  // Chooses item n (1-based) of the pop-up menu that is open.
-  bool ChooseMenuItem(int n);
+  // Chooses item n (1-based) of the pop-up menu that is open; false when the menu is still
+  // open after `ms` (the item is greyed).
+  bool ChooseMenuItem(int n, DWORD ms = 10000);
+  // Closes the open pop-up menu with Escape.
+  bool CloseMenu();
 
   // Top-level dialog of the client with this caption ("" = any message box), or null.
   HWND FindDialog(const std::string& title, DWORD ms = 20000) const;

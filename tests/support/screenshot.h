@@ -127,4 +127,12 @@ inline bool SaveWindow(HWND hwnd, const char* name) {
   return SaveScreenRect(r, name);
 }
 
+// A window together with one that lies over it or next to it (a tooltip, a drop list).
+inline bool SaveWindow(HWND hwnd, const char* name, HWND also) {
+  RECT r, o;
+  if (!GetWindowRect(hwnd, &r)) return false;
+  if (also && IsWindowVisible(also) && GetWindowRect(also, &o)) UnionRect(&r, &r, &o);
+  return SaveScreenRect(r, name);
+}
+
 }  // namespace shot

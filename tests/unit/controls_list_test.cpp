@@ -18,7 +18,9 @@
 #include "runtime/data/queue.h"
 #include "runtime/wsl/events.h"
 #include "runtime/wsl/fields.h"
+#include "runtime/wsl/popup_menu.h"
 #include "runtime/wsl/properties.h"
+#include "key_input.h"
 #include "support/check.h"
 #include "support/screenshot.h"
 #include "wsl_window_support.h"
@@ -224,14 +226,15 @@ QueryResult Query(HWND list, int index) {
   return r;
 }
 
-// The same queries from a driver process of its own ("count cursel len|text").
-std::string QueryFromProcess(HWND list, int index) {
+// The same queries from a driver process of its own ("count cursel len|text"; with `mode`
+// "lb X Y" or "cb", every list-box or combo-box query, one per line).
+std::string QueryFromProcess(HWND list, int index, const std::string& mode = "") {
   char out[MAX_PATH];
   GetTempPathA(sizeof out, out);
   lstrcatA(out, "list_driver_out.txt");
   DeleteFileA(out);
   std::string cmd = "list_driver.exe " + std::to_string(reinterpret_cast<std::uintptr_t>(list)) + " " +
-                    std::to_string(index) + " \"" + out + "\"";
+                    (mode.empty() ? std::to_string(index) : mode) + " \"" + out + "\"";
   STARTUPINFOA si{};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi{};
@@ -243,7 +246,7 @@ std::string QueryFromProcess(HWND list, int index) {
   }
   CloseHandle(pi.hThread);
   CloseHandle(pi.hProcess);
-  char buf[1024] = "";
+  char buf[4096] = "";
   if (FILE* f = std::fopen(out, "rb")) {
     buf[std::fread(buf, 1, sizeof buf - 1, f)] = 0;
     std::fclose(f);
@@ -560,4 +563,338 @@ TEST_CASE("screenshot: every list of the window filled, the tree focused") {
   tree->SetProperty(0x7C8F, "2");
   wsltest::Pump(10);
   CHECK(shot::SaveWindow(f.w->hwnd, "list_tree"));
+}
+
+// --- the keyboard: real keystrokes through the loop's translation ----------------------------
+
+namespace {
+
+using keytest::Tap;
+
+// The codes the keystrokes caused (EVENT:Selected of the focus aside).
+std::vector<int> KeyCodes() {
+  std::vector<int> codes;
+  for (const keytest::Seen& s : keytest::RunQuiet())
+    if (s.code != kEvSelected && s.code != 0x400) codes.push_back(s.code);
+  return codes;
+}
+
+std::vector<int> Press(WORD vk, WORD modifier = 0) {
+  Tap(vk, modifier);
+  return KeyCodes();
+}
+
+std::string Stored(ListControl* l) {
+  std::string pos;
+  l->GetProperty(0x7C20, &pos);
+  return pos;
+}
+
+void FocusOn(Fixture& f, ListControl* l, int row) {
+  SetForegroundWindow(f.w->hwnd);
+  SetFocus(l->hwnd());
+  if (row) l->SetProperty(0x7C8F, std::to_string(row));
+  KeyCodes();
+}
+
+// Tree rows of a program-owned tree: the local directory tree's shape, with a closed folder.
+void FillDirs(TestQueue<TreeRecord>* q) {
+  q->Append(Tree("C:\\WORK", 1, 1, 0));  // 1
+  q->Append(Tree("ALPHA", 2, 2, 0));     // 2 a leaf (never listed)
+  q->Append(Tree("BETA", 2, -2, 0));     // 3 closed, one hidden child
+  q->Append(Tree("INNER", 2, 3, 0));     // 4 hidden
+  q->Append(Tree("GAMMA", 2, 2, 0));     // 5
+}
+
+}  // namespace
+
+TEST_CASE("keys: a tree's Right and Left move, open and close it through EVENT:Expanding") {
+  Fixture f;
+  TestQueue<TreeRecord> q(&kTreeLayout);
+  FillTree(&q);
+  ListControl* tree = f.List(kTree);
+  tree->SetSourceQueue(&q.block);
+  CHECK(Accept());
+  FocusOn(f, tree, 1);
+  CHECK_EQ(Join(Press(VK_RIGHT)), Join(Codes({kEvNewSelection})));  // root open: to its first child
+  CHECK_EQ(FieldChoice(kTree), 2);
+  Press(VK_RIGHT);
+  CHECK_EQ(FieldChoice(kTree), 3);
+  CHECK(Press(VK_RIGHT).empty());  // a leaf of a list that toggles itself: nothing
+  CHECK_EQ(Join(Press(VK_LEFT)), Join(Codes({kEvNewSelection})));  // to the parent
+  CHECK_EQ(FieldChoice(kTree), 2);
+  CHECK_EQ(Join(Press(VK_LEFT)), Join(Codes({kEvContracting, kEvContracted})));
+  CHECK_EQ(q.Row(2).level, -2);
+  CHECK_EQ(Join(Press(VK_RIGHT)), Join(Codes({kEvExpanding, kEvExpanded})));
+  CHECK_EQ(q.Row(2).level, 2);
+  // Numpad + and - on "linux" (closed, with a hidden child): open, nothing more, close.
+  tree->SetProperty(0x7C8F, "4");
+  KeyCodes();
+  CHECK_EQ(Join(Press(VK_ADD)), Join(Codes({kEvExpanding, kEvExpanded})));
+  CHECK_EQ(q.Row(4).level, 3);
+  CHECK(Press(VK_ADD).empty());
+  CHECK_EQ(Join(Press(VK_SUBTRACT)), Join(Codes({kEvContracting, kEvContracted})));
+  CHECK_EQ(q.Row(4).level, -3);
+  CHECK(Press(VK_SUBTRACT).empty());
+  // The root has no parent: Left closes it, then does nothing.
+  tree->SetProperty(0x7C8F, "1");
+  KeyCodes();
+  CHECK_EQ(Join(Press(VK_LEFT)), Join(Codes({kEvContracting, kEvContracted})));
+  CHECK(Press(VK_LEFT).empty());
+  CHECK_EQ(tree->RowCount(), 1);
+  CHECK(GetFocus() == tree->hwnd());
+}
+
+TEST_CASE("keys: in a tree whose double click is the program's, keys raise it and never toggle") {
+  Fixture f;
+  TestQueue<TreeRecord> q(&kTreeLayout);
+  FillDirs(&q);
+  ListControl* dirs = f.List(kDirs);
+  dirs->SetSourceQueue(&q.block);
+  CHECK(Accept());
+  FocusOn(f, dirs, 2);
+  // Right on a leaf (a folder the program has not listed): the program's double click.
+  Tap(VK_RIGHT);
+  std::vector<keytest::Seen> seen = keytest::RunQuiet();
+  CHECK(keytest::Contains(seen, kEvAlertKey, kDirs));
+  CHECK_EQ(keytest::Find(seen, kEvAlertKey, kDirs).key, 5);
+  CHECK_EQ(Stored(dirs), std::string("2"));
+  CHECK_EQ(q.Row(2).level, 2);
+  // Enter: the same, on the selected row.
+  CHECK_EQ(Join(Press(VK_RETURN)), Join(Codes({kEvAlertKey})));
+  // Left on a leaf goes to the parent; on the open parent it asks the program to close it.
+  CHECK_EQ(Join(Press(VK_LEFT)), Join(Codes({kEvNewSelection})));
+  CHECK_EQ(FieldChoice(kDirs), 1);
+  CHECK_EQ(Join(Press(VK_LEFT)), Join(Codes({kEvAlertKey})));
+  CHECK_EQ(Stored(dirs), std::string("1"));
+  CHECK(Press(VK_ADD).empty());  // open already
+  // Right on a closed row: the program opens it; the level is the program's to change.
+  dirs->SetProperty(0x7C8F, "3");
+  KeyCodes();
+  CHECK_EQ(Join(Press(VK_RIGHT)), Join(Codes({kEvAlertKey})));
+  CHECK_EQ(Stored(dirs), std::string("3"));
+  CHECK_EQ(q.Row(3).level, -2);
+  // The expand box of the root, clicked: the program's double click too, not a toggle.
+  PostMessageA(dirs->hwnd(), WM_LBUTTONDOWN, MK_LBUTTON, RowPoint(dirs, 0, BoxX(dirs, 1)));
+  CHECK_EQ(Join(RunEvents()), Join(Codes({kEvAlertKey})));
+  CHECK_EQ(q.Row(1).level, 1);
+  CHECK_EQ(Stored(dirs), std::string("1"));
+}
+
+TEST_CASE("keys: the context-menu key and Shift+F10 are the right button at the selected row") {
+  Fixture f;
+  TestQueue<TreeRecord> q(&kTreeLayout);
+  FillTree(&q);
+  ListControl* tree = f.List(kTree);
+  tree->SetSourceQueue(&q.block);
+  CHECK(Accept());
+  FocusOn(f, tree, 3);
+  Tap(VK_APPS);
+  std::vector<keytest::Seen> seen = keytest::RunQuiet();
+  REQUIRE(keytest::Contains(seen, kEvAlertKey, kTree));
+  CHECK_EQ(keytest::Find(seen, kEvAlertKey, kTree).key, 2);
+  CHECK_EQ(Stored(tree), std::string("3"));
+  // The program's menu at the mouse position opens below the selected row.
+  RECT row;
+  REQUIRE(SendMessageA(tree->hwnd(), LB_GETITEMRECT, 2, reinterpret_cast<LPARAM>(&row)) != LB_ERR);
+  MapWindowPoints(tree->hwnd(), nullptr, reinterpret_cast<POINT*>(&row), 2);
+  RECT menu{};
+  const DWORD menu_thread = GetCurrentThreadId();
+  std::thread driver([&] {
+    HWND m = nullptr;
+    for (int i = 0; i < 500 && !(m && IsWindowVisible(m)); ++i, Sleep(10)) m = FindWindowA("#32768", nullptr);
+    if (!m) return;
+    GetWindowRect(m, &menu);
+    // Escape once the menu's loop reads keys (a key posted earlier is lost), until it closes.
+    for (int i = 0; i < 100 && IsWindowVisible(m); ++i) {
+      Sleep(100);
+      GUITHREADINFO info{};
+      info.cbSize = sizeof info;
+      GetGUIThreadInfo(menu_thread, &info);
+      if (!(info.flags & (GUI_INMENUMODE | GUI_POPUPMENUMODE))) continue;
+      HWND target = info.hwndMenuOwner ? info.hwndMenuOwner : info.hwndFocus;
+      PostMessageA(target, WM_KEYDOWN, VK_ESCAPE, 1);
+      PostMessageA(target, WM_KEYUP, VK_ESCAPE, 0xC0000001);
+    }
+  });
+  CHECK_EQ(Popup("Rename|Delete", kMousePosition, kMousePosition), 0);
+  driver.join();
+  CHECK_EQ(menu.top, row.bottom);
+  CHECK(menu.left > row.left && menu.left < row.right);
+  tree->SetProperty(0x7C8F, "6");
+  KeyCodes();
+  Tap(VK_F10, VK_SHIFT);
+  seen = keytest::RunQuiet();
+  CHECK(keytest::Contains(seen, kEvAlertKey, kTree));
+  CHECK_EQ(Stored(tree), std::string("6"));
+  // A list without the right-button alert key does nothing for it.
+  ListControl* dirs = f.List(kDirs);
+  FocusOn(f, dirs, 0);
+  CHECK(Press(VK_APPS).empty());
+}
+
+TEST_CASE("keys: type-ahead in a list, a tree and the closed and open drop list") {
+  Fixture f;
+  TestQueue<FileRecord> files(&kFileLayout);
+  for (const char* n : {"alpha.txt", "beta.bin", "gamma.doc", "delta.zip", "Gemini.txt"}) files.Append(File(n, 1));
+  ListControl* plain = f.List(kPlain);
+  plain->SetSourceQueue(&files.block);
+  TestQueue<PackedDrive> drives(&kDriveLayout);
+  for (char d : std::string("ACDEZ")) drives.Append(PackedDrive{d, 2});
+  ListControl* drop = f.List(kDrop);
+  drop->SetSourceQueue(&drives.block);
+  drop->SetProperty(0x7C8F, "2");
+  CHECK(Accept());
+  FocusOn(f, plain, 1);
+  keytest::Type("g");
+  CHECK_EQ(Join(KeyCodes()), Join(Codes({kEvNewSelection})));
+  CHECK_EQ(FieldChoice(kPlain), 3);
+  keytest::Type("g");  // the same letter again: the next row starting with it, case aside
+  KeyCodes();
+  CHECK_EQ(FieldChoice(kPlain), 5);
+  Sleep(1100);
+  keytest::Type("de");  // typed together: a longer prefix
+  KeyCodes();
+  CHECK_EQ(FieldChoice(kPlain), 4);
+  Sleep(1100);
+  keytest::Type("q");  // no row: nothing moves
+  CHECK(KeyCodes().empty());
+  CHECK_EQ(FieldChoice(kPlain), 4);
+  // Letters beyond ASCII, in the ANSI code page, without regard to case (where it has them).
+  char e_acute[4] = "";
+  BOOL lossy = FALSE;
+  if (WideCharToMultiByte(CP_ACP, 0, L"\u00e9", 1, e_acute, sizeof e_acute, nullptr, &lossy) == 1 && !lossy) {
+    files.Append(File((std::string(e_acute) + "clair.txt").c_str(), 1));
+    KeyCodes();
+    Sleep(1100);
+    INPUT in[2]{};
+    for (int i = 0; i < 2; ++i) {
+      in[i].type = INPUT_KEYBOARD;
+      in[i].ki.wScan = 0x00C9;  // capital E with acute
+      in[i].ki.dwFlags = KEYEVENTF_UNICODE | (i ? KEYEVENTF_KEYUP : 0);
+    }
+    SendInput(2, in, sizeof(INPUT));
+    KeyCodes();
+    CHECK_EQ(FieldChoice(kPlain), 6);
+  }
+  // The closed drop list (its column is a locator): the choice moves and is accepted.
+  Sleep(1100);
+  FocusOn(f, drop, 0);
+  keytest::Type("e");
+  CHECK_EQ(Join(KeyCodes()), Join(Codes({kEvNewSelection, kEvAccepted, kEvLocate})));
+  CHECK_EQ(FieldChoice(kDrop), 4);
+  // Open: the highlight moves; Enter takes it.
+  Tap(VK_DOWN, VK_MENU);
+  KeyCodes();
+  REQUIRE(drop->dropped());
+  Sleep(1100);
+  keytest::Type("z");
+  CHECK(KeyCodes().empty());
+  CHECK_EQ(FieldChoice(kDrop), 4);
+  CHECK_EQ(Join(Press(VK_RETURN)), Join(Codes({kEvNewSelection, kEvAccepted})));
+  CHECK_EQ(FieldChoice(kDrop), 5);
+  CHECK(!drop->dropped());
+}
+
+TEST_CASE("keys: on an empty list and at the first and last rows nothing happens and the focus stays") {
+  Fixture f;
+  TestQueue<TreeRecord> empty(&kTreeLayout);
+  ListControl* tree = f.List(kTree);
+  tree->SetSourceQueue(&empty.block);
+  CHECK(Accept());
+  FocusOn(f, tree, 0);
+  for (WORD vk : {VK_RIGHT, VK_LEFT, VK_ADD, VK_SUBTRACT, VK_RETURN, VK_UP, VK_DOWN, VK_HOME, VK_END, VK_PRIOR,
+                  VK_NEXT})
+    CHECK(Press(vk).empty());
+  // The menu key still asks (as a right click on the empty list does), with no row.
+  CHECK_EQ(Join(Press(VK_APPS)), Join(Codes({kEvAlertKey})));
+  CHECK_EQ(Stored(tree), std::string("0"));
+  keytest::Type("x");
+  CHECK(KeyCodes().empty());
+  CHECK(GetFocus() == tree->hwnd());
+  CHECK_EQ(FieldChoice(kTree), 0);
+  TestQueue<FileRecord> files(&kFileLayout);
+  files.Append(File("one", 1));
+  files.Append(File("two", 2));
+  ListControl* plain = f.List(kPlain);
+  plain->SetSourceQueue(&files.block);
+  FocusOn(f, plain, 2);
+  CHECK(Press(VK_DOWN).empty());
+  CHECK(Press(VK_END).empty());
+  CHECK(Press(VK_NEXT).empty());
+  plain->SetProperty(0x7C8F, "1");
+  KeyCodes();
+  CHECK(Press(VK_UP).empty());
+  CHECK(Press(VK_HOME).empty());
+  CHECK(GetFocus() == plain->hwnd());
+}
+
+TEST_CASE("queries: every list-box query from a driver process, the choice with the user's events") {
+  Fixture f;
+  TestQueue<NumberedRecord> q(&kNumberedLayout);
+  FillNumbered(q, 50, 1);
+  ListControl* big = f.List(kBig);
+  big->SetSourceQueue(&q.block);
+  big->SetProperty(0x7C8F, "2");
+  CHECK(Accept());
+  RunEvents();
+  const int rh = big->row_height(), top = big->header_height();
+  RECT client;
+  GetClientRect(big->hwnd(), &client);
+  const LPARAM at = RowPoint(big, 2, 20);
+  const std::string got = QueryFromProcess(big->hwnd(), 0, "lb 20 " + std::to_string(HIWORD(at)));
+  const std::string want = "count 50 cursel 1 caret 1 selcount -1\n"
+                           "sel 0 1 0 bad -1\n"
+                           "rect1 1 0 " + std::to_string(top + rh) + " " + std::to_string(client.right) + " " +
+                           std::to_string(top + 2 * rh) + "\n"
+                           "rect99 -1\n"
+                           "hit 2 0 below 49 1\n"
+                           "top 0 height " + std::to_string(rh) + "\n"
+                           "find 2 exact 1 none -1\n"
+                           "text2 7:Row 3\t3\n"
+                           "setcursel 3 cursel 3\n"
+                           "settop 0 top 1 bad -1\n"
+                           "clear -1 cursel -1\n";
+  CHECK_EQ(got, want);
+  // LB_SETCURSEL and the clearing selected as a user does: two new selections, nothing left.
+  CHECK_EQ(Join(RunEvents()), Join(Codes({kEvNewSelection, kEvNewSelection})));
+  CHECK_EQ(FieldChoice(kBig), 0);
+}
+
+TEST_CASE("queries: the drop list answers the combo-box queries; CB_SETCURSEL chooses") {
+  Fixture f;
+  TestQueue<PackedDrive> q(&kDriveLayout);
+  for (char d : std::string("ACDE")) q.Append(PackedDrive{d, 2});
+  ListControl* drop = f.List(kDrop);
+  drop->SetSourceQueue(&q.block);
+  drop->SetProperty(0x7C8F, "2");
+  CHECK(Accept());
+  RunEvents();
+  CHECK_EQ(QueryFromProcess(drop->hwnd(), 0, "cb"), std::string("count 4 cursel 1 dropped 0\n"
+                                                                 "text0 1:A text9 -1\n"
+                                                                 "find 2\n"
+                                                                 "setcursel 2 cursel 2 bad -1\n"
+                                                                 "shown 1\n"
+                                                                 "hidden 0\n"));
+  CHECK_EQ(Join(RunEvents()), Join(Codes({kEvNewSelection, kEvAccepted, kEvDroppingDown, kEvDroppedDown})));
+  CHECK_EQ(FieldChoice(kDrop), 3);
+  // A plain list is no combo box.
+  CHECK_EQ(SendMessageW(f.List(kPlain)->hwnd(), CB_GETCOUNT, 0, 0), CB_ERR);
+}
+
+TEST_CASE("tree: a click where a row shows no expand box selects the row; nothing toggles") {
+  Fixture f;
+  TestQueue<TreeRecord> q(&kTreeLayout);
+  FillTree(&q);
+  ListControl* tree = f.List(kTree);
+  tree->SetSourceQueue(&q.block);
+  CHECK(Accept());
+  // README.txt (visible 2, level 3) has nothing below it: no box where a box would be.
+  PostMessageA(tree->hwnd(), WM_LBUTTONDOWN, MK_LBUTTON, RowPoint(tree, 2, BoxX(tree, 3)));
+  CHECK_EQ(Join(RunEvents()), Join(Codes({kEvNewSelection})));
+  CHECK_EQ(FieldChoice(kTree), 3);
+  CHECK_EQ(q.Row(3).level, 3);
+  // "docs" (closed, never listed) shows one: the click asks to open it.
+  PostMessageA(tree->hwnd(), WM_LBUTTONDOWN, MK_LBUTTON, RowPoint(tree, 4, BoxX(tree, 2)));
+  CHECK_EQ(Join(RunEvents()), Join(Codes({kEvExpanding, kEvExpanded})));
 }

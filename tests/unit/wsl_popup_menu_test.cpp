@@ -4,6 +4,8 @@
 
 #include <string>
 #include <thread>
+#include <type_traits>
+#include <vector>
 
 #include "runtime/wsl/popup_menu.h"
 #include "support/check.h"
@@ -117,7 +119,8 @@ void Key(HWND target, UINT vk) {
 }
 
 // Tracks a real menu while a driver thread presses keys; returns POPUP's result.
-int TrackWithKeys(const std::string& text, const std::vector<UINT>& keys) {
+template <typename Menu>
+int TrackWithKeys(const Menu& menu, const std::vector<UINT>& keys) {
   DWORD menu_thread = GetCurrentThreadId();
   std::thread driver([&] {
     if (!WaitForMenu()) return;
@@ -131,9 +134,19 @@ int TrackWithKeys(const std::string& text, const std::vector<UINT>& keys) {
       Sleep(50);
     }
   });
-  const int r = vel::wsl::Popup(text, 100, 100);
+  int r;
+  if constexpr (std::is_convertible_v<Menu, std::string>) r = vel::wsl::Popup(menu, 100, 100);
+  else r = vel::wsl::PopupItems(menu, 100, 100);
   driver.join();
   return r;
+}
+
+PopupItem Item(const std::string& text, int number, bool greyed = false) {
+  PopupItem i;
+  i.text = text;
+  i.number = number;
+  i.greyed = greyed;
+  return i;
 }
 }  // namespace
 
@@ -143,6 +156,23 @@ TEST_CASE("popup: a real menu returns the chosen item, skips greyed ones, 0 on E
   CHECK_EQ(TrackWithKeys("~Rename|Delete pub|Create Dir", {VK_DOWN, VK_RETURN, VK_ESCAPE}), 0);
   CHECK_EQ(TrackWithKeys("One|-|Two", {VK_DOWN, VK_DOWN, VK_RETURN}), 2);
   CHECK_EQ(TrackWithKeys("One|Two", {VK_ESCAPE}), 0);
+}
+
+// Items made by the program keep texts the grammar would split: a file named "a|b{c}" is one
+// item, and the items keep their numbers.
+TEST_CASE("popup: ready-made items show grammar characters as text and keep their numbers") {
+  std::vector<PopupItem> items;
+  items.push_back(Item("~Rename a|b{c}", 1, true));
+  items.push_back(Item("Delete a|b{c} && more", 2));
+  items.push_back(Item("Create Dir", 3));
+  HMENU menu = vel::wsl::BuildPopupMenu(items);
+  CHECK_EQ(GetMenuItemCount(menu), 3);
+  char text[64] = "";
+  GetMenuStringA(menu, 1, text, sizeof text, MF_BYPOSITION);
+  CHECK_EQ(std::string(text), std::string("Delete a|b{c} && more"));
+  DestroyMenu(menu);
+  CHECK_EQ(TrackWithKeys(items, {VK_DOWN, VK_DOWN, VK_RETURN}), 2);
+  CHECK_EQ(TrackWithKeys(items, {VK_DOWN, VK_DOWN, VK_DOWN, VK_RETURN}), 3);
 }
 
 TEST_CASE("popup: screenshot of the remote list's menu on a file row, Rename greyed") {

@@ -1,0 +1,196 @@
+// The remote listing. Steps: busy cursor and "Retrieving directory tree"; the last request's
+// connection closed; a synchronous session and connection of the listing's own (the
+// asynchronous session stays as it is, so the window's requests never see it replaced);
+// FtpFindFirstFileA/InternetFindNextFileA into FFLS; the entries merged below their folder;
+// the handles closed; the texts cleared. After a connect the window then enters the
+// connected state.
+//
+// Cancellation: the listing's handles sit in one slot under the runtime lock. Whoever takes a
+// handle out of the slot closes it - the canceller (Close, Disconnect, Connect, Escape) or the
+// listing itself at its end - so each is closed once, and a network call the listing is
+// waiting in returns at once. After every network call the listing checks whether it still
+// belongs to the current connection (the epoch) and was not cancelled.
+#include "app/remote_listing.h"
+
+#include <windows.h>
+
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "app/globals.h"
+#include "app/remote_tree.h"
+#include "app/session.h"
+#include "app/status_callback.h"
+#include "app/text.h"
+#include "app/ui.h"
+#include "runtime/wsl/events.h"
+#include "runtime/wsl/fields.h"
+#include "runtime/wsl/window.h"
+
+namespace ftpcl {
+
+namespace {
+
+struct Job {
+  ListingKind kind;
+  std::uint32_t epoch;
+  std::string dir;     // REMOTEDIR: a path, "" for the root, the server name for the login folder
+  std::string parent;  // REMOTEPARENT: the tree path the entries go below
+  std::string report;  // the window status text at the end
+};
+
+struct Slot {
+  HINTERNET session = nullptr;
+  HINTERNET connection = nullptr;
+  bool cancelled_by_user = false;
+};
+Slot g_slot;
+
+bool Stale(const Job& job) { return job.epoch != g_epoch.load(); }
+
+// The listing's own request code (2, set for a connect or a folder's first double-click) goes
+// back to 1; a code some other request set meanwhile is left alone.
+void ReleaseRequestCode() {
+  std::int16_t own = kConnect;
+  REQUESTCODE.compare_exchange_strong(own, kIdle);
+}
+bool Cancelled(const Job& job) { return Stale(job) || g_slot.cancelled_by_user; }
+
+void CloseSlot() {
+  HINTERNET connection = g_slot.connection, session = g_slot.session;
+  g_slot.connection = g_slot.session = nullptr;
+  CloseInternetHandle(&connection);
+  CloseInternetHandle(&session);
+}
+
+// One found entry into FFLS (names exactly as listed; those that cannot stand in the tree are
+// left out, see ShowableRemoteName).
+void AddFoundEntry(const WIN32_FIND_DATAA& found) {
+  const std::string name = CText(found.cFileName, sizeof found.cFileName);
+  if (!ShowableRemoteName(name)) return;
+  FflsRecord& f = Ffls();
+  std::memset(&f, 0, sizeof f);
+  Set(f.filename, name);
+  f.attribute = static_cast<std::int32_t>(found.dwFileAttributes);
+  f.size = found.nFileSizeLow;
+  f.sizehigh = found.nFileSizeHigh;
+  vel::QueueAppend(&FFLS);
+  // Each entry's text replaces the last one's; shown at most every 50 ms, a folder of thousands
+  // of entries is not held up by the window repainting texts nobody can read.
+  static ULONGLONG shown_at = 0;
+  const ULONGLONG now = GetTickCount64();
+  if (now - shown_at < 50) return;
+  shown_at = now;
+  StatusText(2, "Retrieving " + name + " info");
+}
+
+// Reads the folder's entries into FFLS. Returns the error of a find-first that failed (18, an
+// empty folder, is none); an error that ends the find-next loop early goes to the
+// listing-error report and what was read is kept.
+DWORD Enumerate(const Job& job, HINTERNET connection) {
+  vel::QueueFree(&FFLS);
+  const std::string pattern = job.dir == g.treeserver ? "*.*" : job.dir + "/*.*";
+  Set(g.findpattern, pattern);
+  WindowStatus("Enumerating remote directory");
+  vel::wsl::DisplayFields();
+  WIN32_FIND_DATAA found{};
+  DWORD error = 0;
+  HINTERNET find = Net([&] {
+    HINTERNET h = FtpFindFirstFileA(connection, pattern.c_str(), &found, INTERNET_FLAG_NEED_FILE, 0);
+    error = h ? 0 : GetLastError();
+    return h;
+  });
+  if (!find) return error == ERROR_NO_MORE_FILES ? 0 : error;
+  AddFoundEntry(found);
+  for (;;) {
+    std::memset(found.cFileName, 0, sizeof found.cFileName);
+    const BOOL more = Net([&] {
+      const BOOL ok = InternetFindNextFileA(find, &found);
+      error = ok ? 0 : GetLastError();
+      return ok;
+    });
+    if (!more || Cancelled(job)) break;
+    AddFoundEntry(found);
+  }
+  CloseInternetHandle(&find);
+  if (error && error != ERROR_NO_MORE_FILES && !Cancelled(job)) ListingErrorReport("InternetFindNextFile", error);
+  return 0;
+}
+
+// The end of a listing: the entries merged (or, after a failure or Escape, the folder left
+// not listed), the texts cleared, and after a connect the connected state. `error_text` is the
+// text of `error`, taken while the server's reply that caused it was the last one.
+void Finish(const Job& job, DWORD error, const std::string& error_text) {
+  ReleaseRequestCode();
+  if (!Cancelled(job) && error) {
+    ShowRequestErrorText(error_text);  // a refused login or a folder the server will not list
+    if (!Stale(job)) MarkNotListed(job.parent);
+  } else if (!Cancelled(job)) {
+    MergeUnder(job.parent);
+  } else if (!Stale(job)) {
+    MarkNotListed(job.parent);
+  }
+  StatusText(3, "");
+  WindowStatus("");
+  StatusText(2, g_slot.cancelled_by_user && !Stale(job) ? "Listing cancelled" : job.report);
+  ReleaseRequestCode();
+  BusyCursor(false);
+  if (job.kind == ListingKind::kConnect && !Stale(job)) {
+    g.isconnected = 1;
+    g.insession = 1;
+    vel::wsl::PostEvent(kRefreshEvent, 0, g.mainthread);
+    StatusText(3, "");
+  }
+  vel::wsl::DisplayFields();
+  g_listing = false;
+}
+
+void Run(const Job& job) {
+  BusyCursor(true);
+  vel::wsl::SetTargetWindow(nullptr, g.mainthread);
+  StatusText(3, "Retrieving directory tree");
+  CloseRequestConnection();  // the request that led here has ended
+  WindowStatus("Connecting to " + g.connected.server);
+  g_slot.session = OpenSession(0);
+  vel::wsl::DisplayFields();
+  DWORD error = 0;
+  if (!Cancelled(job)) {
+    const HINTERNET connection = ConnectCall(g_slot.session, 0, &error);
+    if (connection && g_slot.session) g_slot.connection = connection;  // else the canceller closed its session
+    if (connection && !Cancelled(job)) error = Enumerate(job, connection);
+  }
+  const std::string error_text = error ? Clip(ErrorText(error)) : std::string();
+  CloseSlot();  // says goodbye to the server: its reply is the last one from now on
+  Finish(job, error, error_text);
+}
+
+}  // namespace
+
+void StartRemoteListing(ListingKind kind, const std::string& report) {
+  g_listing = true;
+  g_slot = Slot{};
+  Job job{kind, g_epoch.load(), CText(g.remotedir), CText(g.remoteparent), report};
+  if (job.dir == g.treeserver) job.parent = g.treeserver;
+  Set(g.remoteparent, job.parent);
+  std::thread([job] {
+    vel::wsl::RuntimeLockGuard lock;
+    Run(job);
+  }).detach();
+}
+
+void CancelRemoteListing(bool by_user) {
+  if (!g_listing) return;
+  if (by_user) g_slot.cancelled_by_user = true;
+  CloseSlot();
+}
+
+void WaitForListingEnd(unsigned ms) {
+  const ULONGLONG end = GetTickCount64() + ms;
+  while (g_listing && GetTickCount64() < end) {
+    vel::wsl::RuntimeLockReleased released;
+    Sleep(20);
+  }
+}
+
+}  // namespace ftpcl

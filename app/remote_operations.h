@@ -1,0 +1,21 @@
+// Remote file operations through the remote list's pop-up menu: rename, delete, remove a
+// directory and create one, with their dialogs and confirmations, the calls the status callback
+// issues for them and their completion steps.
+#pragma once
+#include <cstdint>
+
+namespace ftpcl {
+
+// Main-window handlers.
+void RemoteMenu();       // ?LIST1 alert key 2
+void ClearRemoteTags();  // ?OKBUTTON:3
+
+// Issued from the status callback on the connect's completion (code becomes the running-code).
+void IssueCreateDirectory();
+void IssueRemoveDirectory();
+void IssueDelete();
+void IssueRename();
+// Completion of running-codes 8, 10, 12, 14.
+void CompleteOperation(std::int16_t code, bool succeeded);
+
+}  // namespace ftpcl

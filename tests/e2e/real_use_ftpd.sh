@@ -1,0 +1,155 @@
+#!/usr/bin/env bash
+# The servers of the client's real-use tests (a ctest fixture), on loopback ports of their own:
+#   vsftpd, rate-limited to 1 MiB/s so that transfers and long listings last seconds, and
+#   ProFTPD on the same tree, which refuses to list a folder it may not read (vsftpd answers
+#   such a listing with an empty one).
+# The tree: "pub" beside "pub.txt" and "pub-old", "docs" beside "docs.zip", a 60 MiB file,
+# sparse files of 3 and 5 GiB, names with "|", "&", "{", "}", "~", ":", 250 characters and
+# non-ASCII letters, a folder of 20,000 entries ("big", also the home of the local user
+# veluser, so that the listing after a connect lasts), and a folder no one may read ("locked").
+#   real_use_ftpd.sh start DIR  -> DIR/servers.txt: "name port tree-root" per line, DIR/pids
+#   real_use_ftpd.sh stop DIR   -> stops exactly the recorded pids
+set -euo pipefail
+cmd=$1
+dir=$(mkdir -p "$2" && cd "$2" && pwd)
+FTPD_DIR=${FTPD_DIR:-/opt/afc-ftpd}
+rate=1048576
+
+stop_all() {
+  [ -f "$dir/pids" ] || return 0
+  while read -r pid; do
+    [ -n "$pid" ] && kill "$pid" 2>/dev/null || true
+  done <"$dir/pids"
+  while read -r pid; do
+    for _ in $(seq 1 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+    kill -9 "$pid" 2>/dev/null || true
+  done <"$dir/pids"
+  rm -f "$dir/pids"
+}
+
+if [ "$cmd" = stop ]; then stop_all; exit 0; fi
+
+free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
+
+wait_port() {  # port pid name
+  for _ in $(seq 1 100); do
+    if (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; then return 0; fi
+    kill -0 "$2" 2>/dev/null || { echo "real_use_ftpd.sh: $3 exited; see $dir/$3.log" >&2; cat "$dir/$3.log" >&2 || true; return 1; }
+    sleep 0.1
+  done
+  echo "real_use_ftpd.sh: $3 did not listen on $1" >&2
+  return 1
+}
+
+make_tree() {  # root
+  local root=$1
+  rm -rf "$root"
+  mkdir -p "$root/pub/inner" "$root/pub-old" "$root/docs" "$root/names" "$root/big" "$root/locked" "$root/upload"
+  printf 'alpha\n' >"$root/pub/a.txt"
+  printf 'beta\n' >"$root/pub/b.txt"
+  printf 'deep\n' >"$root/pub/inner/deep.txt"
+  printf 'not the folder\n' >"$root/pub.txt"
+  printf 'old\n' >"$root/pub-old/old.txt"
+  printf 'manual\n' >"$root/docs/manual.txt"
+  printf 'PK zip\n' >"$root/docs.zip"
+  head -c $((60 << 20)) /dev/urandom >"$root/big60.bin"
+  head -c $((3 << 20)) /dev/urandom >"$root/three.bin"
+  truncate -s 3G "$root/huge3g.iso"
+  truncate -s 5G "$root/huge5g.iso"
+  (cd "$root/names" &&
+    for n in 'a|b.txt' 'x & y.txt' '{curly}.txt' '~tilde.txt' 'time 10:30.txt' "$(printf 'caf\xc3\xa9.txt')" \
+             "$(printf '\xe8\xa1\xa8.txt')" "$(printf 'n%.0s' $(seq 1 246)).txt"; do
+      printf '%s\n' "$n" >"$n"
+    done)
+  (cd "$root/big" && seq -f 'entry-with-a-rather-long-name-%06g.dat' 1 20000 | xargs touch)
+  printf 'secret\n' >"$root/locked/secret.txt"
+  chown -R ftp "$root/pub" "$root/names" "$root/big" "$root/upload"
+  chown veluser "$root/big"
+  chmod 755 "$root"
+  chmod 000 "$root/locked"
+}
+
+stop_all
+mkdir -p "$dir/empty"
+chmod 755 "$dir/empty"
+: >"$dir/pids"
+: >"$dir/servers.txt.new"
+root=$dir/root
+make_tree "$root"
+
+# --- vsftpd, rate-limited
+port=$(free_port)
+cat >"$dir/vsftpd.conf" <<CONF
+listen=YES
+listen_ipv6=NO
+listen_address=127.0.0.1
+listen_port=$port
+background=NO
+seccomp_sandbox=NO
+anonymous_enable=YES
+anon_root=$root
+no_anon_password=YES
+local_enable=YES
+local_root=$root/big
+pam_service_name=vsftpd
+write_enable=YES
+anon_upload_enable=YES
+anon_mkdir_write_enable=YES
+anon_other_write_enable=YES
+anon_world_readable_only=NO
+anon_umask=022
+anon_max_rate=$rate
+local_max_rate=$rate
+pasv_enable=YES
+port_enable=YES
+connect_from_port_20=NO
+utf8_filesystem=YES
+secure_chroot_dir=$dir/empty
+xferlog_enable=YES
+xferlog_std_format=NO
+log_ftp_protocol=YES
+vsftpd_log_file=$dir/vsftpd-protocol.log
+dirmessage_enable=NO
+max_clients=200
+max_per_ip=200
+CONF
+vsftpd "$dir/vsftpd.conf" >"$dir/vsftpd.log" 2>&1 </dev/null &
+pid=$!
+echo $pid >>"$dir/pids"
+wait_port "$port" "$pid" vsftpd
+echo "vsftpd $port $root" >>"$dir/servers.txt.new"
+
+# --- ProFTPD on the same tree (anonymous only)
+port=$(free_port)
+cat >"$dir/proftpd.conf" <<CONF
+ServerType standalone
+ServerName "afc real use"
+DefaultServer on
+Port $port
+DefaultAddress 127.0.0.1
+SocketBindTight on
+UseIPv6 off
+UseReverseDNS off
+User ftp
+Group nogroup
+MaxInstances 50
+PidFile $dir/proftpd.pid
+ScoreboardFile $dir/proftpd.scoreboard
+DelayTable none
+WtmpLog off
+RequireValidShell off
+<Anonymous $root>
+  User ftp
+  Group nogroup
+  UserAlias anonymous ftp
+  UserAlias Anonymous ftp
+  RequireValidShell off
+</Anonymous>
+CONF
+"$FTPD_DIR/usr/sbin/proftpd" -n -q -c "$dir/proftpd.conf" >"$dir/proftpd.log" 2>&1 </dev/null &
+pid=$!
+echo $pid >>"$dir/pids"
+wait_port "$port" "$pid" proftpd
+echo "proftpd $port $root" >>"$dir/servers.txt.new"
+
+mv "$dir/servers.txt.new" "$dir/servers.txt"
