@@ -588,7 +588,7 @@ void FtpEngine::DoTlsHandshake() {
   // The server's part of the handshake is waited for like its replies.
   if (DWORD e = tls.Handshake(timeouts_.receive, cancel_)) return Fail(e, true);
   if (DWORD e = JudgeCertificate(tls, true)) return Fail(e, true);
-  securityText_ = tls.Info().Describe();
+  securityText_ = tls.Info().Brief();
   inbuf_.clear();
   inpos_ = 0;
   reader_.Reset();

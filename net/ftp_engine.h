@@ -113,7 +113,7 @@ class FtpEngine {
   void Quit();  // QUIT when connected, then closes (50, 51)
   bool Connected() const { return state_ != St::Closed && state_ != St::Idle; }
 
-  // The control connection's TLS ("TLS 1.2, ECDHE, AES 256, SHA-384"); "" when it has none.
+  // The control connection's TLS protocol and cipher ("TLS 1.2, AES 256"); "" when it has none.
   const std::string& SecurityText() const { return securityText_; }
   // The server certificate the last Open was shown (refused or not), with its verdict, and the
   // name ("host:port") trust in it is filed under; an empty fingerprint when none was shown.

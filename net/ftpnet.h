@@ -90,8 +90,8 @@ typedef INTERNET_STATUS_CALLBACK* LPINTERNET_STATUS_CALLBACK;
 // net/tls_certificate.h), so later connects accept it as long as it shows no problem beyond
 // those it had. ERROR_INVALID_PARAMETER when the fingerprint is not the one the handle was shown.
 #define INTERNET_OPTION_FTP_TRUST_CERTIFICATE 0x4C02
-// Query, on a connection: the text of its control connection's TLS, such as
-// "TLS 1.2, ECDHE, AES 256, SHA-384" (zero-terminated; length 0 when it is not encrypted).
+// Query, on a connection: the protocol and cipher of its control connection's TLS, such as
+// "TLS 1.2, AES 256" (zero-terminated; length 0 when it is not encrypted).
 #define INTERNET_OPTION_FTP_SECURITY_TEXT 0x4C03
 
 // FTP_SERVER_CERTIFICATE_INFOA.dwProblems bits.

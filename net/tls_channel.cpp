@@ -124,6 +124,25 @@ std::string TlsSessionInfo::ProtocolName() const {
   return "TLS";
 }
 
+namespace {
+
+std::string CipherName(ALG_ID cipher, DWORD bits) {
+  switch (cipher) {
+    case CALG_AES_128: return "AES 128";
+    case CALG_AES_256: return "AES 256";
+    case CALG_3DES: return "3DES";
+    case 0: return std::string();
+    default: return "cipher " + std::to_string(cipher) + " (" + std::to_string(bits) + " bits)";
+  }
+}
+
+}  // namespace
+
+std::string TlsSessionInfo::Brief() const {
+  const std::string name = CipherName(cipher, cipherBits);
+  return name.empty() ? ProtocolName() : ProtocolName() + ", " + name;
+}
+
 std::string TlsSessionInfo::Describe() const {
   // The platform's suite name where it gives a whole one (Wine 8 names AEAD suites
   // "..._GCM_<unknown>"); else the algorithms it reports.
@@ -136,13 +155,7 @@ std::string TlsSessionInfo::Describe() const {
     case CALG_RSA_KEYX: text += ", RSA"; break;
     default: break;
   }
-  switch (cipher) {
-    case CALG_AES_128: text += ", AES 128"; break;
-    case CALG_AES_256: text += ", AES 256"; break;
-    case CALG_3DES: text += ", 3DES"; break;
-    case 0: break;
-    default: text += ", cipher " + std::to_string(cipher) + " (" + std::to_string(cipherBits) + " bits)"; break;
-  }
+  if (cipher) text += ", " + CipherName(cipher, cipherBits);
   switch (hash) {
     case CALG_SHA1: text += ", SHA-1"; break;
     case CALG_SHA_256: text += ", SHA-256"; break;

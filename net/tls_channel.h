@@ -66,7 +66,8 @@ struct TlsSessionInfo {
   std::string suite;       // "TLS_AES_256_GCM_SHA384" where the platform names it, else ""
   int resumed = -1;        // 1 resumed, 0 full handshake, -1 the platform does not say
   std::string ProtocolName() const;  // "TLS 1.3"
-  std::string Describe() const;      // "TLS 1.3, TLS_AES_256_GCM_SHA384" / "TLS 1.2, AES 256"
+  std::string Describe() const;      // "TLS 1.3, TLS_AES_256_GCM_SHA384" / "TLS 1.2, ECDHE, AES 256, SHA-384"
+  std::string Brief() const;         // protocol and cipher: "TLS 1.2, AES 256"
 };
 
 class TlsChannel final : public ByteStream {

@@ -10,6 +10,8 @@
 #                                                upload must end with a close_notify)
 #                              vsftpd-expired / vsftpd-wronghost / vsftpd-selfsigned
 #                                                explicit, with the bad certificate of that name
+#                                                (no session reuse demanded: a user who trusts
+#                                                the certificate can list and transfer)
 #                              proftpd-explicit / proftpd-implicit
 #                                                mod_tls, session reuse required (its default)
 #                              proftpd-noreuse   implicit, NoSessionReuseRequired
@@ -148,6 +150,8 @@ seccomp_sandbox=NO
 anonymous_enable=NO
 local_enable=YES
 local_root=$dir/tree/pub
+chroot_local_user=YES
+allow_writeable_chroot=YES
 local_umask=022
 pam_service_name=vsftpd
 write_enable=YES
@@ -242,9 +246,9 @@ start_vsftpd vsftpd-explicit good strict_ssl_read_eof=YES
 start_vsftpd vsftpd-implicit good implicit_ssl=YES
 start_vsftpd vsftpd-noreuse good "require_ssl_reuse=NO
 strict_ssl_read_eof=YES"
-start_vsftpd vsftpd-expired expired
-start_vsftpd vsftpd-wronghost wronghost
-start_vsftpd vsftpd-selfsigned selfsigned
+start_vsftpd vsftpd-expired expired require_ssl_reuse=NO
+start_vsftpd vsftpd-wronghost wronghost require_ssl_reuse=NO
+start_vsftpd vsftpd-selfsigned selfsigned require_ssl_reuse=NO
 start_vsftpd vsftpd-plain good ssl_enable=NO
 
 hash=$(openssl passwd -6 velpass)

@@ -542,3 +542,22 @@ TEST_CASE("tls library: the options on plain and encrypted handles, and bad argu
   CHECK(nettest::ErrorText(ERROR_FTP_TLS_NOT_OFFERED).find("clear text") != std::string::npos);
   CHECK(!nettest::ErrorText(ERROR_INTERNET_ITEM_NOT_FOUND).empty());
 }
+
+// The client reads error texts into 256 bytes (its error-text routine): a longer text would
+// come back as nothing at all.
+TEST_CASE("tls library: every text of the message table fits the client's 256-byte buffer") {
+  int texts = 0;
+  for (DWORD code = 12001; code <= 12200; ++code) {
+    char whole[2048];
+    if (!FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_IGNORE_INSERTS, FtpNetModule(), code, 0, whole,
+                        sizeof whole, nullptr))
+      continue;
+    ++texts;
+    char buffer[257];
+    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_IGNORE_INSERTS, FtpNetModule(), code, 0,
+                             buffer, 256, nullptr);
+    if (n == 0) printf("  %lu does not fit: %s\n", code, whole);
+    CHECK(n > 0);
+  }
+  CHECK(texts >= 35);
+}
