@@ -19,27 +19,6 @@ bool Ready() {
   return trusted && Port("fake-garbage") != 0;
 }
 
-// The fault server's report line for a scenario that starts with prefix, after skip earlier
-// ones; waits a little, since its child writes the line as it ends.
-std::string Report(const std::string& prefix, size_t skip = 0) {
-  for (int i = 0; i < 60; ++i) {
-    std::string log = FixtureText("fake.log");
-    size_t seen = 0;
-    for (size_t pos = 0; (pos = log.find(prefix, pos)) != std::string::npos; pos += prefix.size()) {
-      if ((pos == 0 || log[pos - 1] == '\n') && seen++ == skip) return log.substr(pos, log.find('\n', pos) - pos);
-    }
-    Sleep(50);
-  }
-  return std::string();
-}
-
-size_t ReportCount(const std::string& prefix) {
-  std::string log = FixtureText("fake.log");
-  size_t n = 0;
-  for (size_t pos = 0; (pos = log.find("\n" + prefix, pos)) != std::string::npos; ++pos) ++n;
-  return n + (log.compare(0, prefix.size(), prefix) == 0 ? 1 : 0);
-}
-
 struct Timed {
   DWORD error;
   DWORD ms;
@@ -140,7 +119,7 @@ TEST_CASE("tls faults: a chain of 100 certificates") {
 
 TEST_CASE("tls faults: the server's close_notify ends the stream and is answered") {
   REQUIRE(Ready());
-  size_t before = ReportCount("closenotify:");
+  size_t before = FakeReportCount("closenotify:");
   FtpTlsClient c("localhost", 3000);
   REQUIRE(c.Open(Port("fake-closenotify"), true) == 0);
   char buf[64];
@@ -149,18 +128,18 @@ TEST_CASE("tls faults: the server's close_notify ends the stream and is answered
   CHECK_EQ(got, 0u);
   CHECK(c.Control()->EndedInOrder());
   CHECK_EQ(c.Control()->Finish(3000, nullptr), 0ul);
-  CHECK_EQ(Report("closenotify:", before), std::string("closenotify: answered"));
+  CHECK_EQ(FakeReport("closenotify:", before), std::string("closenotify: answered"));
 }
 
 TEST_CASE("tls faults: an upload ends with the client's close_notify") {
   REQUIRE(Ready());
-  size_t before = ReportCount("upload:");
+  size_t before = FakeReportCount("upload:");
   FtpTlsClient c("localhost", 3000);
   REQUIRE(c.Open(Port("fake-upload"), true) == 0);
   std::string data(100000, 'u');
   CHECK_EQ(c.Control()->Send(data.data(), data.size(), 3000, nullptr), 0ul);
   CHECK_EQ(c.Control()->Finish(3000, nullptr), 0ul);
-  CHECK_EQ(Report("upload:", before), std::string("upload: 100000 bytes, close_notify"));
+  CHECK_EQ(FakeReport("upload:", before), std::string("upload: 100000 bytes, close_notify"));
 }
 
 // Two connections with one credentials handle and one target name, as a control connection and
@@ -168,7 +147,7 @@ TEST_CASE("tls faults: an upload ends with the client's close_notify") {
 // 8.0 offers neither a session id nor a ticket (the evidence for the servers' refusals above).
 TEST_CASE("tls faults: what a second connection offers for resumption") {
   REQUIRE(Ready());
-  size_t before = ReportCount("resume:");
+  size_t before = FakeReportCount("resume:");
   std::shared_ptr<TlsCredentials> credentials;
   REQUIRE(TlsCredentials::Acquire(&credentials) == 0);
   for (int i = 0; i < 2; ++i) {
@@ -181,7 +160,7 @@ TEST_CASE("tls faults: what a second connection offers for resumption") {
     CHECK_EQ(channel.Recv(buf, sizeof buf, &got, 3000, nullptr), 0ul);
     CHECK_EQ(channel.Finish(3000, nullptr), 0ul);
   }
-  std::string first = Report("resume:", before), second = Report("resume:", before + 1);
+  std::string first = FakeReport("resume:", before), second = FakeReport("resume:", before + 1);
   printf("  first:  %s\n  second: %s\n", first.c_str(), second.c_str());
   CHECK(first.find("full handshake") != std::string::npos);
   if (WineUpTo(8))

@@ -65,25 +65,6 @@ size_t LoggedCommands(const char* server, const std::string& word) {
   return n;
 }
 
-// The scripted server's report line for a scenario, the skip-th one from the start.
-std::string Report(const std::string& prefix, size_t skip) {
-  for (int i = 0; i < 60; ++i) {
-    std::string log = FixtureText("fake.log");
-    size_t seen = 0;
-    for (size_t pos = 0; (pos = log.find(prefix, pos)) != std::string::npos; pos += prefix.size())
-      if ((pos == 0 || log[pos - 1] == '\n') && seen++ == skip) return log.substr(pos, log.find('\n', pos) - pos);
-    Sleep(50);
-  }
-  return std::string();
-}
-
-size_t ReportCount(const std::string& prefix) {
-  std::string log = "\n" + FixtureText("fake.log");
-  size_t n = 0;
-  for (size_t pos = 0; (pos = log.find("\n" + prefix, pos)) != std::string::npos; ++pos) ++n;
-  return n;
-}
-
 FTP_SERVER_CERTIFICATE_INFOA CertificateOf(HINTERNET h, DWORD* error) {
   FTP_SERVER_CERTIFICATE_INFOA info{};
   DWORD size = sizeof info;
@@ -111,20 +92,6 @@ std::vector<std::string> Listed(HINTERNET conn, const char* pattern = "*.*") {
 
 bool Has(const std::vector<std::string>& v, const std::string& s) {
   return std::find(v.begin(), v.end(), s) != v.end();
-}
-
-// Files of a folder other than the one named: a temporary download left behind shows here.
-int OtherFiles(const std::string& dir, const std::string& keep) {
-  WIN32_FIND_DATAA fd;
-  HANDLE h = FindFirstFileA((dir + "\\*").c_str(), &fd);
-  int n = 0;
-  if (h == INVALID_HANDLE_VALUE) return 0;
-  do {
-    std::string name = fd.cFileName;
-    if (name != "." && name != ".." && name != keep) ++n;
-  } while (FindNextFileA(h, &fd));
-  FindClose(h);
-  return n;
 }
 
 struct Secured {
@@ -234,7 +201,7 @@ TEST_CASE("tls library: servers that demand a resumed session on data connection
       CHECK(code == 522 || code == 425);
       CHECK(took < 8000);
       CHECK_EQ(nettest::ReadAll(target), std::string("precious"));
-      CHECK_EQ(OtherFiles(local, "keep.txt"), 0);
+      CHECK_EQ(nettest::OtherFiles(local, "keep.txt"), 0);
     }
   }
   CHECK(nettest::ErrorText(ERROR_FTP_TLS_DATA_REFUSED).find("resume") != std::string::npos);
@@ -453,21 +420,21 @@ TEST_CASE("tls library: a server that drops TLS in the middle of a download") {
     CHECK_EQ(error, static_cast<DWORD>(ERROR_INTERNET_SECURITY_CHANNEL_ERROR));
     CHECK(GetTickCount() - start < 5000);
     CHECK_EQ(nettest::ReadAll(target), std::string("precious"));
-    CHECK_EQ(OtherFiles(local, "keep.bin"), 0);
+    CHECK_EQ(nettest::OtherFiles(local, "keep.bin"), 0);
   }
 }
 
 TEST_CASE("tls library: hostile answers to TLS end the connect clearly, with nothing in clear") {
   REQUIRE(Ready());
   for (const char* scenario : {"plaintext", "garbage"}) {
-    size_t before = ReportCount(std::string(scenario) + ":");
+    size_t before = FakeReportCount(std::string(scenario) + ":");
     {
       Session c(3000);
       CHECK(!c.Connect(Name("ftpes://", (std::string("fake-") + scenario).c_str(), "127.0.0.1")));
       CHECK_EQ(c.error, static_cast<DWORD>(ERROR_INTERNET_SECURITY_CHANNEL_ERROR));
       CHECK(c.ms < 2000);
     }  // the scripted server reports when the client has gone
-    CHECK_EQ(Report(std::string(scenario) + ":", before), std::string(scenario) + ": ClientHello, then 0 bytes");
+    CHECK_EQ(FakeReport(std::string(scenario) + ":", before), std::string(scenario) + ": ClientHello, then 0 bytes");
   }
   {
     Session c(3000);  // a renegotiation request after the greeting

@@ -41,6 +41,24 @@ std::string FixtureText(const std::string& relative) {
   return s.str();
 }
 
+std::string FakeReport(const std::string& prefix, size_t skip) {
+  for (int i = 0; i < 60; ++i) {
+    std::string log = FixtureText("fake.log");
+    size_t seen = 0;
+    for (size_t pos = 0; (pos = log.find(prefix, pos)) != std::string::npos; pos += prefix.size())
+      if ((pos == 0 || log[pos - 1] == '\n') && seen++ == skip) return log.substr(pos, log.find('\n', pos) - pos);
+    Sleep(50);
+  }
+  return std::string();
+}
+
+size_t FakeReportCount(const std::string& prefix) {
+  std::string log = "\n" + FixtureText("fake.log");
+  size_t n = 0;
+  for (size_t pos = 0; (pos = log.find("\n" + prefix, pos)) != std::string::npos; ++pos) ++n;
+  return n;
+}
+
 DWORD ConnectLoopback(Socket* socket, int port, DWORD timeoutMs) {
   EnsureWinsock();
   sockaddr_in a = Loopback(port);
