@@ -551,7 +551,13 @@ void FtpEngine::DoData() {
     }
   }
   // The TLS handshake of a data connection comes after the server's preliminary reply: servers
-  // start their side of it when they have answered the transfer command.
+  // start their side of it when they have answered the transfer command. A transfer answered
+  // at once with its final reply moved nothing: no server starts TLS on that connection.
+  if (protectData_ && finalSeen_) {
+    data_->Close();
+    data_.reset();
+    return To(St::Ready);
+  }
   DWORD e = protectData_ ? SecureData() : 0;
   if (!e) e = op_ == Op::Stor ? MoveOut(source_) : MoveIn(sink_);
   // A TLS download must end with the server's close_notify: a bare end may be an attacker

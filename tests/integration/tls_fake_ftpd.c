@@ -28,6 +28,8 @@
  *                connection and still answers "226"
  *   ftpnonotify  the same, but the data connection just ends after the 100000 bytes, with no
  *                close_notify, and "226"
+ *   ftpempty     the same session; a listing is answered "226" at once, with no preliminary
+ *                reply and no TLS on the data connection (it had nothing to send)
  * The plaintext and garbage scenarios report "<scenario>: ClientHello, then N bytes" when the
  * client goes: what it sent after its first handshake record, once TLS had gone wrong (0 is
  * right: no command in clear).
@@ -212,7 +214,7 @@ static void faulty_download(SSL* control, SSL_CTX* ctx, int listener, int cut) {
   tls_say(control, "226 Transfer complete.\r\n");
 }
 
-static void ftp_session(int fd, int cut) {
+static void ftp_session(int fd, int cut, int empty_listing) {
   SSL_CTX* ctx = make_ctx("good.crt", "good.key", TLS1_2_VERSION, TLS1_3_VERSION);
   SSL* ssl = implicit_start(fd, ctx);
   char line[512], reply[128];
@@ -237,6 +239,8 @@ static void ftp_session(int fd, int cut) {
       faulty_download(ssl, ctx, listener, cut);
       close(listener);
       listener = -1;
+    } else if (empty_listing && (!strncasecmp(line, "LIST", 4) || !strncasecmp(line, "MLSD", 4))) {
+      tls_say(ssl, "226 Nothing to list.\r\n");
     } else if (!strncasecmp(line, "QUIT", 4)) {
       tls_say(ssl, "221 Goodbye.\r\n");
       break;
@@ -330,8 +334,8 @@ static void serve(const char* scenario, int fd) {
       long bytes = 0;
       if (tls_drain(ssl, &bytes)) SSL_shutdown(ssl);
     }
-  } else if (!strcmp(scenario, "ftpdrop") || !strcmp(scenario, "ftpnonotify")) {
-    ftp_session(fd, !strcmp(scenario, "ftpdrop"));
+  } else if (!strcmp(scenario, "ftpdrop") || !strcmp(scenario, "ftpnonotify") || !strcmp(scenario, "ftpempty")) {
+    ftp_session(fd, !strcmp(scenario, "ftpdrop"), !strcmp(scenario, "ftpempty"));
   } else if (!strcmp(scenario, "upload")) {
     ctx = make_ctx("good.crt", "good.key", TLS1_2_VERSION, TLS1_3_VERSION);
     if ((ssl = implicit_start(fd, ctx))) {
@@ -348,7 +352,7 @@ static void serve(const char* scenario, int fd) {
 int main(int argc, char** argv) {
   static const char* const kScenarios[] = {"garbage", "truncated", "cut", "plaintext", "renegotiate",
                                            "keyupdate", "longchain", "closenotify", "upload", "drop", "eof", "resume",
-                                           "ftpdrop", "ftpnonotify"};
+                                           "ftpdrop", "ftpnonotify", "ftpempty"};
   enum { kCount = sizeof kScenarios / sizeof kScenarios[0] };
   struct pollfd fds[kCount];
   if (argc != 2) return 2;

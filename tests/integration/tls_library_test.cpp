@@ -424,6 +424,22 @@ TEST_CASE("tls library: a server that drops TLS in the middle of a download") {
   }
 }
 
+// A listing the server answers "226" at once (no 150) moved nothing: no TLS handshake is waited
+// for on its data connection, which the server never uses.
+TEST_CASE("tls library: a transfer answered at once waits for no data connection handshake") {
+  REQUIRE(Ready());
+  Session c(5000);
+  REQUIRE(c.Connect(Name("ftps://", "fake-ftpempty", "127.0.0.1")));
+  DWORD start = GetTickCount();
+  WIN32_FIND_DATAA fd;
+  HINTERNET find = FtpFindFirstFileA(c.conn, "*.*", &fd, 0, 0);
+  DWORD error = find ? 0 : GetLastError();
+  if (find) InternetCloseHandle(find);
+  CHECK(find == nullptr);
+  CHECK_EQ(error, static_cast<DWORD>(ERROR_NO_MORE_FILES));  // an empty folder, not a failure
+  CHECK(GetTickCount() - start < 3000);
+}
+
 TEST_CASE("tls library: hostile answers to TLS end the connect clearly, with nothing in clear") {
   REQUIRE(Ready());
   for (const char* scenario : {"plaintext", "garbage"}) {
