@@ -13,6 +13,7 @@
 
 #include <cstring>
 
+#include "app/certificate_question.h"
 #include "app/globals.h"
 #include "app/keys.h"
 #include "app/local_side.h"
@@ -94,6 +95,7 @@ void StartSession() {
 void LeaveConnection() {
   ++g_epoch;
   CancelRemoteListing(false);
+  ForgetConnectionSecurity();
 }
 
 void CloseSession() {
@@ -104,6 +106,7 @@ void CloseSession() {
   if (g.isconnected || busy) vel::QueueFree(&DLS);  // no tree of a connection that is gone
   g.isconnected = 0;
   g.insession = 0;
+  ShowConnectionSecurity();
   RefreshControlStates();
   wsl::DisplayFields();
 }
@@ -122,6 +125,8 @@ void Connect() {
   g.connectflags = g.chkpassive ? INTERNET_FLAG_PASSIVE : 0;
   TakeServerProfile();
   ++g_epoch;
+  ForgetConnectionSecurity();
+  ShowConnectionSecurity();
   WindowStatus("Connecting to " + CText(g.servername));
   wsl::DisplayFields();
   // Not connected: what DLS still holds is the root of a connect that failed (perhaps to
@@ -146,6 +151,7 @@ void Disconnect() {
   vel::QueueFree(&DLS);
   g.isconnected = 0;
   g.insession = 1;
+  ShowConnectionSecurity();
   RefreshControlStates();
   wsl::DisplayFields();
 }

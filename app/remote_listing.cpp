@@ -18,6 +18,7 @@
 #include <string>
 #include <thread>
 
+#include "app/certificate_question.h"
 #include "app/globals.h"
 #include "app/remote_tree.h"
 #include "app/session.h"
@@ -131,7 +132,7 @@ void Finish(const Job& job, DWORD error, const std::string& error_text) {
   } else if (!Stale(job)) {
     MarkNotListed(job.parent);
   }
-  StatusText(3, "");
+  ShowConnectionSecurity();
   WindowStatus("");
   StatusText(2, g_slot.cancelled_by_user && !Stale(job) ? "Listing cancelled" : job.report);
   ReleaseRequestCode();
@@ -140,7 +141,7 @@ void Finish(const Job& job, DWORD error, const std::string& error_text) {
     g.isconnected = 1;
     g.insession = 1;
     vel::wsl::PostEvent(kRefreshEvent, 0, g.mainthread);
-    StatusText(3, "");
+    ShowConnectionSecurity();  // a connection over TLS names its protocol and cipher
   }
   vel::wsl::DisplayFields();
   g_listing = false;

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <vector>
 
+#include "app/certificate_question.h"
 #include "app/globals.h"
 #include "app/local_side.h"
 #include "app/progress.h"
@@ -86,6 +87,11 @@ std::string ErrorText(DWORD code) {
   // rather than an empty box.
   std::string text = FormattedMessage(FORMAT_MESSAGE_FROM_HMODULE, FtpNetModule(), code);
   if (text.empty()) text = FormattedMessage(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code);
+  // A server that refused TLS said why in its own words: they follow the library's text.
+  if (code == ERROR_FTP_TLS_NOT_OFFERED || code == ERROR_FTP_TLS_DATA_REFUSED) {
+    const std::string reply = ExtendedErrorText();
+    if (!reply.empty()) text += "||Server: " + reply;
+  }
   return text;
 }
 
@@ -100,7 +106,7 @@ void ListingErrorReport(const std::string& context, DWORD code) {
 
 namespace {
 
-void ActOnRequestCompleted(std::int16_t code, const INTERNET_ASYNC_RESULT& result);
+void ActOnRequestCompleted(std::int16_t code, const INTERNET_ASYNC_RESULT& result, HINTERNET handle);
 
 // The chain of the request in progress: the connection it belongs to and whether the user
 // cancelled it. Read and written under the runtime lock.
@@ -114,7 +120,8 @@ Chain g_chain;
 // notification, which must not replace OPHANDLE).
 HINTERNET g_check_find = nullptr;
 
-void ConnectCompleted() {
+void ConnectCompleted(HINTERNET connection) {
+  TakeConnectionSecurity(connection);  // before the listing closes the connection
   // The listing runs on a thread of its own; it enters the connected state when it ends
   // (app/remote_listing.cpp), in the order the chain describes.
   StartRemoteListing(ListingKind::kConnect);
@@ -150,7 +157,7 @@ void TransferCancelled(std::int16_t code) {
 void ChainEndedByCancel(std::int16_t code, const INTERNET_ASYNC_RESULT& result) {
   const bool finished = !result.dwError && (code == kGetRunning || code == kPutRunning);
   if (finished) {
-    ActOnRequestCompleted(code, result);  // done before the cancel took effect: as it is
+    ActOnRequestCompleted(code, result, nullptr);  // done before the cancel took effect: as it is
     return;
   }
   if (g_check_find) CloseInternetHandle(&g_check_find);
@@ -165,8 +172,26 @@ void ChainEndedByCancel(std::int16_t code, const INTERNET_ASYNC_RESULT& result) 
   REQUESTCODE = kIdle;  // a connect or file operation whose connection went away
 }
 
+// A connect refused for a certificate the user can judge: asked (app/certificate_question.h).
+// Returns false when the question was not for this failure.
+bool SettledByTrustQuestion(HINTERNET handle, std::int16_t code, const INTERNET_ASYNC_RESULT& result) {
+  switch (AskAboutCertificate(handle, result.dwError)) {
+    case TrustAnswer::kNotAsked: return false;
+    case TrustAnswer::kTrusted:
+      // The box let the window run: a Disconnect or Close meanwhile ended this chain.
+      if (ChainCancelled()) ChainEndedByCancel(code, result);
+      else ConnectServer();  // the same request again, on a connect that now goes through
+      return true;
+    case TrustAnswer::kDeclined:
+      EndFailedRequest();
+      StatusText(2, "Server certificate not trusted");
+      return true;
+  }
+  return false;
+}
+
 // Returns false when the request failed with its message shown (zone 1 then stays).
-bool OnRequestComplete(const INTERNET_ASYNC_RESULT& result) {
+bool OnRequestComplete(HINTERNET handle, const INTERNET_ASYNC_RESULT& result) {
   const std::int16_t code = REQUESTCODE.load();
   if (code == kIdle || code == kReqNone) return true;  // no request waits for it
   if (ChainCancelled()) {
@@ -187,16 +212,17 @@ bool OnRequestComplete(const INTERNET_ASYNC_RESULT& result) {
     return true;
   }
   if (result.dwError != 0) {
+    if (SettledByTrustQuestion(handle, code, result)) return false;
     FailRequest(result.dwError);
     return false;
   }
-  ActOnRequestCompleted(code, result);
+  ActOnRequestCompleted(code, result, handle);
   return true;
 }
 
-void ActOnRequestCompleted(std::int16_t code, const INTERNET_ASYNC_RESULT& result) {
+void ActOnRequestCompleted(std::int16_t code, const INTERNET_ASYNC_RESULT& result, HINTERNET handle) {
   switch (code) {
-    case kConnect: ConnectCompleted(); break;
+    case kConnect: ConnectCompleted(handle); break;
     case kGetRequested: IssueGet(); break;
     case kPutRequested: IssuePutCheck(); break;
     case kPutRunning:
@@ -234,8 +260,12 @@ void ShowRequestErrorText(const std::string& text) {
 }
 
 void FailRequest(DWORD error) {
-  const std::int16_t code = REQUESTCODE.load();
   ShowRequestError(error);
+  EndFailedRequest();
+}
+
+void EndFailedRequest() {
+  const std::int16_t code = REQUESTCODE.load();
   if (TransferCode(code)) ResetProgress();
   if (g_check_find) CloseInternetHandle(&g_check_find);
   REQUESTCODE = kIdle;
@@ -294,7 +324,7 @@ void TransferDataNotification(DWORD status, LPVOID info, DWORD length) {
 
 }  // namespace
 
-void CALLBACK StatusCallback(HINTERNET, DWORD_PTR, DWORD status, LPVOID info, DWORD length) {
+void CALLBACK StatusCallback(HINTERNET handle, DWORD_PTR, DWORD status, LPVOID info, DWORD length) {
   const std::int16_t running = REQUESTCODE.load();
   if ((running == kGetRunning || running == kPutRunning) && DataNotification(status)) {
     TransferDataNotification(status, info, length);
@@ -315,7 +345,7 @@ void CALLBACK StatusCallback(HINTERNET, DWORD_PTR, DWORD status, LPVOID info, DW
       break;
     case INTERNET_STATUS_REQUEST_COMPLETE:
       if (info) std::memcpy(&result, info, length < sizeof result ? length : sizeof result);
-      if (!OnRequestComplete(result)) return;  // zone 1 as it was
+      if (!OnRequestComplete(handle, result)) return;  // zone 1 as it was
       break;
     default: break;
   }

@@ -20,7 +20,8 @@ void CALLBACK StatusCallback(HINTERNET handle, DWORD_PTR context, DWORD status, 
 // The status text shown in zone 1 for a notification code (empty for codes not listed).
 const char* StatusTextOf(DWORD status);
 
-// Text of an error code from the library's message table (12003: the server's last response).
+// Text of an error code from the library's message table (12003: the server's last response;
+// a refused AUTH TLS, PROT P or TLS data connection: the table's text and the server's reply).
 std::string ErrorText(DWORD code);
 // The text of the server's last response on this thread.
 std::string ExtendedErrorText(DWORD* error = nullptr);
@@ -34,6 +35,8 @@ void ShowRequestErrorText(const std::string& text);
 // A request that failed, at once or in its completion: the error shown, a transfer's progress
 // reset, the chain back to idle.
 void FailRequest(DWORD error);
+// The same without a message (its reason was shown otherwise).
+void EndFailedRequest();
 
 // The chain of the request being started: remembers the session epoch it belongs to and
 // clears its cancel mark (called by every handler that sets a requested-code).

@@ -21,6 +21,7 @@
 #include "net/ftp_name_codec.h"
 #include "net/ftp_names.h"
 #include "net/ftpnet.h"
+#include "net/tls_certificate.h"
 
 using namespace vel::net;
 
@@ -234,6 +235,74 @@ void SplitPattern(const char* pattern, std::string* dir, std::string* match) {
   if (slash != std::string::npos) *dir = slash == 0 ? "/" : p.substr(0, slash);
 }
 
+// ---- options
+
+const TlsRecord* TlsRecordOf(const Object& obj) {
+  if (obj.kind == Object::Kind::Connection) return &static_cast<const Connection&>(obj).tls;
+  return &static_cast<const Session&>(obj).tls;
+}
+
+BOOL GiveDword(DWORD value, LPVOID buffer, LPDWORD length) {
+  if (!buffer || *length < sizeof(DWORD)) {
+    *length = sizeof(DWORD);
+    return FailWith(ERROR_INSUFFICIENT_BUFFER);
+  }
+  *static_cast<DWORD*>(buffer) = value;
+  *length = sizeof(DWORD);
+  return TRUE;
+}
+
+// A text option: *length is the room in bytes on entry; the text's length without its zero on
+// success, the room it needs with the zero when the buffer is too small.
+BOOL GiveText(const std::string& text, LPVOID buffer, LPDWORD length) {
+  if (!buffer || *length < text.size() + 1) {
+    *length = static_cast<DWORD>(text.size() + 1);
+    return FailWith(ERROR_INSUFFICIENT_BUFFER);
+  }
+  memcpy(buffer, text.c_str(), text.size() + 1);
+  *length = static_cast<DWORD>(text.size());
+  return TRUE;
+}
+
+template <size_t N>
+void CopyText(char (&to)[N], const std::string& from) {
+  size_t n = from.size() < N - 1 ? from.size() : N - 1;
+  memcpy(to, from.data(), n);
+  to[n] = '\0';
+}
+
+void FillCertificateInfo(const CertificateVerdict& v, const std::string& server, bool trusted,
+                         FTP_SERVER_CERTIFICATE_INFOA* info) {
+  memset(info, 0, sizeof *info);
+  info->dwError = v.error;
+  info->dwProblems = v.problems;
+  info->fTrustedByUser = trusted;
+  info->stValidFrom = v.details.validFrom;
+  info->stValidTo = v.details.validTo;
+  CopyText(info->szServer, server);
+  CopyText(info->szSubject, v.details.subject);
+  CopyText(info->szIssuer, v.details.issuer);
+  CopyText(info->szValidity, v.details.ValidityText());
+  CopyText(info->szFingerprint, v.details.FingerprintText());
+}
+
+// The user's "trust it": only for the certificate the handle was shown, and only for the
+// problems a person can judge (an unknown authority, a past or future date, another name);
+// a revoked, malformed or badly signed certificate stays refused.
+BOOL TrustShownCertificate(const Object& obj, const FTP_SERVER_CERTIFICATE_INFOA& asked) {
+  CertificateVerdict verdict;
+  std::string server;
+  bool trusted = false;
+  if (!TlsRecordOf(obj)->Certificate(&verdict, &server, &trusted)) return FailWith(ERROR_INTERNET_ITEM_NOT_FOUND);
+  const std::string fingerprint(asked.szFingerprint, strnlen(asked.szFingerprint, sizeof asked.szFingerprint));
+  const std::string name(asked.szServer, strnlen(asked.szServer, sizeof asked.szServer));
+  if (fingerprint != verdict.details.FingerprintText() || name != server) return FailWith(ERROR_INVALID_PARAMETER);
+  if (verdict.problems & kCertProblemRevoked) return FailWith(ERROR_INTERNET_SEC_CERT_REVOKED);
+  if (verdict.problems & kCertProblemInvalid) return FailWith(ERROR_INTERNET_SEC_INVALID_CERT);
+  if (!TrustedCertificates().Remember(server, verdict)) return FailWith(ERROR_CANTWRITE);
+  return TRUE;
+}
+
 }  // namespace
 
 extern "C" {
@@ -278,6 +347,11 @@ INTERNET_STATUS_CALLBACK WINAPI InternetSetStatusCallback(HINTERNET hInternet, I
 BOOL WINAPI InternetSetOptionA(HINTERNET hInternet, DWORD dwOption, LPVOID lpBuffer, DWORD dwBufferLength) {
   auto obj = Lookup(hInternet, true, true, false);
   if (!obj) return FALSE;
+  if (dwOption == INTERNET_OPTION_FTP_TRUST_CERTIFICATE) {
+    if (!lpBuffer || dwBufferLength != sizeof(FTP_SERVER_CERTIFICATE_INFOA))
+      return FailWith(ERROR_INTERNET_BAD_OPTION_LENGTH);
+    return TrustShownCertificate(*obj, *static_cast<const FTP_SERVER_CERTIFICATE_INFOA*>(lpBuffer));
+  }
   if (!lpBuffer || dwBufferLength != sizeof(DWORD)) return FailWith(ERROR_INTERNET_BAD_OPTION_LENGTH);
   DWORD v = *static_cast<DWORD*>(lpBuffer);
   if (v == 0) v = 0x7FFFFFFF;
@@ -290,6 +364,41 @@ BOOL WINAPI InternetSetOptionA(HINTERNET hInternet, DWORD dwOption, LPVOID lpBuf
     default: return FailWith(ERROR_INTERNET_INVALID_OPTION);
   }
   return TRUE;
+}
+
+BOOL WINAPI InternetQueryOptionA(HINTERNET hInternet, DWORD dwOption, LPVOID lpBuffer, LPDWORD lpdwBufferLength) {
+  auto obj = Lookup(hInternet, true, true, false);
+  if (!obj) return FALSE;
+  if (!lpdwBufferLength) return FailWith(ERROR_INVALID_PARAMETER);
+  const TlsRecord* tls = TlsRecordOf(*obj);
+  const bool connection = obj->kind == Object::Kind::Connection;
+  switch (dwOption) {
+    case INTERNET_OPTION_CONNECT_TIMEOUT: return GiveDword(obj->connectMs, lpBuffer, lpdwBufferLength);
+    case INTERNET_OPTION_SEND_TIMEOUT:
+    case INTERNET_OPTION_DATA_SEND_TIMEOUT: return GiveDword(obj->sendMs, lpBuffer, lpdwBufferLength);
+    case INTERNET_OPTION_RECEIVE_TIMEOUT:
+    case INTERNET_OPTION_DATA_RECEIVE_TIMEOUT: return GiveDword(obj->receiveMs, lpBuffer, lpdwBufferLength);
+    case INTERNET_OPTION_SECURITY_FLAGS:
+      if (!connection) return FailWith(ERROR_INTERNET_INCORRECT_HANDLE_TYPE);
+      return GiveDword(tls->SecurityText().empty() ? 0 : SECURITY_FLAG_SECURE, lpBuffer, lpdwBufferLength);
+    case INTERNET_OPTION_FTP_SECURITY_TEXT:
+      if (!connection) return FailWith(ERROR_INTERNET_INCORRECT_HANDLE_TYPE);
+      return GiveText(tls->SecurityText(), lpBuffer, lpdwBufferLength);
+    case INTERNET_OPTION_FTP_SERVER_CERTIFICATE: {
+      if (*lpdwBufferLength < sizeof(FTP_SERVER_CERTIFICATE_INFOA) || !lpBuffer) {
+        *lpdwBufferLength = sizeof(FTP_SERVER_CERTIFICATE_INFOA);
+        return FailWith(ERROR_INSUFFICIENT_BUFFER);
+      }
+      CertificateVerdict verdict;
+      std::string server;
+      bool trusted = false;
+      if (!tls->Certificate(&verdict, &server, &trusted)) return FailWith(ERROR_INTERNET_ITEM_NOT_FOUND);
+      FillCertificateInfo(verdict, server, trusted, static_cast<FTP_SERVER_CERTIFICATE_INFOA*>(lpBuffer));
+      *lpdwBufferLength = sizeof(FTP_SERVER_CERTIFICATE_INFOA);
+      return TRUE;
+    }
+    default: return FailWith(ERROR_INTERNET_INVALID_OPTION);
+  }
 }
 
 HINTERNET WINAPI InternetConnectA(HINTERNET hInternet, LPCSTR lpszServerName, INTERNET_PORT nServerPort,
@@ -308,11 +417,13 @@ HINTERNET WINAPI InternetConnectA(HINTERNET hInternet, LPCSTR lpszServerName, IN
   }
   LoginParams p;
   int port = nServerPort;
-  if (!SplitServerName(lpszServerName, &p.host, &port) || (nServerPort && port != nServerPort && port != 0)) {
+  if (!SplitServerUrl(lpszServerName, &p.security, &p.host, &port) || (nServerPort && port != nServerPort && port != 0)) {
     SetLastError(ERROR_INTERNET_INVALID_URL);
     return nullptr;
   }
-  p.port = nServerPort ? nServerPort : (port ? port : INTERNET_DEFAULT_FTP_PORT);
+  if (p.security == FtpSecurity::None && (dwFlags & INTERNET_FLAG_SECURE)) p.security = FtpSecurity::Explicit;
+  const int defaultPort = p.security == FtpSecurity::Implicit ? INTERNET_DEFAULT_FTPS_PORT : INTERNET_DEFAULT_FTP_PORT;
+  p.port = nServerPort ? nServerPort : (port ? port : defaultPort);
   for (const char* t : {lpszUserName, lpszPassword})
     if (t && strpbrk(t, "\r\n")) {
       SetLastError(ERROR_INVALID_PARAMETER);
@@ -353,6 +464,8 @@ HINTERNET WINAPI InternetConnectA(HINTERNET hInternet, LPCSTR lpszServerName, IN
     c->Notify(dwContext, INTERNET_STATUS_HANDLE_CREATED, &created, sizeof created);
     c->engine.SetTimeouts(c->GetTimeouts());
     DWORD e = c->engine.Open(p);
+    c->tls.Store(c->engine);
+    if (!c->engine.ShownCertificate().details.fingerprint.empty()) c->session->tls.Store(c->engine);
     // A failed asynchronous connect leaves its announced handle to the caller to close; a
     // synchronous one returns no handle.
     if (e && !async) Unregister(c->handle);

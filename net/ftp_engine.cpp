@@ -8,6 +8,7 @@
 
 #include "net/ftp_ascii.h"
 #include "net/ftpnet.h"
+#include "net/tls_channel.h"
 
 namespace vel::net {
 
@@ -65,7 +66,8 @@ Today CurrentDate() {
 
 #ifdef VEL_NET_TRACE
 const char* StateName(int s) {
-  static const char* const kNames[] = {"Idle", "Resolve", "Connect", "Greeting", "User", "Pass", "Acct", "Feat",
+  static const char* const kNames[] = {"Idle", "Resolve", "Connect", "Greeting", "TlsAuth", "TlsHandshake",
+                                       "User", "Pass", "Acct", "Pbsz", "Prot", "Feat",
                                        "Utf8On", "Ready", "Type", "Pasv", "Epsv", "Port", "Eprt", "XferCmd",
                                        "Data", "XferEnd", "Mkd", "Rmd", "Dele", "Rnfr", "Rnto", "Pwd", "Cwd",
                                        "Quit", "Closed"};
@@ -83,6 +85,10 @@ void FtpEngine::To(St next) {
   state_ = next;
 }
 
+FtpEngine::~FtpEngine() {
+  if (controlCert_) CertFreeCertificateContext(controlCert_);
+}
+
 void FtpEngine::Fail(DWORD err, bool fatal) {
   if (!error_) error_ = err;
   data_.reset();
@@ -90,6 +96,9 @@ void FtpEngine::Fail(DWORD err, bool fatal) {
   if (fatal || !ctrl_) {
     if (ctrl_) {
       obs_->Status(INTERNET_STATUS_CLOSING_CONNECTION, nullptr, 0);
+      // After QUIT the session ends in order (a TLS control connection with its close_notify);
+      // after a failure it is dropped.
+      if (state_ == St::Quit) ctrl_->Finish(kQuitFinishMs, cancel_);
       ctrl_.reset();
       obs_->Status(INTERNET_STATUS_CONNECTION_CLOSED, nullptr, 0);
     }
@@ -103,7 +112,9 @@ DWORD FtpEngine::Run(Op op, St first) {
   op_ = op;
   error_ = 0;
   dataError_ = localError_ = 0;
+  dataMoved_ = 0;
   finalSeen_ = false;
+  dataTls_ = false;
   To(first);
   while (state_ != St::Ready && state_ != St::Closed) Step();
   op_ = Op::None;
@@ -119,6 +130,8 @@ void FtpEngine::Step() {
       return DoConnect();
     case St::Data:
       return DoData();
+    case St::TlsHandshake:
+      return DoTlsHandshake();
     case St::Port:
     case St::Eprt:
       if (!listener_.Valid() && !PrepareListener()) return Fail(ERROR_INTERNET_CANNOT_CONNECT, false);
@@ -144,6 +157,9 @@ std::string FtpEngine::CommandFor(St s) const {
              (login_.port != 21 ? ":" + std::to_string(login_.port) : std::string());
     case St::Pass: return "PASS " + login_.password;
     case St::Acct: return "ACCT " + login_.password;
+    case St::TlsAuth: return "AUTH TLS";
+    case St::Pbsz: return "PBSZ 0";
+    case St::Prot: return "PROT P";
     case St::Feat: return "FEAT";
     case St::Utf8On: return "OPTS UTF8 ON";
     case St::Type: return ascii_ ? "TYPE A" : "TYPE I";
@@ -272,18 +288,33 @@ void FtpEngine::OnReply(const FtpReply& r) {
   bool ok = c >= 200 && c < 300;
   switch (state_) {
     case St::Greeting:
-      return ok ? To(St::User) : Fail(ERROR_INTERNET_EXTENDED_ERROR, true);
+      if (!ok) return Fail(ERROR_INTERNET_EXTENDED_ERROR, true);
+      return To(login_.security == FtpSecurity::Explicit ? St::TlsAuth : St::User);
+    case St::TlsAuth:
+      // Anything but 234 is a server that will not encrypt: the session ends here, and not a
+      // byte more goes out in clear (no USER, no QUIT).
+      if (c != 234) return Fail(ERROR_FTP_TLS_NOT_OFFERED, true);
+      // A server that talks on in clear after agreeing (a man in the middle stripping TLS
+      // would) gets no handshake.
+      if (inpos_ < inbuf_.size()) return Fail(ERROR_INTERNET_SECURITY_CHANNEL_ERROR, true);
+      return To(St::TlsHandshake);
     case St::User:
-      if (c == 230) return To(St::Feat);
+      if (c == 230) return To(AfterLogin());
       if (c == 331) return To(St::Pass);
       if (c == 332) return To(St::Acct);
       return Fail(ReplyError(r), true);
     case St::Pass:
-      if (c == 230 || c == 202) return To(St::Feat);
+      if (c == 230 || c == 202) return To(AfterLogin());
       if (c == 332) return To(St::Acct);
       return Fail(ReplyError(r), true);
     case St::Acct:
-      return ok ? To(St::Feat) : Fail(ReplyError(r), true);
+      return ok ? To(AfterLogin()) : Fail(ReplyError(r), true);
+    case St::Pbsz:
+      return To(St::Prot);  // PROT decides; a server that needs no PBSZ may not know it
+    case St::Prot:
+      if (!ok) return Fail(ERROR_FTP_TLS_NOT_OFFERED, true);
+      protectData_ = true;
+      return To(St::Feat);
     case St::Feat:
       if (ok) {
         mlsd_ = HasFeature(r.text, "MLST") || HasFeature(r.text, "MLSD");
@@ -343,7 +374,7 @@ void FtpEngine::OnReply(const FtpReply& r) {
       return Fail(ReplyError(r), false);
     case St::XferEnd:
       if (localError_) return Fail(localError_, false);
-      if (!ok) return Fail(ReplyError(r), false);
+      if (!ok) return Fail(DataRefused(c) ? ERROR_FTP_TLS_DATA_REFUSED : ReplyError(r), false);
       if (dataError_) return Fail(dataError_, false);
       return To(St::Ready);
     case St::Pwd:
@@ -425,7 +456,7 @@ void FtpEngine::DoConnect() {
       inbuf_.clear();
       inpos_ = 0;
       reader_.Reset();
-      return To(St::Greeting);
+      return To(login_.security == FtpSecurity::Implicit ? St::TlsHandshake : St::Greeting);
     }
     if (e == ERROR_INTERNET_OPERATION_CANCELLED) break;
   }
@@ -456,6 +487,7 @@ DWORD FtpEngine::MoveIn(DataSink* sink) {
       return w;
     }
     pending += got;
+    dataMoved_ += got;
     if (pending >= kNotifyChunk) ReportData(INTERNET_STATUS_RECEIVING_RESPONSE, &pending);
   }
   ReportData(INTERNET_STATUS_RECEIVING_RESPONSE, &pending);
@@ -484,6 +516,7 @@ DWORD FtpEngine::MoveOut(DataSource* source) {
     }
     if (DWORD e = data_->Send(p, n, timeouts_.send, cancel_)) return e;
     pending += n;
+    dataMoved_ += n;
     if (pending >= kNotifyChunk) ReportData(INTERNET_STATUS_SENDING_REQUEST, &pending);
   }
   ReportData(INTERNET_STATUS_SENDING_REQUEST, &pending);
@@ -517,9 +550,21 @@ void FtpEngine::DoData() {
       return To(St::XferEnd);
     }
   }
-  DWORD e = op_ == Op::Stor ? MoveOut(source_) : MoveIn(sink_);
-  if (op_ == Op::Stor && !e)
-    data_->Finish();
+  // The TLS handshake of a data connection comes after the server's preliminary reply: servers
+  // start their side of it when they have answered the transfer command. A transfer answered
+  // at once with its final reply moved nothing: no server starts TLS on that connection.
+  if (protectData_ && finalSeen_) {
+    data_->Close();
+    data_.reset();
+    return To(St::Ready);
+  }
+  DWORD e = protectData_ ? SecureData() : 0;
+  if (!e) e = op_ == Op::Stor ? MoveOut(source_) : MoveIn(sink_);
+  // A TLS download must end with the server's close_notify: a bare end may be an attacker
+  // cutting the data short while the server reports success.
+  if (!e && op_ != Op::Stor && !data_->EndedInOrder()) e = ERROR_INTERNET_SECURITY_CHANNEL_ERROR;
+  if (!e)
+    e = data_->Finish(timeouts_.send, cancel_);  // an upload's end (close_notify) is part of its data
   else
     data_->Close();
   data_.reset();
@@ -529,11 +574,90 @@ void FtpEngine::DoData() {
   To(St::XferEnd);
 }
 
+// ---- FTP over TLS
+
+FtpEngine::St FtpEngine::AfterLogin() const {
+  return login_.security == FtpSecurity::None ? St::Feat : St::Pbsz;
+}
+
+// The control connection's handshake (after 234, or first thing for implicit TLS) and the
+// verdict on the server's certificate, before anything of the login is sent.
+void FtpEngine::DoTlsHandshake() {
+  if (!tlsCredentials_) {
+    if (DWORD e = TlsCredentials::Acquire(&tlsCredentials_)) return Fail(e, true);
+  }
+  // Until now the control connection is the plain socket stream DoConnect made.
+  Socket plain = static_cast<SocketStream&>(*ctrl_).Release();
+  auto channel = std::make_unique<TlsChannel>(std::move(plain), tlsCredentials_, tlsTarget_);
+  TlsChannel& tls = *channel;
+  ctrl_ = std::move(channel);
+  // The server's part of the handshake is waited for like its replies.
+  if (DWORD e = tls.Handshake(timeouts_.receive, cancel_)) return Fail(e, true);
+  if (DWORD e = JudgeCertificate(tls, true)) return Fail(e, true);
+  securityText_ = tls.Info().Brief();
+  inbuf_.clear();
+  inpos_ = 0;
+  reader_.Reset();
+  To(login_.security == FtpSecurity::Implicit ? St::Greeting : St::User);
+}
+
+// 0 when the channel's certificate may be talked to: trusted by the platform for the target
+// name, or accepted by the user for this server with no further problem; else the code of its
+// first problem. The control connection's certificate is kept (ShownCertificate, and for the
+// data connections); a data connection that shows that very certificate needs no new verdict.
+DWORD FtpEngine::JudgeCertificate(const TlsChannel& channel, bool control) {
+  PCCERT_CONTEXT cert = channel.PeerCertificate();
+  if (!control && SameCertificate(cert, controlCert_)) {
+    CertFreeCertificateContext(cert);
+    return 0;
+  }
+  CertificateVerdict verdict = CheckServerCertificate(cert, tlsTarget_);
+  DWORD e = verdict.error;
+  if (e && TrustedCertificates().Trusted(trustName_, verdict)) e = 0;
+  if (control) {
+    shown_ = std::move(verdict);
+    shownTrusted_ = shown_.error != 0 && e == 0;
+    if (controlCert_) CertFreeCertificateContext(controlCert_);
+    controlCert_ = cert;
+  } else if (cert) {
+    CertFreeCertificateContext(cert);
+  }
+  return e;
+}
+
+// Puts TLS on the data connection just opened; 0 or the error that ends it.
+DWORD FtpEngine::SecureData() {
+  Socket plain = static_cast<SocketStream&>(*data_).Release();
+  auto channel = std::make_unique<TlsChannel>(std::move(plain), tlsCredentials_, tlsTarget_);
+  TlsChannel& tls = *channel;
+  data_ = std::move(channel);
+  dataTls_ = true;
+  if (DWORD e = tls.Handshake(timeouts_.receive, cancel_)) return e;
+  return JudgeCertificate(tls, false);
+}
+
+// Whether a failed transfer's reply is the server turning down its encrypted data connection:
+// 522 (RFC 4217), 425 or 426 after the data connection was made and its TLS begun, with no data
+// moved. vsftpd (522) and ProFTPD (425, after a handshake that ends in order) answer so when the
+// data connection does not resume the control connection's TLS session.
+bool FtpEngine::DataRefused(int code) const {
+  if (!protectData_ || !dataTls_ || dataMoved_ != 0) return false;
+  return code == 522 || code == 425 || code == 426;
+}
+
 DWORD FtpEngine::Open(const LoginParams& p) {
   login_ = p;
   passive_ = p.passive;
   utf8_ = mlsd_ = epsv_ = false;
   type_ = 0;
+  // TLS is spoken with whoever the control connection reaches: the server, or the proxy.
+  const bool proxied = !p.proxyHost.empty();
+  tlsTarget_ = proxied ? p.proxyHost : p.host;
+  trustName_ = TrustServerName(tlsTarget_, proxied ? p.proxyPort : p.port);
+  protectData_ = false;
+  shown_ = CertificateVerdict{};
+  shownTrusted_ = false;
+  securityText_.clear();
   return Run(Op::Login, St::Resolve);
 }
 

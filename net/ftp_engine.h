@@ -6,6 +6,17 @@
 // to the address the control connection reached, whatever a PASV reply names; EPSV is used
 // first when the server's features list it. All bytes move through ByteStream objects.
 //
+// FTP over TLS (RFC 4217): explicit ("AUTH TLS" after the greeting; any answer but 234 ends the
+// session with nothing more sent) or implicit (TLS from the first byte). The server's
+// certificate is judged right after the control handshake, before USER: a certificate with a
+// problem the user has not accepted for this server (net/tls_certificate.h, remembered trust)
+// ends the session with the problem's code and is kept for RefusedCertificate(). After the
+// login, "PBSZ 0" and "PROT P" (refused: the session ends, no data moves in clear); every data
+// connection then runs TLS with the control connection's credentials and target name (so a
+// platform that resumes sessions resumes the control connection's), must show the control
+// connection's certificate or one that passes the same check, and must end with the server's
+// close_notify: a download cut short without one is an error, never a short file.
+//
 // Each public operation sets the goal (op_), enters its first state and steps until the state
 // is Ready (the connection can take the next command) or Closed (the control connection is
 // gone). FtpEngine::To is the only writer of the state. Every command and reply is reported
@@ -24,9 +35,11 @@
 #include <vector>
 
 #include "net/ftp_listing.h"
+#include "net/ftp_names.h"
 #include "net/ftp_reply.h"
 #include "net/ftp_socket.h"
 #include "net/ftp_stream.h"
+#include "net/tls_certificate.h"
 
 namespace vel::net {
 
@@ -66,15 +79,24 @@ struct LoginParams {
   int proxyPort = 21;
   std::string user, password;
   bool passive = false;
+  FtpSecurity security = FtpSecurity::None;
 };
+
+class TlsCredentials;
+class TlsChannel;
 
 class FtpEngine {
  public:
   static constexpr size_t kNotifyChunk = 64 * 1024;
   // Links of unknown kind probed with CWD per listing; the rest are taken as folders.
   static constexpr size_t kMaxLinkProbes = 64;
+  // How long the orderly end of the control connection after QUIT may take.
+  static constexpr DWORD kQuitFinishMs = 1000;
 
   FtpEngine(EngineObserver* obs, const std::atomic<bool>* cancel) : obs_(obs), cancel_(cancel) {}
+  ~FtpEngine();
+  FtpEngine(const FtpEngine&) = delete;
+  FtpEngine& operator=(const FtpEngine&) = delete;
   void SetTimeouts(const Timeouts& t) { timeouts_ = t; }
   void SetPassive(bool p) { passive_ = p; }
 
@@ -91,15 +113,28 @@ class FtpEngine {
   void Quit();  // QUIT when connected, then closes (50, 51)
   bool Connected() const { return state_ != St::Closed && state_ != St::Idle; }
 
+  // The control connection's TLS protocol and cipher ("TLS 1.2, AES 256"); "" when it has none.
+  const std::string& SecurityText() const { return securityText_; }
+  // The server certificate the last Open was shown (refused or not), with its verdict, and the
+  // name ("host:port") trust in it is filed under; an empty fingerprint when none was shown.
+  const CertificateVerdict& ShownCertificate() const { return shown_; }
+  const std::string& TrustName() const { return trustName_; }
+  // The shown certificate has problems the user accepted for this server earlier.
+  bool ShownTrustedByUser() const { return shownTrusted_; }
+
  private:
   enum class St {
     Idle,       // never opened
     Resolve,    // looking up the server (10, 11)
     Connect,    // opening the control connection (20, 21)
     Greeting,   // awaiting the 220
+    TlsAuth,    // AUTH TLS sent
+    TlsHandshake,  // negotiating TLS on the control connection, then judging the certificate
     User,       // USER sent
     Pass,       // PASS sent
     Acct,       // ACCT sent
+    Pbsz,       // PBSZ 0 sent
+    Prot,       // PROT P sent
     Feat,       // FEAT sent
     Utf8On,     // OPTS UTF8 ON sent
     Ready,      // idle, logged in
@@ -130,6 +165,11 @@ class FtpEngine {
   void DoResolve();
   void DoConnect();
   void DoData();
+  void DoTlsHandshake();
+  St AfterLogin() const;
+  DWORD SecureData();
+  DWORD JudgeCertificate(const TlsChannel& channel, bool control);
+  bool DataRefused(int code) const;
   bool PrepareListener();
   St DataChannelState() const;
   St TransferStart() const;
@@ -165,8 +205,19 @@ class FtpEngine {
   DataSource* source_ = nullptr;
   std::string pwd_;      // the directory the probes return to
   DWORD dataError_ = 0;
+  uint64_t dataMoved_ = 0;  // bytes the current transfer moved on its data connection
   DWORD localError_ = 0;  // the sink or source failed: the transfer's error whatever the server says
   bool finalSeen_ = false;  // the transfer command answered 2xx with no preliminary reply
+  // FTP over TLS.
+  std::shared_ptr<TlsCredentials> tlsCredentials_;  // one per session: control and data share it
+  std::string tlsTarget_;     // the name the server's certificate must carry
+  std::string trustName_;     // "host:port" of the TLS peer, as remembered trust is filed
+  PCCERT_CONTEXT controlCert_ = nullptr;  // the certificate the control connection showed
+  CertificateVerdict shown_;
+  bool shownTrusted_ = false;
+  std::string securityText_;
+  bool protectData_ = false;  // PROT P accepted: data connections run TLS
+  bool dataTls_ = false;      // the current transfer's data connection began a TLS handshake
 };
 
 }  // namespace vel::net

@@ -150,6 +150,28 @@ std::vector<std::shared_ptr<Object>> ChildrenOf(const Session* s) {
   return out;
 }
 
+void TlsRecord::Store(const FtpEngine& engine) {
+  std::lock_guard<std::mutex> lock(m_);
+  verdict_ = engine.ShownCertificate();
+  server_ = engine.TrustName();
+  trustedByUser_ = engine.ShownTrustedByUser();
+  securityText_ = engine.SecurityText();
+}
+
+bool TlsRecord::Certificate(CertificateVerdict* verdict, std::string* server, bool* trustedByUser) const {
+  std::lock_guard<std::mutex> lock(m_);
+  if (verdict_.details.fingerprint.empty()) return false;
+  *verdict = verdict_;
+  *server = server_;
+  *trustedByUser = trustedByUser_;
+  return true;
+}
+
+std::string TlsRecord::SecurityText() const {
+  std::lock_guard<std::mutex> lock(m_);
+  return securityText_;
+}
+
 void StoreLastResponse(const FtpReply& r) { tl_last = r; }
 void ClearLastResponse() { tl_last = FtpReply{}; }
 const FtpReply& LastResponse() { return tl_last; }

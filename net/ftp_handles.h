@@ -67,6 +67,24 @@ struct Object {
   void Notify(DWORD_PTR ctx, DWORD code, const void* info, DWORD len) const;
 };
 
+// What a connect learnt of the server's TLS: the certificate it was shown with its verdict,
+// the name trust in it is filed under, and the control connection's TLS text. Written by the
+// request that connects, read by option queries on any thread.
+class TlsRecord {
+ public:
+  void Store(const FtpEngine& engine);
+  // False when no certificate was shown.
+  bool Certificate(CertificateVerdict* verdict, std::string* server, bool* trustedByUser) const;
+  std::string SecurityText() const;
+
+ private:
+  mutable std::mutex m_;
+  CertificateVerdict verdict_;
+  std::string server_;
+  bool trustedByUser_ = false;
+  std::string securityText_;
+};
+
 struct Session : Object {
   Session() : Object(Kind::Session) {}
   bool async = false;
@@ -75,6 +93,7 @@ struct Session : Object {
   // The workers of its connections, closed or not: closing the session waits for them all.
   std::mutex workersMutex;
   std::vector<std::weak_ptr<Worker>> workers;
+  TlsRecord tls;  // the last certificate any of its connections was shown
 };
 
 // A connection runs one request at a time (another gives ERROR_FTP_TRANSFER_IN_PROGRESS);
@@ -94,6 +113,7 @@ struct Connection : Object, EngineObserver {
   bool closePending = false;    // closed by its own request's callback: finish the close after it
   std::recursive_mutex opMutex; // serialises synchronous requests and the close
   DWORD_PTR opContext = 0;      // context of the request in progress
+  TlsRecord tls;
   void Status(DWORD code, const void* info, DWORD len) override { Notify(opContext, code, info, len); }
   void Reply(const FtpReply& r) override;
 };

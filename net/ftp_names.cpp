@@ -1,6 +1,9 @@
 // Server-name and proxy-list parsing.
 #include "net/ftp_names.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include "net/ftp_listing.h"
 
 namespace vel::net {
@@ -63,6 +66,29 @@ bool SplitServerName(std::string_view in, std::string* host, int* port) {
   if (first == 0) return false;
   host->assign(in.substr(0, first));
   return ParsePort(in.substr(first + 1), port);
+}
+
+bool SplitServerUrl(std::string_view in, FtpSecurity* security, std::string* host, int* port) {
+  static const struct {
+    std::string_view scheme;  // lower case, without "://"
+    FtpSecurity security;
+  } kSchemes[] = {{"ftp", FtpSecurity::None}, {"ftpes", FtpSecurity::Explicit}, {"ftps", FtpSecurity::Implicit}};
+  in = Trim(in);
+  *security = FtpSecurity::None;
+  size_t sep = in.find("://");
+  if (sep != std::string_view::npos && sep < in.find('[')) {
+    std::string_view scheme = in.substr(0, sep);
+    auto known = std::find_if(std::begin(kSchemes), std::end(kSchemes), [&](const auto& s) {
+      return std::equal(scheme.begin(), scheme.end(), s.scheme.begin(), s.scheme.end(),
+                        [](char a, char b) { return (a >= 'A' && a <= 'Z' ? a + 32 : a) == b; });
+    });
+    if (known == std::end(kSchemes)) return false;
+    *security = known->security;
+    in.remove_prefix(sep + 3);
+    if (!in.empty() && in.back() == '/') in.remove_suffix(1);
+  }
+  if (in.find('/') != std::string_view::npos) return false;  // a path is no part of a server name
+  return SplitServerName(in, host, port);
 }
 
 bool FtpProxyFrom(std::string_view list, std::string* hostPort) {

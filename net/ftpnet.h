@@ -15,8 +15,19 @@
 // 50 51 70. One request runs at a time per session; another gives ERROR_FTP_TRANSFER_IN_PROGRESS.
 // Synchronous sessions block and report through the return value and GetLastError; the
 // callback, when set, still sees every notification but 100, on the calling thread.
+//
+// FTP over TLS: a server name "ftpes://host[:port]" (or INTERNET_FLAG_SECURE) asks for explicit
+// TLS, "ftps://host[:port]" for implicit TLS (port 990 unless one is given); "ftp://" or no
+// scheme is plain FTP. Control and data connections are then encrypted; nothing goes out in
+// clear once TLS was asked for. A server certificate the platform does not trust for the name,
+// and that the user has not trusted for this server, ends the connect before USER with its
+// code (12037, 12038, 12045, 12169, 12170); the certificate and its verdict can then be read
+// with the library's own option INTERNET_OPTION_FTP_SERVER_CERTIFICATE, and trusted with
+// INTERNET_OPTION_FTP_TRUST_CERTIFICATE, after which a new connect goes through.
 #pragma once
 #include <windows.h>
+
+#include "net/tls_errors.h"
 
 #ifdef __cplusplus
 extern "C" {
@@ -44,11 +55,13 @@ typedef INTERNET_STATUS_CALLBACK* LPINTERNET_STATUS_CALLBACK;
 
 #define INTERNET_INVALID_PORT_NUMBER 0
 #define INTERNET_DEFAULT_FTP_PORT 21
+#define INTERNET_DEFAULT_FTPS_PORT 990  // implicit TLS (the library's own name)
 #define INTERNET_SERVICE_FTP 1
 
 // Flags.
 #define INTERNET_FLAG_ASYNC 0x10000000
 #define INTERNET_FLAG_PASSIVE 0x08000000
+#define INTERNET_FLAG_SECURE 0x00800000  // InternetConnectA: explicit TLS (AUTH TLS)
 #define INTERNET_FLAG_RELOAD 0x80000000
 #define INTERNET_FLAG_NEED_FILE 0x00000010
 #define FTP_TRANSFER_TYPE_UNKNOWN 0x00000000
@@ -62,6 +75,44 @@ typedef INTERNET_STATUS_CALLBACK* LPINTERNET_STATUS_CALLBACK;
 #define INTERNET_OPTION_RECEIVE_TIMEOUT 6
 #define INTERNET_OPTION_DATA_SEND_TIMEOUT 7
 #define INTERNET_OPTION_DATA_RECEIVE_TIMEOUT 8
+// InternetQueryOptionA on a connection: SECURITY_FLAG_SECURE while its control connection is
+// encrypted, else 0 (a DWORD).
+#define INTERNET_OPTION_SECURITY_FLAGS 31
+#define SECURITY_FLAG_SECURE 0x00000001
+
+// The library's own options (numbers the platform does not use).
+// Query, on a connection or a session: FTP_SERVER_CERTIFICATE_INFOA about the certificate the
+// connection's last connect was shown (on a session: the last one any of its connections was
+// shown); ERROR_INTERNET_ITEM_NOT_FOUND when none was.
+#define INTERNET_OPTION_FTP_SERVER_CERTIFICATE 0x4C01
+// Set, on the same handle, with the FTP_SERVER_CERTIFICATE_INFOA the query gave: remembers the
+// user's trust in that certificate for that server (per user, in the registry key named in
+// net/tls_certificate.h), so later connects accept it as long as it shows no problem beyond
+// those it had. ERROR_INVALID_PARAMETER when the fingerprint is not the one the handle was shown.
+#define INTERNET_OPTION_FTP_TRUST_CERTIFICATE 0x4C02
+// Query, on a connection: the protocol and cipher of its control connection's TLS, such as
+// "TLS 1.2, AES 256" (zero-terminated; length 0 when it is not encrypted).
+#define INTERNET_OPTION_FTP_SECURITY_TEXT 0x4C03
+
+// FTP_SERVER_CERTIFICATE_INFOA.dwProblems bits.
+#define FTP_CERT_PROBLEM_DATE 1       // expired or not yet valid
+#define FTP_CERT_PROBLEM_NAME 2       // issued for another name
+#define FTP_CERT_PROBLEM_AUTHORITY 4  // no trusted authority vouches for it (self-signed ...)
+#define FTP_CERT_PROBLEM_REVOKED 8
+#define FTP_CERT_PROBLEM_INVALID 16   // malformed, badly signed, not for servers
+
+typedef struct {
+  DWORD dwError;           // 0: trusted by the platform; else the first problem's code
+  DWORD dwProblems;        // FTP_CERT_PROBLEM_* bits
+  BOOL fTrustedByUser;     // problems the user accepted earlier for this server
+  SYSTEMTIME stValidFrom;  // UTC
+  SYSTEMTIME stValidTo;
+  CHAR szServer[272];      // "host:port" in lower case: what the trust is filed under
+  CHAR szSubject[512];     // "CN=ftp.example.org, O=Example"
+  CHAR szIssuer[512];
+  CHAR szValidity[64];     // "2026-12-06 14:55 UTC - 2028-12-07 14:55 UTC"
+  CHAR szFingerprint[96];  // SHA-256, "AB:CD:..." (32 pairs)
+} FTP_SERVER_CERTIFICATE_INFOA, *LPFTP_SERVER_CERTIFICATE_INFOA;
 
 // Status codes delivered to the callback.
 #define INTERNET_STATUS_RESOLVING_NAME 10
@@ -101,10 +152,16 @@ typedef INTERNET_STATUS_CALLBACK* LPINTERNET_STATUS_CALLBACK;
 #define ERROR_INTERNET_CANNOT_CONNECT 12029
 #define ERROR_INTERNET_CONNECTION_ABORTED 12030
 #define ERROR_INTERNET_CONNECTION_RESET 12031
+#define ERROR_INTERNET_ITEM_NOT_FOUND 12028
 #define ERROR_INTERNET_INVALID_PROXY_REQUEST 12033
 #define ERROR_FTP_TRANSFER_IN_PROGRESS 12110
 #define ERROR_FTP_DROPPED 12111
 #define ERROR_FTP_NO_PASSIVE_MODE 12112
+// The library's own codes, with texts in its message table.
+#define ERROR_FTP_TLS_NOT_OFFERED 12113   // the server refused AUTH TLS or PROT P; nothing went in clear
+#define ERROR_FTP_TLS_DATA_REFUSED 12114  // the server refused an encrypted data connection (its reply
+                                          // is the last response): most often because the data
+                                          // connection did not resume the control connection's TLS
 
 HINTERNET WINAPI InternetOpenA(LPCSTR lpszAgent, DWORD dwAccessType, LPCSTR lpszProxy,
                                LPCSTR lpszProxyBypass, DWORD dwFlags);
@@ -127,6 +184,7 @@ BOOL WINAPI FtpRenameFileA(HINTERNET hConnect, LPCSTR lpszExisting, LPCSTR lpszN
 BOOL WINAPI InternetCloseHandle(HINTERNET hInternet);
 BOOL WINAPI InternetGetLastResponseInfoA(LPDWORD lpdwError, LPSTR lpszBuffer, LPDWORD lpdwBufferLength);
 BOOL WINAPI InternetSetOptionA(HINTERNET hInternet, DWORD dwOption, LPVOID lpBuffer, DWORD dwBufferLength);
+BOOL WINAPI InternetQueryOptionA(HINTERNET hInternet, DWORD dwOption, LPVOID lpBuffer, LPDWORD lpdwBufferLength);
 
 // The module that holds the library's code and its message table, for
 // FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE, FtpNetModule(), code, ...).

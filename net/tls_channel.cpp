@@ -25,7 +25,7 @@ constexpr DWORD kCredentialFlags =
     SCH_CRED_MANUAL_CRED_VALIDATION | SCH_CRED_NO_DEFAULT_CREDS | SCH_USE_STRONG_CRYPTO;
 constexpr size_t kReadChunk = 256 * 1024;
 constexpr size_t kMaxPlainAhead = 1u << 20;  // decrypted bytes kept ahead of the reader
-constexpr DWORD kDrainMs = 3000;  // how long Close() waits for the server's end
+constexpr DWORD kDrainMs = 3000;  // how long Finish() waits for the server's end
 constexpr unsigned char kAlertRecord = 21;
 
 SECURITY_STATUS AcquireWith(void* authData, CredHandle* handle) {
@@ -124,6 +124,25 @@ std::string TlsSessionInfo::ProtocolName() const {
   return "TLS";
 }
 
+namespace {
+
+std::string CipherName(ALG_ID cipher, DWORD bits) {
+  switch (cipher) {
+    case CALG_AES_128: return "AES 128";
+    case CALG_AES_256: return "AES 256";
+    case CALG_3DES: return "3DES";
+    case 0: return std::string();
+    default: return "cipher " + std::to_string(cipher) + " (" + std::to_string(bits) + " bits)";
+  }
+}
+
+}  // namespace
+
+std::string TlsSessionInfo::Brief() const {
+  const std::string name = CipherName(cipher, cipherBits);
+  return name.empty() ? ProtocolName() : ProtocolName() + ", " + name;
+}
+
 std::string TlsSessionInfo::Describe() const {
   // The platform's suite name where it gives a whole one (Wine 8 names AEAD suites
   // "..._GCM_<unknown>"); else the algorithms it reports.
@@ -136,13 +155,7 @@ std::string TlsSessionInfo::Describe() const {
     case CALG_RSA_KEYX: text += ", RSA"; break;
     default: break;
   }
-  switch (cipher) {
-    case CALG_AES_128: text += ", AES 128"; break;
-    case CALG_AES_256: text += ", AES 256"; break;
-    case CALG_3DES: text += ", 3DES"; break;
-    case 0: break;
-    default: text += ", cipher " + std::to_string(cipher) + " (" + std::to_string(cipherBits) + " bits)"; break;
-  }
+  if (cipher) text += ", " + CipherName(cipher, cipherBits);
   switch (hash) {
     case CALG_SHA1: text += ", SHA-1"; break;
     case CALG_SHA_256: text += ", SHA-256"; break;
@@ -154,8 +167,8 @@ std::string TlsSessionInfo::Describe() const {
 
 // ---- channel
 
-TlsChannel::TlsChannel(Socket* socket, std::shared_ptr<TlsCredentials> credentials, std::string targetName)
-    : socket_(socket), credentials_(std::move(credentials)), target_(std::move(targetName)) {
+TlsChannel::TlsChannel(Socket socket, std::shared_ptr<TlsCredentials> credentials, std::string targetName)
+    : socket_(std::move(socket)), credentials_(std::move(credentials)), target_(std::move(targetName)) {
   SecInvalidateHandle(&context_);
 }
 
@@ -187,7 +200,7 @@ DWORD TlsChannel::FillInput(DWORD timeoutMs, const std::atomic<bool>* cancel, bo
   }
   size_t got = 0;
   char* end = In() + inLen_;
-  DWORD e = socket_->Recv(end, in_.size() - inStart_ - inLen_, &got, timeoutMs, cancel);
+  DWORD e = socket_.Recv(end, in_.size() - inStart_ - inLen_, &got, timeoutMs, cancel);
   if (e) {
     state_ = St::Failed;
     return e;
@@ -208,7 +221,7 @@ void TlsChannel::KeepExtra(const SecBuffer* extra) {
 
 DWORD TlsChannel::SendToken(SecBuffer* token, DWORD timeoutMs, const std::atomic<bool>* cancel) {
   if (!token->pvBuffer || token->cbBuffer == 0) return 0;
-  DWORD e = socket_->SendAll(static_cast<const char*>(token->pvBuffer), token->cbBuffer, timeoutMs, cancel);
+  DWORD e = socket_.SendAll(static_cast<const char*>(token->pvBuffer), token->cbBuffer, timeoutMs, cancel);
   if (e) state_ = St::Failed;
   return e;
 }
@@ -277,7 +290,7 @@ DWORD TlsChannel::Handshake(DWORD timeoutMs, const std::atomic<bool>* cancel) {
   return 0;
 }
 
-DWORD TlsChannel::Write(const char* p, size_t n, DWORD timeoutMs, const std::atomic<bool>* cancel) {
+DWORD TlsChannel::Send(const char* p, size_t n, DWORD timeoutMs, const std::atomic<bool>* cancel) {
   if (state_ == St::Failed) return ERROR_INTERNET_SECURITY_CHANNEL_ERROR;
   if (state_ != St::Open) return ERROR_INTERNET_INCORRECT_HANDLE_STATE;
   const size_t header = sizes_.cbHeader, trailer = sizes_.cbTrailer, most = sizes_.cbMaximumMessage;
@@ -307,7 +320,7 @@ DWORD TlsChannel::Write(const char* p, size_t n, DWORD timeoutMs, const std::ato
       p += len;
       n -= len;
     }
-    DWORD e = socket_->SendAll(out_.data(), used, timeoutMs, cancel);
+    DWORD e = socket_.SendAll(out_.data(), used, timeoutMs, cancel);
     if (e) {
       state_ = St::Failed;
       return e;
@@ -391,7 +404,7 @@ DWORD TlsChannel::PostHandshake(DWORD timeoutMs, const std::atomic<bool>* cancel
   return 0;
 }
 
-DWORD TlsChannel::Read(char* p, size_t cap, size_t* got, DWORD timeoutMs, const std::atomic<bool>* cancel) {
+DWORD TlsChannel::Recv(char* p, size_t cap, size_t* got, DWORD timeoutMs, const std::atomic<bool>* cancel) {
   *got = 0;
   while (plainPos_ == plain_.size()) {
     if (deferredError_) return deferredError_;
@@ -429,7 +442,7 @@ DWORD TlsChannel::SendCloseNotify(DWORD timeoutMs, const std::atomic<bool>* canc
   return SendToken(&alert.buffer, timeoutMs, cancel);
 }
 
-DWORD TlsChannel::Close(DWORD timeoutMs, const std::atomic<bool>* cancel) {
+DWORD TlsChannel::Finish(DWORD timeoutMs, const std::atomic<bool>* cancel) {
   DWORD e = 0;
   bool open = state_ == St::Open;
   if (open || state_ == St::PeerClosed || state_ == St::PeerEnded) {
@@ -438,22 +451,26 @@ DWORD TlsChannel::Close(DWORD timeoutMs, const std::atomic<bool>* cancel) {
     if (!open) e = 0;
   }
   if (open && !e) {
-    socket_->ShutdownSend();
+    socket_.ShutdownSend();
     DWORD wait = std::min(timeoutMs, kDrainMs);
     char sink[4096];
     for (size_t total = 0; total < (1u << 20);) {
       size_t got = 0;
-      if (socket_->Recv(sink, sizeof sink, &got, wait, cancel) || got == 0) break;
+      if (socket_.Recv(sink, sizeof sink, &got, wait, cancel) || got == 0) break;
       total += got;
     }
   }
+  Close();
+  return e;
+}
+
+void TlsChannel::Close() {
   if (haveContext_) {
     DeleteSecurityContext(&context_);
     haveContext_ = false;
   }
-  socket_->Close();
+  socket_.Close();
   state_ = St::Closed;
-  return e;
 }
 
 PCCERT_CONTEXT TlsChannel::PeerCertificate() const {

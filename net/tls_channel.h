@@ -8,7 +8,7 @@
 // (8.0) resumes nothing: its second ClientHello carries neither a session id nor a ticket
 // (tls_faults_test shows it), and those servers refuse its data connections.
 //
-// Legal order on a channel: Handshake once; then Read/Write; then Close once. The server's
+// Legal order on a channel: Handshake once; then Recv/Send; then Finish or Close once. The server's
 // certificate is not judged here (the credentials ask for manual validation): the caller gets
 // it from PeerCertificate() after the handshake and checks it (net/tls_certificate.h) before it
 // sends anything that matters.
@@ -32,7 +32,7 @@
 #include <string>
 #include <vector>
 
-#include "net/net_stream.h"
+#include "net/ftp_stream.h"
 #include "net/tls_errors.h"
 
 namespace vel::net {
@@ -66,16 +66,17 @@ struct TlsSessionInfo {
   std::string suite;       // "TLS_AES_256_GCM_SHA384" where the platform names it, else ""
   int resumed = -1;        // 1 resumed, 0 full handshake, -1 the platform does not say
   std::string ProtocolName() const;  // "TLS 1.3"
-  std::string Describe() const;      // "TLS 1.3, TLS_AES_256_GCM_SHA384" / "TLS 1.2, AES 256"
+  std::string Describe() const;      // "TLS 1.3, TLS_AES_256_GCM_SHA384" / "TLS 1.2, ECDHE, AES 256, SHA-384"
+  std::string Brief() const;         // protocol and cipher: "TLS 1.2, AES 256"
 };
 
-class TlsChannel final : public Stream {
+class TlsChannel final : public ByteStream {
  public:
   static constexpr size_t kMaxHandshakeBytes = 1u << 20;  // a server's whole handshake flight
   static constexpr size_t kBatchRecords = 16;              // records sent by one socket write
 
-  // The socket stays owned by the caller and must outlive the channel; Close() closes it.
-  TlsChannel(Socket* socket, std::shared_ptr<TlsCredentials> credentials, std::string targetName);
+  // The channel owns the connected socket from here on.
+  TlsChannel(Socket socket, std::shared_ptr<TlsCredentials> credentials, std::string targetName);
   ~TlsChannel() override;
   TlsChannel(const TlsChannel&) = delete;
   TlsChannel& operator=(const TlsChannel&) = delete;
@@ -84,21 +85,24 @@ class TlsChannel final : public Stream {
   // then gives the platform's code), or ERROR_INTERNET_CLIENT_AUTH_CERT_NEEDED when the server
   // asked for a client certificate and then refused the connection without one.
   DWORD Handshake(DWORD timeoutMs, const std::atomic<bool>* cancel);
-  DWORD Write(const char* p, size_t n, DWORD timeoutMs, const std::atomic<bool>* cancel) override;
+  DWORD Send(const char* p, size_t n, DWORD timeoutMs, const std::atomic<bool>* cancel) override;
   // The end of the stream (*got == 0) comes with the server's close_notify or with a bare end of
-  // the connection between records (EndedCleanly() tells which); an end inside a record is an
+  // the connection between records (EndedInOrder() tells which); an end inside a record is an
   // error.
-  DWORD Read(char* p, size_t cap, size_t* got, DWORD timeoutMs, const std::atomic<bool>* cancel) override;
+  DWORD Recv(char* p, size_t cap, size_t* got, DWORD timeoutMs, const std::atomic<bool>* cancel) override;
+  bool EndedInOrder() const override { return state_ == St::PeerClosed; }
   // Sends close_notify, ends the sending side, reads what the server still sends until its end
   // (so that closing does not reset the connection under data the server has not read yet),
   // and closes the socket.
-  DWORD Close(DWORD timeoutMs, const std::atomic<bool>* cancel) override;
+  DWORD Finish(DWORD timeoutMs, const std::atomic<bool>* cancel) override;
+  // Closes the socket without a word.
+  void Close() override;
+  const Socket& Underlying() const override { return socket_; }
 
   // The server's certificate with the chain it sent (in its hCertStore); the caller frees it
   // with CertFreeCertificateContext. nullptr before the handshake or when the platform has none.
   PCCERT_CONTEXT PeerCertificate() const;
   TlsSessionInfo Info() const;
-  bool EndedCleanly() const { return state_ == St::PeerClosed; }
   bool RenegotiationRefused() const { return renegotiationRefused_; }
   SECURITY_STATUS Status() const { return status_; }  // the last failing platform code
 
@@ -109,7 +113,7 @@ class TlsChannel final : public Stream {
     PeerClosed,  // the server's close_notify arrived
     PeerEnded,   // the connection ended between records without a close_notify
     Failed,      // a TLS error: nothing more may be sent or read
-    Closed,      // Close() ran
+    Closed,      // Finish() or Close() ran
   };
 
   DWORD Fail(SECURITY_STATUS status);
@@ -122,7 +126,7 @@ class TlsChannel final : public Stream {
   void KeepExtra(const SecBuffer* extra);
   unsigned long RequestFlags() const;
 
-  Socket* socket_;
+  Socket socket_;
   std::shared_ptr<TlsCredentials> credentials_;
   std::string target_;
   CtxtHandle context_{};

@@ -116,7 +116,14 @@ FontChoice ChooseFont() {
   int points = MulDiv(metrics.lfMessageFont.lfHeight < 0 ? -metrics.lfMessageFont.lfHeight
                                                          : metrics.lfMessageFont.lfHeight, 72, dpi);
   if (points <= 0) points = 8;
-  return {metrics.lfMessageFont.lfFaceName, points, CreateFontIndirectA(&metrics.lfMessageFont)};
+  // The text is measured with the font the dialog manager makes from the template's face and
+  // size (DS_SETFONT: that height, DEFAULT_CHARSET), not with the message font itself: under a
+  // double-byte code page the two map to different faces, and a text measured with the narrower
+  // one wrapped more when shown and lost its last lines below the box's edge.
+  const std::string face = metrics.lfMessageFont.lfFaceName;
+  HFONT f = CreateFontA(-MulDiv(points, dpi, 72), 0, 0, 0, FW_DONTCARE, 0, 0, 0, DEFAULT_CHARSET, 0, 0, PROOF_QUALITY,
+                        FF_DONTCARE, face.c_str());
+  return {face, points, f};
 }
 
 struct Units {

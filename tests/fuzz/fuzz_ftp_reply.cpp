@@ -1,5 +1,5 @@
 // libFuzzer target: control-connection replies fed in random pieces, the passive-mode
-// replies, feature lists, server names and proxy lists. The reader must never keep more than
+// replies, feature lists, server names (with their TLS schemes) and proxy lists. The reader must never keep more than
 // its limits and every finished reply must start with its code.
 #include <cstdint>
 #include <cstdlib>
@@ -35,6 +35,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string host;
   int hp;
   if (SplitServerName(in, &host, &hp) && (host.empty() || hp < 0 || hp > 65535)) abort();
+  FtpSecurity security;
+  if (SplitServerUrl(in, &security, &host, &hp) &&
+      (host.empty() || hp < 0 || hp > 65535 || host.find('/') != std::string::npos))
+    abort();
   (void)FtpProxyFrom(in, &host);
   (void)ProxyBypassed(in, "ftp.example.org");
   return 0;

@@ -10,9 +10,19 @@
 #                                                upload must end with a close_notify)
 #                              vsftpd-expired / vsftpd-wronghost / vsftpd-selfsigned
 #                                                explicit, with the bad certificate of that name
+#                                                (no session reuse demanded: a user who trusts
+#                                                the certificate can list and transfer)
 #                              proftpd-explicit / proftpd-implicit
 #                                                mod_tls, session reuse required (its default)
 #                              proftpd-noreuse   implicit, NoSessionReuseRequired
+#                              vsftpd-plain      no TLS at all (AUTH TLS is refused); its log
+#                                                lists every command it received
+#                              proxy-tls         ProFTPD mod_proxy as an FTP proxy ("USER
+#                                                user@host[:port]") that clients reach over
+#                                                explicit TLS (mod_tls, the good certificate,
+#                                                no session reuse demanded); the servers behind
+#                                                it are reached in plain FTP (when mod_proxy is
+#                                                installed)
 #                              fake-<scenario>   the scripted fault server (tls_fake_ftpd.c)
 #                            DIR/certs/ca.der: the authority the test trusts in its Wine prefix
 #                            DIR/certs/<name>.crt: the server certificates (PEM)
@@ -140,6 +150,8 @@ seccomp_sandbox=NO
 anonymous_enable=NO
 local_enable=YES
 local_root=$dir/tree/pub
+chroot_local_user=YES
+allow_writeable_chroot=YES
 local_umask=022
 pam_service_name=vsftpd
 write_enable=YES
@@ -176,7 +188,7 @@ start_vsftpd() {  # name cert extra
   echo "$1 $port" >>"$dir/tls_servers.txt.new"
 }
 
-start_proftpd() {  # name extra-TLSOptions
+start_proftpd() {  # name extra-configuration [modules]
   local port
   port=$(free_port)
   cat >"$dir/$1.conf" <<CONF
@@ -203,6 +215,7 @@ DefaultRoot ~
 AllowOverwrite on
 ModulePath $FTPD_DIR/usr/lib/proftpd
 LoadModule mod_tls.c
+${3:-}
 TLSEngine on
 TLSLog $dir/$1.log
 TLSProtocol TLSv1.2 TLSv1.3
@@ -233,9 +246,10 @@ start_vsftpd vsftpd-explicit good strict_ssl_read_eof=YES
 start_vsftpd vsftpd-implicit good implicit_ssl=YES
 start_vsftpd vsftpd-noreuse good "require_ssl_reuse=NO
 strict_ssl_read_eof=YES"
-start_vsftpd vsftpd-expired expired
-start_vsftpd vsftpd-wronghost wronghost
-start_vsftpd vsftpd-selfsigned selfsigned
+start_vsftpd vsftpd-expired expired require_ssl_reuse=NO
+start_vsftpd vsftpd-wronghost wronghost require_ssl_reuse=NO
+start_vsftpd vsftpd-selfsigned selfsigned require_ssl_reuse=NO
+start_vsftpd vsftpd-plain good ssl_enable=NO
 
 hash=$(openssl passwd -6 velpass)
 echo "veluser:$hash:$(id -u veluser):$(id -g ftp)::$dir/tree/pub:/bin/sh" >"$dir/proftpd.passwd"
@@ -243,6 +257,20 @@ chmod 600 "$dir/proftpd.passwd"
 start_proftpd proftpd-explicit ""
 start_proftpd proftpd-implicit "TLSOptions UseImplicitSSL"
 start_proftpd proftpd-noreuse "TLSOptions UseImplicitSSL NoSessionReuseRequired"
+if [ -f "$FTPD_DIR/usr/lib/proftpd/mod_proxy.so" ]; then
+  mkdir -p "$dir/proxy-tables"
+  chown ftp "$dir/proxy-tables"
+  start_proftpd proxy-tls "TLSOptions NoSessionReuseRequired
+ProxyEngine on
+ProxyLog $dir/proxy-tls-proxy.log
+ProxyTables $dir/proxy-tables
+ProxyRole forward
+ProxyForwardMethod user@host
+<Class loopback>
+  From 127.0.0.1
+  ProxyForwardEnabled on
+</Class>" "LoadModule mod_proxy.c"
+fi
 
 # --- the scripted fault server: one listening port per scenario, reported on its stdout.
 cc -O1 -Wall -o "$dir/tls_fake_ftpd" "$here/tls_fake_ftpd.c" -lssl -lcrypto

@@ -37,20 +37,6 @@ struct Client {
   }
 };
 
-// Files in the folder other than the ones named: a temporary file left behind shows here.
-int OtherFiles(const std::string& dir, const std::string& keep) {
-  WIN32_FIND_DATAA fd;
-  HANDLE h = FindFirstFileA((dir + "\\*").c_str(), &fd);
-  int n = 0;
-  if (h == INVALID_HANDLE_VALUE) return 0;
-  do {
-    std::string name = fd.cFileName;
-    if (name != "." && name != ".." && name != keep) ++n;
-  } while (FindNextFileA(h, &fd));
-  FindClose(h);
-  return n;
-}
-
 // A loopback listener that never accepts, its backlog filled: a connect gets no answer at all.
 struct UnansweredPort {
   SOCKET listener = socket(AF_INET, SOCK_STREAM, 0);

@@ -208,4 +208,17 @@ int UnusedPort() {
   return ntohs(in.sin_port);
 }
 
+int OtherFiles(const std::string& dir, const std::string& keep) {
+  WIN32_FIND_DATAA fd;
+  HANDLE h = FindFirstFileA((dir + "\\*").c_str(), &fd);
+  int n = 0;
+  if (h == INVALID_HANDLE_VALUE) return 0;
+  do {
+    std::string name = fd.cFileName;
+    if (name != "." && name != ".." && name != keep) ++n;
+  } while (FindNextFileA(h, &fd));
+  FindClose(h);
+  return n;
+}
+
 }  // namespace nettest

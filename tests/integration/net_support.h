@@ -62,6 +62,8 @@ std::string ScratchDir();  // a fresh local folder for the calling test
 std::string ReadAll(const std::string& path, bool* ok = nullptr);
 bool WriteAll(const std::string& path, const std::string& data);
 bool Exists(const std::string& path);
+// Files in the folder other than the one named: a temporary download left behind shows here.
+int OtherFiles(const std::string& dir, const std::string& keep);
 std::string Bytes(size_t n, unsigned seed);
 std::string LastResponseText(DWORD* code = nullptr);
 std::string ErrorText(DWORD code);

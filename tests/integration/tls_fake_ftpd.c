@@ -23,6 +23,16 @@
  *   resume       implicit TLS 1.2 with session tickets (keys made once, so any connection can
  *                resume a session of an earlier one): reports what each ClientHello offered
  *                for resumption and whether the session was resumed
+ *   ftpdrop      implicit: a small FTP session (login, PBSZ/PROT, EPSV/PASV, RETR over TLS)
+ *                whose download sends 100000 bytes, then half a record, drops the data
+ *                connection and still answers "226"
+ *   ftpnonotify  the same, but the data connection just ends after the 100000 bytes, with no
+ *                close_notify, and "226"
+ *   ftpempty     the same session; a listing is answered "226" at once, with no preliminary
+ *                reply and no TLS on the data connection (it had nothing to send)
+ * The plaintext and garbage scenarios report "<scenario>: ClientHello, then N bytes" when the
+ * client goes: what it sent after its first handshake record, once TLS had gone wrong (0 is
+ * right: no command in clear).
  */
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -155,13 +165,112 @@ static void peek_resumption(int fd, int* id_len, int* ticket_len) {
     if (((b[p] << 8) | b[p + 1]) == 35) *ticket_len = (b[p + 2] << 8) | b[p + 3];
 }
 
+/* Reads one command line from the TLS stream; 0 at its end. */
+static int tls_read_line(SSL* ssl, char* buf, size_t cap) {
+  size_t n = 0;
+  while (n + 1 < cap) {
+    char ch;
+    if (SSL_read(ssl, &ch, 1) != 1) return 0;
+    if (ch == '\n') break;
+    if (ch != '\r') buf[n++] = ch;
+  }
+  buf[n] = 0;
+  return 1;
+}
+
+/* A loopback listener on a free port for a passive data connection. */
+static int data_listener(int* port) {
+  struct sockaddr_in a = {0};
+  socklen_t len = sizeof a;
+  int s = socket(AF_INET, SOCK_STREAM, 0);
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (s < 0 || bind(s, (struct sockaddr*)&a, sizeof a) != 0 || listen(s, 1) != 0) return -1;
+  getsockname(s, (struct sockaddr*)&a, &len);
+  *port = ntohs(a.sin_port);
+  return s;
+}
+
+/* The download of ftpdrop/ftpnonotify: TLS on the data connection, 100000 bytes, then the
+ * fault, and a "226" all the same (a server that believes it sent everything). */
+static void faulty_download(SSL* control, SSL_CTX* ctx, int listener, int cut) {
+  static char block[100000];
+  int d = accept(listener, NULL, NULL);
+  SSL* data;
+  tls_say(control, "150 Opening BINARY mode data connection.\r\n");
+  if (d < 0) return;
+  data = SSL_new(ctx);
+  SSL_set_fd(data, d);
+  if (SSL_accept(data) == 1) {
+    memset(block, 'x', sizeof block);
+    SSL_write(data, block, sizeof block);
+    if (cut) {
+      static const unsigned char half[] = {0x17, 0x03, 0x03, 0x40, 0x00, 1, 2, 3, 4, 5, 6, 7, 8};
+      write_all(d, half, sizeof half);
+    }
+  }
+  close(d);
+  SSL_free(data);
+  tls_say(control, "226 Transfer complete.\r\n");
+}
+
+static void ftp_session(int fd, int cut, int empty_listing) {
+  SSL_CTX* ctx = make_ctx("good.crt", "good.key", TLS1_2_VERSION, TLS1_3_VERSION);
+  SSL* ssl = implicit_start(fd, ctx);
+  char line[512], reply[128];
+  int listener = -1, port = 0;
+  if (!ssl) return;
+  tls_say(ssl, "220 fake FTP over TLS\r\n");
+  while (tls_read_line(ssl, line, sizeof line)) {
+    if (!strncasecmp(line, "USER", 4)) tls_say(ssl, "331 Password please.\r\n");
+    else if (!strncasecmp(line, "PASS", 4)) tls_say(ssl, "230 Logged in.\r\n");
+    else if (!strncasecmp(line, "PBSZ", 4)) tls_say(ssl, "200 PBSZ=0\r\n");
+    else if (!strncasecmp(line, "PROT", 4)) tls_say(ssl, "200 Protection level set to P\r\n");
+    else if (!strncasecmp(line, "TYPE", 4)) tls_say(ssl, "200 Type set.\r\n");
+    else if (!strncasecmp(line, "EPSV", 4) || !strncasecmp(line, "PASV", 4)) {
+      if (listener >= 0) close(listener);
+      listener = data_listener(&port);
+      if (!strncasecmp(line, "EPSV", 4))
+        snprintf(reply, sizeof reply, "229 Entering Extended Passive Mode (|||%d|)\r\n", port);
+      else
+        snprintf(reply, sizeof reply, "227 Entering Passive Mode (127,0,0,1,%d,%d)\r\n", port >> 8, port & 255);
+      tls_say(ssl, reply);
+    } else if (!strncasecmp(line, "RETR", 4) && listener >= 0) {
+      faulty_download(ssl, ctx, listener, cut);
+      close(listener);
+      listener = -1;
+    } else if (empty_listing && (!strncasecmp(line, "LIST", 4) || !strncasecmp(line, "MLSD", 4))) {
+      tls_say(ssl, "226 Nothing to list.\r\n");
+    } else if (!strncasecmp(line, "QUIT", 4)) {
+      tls_say(ssl, "221 Goodbye.\r\n");
+      break;
+    } else {
+      tls_say(ssl, "500 Not understood.\r\n");
+    }
+  }
+  SSL_shutdown(ssl);
+}
+
+/* What the client sends until it goes, told as its first TLS handshake record and the bytes
+ * behind it. */
+static void report_after_hello(const char* scenario, int fd) {
+  unsigned char buf[65536];
+  size_t n = 0;
+  ssize_t r;
+  while (n < sizeof buf && (r = read(fd, buf + n, sizeof buf - n)) > 0) n += (size_t)r;
+  if (n >= 5 && buf[0] == 0x16 && n >= 5 + (size_t)((buf[3] << 8) | buf[4]))
+    fprintf(stderr, "%s: ClientHello, then %zu bytes\n", scenario, n - 5 - ((buf[3] << 8) | buf[4]));
+  else
+    fprintf(stderr, "%s: no ClientHello, %zu bytes\n", scenario, n);
+}
+
 static void serve(const char* scenario, int fd) {
   static const unsigned char kGarbage[] = "\x17\x01\x00\x00\x08garbage!garbage garbage garbage";
   SSL_CTX* ctx;
   SSL* ssl;
   if (!strcmp(scenario, "garbage")) {
     if (explicit_start(fd)) write_all(fd, kGarbage, sizeof kGarbage - 1);
-    hold(fd);
+    report_after_hello("garbage", fd);
   } else if (!strcmp(scenario, "truncated") || !strcmp(scenario, "cut")) {
     unsigned char rec[105] = {0x16, 0x03, 0x03, 0x40, 0x00};
     memset(rec + 5, 0x02, sizeof rec - 5);
@@ -169,7 +278,7 @@ static void serve(const char* scenario, int fd) {
     if (!strcmp(scenario, "truncated")) hold(fd);
   } else if (!strcmp(scenario, "plaintext")) {
     if (explicit_start(fd)) say(fd, "220 Welcome, this is plain text after all.\r\n");
-    hold(fd);
+    report_after_hello("plaintext", fd);
   } else if (!strcmp(scenario, "renegotiate")) {
     ctx = make_ctx("good.crt", "good.key", TLS1_2_VERSION, TLS1_2_VERSION);
     if ((ssl = implicit_start(fd, ctx))) {
@@ -225,6 +334,8 @@ static void serve(const char* scenario, int fd) {
       long bytes = 0;
       if (tls_drain(ssl, &bytes)) SSL_shutdown(ssl);
     }
+  } else if (!strcmp(scenario, "ftpdrop") || !strcmp(scenario, "ftpnonotify") || !strcmp(scenario, "ftpempty")) {
+    ftp_session(fd, !strcmp(scenario, "ftpdrop"), !strcmp(scenario, "ftpempty"));
   } else if (!strcmp(scenario, "upload")) {
     ctx = make_ctx("good.crt", "good.key", TLS1_2_VERSION, TLS1_3_VERSION);
     if ((ssl = implicit_start(fd, ctx))) {
@@ -240,7 +351,8 @@ static void serve(const char* scenario, int fd) {
 
 int main(int argc, char** argv) {
   static const char* const kScenarios[] = {"garbage", "truncated", "cut", "plaintext", "renegotiate",
-                                           "keyupdate", "longchain", "closenotify", "upload", "drop", "eof", "resume"};
+                                           "keyupdate", "longchain", "closenotify", "upload", "drop", "eof", "resume",
+                                           "ftpdrop", "ftpnonotify", "ftpempty"};
   enum { kCount = sizeof kScenarios / sizeof kScenarios[0] };
   struct pollfd fds[kCount];
   if (argc != 2) return 2;

@@ -19,27 +19,6 @@ bool Ready() {
   return trusted && Port("fake-garbage") != 0;
 }
 
-// The fault server's report line for a scenario that starts with prefix, after skip earlier
-// ones; waits a little, since its child writes the line as it ends.
-std::string Report(const std::string& prefix, size_t skip = 0) {
-  for (int i = 0; i < 60; ++i) {
-    std::string log = FixtureText("fake.log");
-    size_t seen = 0;
-    for (size_t pos = 0; (pos = log.find(prefix, pos)) != std::string::npos; pos += prefix.size()) {
-      if ((pos == 0 || log[pos - 1] == '\n') && seen++ == skip) return log.substr(pos, log.find('\n', pos) - pos);
-    }
-    Sleep(50);
-  }
-  return std::string();
-}
-
-size_t ReportCount(const std::string& prefix) {
-  std::string log = FixtureText("fake.log");
-  size_t n = 0;
-  for (size_t pos = 0; (pos = log.find("\n" + prefix, pos)) != std::string::npos; ++pos) ++n;
-  return n + (log.compare(0, prefix.size(), prefix) == 0 ? 1 : 0);
-}
-
 struct Timed {
   DWORD error;
   DWORD ms;
@@ -140,27 +119,27 @@ TEST_CASE("tls faults: a chain of 100 certificates") {
 
 TEST_CASE("tls faults: the server's close_notify ends the stream and is answered") {
   REQUIRE(Ready());
-  size_t before = ReportCount("closenotify:");
+  size_t before = FakeReportCount("closenotify:");
   FtpTlsClient c("localhost", 3000);
   REQUIRE(c.Open(Port("fake-closenotify"), true) == 0);
   char buf[64];
   size_t got = 1;
-  CHECK_EQ(c.Control()->Read(buf, sizeof buf, &got, 3000, nullptr), 0ul);
+  CHECK_EQ(c.Control()->Recv(buf, sizeof buf, &got, 3000, nullptr), 0ul);
   CHECK_EQ(got, 0u);
-  CHECK(c.Control()->EndedCleanly());
-  CHECK_EQ(c.Control()->Close(3000, nullptr), 0ul);
-  CHECK_EQ(Report("closenotify:", before), std::string("closenotify: answered"));
+  CHECK(c.Control()->EndedInOrder());
+  CHECK_EQ(c.Control()->Finish(3000, nullptr), 0ul);
+  CHECK_EQ(FakeReport("closenotify:", before), std::string("closenotify: answered"));
 }
 
 TEST_CASE("tls faults: an upload ends with the client's close_notify") {
   REQUIRE(Ready());
-  size_t before = ReportCount("upload:");
+  size_t before = FakeReportCount("upload:");
   FtpTlsClient c("localhost", 3000);
   REQUIRE(c.Open(Port("fake-upload"), true) == 0);
   std::string data(100000, 'u');
-  CHECK_EQ(c.Control()->Write(data.data(), data.size(), 3000, nullptr), 0ul);
-  CHECK_EQ(c.Control()->Close(3000, nullptr), 0ul);
-  CHECK_EQ(Report("upload:", before), std::string("upload: 100000 bytes, close_notify"));
+  CHECK_EQ(c.Control()->Send(data.data(), data.size(), 3000, nullptr), 0ul);
+  CHECK_EQ(c.Control()->Finish(3000, nullptr), 0ul);
+  CHECK_EQ(FakeReport("upload:", before), std::string("upload: 100000 bytes, close_notify"));
 }
 
 // Two connections with one credentials handle and one target name, as a control connection and
@@ -168,20 +147,20 @@ TEST_CASE("tls faults: an upload ends with the client's close_notify") {
 // 8.0 offers neither a session id nor a ticket (the evidence for the servers' refusals above).
 TEST_CASE("tls faults: what a second connection offers for resumption") {
   REQUIRE(Ready());
-  size_t before = ReportCount("resume:");
+  size_t before = FakeReportCount("resume:");
   std::shared_ptr<TlsCredentials> credentials;
   REQUIRE(TlsCredentials::Acquire(&credentials) == 0);
   for (int i = 0; i < 2; ++i) {
     Socket s;
     REQUIRE(ConnectLoopback(&s, Port("fake-resume"), 3000) == 0);
-    TlsChannel channel(&s, credentials, "localhost");
+    TlsChannel channel(std::move(s), credentials, "localhost");
     CHECK_EQ(channel.Handshake(3000, nullptr), 0ul);
     char buf[64];
     size_t got = 0;
-    CHECK_EQ(channel.Read(buf, sizeof buf, &got, 3000, nullptr), 0ul);
-    CHECK_EQ(channel.Close(3000, nullptr), 0ul);
+    CHECK_EQ(channel.Recv(buf, sizeof buf, &got, 3000, nullptr), 0ul);
+    CHECK_EQ(channel.Finish(3000, nullptr), 0ul);
   }
-  std::string first = Report("resume:", before), second = Report("resume:", before + 1);
+  std::string first = FakeReport("resume:", before), second = FakeReport("resume:", before + 1);
   printf("  first:  %s\n  second: %s\n", first.c_str(), second.c_str());
   CHECK(first.find("full handshake") != std::string::npos);
   if (WineUpTo(8))
@@ -198,7 +177,7 @@ DWORD ReadAfterGreeting(const char* scenario, std::string* data, TlsChannel** ch
   char buf[8192];
   for (;;) {
     size_t got = 0;
-    if (DWORD e = (*channel)->Read(buf, sizeof buf, &got, 3000, nullptr)) return e;
+    if (DWORD e = (*channel)->Recv(buf, sizeof buf, &got, 3000, nullptr)) return e;
     if (got == 0) return 0;
     data->append(buf, got);
   }
@@ -221,7 +200,7 @@ TEST_CASE("tls faults: a server that dies in the middle of the data, and one tha
     CHECK_EQ(ReadAfterGreeting("fake-eof", &data, &channel, &c), 0ul);  // an end between records...
     CHECK_EQ(data.size(), 40000u);
     REQUIRE(channel != nullptr);
-    CHECK(!channel->EndedCleanly());  // ...but not announced: the caller must not trust it alone
+    CHECK(!channel->EndedInOrder());  // ...but not announced: the caller must not trust it alone
   }
 }
 
@@ -237,7 +216,7 @@ TEST_CASE("tls faults: cancelling a handshake that waits for a silent server") {
   REQUIRE(s.Recv(buf, sizeof buf, &got, 3000, nullptr) == 0);
   std::shared_ptr<TlsCredentials> credentials;
   REQUIRE(TlsCredentials::Acquire(&credentials) == 0);
-  TlsChannel channel(&s, credentials, "localhost");
+  TlsChannel channel(std::move(s), credentials, "localhost");
   std::atomic<bool> cancel{false};
   std::thread closer([&] {
     Sleep(300);
@@ -249,5 +228,5 @@ TEST_CASE("tls faults: cancelling a handshake that waits for a silent server") {
   closer.join();
   CHECK_EQ(e, static_cast<DWORD>(ERROR_INTERNET_OPERATION_CANCELLED));
   CHECK(took < 2000);
-  CHECK_EQ(channel.Read(buf, sizeof buf, &got, 100, nullptr), static_cast<DWORD>(ERROR_INTERNET_SECURITY_CHANNEL_ERROR));
+  CHECK_EQ(channel.Recv(buf, sizeof buf, &got, 100, nullptr), static_cast<DWORD>(ERROR_INTERNET_SECURITY_CHANNEL_ERROR));
 }

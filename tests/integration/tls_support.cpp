@@ -41,6 +41,24 @@ std::string FixtureText(const std::string& relative) {
   return s.str();
 }
 
+std::string FakeReport(const std::string& prefix, size_t skip) {
+  for (int i = 0; i < 60; ++i) {
+    std::string log = FixtureText("fake.log");
+    size_t seen = 0;
+    for (size_t pos = 0; (pos = log.find(prefix, pos)) != std::string::npos; pos += prefix.size())
+      if ((pos == 0 || log[pos - 1] == '\n') && seen++ == skip) return log.substr(pos, log.find('\n', pos) - pos);
+    Sleep(50);
+  }
+  return std::string();
+}
+
+size_t FakeReportCount(const std::string& prefix) {
+  std::string log = "\n" + FixtureText("fake.log");
+  size_t n = 0;
+  for (size_t pos = 0; (pos = log.find("\n" + prefix, pos)) != std::string::npos; ++pos) ++n;
+  return n;
+}
+
 DWORD ConnectLoopback(Socket* socket, int port, DWORD timeoutMs) {
   EnsureWinsock();
   sockaddr_in a = Loopback(port);
@@ -84,14 +102,14 @@ FtpTlsClient::FtpTlsClient(std::string target, DWORD timeoutMs) : target_(std::m
 }
 
 FtpTlsClient::~FtpTlsClient() {
-  if (control_) control_->Close(1000, nullptr);
+  if (control_) control_->Finish(1000, nullptr);
 }
 
 DWORD FtpTlsClient::Send(const std::string& line) {
   sent.push_back(line);
   if (authAsked_ && !control_) plainAfterAuth = true;
   std::string wire = line + "\r\n";
-  if (control_) return control_->Write(wire.data(), wire.size(), timeoutMs_, nullptr);
+  if (control_) return control_->Send(wire.data(), wire.size(), timeoutMs_, nullptr);
   return socket_.SendAll(wire.data(), wire.size(), timeoutMs_, nullptr);
 }
 
@@ -110,7 +128,7 @@ DWORD FtpTlsClient::ReadReply(FtpReply* reply) {
     in_.assign(16384, '\0');
     inPos_ = 0;
     size_t got = 0;
-    DWORD e = control_ ? control_->Read(in_.data(), in_.size(), &got, timeoutMs_, nullptr)
+    DWORD e = control_ ? control_->Recv(in_.data(), in_.size(), &got, timeoutMs_, nullptr)
                        : socket_.Recv(in_.data(), in_.size(), &got, timeoutMs_, nullptr);
     in_.resize(got);
     if (e) return e;
@@ -142,7 +160,7 @@ DWORD FtpTlsClient::Open(int port, bool implicit) {
     if (inPos_ < in_.size()) return ERROR_INTERNET_SECURITY_CHANNEL_ERROR;  // plain text behind the 234
   }
   if (DWORD e = TlsCredentials::Acquire(&credentials_)) return e;
-  control_ = std::make_unique<TlsChannel>(&socket_, credentials_, target_);
+  control_ = std::make_unique<TlsChannel>(std::move(socket_), credentials_, target_);
   if (DWORD e = control_->Handshake(timeoutMs_, nullptr)) return e;
   if (implicit) {
     if (DWORD e = ReadReply(&r)) return e;
@@ -199,7 +217,7 @@ DWORD FtpTlsClient::Run(bool passive, const std::string& command, const std::str
   if (!passive) {
     if (DWORD e = listener.Accept(&data, timeoutMs_, nullptr)) return e;
   }
-  TlsChannel channel(&data, credentials_, target_);
+  TlsChannel channel(std::move(data), credentials_, target_);
   out->dataError = channel.Handshake(timeoutMs_, nullptr);
   if (!out->dataError) {
     out->data = channel.Info();
@@ -208,19 +226,19 @@ DWORD FtpTlsClient::Run(bool passive, const std::string& command, const std::str
     if (mine) CertFreeCertificateContext(mine);
     if (control) CertFreeCertificateContext(control);
     if (upload) {
-      out->dataError = channel.Write(upload->data(), upload->size(), timeoutMs_, nullptr);
+      out->dataError = channel.Send(upload->data(), upload->size(), timeoutMs_, nullptr);
     } else {
       std::string block(65536, '\0');
       for (;;) {
         size_t got = 0;
-        out->dataError = channel.Read(block.data(), block.size(), &got, timeoutMs_, nullptr);
+        out->dataError = channel.Recv(block.data(), block.size(), &got, timeoutMs_, nullptr);
         if (out->dataError || got == 0) break;
         out->received.append(block.data(), got);
       }
-      out->endedCleanly = channel.EndedCleanly();
+      out->endedCleanly = channel.EndedInOrder();
     }
   }
-  DWORD closed = channel.Close(timeoutMs_, nullptr);
+  DWORD closed = channel.Finish(timeoutMs_, nullptr);
   if (!out->dataError) out->dataError = closed;
   return ReadReply(&out->final);
 }
@@ -228,7 +246,7 @@ DWORD FtpTlsClient::Run(bool passive, const std::string& command, const std::str
 void FtpTlsClient::Quit() {
   FtpReply r;
   Command("QUIT", &r);
-  if (control_) control_->Close(timeoutMs_, nullptr);
+  if (control_) control_->Finish(timeoutMs_, nullptr);
   control_.reset();
 }
 

@@ -26,6 +26,11 @@ bool WineUpTo(int major);
 DWORD ConnectLoopback(vel::net::Socket* socket, int port, DWORD timeoutMs);
 // The text of a fixture file ("fake.log" ...), "" when missing.
 std::string FixtureText(const std::string& relative);
+// The fault server's report line of a scenario ("closenotify: ..."), the skip-th one since it
+// started; waits a little, since its child writes the line as it ends. "" when none came.
+std::string FakeReport(const std::string& prefix, size_t skip = 0);
+// How many report lines of a scenario there are so far.
+size_t FakeReportCount(const std::string& prefix);
 
 class FtpTlsClient {
  public:

@@ -169,6 +169,46 @@ TEST_CASE("names: servers and proxies") {
   CHECK(!ProxyBypassed("<local>;*.corp.example", "ftp.example.org"));
 }
 
+TEST_CASE("names: the schemes that choose FTP over TLS") {
+  using S = FtpSecurity;
+  struct Row {
+    const char* in;
+    bool ok;
+    S security;
+    const char* host;
+    int port;
+  } rows[] = {
+      {"ftp.example.org", true, S::None, "ftp.example.org", 0},
+      {"ftpes://ftp.example.org", true, S::Explicit, "ftp.example.org", 0},
+      {"FTPES://Host:2121/", true, S::Explicit, "Host", 2121},
+      {"ftps://host", true, S::Implicit, "host", 0},
+      {"Ftps://[::1]:990", true, S::Implicit, "::1", 990},
+      {"ftps://2001:db8::7", true, S::Implicit, "2001:db8::7", 0},
+      {"ftp://host:21", true, S::None, "host", 21},
+      {" ftpes://host ", true, S::Explicit, "host", 0},
+      {"[::1]:21", true, S::None, "::1", 21},
+      {"sftp://host", false, S::None, "", 0},    // another protocol: refused, not taken as plain
+      {"http://host", false, S::None, "", 0},
+      {"ftpes://", false, S::None, "", 0},
+      {"ftpes://host/pub", false, S::None, "", 0},  // a path is not a server
+      {"ftpes://host//", false, S::None, "", 0},
+      {"host/pub", false, S::None, "", 0},
+      {"ftpes://host:0", false, S::None, "", 0},
+      {"ftps:host", false, S::None, "", 0},       // no "//": a host "ftps" with a bad port
+  };
+  for (const Row& r : rows) {
+    std::string host;
+    int port = -1;
+    S security = S::Explicit;
+    bool ok = SplitServerUrl(r.in, &security, &host, &port);
+    CHECK_EQ(ok, r.ok);
+    if (!ok || !r.ok) continue;
+    CHECK(security == r.security);
+    CHECK_EQ(host, std::string(r.host));
+    CHECK_EQ(port, r.port);
+  }
+}
+
 TEST_CASE("ascii: LF becomes CR LF once, across chunk borders") {
   CrlfConverter c;
   std::string out, all;

@@ -228,3 +228,43 @@ TEST_CASE("message box: screenshot with the stock exclamation icon and Yes/No") 
   CHECK_EQ(seen.default_id, 6);
   CHECK(saved);
 }
+
+// The text is laid out with the font the box shows it in: measured again with the static's own
+// font at its own width, it needs no more height than it was given (under a double-byte code
+// page the message font and the template's font differ, and the last lines were cut off).
+TEST_CASE("message box: a long text fits the box in the font it is shown in") {
+  Setup();
+  Seen seen;
+  int needed = 0, given = 0;
+  const std::string text =
+      "The server's certificate is not vouched for by an authority this computer trusts, and this line is long.|"
+      "|Server:  localhost:21|Subject:  CN=localhost, O=AFC Tests|Issuer:  CN=localhost, O=AFC Tests"
+      "|SHA-256:  AA:BB:DC:9B:E1:A7:D0:FA:85:6C:78:B8:F2:95:97:AB:"
+      "|                  CA:92:BF:91:35:CB:58:9C:A5:F2:1C:86:AA:15:F9:66"
+      "||Nothing has been sent to the server yet. Trust this certificate for this server?"
+      "|You will be asked again only if the server shows another certificate.";
+  const int r = Drive(
+      "Long Text",
+      [&] { return MessageDialog(text, "Long Text", "", "6", 2, false); },
+      [&](HWND dialog) {
+        HWND label = GetDlgItem(dialog, 0xFFFF);
+        RECT area{};
+        GetClientRect(label, &area);
+        given = area.bottom;
+        HDC dc = GetDC(label);
+        HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(label, WM_GETFONT, 0, 0)));
+        char shown[2048] = "";
+        GetWindowTextA(label, shown, sizeof shown);
+        RECT need{0, 0, area.right, 0};
+        DrawTextA(dc, shown, -1, &need, DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS | DT_NOPREFIX);
+        needed = need.bottom;
+        SelectObject(dc, old);
+        ReleaseDC(label, dc);
+        Press(dialog, 7);
+      },
+      &seen);
+  CHECK_EQ(r, 4);
+  printf("  text area %d px, the text needs %d px (code page %u)\n", given, needed, GetACP());
+  CHECK(needed > 0);
+  CHECK(needed <= given);
+}
