@@ -91,7 +91,9 @@ void AddFoundEntry(const WIN32_FIND_DATAA& found) {
 // listing-error report and what was read is kept.
 DWORD Enumerate(const Job& job, HINTERNET connection) {
   vel::QueueFree(&FFLS);
-  const std::string pattern = job.dir == g.treeserver ? "*.*" : job.dir + "/*.*";
+  // The login folder (the first listing) and the root row's refresh are the same folder.
+  const std::string folder = job.dir == g.treeserver ? std::string() : ServerPathOf(job.dir);
+  const std::string pattern = folder.empty() ? "*.*" : folder + "/*.*";
   Set(g.findpattern, pattern);
   WindowStatus("Enumerating remote directory");
   vel::wsl::DisplayFields();

@@ -176,7 +176,7 @@ int ShowMenu() {
 
 void Issue(std::int16_t running, BOOL(WINAPI* call)(HINTERNET, LPCSTR)) {
   HINTERNET h = g.ophandle;
-  const std::string path = CText(g.pub_strfilename);
+  const std::string path = ServerPathOf(CText(g.pub_strfilename));
   IssueRequest(running, [&] { return call(h, path.c_str()); });
 }
 
@@ -218,7 +218,7 @@ void IssueDelete() { Issue(kDeleteRunning, FtpDeleteFileA); }
 
 void IssueRename() {
   HINTERNET h = g.ophandle;
-  const std::string from = CText(g.oldname), to = CText(g.pub_strfilename);
+  const std::string from = ServerPathOf(CText(g.oldname)), to = ServerPathOf(CText(g.pub_strfilename));
   IssueRequest(kRenameRunning, [&] { return FtpRenameFileA(h, from.c_str(), to.c_str()); });
 }
 

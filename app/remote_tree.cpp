@@ -154,6 +154,12 @@ std::string RowDirectory() {
   return path.substr(0, path.size() - CText(d.name).size() - 1);
 }
 
+std::string ServerPathOf(const std::string& tree_path) {
+  std::size_t start = 0;
+  while (start < tree_path.size() && tree_path[start] == '/') ++start;
+  return tree_path.substr(start);
+}
+
 std::uint64_t RowSize() { return (static_cast<std::uint64_t>(Dls().sizehigh) << 32) | Dls().size; }
 
 void CreateRoot(const std::string& server) {

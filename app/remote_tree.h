@@ -34,6 +34,13 @@ std::string RowPath();
 std::string RowDirectory();
 std::uint64_t RowSize();
 
+// The path the library is given for a tree path ("/pub/a.txt" -> "pub/a.txt", "/" -> ""). The
+// tree's root row is the folder the login starts in, and every request's connection starts
+// there; a path beginning with "/" would name the server's own root instead, which for an
+// account not locked into its folder is another folder, where a Get or a Delete could reach a
+// file of the same name the user never saw.
+std::string ServerPathOf(const std::string& tree_path);
+
 // ?LIST1 handlers.
 void RemoteDoubleClick();
 void RemoteNewSelection();

@@ -169,7 +169,7 @@ void PutPressed() {
 
 void IssueGet() {
   HINTERNET h = g.ophandle;
-  const std::string remote = CText(g.pub_strfilename), local = CText(g.xferlocalfile);
+  const std::string remote = ServerPathOf(CText(g.pub_strfilename)), local = CText(g.xferlocalfile);
   const DWORD type = static_cast<DWORD>(g.dwtype);
   IssueRequest(kGetRunning, [&] {
     return FtpGetFileA(h, remote.c_str(), local.c_str(), FALSE, FILE_ATTRIBUTE_NORMAL, type, 1);
@@ -178,7 +178,7 @@ void IssueGet() {
 
 void IssuePutCheck() {
   HINTERNET h = g.ophandle;
-  const std::string remote = CText(g.xfername);
+  const std::string remote = ServerPathOf(CText(g.xfername));
   IssueRequest(kPutChecking, [&] {
     return FtpFindFirstFileA(h, remote.c_str(), &g_check_found, INTERNET_FLAG_RELOAD, 1) != nullptr;
   });
@@ -221,14 +221,14 @@ void AskOverwrite() {
 void IssuePut() {
   g_asking = false;
   HINTERNET h = g.ophandle;
-  const std::string local = CText(g.xferlocaldir), remote = CText(g.xfername);
+  const std::string local = CText(g.xferlocaldir), remote = ServerPathOf(CText(g.xfername));
   const DWORD type = static_cast<DWORD>(g.dwtype);
   IssueRequest(kPutRunning, [&] { return FtpPutFileA(h, local.c_str(), remote.c_str(), type, 1); });
 }
 
 void IssueCleanupDelete() {
   HINTERNET h = g.ophandle;
-  const std::string remote = CText(g.xfername);
+  const std::string remote = ServerPathOf(CText(g.xfername));
   IssueRequest(kCleanupRunning, [&] { return FtpDeleteFileA(h, remote.c_str()); });
 }
 

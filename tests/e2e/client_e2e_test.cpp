@@ -172,6 +172,37 @@ TEST_CASE("pureftpd: session, tree, get, put, file operations, disconnect") {
   Tour("pureftpd", "veluser", "velpass", "", false);
 }
 
+// vsftpd's local account starts in its folder (the sample tree's pub) without being locked into
+// it: "/" on that server is the machine's root. The tree's root row is the login folder, and
+// every request must name what that folder holds, whatever request and depth.
+TEST_CASE("an account not locked into its folder: the root row, its refresh and every request are that folder's") {
+  Session s;
+  REQUIRE(s.Open("vsftpd", "login-folder"));
+  Client& c = s.c;
+  s.StartSession();
+  REQUIRE(s.Connect("veluser", "velpass"));
+  CHECK(c.FindRow(kList1, "mib.bin") > 0);
+  REQUIRE(c.Select(kList1, c.FindRow(kList1, "mib.bin")));
+  c.Press(kGet);
+  CHECK(WaitUntil([&] { return c.Status(2) == "Finished" && Exists(s.local + "\\mib.bin"); }));
+  CHECK(Slurp(s.local + "\\mib.bin") == Slurp(s.ServerPath("pub/mib.bin")));
+  // A file two folders down.
+  REQUIRE(s.Expand("nested"));
+  REQUIRE(s.Expand("a"));
+  REQUIRE(s.Expand("b"));
+  REQUIRE(c.Select(kList1, c.FindRow(kList1, "deep.txt")));
+  c.Press(kGet);
+  CHECK(WaitUntil([&] { return c.Status(2) == "Finished" && Exists(s.local + "\\deep.txt"); }));
+  CHECK_EQ(Slurp(s.local + "\\deep.txt"), std::string("deep\n"));
+  // F5 on the root row lists the login folder again, not the machine's root.
+  REQUIRE(c.Select(kList1, 0));
+  c.Key(VK_F5);
+  CHECK(WaitUntil([&] { return c.Status(3).empty() && c.FindRow(kList1, "mib.bin") > 0; }));
+  CHECK(c.FindRow(kList1, "etc") < 0);
+  CHECK(c.FindRow(kList1, "usr") < 0);
+  CHECK_EQ(c.Stop(), 0);
+}
+
 TEST_CASE("errors: wrong password and unknown host end in the session state") {
   Session s;
   REQUIRE(s.Open("vsftpd", "errors"));

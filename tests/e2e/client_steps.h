@@ -127,8 +127,15 @@ struct Session {
   }
 };
 
-// States of the controls as the window's state table gives them.
+// States of the controls as the window's state table gives them. The window enables and
+// disables them one after the other: wait (a little) for the whole set before checking, so a
+// loaded machine does not catch the window between two of them.
 inline void CheckStates(Client& c, bool session, bool connected) {
+  WaitUntil([&] {
+    return c.Enabled(kStart) == !session && c.Enabled(kProxy) == !session && c.Enabled(kClose) == session &&
+           c.Enabled(kConnect) == (session && !connected) && c.Enabled(kDisconnect) == (session && connected) &&
+           c.Enabled(kGet) == (session && connected) && c.Enabled(kPut) == (session && connected);
+  }, 3000);
   CHECK_EQ(c.Enabled(kStart), !session);
   CHECK_EQ(c.Enabled(kProxy), !session);
   CHECK_EQ(c.Enabled(kClose), session);

@@ -200,6 +200,11 @@ TEST_CASE("tree: paths of rows and the directory of a file row") {
   Set(Dls().name, "file.txt");
   CHECK_EQ(RowPath(), std::string("/pub/a/file.txt"));
   CHECK_EQ(RowDirectory(), std::string("/pub/a"));
+  // What the library is given: the same entries, from the login folder.
+  CHECK_EQ(ServerPathOf(RowPath()), std::string("pub/a/file.txt"));
+  CHECK_EQ(ServerPathOf("/readme"), std::string("readme"));
+  CHECK_EQ(ServerPathOf("/"), std::string());
+  CHECK_EQ(ServerPathOf("name"), std::string("name"));
 }
 
 // Entries whose folder row is gone when their listing ends (Disconnect emptied the tree, or a
