@@ -33,10 +33,10 @@ bool SlashIsoDate(std::string_view d, ListTime* t) {
          ToInt(d.substr(5, 2), &t->month) && ToInt(d.substr(8, 2), &t->day) && ValidDate(*t);
 }
 
-bool VmsFileSpec(std::string_view spec, ListEntry* e) {
-  size_t semi = spec.rfind(';');
-  if (semi == std::string_view::npos || semi == 0 || !AllDigits(spec.substr(semi + 1))) return false;
-  std::string_view name = spec.substr(0, semi);
+bool VmsFileSpec(std::string_view file_name, ListEntry* e) {
+  size_t semi = file_name.rfind(';');
+  if (semi == std::string_view::npos || semi == 0 || !AllDigits(file_name.substr(semi + 1))) return false;
+  std::string_view name = file_name.substr(0, semi);
   for (char c : name)  // VMS names: letters, digits, "$", "-", "_", "."
     if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '$' || c == '-' ||
           c == '_' || c == '.' || c == '~'))

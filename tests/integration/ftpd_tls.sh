@@ -37,31 +37,9 @@ dir=$(mkdir -p "$2" && cd "$2" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)
 FTPD_DIR=${FTPD_DIR:-/opt/afc-ftpd}
 
-stop_all() {
-  [ -f "$dir/pids" ] || return 0
-  while read -r pid; do
-    [ -n "$pid" ] && kill "$pid" 2>/dev/null || true
-  done <"$dir/pids"
-  while read -r pid; do
-    for _ in $(seq 1 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-    kill -9 "$pid" 2>/dev/null || true
-  done <"$dir/pids"
-  rm -f "$dir/pids"
-}
+source "$(dirname "$0")/../support/ftpd_common.sh"
 
 if [ "$cmd" = stop ]; then stop_all; exit 0; fi
-
-free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
-
-wait_port() {  # port pid name
-  for _ in $(seq 1 100); do
-    if (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; then return 0; fi
-    kill -0 "$2" 2>/dev/null || { echo "ftpd_tls.sh: $3 exited; see $dir/$3.log" >&2; cat "$dir/$3.log" >&2 || true; return 1; }
-    sleep 0.1
-  done
-  echo "ftpd_tls.sh: $3 did not listen on $1" >&2
-  return 1
-}
 
 # --- certificates: one authority; server certificates for localhost and 127.0.0.1 (good,
 # expired), for another name (wronghost), and one signed by itself (selfsigned).
