@@ -93,7 +93,7 @@ TEST_CASE("passive mode: the check box decides how every data connection is open
 
   // Disconnect ends the download's connection, which no listing has closed yet: vsftpd logs
   // the QUIT of the process that served the RETR.
-  const std::size_t retr = log.find("\"RETR /pub/one.bin\"");
+  const std::size_t retr = log.find("\"RETR pub/one.bin\"");
   REQUIRE(retr != std::string::npos);
   const std::string session = SessionOf(log, retr);
   CHECK(CommandsSince(from).find(session + " [ftp] FTP command: Client \"127.0.0.1\", \"QUIT\"") == std::string::npos);
@@ -111,8 +111,8 @@ TEST_CASE("passive mode: the check box decides how every data connection is open
   for (int i = 0; i < 3; ++i) GetOneByte(s);
   log = CommandsSince(from);
   std::vector<std::string> sessions;
-  for (std::size_t at = log.find("\"RETR /pub/one.bin\""); at != std::string::npos;
-       at = log.find("\"RETR /pub/one.bin\"", at + 1))
+  for (std::size_t at = log.find("\"RETR pub/one.bin\""); at != std::string::npos;
+       at = log.find("\"RETR pub/one.bin\"", at + 1))
     sessions.push_back(SessionOf(log, at));
   REQUIRE(sessions.size() == 3u);
   auto quit = [&](const std::string& session) {

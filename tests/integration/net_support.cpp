@@ -54,13 +54,17 @@ void CALLBACK Recorder::Callback(HINTERNET h, DWORD_PTR, DWORD code, LPVOID info
   if ((code == 60 || code == 100) && info && len == sizeof(INTERNET_ASYNC_RESULT))
     n.result = *static_cast<INTERNET_ASYNC_RESULT*>(info);
   if (code >= 10 && code <= 21 && info && len) n.text.assign(static_cast<char*>(info), strnlen(static_cast<char*>(info), len));
+  // The hook is read with the note recorded: a test that sets it once it has seen this note
+  // (a 100) must not have it run for this note too (it would chain one request too early).
+  void (*hook)(const Note&) = nullptr;
   {
     std::lock_guard<std::mutex> lock(r->m_);
     r->notes_.push_back(n);
     if (code == 100) ++r->completesSeen_;
+    hook = r->onNote;
   }
   r->cv_.notify_all();
-  if (r->onNote) r->onNote(n);
+  if (hook) hook(n);
 }
 
 bool Recorder::WaitComplete(INTERNET_ASYNC_RESULT* res, DWORD ms) {

@@ -3,6 +3,7 @@
 #pragma once
 #include <windows.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -42,8 +43,9 @@ class Recorder {
   bool WaitComplete(INTERNET_ASYNC_RESULT* r, DWORD ms = 30000);
   std::vector<Note> Take();  // and clears
   void Clear();
-  // Called inside the callback after recording, on the library's thread.
-  void (*onNote)(const Note&) = nullptr;
+  // Called inside the callback after recording, on the library's thread; set by the test's
+  // thread while the library may be calling back.
+  std::atomic<void (*)(const Note&)> onNote{nullptr};
 
  private:
   std::mutex m_;
