@@ -15,6 +15,15 @@ bool Usable(HWND h) { return h && IsWindow(h) && IsWindowEnabled(h) && IsWindowV
 
 bool Holds(HWND control, HWND focus) { return focus && (focus == control || IsChild(control, focus)); }
 
+// Focus given as Tab gives it: an entry's whole text is selected, so that what the user types
+// next replaces it (a server name typed after Start Internet Session replaces "localhost"
+// rather than running into it).
+void FocusAsTabDoes(HWND control) {
+  SetFocus(control);
+  if (GetFocus() == control && (SendMessageA(control, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL))
+    SendMessageA(control, EM_SETSEL, 0, -1);
+}
+
 // On the owning thread, before: the next tab stop after the control, else the previous one.
 // GetNextDlgTabItem skips disabled and hidden controls and wraps around; it answers the
 // control itself when that is the only tab stop. After: a focus the platform dropped goes to
@@ -29,7 +38,7 @@ void MoveFocusHere(HWND control, bool after) {
   if (!Holds(control, GetFocus())) return;
   HWND next = GetNextDlgTabItem(parent, control, FALSE);
   if (!Usable(next) || next == control) next = GetNextDlgTabItem(parent, control, TRUE);
-  if (Usable(next) && next != control) SetFocus(next);
+  if (Usable(next) && next != control) FocusAsTabDoes(next);
 }
 
 void MoveFocus(HWND control, bool after) {

@@ -56,6 +56,32 @@ TEST_CASE("focus: a focused control that is disabled or hidden hands the focus t
   PropertySet(k.w, kOff, kPropDisable, "");
 }
 
+TEST_CASE("focus: an entry that takes the focus from a disabled control has its text selected, as Tab leaves it") {
+  KeysWindow k;
+  REQUIRE(k.w);
+  RunQuiet();
+  HWND name = k.Hwnd(kName);
+  SetWindowTextA(name, "localhost");
+  SendMessageA(name, EM_SETSEL, 0, 0);
+  // The last tab stop wraps around to the entry.
+  HWND last = GetNextDlgTabItem(k.w->hwnd, name, TRUE);
+  REQUIRE(last != name);
+  SetFocus(last);
+  PropertySet(k.w, GetDlgCtrlID(last) - 0x4000, kPropDisable, "1");
+  REQUIRE(GetFocus() == name);
+  DWORD from = 0, to = 0;
+  SendMessageA(name, EM_GETSEL, reinterpret_cast<WPARAM>(&from), reinterpret_cast<LPARAM>(&to));
+  CHECK(from == 0);
+  CHECK(to == 9);
+  // What is typed next replaces the text.
+  Tap('X');
+  RunQuiet();
+  char text[32] = {};
+  GetWindowTextA(name, text, sizeof text);
+  CHECK(std::string(text) == "x");
+  PropertySet(k.w, GetDlgCtrlID(last) - 0x4000, kPropDisable, "");
+}
+
 TEST_CASE("focus: disabled from a thread the runtime did not start, while the loop runs") {
   KeysWindow k;
   REQUIRE(k.w);
