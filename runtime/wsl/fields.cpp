@@ -4,6 +4,7 @@
 
 #include "runtime/wsl/control.h"
 #include "runtime/wsl/events.h"
+#include "runtime/wsl/focus.h"
 #include "runtime/wsl/runtime_lock.h"
 #include "runtime/wsl/window.h"
 
@@ -48,7 +49,7 @@ void RefreshFields(int first, int last) {
   });
 }
 
-void SelectField(int field, int, int) {
+void SelectField(int field, int a, int b) {
   RuntimeLockGuard lock;
   Window* w = CurrentOpenWindow();
   if (!w) return;
@@ -58,7 +59,11 @@ void SelectField(int field, int, int) {
     PostMessageA(w->hwnd, WM_NULL, 0, 0);
     return;
   }
-  if (Control* c = w->Field(field)) c->Select();
+  Control* c = w->Field(field);
+  if (!c) return;
+  c->Select();
+  // Without a range an entry is entered as Tab enters it: the text selected.
+  if (a == 0 && b == 0) SelectTextAsTabDoes(c->hwnd());
 }
 
 int FirstField() {

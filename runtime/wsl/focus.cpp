@@ -15,13 +15,9 @@ bool Usable(HWND h) { return h && IsWindow(h) && IsWindowEnabled(h) && IsWindowV
 
 bool Holds(HWND control, HWND focus) { return focus && (focus == control || IsChild(control, focus)); }
 
-// Focus given as Tab gives it: an entry's whole text is selected, so that what the user types
-// next replaces it (a server name typed after Start Internet Session replaces "localhost"
-// rather than running into it).
 void FocusAsTabDoes(HWND control) {
   SetFocus(control);
-  if (GetFocus() == control && (SendMessageA(control, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL))
-    SendMessageA(control, EM_SETSEL, 0, -1);
+  SelectTextAsTabDoes(control);
 }
 
 // On the owning thread, before: the next tab stop after the control, else the previous one.
@@ -54,6 +50,11 @@ void MoveFocus(HWND control, bool after) {
 }
 
 }  // namespace
+
+void SelectTextAsTabDoes(HWND control) {
+  if (GetFocus() == control && (SendMessageA(control, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL))
+    SendMessageA(control, EM_SETSEL, 0, -1);
+}
 
 bool MoveFocusOff(HWND control) {
   if (!control || !IsWindow(control) || !Holds(control, FocusOfThreadOf(control))) return false;

@@ -29,6 +29,11 @@ constexpr UINT kMsgRestoreFocus = WM_APP + 0x45;
 bool MoveFocusOff(HWND control);
 void FocusWindowIfLost(HWND control);
 
+// When the caller's focus is on an entry, its whole text is selected, as Tab leaves it: what
+// the user types next replaces the text (a server name typed after Start Internet Session
+// replaces "localhost" rather than running into it). Other controls are left as they are.
+void SelectTextAsTabDoes(HWND control);
+
 // The control a window gives the focus to when it is activated: `remembered` when it can still
 // take it (exists, enabled, visible), else the window's first tab stop; null when none.
 HWND FocusTargetOnActivation(HWND window, HWND remembered);

@@ -56,7 +56,7 @@ TEST_CASE("focus: a focused control that is disabled or hidden hands the focus t
   PropertySet(k.w, kOff, kPropDisable, "");
 }
 
-TEST_CASE("focus: an entry that takes the focus from a disabled control has its text selected, as Tab leaves it") {
+TEST_CASE("focus: an entry given the focus by a disabled control or by SELECT has its text selected, as Tab leaves it") {
   KeysWindow k;
   REQUIRE(k.w);
   RunQuiet();
@@ -80,6 +80,14 @@ TEST_CASE("focus: an entry that takes the focus from a disabled control has its 
   GetWindowTextA(name, text, sizeof text);
   CHECK(std::string(text) == "x");
   PropertySet(k.w, GetDlgCtrlID(last) - 0x4000, kPropDisable, "");
+  // The program's own SELECT of the entry (no range) enters it the same way.
+  SetWindowTextA(name, "localhost");
+  SetFocus(last);
+  SelectField(kName);
+  REQUIRE(GetFocus() == name);
+  SendMessageA(name, EM_GETSEL, reinterpret_cast<WPARAM>(&from), reinterpret_cast<LPARAM>(&to));
+  CHECK(from == 0);
+  CHECK(to == 9);
 }
 
 TEST_CASE("focus: disabled from a thread the runtime did not start, while the loop runs") {
