@@ -177,6 +177,13 @@ void ListControl::PaintRowsAt(HDC dc, const RECT& area, int first_visible, bool 
     }
     if (selected && focused && !in_drop) DrawFocusRect(dc, &row);
   }
+  // With the focus and no row chosen, the caret row (the first one, where Down goes and what
+  // LB_GETCARETINDEX answers) still shows the dotted frame, as a list box draws it: a keyboard
+  // user otherwise cannot see that the list has the focus. An empty list frames one row's place.
+  if (focused && !in_drop && selected_ == 0 && first_visible == 0) {
+    RECT caret{area.left, area.top, area.right, area.top + rh};
+    DrawFocusRect(dc, &caret);
+  }
 }
 
 void ListControl::PaintRows(HDC dc, const RECT& area) { PaintRowsAt(dc, area, top_, false); }

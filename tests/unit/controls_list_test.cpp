@@ -829,6 +829,42 @@ TEST_CASE("keys: on an empty list and at the first and last rows nothing happens
   CHECK(GetFocus() == plain->hwnd());
 }
 
+// The dotted top edge of a row as the screen shows it: one pixel in two along the row's top.
+std::vector<COLORREF> TopEdge(HWND list, int row) {
+  RECT r{};
+  SendMessageA(list, LB_GETITEMRECT, row, reinterpret_cast<LPARAM>(&r));
+  RedrawWindow(list, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+  wsltest::Pump(5);
+  std::vector<COLORREF> px;
+  HDC dc = GetDC(list);
+  for (int x = r.left; x < std::min<LONG>(r.right, r.left + 40); ++x) px.push_back(GetPixel(dc, x, r.top));
+  ReleaseDC(list, dc);
+  return px;
+}
+
+TEST_CASE("focus cue: a focused list with no row chosen frames its first row; without the focus nothing") {
+  Fixture f;
+  TestQueue<FileRecord> files(&kFileLayout);
+  files.Append(File("one", 1));
+  files.Append(File("two", 2));
+  ListControl* plain = f.List(kPlain);
+  plain->SetSourceQueue(&files.block);
+  SetForegroundWindow(f.w->hwnd);
+  SetFocus(f.List(kTree)->hwnd());
+  REQUIRE(SendMessageA(plain->hwnd(), LB_GETCURSEL, 0, 0) == LB_ERR);
+  const std::vector<COLORREF> without = TopEdge(plain->hwnd(), 0);
+  SetFocus(plain->hwnd());
+  const std::vector<COLORREF> with = TopEdge(plain->hwnd(), 0);
+  CHECK(without != with);
+  // The second row is not framed; the frame leaves with the focus.
+  SetFocus(f.List(kTree)->hwnd());
+  const std::vector<COLORREF> second = TopEdge(plain->hwnd(), 1);
+  SetFocus(plain->hwnd());
+  CHECK(TopEdge(plain->hwnd(), 1) == second);
+  SetFocus(f.List(kTree)->hwnd());
+  CHECK(TopEdge(plain->hwnd(), 0) == without);
+}
+
 TEST_CASE("queries: every list-box query from a driver process, the choice with the user's events") {
   Fixture f;
   TestQueue<NumberedRecord> q(&kNumberedLayout);
