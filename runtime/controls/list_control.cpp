@@ -263,14 +263,12 @@ bool ListControl::LoadCell(int queue_row, int column, Cell* out) const {
 
 // --- tips --------------------------------------------------------------------------------------
 
-bool ListControl::HasPointTip() const {
-  for (const listfmt::Column& c : fmt_.columns)
-    if (c.flags2 & (listfmt::kQueueTip | listfmt::kDefaultTip)) return true;
-  return false;
-}
+// Every list with columns may cut a cell's text short, and then shows it whole in a tip.
+bool ListControl::HasPointTip() const { return !fmt_.columns.empty(); }
 
 // The tip of the cell under the point: the row's tip field (P), else the column's default tip
-// (Q), else the list's own tip.
+// (Q), else the cell's whole text when the column cuts it short (a list view's item tip: a long
+// or escaped server name is otherwise never seen whole), else the list's own tip.
 std::string ListControl::TipAt(POINT client) const {
   ErrorPreserved keep;
   const int column = HitColumn(client.x);
@@ -284,8 +282,33 @@ std::string ListControl::TipAt(POINT client) const {
       if (!t.empty()) return t;
     }
     if (c.has_tip && !c.tip.empty()) return c.tip;
+    if (!drop_rows_) {
+      std::string cut = CutTextAt(row, column);
+      if (!cut.empty()) return cut;
+    }
   }
   return tip_;
+}
+
+std::string ListControl::CutTextAt(int row, int column) const {
+  const listfmt::Column& c = fmt_.columns[static_cast<std::size_t>(column)];
+  Cell cell;
+  if (c.width <= 0 || !LoadCell(row, column, &cell) || cell.text.empty() || !hwnd_) return {};
+  // The painted text box: from TextLeft to 2 pixels before the cell's right edge; the last
+  // column reaches the list's right edge.
+  RECT client{};
+  GetClientRect(hwnd_, &client);
+  int right = c.right + 1;
+  if (static_cast<std::size_t>(column) + 1 == fmt_.columns.size())
+    right = std::max<int>(right, client.right + hscroll_);
+  const int room = right - 2 - (c.left + TextLeft(c, cell));
+  HDC dc = GetDC(hwnd_);
+  HGDIOBJ old = SelectObject(dc, Font());
+  SIZE size{};
+  GetTextExtentPoint32A(dc, cell.text.c_str(), static_cast<int>(cell.text.size()), &size);
+  SelectObject(dc, old);
+  ReleaseDC(hwnd_, dc);
+  return size.cx > room ? cell.text : std::string();
 }
 
 std::string ListControl::RowText(int row) const {
@@ -641,8 +664,9 @@ LRESULT ListControl::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         }
         InvalidateRect(hwnd, nullptr, FALSE);
       } else if (!drop_rows_) {
-        if (HasPointTip() && HitRow(y, false) != tip_row_) {
-          tip_row_ = HitRow(y, false);  // another row, maybe another tip: the tooltip asks again
+        if (HasPointTip() && (HitRow(y, false) != tip_row_ || HitColumn(x) != tip_column_)) {
+          tip_row_ = HitRow(y, false);  // another cell, maybe another tip: the tooltip asks again
+          tip_column_ = HitColumn(x);
           if (HWND tip = TooltipOf(window_->hwnd)) SendMessageA(tip, TTM_UPDATE, 0, 0);
         }
         bool on_edge = false;

@@ -140,6 +140,11 @@ class ListControl : public Control {
   bool OnExpandBox(int queue_row, int column, int x) const;
   bool ShowsBox(int queue_row) const;
   int TreeStep() const;
+  // Where a cell's icon and text begin, from the cell's left edge (tree lines and depth, icon).
+  int IconLeft(const listfmt::Column& c, const Cell& cell) const;
+  int TextLeft(const listfmt::Column& c, const Cell& cell) const;
+  // The whole text of the cell under the point when the column shows it cut short, else "".
+  std::string CutTextAt(int row, int column) const;
   int FirstTreeColumn() const;
   int RowsTop() const;
   void OnMouseDown(int x, int y, bool right);
@@ -194,7 +199,8 @@ class ListControl : public Control {
   std::string source_label_;
   std::string typed_;                  // type-ahead text and the time of its last character
   DWORD typed_at_ = 0;
-  int tip_row_ = 0;                    // row whose tip the tooltip shows
+  int tip_row_ = 0;                    // row and column whose tip the tooltip shows
+  int tip_column_ = -1;
 };
 
 }  // namespace vel::wsl

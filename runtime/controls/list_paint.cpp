@@ -111,6 +111,17 @@ void ListControl::PaintTreeParts(HDC dc, const listfmt::Column& c, int x0, const
   }
 }
 
+// A tree column's icon sits at the row's depth; a plain column's after a 2-pixel margin. The
+// text follows the icon's place whether or not the row has an icon, so that rows line up.
+int ListControl::IconLeft(const listfmt::Column& c, const Cell& cell) const {
+  return c.data_indent + (c.HasTree() ? Depth(cell.level) * TreeStep() : 2);
+}
+
+int ListControl::TextLeft(const listfmt::Column& c, const Cell& cell) const {
+  const int icon = c.HasIcon() ? (c.HasTree() ? TreeStep() : kIconSize + 4) : 0;
+  return IconLeft(c, cell) + icon;
+}
+
 void ListControl::PaintRowsAt(HDC dc, const RECT& area, int first_visible, bool in_drop) {
   const int rh = row_height();
   const int n = RowCount();
@@ -140,20 +151,14 @@ void ListControl::PaintRowsAt(HDC dc, const RECT& area, int first_visible, bool 
       if (cell.right <= area.left || cell.left >= area.right) continue;
       Cell cl;
       if (!LoadCell(q, static_cast<int>(i), &cl)) continue;
-      int x = cell.left + c.data_indent + 2;
-      const int step = TreeStep();
-      if (c.HasTree()) {
-        const int depth = Depth(cl.level);
-        PaintTreeParts(dc, c, cell.left + c.data_indent, cell, q, cl.level, !in_drop);
-        x = cell.left + c.data_indent + depth * step;
-      }
+      if (c.HasTree()) PaintTreeParts(dc, c, cell.left + c.data_indent, cell, q, cl.level, !in_drop);
       if (c.HasIcon()) {
         if (HICON icon = IconFor(cl.icon)) {
           const int size = std::min(kIconSize, rh - 2);
-          DrawIconEx(dc, x, y + (rh - size) / 2, icon, size, size, 0, nullptr, DI_NORMAL);
+          DrawIconEx(dc, cell.left + IconLeft(c, cl), y + (rh - size) / 2, icon, size, size, 0, nullptr, DI_NORMAL);
         }
-        x += c.HasTree() ? step : kIconSize + 4;
       }
+      const int x = cell.left + TextLeft(c, cl);
       const COLORREF fg = selected ? Pick(cl.colors[2], focused ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT)
                                    : Pick(cl.colors[0], IsWindowEnabled(hwnd_) ? COLOR_WINDOWTEXT : COLOR_GRAYTEXT);
       SetTextColor(dc, fg);

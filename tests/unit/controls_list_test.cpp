@@ -4,6 +4,7 @@
 // position 0x7C20, the list-box queries read rows from another thread as a UI driver does,
 // the drop list opens with its five rows, and bad input changes nothing it should not.
 #include <windows.h>
+#include <commctrl.h>
 
 #include <climits>
 #include <cstdio>
@@ -20,6 +21,7 @@
 #include "runtime/wsl/fields.h"
 #include "runtime/wsl/popup_menu.h"
 #include "runtime/wsl/properties.h"
+#include "runtime/wsl/tooltips.h"
 #include "key_input.h"
 #include "support/check.h"
 #include "support/screenshot.h"
@@ -863,6 +865,43 @@ TEST_CASE("focus cue: a focused list with no row chosen frames its first row; wi
   CHECK(TopEdge(plain->hwnd(), 1) == second);
   SetFocus(f.List(kTree)->hwnd());
   CHECK(TopEdge(plain->hwnd(), 0) == without);
+}
+
+TEST_CASE("tips: a name its column cuts short is shown whole under the pointer; a whole one has none") {
+  Fixture f;
+  const char* kLong = "{U+0141}{U+00F3}d{U+017A} with a name too long to fit.txt";
+  TestQueue<TreeRecord> q(&kTreeLayout);
+  q.Append(Tree("ftp.example.org", 4, 1, 0));
+  q.Append(Tree(kLong, 3, 2, 10));
+  q.Append(Tree("a.txt", 3, 2, 1));
+  ListControl* tree = f.List(kTree);
+  tree->SetSourceQueue(&q.block);
+  SetIcons(tree, {-5, -4, -2, -16});
+  SetForegroundWindow(f.w->hwnd);
+  wsltest::Pump(5);
+  auto mid_of = [&](int row) {
+    RECT r{};
+    SendMessageA(tree->hwnd(), LB_GETITEMRECT, row, reinterpret_cast<LPARAM>(&r));
+    return POINT{r.left + 60, (r.top + r.bottom) / 2};
+  };
+  CHECK_EQ(tree->TipAt(mid_of(1)), std::string(kLong));
+  CHECK_EQ(tree->TipAt(mid_of(2)), std::string());
+  CHECK_EQ(tree->TipAt(POINT{5, 5}), std::string());  // the header
+  // The user's way: the pointer rests on the row and the window's tooltip shows the name.
+  HWND tip = TooltipOf(f.w->hwnd);
+  REQUIRE(tip != nullptr);
+  POINT before;
+  GetCursorPos(&before);
+  POINT p = mid_of(1);
+  ClientToScreen(tree->hwnd(), &p);
+  SetCursorPos(p.x - 1, p.y);
+  keytest::RunQuiet(nullptr, 100);
+  SetCursorPos(p.x, p.y);
+  keytest::RunQuiet([&] { return IsWindowVisible(tip) != FALSE; }, 5000);
+  CHECK(IsWindowVisible(tip));
+  CHECK_EQ(wsltest::TextOf(tip), std::string(kLong));
+  SendMessageA(tip, TTM_POP, 0, 0);
+  SetCursorPos(before.x, before.y);
 }
 
 TEST_CASE("queries: every list-box query from a driver process, the choice with the user's events") {
