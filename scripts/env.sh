@@ -64,6 +64,34 @@ start_wine() {
   fi
 }
 
+# The Wine processes of this prefix (its wineserver and every program), found by the prefix in
+# their environment and Wine's loader or server as their executable: never other people's Wine,
+# nor our Xvfb and test servers (which inherit the variable).
+prefix_pids() {
+  local p
+  for p in /proc/[0-9]*; do
+    case "$(readlink "$p/exe" 2>/dev/null)" in */wine*) ;; *) continue;; esac
+    { tr '\0' '\n' <"$p/environ"; } 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && echo "${p#/proc/}"
+  done
+  return 0
+}
+
+prefix_wineserver_pid() {
+  local p
+  for p in $(prefix_pids); do
+    case "$(cat "/proc/$p/comm" 2>/dev/null)" in wineserver*) echo "$p"; return 0;; esac
+  done
+  return 0
+}
+
+# After the prefix's wineserver has gone, its Wine processes wait for it for ever: end them.
+kill_prefix_orphans() {
+  local pids
+  pids=$(prefix_pids)
+  [ -z "$pids" ] || kill -9 $pids 2>/dev/null || true
+  STARTED_WINESERVER=""
+}
+
 stop_started() {
   if [ -n "$STARTED_WINESERVER" ]; then wineserver -k >/dev/null 2>&1 || true; STARTED_WINESERVER=""; fi
   if [ -n "$STARTED_XVFB_PID" ]; then kill "$STARTED_XVFB_PID" 2>/dev/null || true; wait "$STARTED_XVFB_PID" 2>/dev/null || true; STARTED_XVFB_PID=""; fi
