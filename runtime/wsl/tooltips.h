@@ -5,8 +5,9 @@
 // by it (so it goes when the window goes) and found through the window property "VelTooltip".
 // Each such control is one tool of it, identified by the control's window (TTF_IDISHWND) and
 // fed by the tooltip's own subclassing of the control (TTF_SUBCLASS). A fixed tip is stored in
-// the tool; a control whose tip depends on the point (a list with row tips) is a text-callback
-// tool, answered through the window's WM_NOTIFY by Control::TipAt.
+// the tool; a control whose tip depends on the point (a list: its row tips, or the whole text of
+// a cell its column cuts short) is a text-callback tool, answered through the window's WM_NOTIFY
+// by Control::TipAt.
 #pragma once
 #include <windows.h>
 
