@@ -11,6 +11,7 @@
 #include <string>
 
 #include "app/globals.h"
+#include "app/local_names.h"
 #include "app/progress.h"
 #include "app/remote_tree.h"
 #include "app/session.h"
@@ -151,8 +152,12 @@ void PutPressed() {
   // The file list shows g.filesdir; the put reads from there and nowhere else.
   const std::string local = Clipped(g.retval) + name;
   std::uint64_t size = 0;
-  if (Upper(g.filesdir) != Upper(Clipped(g.retval)) || !LocalFile(local, &size)) {
+  if (Upper(g.filesdir) != Upper(Clipped(g.retval))) {
     Message("The local file is not there any more: |" + local);
+    return;
+  }
+  if (std::string problem = ShownLocalNameProblem(Clipped(g.retval), name); !problem.empty() || !LocalFile(local, &size)) {
+    Message(problem.empty() ? "The local file is not there any more: |" + local : problem);
     return;
   }
   const std::string dir = Clipped(g.currentftpdir);
