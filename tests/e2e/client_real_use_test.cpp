@@ -190,6 +190,30 @@ TEST_CASE("local side: a drive change and Previous level refill the file list; P
   ExpectBox(c, "", "The local file is not there any more: \n" + Upper(s.local) + "\\gone.txt");
   CHECK(!Exists(s.ServerPath("upload/gone.txt")));
 
+  // "Łódź.txt" beside a real file of the spelling the code page shows it in ("Lódz.txt" under
+  // 1252): the two rows look alike, and neither is read.
+  wchar_t wide_dir[MAX_PATH];
+  MultiByteToWideChar(CP_ACP, 0, s.local.c_str(), -1, wide_dir, MAX_PATH);
+  const std::wstring polish = std::wstring(wide_dir) + L"\\\u0141\u00f3d\u017a.txt";
+  char shown[MAX_PATH] = {};
+  WideCharToMultiByte(CP_ACP, 0, polish.c_str() + wcslen(wide_dir) + 1, -1, shown, MAX_PATH, nullptr, nullptr);
+  wchar_t lookalike[MAX_PATH];
+  MultiByteToWideChar(CP_ACP, 0, (s.local + "\\" + shown).c_str(), -1, lookalike, MAX_PATH);
+  if (polish != lookalike && !std::strchr(shown, '?')) {
+    for (const std::wstring& path : {polish, std::wstring(lookalike)}) {
+      HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+      CloseHandle(h);
+    }
+    c.Key(VK_F5);
+    s.SelectLocal(shown);
+    c.Press(kPut);
+    ExpectBox(c, "", std::string("More than one local file is shown as: \n") + shown +
+                         "\nTheir names differ in letters this code page cannot show. Rename the file to send.");
+    CHECK(!Exists(s.ServerPath(std::string("upload/") + shown)));
+    DeleteFileW(polish.c_str());
+    DeleteFileW(lookalike);
+  }
+
   // The drive list's first drive: tree and file list both show its root, nothing selected.
   s.SelectLocal("only-here.txt");
   const std::string first = c.Row(kListDrives, 0).substr(0, 1);
