@@ -50,6 +50,15 @@ Slot g_slot;
 
 bool Stale(const Job& job) { return job.epoch != g_epoch.load(); }
 
+// The window may end while the listing waits in a library call without the lock (its handle
+// goes with the loop's end): showing anything in it then would be an operation on a window
+// that is not open, a fatal runtime error.
+bool WindowGone() { return !MainWindowOpen(); }
+
+void ShowFields() {
+  if (!WindowGone()) vel::wsl::DisplayFields();
+}
+
 // The listing's own request code (2, set for a connect or a folder's first double-click) goes
 // back to 1; a code some other request set meanwhile is left alone.
 void ReleaseRequestCode() {
@@ -96,7 +105,7 @@ DWORD Enumerate(const Job& job, HINTERNET connection) {
   const std::string pattern = folder.empty() ? "*.*" : folder + "/*.*";
   Set(g.findpattern, pattern);
   WindowStatus("Enumerating remote directory");
-  vel::wsl::DisplayFields();
+  ShowFields();
   WIN32_FIND_DATAA found{};
   DWORD error = 0;
   HINTERNET find = Net([&] {
@@ -126,6 +135,10 @@ DWORD Enumerate(const Job& job, HINTERNET connection) {
 // text of `error`, taken while the server's reply that caused it was the last one.
 void Finish(const Job& job, DWORD error, const std::string& error_text) {
   ReleaseRequestCode();
+  if (WindowGone()) {
+    g_listing = false;
+    return;
+  }
   if (!Cancelled(job) && error) {
     ShowRequestErrorText(error_text);  // a refused login or a folder the server will not list
     if (!Stale(job)) MarkNotListed(job.parent);
@@ -145,7 +158,7 @@ void Finish(const Job& job, DWORD error, const std::string& error_text) {
     vel::wsl::PostEvent(kRefreshEvent, 0, g.mainthread);
     ShowConnectionSecurity();  // a connection over TLS names its protocol and cipher
   }
-  vel::wsl::DisplayFields();
+  ShowFields();
   g_listing = false;
 }
 
@@ -156,7 +169,7 @@ void Run(const Job& job) {
   CloseRequestConnection();  // the request that led here has ended
   WindowStatus("Connecting to " + g.connected.server);
   g_slot.session = OpenSession(0);
-  vel::wsl::DisplayFields();
+  ShowFields();
   DWORD error = 0;
   if (!Cancelled(job)) {
     const HINTERNET connection = ConnectCall(g_slot.session, 0, &error);
@@ -188,11 +201,15 @@ void CancelRemoteListing(bool by_user) {
   CloseSlot();
 }
 
+// Messages the listing sends to the window's controls (its status texts) are answered while
+// waiting: a plain sleep held the listing in its first one until the wait ran out.
 void WaitForListingEnd(unsigned ms) {
   const ULONGLONG end = GetTickCount64() + ms;
   while (g_listing && GetTickCount64() < end) {
     vel::wsl::RuntimeLockReleased released;
-    Sleep(20);
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_SENDMESSAGE);
+    MSG msg;
+    PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
   }
 }
 

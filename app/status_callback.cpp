@@ -302,7 +302,7 @@ DWORD ByteCount(LPVOID info, DWORD length) {
   return count;
 }
 
-bool WindowAlive() { return g.mainwindow && vel::wsl::IsLiveWindow(g.mainwindow); }
+bool WindowAlive() { return MainWindowOpen(); }
 
 // A notification of a running transfer's commands and data. Counted here without the lock;
 // shown only by a notification that brings bytes, at most every 50 ms (the byte-less

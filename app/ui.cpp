@@ -24,9 +24,14 @@ const vel::wsl::Window* g_zone_window = nullptr;
 
 }  // namespace
 
+bool MainWindowOpen() {
+  vel::wsl::RuntimeLockGuard lock;
+  return g.mainwindow && vel::wsl::IsLiveWindow(g.mainwindow) && g.mainwindow->IsOpen();
+}
+
 void StatusText(int zone, const std::string& text) {
   vel::wsl::RuntimeLockGuard lock;
-  if (!g.mainwindow || !vel::wsl::IsLiveWindow(g.mainwindow)) return;
+  if (!MainWindowOpen()) return;
   const int slot = zone == 0 ? 1 : zone;
   if (g_zone_window != g.mainwindow) {
     for (std::string& t : g_zone_text) t.assign(1, '\x01');  // never equal to a real text

@@ -25,6 +25,10 @@ int Message(const std::string& text, const std::string& caption = "", const std:
             const std::string& buttons = "1", unsigned default_button = 1);
 constexpr int kButtonYes = 2, kButtonNo = 4, kButtonsYesNo = 6;
 
+// The main window still open: a listing or the status callback may run on after the window
+// ended (its handle goes when the loop ends, before the procedure closes it).
+bool MainWindowOpen();
+
 // The mouse cursor of stock reference 7F03h (the hourglass) and back to the arrow.
 void BusyCursor(bool busy);
 

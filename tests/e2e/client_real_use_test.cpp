@@ -204,7 +204,10 @@ TEST_CASE("local side: a drive change and Previous level refill the file list; P
       HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
       CloseHandle(h);
     }
+    // F5 lists "upload" and the local folder again; Put waits for that listing to end.
+    Write(s.ServerPath("upload/listed-again.txt"), "marker\n");
     c.Key(VK_F5);
+    REQUIRE(WaitUntil([&] { return s.Row("listed-again.txt") > 0 && c.Status(3).empty(); }));
     s.SelectLocal(shown);
     c.Press(kPut);
     ExpectBox(c, "", std::string("More than one local file is shown as: \n") + shown +
@@ -212,6 +215,7 @@ TEST_CASE("local side: a drive change and Previous level refill the file list; P
     CHECK(!Exists(s.ServerPath(std::string("upload/") + shown)));
     DeleteFileW(polish.c_str());
     DeleteFileW(lookalike);
+    DeleteFileA(s.ServerPath("upload/listed-again.txt").c_str());
   }
 
   // The drive list's first drive: tree and file list both show its root, nothing selected.
@@ -313,6 +317,12 @@ TEST_CASE("listings: Close Internet Session or Disconnect while one runs is fina
   REQUIRE(c.DoubleClick(kList1, s.Row("big")));
   CHECK(WaitUntil([&] { return c.RowCount(kList1) == top + 20000 && c.Status(3).empty(); }, 60000));
   CheckStates(c, true, true);
+
+  // The window closed while a listing runs (F5 on "big"): the program ends at once and cleanly
+  // (the listing's status texts after the loop's end were a fatal "Window is not open").
+  REQUIRE(c.Select(kList1, s.Row("big")));
+  c.Key(VK_F5);
+  REQUIRE(WaitUntil([&] { return c.Status(3) == "Retrieving directory tree"; }));
   CHECK_EQ(c.Stop(), 0);
 }
 
