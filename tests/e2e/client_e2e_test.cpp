@@ -195,9 +195,12 @@ TEST_CASE("an account not locked into its folder: the root row, its refresh and 
   CHECK(WaitUntil([&] { return c.Status(2) == "Finished" && Exists(s.local + "\\deep.txt"); }));
   CHECK_EQ(Slurp(s.local + "\\deep.txt"), std::string("deep\n"));
   // F5 on the root row lists the login folder again, not the machine's root.
+  Write(s.ServerPath("pub/listed-again.txt"), "marker\n");
   REQUIRE(c.Select(kList1, 0));
   c.Key(VK_F5);
-  CHECK(WaitUntil([&] { return c.Status(3).empty() && c.FindRow(kList1, "mib.bin") > 0; }));
+  CHECK(WaitUntil([&] { return c.Status(3).empty() && c.FindRow(kList1, "listed-again.txt") > 0; }));
+  DeleteFileA(s.ServerPath("pub/listed-again.txt").c_str());
+  CHECK(c.FindRow(kList1, "mib.bin") > 0);
   CHECK(c.FindRow(kList1, "etc") < 0);
   CHECK(c.FindRow(kList1, "usr") < 0);
   CHECK_EQ(c.Stop(), 0);
