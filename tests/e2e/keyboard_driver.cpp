@@ -80,7 +80,9 @@ bool WaitForeground(HWND window, DWORD ms) {
 bool TabTo(HWND top, int field, bool backwards, int limit) {
   for (int i = 0; i <= limit; ++i) {
     if (WaitFocus(top, field, i == 0 ? 50 : 1000)) return true;
-    if (!FocusUsable(top)) return false;  // a trap: Tab would do nothing
+    // A trap (Tab would do nothing) lasts; a focus on its way back (a box just closed, the
+    // window refilling a list) is given a moment.
+    if (!FocusUsable(top) && !uidriver::WaitUntil([&] { return FocusUsable(top); }, 2000)) return false;
     Press(VK_TAB, backwards ? VK_SHIFT : 0);
   }
   return false;
