@@ -302,8 +302,6 @@ DWORD ByteCount(LPVOID info, DWORD length) {
   return count;
 }
 
-bool WindowAlive() { return MainWindowOpen(); }
-
 // A notification of a running transfer's commands and data. Counted here without the lock;
 // shown only by a notification that brings bytes, at most every 50 ms (the byte-less
 // notification before each one never takes that turn).
@@ -316,7 +314,7 @@ void TransferDataNotification(DWORD status, LPVOID info, DWORD length) {
   if (status == INTERNET_STATUS_SENDING_REQUEST || status == INTERNET_STATUS_RECEIVING_RESPONSE) return;
   if (!ProgressShowDue()) return;
   RuntimeLockGuard lock;
-  if (!WindowAlive()) return;
+  if (!MainWindowOpen()) return;
   vel::wsl::SetTargetWindow(g.mainwindow, 0);
   ShowProgress();
   StatusText(1, StatusTextOf(status));
@@ -331,7 +329,7 @@ void CALLBACK StatusCallback(HINTERNET handle, DWORD_PTR, DWORD status, LPVOID i
     return;
   }
   RuntimeLockGuard lock;
-  if (!WindowAlive()) return;  // the window is gone
+  if (!MainWindowOpen()) return;  // the window is gone
   vel::wsl::SetTargetWindow(g.mainwindow, 0);
   const std::string text = StatusTextOf(status);
   INTERNET_ASYNC_RESULT result{};
