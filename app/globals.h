@@ -112,6 +112,7 @@ constexpr int kRefreshEvent = 0x400;        // posted by the callback after a co
 constexpr int kCancelEvent = 0x401;         // Escape in the main window (app/keys.cpp)
 constexpr int kRefreshViewEvent = 0x402;    // F5 in the main window
 constexpr int kAskOverwriteEvent = 0x403;   // the put found its target on the server
+constexpr int kConnectEvent = 0x404;        // Enter in a login entry of the main window
 
 // The server a connection was made to, fixed when Connect is pressed: the entries stay
 // editable while connected, but every later request and listing of that connection goes to

@@ -2,6 +2,7 @@
 #include "app/keys.h"
 
 #include "app/globals.h"
+#include "runtime/wsl/control.h"
 #include "runtime/wsl/events.h"
 
 namespace ftpcl {
@@ -12,6 +13,15 @@ HHOOK g_hook = nullptr;
 HWND g_main = nullptr;
 
 bool InMainWindow(HWND hwnd) { return hwnd && g_main && (hwnd == g_main || IsChild(g_main, hwnd)); }
+
+// Enter in the server name, user name or password entry: the login is typed, connect with it
+// (as Connect would, and only while Connect can be pressed).
+bool InLoginEntry(HWND hwnd) {
+  if (GetParent(hwnd) != g_main) return false;
+  const int field = GetDlgCtrlID(hwnd) - vel::wsl::kChildIdBase;
+  return (field == kServerName || field == kUserName || field == kPassword) &&
+         IsWindowEnabled(GetDlgItem(g_main, kConnectButton + vel::wsl::kChildIdBase));
+}
 
 // The control asks for every key itself (an open drop-down list closes on Escape).
 bool ControlWantsKey(const MSG& m) {
@@ -24,6 +34,7 @@ LRESULT CALLBACK GetMessageHook(int code, WPARAM removed, LPARAM lp) {
       !(m->lParam & 0x40000000)) {  // not an auto-repeat
     if (m->wParam == VK_ESCAPE && !ControlWantsKey(*m)) vel::wsl::PostEvent(kCancelEvent, 0, g.mainthread);
     if (m->wParam == VK_F5) vel::wsl::PostEvent(kRefreshViewEvent, 0, g.mainthread);
+    if (m->wParam == VK_RETURN && InLoginEntry(m->hwnd)) vel::wsl::PostEvent(kConnectEvent, 0, g.mainthread);
   }
   return CallNextHookEx(g_hook, code, removed, lp);
 }

@@ -46,6 +46,15 @@ constexpr int kAlertDoubleClick = 5;
 
 bool g_opened_or_focused = false;
 
+// After Disconnect and Close Internet Session nothing on the window speaks of the connection
+// that ended: no folder above the emptied tree, no step or report of its requests. (A transfer
+// they cancelled reports "... cancelled" in zone 2 after this, which stays true.)
+void ShowNoConnection(const std::string& step) {
+  Set(g.currentftpdir, "");
+  WindowStatus(step);
+  StatusText(2, "");
+}
+
 void Redisplay() {
   if (wsl::PropertyGet(g.mainwindow, 0, kPropAcceptAll) != "1") wsl::DisplayFields();
 }
@@ -106,6 +115,7 @@ void CloseSession() {
   if (g.isconnected || busy) vel::QueueFree(&DLS);  // no tree of a connection that is gone
   g.isconnected = 0;
   g.insession = 0;
+  ShowNoConnection("");
   ShowConnectionSecurity();
   RefreshControlStates();
   wsl::DisplayFields();
@@ -127,6 +137,7 @@ void Connect() {
   ++g_epoch;
   ForgetConnectionSecurity();
   ShowConnectionSecurity();
+  StatusText(2, "");  // a report of the connection before is no longer true
   WindowStatus("Connecting to " + CText(g.servername));
   wsl::DisplayFields();
   // Not connected: what DLS still holds is the root of a connect that failed (perhaps to
@@ -151,6 +162,7 @@ void Disconnect() {
   vel::QueueFree(&DLS);
   g.isconnected = 0;
   g.insession = 1;
+  ShowNoConnection(kNotConnected);
   ShowConnectionSecurity();
   RefreshControlStates();
   wsl::DisplayFields();
@@ -204,6 +216,7 @@ void Dispatch() {
     case kCancelEvent: CancelPressed(); return;
     case kRefreshViewEvent: RefreshView(); return;
     case kAskOverwriteEvent: AskOverwrite(); return;
+    case kConnectEvent: Connect(); return;
     case wsl::kEvTimer: ShowPendingProgress(); return;
     case wsl::kEvOpenWindow: WindowOpened(); return;
     case wsl::kEvGainFocus:

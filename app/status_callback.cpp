@@ -266,6 +266,8 @@ void FailRequest(DWORD error) {
 
 void EndFailedRequest() {
   const std::int16_t code = REQUESTCODE.load();
+  // Zone 1 would otherwise keep the last step the request reached ("Resolving name").
+  WindowStatus(code == kConnect ? kNotConnected : "Request failed");
   if (TransferCode(code)) ResetProgress();
   if (g_check_find) CloseInternetHandle(&g_check_find);
   REQUESTCODE = kIdle;

@@ -19,6 +19,8 @@ void CALLBACK StatusCallback(HINTERNET handle, DWORD_PTR context, DWORD status, 
 
 // The status text shown in zone 1 for a notification code (empty for codes not listed).
 const char* StatusTextOf(DWORD status);
+// Zone 1 when no connection is open (after a failed connect or Disconnect).
+constexpr const char* kNotConnected = "Not connected";
 
 // Text of an error code from the library's message table (12003: the server's last response;
 // a refused AUTH TLS, PROT P or TLS data connection: the table's text and the server's reply).

@@ -93,6 +93,7 @@ void GetPressed() {
     Message(kBusy, "FTP Client");
     return;
   }
+  StatusText(2, "");  // the last transfer's report is no answer to this press
   if (!Fetch(&DLS, wsl::FieldChoice(kList1))) {
     Message("Please select a remote file to get");
     return;
@@ -133,6 +134,7 @@ void PutPressed() {
     Message(kBusy, "FTP Client");
     return;
   }
+  StatusText(2, "");
   g.listrow = wsl::FieldChoice(kList1);
   // The target folder is that of the row shown selected, even when its selection came while
   // the window was busy (the remote list's new-selection step is skipped then).

@@ -373,7 +373,7 @@ TEST_CASE("download: the bytes move and the bar fills; the question before repla
   }
   Sleep(500);
   CHECK_EQ(Slurp(s.local + "\\big60.bin"), std::string("precious"));
-  CHECK_EQ(c.Status(2), std::string("Finished"));
+  CHECK_EQ(c.Status(2), std::string());  // the press ended the last download's "Finished"
 
   // Yes: the new transfer starts from nothing (no "Finished" of the last one), the count and
   // the bar move; Escape cancels it, and the local file is as it was.
@@ -513,4 +513,88 @@ TEST_CASE("names: '|', '&', braces, '~', ':' and 250 characters in the tree, the
   }
   CHECK_EQ(c.Stop(), 0);
   Write(s.ServerPath("names/a|b.txt"), "a|b.txt\n");
+}
+
+TEST_CASE("Enter in a login entry connects; nothing else reacts to it") {
+  Use s;
+  REQUIRE(s.Begin("enter"));
+  Client& c = s.c;
+  auto enter_in = [&](int field) {
+    PostMessageA(c.Field(field), WM_KEYDOWN, VK_RETURN, 1);
+    PostMessageA(c.Field(field), WM_KEYUP, VK_RETURN, 0xC0000001);
+  };
+  c.SetText(kServerName, s.server->Host());
+  c.SetText(kUserName, "anonymous");
+  c.SetText(kPassword, "e2e@");
+  // Enter in the passive check box and the remote tree: no connect.
+  enter_in(kPassive);
+  enter_in(kList1);
+  Sleep(1000);
+  CHECK(c.Enabled(kConnect));
+  CHECK_EQ(c.RowCount(kList1), 0);
+  CHECK(NoBox(c));
+  for (int field : {kServerName, kUserName, kPassword}) {
+    enter_in(field);
+    REQUIRE(WaitUntil([&] { return c.Enabled(kDisconnect) && s.Row("pub.txt") > 0; }));
+    // Connected: Connect is greyed, so Enter does nothing more (no "Cannot process" box).
+    enter_in(field);
+    CHECK(NoBox(c));
+    c.Press(kDisconnect);
+    REQUIRE(WaitUntil([&] { return c.Enabled(kConnect); }));
+  }
+  CHECK_EQ(c.Stop(), 0);
+}
+
+TEST_CASE("status texts stay true: failed connect, Disconnect, a cancel before the next connect, Close") {
+  Use s;
+  REQUIRE(s.Begin("stale"));
+  Client& c = s.c;
+  const int kFolderLabel = 16;
+  // A connect that fails leaves no step of it in zone 1.
+  c.SetText(kServerName, "127.0.0.1:" + std::to_string(nettest::UnusedPort()));
+  c.Press(kConnect);
+  c.Answer(c.WaitMessageBox(30000), "OK");
+  CHECK(s.Says(1, "Not connected"));
+
+  // Disconnect: no folder label above the emptied tree, no report of the connection before.
+  REQUIRE(s.Connect());
+  REQUIRE(s.Expand("pub"));
+  REQUIRE(c.Select(kList1, s.Row("a.txt")));
+  CHECK(WaitUntil([&] { return c.Text(kFolderLabel) == "/pub"; }));
+  s.Get("a.txt");
+  REQUIRE(s.Says(2, "Finished"));
+  c.Press(kDisconnect);
+  REQUIRE(WaitUntil([&] { return c.Enabled(kConnect); }));
+  CHECK(WaitUntil([&] { return c.Text(kFolderLabel).empty(); }));
+  CHECK_EQ(c.Status(2), std::string());
+  CHECK_EQ(c.RowCount(kList1), 0);
+
+  // A cancelled download's report goes with the next connect.
+  REQUIRE(s.Connect());
+  s.Get("big60.bin");
+  CHECK(WatchBytesMove(c, "Received: ", 2));
+  c.Key(VK_ESCAPE);
+  REQUIRE(s.Says(2, "Download cancelled"));
+  c.Press(kDisconnect);
+  REQUIRE(WaitUntil([&] { return c.Enabled(kConnect); }));
+  REQUIRE(s.Connect());
+  CHECK_EQ(c.Status(2), std::string());
+
+  // A Get that is refused (a local folder has the name) does not leave the last download's
+  // "Finished" beside its message.
+  s.Get("pub.txt");
+  REQUIRE(s.Says(2, "Finished"));
+  CreateDirectoryA((s.local + "\\docs.zip").c_str(), nullptr);
+  s.Get("docs.zip");
+  c.Answer(c.WaitMessageBox(), "OK");
+  CHECK_EQ(c.Status(2), std::string());
+
+  // Close Internet Session: no step and no report of the session that ended.
+  c.Press(kClose);
+  REQUIRE(WaitUntil([&] { return c.Enabled(kStart); }));
+  Sleep(500);
+  CHECK_EQ(c.Status(2), std::string());
+  CHECK(c.Text(kFolderLabel).empty());
+  Shot(c, c.Main(), "after_close_session");
+  CHECK_EQ(c.Stop(), 0);
 }
