@@ -8,6 +8,7 @@
 
 #include "runtime/core/errors.h"
 #include "runtime/wsl/accessible.h"
+#include "runtime/wsl/caption_fit.h"
 #include "runtime/wsl/control.h"
 #include "runtime/wsl/events.h"
 #include "runtime/wsl/focus.h"
@@ -442,6 +443,7 @@ void WindowOpenFromDescriptor(Window** slot, const Descriptor& d, std::uint32_t 
   w->timer_period = static_cast<int>(rec.timer);
   w->thread = ThreadNumber();
   BuildFont(w, d, rec.font);
+  FitScaleToCaptions(w, d, rec);
   // The window's icon is a resource of the module that held its descriptor.
   ImageName icon{};
   if (rec.icon && d.Image(rec.icon, &icon)) {
