@@ -30,6 +30,16 @@ CertificateVerdict VerdictOf(const char* server, const char* name = "localhost")
 
 const char* const kTestKey = "Software\\AFC Tests\\Trusted Certificates";
 
+// A certificate file of the fixture (PEM), as the platform's context; nullptr when missing.
+PCCERT_CONTEXT FixtureCertificate(const char* file) {
+  std::string pem = FixtureText(std::string("certs\\") + file);
+  BYTE der[8192];
+  DWORD size = sizeof der;
+  if (pem.empty() || !CryptStringToBinaryA(pem.c_str(), 0, CRYPT_STRING_BASE64HEADER, der, &size, nullptr, nullptr))
+    return nullptr;
+  return CertCreateCertificateContext(X509_ASN_ENCODING, der, size);
+}
+
 }  // namespace
 
 TEST_CASE("tls certificates: each bad certificate gives its code and its details") {
@@ -103,19 +113,6 @@ TEST_CASE("tls certificates: a chain that loops is refused, never put to the use
   trust.Forget(server);
 }
 
-namespace {
-
-PCCERT_CONTEXT FixtureCertificate(const char* file) {
-  std::string pem = FixtureText(std::string("certs\\") + file);
-  BYTE der[8192];
-  DWORD size = sizeof der;
-  if (pem.empty() || !CryptStringToBinaryA(pem.c_str(), 0, CRYPT_STRING_BASE64HEADER, der, &size, nullptr, nullptr))
-    return nullptr;
-  return CertCreateCertificateContext(X509_ASN_ENCODING, der, size);
-}
-
-}  // namespace
-
 // The name the user typed is text of the ANSI code page: it is compared with the certificate's
 // names as the characters it stands for, and bytes that are no character there never match.
 TEST_CASE("tls certificates: names from the ANSI code page") {
@@ -158,12 +155,7 @@ TEST_CASE("tls certificates: names from the ANSI code page") {
 TEST_CASE("tls certificates: the fingerprint is the SHA-256 of the certificate the server sent") {
   REQUIRE(Ready());
   // openssl's fingerprint of the same file, written by the fixture, is the reference.
-  std::string pem = FixtureText("certs\\selfsigned.crt");
-  REQUIRE(!pem.empty());
-  BYTE der[8192];
-  DWORD size = sizeof der;
-  REQUIRE(CryptStringToBinaryA(pem.c_str(), 0, CRYPT_STRING_BASE64HEADER, der, &size, nullptr, nullptr));
-  PCCERT_CONTEXT cert = CertCreateCertificateContext(X509_ASN_ENCODING, der, size);
+  PCCERT_CONTEXT cert = FixtureCertificate("selfsigned.crt");
   REQUIRE(cert != nullptr);
   CertificateVerdict v = VerdictOf("vsftpd-selfsigned");
   CHECK_EQ(v.details.fingerprint, Sha256Fingerprint(cert));
