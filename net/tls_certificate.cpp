@@ -1,8 +1,12 @@
 // Certificate checks with the platform's chain engine and SSL policy, certificate details, and
 // the per-user remembered trust.
 //
-// Every problem is found by asking the SSL policy again with the problems found so far
-// ignored (the policy itself reports one at a time, in its own order).
+// A verdict joins two readings of the chain: the chain engine's own trust status (every
+// problem of every element at once) and the SSL policy (the server name, and whatever else the
+// platform's policy adds), asked again with the problems found so far ignored since it reports
+// one at a time. The trust status is read for itself because a policy may pass a chain it does
+// not understand: Wine 8's SSL policy passes a chain that ends at an authority no store holds
+// (CERT_TRUST_IS_PARTIAL_CHAIN) and calls a cyclic chain merely untrusted.
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
@@ -24,6 +28,31 @@ constexpr DWORD kIgnoreWrongUsage = 0x00000200;
 constexpr DWORD kIgnoreNameInvalid = 0x00001000;
 constexpr DWORD kIgnoreDateInvalid = 0x00002000;
 constexpr size_t kMaxNameText = 1024;
+// Problems no answer of the user can lift: their certificates are refused, never put to a person.
+constexpr DWORD kRefusedProblems = kCertProblemRevoked | kCertProblemInvalid;
+
+// The chain engine's error bits and what each means here, with the platform's code that says
+// the same (for diagnosis). Revocation that could not be learnt is no problem: no revocation
+// check is asked for (many machines are offline), and an issuance policy is never asked for.
+// Any other bit, known or not, is a damaged certificate.
+struct TrustBit {
+  DWORD bit;
+  DWORD problem;
+  HRESULT code;
+};
+constexpr TrustBit kTrustBits[] = {
+    {CERT_TRUST_IS_REVOKED, kCertProblemRevoked, CERT_E_REVOKED},
+    {CERT_TRUST_IS_NOT_SIGNATURE_VALID, kCertProblemInvalid, TRUST_E_CERT_SIGNATURE},
+    {CERT_TRUST_IS_CYCLIC, kCertProblemInvalid, CERT_E_CHAINING},
+    {CERT_TRUST_IS_NOT_VALID_FOR_USAGE, kCertProblemInvalid, CERT_E_WRONG_USAGE},
+    {CERT_TRUST_IS_EXPLICIT_DISTRUST, kCertProblemInvalid, CERT_E_UNTRUSTEDROOT},
+    {CERT_TRUST_IS_UNTRUSTED_ROOT, kCertProblemAuthority, CERT_E_UNTRUSTEDROOT},
+    {CERT_TRUST_IS_PARTIAL_CHAIN, kCertProblemAuthority, CERT_E_CHAINING},
+    {CERT_TRUST_IS_NOT_TIME_VALID, kCertProblemDate, CERT_E_EXPIRED},
+    {CERT_TRUST_IS_NOT_TIME_NESTED, kCertProblemDate, CERT_E_VALIDITYPERIODNESTING},
+};
+constexpr DWORD kHarmlessTrustBits =
+    CERT_TRUST_REVOCATION_STATUS_UNKNOWN | CERT_TRUST_IS_OFFLINE_REVOCATION | CERT_TRUST_NO_ISSUANCE_CHAIN_POLICY;
 
 DWORD ProblemOf(DWORD policyError) {
   switch (policyError) {
@@ -55,10 +84,16 @@ DWORD IgnoreFlagOf(DWORD problem, DWORD policyError) {
   }
 }
 
-std::wstring Widen(const std::string& s) {
-  std::wstring w;
-  for (unsigned char c : s) w.push_back(static_cast<wchar_t>(c));
-  return w;
+// The name the user typed, from the ANSI code page, strictly: false for bytes that are no
+// character there (such a name cannot be matched against the certificate's names).
+bool WideName(const std::string& s, std::wstring* out) {
+  out->clear();
+  if (s.empty()) return true;
+  if (s.size() > 0x10000 || s.find('\0') != std::string::npos) return false;
+  const int n = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, s.data(), static_cast<int>(s.size()), nullptr, 0);
+  if (n <= 0) return false;
+  out->resize(static_cast<size_t>(n));
+  return MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, s.data(), static_cast<int>(s.size()), out->data(), n) == n;
 }
 
 std::string OneRdnText(CERT_RDN* rdn) {
@@ -169,6 +204,63 @@ bool CertificateNamesAddress(PCCERT_CONTEXT cert, std::string name) {
   return found;
 }
 
+// The problems the chain engine's trust status shows; *code: the platform's code of the
+// gravest one.
+DWORD ChainProblems(DWORD status, DWORD* code) {
+  DWORD problems = 0;
+  *code = 0;
+  for (const TrustBit& t : kTrustBits) {
+    if (!(status & t.bit)) continue;
+    problems |= t.problem;
+    if (!*code) *code = static_cast<DWORD>(t.code);
+  }
+  DWORD known = kHarmlessTrustBits;
+  for (const TrustBit& t : kTrustBits) known |= t.bit;
+  if (status & ~known) {
+    problems |= kCertProblemInvalid;
+    if (!*code) *code = static_cast<DWORD>(CERT_E_MALFORMED);
+  }
+  return problems;
+}
+
+// The problems the SSL policy finds for the name; *code: its first verdict. Revocation is never
+// asked about (no check was requested); a name that is no text of the code page is the name
+// problem without asking.
+DWORD PolicyProblems(PCCERT_CHAIN_CONTEXT chain, PCCERT_CONTEXT cert, const std::string& serverName, DWORD* code) {
+  DWORD problems = 0;
+  DWORD ignore = kIgnoreRevocation;
+  *code = 0;
+  std::wstring server;
+  if (!WideName(serverName, &server)) {
+    problems |= kCertProblemName;
+    ignore |= kIgnoreNameInvalid;
+    *code = static_cast<DWORD>(CERT_E_CN_NO_MATCH);
+  }
+  for (;;) {
+    DWORD policyError = PolicyError(chain, server, ignore);
+    if (policyError == 0) break;
+    DWORD problem = ProblemOf(policyError);
+    DWORD flag = IgnoreFlagOf(problem, policyError);
+    if (problem == kCertProblemName && !(ignore & flag) && CertificateNamesAddress(cert, serverName)) {
+      ignore |= flag;
+      continue;
+    }
+    if (!*code) *code = policyError;
+    problems |= problem;
+    if (!flag || (ignore & flag)) break;  // nothing more can be learnt
+    ignore |= flag;
+  }
+  return problems;
+}
+
+// The code a verdict is reported with: a refusal first (no question may be asked), then the
+// problems a person can weigh, in the platform's own order.
+DWORD FirstProblemError(DWORD problems) {
+  for (DWORD p : {kCertProblemRevoked, kCertProblemInvalid, kCertProblemAuthority, kCertProblemDate, kCertProblemName})
+    if (problems & p) return ProblemError(p);
+  return 0;
+}
+
 }  // namespace
 
 DWORD ProblemError(DWORD problem) {
@@ -237,26 +329,13 @@ CertificateVerdict CheckServerCertificate(PCCERT_CONTEXT cert, const std::string
     v.problems = kCertProblemInvalid;
     return v;
   }
-  std::wstring server = Widen(serverName);
-  DWORD ignore = 0;
-  for (;;) {
-    DWORD policyError = PolicyError(chain, server, ignore);
-    if (policyError == 0) break;
-    DWORD problem = ProblemOf(policyError);
-    DWORD flag = IgnoreFlagOf(problem, policyError);
-    if (problem == kCertProblemName && !(ignore & flag) && CertificateNamesAddress(cert, serverName)) {
-      ignore |= flag;
-      continue;
-    }
-    if (!v.error) {
-      v.error = ProblemError(problem);
-      v.platformError = policyError;
-    }
-    v.problems |= problem;
-    if (!flag || (ignore & flag)) break;  // nothing more can be learnt
-    ignore |= flag;
-  }
+  DWORD chainCode = 0;
+  v.problems = ChainProblems(chain->TrustStatus.dwErrorStatus, &chainCode);
+  DWORD policyCode = 0;
+  v.problems |= PolicyProblems(chain, cert, serverName, &policyCode);
   CertFreeCertificateChain(chain);
+  v.error = FirstProblemError(v.problems);
+  v.platformError = policyCode ? policyCode : chainCode;
   return v;
 }
 
@@ -277,7 +356,8 @@ std::string TrustServerName(const std::string& host, int port) {
 std::string TrustedCertificates::KeyFor(const std::string& server) const { return key_ + "\\" + server; }
 
 bool TrustedCertificates::Trusted(const std::string& server, const CertificateVerdict& verdict) const {
-  if (verdict.details.fingerprint.empty()) return false;
+  // A revoked or damaged certificate stays refused whatever the registry says.
+  if (verdict.details.fingerprint.empty() || (verdict.problems & kRefusedProblems)) return false;
   HKEY key;
   if (RegOpenKeyExA(HKEY_CURRENT_USER, KeyFor(server).c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
     return false;

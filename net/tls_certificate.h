@@ -2,21 +2,25 @@
 // validity, server name), the details a person needs to decide about it, and the trust a user
 // gave to one certificate for one server, remembered per user.
 //
-// Codes: a failed check gives the platform's code of its first problem (the platform's own
-// precedence), and the set of every problem found:
+// Codes: a failed check gives the code of its gravest problem (a refusal before the problems
+// a person may weigh: revoked, damaged, then authority, date, name), and the set of every
+// problem found, read from the chain engine's trust status and from the SSL policy:
 //   ERROR_INTERNET_SEC_CERT_DATE_INVALID 12037  expired or not yet valid (the server's or an
 //                                               authority's certificate)
 //   ERROR_INTERNET_SEC_CERT_CN_INVALID   12038  issued for another name
+//                                               (or the name is no text of the ANSI code page)
 //   ERROR_INTERNET_INVALID_CA            12045  no trusted authority vouches for it (self-signed,
-//                                               unknown authority, incomplete chain)
-//   ERROR_INTERNET_SEC_CERT_REVOKED      12170
-//   ERROR_INTERNET_SEC_INVALID_CERT      12169  malformed, not for servers, badly signed
+//                                               unknown authority, a chain that ends at an
+//                                               authority no store holds)
+//   ERROR_INTERNET_SEC_CERT_REVOKED      12170  (revocation is not checked; unknown is no problem)
+//   ERROR_INTERNET_SEC_INVALID_CERT      12169  malformed, not for servers, badly signed, a chain
+//                                               that loops, bad extensions, distrusted
 //
 // Remembered trust lives under HKEY_CURRENT_USER\<key>\<server>, where server is "host:port"
 // in lower case: "Fingerprint" (REG_SZ, the SHA-256 of the certificate in upper-case hex) and
 // "Problems" (REG_DWORD, the problems the user accepted). It holds for that certificate only,
 // and only while it shows no problem beyond those: a changed certificate, or a new problem of
-// the same one, asks again.
+// the same one, asks again. A revoked or damaged certificate is never trusted, whatever is kept.
 #pragma once
 #include <winsock2.h>
 #include <windows.h>

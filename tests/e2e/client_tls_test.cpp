@@ -2,7 +2,8 @@
 // "ftpes://" and "ftps://" in the server name, the root row and status zone 3 that show the
 // connection is encrypted, get and put over it; the trust question for a self-signed, an
 // expired and a wrong-name certificate (both answers, remembered, asked again when the
-// certificate changes, answered by mouse and by keyboard), and the clear refusals of a server
+// certificate changes, answered by mouse and by keyboard) and for certificates with two
+// problems (named in one question), and the clear refusals of a server
 // without TLS and of one that demands resumed TLS sessions. Screenshots go to the artifacts.
 #include <windows.h>
 
@@ -240,6 +241,37 @@ TEST_CASE("client tls: the trust question for an expired and a wrong-name certif
   REQUIRE(t.WaitConnected());
   CHECK_EQ(c.Stop(), 0);
   Forget("vsftpd-expired");
+}
+
+// A certificate with two problems names both in one question, and one "Yes" covers both: the
+// connect goes on without a second question (no problem was hidden behind the first).
+TEST_CASE("client tls: one question names every problem of a certificate") {
+  REQUIRE(Ready());
+  Forget("vsftpd-expiredunknown");
+  Forget("vsftpd-selfwrong");
+  TlsClient t;
+  REQUIRE(t.Open("tls_trust_both"));
+  Client& c = t.c;
+  const size_t users = LoggedUsers("vsftpd-selfwrong");
+
+  t.Connect(Name("ftpes://", "vsftpd-selfwrong"));
+  uidriver::MessageBoxInfo box = ExpectQuestion(c, "not vouched for", "CN=wrong.example, O=AFC Tests");
+  CHECK(box.text.find("issued for another server name") != std::string::npos);
+  CHECK(c.Answer(box, "No"));
+  CHECK(WaitUntil([&] { return c.Enabled(kConnect) && c.Status(2) == "Server certificate not trusted"; }));
+  Sleep(200);
+  CHECK_EQ(LoggedUsers("vsftpd-selfwrong"), users);
+
+  t.Connect(Name("ftpes://", "vsftpd-expiredunknown"));
+  box = ExpectQuestion(c, "not vouched for", "CN=localhost, O=AFC Tests");
+  CHECK(box.text.find("has expired or is not valid yet") != std::string::npos);
+  CHECK(box.text.find("Issuer:  CN=AFC Unknown Authority, O=AFC Tests") != std::string::npos);
+  CHECK(c.Answer(box, "Yes"));
+  REQUIRE(t.WaitConnected());
+  CHECK(c.FindDialog("", 500) == nullptr);  // asked once
+  CHECK(t.Get("hello.txt"));
+  CHECK_EQ(c.Stop(), 0);
+  Forget("vsftpd-expiredunknown");
 }
 
 TEST_CASE("client tls: a server without TLS, and one that demands resumed TLS sessions, refuse clearly") {

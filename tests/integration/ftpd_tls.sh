@@ -9,9 +9,12 @@
 #                                                vsftpd-explicit, strict_ssl_read_eof=YES: an
 #                                                upload must end with a close_notify)
 #                              vsftpd-expired / vsftpd-wronghost / vsftpd-selfsigned
+#                              vsftpd-selfwrong / vsftpd-unknownca / vsftpd-expiredunknown
+#                              vsftpd-intermediate / vsftpd-loop
 #                                                explicit, with the bad certificate of that name
-#                                                (no session reuse demanded: a user who trusts
-#                                                the certificate can list and transfer)
+#                                                (see make_certs; no session reuse demanded: a
+#                                                user who trusts the certificate can list and
+#                                                transfer)
 #                              proftpd-explicit / proftpd-implicit
 #                                                mod_tls, session reuse required (its default)
 #                              proftpd-noreuse   implicit, NoSessionReuseRequired
@@ -41,8 +44,31 @@ source "$(dirname "$0")/../support/ftpd_common.sh"
 
 if [ "$cmd" = stop ]; then stop_all; exit 0; fi
 
-# --- certificates: one authority; server certificates for localhost and 127.0.0.1 (good,
-# expired), for another name (wronghost), and one signed by itself (selfsigned).
+# --- certificates: one authority (trusted by the tests); server certificates for localhost and
+# 127.0.0.1 (good, expired), for another name (wronghost), and self-signed ones (selfsigned;
+# selfwrong, for another name too). Authorities in no trust store: "AFC Unknown Authority"
+# signs unknownca and expiredunknown (each served alone); "AFC Unknown Root" signs an
+# intermediate that signs intermediate (served with the intermediate, without the root); two
+# authorities signed by each other sign loop (served with both: a chain that loops).
+sign() {  # name common-name subject-alt-names authority start end [extensions]
+  local c=$dir/certs
+  openssl req -newkey rsa:2048 -nodes -keyout "$c/$1.key" -out "$c/$1.csr" -subj "/O=AFC Tests/CN=$2" \
+    ${3:+-addext "subjectAltName=$3"} 2>/dev/null
+  openssl ca -batch -preserveDN -config "$c/ca.cnf" -extensions "${7:-server}" -cert "$c/$4.crt" \
+    -keyfile "$c/$4.key" -startdate "$5" -enddate "$6" -in "$c/$1.csr" -out "$c/$1.crt" -notext 2>/dev/null
+}
+
+self_signed() {  # name common-name subject-alt-names
+  openssl req -x509 -newkey rsa:2048 -nodes -keyout "$dir/certs/$1.key" -out "$dir/certs/$1.crt" -days 730 \
+    -sha256 -subj "/O=AFC Tests/CN=$2" -addext "subjectAltName=$3" 2>/dev/null
+}
+
+authority() {  # name common-name
+  openssl req -x509 -newkey rsa:2048 -nodes -keyout "$dir/certs/$1.key" -out "$dir/certs/$1.crt" -days 3650 \
+    -sha256 -subj "/O=AFC Tests/CN=$2" \
+    -addext "basicConstraints=critical,CA:true" -addext "keyUsage=critical,keyCertSign,cRLSign" 2>/dev/null
+}
+
 make_certs() {
   local c=$dir/certs
   rm -rf "$c"
@@ -67,26 +93,41 @@ organizationName = optional
 basicConstraints = critical, CA:false
 keyUsage = critical, digitalSignature, keyEncipherment
 extendedKeyUsage = serverAuth
+[authority]
+basicConstraints = critical, CA:true
+keyUsage = critical, keyCertSign, cRLSign
 CNF
-  openssl req -x509 -newkey rsa:2048 -nodes -keyout "$c/ca.key" -out "$c/ca.crt" -days 3650 -sha256 \
-    -subj "/O=AFC Tests/CN=AFC Test Authority" \
-    -addext "basicConstraints=critical,CA:true" -addext "keyUsage=critical,keyCertSign,cRLSign" 2>/dev/null
+  authority ca "AFC Test Authority"
   openssl x509 -in "$c/ca.crt" -outform DER -out "$c/ca.der"
-  local name cn san start end
-  for name in good expired wronghost; do
-    case $name in
-      wronghost) cn=wrong.example; san="DNS:wrong.example" ;;
-      *) cn=localhost; san="DNS:localhost,IP:127.0.0.1" ;;
-    esac
-    openssl req -newkey rsa:2048 -nodes -keyout "$c/$name.key" -out "$c/$name.csr" \
-      -subj "/O=AFC Tests/CN=$cn" -addext "subjectAltName=$san" 2>/dev/null
-    if [ $name = expired ]; then start=20200101000000Z; end=20210101000000Z
-    else start=$(date -u -d '-1 day' +%Y%m%d%H%M%SZ); end=$(date -u -d '+2 years' +%Y%m%d%H%M%SZ); fi
-    openssl ca -batch -preserveDN -config "$c/ca.cnf" -extensions server -cert "$c/ca.crt" -keyfile "$c/ca.key" \
-      -startdate "$start" -enddate "$end" -in "$c/$name.csr" -out "$c/$name.crt" -notext 2>/dev/null
-  done
-  openssl req -x509 -newkey rsa:2048 -nodes -keyout "$c/selfsigned.key" -out "$c/selfsigned.crt" -days 730 \
-    -sha256 -subj "/O=AFC Tests/CN=localhost" -addext "subjectAltName=DNS:localhost,IP:127.0.0.1" 2>/dev/null
+  local here="DNS:localhost,IP:127.0.0.1" now later past=20200101000000Z pastEnd=20210101000000Z
+  now=$(date -u -d '-1 day' +%Y%m%d%H%M%SZ)
+  later=$(date -u -d '+2 years' +%Y%m%d%H%M%SZ)
+  sign good localhost "$here" ca "$now" "$later"
+  sign expired localhost "$here" ca "$past" "$pastEnd"
+  sign wronghost wrong.example DNS:wrong.example ca "$now" "$later"
+  self_signed selfsigned localhost "$here"
+  self_signed selfwrong wrong.example DNS:wrong.example
+  # Named by its common name alone, a character outside ASCII: U+20AC (the Western code page's 0x80).
+  openssl req -x509 -newkey rsa:2048 -nodes -keyout "$c/euro.key" -out "$c/euro.crt" -days 730 -sha256 -utf8 \
+    -subj "/O=AFC Tests/CN=$(printf '\342\202\254').example" 2>/dev/null
+
+  authority unknown-ca "AFC Unknown Authority"
+  sign unknownca localhost "$here" unknown-ca "$now" "$later"
+  sign expiredunknown localhost "$here" unknown-ca "$past" "$pastEnd"
+  authority unknown-root "AFC Unknown Root"
+  sign unknown-intermediate "AFC Unknown Intermediate" "" unknown-root "$now" "$later" authority
+  sign intermediate localhost "$here" unknown-intermediate "$now" "$later"
+  cat "$c/unknown-intermediate.crt" >>"$c/intermediate.crt"
+  # The loop: B0 (self-signed "Loop B") signs A; A signs B (same name and key as B0); the
+  # server sends A and B, each the other's issuer.
+  authority loop-b0 "Loop B"
+  sign loop-a "Loop A" "" loop-b0 "$now" "$later" authority
+  openssl req -new -key "$c/loop-b0.key" -subj "/O=AFC Tests/CN=Loop B" -out "$c/loop-b.csr" 2>/dev/null
+  openssl ca -batch -preserveDN -config "$c/ca.cnf" -extensions authority -cert "$c/loop-a.crt" \
+    -keyfile "$c/loop-a.key" -startdate "$now" -enddate "$later" -in "$c/loop-b.csr" -out "$c/loop-b.crt" \
+    -notext 2>/dev/null
+  sign loop localhost "$here" loop-a "$now" "$later"
+  cat "$c/loop-a.crt" "$c/loop-b.crt" >>"$c/loop.crt"
   openssl x509 -in "$c/selfsigned.crt" -noout -fingerprint -sha256 | sed 's/.*=//' >"$c/selfsigned.sha256"
   # A chain of 100 certificates: a leaf and 99 authorities, each signed by the next (one key
   # for all keeps this quick; the top one is trusted by nobody). RSA: Wine 8's chain engine now
@@ -227,6 +268,11 @@ strict_ssl_read_eof=YES"
 start_vsftpd vsftpd-expired expired require_ssl_reuse=NO
 start_vsftpd vsftpd-wronghost wronghost require_ssl_reuse=NO
 start_vsftpd vsftpd-selfsigned selfsigned require_ssl_reuse=NO
+start_vsftpd vsftpd-selfwrong selfwrong require_ssl_reuse=NO
+start_vsftpd vsftpd-unknownca unknownca require_ssl_reuse=NO
+start_vsftpd vsftpd-expiredunknown expiredunknown require_ssl_reuse=NO
+start_vsftpd vsftpd-intermediate intermediate require_ssl_reuse=NO
+start_vsftpd vsftpd-loop loop require_ssl_reuse=NO
 start_vsftpd vsftpd-plain good ssl_enable=NO
 
 hash=$(openssl passwd -6 velpass)

@@ -1,6 +1,8 @@
 // Server certificates judged by the platform's chain engine and SSL policy, on real vsftpd
 // instances of the ftpd_tls fixture serving an expired, a wrong-name and a self-signed
-// certificate; and the remembered trust of a user in the registry.
+// certificate, certificates from authorities in no trust store (sent or not, with two
+// problems at once), and a chain that loops; the name typed, read in the ANSI code page; and
+// the remembered trust of a user in the registry.
 #include <cstdio>
 
 #include "integration/tls_support.h"
@@ -28,6 +30,16 @@ CertificateVerdict VerdictOf(const char* server, const char* name = "localhost")
 
 const char* const kTestKey = "Software\\AFC Tests\\Trusted Certificates";
 
+// A certificate file of the fixture (PEM), as the platform's context; nullptr when missing.
+PCCERT_CONTEXT FixtureCertificate(const char* file) {
+  std::string pem = FixtureText(std::string("certs\\") + file);
+  BYTE der[8192];
+  DWORD size = sizeof der;
+  if (pem.empty() || !CryptStringToBinaryA(pem.c_str(), 0, CRYPT_STRING_BASE64HEADER, der, &size, nullptr, nullptr))
+    return nullptr;
+  return CertCreateCertificateContext(X509_ASN_ENCODING, der, size);
+}
+
 }  // namespace
 
 TEST_CASE("tls certificates: each bad certificate gives its code and its details") {
@@ -52,10 +64,26 @@ TEST_CASE("tls certificates: each bad certificate gives its code and its details
        "CN=localhost, O=AFC Tests", "CN=AFC Test Authority, O=AFC Tests"},
       {"vsftpd-selfsigned", "other.example", ERROR_INTERNET_INVALID_CA, kCertProblemAuthority | kCertProblemName,
        "CN=localhost, O=AFC Tests", "CN=localhost, O=AFC Tests"},
+      // Authorities in no trust store: one the server does not send, and a root behind the
+      // intermediate it sends. Either way the chain ends at nobody this computer trusts.
+      {"vsftpd-unknownca", "localhost", ERROR_INTERNET_INVALID_CA, kCertProblemAuthority, "CN=localhost, O=AFC Tests",
+       "CN=AFC Unknown Authority, O=AFC Tests"},
+      {"vsftpd-intermediate", "localhost", ERROR_INTERNET_INVALID_CA, kCertProblemAuthority,
+       "CN=localhost, O=AFC Tests", "CN=AFC Unknown Intermediate, O=AFC Tests"},
+      {"vsftpd-unknownca", "127.0.0.1", ERROR_INTERNET_INVALID_CA, kCertProblemAuthority,
+       "CN=localhost, O=AFC Tests", "CN=AFC Unknown Authority, O=AFC Tests"},
+      // Two problems at once: neither hides the other.
+      {"vsftpd-expiredunknown", "localhost", ERROR_INTERNET_INVALID_CA, kCertProblemAuthority | kCertProblemDate,
+       "CN=localhost, O=AFC Tests", "CN=AFC Unknown Authority, O=AFC Tests"},
+      {"vsftpd-selfwrong", "localhost", ERROR_INTERNET_INVALID_CA, kCertProblemAuthority | kCertProblemName,
+       "CN=wrong.example, O=AFC Tests", "CN=wrong.example, O=AFC Tests"},
+      {"vsftpd-intermediate", "other.example", ERROR_INTERNET_INVALID_CA, kCertProblemAuthority | kCertProblemName,
+       "CN=localhost, O=AFC Tests", "CN=AFC Unknown Intermediate, O=AFC Tests"},
   };
   for (const Row& row : rows) {
     CertificateVerdict v = VerdictOf(row.server, row.name);
-    printf("  %s as %s: %lu problems %lu, %s / %s, %s, %s\n", row.server, row.name, v.error, v.problems,
+    printf("  %s as %s: %lu problems %lu (platform %08lx), %s / %s, %s, %s\n", row.server, row.name, v.error,
+           v.problems, v.platformError,
            v.details.subject.c_str(), v.details.issuer.c_str(), v.details.ValidityText().c_str(),
            v.details.FingerprintText().substr(0, 23).c_str());
     CHECK_EQ(v.error, row.error);
@@ -68,15 +96,66 @@ TEST_CASE("tls certificates: each bad certificate gives its code and its details
   CHECK_EQ(expired.details.ValidityText(), std::string("2020-01-01 00:00 UTC - 2021-01-01 00:00 UTC"));
 }
 
+TEST_CASE("tls certificates: a chain that loops is refused, never put to the user") {
+  REQUIRE(Ready());
+  // The leaf's authority and that authority's are each other's issuer; the server sends both.
+  CertificateVerdict v = VerdictOf("vsftpd-loop");
+  printf("  loop: %lu problems %lu (platform %08lx), issuer %s\n", v.error, v.problems, v.platformError,
+         v.details.issuer.c_str());
+  CHECK_EQ(v.error, static_cast<DWORD>(ERROR_INTERNET_SEC_INVALID_CERT));
+  CHECK(v.problems & kCertProblemInvalid);
+  CHECK_EQ(v.details.issuer, std::string("CN=Loop A, O=AFC Tests"));
+  // Whatever the registry holds for it, such a certificate is not trusted.
+  TrustedCertificates trust(kTestKey);
+  const std::string server = TrustServerName("localhost", Port("vsftpd-loop"));
+  CHECK(trust.Remember(server, v));
+  CHECK(!trust.Trusted(server, v));
+  trust.Forget(server);
+}
+
+// The name the user typed is text of the ANSI code page: it is compared with the certificate's
+// names as the characters it stands for, and bytes that are no character there never match.
+TEST_CASE("tls certificates: names from the ANSI code page") {
+  REQUIRE(Ready());
+  printf("  ANSI code page %u\n", GetACP());
+  PCCERT_CONTEXT good = FixtureCertificate("good.crt");
+  REQUIRE(good != nullptr);
+  CHECK_EQ(CheckServerCertificate(good, "localhost").problems, 0ul);
+  CHECK_EQ(CheckServerCertificate(good, "LOCALHOST").problems, 0ul);
+  // Bytes that do not convert (a lead byte with no trail byte in a double-byte code page, a
+  // byte the code page leaves undefined): the name problem, never a pass.
+  for (const char* bad : {"localhost\x81", "\x81localhost", "local\x82host", "localhost\xff"}) {
+    wchar_t w[64];
+    if (MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, bad, -1, w, 64) > 0) continue;
+    printf("  \"%s\" does not convert\n", bad);
+    CertificateVerdict v = CheckServerCertificate(good, bad);
+    CHECK_EQ(v.problems, static_cast<DWORD>(kCertProblemName));
+    CHECK_EQ(v.error, static_cast<DWORD>(ERROR_INTERNET_SEC_CERT_CN_INVALID));
+  }
+  CertificateVerdict nul = CheckServerCertificate(good, std::string("localhost\0.evil", 15));
+  CHECK(nul.problems & kCertProblemName);
+  CertFreeCertificateContext(good);
+
+  // A certificate for "\u20ac.example" (its common name, no other names): the Western code
+  // page's byte 0x80 is that character, not U+0080.
+  PCCERT_CONTEXT euro = FixtureCertificate("euro.crt");
+  REQUIRE(euro != nullptr);
+  char name[16];
+  BOOL lossy = FALSE;
+  int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, L"\u20ac.example", -1, name, sizeof name, nullptr, &lossy);
+  if (n > 0 && !lossy) {
+    CertificateVerdict v = CheckServerCertificate(euro, name);
+    printf("  \"%s\": problems %lu\n", name, v.problems);
+    CHECK_EQ(v.problems, static_cast<DWORD>(kCertProblemAuthority));  // self-signed, and for that name
+    CHECK(CheckServerCertificate(euro, "?.example").problems & kCertProblemName);
+  }
+  CertFreeCertificateContext(euro);
+}
+
 TEST_CASE("tls certificates: the fingerprint is the SHA-256 of the certificate the server sent") {
   REQUIRE(Ready());
   // openssl's fingerprint of the same file, written by the fixture, is the reference.
-  std::string pem = FixtureText("certs\\selfsigned.crt");
-  REQUIRE(!pem.empty());
-  BYTE der[8192];
-  DWORD size = sizeof der;
-  REQUIRE(CryptStringToBinaryA(pem.c_str(), 0, CRYPT_STRING_BASE64HEADER, der, &size, nullptr, nullptr));
-  PCCERT_CONTEXT cert = CertCreateCertificateContext(X509_ASN_ENCODING, der, size);
+  PCCERT_CONTEXT cert = FixtureCertificate("selfsigned.crt");
   REQUIRE(cert != nullptr);
   CertificateVerdict v = VerdictOf("vsftpd-selfsigned");
   CHECK_EQ(v.details.fingerprint, Sha256Fingerprint(cert));
@@ -105,6 +184,8 @@ TEST_CASE("tls certificates: remembered trust holds for that certificate and ser
   CHECK(!trust.Trusted(server, otherName));
   // The same certificate on another server is not trusted there.
   CHECK(!trust.Trusted(TrustServerName("localhost", 1), self));
+  // The same certificate under another name of the same server is not trusted either.
+  CHECK(!trust.Trusted(TrustServerName("127.0.0.1", Port("vsftpd-selfsigned")), self));
   // A verdict without a certificate is never trusted.
   CHECK(!trust.Trusted(server, CertificateVerdict{ERROR_INTERNET_SEC_INVALID_CERT, kCertProblemInvalid, 0, {}}));
 

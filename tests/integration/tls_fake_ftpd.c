@@ -30,6 +30,10 @@
  *                close_notify, and "226"
  *   ftpempty     the same session; a listing is answered "226" at once, with no preliminary
  *                reply and no TLS on the data connection (it had nothing to send)
+ *   ftpswap      the same session, but its data connections show another certificate than
+ *                the control connection (unknownca: for localhost, from an authority in no
+ *                trust store); a download sends 100000 bytes, an upload is read to its end and
+ *                reported as "ftpswap: upload N bytes"
  * The plaintext and garbage scenarios report "<scenario>: ClientHello, then N bytes" when the
  * client goes: what it sent after its first handshake record, once TLS had gone wrong (0 is
  * right: no command in clear).
@@ -214,7 +218,22 @@ static void faulty_download(SSL* control, SSL_CTX* ctx, int listener, int cut) {
   tls_say(control, "226 Transfer complete.\r\n");
 }
 
-static void ftp_session(int fd, int cut, int empty_listing) {
+/* The upload of ftpswap: TLS on the data connection, then whatever the client sends. */
+static void reported_upload(SSL* control, SSL_CTX* ctx, int listener) {
+  int d = accept(listener, NULL, NULL);
+  long bytes = 0;
+  tls_say(control, "150 Ok to send data.\r\n");
+  if (d < 0) return;
+  SSL* data = SSL_new(ctx);
+  SSL_set_fd(data, d);
+  if (SSL_accept(data) == 1) tls_drain(data, &bytes);
+  fprintf(stderr, "ftpswap: upload %ld bytes\n", bytes);
+  close(d);
+  SSL_free(data);
+  tls_say(control, "226 Transfer complete.\r\n");
+}
+
+static void ftp_session(int fd, int cut, int empty_listing, SSL_CTX* data_ctx) {
   SSL_CTX* ctx = make_ctx("good.crt", "good.key", TLS1_2_VERSION, TLS1_3_VERSION);
   SSL* ssl = implicit_start(fd, ctx);
   char line[512], reply[128];
@@ -236,7 +255,11 @@ static void ftp_session(int fd, int cut, int empty_listing) {
         snprintf(reply, sizeof reply, "227 Entering Passive Mode (127,0,0,1,%d,%d)\r\n", port >> 8, port & 255);
       tls_say(ssl, reply);
     } else if (!strncasecmp(line, "RETR", 4) && listener >= 0) {
-      faulty_download(ssl, ctx, listener, cut);
+      faulty_download(ssl, data_ctx ? data_ctx : ctx, listener, cut);
+      close(listener);
+      listener = -1;
+    } else if (data_ctx && !strncasecmp(line, "STOR", 4) && listener >= 0) {
+      reported_upload(ssl, data_ctx, listener);
       close(listener);
       listener = -1;
     } else if (empty_listing && (!strncasecmp(line, "LIST", 4) || !strncasecmp(line, "MLSD", 4))) {
@@ -335,7 +358,9 @@ static void serve(const char* scenario, int fd) {
       if (tls_drain(ssl, &bytes)) SSL_shutdown(ssl);
     }
   } else if (!strcmp(scenario, "ftpdrop") || !strcmp(scenario, "ftpnonotify") || !strcmp(scenario, "ftpempty")) {
-    ftp_session(fd, !strcmp(scenario, "ftpdrop"), !strcmp(scenario, "ftpempty"));
+    ftp_session(fd, !strcmp(scenario, "ftpdrop"), !strcmp(scenario, "ftpempty"), NULL);
+  } else if (!strcmp(scenario, "ftpswap")) {
+    ftp_session(fd, 0, 0, make_ctx("unknownca.crt", "unknownca.key", TLS1_2_VERSION, TLS1_3_VERSION));
   } else if (!strcmp(scenario, "upload")) {
     ctx = make_ctx("good.crt", "good.key", TLS1_2_VERSION, TLS1_3_VERSION);
     if ((ssl = implicit_start(fd, ctx))) {
@@ -352,7 +377,7 @@ static void serve(const char* scenario, int fd) {
 int main(int argc, char** argv) {
   static const char* const kScenarios[] = {"garbage", "truncated", "cut", "plaintext", "renegotiate",
                                            "keyupdate", "longchain", "closenotify", "upload", "drop", "eof", "resume",
-                                           "ftpdrop", "ftpnonotify", "ftpempty"};
+                                           "ftpdrop", "ftpnonotify", "ftpempty", "ftpswap"};
   enum { kCount = sizeof kScenarios / sizeof kScenarios[0] };
   struct pollfd fds[kCount];
   if (argc != 2) return 2;

@@ -93,6 +93,11 @@ bool TrustTestAuthority() {
   for (PCCERT_CONTEXT c : old) CertDeleteCertificateFromStore(c);  // frees c
   BOOL ok = CertAddEncodedCertificateToStore(root, X509_ASN_ENCODING, reinterpret_cast<const BYTE*>(der.data()),
                                              static_cast<DWORD>(der.size()), CERT_STORE_ADD_REPLACE_EXISTING, nullptr);
+  // Written to the registry now: Wine (8.0) keeps a deletion's store open behind CertCloseStore,
+  // so that without the commit neither the deletion nor the new authority reaches the registry,
+  // and the chain engine, which reads the Root store from there, would not trust the authority
+  // of any fixture run but a prefix's first.
+  ok = ok && CertControlStore(root, 0, CERT_STORE_CTRL_COMMIT, nullptr);
   CertCloseStore(root, 0);
   return ok;
 }
