@@ -20,9 +20,13 @@ void CALLBACK StatusCallback(HINTERNET handle, DWORD_PTR context, DWORD status, 
 // The status text shown in zone 1 for a notification code (empty for codes not listed).
 const char* StatusTextOf(DWORD status);
 
-// Text of an error code from the library's message table (12003: the server's last response;
-// a refused AUTH TLS, PROT P or TLS data connection: the table's text and the server's reply).
+// Text of an error code from the library's message table (12003: the server's last response),
+// followed by what the last response adds (ResponseDetail).
 std::string ErrorText(DWORD code);
+// "||Server: <reply>" when the server's last reply refused the request (4xx, 5xx; any reply to
+// a refused TLS), "||<account>" when the library refused something itself and said what in the
+// last response, else "".
+std::string ResponseDetail(DWORD code);
 // The text of the server's last response on this thread.
 std::string ExtendedErrorText(DWORD* error = nullptr);
 // "INTERNET ERROR" box for a listing error; only 12003 is reported.

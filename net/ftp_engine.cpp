@@ -517,6 +517,7 @@ DWORD FtpEngine::MoveIn(DataSink* sink) {
     DWORD e = data_->Recv(block.data(), kBuf, &got, timeouts_.receive, cancel_);
     if (e) return e;
     if (got == 0) break;
+    dataPace_.Delivered(got, PaceNow());
     const char* p = block.data();
     size_t n = got;
     if (convert) {
@@ -596,8 +597,12 @@ void FtpEngine::DoData() {
     data_.reset();
     return To(St::Ready);
   }
+  DWORD e = 0;
+  if (protectData_) {  // the server's part of the handshake is held to a reply's limit
+    dataPace_.Reply(timeouts_.receive, false, PaceNow());
+    e = SecureData();
+  }
   dataPace_.Data(timeouts_.receive, PaceNow());
-  DWORD e = protectData_ ? SecureData() : 0;
   if (!e) e = op_ == Op::Stor ? MoveOut(source_) : MoveIn(sink_);
   // A TLS download must end with the server's close_notify: a bare end may be an attacker
   // cutting the data short while the server reports success.

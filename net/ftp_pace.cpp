@@ -24,7 +24,13 @@ void Pace::Moved(size_t n, bool in, uint64_t now) {
     started_ = true;
     since_ = now;
   }
-  if (mode_ == Mode::Data) moved_ += n;
+  if (mode_ == Mode::Data && !in) moved_ += n;
+  Expired(now);
+}
+
+void Pace::Delivered(size_t n, uint64_t now) {
+  if (mode_ != Mode::Data) return;
+  moved_ += n;
   Expired(now);
 }
 
@@ -36,8 +42,7 @@ bool Pace::Expired(uint64_t now) {
     return expired_;
   }
   // A window is over: judge it, then start the next one from here.
-  const uint64_t least = limitMs_ / 1000 ? limitMs_ / 1000 : 1;
-  expired_ = moved_ < least;
+  expired_ = moved_ <= limitMs_ / 1000;
   since_ = now;
   moved_ = 0;
   return expired_;

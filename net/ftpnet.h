@@ -28,7 +28,7 @@
 // Time limits (INTERNET_OPTION_RECEIVE_TIMEOUT, default 60 s, call it T): every wait for the
 // server ends after T; beyond that, a reply (the greeting included) must be complete within T
 // of its first byte, a TLS handshake within T of the server's first byte, and a data
-// connection must move at least one byte per second of T in every span of T. Any of these
+// connection must move more bytes than T has seconds in every span of T. Any of these
 // ends the request with ERROR_INTERNET_TIMEOUT (12002): a server that trickles a byte at a
 // time cannot hold a request forever. Closing the handle ends a request at once, as always.
 //

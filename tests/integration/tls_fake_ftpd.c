@@ -30,6 +30,9 @@
  *                close_notify, and "226"
  *   ftpempty     the same session; a listing is answered "226" at once, with no preliminary
  *                reply and no TLS on the data connection (it had nothing to send)
+ *   ftptrickle   the same session, whose greeting comes one byte (one record) a second
+ *   ftpslowdata  the same session, whose download sends 20 bytes, one record a second, then
+ *                "226"
  * The plaintext and garbage scenarios report "<scenario>: ClientHello, then N bytes" when the
  * client goes: what it sent after its first handshake record, once TLS had gone wrong (0 is
  * right: no command in clear).
@@ -214,13 +217,43 @@ static void faulty_download(SSL* control, SSL_CTX* ctx, int listener, int cut) {
   tls_say(control, "226 Transfer complete.\r\n");
 }
 
-static void ftp_session(int fd, int cut, int empty_listing) {
+/* One byte per record, a second apart: a server that never stalls long enough for a single
+ * wait to end. 0 once the client went away. */
+static int tls_trickle(SSL* ssl, const char* text) {
+  for (; *text; ++text) {
+    if (SSL_write(ssl, text, 1) != 1) return 0;
+    sleep(1);
+  }
+  return 1;
+}
+
+/* The download of ftpslowdata: 20 bytes a second apart on the TLS data connection. */
+static void slow_download(SSL* control, SSL_CTX* ctx, int listener) {
+  int d = accept(listener, NULL, NULL);
+  SSL* data;
+  tls_say(control, "150 Opening BINARY mode data connection.\r\n");
+  if (d < 0) return;
+  data = SSL_new(ctx);
+  SSL_set_fd(data, d);
+  int whole = SSL_accept(data) == 1 && tls_trickle(data, "twenty slow bytes..\n");
+  close(d);
+  SSL_free(data);
+  tls_say(control, whole ? "226 Transfer complete.\r\n" : "426 Connection closed; transfer aborted.\r\n");
+}
+
+enum { kPlain, kTrickleGreeting, kSlowData };
+
+static void ftp_session(int fd, int cut, int empty_listing, int pace) {
   SSL_CTX* ctx = make_ctx("good.crt", "good.key", TLS1_2_VERSION, TLS1_3_VERSION);
   SSL* ssl = implicit_start(fd, ctx);
   char line[512], reply[128];
   int listener = -1, port = 0;
   if (!ssl) return;
-  tls_say(ssl, "220 fake FTP over TLS\r\n");
+  if (pace == kTrickleGreeting) {
+    if (!tls_trickle(ssl, "220 fake FTP over TLS\r\n")) return;
+  } else {
+    tls_say(ssl, "220 fake FTP over TLS\r\n");
+  }
   while (tls_read_line(ssl, line, sizeof line)) {
     if (!strncasecmp(line, "USER", 4)) tls_say(ssl, "331 Password please.\r\n");
     else if (!strncasecmp(line, "PASS", 4)) tls_say(ssl, "230 Logged in.\r\n");
@@ -236,7 +269,10 @@ static void ftp_session(int fd, int cut, int empty_listing) {
         snprintf(reply, sizeof reply, "227 Entering Passive Mode (127,0,0,1,%d,%d)\r\n", port >> 8, port & 255);
       tls_say(ssl, reply);
     } else if (!strncasecmp(line, "RETR", 4) && listener >= 0) {
-      faulty_download(ssl, ctx, listener, cut);
+      if (pace == kSlowData)
+        slow_download(ssl, ctx, listener);
+      else
+        faulty_download(ssl, ctx, listener, cut);
       close(listener);
       listener = -1;
     } else if (empty_listing && (!strncasecmp(line, "LIST", 4) || !strncasecmp(line, "MLSD", 4))) {
@@ -335,7 +371,11 @@ static void serve(const char* scenario, int fd) {
       if (tls_drain(ssl, &bytes)) SSL_shutdown(ssl);
     }
   } else if (!strcmp(scenario, "ftpdrop") || !strcmp(scenario, "ftpnonotify") || !strcmp(scenario, "ftpempty")) {
-    ftp_session(fd, !strcmp(scenario, "ftpdrop"), !strcmp(scenario, "ftpempty"));
+    ftp_session(fd, !strcmp(scenario, "ftpdrop"), !strcmp(scenario, "ftpempty"), kPlain);
+  } else if (!strcmp(scenario, "ftptrickle")) {
+    ftp_session(fd, 0, 0, kTrickleGreeting);
+  } else if (!strcmp(scenario, "ftpslowdata")) {
+    ftp_session(fd, 0, 0, kSlowData);
   } else if (!strcmp(scenario, "upload")) {
     ctx = make_ctx("good.crt", "good.key", TLS1_2_VERSION, TLS1_3_VERSION);
     if ((ssl = implicit_start(fd, ctx))) {
@@ -352,7 +392,7 @@ static void serve(const char* scenario, int fd) {
 int main(int argc, char** argv) {
   static const char* const kScenarios[] = {"garbage", "truncated", "cut", "plaintext", "renegotiate",
                                            "keyupdate", "longchain", "closenotify", "upload", "drop", "eof", "resume",
-                                           "ftpdrop", "ftpnonotify", "ftpempty"};
+                                           "ftpdrop", "ftpnonotify", "ftpempty", "ftptrickle", "ftpslowdata"};
   enum { kCount = sizeof kScenarios / sizeof kScenarios[0] };
   struct pollfd fds[kCount];
   if (argc != 2) return 2;
