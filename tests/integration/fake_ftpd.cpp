@@ -138,6 +138,14 @@ bool FakeFtpd::ReadLine(std::string* line) {
   }
 }
 
+// The client's data connection to the passive listener, which closes.
+SOCKET FakeFtpd::TakeData() {
+  SOCKET data = AcceptWithin(dataListen_, 15000);
+  closesocket(dataListen_);
+  dataListen_ = INVALID_SOCKET;
+  return data;
+}
+
 void FakeFtpd::Run() {
   ctrl_ = AcceptWithin(listen_, 15000);
   if (ctrl_ == INVALID_SOCKET) return;
@@ -172,9 +180,7 @@ void FakeFtpd::Run() {
       case Step::DataOut:
       case Step::DataDrop:
       case Step::DataIn: {
-        data = AcceptWithin(dataListen_, 15000);
-        closesocket(dataListen_);
-        dataListen_ = INVALID_SOCKET;
+        data = TakeData();
         if (data == INVALID_SOCKET) {
           stop = true;
           break;
@@ -212,9 +218,7 @@ void FakeFtpd::Run() {
         if (!Trickle(ctrl_, st.text, st.ms)) trickleCut_ = stop = true;
         break;
       case Step::DataTrickle:
-        data = AcceptWithin(dataListen_, 15000);
-        closesocket(dataListen_);
-        dataListen_ = INVALID_SOCKET;
+        data = TakeData();
         if (data == INVALID_SOCKET) {
           stop = true;
           break;

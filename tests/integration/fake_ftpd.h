@@ -54,6 +54,7 @@ class FakeFtpd {
  private:
   void Run();
   bool ReadLine(std::string* line);
+  SOCKET TakeData();
   SOCKET listen_ = INVALID_SOCKET, ctrl_ = INVALID_SOCKET, dataListen_ = INVALID_SOCKET;
   int port_ = 0;
   bool ipv6_;

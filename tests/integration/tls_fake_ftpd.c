@@ -194,29 +194,6 @@ static int data_listener(int* port) {
   return s;
 }
 
-/* The download of ftpdrop/ftpnonotify: TLS on the data connection, 100000 bytes, then the
- * fault, and a "226" all the same (a server that believes it sent everything). */
-static void faulty_download(SSL* control, SSL_CTX* ctx, int listener, int cut) {
-  static char block[100000];
-  int d = accept(listener, NULL, NULL);
-  SSL* data;
-  tls_say(control, "150 Opening BINARY mode data connection.\r\n");
-  if (d < 0) return;
-  data = SSL_new(ctx);
-  SSL_set_fd(data, d);
-  if (SSL_accept(data) == 1) {
-    memset(block, 'x', sizeof block);
-    SSL_write(data, block, sizeof block);
-    if (cut) {
-      static const unsigned char half[] = {0x17, 0x03, 0x03, 0x40, 0x00, 1, 2, 3, 4, 5, 6, 7, 8};
-      write_all(d, half, sizeof half);
-    }
-  }
-  close(d);
-  SSL_free(data);
-  tls_say(control, "226 Transfer complete.\r\n");
-}
-
 /* One byte per record, a second apart: a server that never stalls long enough for a single
  * wait to end. 0 once the client went away. */
 static int tls_trickle(SSL* ssl, const char* text) {
@@ -227,15 +204,28 @@ static int tls_trickle(SSL* ssl, const char* text) {
   return 1;
 }
 
-/* The download of ftpslowdata: 20 bytes a second apart on the TLS data connection. */
-static void slow_download(SSL* control, SSL_CTX* ctx, int listener) {
+/* The download of ftpdrop/ftpnonotify (`slow` 0): TLS on the data connection, 100000 bytes,
+ * then the fault, and a "226" all the same (a server that believes it sent everything). Of
+ * ftpslowdata (`slow` 1): 20 bytes a second apart, "426" when the client gave up. */
+static void faulty_download(SSL* control, SSL_CTX* ctx, int listener, int cut, int slow) {
+  static char block[100000];
   int d = accept(listener, NULL, NULL);
+  int whole = 1;
   SSL* data;
   tls_say(control, "150 Opening BINARY mode data connection.\r\n");
   if (d < 0) return;
   data = SSL_new(ctx);
   SSL_set_fd(data, d);
-  int whole = SSL_accept(data) == 1 && tls_trickle(data, "twenty slow bytes..\n");
+  if (SSL_accept(data) == 1 && slow) {
+    whole = tls_trickle(data, "twenty slow bytes..\n");
+  } else if (SSL_is_init_finished(data)) {
+    memset(block, 'x', sizeof block);
+    SSL_write(data, block, sizeof block);
+    if (cut) {
+      static const unsigned char half[] = {0x17, 0x03, 0x03, 0x40, 0x00, 1, 2, 3, 4, 5, 6, 7, 8};
+      write_all(d, half, sizeof half);
+    }
+  }
   close(d);
   SSL_free(data);
   tls_say(control, whole ? "226 Transfer complete.\r\n" : "426 Connection closed; transfer aborted.\r\n");
@@ -269,10 +259,7 @@ static void ftp_session(int fd, int cut, int empty_listing, int pace) {
         snprintf(reply, sizeof reply, "227 Entering Passive Mode (127,0,0,1,%d,%d)\r\n", port >> 8, port & 255);
       tls_say(ssl, reply);
     } else if (!strncasecmp(line, "RETR", 4) && listener >= 0) {
-      if (pace == kSlowData)
-        slow_download(ssl, ctx, listener);
-      else
-        faulty_download(ssl, ctx, listener, cut);
+      faulty_download(ssl, ctx, listener, cut, pace == kSlowData);
       close(listener);
       listener = -1;
     } else if (empty_listing && (!strncasecmp(line, "LIST", 4) || !strncasecmp(line, "MLSD", 4))) {
