@@ -87,12 +87,22 @@ std::string ErrorText(DWORD code) {
   // rather than an empty box.
   std::string text = FormattedMessage(FORMAT_MESSAGE_FROM_HMODULE, FtpNetModule(), code);
   if (text.empty()) text = FormattedMessage(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code);
-  // A server that refused TLS said why in its own words: they follow the library's text.
-  if (code == ERROR_FTP_TLS_NOT_OFFERED || code == ERROR_FTP_TLS_DATA_REFUSED) {
-    const std::string reply = ExtendedErrorText();
-    if (!reply.empty()) text += "||Server: " + reply;
-  }
-  return text;
+  return text + ResponseDetail(code);
+}
+
+// What the last response adds to the library's text of a failure: the server's refusal in its
+// own words ("425 Can't create data socket", "530 Login incorrect."), or the library's account
+// of what it refused itself (its code is the error's: it names the port or the address). A
+// server that refused TLS is quoted whatever its reply's code. Replies that report progress
+// ("150 Opening ...") explain nothing and are left out.
+std::string ResponseDetail(DWORD code) {
+  DWORD reply_code = 0;
+  const std::string reply = ExtendedErrorText(&reply_code);
+  if (reply.empty()) return std::string();
+  if (reply_code == code) return "||" + reply;
+  const bool refusal = reply_code >= 400 && reply_code < 600;
+  const bool tls = code == ERROR_FTP_TLS_NOT_OFFERED || code == ERROR_FTP_TLS_DATA_REFUSED;
+  return refusal || tls ? "||Server: " + reply : std::string();
 }
 
 void ListingErrorReport(const std::string& context, DWORD code) {

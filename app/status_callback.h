@@ -22,9 +22,13 @@ const char* StatusTextOf(DWORD status);
 // Zone 1 when no connection is open (after a failed connect or Disconnect).
 constexpr const char* kNotConnected = "Not connected";
 
-// Text of an error code from the library's message table (12003: the server's last response;
-// a refused AUTH TLS, PROT P or TLS data connection: the table's text and the server's reply).
+// Text of an error code from the library's message table (12003: the server's last response),
+// followed by what the last response adds (ResponseDetail).
 std::string ErrorText(DWORD code);
+// "||Server: <reply>" when the server's last reply refused the request (4xx, 5xx; any reply to
+// a refused TLS), "||<account>" when the library refused something itself and said what in the
+// last response, else "".
+std::string ResponseDetail(DWORD code);
 // The text of the server's last response on this thread.
 std::string ExtendedErrorText(DWORD* error = nullptr);
 // "INTERNET ERROR" box for a listing error; only 12003 is reported.

@@ -91,6 +91,8 @@ FtpEngine::~FtpEngine() {
 
 void FtpEngine::Fail(DWORD err, bool fatal) {
   if (!error_) error_ = err;
+  if (err && err == refused_) obs_->Reply(FtpReply{static_cast<int>(err), account_ + "\r\n"});
+  refused_ = 0;
   data_.reset();
   listener_.Close();
   if (fatal || !ctrl_) {
@@ -115,6 +117,7 @@ DWORD FtpEngine::Run(Op op, St first) {
   dataMoved_ = 0;
   finalSeen_ = false;
   dataTls_ = false;
+  refused_ = 0;
   To(first);
   while (state_ != St::Ready && state_ != St::Closed) Step();
   op_ = Op::None;
@@ -220,6 +223,8 @@ bool FtpEngine::ReadReply(FtpReply* r) {
   // (a client adds them up as the transfer's progress).
   const bool announce = state_ != St::XferEnd;
   if (announce) obs_->Status(INTERNET_STATUS_RECEIVING_RESPONSE, nullptr, 0);
+  // The reply's clock runs from its first byte, which may already be in hand.
+  ctrlPace_.Reply(timeouts_.receive, inpos_ < inbuf_.size(), PaceNow());
   DWORD bytes = 0;
   for (;;) {
     if (inpos_ < inbuf_.size()) {
@@ -229,8 +234,13 @@ bool FtpEngine::ReadReply(FtpReply* r) {
       bytes += static_cast<DWORD>(used);
       if (st == ReplyReader::Status::Done) break;
       if (st == ReplyReader::Status::Bad) {
+        ctrlPace_.Off();
+        // A reply that never ends is the server's fault, not one of form: its start is kept
+        // as the last response, and the connection (its end unknown) is given up.
+        const bool endless = reader_.Overlong();
+        if (endless) obs_->Reply(reader_.Reply());
         reader_.Reset();
-        Fail(ERROR_INTERNET_INTERNAL_ERROR, true);
+        Fail(endless ? ERROR_FTP_DROPPED : ERROR_INTERNET_INTERNAL_ERROR, true);
         return false;
       }
     }
@@ -241,6 +251,7 @@ bool FtpEngine::ReadReply(FtpReply* r) {
     inbuf_.resize(got);
     if (!e && got == 0) e = state_ == St::Quit ? 0 : ERROR_FTP_DROPPED;
     if (e || got == 0) {
+      ctrlPace_.Off();
       if (state_ == St::Quit) {
         *r = FtpReply{221, std::string()};
         return true;
@@ -249,6 +260,7 @@ bool FtpEngine::ReadReply(FtpReply* r) {
       return false;
     }
   }
+  ctrlPace_.Off();
   *r = reader_.Reply();
   obs_->Reply(*r);
   if (announce) obs_->Status(INTERNET_STATUS_RESPONSE_RECEIVED, &bytes, sizeof bytes);
@@ -262,9 +274,12 @@ bool FtpEngine::ReadReply(FtpReply* r) {
 DWORD FtpEngine::ReplyError(const FtpReply& r) const {
   if (r.code == 530 || r.code == 532) {
     if (state_ == St::User) return ERROR_INTERNET_INCORRECT_USER_NAME;
-    if (state_ == St::Pass) return ERROR_INTERNET_INCORRECT_PASSWORD;
     if (state_ == St::Acct || op_ == Op::Login) return ERROR_INTERNET_LOGIN_FAILURE;
   }
+  // A refusal after the password may be the password, or the account barred, expired or
+  // not allowed here ("530 Login incorrect", "550 Permission denied"): the login as a whole
+  // failed, and the server's reply says how.
+  if (state_ == St::Pass && r.code == 550) return ERROR_INTERNET_LOGIN_FAILURE;
   if (r.code == 425) return ERROR_INTERNET_CANNOT_CONNECT;
   if (r.code == 426) return ERROR_INTERNET_CONNECTION_ABORTED;
   return ERROR_INTERNET_EXTENDED_ERROR;
@@ -339,6 +354,7 @@ void FtpEngine::OnReply(const FtpReply& r) {
         if (epsv_) return Fail(ERROR_FTP_NO_PASSIVE_MODE, false);  // EPSV was tried first
         return To(St::Epsv);
       }
+      if (TooLowPort(port)) return;
       return ConnectPassive(PeerWithPort(ctrl_->Underlying(), port));
     }
     case St::Epsv: {
@@ -352,6 +368,7 @@ void FtpEngine::OnReply(const FtpReply& r) {
         }
         return Fail(ERROR_FTP_NO_PASSIVE_MODE, false);
       }
+      if (TooLowPort(port)) return;
       return ConnectPassive(PeerWithPort(ctrl_->Underlying(), port));
     }
     case St::Port:
@@ -374,6 +391,10 @@ void FtpEngine::OnReply(const FtpReply& r) {
       return Fail(ReplyError(r), false);
     case St::XferEnd:
       if (localError_) return Fail(localError_, false);
+      // The engine's own verdicts on the data connection say more than the server's complaint
+      // about the connection they ended ("426 Connection closed").
+      if (dataError_ == ERROR_INTERNET_TIMEOUT || dataError_ == ERROR_FTP_DATA_PEER_REFUSED)
+        return Fail(dataError_, false);
       if (!ok) return Fail(DataRefused(c) ? ERROR_FTP_TLS_DATA_REFUSED : ReplyError(r), false);
       if (dataError_) return Fail(dataError_, false);
       return To(St::Ready);
@@ -403,8 +424,27 @@ void FtpEngine::ConnectPassive(const sockaddr_storage& addr) {
   Socket s;
   DWORD e = s.Connect(reinterpret_cast<const sockaddr*>(&addr), len, timeouts_.connect, cancel_);
   if (e) return Fail(e == ERROR_INTERNET_OPERATION_CANCELLED ? e : ERROR_INTERNET_CANNOT_CONNECT, false);
+  dataPace_.Off();  // its clock starts when the data begins to move
+  s.SetPace(&dataPace_);
   data_ = std::make_unique<SocketStream>(std::move(s));
   To(St::XferCmd);
+}
+
+// The library's own refusal of something the server asked for: the error, and the account of
+// it that becomes the last response when the request fails with that error.
+void FtpEngine::Refuse(DWORD err, const std::string& account) {
+  refused_ = err;
+  account_ = account;
+}
+
+// Whether a passive reply's port is privileged: a server must not turn the client against a
+// system service on its own host (RFC 2577); the transfer fails and nothing is connected.
+bool FtpEngine::TooLowPort(uint16_t port) {
+  if (port >= 1024) return false;
+  Refuse(ERROR_FTP_DATA_PORT_REFUSED, "Data port " + std::to_string(port) +
+                                          " named by the server is privileged (below 1024); not connected.");
+  Fail(ERROR_FTP_DATA_PORT_REFUSED, false);
+  return true;
 }
 
 bool FtpEngine::PrepareListener() {
@@ -451,6 +491,8 @@ void FtpEngine::DoConnect() {
     Socket s;
     e = s.Connect(reinterpret_cast<const sockaddr*>(&a), len, timeouts_.connect, cancel_);
     if (!e) {
+      ctrlPace_.Off();
+      s.SetPace(&ctrlPace_);
       ctrl_ = std::make_unique<SocketStream>(std::move(s));
       obs_->Status(INTERNET_STATUS_CONNECTED_TO_SERVER, text.data(), static_cast<DWORD>(text.size() + 1));
       inbuf_.clear();
@@ -475,6 +517,7 @@ DWORD FtpEngine::MoveIn(DataSink* sink) {
     DWORD e = data_->Recv(block.data(), kBuf, &got, timeouts_.receive, cancel_);
     if (e) return e;
     if (got == 0) break;
+    dataPace_.Delivered(got, PaceNow());
     const char* p = block.data();
     size_t n = got;
     if (convert) {
@@ -539,13 +582,9 @@ void FtpEngine::DoData() {
     return To(St::Ready);
   }
   if (listener_.Valid()) {
-    Socket s;
-    DWORD e = listener_.Accept(&s, timeouts_.connect, cancel_);
-    listener_.Close();
-    if (!e) data_ = std::make_unique<SocketStream>(std::move(s));
-    if (e) {
-      dataError_ = e == ERROR_INTERNET_OPERATION_CANCELLED ? e : ERROR_INTERNET_CANNOT_CONNECT;
-      if (e == ERROR_INTERNET_OPERATION_CANCELLED) return Fail(e, true);
+    AcceptData();
+    if (!data_) {
+      if (dataError_ == ERROR_INTERNET_OPERATION_CANCELLED) return Fail(dataError_, true);
       if (finalSeen_) return Fail(dataError_, false);
       return To(St::XferEnd);
     }
@@ -558,7 +597,12 @@ void FtpEngine::DoData() {
     data_.reset();
     return To(St::Ready);
   }
-  DWORD e = protectData_ ? SecureData() : 0;
+  DWORD e = 0;
+  if (protectData_) {  // the server's part of the handshake is held to a reply's limit
+    dataPace_.Reply(timeouts_.receive, false, PaceNow());
+    e = SecureData();
+  }
+  dataPace_.Data(timeouts_.receive, PaceNow());
   if (!e) e = op_ == Op::Stor ? MoveOut(source_) : MoveIn(sink_);
   // A TLS download must end with the server's close_notify: a bare end may be an attacker
   // cutting the data short while the server reports success.
@@ -568,10 +612,35 @@ void FtpEngine::DoData() {
   else
     data_->Close();
   data_.reset();
+  dataPace_.Off();
   if (e == ERROR_INTERNET_OPERATION_CANCELLED) return Fail(e, true);
   if (e) dataError_ = e;
   if (finalSeen_) return dataError_ ? Fail(dataError_, false) : To(St::Ready);
   To(St::XferEnd);
+}
+
+// The active-mode data connection: only one from the control connection's peer is taken (a
+// stranger that reaches the port first would otherwise feed or read the file); on failure
+// data_ stays empty and dataError_ says why.
+void FtpEngine::AcceptData() {
+  sockaddr_storage server{};
+  ctrl_->Underlying().PeerAddress(&server);
+  Socket s;
+  std::string stranger;
+  DWORD e = listener_.AcceptFrom(server, &s, timeouts_.connect, cancel_, &stranger);
+  listener_.Close();
+  if (!e) {
+    dataPace_.Off();
+    s.SetPace(&dataPace_);
+    data_ = std::make_unique<SocketStream>(std::move(s));
+    return;
+  }
+  if (e == ERROR_FTP_DATA_PEER_REFUSED)
+    Refuse(e, "Data connection from " + stranger + " refused: not the server's address " +
+                  AddressText(reinterpret_cast<const sockaddr*>(&server)) + ".");
+  else if (e != ERROR_INTERNET_OPERATION_CANCELLED)
+    e = ERROR_INTERNET_CANNOT_CONNECT;
+  dataError_ = e;
 }
 
 // ---- FTP over TLS
@@ -592,7 +661,10 @@ void FtpEngine::DoTlsHandshake() {
   TlsChannel& tls = *channel;
   ctrl_ = std::move(channel);
   // The server's part of the handshake is waited for like its replies.
-  if (DWORD e = tls.Handshake(timeouts_.receive, cancel_)) return Fail(e, true);
+  ctrlPace_.Reply(timeouts_.receive, false, PaceNow());
+  DWORD e = tls.Handshake(timeouts_.receive, cancel_);
+  ctrlPace_.Off();
+  if (e) return Fail(e, true);
   if (DWORD e = JudgeCertificate(tls, true)) return Fail(e, true);
   securityText_ = tls.Info().Brief();
   inbuf_.clear();

@@ -23,8 +23,14 @@
 // to the observer as 30/31 and 40/41, the connect steps as 10/11/20/21, data as 40/41 (download,
 // listing) or 30/31 (upload) per 64 KiB, and the end of the control connection as 50/51.
 // Operations return 0 or a library error code; the reply that caused an error is the last
-// reply given to the observer. A local file error (disk full, access denied) wins over what the
-// server says about the transfer it ended.
+// reply given to the observer, or the library's own account of what it refused (a privileged
+// data port, a data connection from a stranger: Refuse). A local file error (disk full, access
+// denied) wins over what the server says about the transfer it ended, and so do the engine's
+// own verdicts on the data connection (too slow, only strangers connected).
+//
+// Time limits (net/ftp_pace.h): each reply, and the control connection's TLS handshake, must be
+// complete within the receive time-out of its first byte; each data connection must keep the
+// least rate over every span of the receive time-out. Both end in ERROR_INTERNET_TIMEOUT.
 //
 // One thread uses an engine at a time; any thread may set the cancel flag, which ends waits
 // within a socket slice.
@@ -175,6 +181,9 @@ class FtpEngine {
   St TransferStart() const;
   void ConnectPassive(const sockaddr_storage& addr);
   DWORD ReplyError(const FtpReply& r) const;
+  void Refuse(DWORD err, const std::string& account);
+  bool TooLowPort(uint16_t port);
+  void AcceptData();
   DWORD MoveIn(DataSink* sink);
   DWORD MoveOut(DataSource* source);
   void ReportData(DWORD busy_code, size_t* pending);
@@ -198,6 +207,9 @@ class FtpEngine {
   std::unique_ptr<ByteStream> ctrl_, data_;
   Socket listener_;
   ReplyReader reader_;
+  Pace ctrlPace_, dataPace_;  // the control connection's and the data connection's limits
+  DWORD refused_ = 0;         // the error Refuse() gave an account of, until Fail reports it
+  std::string account_;       // that account: the last response to give when failing with it
   std::string inbuf_;
   size_t inpos_ = 0;
   std::string arg1_, arg2_;

@@ -22,7 +22,7 @@ void ReplyReader::Reset() {
   line_.clear();
   lineBytes_ = totalBytes_ = 0;
   multiCode_ = 0;
-  bad_ = done_ = false;
+  bad_ = done_ = overlong_ = false;
 }
 
 ReplyReader::Status ReplyReader::Feed(const char* data, size_t n, size_t* used) {
@@ -33,7 +33,11 @@ ReplyReader::Status ReplyReader::Feed(const char* data, size_t n, size_t* used) 
     char c = data[i];
     ++totalBytes_;
     if (totalBytes_ > kMaxReplyBytes) {
-      bad_ = true;
+      bad_ = overlong_ = true;
+      if (reply_.text.empty() && !line_.empty()) {  // one endless first line: keep its start
+        reply_.code = LineCode(line_);
+        reply_.text = line_ + "\r\n";
+      }
       *used = i + 1;
       return Status::Bad;
     }

@@ -4,7 +4,8 @@
 // A reply is one line "ddd text" or a block "ddd-text" ... "ddd text" (RFC 959 4.2). The reader
 // keeps at most kMaxLineKept bytes of each line and kMaxTextKept bytes of the whole reply, so a
 // hostile server cannot make it grow without bound; a reply longer than kMaxReplyBytes on the
-// wire, or a first line without a valid code, is a protocol error.
+// wire, or a first line without a valid code, is a protocol error. A reply cut off for its
+// length is Overlong(), and Reply() then holds what was kept of its start.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -30,6 +31,9 @@ class ReplyReader {
   // stays bad until Reset.
   Status Feed(const char* data, size_t n, size_t* used);
   const FtpReply& Reply() const { return reply_; }
+  // After Bad: whether the reply was refused for its length (a server that never ends it),
+  // not for its form.
+  bool Overlong() const { return overlong_; }
   void Reset();
 
  private:
@@ -41,6 +45,7 @@ class ReplyReader {
   int multiCode_ = 0;      // code of an open multi-line reply, 0 if none
   bool bad_ = false;
   bool done_ = false;
+  bool overlong_ = false;
 };
 
 // "227 Entering Passive Mode (h1,h2,h3,h4,p1,p2)": the first six comma-separated numbers.

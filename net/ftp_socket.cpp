@@ -51,14 +51,41 @@ std::string AddressText(const sockaddr* sa) {
   return buf;
 }
 
+bool SameHost(const sockaddr_storage& a, const sockaddr_storage& b) {
+  // Both as 16-byte IPv6 addresses: an IPv4 one as its mapped form (::ffff:a.b.c.d).
+  auto asV6 = [](const sockaddr_storage& s, unsigned char out[16]) {
+    if (s.ss_family == AF_INET6) {
+      memcpy(out, &reinterpret_cast<const sockaddr_in6&>(s).sin6_addr, 16);
+      return true;
+    }
+    if (s.ss_family != AF_INET) return false;
+    memset(out, 0, 10);
+    out[10] = out[11] = 0xff;
+    memcpy(out + 12, &reinterpret_cast<const sockaddr_in&>(s).sin_addr, 4);
+    return true;
+  };
+  unsigned char x[16], y[16];
+  return asV6(a, x) && asV6(b, y) && memcmp(x, y, 16) == 0;
+}
+
+uint64_t PaceNow() { return GetTickCount64(); }
+
 Socket& Socket::operator=(Socket&& o) noexcept {
   if (this != &o) {
     Close();
     s_ = o.s_;
+    pace_ = o.pace_;
     o.s_ = INVALID_SOCKET;
+    o.pace_ = nullptr;
   }
   return *this;
 }
+
+void Socket::Moved(size_t n, bool in) {
+  if (pace_) pace_->Moved(n, in, PaceNow());
+}
+
+bool Socket::PaceExpired() const { return pace_ && pace_->Expired(PaceNow()); }
 
 void Socket::Close() {
   if (s_ != INVALID_SOCKET) {
@@ -86,6 +113,7 @@ DWORD Socket::Wait(bool write, DWORD timeoutMs, const std::atomic<bool>* cancel)
   DWORD waited = 0;
   for (;;) {
     if (cancel && cancel->load()) return ERROR_INTERNET_OPERATION_CANCELLED;
+    if (PaceExpired()) return ERROR_INTERNET_TIMEOUT;
     DWORD slice = timeoutMs - waited < kSliceMs ? timeoutMs - waited : kSliceMs;
     fd_set set, err;
     FD_ZERO(&set);
@@ -144,12 +172,42 @@ DWORD Socket::Accept(Socket* out, DWORD timeoutMs, const std::atomic<bool>* canc
   if (DWORD e = Wait(false, timeoutMs, cancel)) return e;
   SOCKET c = accept(s_, nullptr, nullptr);
   if (c == INVALID_SOCKET) return ERROR_INTERNET_CANNOT_CONNECT;
-  out->Close();
-  out->s_ = c;
+  out->Adopt(c);
+  return 0;
+}
+
+DWORD Socket::AcceptFrom(const sockaddr_storage& peer, Socket* out, DWORD timeoutMs,
+                         const std::atomic<bool>* cancel, std::string* refused) {
+  const uint64_t end = PaceNow() + timeoutMs;
+  SOCKET c = INVALID_SOCKET;
+  for (;;) {
+    const uint64_t now = PaceNow();
+    DWORD e = now < end ? Wait(false, static_cast<DWORD>(end - now), cancel) : ERROR_INTERNET_TIMEOUT;
+    if (e == ERROR_INTERNET_TIMEOUT && !refused->empty()) return ERROR_FTP_DATA_PEER_REFUSED;
+    if (e) return e;
+    sockaddr_storage from{};
+    int len = sizeof from;
+    c = accept(s_, reinterpret_cast<sockaddr*>(&from), &len);
+    if (c == INVALID_SOCKET) {
+      if (WSAGetLastError() == WSAEWOULDBLOCK) continue;  // the caller went away before we took it
+      return ERROR_INTERNET_CANNOT_CONNECT;
+    }
+    if (SameHost(from, peer)) break;
+    // Someone else reached the port first (a port scanner, a local process guessing it): its
+    // connection must not become the file's data.
+    *refused = AddressText(reinterpret_cast<const sockaddr*>(&from));
+    closesocket(c);
+  }
+  out->Adopt(c);
+  return 0;
+}
+
+void Socket::Adopt(SOCKET c) {
+  Close();
+  s_ = c;
   u_long nb = 1;
   ioctlsocket(c, FIONBIO, &nb);
   SetBuffers(c);
-  return 0;
 }
 
 DWORD Socket::SendAll(const char* p, size_t n, DWORD timeoutMs, const std::atomic<bool>* cancel) {
@@ -158,6 +216,7 @@ DWORD Socket::SendAll(const char* p, size_t n, DWORD timeoutMs, const std::atomi
     int chunk = n > (1u << 20) ? (1 << 20) : static_cast<int>(n);
     int sent = send(s_, p, chunk, 0);
     if (sent > 0) {
+      Moved(static_cast<size_t>(sent), false);
       p += sent;
       n -= static_cast<size_t>(sent);
       continue;
@@ -173,9 +232,11 @@ DWORD Socket::Recv(char* p, size_t n, size_t* got, DWORD timeoutMs, const std::a
   *got = 0;
   for (;;) {
     if (cancel && cancel->load()) return ERROR_INTERNET_OPERATION_CANCELLED;
+    if (PaceExpired()) return ERROR_INTERNET_TIMEOUT;
     int r = recv(s_, p, n > (1u << 30) ? (1 << 30) : static_cast<int>(n), 0);
     if (r >= 0) {
       *got = static_cast<size_t>(r);
+      Moved(*got, true);
       return 0;
     }
     int wsa = WSAGetLastError();

@@ -24,6 +24,28 @@
 // code (12037, 12038, 12045, 12169, 12170); the certificate and its verdict can then be read
 // with the library's own option INTERNET_OPTION_FTP_SERVER_CERTIFICATE, and trusted with
 // INTERNET_OPTION_FTP_TRUST_CERTIFICATE, after which a new connect goes through.
+//
+// Time limits (INTERNET_OPTION_RECEIVE_TIMEOUT, default 60 s, call it T): every wait for the
+// server ends after T; beyond that, a reply (the greeting included) must be complete within T
+// of its first byte, a TLS handshake within T of the server's first byte, and a data
+// connection must move more bytes than T has seconds in every span of T. Any of these
+// ends the request with ERROR_INTERNET_TIMEOUT (12002): a server that trickles a byte at a
+// time cannot hold a request forever. Closing the handle ends a request at once, as always.
+//
+// The last response (InternetGetLastResponseInfoA) is the server's last reply, code and text,
+// except where the library itself refused what the server asked for; then it is the library's
+// own account of it, its code (*lpdwError) the error code and its text naming what was refused:
+//   12115 ERROR_FTP_DATA_PORT_REFUSED: a PASV/EPSV reply named a port below 1024 (a server
+//         must not point the client at a privileged service); nothing was connected to it.
+//         Text: "Data port 1021 named by the server is privileged (below 1024); not connected."
+//   12116 ERROR_FTP_DATA_PEER_REFUSED: in active mode only connections from other hosts than
+//         the control connection's peer came (they were closed unread) until the connect time-
+//         out. Text: "Data connection from 192.0.2.7 refused: not the server's address
+//         127.0.0.1." A server that connects from another of its addresses needs passive mode.
+// A multi-line reply that never ends (more than 4 MiB) closes the connection with
+// ERROR_FTP_DROPPED (12111); the reply's first 16 KiB are the last response. A login the
+// server refuses after the password (530 or 550 to PASS) is ERROR_INTERNET_LOGIN_FAILURE
+// (12015), the server's reply the last response.
 #pragma once
 #include <windows.h>
 
@@ -162,6 +184,8 @@ typedef struct {
 #define ERROR_FTP_TLS_DATA_REFUSED 12114  // the server refused an encrypted data connection (its reply
                                           // is the last response): most often because the data
                                           // connection did not resume the control connection's TLS
+#define ERROR_FTP_DATA_PORT_REFUSED 12115  // a passive reply named a privileged port (below 1024)
+#define ERROR_FTP_DATA_PEER_REFUSED 12116  // active mode: only other hosts connected to the data port
 
 HINTERNET WINAPI InternetOpenA(LPCSTR lpszAgent, DWORD dwAccessType, LPCSTR lpszProxy,
                                LPCSTR lpszProxyBypass, DWORD dwFlags);

@@ -218,7 +218,10 @@ TEST_CASE("errors: wrong password and unknown host end in the session state") {
   {
     const uidriver::MessageBoxInfo box = c.WaitMessageBox();
     CHECK_EQ(box.caption, std::string("VTFTP Client Error"));
-    CHECK_EQ(box.text, Trim(nettest::ErrorText(ERROR_INTERNET_INCORRECT_PASSWORD)));
+    // The login as a whole was refused, and the server's reply says how.
+    std::printf("  wrong password: %s\n", box.text.c_str());
+    CHECK_EQ(box.text.find(Trim(nettest::ErrorText(ERROR_INTERNET_LOGIN_FAILURE))), 0u);
+    CHECK(box.text.find("Server: 530 Login incorrect.") != std::string::npos);
     CHECK(box.has_icon);
     c.Answer(box, "OK");
   }
@@ -353,6 +356,28 @@ TEST_CASE("bad input: hostile names, a dropped transfer, a server gone mid-listi
   REQUIRE(c.Select(kList1, c.FindRow(kList1, "good file.txt")));
   c.Press(kGet);
   CHECK(WaitUntil([&] { return Slurp(local + "\\good file.txt") == "plain content\r\n"; }, 30000));
+  CHECK_EQ(c.Stop(), 0);
+}
+
+// A server that cannot open the data connection says so ("425 Can't create data socket.", the
+// linux ftpd in active mode): its reply follows the library's text in the box.
+TEST_CASE("errors: the server's own reply to a failed download is in the box") {
+  Client c;
+  const std::string local = LocalScratch("nodatasocket");
+  StartHostileSession(c, local);
+  c.SetText(kUserName, "nodatasocket");
+  c.Press(kConnect);
+  REQUIRE(WaitUntil([&] { return c.Enabled(kDisconnect) && c.FindRow(kList1, "good file.txt") > 0; }));
+  REQUIRE(c.Select(kList1, c.FindRow(kList1, "good file.txt")));
+  c.Press(kGet);
+  const uidriver::MessageBoxInfo box = c.WaitMessageBox(30000);
+  std::printf("  message: %s\n", box.text.c_str());
+  CHECK_EQ(box.caption, std::string("VTFTP Client Error"));
+  CHECK_EQ(box.text.find(Trim(nettest::ErrorText(ERROR_INTERNET_CANNOT_CONNECT))), 0u);
+  CHECK(box.text.find("Server: 425 Can't create data socket.") != std::string::npos);
+  CHECK(c.Answer(box, "OK"));
+  CHECK(!Exists(local + "\\good file.txt"));
+  CHECK(WaitUntil([&] { return c.Enabled(kGet); }));
   CHECK_EQ(c.Stop(), 0);
 }
 

@@ -4,7 +4,9 @@
 Its root lists hostile names ("../escape.txt", "..\\escape2.txt", "C:evil.txt") beside plain
 ones; RETR of "dropme.bin" sends part of the file and resets the data connection; LIST of
 "dropdir" sends part of a listing and then closes the control connection. Any user and password
-are accepted, except that the user "onlyonce" is refused ("421") after its first login. Usage: hostile_ftpd.py start DIR | stop DIR  (DIR/port, DIR/pid)
+are accepted, except that the user "onlyonce" is refused ("421") after its first login; the user
+"nodatasocket" gets "425 Can't create data socket." for every RETR, as the linux ftpd answers
+when it cannot open an active-mode data connection. Usage: hostile_ftpd.py start DIR | stop DIR  (DIR/port, DIR/pid)
 """
 import os
 import signal
@@ -35,6 +37,7 @@ class Session(threading.Thread):
         self.f = conn.makefile("rb")
         self.data_listen = None
         self.active = None
+        self.user = ""
 
     def reply(self, text):
         self.c.sendall((text + "\r\n").encode("latin-1"))
@@ -81,6 +84,7 @@ class Session(threading.Thread):
 
     def handle(self, cmd, arg):
         if cmd == "USER":
+            self.user = arg
             LOGINS[arg] = LOGINS.get(arg, 0) + 1
             if arg == "onlyonce" and LOGINS[arg] > 1:
                 self.reply("421 Too many sessions for this user")
@@ -126,7 +130,10 @@ class Session(threading.Thread):
         elif cmd == "SIZE":
             self.reply("213 %d" % (len(GOOD) if "good" in arg else 1048576))
         elif cmd == "RETR":
-            if "dropme" in arg:
+            if self.user == "nodatasocket":
+                self.active = None
+                self.reply("425 Can't create data socket.")
+            elif "dropme" in arg:
                 self.reply("150 sending")
                 d = self.data()
                 d.sendall(b"x" * 65536)

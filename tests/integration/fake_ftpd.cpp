@@ -46,6 +46,48 @@ SOCKET Listen(bool v6, int* port) {
   return s;
 }
 
+// One byte every `ms`; false when the peer went away (closed its end) before the end.
+bool Trickle(SOCKET s, const std::string& t, int ms) {
+  for (char c : t) {
+    fd_set set;
+    FD_ZERO(&set);
+    FD_SET(s, &set);
+    timeval none{0, 0};
+    char peek;
+    if (select(0, &set, nullptr, nullptr, &none) > 0 && recv(s, &peek, 1, MSG_PEEK) <= 0) return false;
+    if (send(s, &c, 1, 0) != 1) return false;
+    Sleep(static_cast<DWORD>(ms));
+  }
+  return true;
+}
+
+// A connection to `to` from the given loopback address.
+SOCKET ConnectFrom(const char* from, const sockaddr_in& to) {
+  SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in me{};
+  me.sin_family = AF_INET;
+  inet_pton(AF_INET, from, &me.sin_addr);
+  if (bind(s, reinterpret_cast<sockaddr*>(&me), sizeof me) != 0 ||
+      connect(s, reinterpret_cast<const sockaddr*>(&to), sizeof to) != 0) {
+    closesocket(s);
+    return INVALID_SOCKET;
+  }
+  return s;
+}
+
+// Whether the peer closes the connection within 10 s (what it sends meanwhile is dropped).
+bool ClosedByPeer(SOCKET s) {
+  char buf[256];
+  for (;;) {
+    fd_set set;
+    FD_ZERO(&set);
+    FD_SET(s, &set);
+    timeval tv{10, 0};
+    if (select(0, &set, nullptr, nullptr, &tv) <= 0) return false;
+    if (recv(s, buf, sizeof buf, 0) <= 0) return true;
+  }
+}
+
 // accept() with a limit, so a script that expects a connection never hangs the test.
 SOCKET AcceptWithin(SOCKET l, int ms) {
   fd_set set;
@@ -96,6 +138,14 @@ bool FakeFtpd::ReadLine(std::string* line) {
   }
 }
 
+// The client's data connection to the passive listener, which closes.
+SOCKET FakeFtpd::TakeData() {
+  SOCKET data = AcceptWithin(dataListen_, 15000);
+  closesocket(dataListen_);
+  dataListen_ = INVALID_SOCKET;
+  return data;
+}
+
 void FakeFtpd::Run() {
   ctrl_ = AcceptWithin(listen_, 15000);
   if (ctrl_ == INVALID_SOCKET) return;
@@ -130,9 +180,7 @@ void FakeFtpd::Run() {
       case Step::DataOut:
       case Step::DataDrop:
       case Step::DataIn: {
-        data = AcceptWithin(dataListen_, 15000);
-        closesocket(dataListen_);
-        dataListen_ = INVALID_SOCKET;
+        data = TakeData();
         if (data == INVALID_SOCKET) {
           stop = true;
           break;
@@ -166,6 +214,42 @@ void FakeFtpd::Run() {
       case Step::Close:
         stop = true;
         break;
+      case Step::Trickle:
+        if (!Trickle(ctrl_, st.text, st.ms)) trickleCut_ = stop = true;
+        break;
+      case Step::DataTrickle:
+        data = TakeData();
+        if (data == INVALID_SOCKET) {
+          stop = true;
+          break;
+        }
+        if (!Trickle(data, st.text, st.ms)) trickleCut_ = true;
+        closesocket(data);
+        data = INVALID_SOCKET;
+        break;
+      case Step::Port: {
+        unsigned h[6] = {};
+        const std::string& line = commands_.back();
+        if (sscanf(line.c_str() + line.find(' ') + 1, "%u,%u,%u,%u,%u,%u", &h[0], &h[1], &h[2], &h[3], &h[4], &h[5]) != 6)
+          mismatch_ = true;
+        active_.sin_family = AF_INET;
+        active_.sin_addr.s_addr = htonl(h[0] << 24 | h[1] << 16 | h[2] << 8 | h[3]);
+        active_.sin_port = htons(static_cast<u_short>(h[4] << 8 | h[5]));
+        SendAll(ctrl_, "200 PORT command successful.\r\n");
+        break;
+      }
+      case Step::ActiveOut:
+      case Step::Stranger: {
+        SOCKET a = ConnectFrom(st.kind == Step::Stranger ? "127.0.0.2" : "127.0.0.1", active_);
+        if (a == INVALID_SOCKET) {
+          stop = true;
+          break;
+        }
+        SendAll(a, st.text);
+        if (st.kind == Step::Stranger) strangerClosed_ = ClosedByPeer(a);
+        closesocket(a);
+        break;
+      }
     }
     if (stop) break;
   }

@@ -21,10 +21,16 @@ struct Step {
     DataIn,    // accept, read to the end (kept in received data)
     Silent,    // say nothing more; hold the connection until the client goes
     Close,     // close the control connection
+    Trickle,   // send text one byte every `ms`; the script ends if the client goes meanwhile
+    DataTrickle,  // accept the data connection, send text one byte every `ms`, close it
+    Port,      // read PORT, remember its address, reply 200
+    ActiveOut,    // connect to the PORT address from 127.0.0.1, send text, close
+    Stranger,  // connect to the PORT address from 127.0.0.2, send text, wait until it is closed
   };
   Kind kind;
   std::string expect;  // the command the client must send first ("" = read nothing)
   std::string text;
+  int ms = 1000;
 };
 
 // The usual opening: greeting, USER, PASS, FEAT (no features).
@@ -40,10 +46,15 @@ class FakeFtpd {
   std::vector<std::string> Commands();
   std::string DataReceived() { Commands(); return dataIn_; }
   bool Mismatch() { Commands(); return mismatch_; }
+  // A trickle that the client cut short by going away.
+  bool TrickleCut() { Commands(); return trickleCut_; }
+  // The stranger's connection was closed by the client (not by the stranger's own wait).
+  bool StrangerClosed() { Commands(); return strangerClosed_; }
 
  private:
   void Run();
   bool ReadLine(std::string* line);
+  SOCKET TakeData();
   SOCKET listen_ = INVALID_SOCKET, ctrl_ = INVALID_SOCKET, dataListen_ = INVALID_SOCKET;
   int port_ = 0;
   bool ipv6_;
@@ -51,6 +62,8 @@ class FakeFtpd {
   std::vector<std::string> commands_;
   std::string pending_, dataIn_;
   bool mismatch_ = false;
+  bool trickleCut_ = false, strangerClosed_ = false;
+  sockaddr_in active_{};  // the address of the last PORT
   std::thread thread_;
 };
 

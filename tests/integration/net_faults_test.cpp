@@ -85,7 +85,7 @@ TEST_CASE("faults: 530 on login, 421 at greeting") {
               {Step::Send, "PASS", "530 Login incorrect.\r\n"}});
   Client c(f.Port());
   CHECK(c.conn == nullptr);
-  CHECK_EQ(c.error, static_cast<DWORD>(ERROR_INTERNET_INCORRECT_PASSWORD));
+  CHECK_EQ(c.error, static_cast<DWORD>(ERROR_INTERNET_LOGIN_FAILURE));
   DWORD code;
   CHECK_EQ(LastResponseText(&code), std::string("530 Login incorrect.\r\n"));
   CHECK_EQ(code, 530u);
@@ -458,7 +458,7 @@ TEST_CASE("faults: an asynchronous login refused: the connection closes, then 10
   REQUIRE(rec.WaitComplete(&r));
   rec.onNote = nullptr;
   CHECK_EQ(r.dwResult, 0u);
-  CHECK_EQ(r.dwError, static_cast<DWORD>(ERROR_INTERNET_INCORRECT_PASSWORD));
+  CHECK_EQ(r.dwError, static_cast<DWORD>(ERROR_INTERNET_LOGIN_FAILURE));
   CHECK_EQ(replyInCallback, std::string("530 Login incorrect.\r\n"));
   CHECK_EQ(Show(Folded(rec.Take())), Show({60, 10, 11, 20, 21, 4041, 3031, 4041, 3031, 4041, 50, 51, 100}));
   InternetCloseHandle(s);

@@ -60,11 +60,16 @@ void CALLBACK Recorder::Callback(HINTERNET h, DWORD_PTR, DWORD code, LPVOID info
   {
     std::lock_guard<std::mutex> lock(r->m_);
     r->notes_.push_back(n);
-    if (code == 100) ++r->completesSeen_;
     hook = r->onNote;
   }
-  r->cv_.notify_all();
   if (hook) hook(n);
+  // A completion counts for WaitComplete only once its hook has run: a test reads what the
+  // hook kept of the 100 (the last response in the callback) as soon as the wait returns.
+  {
+    std::lock_guard<std::mutex> lock(r->m_);
+    if (code == 100) ++r->completesSeen_;
+  }
+  r->cv_.notify_all();
 }
 
 bool Recorder::WaitComplete(INTERNET_ASYNC_RESULT* res, DWORD ms) {

@@ -34,6 +34,9 @@
  *                the control connection (unknownca: for localhost, from an authority in no
  *                trust store); a download sends 100000 bytes, an upload is read to its end and
  *                reported as "ftpswap: upload N bytes"
+ *   ftptrickle   the same session, whose greeting comes one byte (one record) a second
+ *   ftpslowdata  the same session, whose download sends 20 bytes, one record a second, then
+ *                "226"
  * The plaintext and garbage scenarios report "<scenario>: ClientHello, then N bytes" when the
  * client goes: what it sent after its first handshake record, once TLS had gone wrong (0 is
  * right: no command in clear).
@@ -195,17 +198,31 @@ static int data_listener(int* port) {
   return s;
 }
 
-/* The download of ftpdrop/ftpnonotify: TLS on the data connection, 100000 bytes, then the
- * fault, and a "226" all the same (a server that believes it sent everything). */
-static void faulty_download(SSL* control, SSL_CTX* ctx, int listener, int cut) {
+/* One byte per record, a second apart: a server that never stalls long enough for a single
+ * wait to end. 0 once the client went away. */
+static int tls_trickle(SSL* ssl, const char* text) {
+  for (; *text; ++text) {
+    if (SSL_write(ssl, text, 1) != 1) return 0;
+    sleep(1);
+  }
+  return 1;
+}
+
+/* The download of ftpdrop/ftpnonotify (`slow` 0): TLS on the data connection, 100000 bytes,
+ * then the fault, and a "226" all the same (a server that believes it sent everything). Of
+ * ftpslowdata (`slow` 1): 20 bytes a second apart, "426" when the client gave up. */
+static void faulty_download(SSL* control, SSL_CTX* ctx, int listener, int cut, int slow) {
   static char block[100000];
   int d = accept(listener, NULL, NULL);
+  int whole = 1;
   SSL* data;
   tls_say(control, "150 Opening BINARY mode data connection.\r\n");
   if (d < 0) return;
   data = SSL_new(ctx);
   SSL_set_fd(data, d);
-  if (SSL_accept(data) == 1) {
+  if (SSL_accept(data) == 1 && slow) {
+    whole = tls_trickle(data, "twenty slow bytes..\n");
+  } else if (SSL_is_init_finished(data)) {
     memset(block, 'x', sizeof block);
     SSL_write(data, block, sizeof block);
     if (cut) {
@@ -215,7 +232,7 @@ static void faulty_download(SSL* control, SSL_CTX* ctx, int listener, int cut) {
   }
   close(d);
   SSL_free(data);
-  tls_say(control, "226 Transfer complete.\r\n");
+  tls_say(control, whole ? "226 Transfer complete.\r\n" : "426 Connection closed; transfer aborted.\r\n");
 }
 
 /* The upload of ftpswap: TLS on the data connection, then whatever the client sends. */
@@ -233,13 +250,19 @@ static void reported_upload(SSL* control, SSL_CTX* ctx, int listener) {
   tls_say(control, "226 Transfer complete.\r\n");
 }
 
-static void ftp_session(int fd, int cut, int empty_listing, SSL_CTX* data_ctx) {
+enum { kPlain, kTrickleGreeting, kSlowData };
+
+static void ftp_session(int fd, int cut, int empty_listing, SSL_CTX* data_ctx, int pace) {
   SSL_CTX* ctx = make_ctx("good.crt", "good.key", TLS1_2_VERSION, TLS1_3_VERSION);
   SSL* ssl = implicit_start(fd, ctx);
   char line[512], reply[128];
   int listener = -1, port = 0;
   if (!ssl) return;
-  tls_say(ssl, "220 fake FTP over TLS\r\n");
+  if (pace == kTrickleGreeting) {
+    if (!tls_trickle(ssl, "220 fake FTP over TLS\r\n")) return;
+  } else {
+    tls_say(ssl, "220 fake FTP over TLS\r\n");
+  }
   while (tls_read_line(ssl, line, sizeof line)) {
     if (!strncasecmp(line, "USER", 4)) tls_say(ssl, "331 Password please.\r\n");
     else if (!strncasecmp(line, "PASS", 4)) tls_say(ssl, "230 Logged in.\r\n");
@@ -255,7 +278,7 @@ static void ftp_session(int fd, int cut, int empty_listing, SSL_CTX* data_ctx) {
         snprintf(reply, sizeof reply, "227 Entering Passive Mode (127,0,0,1,%d,%d)\r\n", port >> 8, port & 255);
       tls_say(ssl, reply);
     } else if (!strncasecmp(line, "RETR", 4) && listener >= 0) {
-      faulty_download(ssl, data_ctx ? data_ctx : ctx, listener, cut);
+      faulty_download(ssl, data_ctx ? data_ctx : ctx, listener, cut, pace == kSlowData);
       close(listener);
       listener = -1;
     } else if (data_ctx && !strncasecmp(line, "STOR", 4) && listener >= 0) {
@@ -358,9 +381,13 @@ static void serve(const char* scenario, int fd) {
       if (tls_drain(ssl, &bytes)) SSL_shutdown(ssl);
     }
   } else if (!strcmp(scenario, "ftpdrop") || !strcmp(scenario, "ftpnonotify") || !strcmp(scenario, "ftpempty")) {
-    ftp_session(fd, !strcmp(scenario, "ftpdrop"), !strcmp(scenario, "ftpempty"), NULL);
+    ftp_session(fd, !strcmp(scenario, "ftpdrop"), !strcmp(scenario, "ftpempty"), NULL, kPlain);
   } else if (!strcmp(scenario, "ftpswap")) {
-    ftp_session(fd, 0, 0, make_ctx("unknownca.crt", "unknownca.key", TLS1_2_VERSION, TLS1_3_VERSION));
+    ftp_session(fd, 0, 0, make_ctx("unknownca.crt", "unknownca.key", TLS1_2_VERSION, TLS1_3_VERSION), kPlain);
+  } else if (!strcmp(scenario, "ftptrickle")) {
+    ftp_session(fd, 0, 0, NULL, kTrickleGreeting);
+  } else if (!strcmp(scenario, "ftpslowdata")) {
+    ftp_session(fd, 0, 0, NULL, kSlowData);
   } else if (!strcmp(scenario, "upload")) {
     ctx = make_ctx("good.crt", "good.key", TLS1_2_VERSION, TLS1_3_VERSION);
     if ((ssl = implicit_start(fd, ctx))) {
@@ -377,7 +404,8 @@ static void serve(const char* scenario, int fd) {
 int main(int argc, char** argv) {
   static const char* const kScenarios[] = {"garbage", "truncated", "cut", "plaintext", "renegotiate",
                                            "keyupdate", "longchain", "closenotify", "upload", "drop", "eof", "resume",
-                                           "ftpdrop", "ftpnonotify", "ftpempty", "ftpswap"};
+                                           "ftpdrop", "ftpnonotify", "ftpempty", "ftpswap", "ftptrickle",
+                                           "ftpslowdata"};
   enum { kCount = sizeof kScenarios / sizeof kScenarios[0] };
   struct pollfd fds[kCount];
   if (argc != 2) return 2;

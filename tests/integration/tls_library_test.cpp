@@ -489,6 +489,27 @@ TEST_CASE("tls library: the trust question in an asynchronous session") {
   TrustedCertificates().Forget(server);
 }
 
+// The overall limits hold through the TLS channel: a greeting, and a download, that come one
+// record (one byte) a second end in 12002 with the receive time-out at 2 s; the local file stays.
+TEST_CASE("tls library: a greeting and a download trickled a record a second end in 12002") {
+  REQUIRE(Ready());
+  {
+    Session c(2000);
+    CHECK(!c.Connect(Name("ftps://", "fake-ftptrickle", "127.0.0.1")));
+    CHECK_EQ(c.error, static_cast<DWORD>(ERROR_INTERNET_TIMEOUT));
+  }
+  const std::string local = nettest::ScratchDir();
+  const std::string target = local + "\\slow.bin";
+  REQUIRE(nettest::WriteAll(target, "precious"));
+  Session c(2000);
+  REQUIRE(c.Connect(Name("ftps://", "fake-ftpslowdata", "127.0.0.1")));
+  BOOL ok = FtpGetFileA(c.conn, "slow.bin", target.c_str(), FALSE, 0, FTP_TRANSFER_TYPE_BINARY, 0);
+  CHECK(!ok);
+  CHECK_EQ(ok ? 0ul : GetLastError(), static_cast<DWORD>(ERROR_INTERNET_TIMEOUT));
+  CHECK_EQ(nettest::ReadAll(target), std::string("precious"));
+  CHECK_EQ(nettest::OtherFiles(local, "slow.bin"), 0);
+}
+
 TEST_CASE("tls library: a server that drops TLS in the middle of a download") {
   REQUIRE(Ready());
   const std::string local = nettest::ScratchDir();

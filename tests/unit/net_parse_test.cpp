@@ -6,6 +6,7 @@
 #include "net/ftp_ascii.h"
 #include "net/ftp_listing.h"
 #include "net/ftp_names.h"
+#include "net/ftp_pace.h"
 #include "net/ftp_reply.h"
 #include "support/check.h"
 
@@ -217,4 +218,61 @@ TEST_CASE("ascii: LF becomes CR LF once, across chunk borders") {
     all += out;
   }
   CHECK_EQ(all, std::string("a\r\nb\r\nc\r\n\r\n"));
+}
+
+// The overall limits on a clock the test moves: a reply's from its first byte, a data
+// connection's least rate over each window. A byte a second must be cut off within two windows
+// whatever its phase against them; a steady stream never.
+TEST_CASE("pace: a reply's limit runs from its first byte, a data connection's per window") {
+  Pace reply;
+  reply.Reply(2000, false, 0);
+  CHECK(!reply.Expired(5000));  // waiting for the first byte is the single wait's business
+  reply.Moved(10, false, 5000);  // what the client sends starts nothing
+  CHECK(!reply.Expired(9000));
+  reply.Moved(1, true, 9000);
+  CHECK(!reply.Expired(10999));
+  CHECK(reply.Expired(11000));
+  reply.Reply(2000, true, 20000);  // the first byte already in hand
+  CHECK(reply.Expired(22000));
+
+  for (uint64_t phase = 0; phase < 1000; phase += 250) {
+    Pace trickle;
+    trickle.Data(2000, 0);
+    uint64_t cut = 0;
+    for (uint64_t t = phase; t < 10000 && !cut; t += 1000) {
+      trickle.Delivered(1, t);
+      for (uint64_t w = t; w < t + 1000 && !cut; w += 100)
+        if (trickle.Expired(w)) cut = w;
+    }
+    CHECK(cut != 0);
+    CHECK(cut <= 4100);
+  }
+  Pace steady;
+  steady.Data(2000, 0);
+  for (uint64_t t = 0; t < 20000; t += 100) {
+    steady.Moved(1, false, t);  // sent bytes count
+    CHECK(!steady.Expired(t));
+  }
+  steady.Moved(5000, true, 20000);  // received bytes count only once delivered
+  CHECK(steady.Expired(22000));
+}
+
+TEST_CASE("reply: one that never ends is told from one without a code, and its start is kept") {
+  ReplyReader r;
+  size_t used;
+  std::string endless = "211-Features:\r\n";
+  while (endless.size() <= ReplyReader::kMaxReplyBytes) endless += " MORE\r\n";
+  CHECK(FeedAll(r, endless, &used) == ReplyReader::Status::Bad);
+  CHECK(r.Overlong());
+  CHECK_EQ(r.Reply().code, 211);
+  CHECK_EQ(r.Reply().text.compare(0, 15, "211-Features:\r\n"), 0);
+  r.Reset();
+  std::string oneLine = "550 " + std::string(ReplyReader::kMaxReplyBytes, 'x');
+  CHECK(FeedAll(r, oneLine, &used) == ReplyReader::Status::Bad);
+  CHECK(r.Overlong());
+  CHECK_EQ(r.Reply().code, 550);
+  CHECK_EQ(r.Reply().text.size(), ReplyReader::kMaxLineKept + 2);
+  r.Reset();
+  CHECK(FeedAll(r, "hello\r\n", &used) == ReplyReader::Status::Bad);
+  CHECK(!r.Overlong());
 }
