@@ -73,7 +73,9 @@ Presence PresenceInListing(const std::vector<ListEntry>& entries, ListingParser:
     alike |= ignoresCase && SameIgnoringCase(e.name, watch.Name());
   }
   if (alike) return Presence::CaseAlike;
-  if (watch.Seen() || (ignoresCase && watch.SeenAnyCase())) return Presence::Unknown;
+  // A listing of which no line was read has shown no family: its lines in any case count.
+  const bool caseUnknown = ignoresCase || family == ListingParser::Family::Unknown;
+  if (watch.Seen() || (caseUnknown && watch.SeenAnyCase())) return Presence::Unknown;
   return Presence::Absent;
 }
 
