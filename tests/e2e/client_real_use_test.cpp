@@ -547,6 +547,13 @@ void RenameInOverwrite(Use& s, const std::string& from, const std::string& to) {
   c.PressOf(dialog, 5);
 }
 
+// A text file's content without CRs (an ASCII upload to vsftpd keeps the CR LF line ends).
+std::string TextOf(const std::string& path) {
+  std::string t = Slurp(path);
+  t.erase(std::remove(t.begin(), t.end(), '\r'), t.end());
+  return t;
+}
+
 void PutOverExisting(const nettest::Server& server, bool ascii) {
   std::printf("  %s\n", server.name.c_str());
   Use s;
@@ -571,10 +578,10 @@ void PutOverExisting(const nettest::Server& server, bool ascii) {
   CHECK_EQ(Slurp(s.ServerPath("overwrite/upload.txt")), std::string("server copy\n"));
   PutIntoOverwrite(s, "upload.txt");
   Expect(c, question, "Yes");
-  CHECK(WaitUntil([&] { return Slurp(s.ServerPath("overwrite/upload.txt")) == "local copy\n"; }));
+  CHECK(WaitUntil([&] { return TextOf(s.ServerPath("overwrite/upload.txt")) == "local copy\n"; }));
   // A name the folder proves it lacks goes up without a question.
   PutIntoOverwrite(s, "fresh.txt");
-  CHECK(WaitUntil([&] { return Slurp(s.ServerPath("overwrite/fresh.txt")) == "fresh\n"; }));
+  CHECK(WaitUntil([&] { return TextOf(s.ServerPath("overwrite/fresh.txt")) == "fresh\n"; }));
   CHECK(NoBox(c));
   // A folder has the name: refused, nothing sent.
   PutIntoOverwrite(s, "sub");
