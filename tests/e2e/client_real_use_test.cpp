@@ -669,5 +669,14 @@ TEST_CASE("get: 'Report.txt' and 'report.txt' are one local file; the second Get
   s.Get("report.txt");
   Expect(c, "Do you want to overwrite: \n" + Upper(s.local) + "\\report.txt file.", "Yes");
   CHECK(WaitUntil([&] { return Slurp(s.local + "\\report.txt") == "lower\n" && c.Status(2) == "Finished"; }));
+  // One local file of that name in any letter case, as on Windows.
+  int alike = 0;
+  WIN32_FIND_DATAA f;
+  HANDLE h = FindFirstFileA((s.local + "\\*").c_str(), &f);
+  REQUIRE(h != INVALID_HANDLE_VALUE);
+  do alike += _stricmp(f.cFileName, "report.txt") == 0;
+  while (FindNextFileA(h, &f));
+  FindClose(h);
+  CHECK_EQ(alike, 1);
   CHECK_EQ(c.Stop(), 0);
 }
