@@ -53,6 +53,13 @@ std::vector<Step> Listed(const std::string& folder, const std::string& lines) {
           {Step::Send, "", "226 done\r\n"}};
 }
 
+// Ends the connection (its QUIT) and checks the script ran as written.
+void Finish(Connection& c, FakeFtpd& f) {
+  InternetCloseHandle(c.conn);
+  c.conn = nullptr;
+  CHECK(!f.Mismatch());
+}
+
 bool NoSize(FakeFtpd& f) {
   for (const std::string& c : f.Commands())
     if (c.rfind("SIZE", 0) == 0) return false;
@@ -130,9 +137,7 @@ TEST_CASE("presence: MLST 550 proves absence, 250 names the kind; refused MLST f
     CHECK_EQ(c.Of("pub/a.txt"), static_cast<DWORD>(FTP_PRESENCE_ABSENT));
     CHECK_EQ(c.Of("pub/dir"), static_cast<DWORD>(FTP_PRESENCE_FOLDER));
     CHECK_EQ(c.Of("b.txt"), static_cast<DWORD>(FTP_PRESENCE_FILE));
-    InternetCloseHandle(c.conn);
-    c.conn = nullptr;
-    CHECK(!f.Mismatch());
+    Finish(c, f);
     CHECK(NoSize(f));
   }
   // MLST listed among the features but refused, MLSD too: the LIST of the folder decides, and
@@ -157,9 +162,7 @@ TEST_CASE("presence: MLST 550 proves absence, 250 names the kind; refused MLST f
     REQUIRE(c.conn);
     CHECK_EQ(c.Of("pub/a.txt"), static_cast<DWORD>(FTP_PRESENCE_ABSENT));
     CHECK_EQ(c.Of("pub/other.txt"), static_cast<DWORD>(FTP_PRESENCE_FILE));
-    InternetCloseHandle(c.conn);
-    c.conn = nullptr;
-    CHECK(!f.Mismatch());
+    Finish(c, f);
     CHECK(NoSize(f));
   }
 }
@@ -176,9 +179,7 @@ TEST_CASE("presence: bad input - echoed paths, names that ignore case, a refused
                                                               {Step::Send, "", "226 done\r\n"}})));
     Connection c("127.0.0.1:" + std::to_string(f.Port()), "u", "p");
     CHECK_EQ(c.Of("in/a.txt"), static_cast<DWORD>(FTP_PRESENCE_UNKNOWN));
-    InternetCloseHandle(c.conn);
-    c.conn = nullptr;
-    CHECK(!f.Mismatch());
+    Finish(c, f);
     CHECK(NoSize(f));
   }
   // An MS-DOS listing: its server's names ignore letter case.
@@ -199,9 +200,7 @@ TEST_CASE("presence: bad input - echoed paths, names that ignore case, a refused
     CHECK_EQ(c.Of("cases/report.txt"), static_cast<DWORD>(FTP_PRESENCE_CASE_ALIKE));
     CHECK_EQ(c.Of("cases/Report.txt"), static_cast<DWORD>(FTP_PRESENCE_FILE));
     CHECK_EQ(c.Of("cases/other.txt"), static_cast<DWORD>(FTP_PRESENCE_ABSENT));
-    InternetCloseHandle(c.conn);
-    c.conn = nullptr;
-    CHECK(!f.Mismatch());
+    Finish(c, f);
   }
   // A listing that leaves the file out (vsftpd lists a folder it may not read as empty): the
   // file's time shows it is there.
@@ -210,9 +209,7 @@ TEST_CASE("presence: bad input - echoed paths, names that ignore case, a refused
                                        {{Step::Send, "MDTM hidden/a.txt", "213 20261207120000\r\n"}})));
     Connection c("127.0.0.1:" + std::to_string(f.Port()), "u", "p");
     CHECK_EQ(c.Of("hidden/a.txt"), static_cast<DWORD>(FTP_PRESENCE_FILE));
-    InternetCloseHandle(c.conn);
-    c.conn = nullptr;
-    CHECK(!f.Mismatch());
+    Finish(c, f);
   }
   // The folder cannot be listed: its entry's presence is not known; the error says why.
   {
@@ -222,9 +219,7 @@ TEST_CASE("presence: bad input - echoed paths, names that ignore case, a refused
     Connection c("127.0.0.1:" + std::to_string(f.Port()), "u", "p");
     CHECK_EQ(c.Of("locked/a.txt"), 100u + ERROR_INTERNET_EXTENDED_ERROR);
     CHECK_EQ(LastResponseText(), std::string("550 Permission denied.\r\n"));
-    InternetCloseHandle(c.conn);
-    c.conn = nullptr;
-    CHECK(!f.Mismatch());
+    Finish(c, f);
   }
   // Arguments: no name after the last "/", no path, no answer to write, a command in the path.
   FakeFtpd f(LoginSteps());
