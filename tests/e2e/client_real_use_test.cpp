@@ -520,6 +520,16 @@ TEST_CASE("names: '|', '&', braces, '~', ':' and 250 characters in the tree, the
 
 namespace {
 
+// The folder of the replacement cases: it sorts after every other row of the vsftpd tree, so
+// the rows the other cases click stay where they were.
+constexpr const char* kFolder = "write-over";
+
+// The folder's row, selected (which scrolls it into view), then opened.
+bool OpenFolder(Use& s) {
+  const int row = s.Row(kFolder);
+  return row >= 0 && s.c.Select(kList1, row) && s.Expand(kFolder);
+}
+
 // A box with this text comes; answered with `answer`.
 void Expect(Client& c, const std::string& text, const std::string& answer) {
   const uidriver::MessageBoxInfo box = c.WaitMessageBox();
@@ -527,18 +537,23 @@ void Expect(Client& c, const std::string& text, const std::string& answer) {
   CHECK(c.Answer(box, answer));
 }
 
-// Puts the local file `name` into the remote folder "overwrite".
+// Puts the local file `name` into the remote folder kFolder.
 void PutIntoOverwrite(Use& s, const std::string& name) {
-  REQUIRE(s.WaitIdleRow("upload.txt"));
-  REQUIRE(s.c.Select(kList1, s.Row("overwrite")));
+  if (!s.WaitIdleRow("upload.txt")) {
+    for (const std::string& r : s.c.Rows(kList1)) std::printf("  row: %s\n", r.c_str());
+    std::printf("  zones: %s | %s | %s\n", s.c.Status(1).c_str(), s.c.Status(2).c_str(), s.c.Status(3).c_str());
+    REQUIRE(false);
+  }
+  REQUIRE(s.c.Select(kList1, s.Row(kFolder)));
   s.SelectLocal(name);
   s.c.Press(kPut);
 }
 
-// Renames "overwrite/<from>" through the menu's Rename dialog.
+// Renames "write-over/<from>" through the menu's Rename dialog.
 void RenameInOverwrite(Use& s, const std::string& from, const std::string& to) {
   Client& c = s.c;
   REQUIRE(WaitUntil([&] { return s.Row(from) >= 0 && c.Status(3).empty(); }));
+  REQUIRE(c.Select(kList1, s.Row(from)));  // scrolled into view
   REQUIRE(c.RightClick(kList1, s.Row(from)));
   REQUIRE(c.ChooseMenuItem(1));
   HWND dialog = c.FindDialog("Rename File");
@@ -564,9 +579,9 @@ void PutOverExisting(const nettest::Server& server, bool ascii) {
   REQUIRE(s.Begin(tag, server));
   Client& c = s.c;
   REQUIRE(s.Connect());
-  REQUIRE(s.Expand("overwrite"));
+  REQUIRE(OpenFolder(s));
   if (ascii) SendMessageA(c.Field(kAscii), BM_CLICK, 0, 0);
-  const std::string question = "Do you want to overwrite: \n/overwrite/upload.txt file.";
+  const std::string question = "Do you want to overwrite: \n/write-over/upload.txt file.";
   PutIntoOverwrite(s, "upload.txt");
   {
     const uidriver::MessageBoxInfo box = c.WaitMessageBox();
@@ -575,18 +590,18 @@ void PutOverExisting(const nettest::Server& server, bool ascii) {
     CHECK(c.Answer(box, "No"));
   }
   CHECK(WaitUntil([&] { return c.Status(1).empty(); }, 5000));
-  CHECK_EQ(Slurp(s.ServerPath("overwrite/upload.txt")), std::string("server copy\n"));
+  CHECK_EQ(Slurp(s.ServerPath("write-over/upload.txt")), std::string("server copy\n"));
   PutIntoOverwrite(s, "upload.txt");
   Expect(c, question, "Yes");
-  CHECK(WaitUntil([&] { return TextOf(s.ServerPath("overwrite/upload.txt")) == "local copy\n"; }));
+  CHECK(WaitUntil([&] { return TextOf(s.ServerPath("write-over/upload.txt")) == "local copy\n"; }));
   // A name the folder proves it lacks goes up without a question.
   PutIntoOverwrite(s, "fresh.txt");
-  CHECK(WaitUntil([&] { return TextOf(s.ServerPath("overwrite/fresh.txt")) == "fresh\n"; }));
+  CHECK(WaitUntil([&] { return TextOf(s.ServerPath("write-over/fresh.txt")) == "fresh\n"; }));
   CHECK(NoBox(c));
   // A folder has the name: refused, nothing sent.
   PutIntoOverwrite(s, "sub");
   Expect(c, "Cannot \"PUT\" sub: \na remote folder has that name.", "OK");
-  CHECK(GetFileAttributesA(s.ServerPath("overwrite/sub").c_str()) & FILE_ATTRIBUTE_DIRECTORY);
+  CHECK(GetFileAttributesA(s.ServerPath("write-over/sub").c_str()) & FILE_ATTRIBUTE_DIRECTORY);
   CHECK_EQ(c.Stop(), 0);
 }
 
@@ -596,8 +611,8 @@ void RenameOntoExisting(const nettest::Server& server) {
   REQUIRE(s.Begin("rename-onto-" + server.name, server));
   Client& c = s.c;
   REQUIRE(s.Connect());
-  REQUIRE(s.Expand("overwrite"));
-  const std::string question = "Do you want to overwrite: \n/overwrite/b.txt file.";
+  REQUIRE(OpenFolder(s));
+  const std::string question = "Do you want to overwrite: \n/write-over/b.txt file.";
   RenameInOverwrite(s, "a.txt", "b.txt");
   {
     const uidriver::MessageBoxInfo box = c.WaitMessageBox();
@@ -606,29 +621,29 @@ void RenameOntoExisting(const nettest::Server& server) {
     CHECK(c.Answer(box, "No"));
   }
   CHECK(NoBox(c));  // no "File was renamed!"
-  CHECK_EQ(Slurp(s.ServerPath("overwrite/a.txt")), std::string("alpha\n"));
-  CHECK_EQ(Slurp(s.ServerPath("overwrite/b.txt")), std::string("beta\n"));
+  CHECK_EQ(Slurp(s.ServerPath("write-over/a.txt")), std::string("alpha\n"));
+  CHECK_EQ(Slurp(s.ServerPath("write-over/b.txt")), std::string("beta\n"));
   // Onto a folder's name: refused, both stay.
   RenameInOverwrite(s, "a.txt", "sub");
-  Expect(c, "Cannot rename to /overwrite/sub: \na folder has that name.", "OK");
-  CHECK(Exists(s.ServerPath("overwrite/a.txt")));
-  CHECK(GetFileAttributesA(s.ServerPath("overwrite/sub").c_str()) & FILE_ATTRIBUTE_DIRECTORY);
+  Expect(c, "Cannot rename to /write-over/sub: \na folder has that name.", "OK");
+  CHECK(Exists(s.ServerPath("write-over/a.txt")));
+  CHECK(GetFileAttributesA(s.ServerPath("write-over/sub").c_str()) & FILE_ATTRIBUTE_DIRECTORY);
   // Yes: the server renames as asked.
   RenameInOverwrite(s, "a.txt", "b.txt");
   Expect(c, question, "Yes");
   Expect(c, "File was renamed!", "OK");
-  CHECK(WaitUntil([&] { return Slurp(s.ServerPath("overwrite/b.txt")) == "alpha\n"; }));
-  CHECK(!Exists(s.ServerPath("overwrite/a.txt")));
+  CHECK(WaitUntil([&] { return Slurp(s.ServerPath("write-over/b.txt")) == "alpha\n"; }));
+  CHECK(!Exists(s.ServerPath("write-over/a.txt")));
   // A new name: no question.
   CHECK(WaitUntil([&] { return s.Row("a.txt") < 0 && c.Status(3).empty(); }));
   RenameInOverwrite(s, "b.txt", "c.txt");
   Expect(c, "File was renamed!", "OK");
-  CHECK(WaitUntil([&] { return Slurp(s.ServerPath("overwrite/c.txt")) == "alpha\n"; }));
+  CHECK(WaitUntil([&] { return Slurp(s.ServerPath("write-over/c.txt")) == "alpha\n"; }));
   CHECK_EQ(c.Stop(), 0);
 }
 
 void RestoreOverwrite(const nettest::Server& server) {
-  const std::string dir = server.root + "\\overwrite\\";
+  const std::string dir = server.root + "\\write-over\\";
   DeleteFileA((dir + "fresh.txt").c_str());
   DeleteFileA((dir + "c.txt").c_str());
   Write(dir + "upload.txt", "server copy\n");
@@ -659,7 +674,7 @@ TEST_CASE("get: 'Report.txt' and 'report.txt' are one local file; the second Get
   REQUIRE(s.Begin("case-only", g_twisted));
   Client& c = s.c;
   REQUIRE(s.Connect());
-  REQUIRE(s.Expand("overwrite"));
+  REQUIRE(OpenFolder(s));
   s.Get("Report.txt");
   CHECK(WaitUntil([&] { return Slurp(s.local + "\\Report.txt") == "upper\n" && c.Status(2) == "Finished"; }));
   s.Get("report.txt");

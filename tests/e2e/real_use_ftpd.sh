@@ -7,9 +7,9 @@
 # sparse files of 3 and 5 GiB, names with "|", "&", "{", "}", "~", ":", 250 characters and
 # non-ASCII letters, a folder of 20,000 entries ("big", also the home of the local user
 # veluser, so that the listing after a connect lasts), a folder no one may read ("locked"), and
-# "overwrite" (files to replace, a folder "sub", "Report.txt" beside "report.txt").
+# "write-over" (files to replace, a folder "sub", "Report.txt" beside "report.txt").
 # Twisted's FTP server (echoes the path in "LIST path", no MLST) and pyftpdlib (MLST) serve
-# trees of their own that hold only "pub" and "overwrite".
+# trees of their own that hold only "pub" and "write-over".
 #   real_use_ftpd.sh start DIR  -> DIR/servers.txt: "name port tree-root" per line, DIR/pids
 #   real_use_ftpd.sh stop DIR   -> stops exactly the recorded pids
 set -euo pipefail
@@ -24,14 +24,14 @@ if [ "$cmd" = stop ]; then stop_all; exit 0; fi
 
 make_overwrite() {  # root
   local root=$1
-  rm -rf "$root/overwrite"
-  mkdir -p "$root/overwrite/sub"
-  printf 'server copy\n' >"$root/overwrite/upload.txt"
-  printf 'alpha\n' >"$root/overwrite/a.txt"
-  printf 'beta\n' >"$root/overwrite/b.txt"
-  printf 'upper\n' >"$root/overwrite/Report.txt"
-  printf 'lower\n' >"$root/overwrite/report.txt"
-  chown -R ftp "$root/overwrite"
+  rm -rf "$root/write-over"
+  mkdir -p "$root/write-over/sub"
+  printf 'server copy\n' >"$root/write-over/upload.txt"
+  printf 'alpha\n' >"$root/write-over/a.txt"
+  printf 'beta\n' >"$root/write-over/b.txt"
+  printf 'upper\n' >"$root/write-over/Report.txt"
+  printf 'lower\n' >"$root/write-over/report.txt"
+  chown -R ftp "$root/write-over"
 }
 
 make_tree() {  # root
