@@ -88,8 +88,9 @@ enum Request : std::int16_t {
   kPutRunning = 6, kMkdirRequested = 7, kMkdirRunning = 8, kRmdirRequested = 9, kRmdirRunning = 10,
   kDeleteRequested = 11, kDeleteRunning = 12, kRenameRequested = 13, kRenameRunning = 14,
   // Beyond the described chain: the put's look for an existing target before it writes
-  // (5 -> 15 -> 6), and the removal of a cancelled upload's partial file (16 -> 17).
-  kPutChecking = 15, kCleanupRequested = 16, kCleanupRunning = 17,
+  // (5 -> 15 -> 6), the removal of a cancelled upload's partial file (16 -> 17), and the
+  // rename's look for an entry of its new name (13 -> 18 -> 14).
+  kPutChecking = 15, kCleanupRequested = 16, kCleanupRunning = 17, kRenameChecking = 18,
 };
 inline bool TransferCode(std::int16_t code) {
   return code == kGetRequested || code == kGetRunning || code == kPutRequested || code == kPutRunning ||
@@ -111,7 +112,7 @@ constexpr const char* kModuleId = "FtpClient_async$ftpcl001";
 constexpr int kRefreshEvent = 0x400;        // posted by the callback after a completed connect
 constexpr int kCancelEvent = 0x401;         // Escape in the main window (app/keys.cpp)
 constexpr int kRefreshViewEvent = 0x402;    // F5 in the main window
-constexpr int kAskOverwriteEvent = 0x403;   // the put found its target on the server
+constexpr int kAskOverwriteEvent = 0x403;   // a put's or rename's target may be on the server
 constexpr int kConnectEvent = 0x404;        // Enter in a login entry of the main window
 
 // The server a connection was made to, fixed when Connect is pressed: the entries stay

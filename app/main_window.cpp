@@ -215,7 +215,10 @@ void Dispatch() {
     case kRefreshEvent: RefreshControlStates(); return;
     case kCancelEvent: CancelPressed(); return;
     case kRefreshViewEvent: RefreshView(); return;
-    case kAskOverwriteEvent: AskOverwrite(); return;
+    case kAskOverwriteEvent:
+      if (REQUESTCODE.load() == kRenameChecking) AskRenameOverwrite();
+      else AskPutOverwrite();
+      return;
     case kConnectEvent: Connect(); return;
     case wsl::kEvTimer: ShowPendingProgress(); return;
     case wsl::kEvOpenWindow: WindowOpened(); return;

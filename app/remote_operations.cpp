@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/globals.h"
+#include "app/overwrite_check.h"
 #include "app/remote_tree.h"
 #include "app/session.h"
 #include "app/status_callback.h"
@@ -43,6 +44,11 @@ struct MenuRow {
   bool root = false;
 };
 MenuRow g_row;
+
+// The rename's look at its new name: the library writes it on its own thread before the
+// completion; the question it may bring is pending while g_asking.
+DWORD g_presence = FTP_PRESENCE_UNKNOWN;
+bool g_asking = false;
 
 // Remote path of a name in the current remote directory.
 std::string RemotePathOf(const std::string& name) {
@@ -215,6 +221,44 @@ void ClearRemoteTags() {
 void IssueCreateDirectory() { Issue(kMkdirRunning, FtpCreateDirectoryA); }
 void IssueRemoveDirectory() { Issue(kRmdirRunning, FtpRemoveDirectoryA); }
 void IssueDelete() { Issue(kDeleteRunning, FtpDeleteFileA); }
+
+void IssueRenameCheck() {
+  HINTERNET h = g.ophandle;
+  const std::string to = ServerPathOf(CText(g.pub_strfilename));
+  IssueRequest(kRenameChecking, [&] { return FtpGetEntryPresenceA(h, to.c_str(), &g_presence, 1); });
+}
+
+void RenameCheckEnded(DWORD error) {
+  switch (TargetFound(error, g_presence)) {
+    case Target::kAbsent: IssueRename(); return;
+    case Target::kFolder:
+      Message("Cannot rename to " + ShortenedName(CText(g.pub_strfilename), 80) + ": |a folder has that name.");
+      REQUESTCODE = kIdle;
+      return;
+    case Target::kMaybe:
+      g_asking = true;
+      wsl::PostEvent(kAskOverwriteEvent, 0, g.mainthread);
+      return;
+  }
+}
+
+// The window's turn: "Yes" renames as asked (the server replaces the file, the client deletes
+// nothing itself); "No", or a Disconnect while the box was up, ends the chain.
+void AskRenameOverwrite() {
+  if (!g_asking || REQUESTCODE.load() != kRenameChecking) {
+    g_asking = false;
+    return;
+  }
+  const bool yes = !ChainCancelled() && AskOverwrite(CText(g.pub_strfilename));
+  g_asking = false;
+  if (REQUESTCODE.load() != kRenameChecking) return;
+  if (yes && !ChainCancelled()) {
+    IssueRename();
+    return;
+  }
+  REQUESTCODE = kIdle;
+  WindowStatus("");
+}
 
 void IssueRename() {
   HINTERNET h = g.ophandle;

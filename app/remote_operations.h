@@ -2,6 +2,8 @@
 // directory and create one, with their dialogs and confirmations, the calls the status callback
 // issues for them and their completion steps.
 #pragma once
+#include <windows.h>
+
 #include <cstdint>
 
 namespace ftpcl {
@@ -14,7 +16,13 @@ void ClearRemoteTags();  // ?OKBUTTON:3
 void IssueCreateDirectory();
 void IssueRemoveDirectory();
 void IssueDelete();
+// A rename first looks for an entry of its new name (code 18), then renames (code 14).
+void IssueRenameCheck();
 void IssueRename();
+// The look ended with `error` (app/overwrite_check.h decides what follows).
+void RenameCheckEnded(DWORD error);
+// Event kAskOverwriteEvent during a rename: an entry may have the new name; the window asks.
+void AskRenameOverwrite();
 // Completion of running-codes 8, 10, 12, 14.
 void CompleteOperation(std::int16_t code, bool succeeded);
 

@@ -126,10 +126,6 @@ struct Chain {
 };
 Chain g_chain;
 
-// The find handle of a put's look for its target (handed over by its handle-created
-// notification, which must not replace OPHANDLE).
-HINTERNET g_check_find = nullptr;
-
 void ConnectCompleted(HINTERNET connection) {
   TakeConnectionSecurity(connection);  // before the listing closes the connection
   // The listing runs on a thread of its own; it enters the connected state when it ends
@@ -170,7 +166,6 @@ void ChainEndedByCancel(std::int16_t code, const INTERNET_ASYNC_RESULT& result) 
     ActOnRequestCompleted(code, result, nullptr);  // done before the cancel took effect: as it is
     return;
   }
-  if (g_check_find) CloseInternetHandle(&g_check_find);
   if (TransferCode(code)) {
     TransferCancelled(code);
     return;
@@ -209,8 +204,11 @@ bool OnRequestComplete(HINTERNET handle, const INTERNET_ASYNC_RESULT& result) {
     return true;
   }
   if (code == kPutChecking) {
-    CloseInternetHandle(&g_check_find);
     PutCheckEnded(result.dwError);
+    return true;
+  }
+  if (code == kRenameChecking) {
+    RenameCheckEnded(result.dwError);
     return true;
   }
   if (code == kCleanupRequested && result.dwError) {
@@ -250,7 +248,7 @@ void ActOnRequestCompleted(std::int16_t code, const INTERNET_ASYNC_RESULT& resul
     case kMkdirRequested: IssueCreateDirectory(); break;
     case kRmdirRequested: IssueRemoveDirectory(); break;
     case kDeleteRequested: IssueDelete(); break;
-    case kRenameRequested: IssueRename(); break;
+    case kRenameRequested: IssueRenameCheck(); break;
     case kCleanupRequested: IssueCleanupDelete(); break;
     case kMkdirRunning:
     case kRmdirRunning:
@@ -279,7 +277,6 @@ void EndFailedRequest() {
   // Zone 1 would otherwise keep the last step the request reached ("Resolving name").
   WindowStatus(code == kConnect ? kNotConnected : "Request failed");
   if (TransferCode(code)) ResetProgress();
-  if (g_check_find) CloseInternetHandle(&g_check_find);
   REQUESTCODE = kIdle;
 }
 
@@ -350,8 +347,7 @@ void CALLBACK StatusCallback(HINTERNET handle, DWORD_PTR, DWORD status, LPVOID i
     case INTERNET_STATUS_RESPONSE_RECEIVED: g.bytesreceived += ByteCount(info, length); break;
     case INTERNET_STATUS_HANDLE_CREATED:
       if (info && length >= sizeof(DWORD_PTR)) std::memcpy(&result, info, sizeof(DWORD_PTR));
-      if (REQUESTCODE.load() == kPutChecking) g_check_find = reinterpret_cast<HINTERNET>(result.dwResult);
-      else g.ophandle = reinterpret_cast<HINTERNET>(result.dwResult);
+      g.ophandle = reinterpret_cast<HINTERNET>(result.dwResult);
       break;
     case INTERNET_STATUS_REQUEST_COMPLETE:
       if (info) std::memcpy(&result, info, length < sizeof result ? length : sizeof result);

@@ -12,6 +12,7 @@
 
 #include "app/globals.h"
 #include "app/local_names.h"
+#include "app/overwrite_check.h"
 #include "app/progress.h"
 #include "app/remote_tree.h"
 #include "app/session.h"
@@ -34,8 +35,8 @@ constexpr const char* kBusy = "Cannot process request now";
 constexpr std::size_t kMaxPath = MAX_PATH - 1;  // the longest path the library takes
 
 bool g_asking = false;  // the put's overwrite question is pending
-// The find data of the put's look: the library fills it later, on its own thread.
-WIN32_FIND_DATAA g_check_found;
+// The put's look at its target: the library writes it on its own thread before the completion.
+DWORD g_presence = FTP_PRESENCE_UNKNOWN;
 
 bool Fetch(vel::QueueBlock* q, std::int32_t row) {
   vel::QueueGetAt(q, row);
@@ -46,11 +47,6 @@ bool TooLong(const std::string& path) {
   if (path.size() <= kMaxPath) return false;
   Message("The name or path is too long: |" + ShortenedName(path, 120));
   return true;
-}
-
-// Yes/No in the program's style (question icon, No the default).
-bool Ask(const std::string& question) {
-  return Message(question, "FTP Client", QuestionIcon(), std::to_string(kButtonsYesNo), kButtonNo) == kButtonYes;
 }
 
 // The local file `path`: its size, or false when it is not a file that is there.
@@ -72,6 +68,14 @@ std::string PutName() {
 std::string RemotePathOf(const std::string& name) {
   const std::string dir = Clipped(g.currentftpdir);
   return dir == "/" ? "/" + name : dir + "/" + name;
+}
+
+// A put that ends before it wrote anything (declined, or refused before the question).
+void EndUnansweredPut() {
+  g_asking = false;
+  ResetProgress();
+  WindowStatus("");
+  REQUESTCODE = kIdle;
 }
 
 void StartTransfer(std::int16_t requested, std::uint64_t size, bool upload) {
@@ -116,7 +120,7 @@ void GetPressed() {
     Message("Cannot \"GET\" " + ShortenedName(name, 80) + ": |a local folder has that name.");
     return;
   }
-  if (existing != INVALID_FILE_ATTRIBUTES && !Ask("Do you want to overwrite: |" + local_dir + "\\" + name + " file."))
+  if (existing != INVALID_FILE_ATTRIBUTES && !AskOverwrite(local_dir + "\\" + name))
     return;
   const std::uint64_t size = RowSize();
   Set(g.xfername, name);
@@ -186,30 +190,31 @@ void IssueGet() {
 void IssuePutCheck() {
   HINTERNET h = g.ophandle;
   const std::string remote = ServerPathOf(CText(g.xfername));
-  IssueRequest(kPutChecking, [&] {
-    return FtpFindFirstFileA(h, remote.c_str(), &g_check_found, INTERNET_FLAG_RELOAD, 1) != nullptr;
-  });
+  IssueRequest(kPutChecking, [&] { return FtpGetEntryPresenceA(h, remote.c_str(), &g_presence, 1); });
 }
 
 void PutCheckEnded(DWORD error) {
-  bool exists = error == 0;
-  if (error && error != ERROR_NO_MORE_FILES) exists = TreeShowsEntry(Clipped(g.currentftpdir), PutName());
-  if (!exists) {
-    IssuePut();
-    return;
+  switch (TargetFound(error, g_presence)) {
+    case Target::kAbsent: IssuePut(); return;
+    case Target::kFolder:
+      Message("Cannot \"PUT\" " + ShortenedName(PutName(), 80) + ": |a remote folder has that name.");
+      EndUnansweredPut();
+      return;
+    case Target::kMaybe:
+      g_asking = true;
+      wsl::PostEvent(kAskOverwriteEvent, 0, g.mainthread);
+      return;
   }
-  g_asking = true;
-  wsl::PostEvent(kAskOverwriteEvent, 0, g.mainthread);
 }
 
 bool WaitingForOverwriteAnswer() { return g_asking; }
 
-void AskOverwrite() {
+void AskPutOverwrite() {
   if (!g_asking || REQUESTCODE.load() != kPutChecking) {
     g_asking = false;
     return;
   }
-  const bool yes = ChainCancelled() ? false : Ask("Do you want to overwrite: |" + RemotePathOf(PutName()) + " file.");
+  const bool yes = ChainCancelled() ? false : AskOverwrite(RemotePathOf(PutName()));
   if (!g_asking || REQUESTCODE.load() != kPutChecking) return;  // ended meanwhile (Escape)
   g_asking = false;
   if (ChainCancelled()) {
@@ -220,9 +225,7 @@ void AskOverwrite() {
     IssuePut();
     return;
   }
-  ResetProgress();
-  WindowStatus("");
-  REQUESTCODE = kIdle;
+  EndUnansweredPut();
 }
 
 void IssuePut() {

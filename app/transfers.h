@@ -13,17 +13,17 @@ namespace ftpcl {
 // Main-window handlers.
 void GetPressed();
 void PutPressed();
-// Event kAskOverwriteEvent: the put found its target on the server; the window asks first.
-void AskOverwrite();
+// Event kAskOverwriteEvent during a put: its target may be on the server; the window asks first.
+void AskPutOverwrite();
 
 // Issued from the status callback on the connect's completion (code becomes the running-code).
 void IssueGet();
 // The put looks for its target first (code 15), then writes it (code 6).
 void IssuePutCheck();
 void IssuePut();
-// The look ended with `error` (0: found, 18: not there, others: not known).
+// The look ended with `error` (app/overwrite_check.h decides what follows).
 void PutCheckEnded(DWORD error);
-// The put's target was found and the question is pending.
+// The put's target may be there and the question is pending.
 bool WaitingForOverwriteAnswer();
 // The partial file of a cancelled upload is deleted (code 17).
 void IssueCleanupDelete();

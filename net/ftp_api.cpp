@@ -20,6 +20,7 @@
 #include "net/ftp_listing.h"
 #include "net/ftp_name_codec.h"
 #include "net/ftp_names.h"
+#include "net/ftp_presence.h"
 #include "net/ftpnet.h"
 #include "net/tls_certificate.h"
 
@@ -602,6 +603,32 @@ BOOL WINAPI FtpRenameFileA(HINTERNET hConnect, LPCSTR lpszExisting, LPCSTR lpszN
   std::string from, to;
   if (!RemotePath(lpszExisting, &from) || !RemotePath(lpszNew, &to)) return FailWith(ERROR_INVALID_PARAMETER);
   return Launch(c, c->context, [c, from, to]() -> Outcome { return {c->engine.Rename(from, to), nullptr}; });
+}
+
+BOOL WINAPI FtpGetEntryPresenceA(HINTERNET hConnect, LPCSTR lpszPath, LPDWORD lpdwPresence, DWORD_PTR dwContext) {
+  auto c = ConnectionOf(hConnect);
+  if (!c) return FALSE;
+  std::string path;
+  if (!lpdwPresence || !RemotePath(lpszPath, &path)) return FailWith(ERROR_INVALID_PARAMETER);
+  const size_t slash = path.rfind('/');
+  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  const std::string dir = slash == std::string::npos ? std::string() : slash == 0 ? "/" : path.substr(0, slash);
+  if (name.empty()) return FailWith(ERROR_INVALID_PARAMETER);
+  *lpdwPresence = FTP_PRESENCE_UNKNOWN;
+  return Launch(c, dwContext, [c, dir, name, lpdwPresence]() -> Outcome {
+    c->engine.SetTimeouts(c->GetTimeouts());
+    Presence p = Presence::Unknown;
+    const DWORD e = c->engine.Locate(dir, name, &p);
+    if (e) return {e, nullptr};
+    switch (p) {
+      case Presence::Absent: *lpdwPresence = FTP_PRESENCE_ABSENT; break;
+      case Presence::File: *lpdwPresence = FTP_PRESENCE_FILE; break;
+      case Presence::Folder: *lpdwPresence = FTP_PRESENCE_FOLDER; break;
+      case Presence::CaseAlike: *lpdwPresence = FTP_PRESENCE_CASE_ALIKE; break;
+      case Presence::Unknown: *lpdwPresence = FTP_PRESENCE_UNKNOWN; break;
+    }
+    return {0, nullptr};
+  });
 }
 
 BOOL WINAPI InternetCloseHandle(HINTERNET hInternet) {

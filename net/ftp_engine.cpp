@@ -36,22 +36,28 @@ std::string Child(const std::string& dir, const std::string& name) {
 // to LIST before any data moves.
 class ListingSink : public DataSink {
  public:
-  ListingSink(ListingParser* parser, const bool* mlsd) : parser_(parser), mlsd_(mlsd) {}
+  ListingSink(ListingParser* parser, const bool* mlsd, NameWatch* watch)
+      : parser_(parser), mlsd_(mlsd), watch_(watch) {}
   DWORD Write(const char* p, size_t n) override {
     if (!started_) parser_->SetMlsd(*mlsd_);
     started_ = true;
-    splitter_.Feed(p, n, [this](std::string_view line) { parser_->Line(line); });
+    splitter_.Feed(p, n, [this](std::string_view line) { Line(line); });
     return parser_->Overflow() ? ERROR_NOT_ENOUGH_MEMORY : 0;
   }
   void End() {
     if (!started_) parser_->SetMlsd(*mlsd_);
-    splitter_.End([this](std::string_view line) { parser_->Line(line); });
+    splitter_.End([this](std::string_view line) { Line(line); });
     parser_->Finish();
   }
 
  private:
+  void Line(std::string_view line) {
+    if (watch_) watch_->Line(line);
+    parser_->Line(line);
+  }
   ListingParser* parser_;
   const bool* mlsd_;
+  NameWatch* watch_;
   bool started_ = false;
   LineSplitter splitter_;
 };
@@ -69,7 +75,7 @@ const char* StateName(int s) {
   static const char* const kNames[] = {"Idle", "Resolve", "Connect", "Greeting", "TlsAuth", "TlsHandshake",
                                        "User", "Pass", "Acct", "Pbsz", "Prot", "Feat",
                                        "Utf8On", "Ready", "Type", "Pasv", "Epsv", "Port", "Eprt", "XferCmd",
-                                       "Data", "XferEnd", "Mkd", "Rmd", "Dele", "Rnfr", "Rnto", "Pwd", "Cwd",
+                                       "Data", "XferEnd", "Mkd", "Rmd", "Dele", "Rnfr", "Rnto", "Mlst", "Mdtm", "Pwd", "Cwd",
                                        "Quit", "Closed"};
   return s >= 0 && s < static_cast<int>(sizeof kNames / sizeof kNames[0]) ? kNames[s] : "?";
 }
@@ -200,6 +206,8 @@ std::string FtpEngine::CommandFor(St s) const {
     case St::Dele: return "DELE " + arg1_;
     case St::Rnfr: return "RNFR " + arg1_;
     case St::Rnto: return "RNTO " + arg2_;
+    case St::Mlst: return "MLST " + arg1_;
+    case St::Mdtm: return "MDTM " + arg1_;
     case St::Quit: return "QUIT";
     default: return std::string();  // Greeting, XferEnd: a reply without a command
   }
@@ -333,6 +341,7 @@ void FtpEngine::OnReply(const FtpReply& r) {
     case St::Feat:
       if (ok) {
         mlsd_ = HasFeature(r.text, "MLST") || HasFeature(r.text, "MLSD");
+        mlst_ = HasFeature(r.text, "MLST");
         epsv_ = HasFeature(r.text, "EPSV");
         if (HasFeature(r.text, "UTF8")) return To(St::Utf8On);
       }
@@ -411,6 +420,13 @@ void FtpEngine::OnReply(const FtpReply& r) {
       return ok ? To(St::Ready) : Fail(ReplyError(r), false);
     case St::Rnfr:
       return c == 350 ? To(St::Rnto) : Fail(ReplyError(r), false);
+    case St::Mlst:
+      lookReply_ = r;
+      if (c == 500 || c == 502) mlst_ = false;  // listed but not known: the listing from now on
+      return To(St::Ready);
+    case St::Mdtm:
+      lookReply_ = r;
+      return To(St::Ready);
     case St::Quit:
       Fail(0, true);
       return;
@@ -720,7 +736,7 @@ bool FtpEngine::DataRefused(int code) const {
 DWORD FtpEngine::Open(const LoginParams& p) {
   login_ = p;
   passive_ = p.passive;
-  utf8_ = mlsd_ = epsv_ = false;
+  utf8_ = mlsd_ = mlst_ = epsv_ = false;
   type_ = 0;
   // TLS is spoken with whoever the control connection reaches: the server, or the proxy.
   const bool proxied = !p.proxyHost.empty();
@@ -733,10 +749,10 @@ DWORD FtpEngine::Open(const LoginParams& p) {
   return Run(Op::Login, St::Resolve);
 }
 
-DWORD FtpEngine::List(const std::string& dir, std::vector<ListEntry>* out) {
+DWORD FtpEngine::List(const std::string& dir, std::vector<ListEntry>* out, NameWatch* watch) {
   if (state_ != St::Ready) return ERROR_FTP_DROPPED;
   ListingParser parser(CurrentDate());
-  ListingSink sink(&parser, &mlsd_);
+  ListingSink sink(&parser, &mlsd_, watch);
   arg1_ = dir;
   ascii_ = true;
   sink_ = &sink;
@@ -745,13 +761,42 @@ DWORD FtpEngine::List(const std::string& dir, std::vector<ListEntry>* out) {
   if (e) return e;
   sink.End();
   if (parser.Overflow()) return ERROR_NOT_ENOUGH_MEMORY;
+  lastFamily_ = parser.family();
   *out = parser.Take();
   // Servers that run "ls -l PATH" list a linked folder as the link itself: nothing usable came
   // for a named folder, so it is asked once more as "PATH/", which ls follows.
-  if (out->empty() && !dir.empty() && dir.back() != '/') return List(dir + "/", out);
+  if (out->empty() && !dir.empty() && dir.back() != '/') return List(dir + "/", out, watch);
   ResolveLinks(out);
   ProbeLinks(dir, out);
   return 0;
+}
+
+DWORD FtpEngine::Locate(const std::string& dir, const std::string& name, Presence* out) {
+  if (state_ != St::Ready) return ERROR_FTP_DROPPED;
+  *out = Presence::Unknown;
+  const std::string path = Child(dir, name);
+  if (mlst_) {
+    if (const DWORD e = Look(Op::Mlst, path)) return e;
+    *out = PresenceOfMlst(lookReply_.code, lookReply_.text);
+    if (*out != Presence::Unknown) return 0;
+  }
+  // The listing sets the type to ASCII; the next transfer sends its own TYPE when it differs.
+  NameWatch watch(name);
+  std::vector<ListEntry> entries;
+  if (const DWORD e = List(dir, &entries, &watch)) return e;
+  *out = PresenceInListing(entries, lastFamily_, watch);
+  if (*out != Presence::Absent) return 0;
+  if (const DWORD e = Look(Op::Mdtm, path)) return e;
+  if (lookReply_.code == 213) *out = Presence::File;
+  return 0;
+}
+
+// One MLST or MDTM whose reply is kept in lookReply_; an error only when the session ended.
+DWORD FtpEngine::Look(Op op, const std::string& path) {
+  arg1_ = path;
+  lookReply_ = FtpReply{};
+  const DWORD e = Run(op, op == Op::Mlst ? St::Mlst : St::Mdtm);
+  return state_ == St::Ready ? 0 : (e ? e : ERROR_FTP_DROPPED);
 }
 
 // Links whose kind the listing left open: CWD into each (at most kMaxLinkProbes), and back to

@@ -42,6 +42,7 @@
 
 #include "net/ftp_listing.h"
 #include "net/ftp_names.h"
+#include "net/ftp_presence.h"
 #include "net/ftp_reply.h"
 #include "net/ftp_socket.h"
 #include "net/ftp_stream.h"
@@ -109,7 +110,15 @@ class FtpEngine {
   DWORD Open(const LoginParams& p);
   // Lists a directory ("" = the current one); names are the server's bytes. A listing with more
   // entries than ListingParser::kMaxEntries fails with ERROR_NOT_ENOUGH_MEMORY (never cut).
-  DWORD List(const std::string& dir, std::vector<ListEntry>* out);
+  DWORD List(const std::string& dir, std::vector<ListEntry>* out, NameWatch* watch = nullptr);
+  // Whether `name` is an entry of `dir` ("" = the current folder), as net/ftp_presence.h proves
+  // it: MLST when the server lists it among its features, else (or when MLST neither finds nor
+  // denies it) a complete listing of the folder; an absence the listing shows is confirmed by
+  // MDTM (213 shows a file the listing left out: vsftpd lists a folder it may not read as
+  // empty). The transfer type stays what it was.
+  DWORD Locate(const std::string& dir, const std::string& name, Presence* out);
+  // The family the last listing was read as (Dos: the server's names ignore letter case).
+  ListingParser::Family LastListingFamily() const { return lastFamily_; }
   DWORD Retrieve(const std::string& remote, bool ascii, DataSink* sink);
   DWORD Store(const std::string& remote, bool ascii, DataSource* source);
   DWORD MakeDir(const std::string& path);
@@ -153,12 +162,14 @@ class FtpEngine {
     Data,       // moving data on the data connection
     XferEnd,    // awaiting the transfer's final reply
     Mkd, Rmd, Dele, Rnfr, Rnto,
+    Mlst,       // MLST sent (a presence check; its reply is kept, never a failure)
+    Mdtm,       // MDTM sent (the same)
     Pwd,        // PWD sent (before link probes)
     Cwd,        // CWD sent (a link probe, or back to the saved directory)
     Quit,       // QUIT sent
     Closed,     // no control connection
   };
-  enum class Op { None, Login, List, Retr, Stor, Mkd, Rmd, Dele, Rename, Probe, Quit };
+  enum class Op { None, Login, List, Retr, Stor, Mkd, Rmd, Dele, Rename, Probe, Mlst, Mdtm, Quit };
 
   DWORD Run(Op op, St first);
   void To(St next);
@@ -189,6 +200,7 @@ class FtpEngine {
   void ReportData(DWORD busy_code, size_t* pending);
   void ProbeLinks(const std::string& dir, std::vector<ListEntry>* entries);
   DWORD Probe(const std::string& path, bool* isDir);
+  DWORD Look(Op op, const std::string& path);
 
   EngineObserver* obs_;
   const std::atomic<bool>* cancel_;
@@ -199,6 +211,9 @@ class FtpEngine {
   bool passive_ = false;
   bool utf8_ = false;
   bool mlsd_ = false;
+  bool mlst_ = false;  // the server lists MLST among its features
+  FtpReply lookReply_;  // the last MLST's or MDTM's reply
+  ListingParser::Family lastFamily_ = ListingParser::Family::Unknown;
   bool epsv_ = false;  // the server lists EPSV: try it before PASV
   char type_ = 0;     // 'A' or 'I' once sent
   bool ascii_ = false;  // the current transfer's type

@@ -205,6 +205,27 @@ BOOL WINAPI FtpCreateDirectoryA(HINTERNET hConnect, LPCSTR lpszDirectory);
 BOOL WINAPI FtpRemoveDirectoryA(HINTERNET hConnect, LPCSTR lpszDirectory);
 BOOL WINAPI FtpDeleteFileA(HINTERNET hConnect, LPCSTR lpszFileName);
 BOOL WINAPI FtpRenameFileA(HINTERNET hConnect, LPCSTR lpszExisting, LPCSTR lpszNew);
+// The library's own call: whether a remote path names an entry, as far as the server proves it,
+// before a request that would replace it (an upload, a rename onto the name). *lpdwPresence
+// gets one of the FTP_PRESENCE_* values; in an asynchronous session it is written before the
+// completion (100), so it must stay valid until then. No handle is made.
+//   ABSENT: proven - MLST answered 550, or a complete listing of the path's folder neither names
+//     the entry nor holds a line that mentions its name without listing it (a server that echoes
+//     the listed path, "dir/name"), and MDTM of the path finds no file. A SIZE refusal proves
+//     nothing (vsftpd refuses SIZE in ASCII mode) and is not asked.
+//   FILE, FOLDER: the entry is there.
+//   CASE_ALIKE: the folder holds a name differing only in letter case, and the server lists in
+//     MS-DOS style: its file system ignores case, so that entry is the one the path reaches.
+//     (This is how a client learns that a server's names ignore case: from the listing family.)
+//   UNKNOWN: neither proven (MLST refused or not offered, and the listing cannot vouch).
+// Errors: ERROR_INVALID_PARAMETER for a path without a name after its last "/"; a refused
+// folder listing gives the listing's error (the entry's presence is then unknown).
+#define FTP_PRESENCE_ABSENT 0
+#define FTP_PRESENCE_FILE 1
+#define FTP_PRESENCE_FOLDER 2
+#define FTP_PRESENCE_CASE_ALIKE 3
+#define FTP_PRESENCE_UNKNOWN 4
+BOOL WINAPI FtpGetEntryPresenceA(HINTERNET hConnect, LPCSTR lpszPath, LPDWORD lpdwPresence, DWORD_PTR dwContext);
 BOOL WINAPI InternetCloseHandle(HINTERNET hInternet);
 BOOL WINAPI InternetGetLastResponseInfoA(LPDWORD lpdwError, LPSTR lpszBuffer, LPDWORD lpdwBufferLength);
 BOOL WINAPI InternetSetOptionA(HINTERNET hInternet, DWORD dwOption, LPVOID lpBuffer, DWORD dwBufferLength);

@@ -1,6 +1,7 @@
 // The client as people use it, end to end: the real program under Wine against the servers of
 // tests/e2e/real_use_ftpd.sh (vsftpd rate-limited to 1 MiB/s, so transfers and long listings
-// last seconds; ProFTPD on the same tree for a folder it refuses to list). Each case is a
+// last seconds; ProFTPD on the same tree for a folder it refuses to list; Twisted, which echoes
+// the path in "LIST path", and pyftpdlib, which answers MLST, on small trees). Each case is a
 // user's task: browse a tree where "pub" stands beside "pub.txt", watch a download move and
 // cancel it, replace files only after a question, leave a connection while a listing runs,
 // work with names full of menu and path characters. Screenshots of the moments that matter go
@@ -17,7 +18,7 @@ namespace {
 using namespace e2e;
 
 // A server of the real-use fixture (AFC_REAL_USE_DIR/servers.txt: "name port root").
-nettest::Server g_vsftpd, g_proftpd;
+nettest::Server g_vsftpd, g_proftpd, g_twisted, g_pyftpdlib;
 
 void LoadServers() {
   if (g_vsftpd.port) return;
@@ -30,8 +31,10 @@ void LoadServers() {
     nettest::Server s{name, port, uidriver::WindowsPath(root)};
     if (name == "vsftpd") g_vsftpd = s;
     if (name == "proftpd") g_proftpd = s;
+    if (name == "twisted") g_twisted = s;
+    if (name == "pyftpdlib") g_pyftpdlib = s;
   }
-  REQUIRE(g_vsftpd.port != 0 && g_proftpd.port != 0);
+  REQUIRE(g_vsftpd.port != 0 && g_proftpd.port != 0 && g_twisted.port != 0 && g_pyftpdlib.port != 0);
 }
 
 // A client in a scratch folder of its own, in the session state, aimed at `server`.
@@ -596,5 +599,185 @@ TEST_CASE("status texts stay true: failed connect, Disconnect, a cancel before t
   CHECK_EQ(c.Status(2), std::string());
   CHECK(c.Text(kFolderLabel).empty());
   Shot(c, c.Main(), "after_close_session");
+  CHECK_EQ(c.Stop(), 0);
+}
+
+namespace {
+
+// The folder of the replacement cases: it sorts after every other row of the vsftpd tree, so
+// the rows the other cases click stay where they were.
+constexpr const char* kFolder = "write-over";
+
+// Scrolls remote row `row` into view by selecting it, then selects the row above: a click on
+// `row` must change the selection, which is how the driver finds where rows are.
+bool ScrollTo(Use& s, int row) {
+  return row >= 0 && s.c.Select(kList1, row) && (row == 0 || s.c.Select(kList1, row - 1));
+}
+
+bool OpenFolder(Use& s) { return ScrollTo(s, s.Row(kFolder)) && s.Expand(kFolder); }
+
+// A box with this text comes; answered with `answer`.
+void Expect(Client& c, const std::string& text, const std::string& answer) {
+  const uidriver::MessageBoxInfo box = c.WaitMessageBox();
+  CHECK_EQ(box.text, text);
+  CHECK(c.Answer(box, answer));
+}
+
+// Puts the local file `name` into the remote folder kFolder.
+void PutIntoOverwrite(Use& s, const std::string& name) {
+  if (!s.WaitIdleRow("upload.txt")) {
+    for (const std::string& r : s.c.Rows(kList1)) std::printf("  row: %s\n", r.c_str());
+    std::printf("  zones: %s | %s | %s\n", s.c.Status(1).c_str(), s.c.Status(2).c_str(), s.c.Status(3).c_str());
+    REQUIRE(false);
+  }
+  REQUIRE(s.c.Select(kList1, s.Row(kFolder)));
+  s.SelectLocal(name);
+  s.c.Press(kPut);
+}
+
+// Renames "write-over/<from>" through the menu's Rename dialog.
+void RenameInOverwrite(Use& s, const std::string& from, const std::string& to) {
+  Client& c = s.c;
+  REQUIRE(WaitUntil([&] { return s.Row(from) >= 0 && c.Status(3).empty(); }));
+  REQUIRE(ScrollTo(s, s.Row(from)));
+  REQUIRE(c.RightClick(kList1, s.Row(from)));
+  REQUIRE(c.ChooseMenuItem(1));
+  HWND dialog = c.FindDialog("Rename File");
+  REQUIRE(dialog != nullptr);
+  TypeIntoDialog(c, dialog, 4, to);
+  c.PressOf(dialog, 5);
+}
+
+// A text file's content without CRs (an ASCII upload to vsftpd keeps the CR LF line ends).
+std::string TextOf(const std::string& path) {
+  std::string t = Slurp(path);
+  t.erase(std::remove(t.begin(), t.end(), '\r'), t.end());
+  return t;
+}
+
+void PutOverExisting(const nettest::Server& server, bool ascii) {
+  std::printf("  %s\n", server.name.c_str());
+  Use s;
+  const std::string tag = "put-over-" + server.name;
+  Write(s.Folder(tag) + "\\upload.txt", "local copy\n");
+  Write(s.Folder(tag) + "\\fresh.txt", "fresh\n");
+  Write(s.Folder(tag) + "\\sub", "not a folder\n");
+  REQUIRE(s.Begin(tag, server));
+  Client& c = s.c;
+  REQUIRE(s.Connect());
+  REQUIRE(OpenFolder(s));
+  if (ascii) SendMessageA(c.Field(kAscii), BM_CLICK, 0, 0);
+  const std::string question = "Do you want to overwrite: \n/write-over/upload.txt file.";
+  PutIntoOverwrite(s, "upload.txt");
+  {
+    const uidriver::MessageBoxInfo box = c.WaitMessageBox();
+    CHECK_EQ(box.text, question);
+    if (server.name == "twisted") Shot(c, c.Main(), "put_overwrite_question", box.hwnd);
+    CHECK(c.Answer(box, "No"));
+  }
+  CHECK(WaitUntil([&] { return c.Status(1).empty(); }, 5000));
+  CHECK_EQ(Slurp(s.ServerPath("write-over/upload.txt")), std::string("server copy\n"));
+  PutIntoOverwrite(s, "upload.txt");
+  Expect(c, question, "Yes");
+  CHECK(WaitUntil([&] { return TextOf(s.ServerPath("write-over/upload.txt")) == "local copy\n"; }));
+  // A name the folder proves it lacks goes up without a question.
+  PutIntoOverwrite(s, "fresh.txt");
+  CHECK(WaitUntil([&] { return TextOf(s.ServerPath("write-over/fresh.txt")) == "fresh\n"; }));
+  CHECK(NoBox(c));
+  // A folder has the name: refused, nothing sent.
+  PutIntoOverwrite(s, "sub");
+  Expect(c, "Cannot \"PUT\" sub: \na remote folder has that name.", "OK");
+  CHECK(GetFileAttributesA(s.ServerPath("write-over/sub").c_str()) & FILE_ATTRIBUTE_DIRECTORY);
+  CHECK_EQ(c.Stop(), 0);
+}
+
+void RenameOntoExisting(const nettest::Server& server) {
+  std::printf("  %s\n", server.name.c_str());
+  Use s;
+  REQUIRE(s.Begin("rename-onto-" + server.name, server));
+  Client& c = s.c;
+  REQUIRE(s.Connect());
+  REQUIRE(OpenFolder(s));
+  const std::string question = "Do you want to overwrite: \n/write-over/b.txt file.";
+  RenameInOverwrite(s, "a.txt", "b.txt");
+  {
+    const uidriver::MessageBoxInfo box = c.WaitMessageBox();
+    CHECK_EQ(box.text, question);
+    if (server.name == "twisted") Shot(c, c.Main(), "rename_overwrite_question", box.hwnd);
+    CHECK(c.Answer(box, "No"));
+  }
+  CHECK(NoBox(c));  // no "File was renamed!"
+  CHECK_EQ(Slurp(s.ServerPath("write-over/a.txt")), std::string("alpha\n"));
+  CHECK_EQ(Slurp(s.ServerPath("write-over/b.txt")), std::string("beta\n"));
+  // Onto a folder's name: refused, both stay.
+  RenameInOverwrite(s, "a.txt", "sub");
+  Expect(c, "Cannot rename to /write-over/sub: \na folder has that name.", "OK");
+  CHECK(Exists(s.ServerPath("write-over/a.txt")));
+  CHECK(GetFileAttributesA(s.ServerPath("write-over/sub").c_str()) & FILE_ATTRIBUTE_DIRECTORY);
+  // Yes: the server renames as asked.
+  RenameInOverwrite(s, "a.txt", "b.txt");
+  Expect(c, question, "Yes");
+  Expect(c, "File was renamed!", "OK");
+  CHECK(WaitUntil([&] { return Slurp(s.ServerPath("write-over/b.txt")) == "alpha\n"; }));
+  CHECK(!Exists(s.ServerPath("write-over/a.txt")));
+  // A new name: no question.
+  CHECK(WaitUntil([&] { return s.Row("a.txt") < 0 && c.Status(3).empty(); }));
+  RenameInOverwrite(s, "b.txt", "c.txt");
+  Expect(c, "File was renamed!", "OK");
+  CHECK(WaitUntil([&] { return Slurp(s.ServerPath("write-over/c.txt")) == "alpha\n"; }));
+  CHECK_EQ(c.Stop(), 0);
+}
+
+void RestoreOverwrite(const nettest::Server& server) {
+  const std::string dir = server.root + "\\write-over\\";
+  DeleteFileA((dir + "fresh.txt").c_str());
+  DeleteFileA((dir + "c.txt").c_str());
+  Write(dir + "upload.txt", "server copy\n");
+  Write(dir + "a.txt", "alpha\n");
+  Write(dir + "b.txt", "beta\n");
+}
+
+}  // namespace
+
+TEST_CASE("put: a file the server has is asked about - Twisted (LIST echoes the path), pyftpdlib (MLST), vsftpd in ASCII") {
+  LoadServers();
+  PutOverExisting(g_twisted, false);
+  PutOverExisting(g_pyftpdlib, false);
+  PutOverExisting(g_vsftpd, true);
+  for (const nettest::Server* sv : {&g_twisted, &g_pyftpdlib, &g_vsftpd}) RestoreOverwrite(*sv);
+}
+
+TEST_CASE("rename: onto an existing name asks first, onto a folder's name is refused") {
+  LoadServers();
+  RenameOntoExisting(g_twisted);
+  RenameOntoExisting(g_pyftpdlib);
+  RenameOntoExisting(g_vsftpd);
+  for (const nettest::Server* sv : {&g_twisted, &g_pyftpdlib, &g_vsftpd}) RestoreOverwrite(*sv);
+}
+
+TEST_CASE("get: 'Report.txt' and 'report.txt' are one local file; the second Get asks before replacing the first") {
+  Use s;
+  REQUIRE(s.Begin("case-only", g_twisted));
+  Client& c = s.c;
+  REQUIRE(s.Connect());
+  REQUIRE(OpenFolder(s));
+  s.Get("Report.txt");
+  CHECK(WaitUntil([&] { return Slurp(s.local + "\\Report.txt") == "upper\n" && c.Status(2) == "Finished"; }));
+  s.Get("report.txt");
+  Expect(c, "Do you want to overwrite: \n" + Upper(s.local) + "\\report.txt file.", "No");
+  Sleep(500);
+  CHECK_EQ(Slurp(s.local + "\\Report.txt"), std::string("upper\n"));
+  s.Get("report.txt");
+  Expect(c, "Do you want to overwrite: \n" + Upper(s.local) + "\\report.txt file.", "Yes");
+  CHECK(WaitUntil([&] { return Slurp(s.local + "\\report.txt") == "lower\n" && c.Status(2) == "Finished"; }));
+  // One local file of that name in any letter case, as on Windows.
+  int alike = 0;
+  WIN32_FIND_DATAA f;
+  HANDLE h = FindFirstFileA((s.local + "\\*").c_str(), &f);
+  REQUIRE(h != INVALID_HANDLE_VALUE);
+  do alike += _stricmp(f.cFileName, "report.txt") == 0;
+  while (FindNextFileA(h, &f));
+  FindClose(h);
+  CHECK_EQ(alike, 1);
   CHECK_EQ(c.Stop(), 0);
 }

@@ -6,7 +6,10 @@
 # The tree: "pub" beside "pub.txt" and "pub-old", "docs" beside "docs.zip", a 60 MiB file,
 # sparse files of 3 and 5 GiB, names with "|", "&", "{", "}", "~", ":", 250 characters and
 # non-ASCII letters, a folder of 20,000 entries ("big", also the home of the local user
-# veluser, so that the listing after a connect lasts), and a folder no one may read ("locked").
+# veluser, so that the listing after a connect lasts), a folder no one may read ("locked"), and
+# "write-over" (files to replace, a folder "sub", "Report.txt" beside "report.txt").
+# Twisted's FTP server (echoes the path in "LIST path", no MLST) and pyftpdlib (MLST) serve
+# trees of their own that hold only "pub" and "write-over".
 #   real_use_ftpd.sh start DIR  -> DIR/servers.txt: "name port tree-root" per line, DIR/pids
 #   real_use_ftpd.sh stop DIR   -> stops exactly the recorded pids
 set -euo pipefail
@@ -18,6 +21,18 @@ rate=1048576
 source "$(dirname "$0")/../support/ftpd_common.sh"
 
 if [ "$cmd" = stop ]; then stop_all; exit 0; fi
+
+make_overwrite() {  # root
+  local root=$1
+  rm -rf "$root/write-over"
+  mkdir -p "$root/write-over/sub"
+  printf 'server copy\n' >"$root/write-over/upload.txt"
+  printf 'alpha\n' >"$root/write-over/a.txt"
+  printf 'beta\n' >"$root/write-over/b.txt"
+  printf 'upper\n' >"$root/write-over/Report.txt"
+  printf 'lower\n' >"$root/write-over/report.txt"
+  chown -R ftp "$root/write-over"
+}
 
 make_tree() {  # root
   local root=$1
@@ -41,6 +56,7 @@ make_tree() {  # root
     done)
   (cd "$root/big" && seq -f 'entry-with-a-rather-long-name-%06g.dat' 1 20000 | xargs touch)
   printf 'secret\n' >"$root/locked/secret.txt"
+  make_overwrite "$root"
   chown -R ftp "$root/pub" "$root/names" "$root/big" "$root/upload"
   chown veluser "$root/big"
   chmod 755 "$root"
@@ -129,5 +145,24 @@ pid=$!
 echo $pid >>"$dir/pids"
 wait_port "$port" "$pid" proftpd
 echo "proftpd $port $root" >>"$dir/servers.txt.new"
+
+# --- Twisted and pyftpdlib, each on a small tree of its own
+for which in twisted pyftpdlib; do
+  root=$dir/$which-root
+  rm -rf "$root"
+  mkdir -p "$root/pub"
+  printf 'alpha\n' >"$root/pub/a.txt"
+  make_overwrite "$root"
+  chmod 755 "$root"
+  port=$(free_port)
+  script=twisted_ftpd.py
+  [ "$which" = pyftpdlib ] && script=pyftpd.py
+  /usr/bin/python3 "$(dirname "$0")/../support/$script" "$port" "$root" "$dir/$which.log" \
+    >"$dir/$which.out" 2>&1 </dev/null &
+  pid=$!
+  echo $pid >>"$dir/pids"
+  wait_port "$port" "$pid" "$which"
+  echo "$which $port $root" >>"$dir/servers.txt.new"
+done
 
 mv "$dir/servers.txt.new" "$dir/servers.txt"

@@ -1,11 +1,13 @@
 // libFuzzer target: control-connection replies fed in random pieces, the passive-mode
-// replies, feature lists, server names (with their TLS schemes) and proxy lists. The reader must never keep more than
+// replies, feature lists, server names (with their TLS schemes), proxy lists and the presence
+// verdicts of MLST replies and echoed listing lines. The reader must never keep more than
 // its limits and every finished reply must start with its code.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 
 #include "net/ftp_names.h"
+#include "net/ftp_presence.h"
 #include "net/ftp_reply.h"
 
 using namespace vel::net;
@@ -41,5 +43,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     abort();
   (void)FtpProxyFrom(in, &host);
   (void)ProxyBypassed(in, "ftp.example.org");
+  // MLST replies of any text; and whatever the sought name, a listing whose only line echoes
+  // it as a path ("x/<name>") never proves it absent.
+  (void)PresenceOfMlst(250, in);
+  const std::string name(in.substr(0, in.size() < 12 ? in.size() : 12));
+  if (!name.empty()) {
+    NameWatch watch(name);
+    watch.Line("-rw-r--r-- 1 u g 5 Jan  1 12:00 x/" + name);
+    if (PresenceInListing({}, ListingParser::Family::Unix, watch) == Presence::Absent) abort();
+  }
   return 0;
 }

@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # Starts and stops the real FTP servers of the integration tests on loopback ports, each with
 # its own configuration and scratch tree under DIR (a ctest fixture): vsftpd, ProFTPD,
-# Pure-FTPd, pyftpdlib and the inetutils ftpd.
+# Pure-FTPd, pyftpdlib and the inetutils ftpd, and Twisted's FTP server.
 #   ftpd.sh start DIR   -> DIR/servers.txt: "name port tree-root" per line, DIR/pids,
 #                          DIR/nat.txt: "port tree-root" of a pyftpdlib that names another
 #                          address (127.77.77.77, where nothing listens) in its PASV replies,
+#                          DIR/twisted.txt: "port tree-root" of Twisted's FTP server (echoes the
+#                          path in "LIST path", no MLST; kept out of servers.txt, which the
+#                          tests run every common check on),
 #                          DIR/vsftpd-protocol.log (every command vsftpd received),
 #                          DIR/proxy.txt: the port of an FTP proxy (ProFTPD's mod_proxy, user@host
 #                          logins, log in DIR/proxy.log) when the module is installed
@@ -221,33 +224,13 @@ fi
 
 # --- pyftpdlib (MLSD, UTF-8; its anonymous user is "anonymous", case-sensitive), and a second
 # instance behind a pretend NAT: its PASV replies name an address where nothing listens.
-cat >"$dir/pyftpd.py" <<'PY'
-import logging, sys
-from pyftpdlib.authorizers import DummyAuthorizer
-from pyftpdlib.handlers import FTPHandler
-from pyftpdlib.servers import FTPServer
-port, root, log = int(sys.argv[1]), sys.argv[2], sys.argv[3]
-masquerade = sys.argv[4] if len(sys.argv) > 4 else None
-auth = DummyAuthorizer()
-auth.add_anonymous(root, perm="elradfmwMT")
-auth.add_user("veluser", "velpass", root + "/pub", perm="elradfmwMT")
-class Handler(FTPHandler):
-    authorizer = auth
-    masquerade_address = masquerade
-    if masquerade:  # PASV only, so clients meet the address it names
-        proto_cmds = {k: v for k, v in FTPHandler.proto_cmds.items() if k not in ("EPSV", "EPRT")}
-logging.basicConfig(filename=log, level=logging.INFO)
-server = FTPServer(("127.0.0.1", port), Handler)
-server.max_cons = 256
-server.serve_forever()
-PY
 for which in pyftpdlib nat; do
   root=$dir/$which-root
   make_tree "$root"
   port=$(free_port)
   extra=()
   [ "$which" = nat ] && extra=(127.77.77.77)
-  /usr/bin/python3 "$dir/pyftpd.py" "$port" "$root" "$dir/$which.log" "${extra[@]}" >"$dir/$which.out" 2>&1 </dev/null &
+  /usr/bin/python3 "$(dirname "$0")/../support/pyftpd.py" "$port" "$root" "$dir/$which.log" "${extra[@]}" >"$dir/$which.out" 2>&1 </dev/null &
   pid=$!
   echo $pid >>"$dir/pids"
   wait_port "$port" "$pid" "$which"
@@ -272,5 +255,16 @@ pid=$(cat "$dir/inetutils.pid" 2>/dev/null || true)
 echo "$pid" >>"$dir/pids"
 wait_port "$port" "$pid" inetutils
 echo "inetutils $port $root" >>"$dir/servers.txt.new"
+
+# --- Twisted (tests/support/twisted_ftpd.py: bound to loopback, every login writable)
+root=$dir/twisted-root
+make_tree "$root"
+port=$(free_port)
+/usr/bin/python3 "$(dirname "$0")/../support/twisted_ftpd.py" "$port" "$root" "$dir/twisted.log" \
+  >"$dir/twisted.out" 2>&1 </dev/null &
+pid=$!
+echo $pid >>"$dir/pids"
+wait_port "$port" "$pid" twisted
+echo "$port $root" >"$dir/twisted.txt"
 
 mv "$dir/servers.txt.new" "$dir/servers.txt"

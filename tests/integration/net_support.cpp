@@ -40,6 +40,23 @@ const Server* FindServer(const std::string& name) {
   return nullptr;
 }
 
+const Server* TwistedServer() {
+  static const Server twisted = [] {
+    Server s{"twisted", 0, ""};
+    const char* dir = getenv("AFC_FTPD_DIR");
+    if (!dir) return s;
+    std::string win = std::string("Z:") + dir + "/twisted.txt", root;
+    for (char& c : win)
+      if (c == '/') c = '\\';
+    std::ifstream in(win);
+    if (in >> s.port >> root) s.root = "Z:" + root;
+    for (char& c : s.root)
+      if (c == '/') c = '\\';
+    return s;
+  }();
+  return twisted.port ? &twisted : nullptr;
+}
+
 Recorder::Recorder() { g_recorder = this; }
 Recorder::~Recorder() {
   if (g_recorder == this) g_recorder = nullptr;

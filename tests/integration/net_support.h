@@ -24,6 +24,9 @@ struct Server {
 // The servers of the fixture (environment AFC_FTPD_DIR); empty if the fixture did not run.
 const std::vector<Server>& Servers();
 const Server* FindServer(const std::string& name);
+// Twisted's FTP server of the fixture (AFC_FTPD_DIR/twisted.txt), kept apart from Servers();
+// null when the fixture did not start it.
+const Server* TwistedServer();
 
 struct Note {
   HINTERNET handle;
