@@ -14,11 +14,6 @@ using namespace nettest;
 
 namespace {
 
-std::vector<Step> With(std::vector<Step> a, const std::vector<Step>& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
-}
-
 struct Client {
   HINTERNET session = nullptr, conn = nullptr;
   DWORD error = 0;
