@@ -14,7 +14,8 @@
 // would end or cut a command), at most kMaxName bytes. Everything else is dropped, so a hostile
 // listing ("../x", names with CR/LF) can never name a path outside the directory. "\" and TAB
 // are ordinary bytes of a server's name ("x\y.txt", "..\evil.txt" are files of this folder on
-// a Unix server): they are kept, and the display form escapes them.
+// a Unix server): they are kept, and the display form escapes them. A TAB anywhere else in a
+// line than in the name it gives (and before the name in EPLF and MLSD) drops the line.
 //
 // Blanks belong to the name wherever the form says where the name starts:
 //  - MLSD (which the engine prefers where the server offers it): after the "; " that ends the
