@@ -1,7 +1,8 @@
 // Names exactly, against every real server of the fixture, under the ANSI code page the process
 // runs with (ctest runs this program under 1252, 1251 and 932: Wine takes the code page from
 // LANG). The folder world/names holds Polish, Russian, Greek, Japanese and emoji names beside their
-// ASCII look-alikes, escape look-alikes and Windows-hostile names; each file holds its own name.
+// ASCII look-alikes, escape look-alikes and Windows-hostile names ("\\", ":", blanks at either
+// end, a trailing dot); each file holds its own name.
 // Every listed name must be distinct, fetch exactly its own file, show as plain text where the
 // code page holds it, and a rename, upload or delete must touch only the file named.
 #include <cstring>
@@ -20,7 +21,7 @@ const char* const kServerNames[] = {
     "\xc5\x81\xc3\xb3\x64\xc5\xba.txt", "Lodz.txt", "L\xc3\xb3" "dz.txt", "\xd0\x90\xd0\x91.txt", "\xd0\x92\xd0\x93.txt",
     "??.txt", "\xce\xb1\xce\xb2\xce\xb3.txt", "abg.txt", "\xe6\x97\xa5\xe6\x9c\xac\xe8\xaa\x9e.txt",
     "\xe3\x83\x8b\xe3\x83\x9b\xe3\x83\xb3\xe3\x82\xb4.txt", "\xf0\x9f\x98\x80.txt", "{U+1F600}.txt", "trailing.",
-    "a:b.txt"};
+    "a:b.txt", "x\\..\\evil.txt", "x{U+005C}y.txt", " lead.txt", "end "};
 const char* const kFolder = "\xc3\x96rdner";
 
 std::wstring Wide(const std::string& utf8) {
@@ -33,7 +34,8 @@ std::wstring Wide(const std::string& utf8) {
 // The ANSI text of a name when the code page holds it exactly and Windows allows it as a file
 // name; "" otherwise (then the library must show an escaped form).
 std::string PlainAnsi(const std::string& utf8) {
-  if (utf8.find_first_of("<>:\"|?*") != std::string::npos || utf8.back() == '.' || utf8.find('{') != std::string::npos)
+  if (utf8.find_first_of("<>:\"|?*\\\t") != std::string::npos || utf8.back() == '.' || utf8.back() == ' ' ||
+      utf8.find('{') != std::string::npos)
     return {};
   std::wstring w = Wide(utf8);
   char buf[512];
@@ -117,8 +119,9 @@ void NamesOn(const Server& sv, bool writable) {
     CHECK(ServerFileExists(sv, "\xc5\x81\xc3\xb3\x64\xc5\xba.txt.moved"));
     CHECK(FtpDeleteFileA(conn, ("world/names/" + lodz + ".moved").c_str()));
     CHECK(!ServerFileExists(sv, "\xc5\x81\xc3\xb3\x64\xc5\xba.txt.moved"));
-    for (const char* name : kServerNames)  // (Wine cannot name "??.txt", "a:b.txt", "trailing.")
-      if (!strpbrk(name, "?:") && name[strlen(name) - 1] != '.') CHECK(ServerFileExists(sv, name));
+    for (const char* name : kServerNames)  // (Wine cannot name "??.txt", "a:b.txt", "trailing.", "end ", "x\\..")
+      if (!strpbrk(name, "?:\\") && name[strlen(name) - 1] != '.' && name[strlen(name) - 1] != ' ')
+        CHECK(ServerFileExists(sv, name));
     // A name made of escapes the user typed reaches the server as its characters.
     CHECK(FtpCreateDirectoryA(conn, "world/names/{U+0416}-made"));
     CHECK(ServerFileExists(sv, "\xd0\x96-made"));
