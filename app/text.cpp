@@ -14,14 +14,22 @@ std::size_t CharLength(const std::string& s, std::size_t at, unsigned cp = CP_AC
   return at + 1 < s.size() && IsDBCSLeadByteEx(cp, c) ? 2 : 1;
 }
 
-bool DeviceName(const std::string& name) {
+// COM and LPT with a superscript 1, 2 or 3 are reserved too; the superscript is one or two
+// bytes depending on the code page.
+bool SuperscriptDigit(const std::string& s, unsigned cp) {
+  wchar_t w[3] = {};
+  const int n = MultiByteToWideChar(cp, MB_ERR_INVALID_CHARS, s.data(), static_cast<int>(s.size()), w, 2);
+  return n == 1 && (w[0] == 0xB9 || w[0] == 0xB2 || w[0] == 0xB3);
+}
+
+bool DeviceName(const std::string& name, unsigned cp) {
   std::string base = Upper(name.substr(0, name.find('.')));
   while (!base.empty() && base.back() == ' ') base.pop_back();
   static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$", "CLOCK$"};
   for (const char* d : kDevices)
     if (base == d) return true;
-  return base.size() == 4 && (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0) &&
-         base[3] >= '0' && base[3] <= '9';
+  if (base.size() < 4 || (base.compare(0, 3, "COM") != 0 && base.compare(0, 3, "LPT") != 0)) return false;
+  return (base.size() == 4 && base[3] >= '0' && base[3] <= '9') || SuperscriptDigit(base.substr(3), cp);
 }
 
 }  // namespace
@@ -36,7 +44,7 @@ std::string LocalNameProblem(const std::string& name, unsigned code_page) {
       return "it holds characters a local file name cannot have";
   }
   if (name.back() == '.' || name.back() == ' ') return "a local file name cannot end in a dot or a blank";
-  if (DeviceName(name)) return "it is the name of a device";
+  if (DeviceName(name, code_page)) return "it is the name of a device";
   return {};
 }
 

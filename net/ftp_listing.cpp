@@ -23,22 +23,42 @@ std::string_view StripLineEnd(std::string_view line) {
 
 bool StartsWith(std::string_view s, std::string_view p) { return s.substr(0, p.size()) == p; }
 
-// A control byte inside a line (CR, NUL, TAB...) shifts fields and names: such a line is
-// dropped, except for the one TAB that EPLF and MLSD put before the name.
-bool CleanLine(std::string_view line, bool tabSeparated) {
-  size_t tabs = 0;
-  for (unsigned char c : line) {
-    if (c == '\t' && tabSeparated && ++tabs == 1) continue;
-    if (c < 0x20 || c == 0x7F) return false;
-  }
+// A control byte inside a line (CR, NUL, ESC...) ends or hides a record: such a line is dropped.
+// A TAB is the one control character a name may hold: fields are split on blanks only, so a TAB
+// never moves a field (a TAB inside a date or a size makes the line unreadable, and it is
+// dropped); EPLF and MLSD put one before the name.
+bool CleanLine(std::string_view line) {
+  for (unsigned char c : line)
+    if ((c < 0x20 && c != '\t') || c == 0x7F) return false;
   return true;
 }
 
+// A TAB is read as a byte of a name only: a line whose TABs are not all in the name it gave
+// (one more for the TAB of EPLF and MLSD before the name) had a TAB in a field, which may have
+// moved what the family took for the name; it is dropped.
+bool TabsOnlyInName(std::string_view line, const ListEntry& e, size_t separators) {
+  size_t inLine = 0, inName = 0;
+  for (char c : line) inLine += c == '\t';
+  if (inLine == 0) return true;
+  for (char c : e.name) inName += c == '\t';
+  return inLine == inName + separators;
+}
+
+// What a reading found besides the entry.
+struct Notes {
+  bool vmsWrapped = false;    // a VMS first half: the details follow on the next line
+  size_t leftYearBlanks = 0;  // Unix: blanks after a left-aligned year (see ParseUnix)
+};
+
 // One family's reading of a line (wrapped VMS first halves count as unread here).
-bool ParseAs(Family f, std::string_view line, const Today& today, ListEntry* e, bool* vmsWrapped) {
-  *vmsWrapped = false;
+bool ParseAs(Family f, std::string_view line, const Today& today, ListEntry* e, Notes* notes) {
+  *notes = Notes{};
+  bool* vmsWrapped = &notes->vmsWrapped;
   switch (f) {
-    case Family::Unix: return ParseUnix(line, today, e) || ParseNetware(line, today, e);
+    case Family::Unix:
+      if (ParseUnix(line, today, e, &notes->leftYearBlanks)) return true;
+      notes->leftYearBlanks = 0;
+      return ParseNetware(line, today, e);
     case Family::Dos: return ParseDos(line, e);
     case Family::Os2: return ParseOs2(line, e);
     case Family::Eplf: return ParseEplf(line, e);
@@ -66,10 +86,11 @@ bool MemberWithStats(std::string_view line, const ListEntry& e) {
   return e.time.year != 0 && Tokens(line, 3).size() >= 3;
 }
 
-Family FirstReading(std::string_view line, const Today& today, Family preferred, ListEntry* e, bool* wrapped) {
-  if (preferred != Family::Unknown && ParseAs(preferred, line, today, e, wrapped)) return preferred;
+Family FirstReading(std::string_view line, const Today& today, Family preferred, ListEntry* e, Notes* notes) {
+  if (preferred != Family::Unknown && ParseAs(preferred, line, today, e, notes)) return preferred;
   for (Family f : kOrder)
-    if (f != preferred && ParseAs(f, line, today, e, wrapped)) return f;
+    if (f != preferred && ParseAs(f, line, today, e, notes)) return f;
+  *notes = Notes{};
   if (ParseMvsMember(line, e) && MemberWithStats(line, *e)) return Family::MvsMember;
   return Family::Unknown;
 }
@@ -109,21 +130,25 @@ std::string Lower(std::string_view s) {
 bool ValidEntryName(std::string_view name) {
   if (name.empty() || name.size() > kMaxName || name == "." || name == "..") return false;
   for (unsigned char c : name)
-    if (c == '/' || c == '\\' || c < 0x20 || c == 0x7f) return false;
+    if (c == '/' || (c < 0x20 && c != '\t') || c == 0x7f) return false;
   return true;
 }
 
 bool ParseListLine(std::string_view line, const Today& today, ListEntry* out) {
   line = StripLineEnd(line);
   Family none = Family::Unknown;
-  if (line.empty() || !CleanLine(line, line[0] == '+') || HeaderLine(line, &none)) return false;
-  bool wrapped;
-  return FirstReading(line, today, Family::Unknown, out, &wrapped) != Family::Unknown && !wrapped;
+  if (line.empty() || !CleanLine(line) || HeaderLine(line, &none)) return false;
+  Notes notes;
+  Family f = FirstReading(line, today, Family::Unknown, out, &notes);
+  if (f == Family::Unknown || notes.vmsWrapped || !TabsOnlyInName(line, *out, f == Family::Eplf)) return false;
+  // Alone, a line with three or more blanks after a left-aligned year names a file that begins
+  // with a blank either way, and how many is not known.
+  return notes.leftYearBlanks < 3;
 }
 
 bool ParseMlsdLine(std::string_view line, ListEntry* out) {
   line = StripLineEnd(line);
-  if (!CleanLine(line, true)) return false;
+  if (!CleanLine(line)) return false;
   // The facts end at the blank (or TAB) after their last ";"; without one, at the first blank.
   size_t sep = std::string_view::npos;
   for (size_t k = 1; k < line.size() && sep == std::string_view::npos; ++k)
@@ -184,7 +209,7 @@ bool ParseMlsdLine(std::string_view line, ListEntry* out) {
   if (!typed) return false;
   if (out->dir) out->size = 0;
   out->name.assign(line.substr(sep + 1));
-  return ValidEntryName(out->name);
+  return ValidEntryName(out->name) && TabsOnlyInName(line, *out, line[sep] == '\t');
 }
 
 void ListingParser::Line(std::string_view line) {
@@ -200,30 +225,62 @@ void ListingParser::Line(std::string_view line) {
     // The details of a wrapped VMS entry come indented on the next line.
     std::string first = std::move(vmsPending_);
     vmsPending_.clear();
-    if (!line.empty() && line[0] == ' ' && CleanLine(line, false)) {
+    if (!line.empty() && line[0] == ' ' && CleanLine(line)) {
       size_t b = line.find_first_not_of(' ');
       std::string joined = first + "  " + std::string(b == std::string_view::npos ? "" : line.substr(b));
-      if (ParseVms(joined, &e, &wrapped) && !wrapped) Add(std::move(e));
+      if (ParseVms(joined, &e, &wrapped) && !wrapped && TabsOnlyInName(joined, e, 0)) Add(std::move(e));
       return;
     }
   }
-  if (line.empty() || !CleanLine(line, line[0] == '+') || HeaderLine(line, &family_)) return;
+  if (line.empty() || !CleanLine(line) || HeaderLine(line, &family_)) return;
   Family f;
+  Notes notes;
   if (family_ == Family::MvsMember && ParseMvsMember(line, &e)) {
     f = Family::MvsMember;  // after its header a bare name is a member
   } else {
-    f = FirstReading(line, today_, family_, &e, &wrapped);
+    f = FirstReading(line, today_, family_, &e, &notes);
   }
-  if (f == Family::Unknown) return;
+  if (f == Family::Unknown || (!notes.vmsWrapped && !TabsOnlyInName(line, e, f == Family::Eplf))) return;
   family_ = f;
-  if (wrapped) {
+  if (notes.vmsWrapped) {
     vmsPending_.assign(line);
     return;
   }
+  if (notes.leftYearBlanks == 1) unpaddedYears_ = true;
+  if (notes.leftYearBlanks >= 2 && !overflow_ && entries_.size() < maxEntries_)
+    leftYearEntries_.push_back({entries_.size(), notes.leftYearBlanks});
   Add(std::move(e));
 }
 
-void ListingParser::Finish() { vmsPending_.clear(); }
+void ListingParser::Finish() {
+  vmsPending_.clear();
+  ResolveLeftYears();
+}
+
+// Entries read after a left-aligned year followed by two or more blanks were read padded. A
+// listing that shows one such year followed by a single blank does not pad: each of those names
+// begins one blank earlier. A listing that shows none keeps the padded reading where it gives a
+// name that starts with no blank, and drops the others (three or more blanks: a name that
+// begins with blanks, of a length no line tells).
+void ListingParser::ResolveLeftYears() {
+  if (leftYearEntries_.empty()) return;
+  std::vector<bool> drop(entries_.size(), false);
+  bool any = false;
+  for (const LeftYear& l : leftYearEntries_) {
+    ListEntry& e = entries_[l.index];
+    if (unpaddedYears_) e.name.insert(0, 1, ' ');
+    if ((unpaddedYears_ && !ValidEntryName(e.name)) || (!unpaddedYears_ && l.blanks >= 3)) drop[l.index] = any = true;
+  }
+  leftYearEntries_.clear();
+  if (!any) return;
+  size_t kept = 0;
+  for (size_t i = 0; i < entries_.size(); ++i)
+    if (!drop[i]) {
+      if (kept != i) entries_[kept] = std::move(entries_[i]);
+      ++kept;
+    }
+  entries_.resize(kept);
+}
 
 void ListingParser::Add(ListEntry&& e) {
   if (entries_.size() >= maxEntries_) {

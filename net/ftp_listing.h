@@ -8,10 +8,29 @@
 // HP NonStop, z/VM, OS-9. A line is read by the family the listing has shown so far first, then
 // by the others; a line no family reads with certainty is dropped, never guessed at.
 //
-// An entry is produced only for a usable name: not empty, not "." or "..", no "/" or "\", no
-// control character (CR, LF, NUL...), at most kMaxName bytes. Everything else is dropped, so a
-// hostile listing ("../x", names with CR/LF) can never name a path outside the directory. Names
-// are the server's bytes; display forms are net/ftp_name_codec.h's business.
+// Names are the server's bytes, exactly; display forms are net/ftp_name_codec.h's business.
+// An entry is produced only for a name that is one entry of the folder and can travel in a
+// command: not empty, not "." or "..", no "/", no control character but TAB (CR, LF and NUL
+// would end or cut a command), at most kMaxName bytes. Everything else is dropped, so a hostile
+// listing ("../x", names with CR/LF) can never name a path outside the directory. "\" and TAB
+// are ordinary bytes of a server's name ("x\y.txt", "..\evil.txt" are files of this folder on
+// a Unix server): they are kept, and the display form escapes them. A TAB anywhere else in a
+// line than in the name it gives (and before the name in EPLF and MLSD) drops the line.
+//
+// Blanks belong to the name wherever the form says where the name starts:
+//  - MLSD (which the engine prefers where the server offers it): after the "; " that ends the
+//    facts, every byte to the line's end.
+//  - Unix "ls -l": after the one blank that follows the date (a fixed name column). A year
+//    printed left-aligned in the time field ("Jan 05 2020") is followed by a padding blank on
+//    some servers and not on others; the listing decides: one line of it with a single blank
+//    after such a year shows an unpadded server, and then every such line's name starts after
+//    one blank. Otherwise two blanks are taken as padding and separator, and a line with three
+//    or more (a name beginning with blanks, of a length no line tells) is dropped.
+//  - MS-DOS/IIS: after the one blank that follows a size, and ten blanks after "<DIR>" (the
+//    same column); EPLF: after its TAB.
+//  - Forms that pad names with a varying run of blanks (NetWare, OS/2, and "<DIR>" followed by
+//    fewer than ten) cannot show leading blanks: the name starts at its first non-blank.
+//  Trailing blanks are never cut: only the CR LF that ends a line is.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -63,7 +82,8 @@ class ListingParser {
   void SetMlsd(bool mlsd) { mlsd_ = mlsd; }
   // One line without its LF (a CR before it is dropped).
   void Line(std::string_view line);
-  // The end of the listing: a pending first half of a wrapped entry is dropped.
+  // The end of the listing: a pending first half of a wrapped entry is dropped, and names after
+  // left-aligned years are settled (see above). Take() gives the settled entries only after it.
   void Finish();
   bool Overflow() const { return overflow_; }
   std::vector<ListEntry> Take() { return std::move(entries_); }
@@ -74,6 +94,11 @@ class ListingParser {
  private:
   void Add(ListEntry&& e);
   bool Header(std::string_view line);
+  void ResolveLeftYears();
+  struct LeftYear {
+    size_t index;   // in entries_
+    size_t blanks;  // after the year (two or more: read padded)
+  };
   Today today_;
   bool mlsd_;
   size_t maxEntries_;
@@ -82,6 +107,8 @@ class ListingParser {
   std::vector<ListEntry> entries_;
   std::unordered_set<std::string> vmsNames_;  // names already given by a VMS listing
   bool overflow_ = false;
+  std::vector<LeftYear> leftYearEntries_;
+  bool unpaddedYears_ = false;  // a left-aligned year was followed by a single blank
 };
 
 // Splits a byte stream into lines for the parser. A line longer than kMaxLine is dropped whole

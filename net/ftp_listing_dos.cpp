@@ -6,7 +6,10 @@
 //   31.01.2023  22:30    <DIR>          Ordner               day.month.year (European "dir")
 //        0           DIR   12-18-96   19:12  PRJ             OS/2: size, attributes, date, time
 //
-// After a size the name starts after exactly one blank; after "<DIR>" after all blanks.
+// After a size the name starts after exactly one blank. IIS and Windows "dir" put the name of a
+// folder ten blanks after "<DIR>" (the same column as after a size): blanks beyond those ten are
+// the name's own. A layout with fewer blanks there is read after all of them (a name's leading
+// blanks cannot be told from its padding then).
 #include "net/ftp_listing_text.h"
 
 namespace vel::net::listing {
@@ -76,8 +79,11 @@ bool ParseDos(std::string_view line, ListEntry* e) {
   *e = ListEntry{};
   size_t nameAt = tok[k].end;
   if (what == "<DIR>") {
+    constexpr size_t kDirPadding = 10;
     e->dir = true;
-    while (nameAt < line.size() && line[nameAt] == ' ') ++nameAt;
+    size_t blanks = 0;
+    while (nameAt + blanks < line.size() && line[nameAt + blanks] == ' ') ++blanks;
+    nameAt += blanks > kDirPadding ? kDirPadding : blanks;
   } else if (ToSizeGrouped(what, &e->size)) {
     ++nameAt;
   } else {

@@ -35,7 +35,9 @@ int FullYear(int twoOrFour, size_t digits);  // 2-digit years: 70..99 -> 19xx, e
 bool ValidDate(const ListTime& t);
 
 // Family parsers: true with *e filled for a line that is an entry of that family.
-bool ParseUnix(std::string_view line, const Today& today, ListEntry* e);
+// *leftYearBlanks: the blanks after a year printed left-aligned in the time field (0 for other
+// dates); with two or more the name was read after two of them (the padded reading).
+bool ParseUnix(std::string_view line, const Today& today, ListEntry* e, size_t* leftYearBlanks = nullptr);
 bool ParseNetware(std::string_view line, const Today& today, ListEntry* e);
 bool ParseDos(std::string_view line, ListEntry* e);
 bool ParseOs2(std::string_view line, ListEntry* e);

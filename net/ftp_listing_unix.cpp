@@ -9,8 +9,12 @@
 //   d [R----F--] supervisor   512    Jan 16 18:53    login         NetWare
 //
 // The date is the anchor: the size is the token before it, the name starts after the single
-// blank that follows it. Some servers print a year left-aligned in the time column ("Jan 05 2020
-// name" with one blank before the year and two after): the padding blank is not part of the name.
+// blank that follows it (ls's fixed name column), so a name's own leading blanks are kept.
+// Some servers print a year left-aligned in the five-column time field ("Jan 05 2020  name":
+// one blank before the year, a padding blank and the separator after it); others print it
+// unpadded ("Jan 05 2020 name"). One line does not tell which when two or more blanks follow
+// the year: the line is read padded and the caller learns how many blanks there were, so the
+// listing as a whole can decide (see ListingParser).
 #include "net/ftp_listing_text.h"
 
 namespace vel::net::listing {
@@ -178,7 +182,10 @@ bool SplitLink(std::string_view rest, uint64_t size, ListEntry* e) {
 
 }  // namespace
 
-bool ParseUnix(std::string_view line, const Today& today, ListEntry* e) {
+bool ParseUnix(std::string_view line, const Today& today, ListEntry* e, size_t* leftYearBlanks) {
+  size_t ignored;
+  if (!leftYearBlanks) leftYearBlanks = &ignored;
+  *leftYearBlanks = 0;
   auto tok = Tokens(line, 16);
   if (tok.size() < 5 || !ModeToken(At(line, tok[0]))) return false;
   char kind = line[0];
@@ -187,7 +194,12 @@ bool ParseUnix(std::string_view line, const Today& today, ListEntry* e) {
     uint64_t size;
     if (!FindAnchor(line, tok, i, today, &a) || !SizeBefore(line, tok, i, &size)) continue;
     size_t nameAt = tok[a.last].end + 1;
-    if (a.leftYear && nameAt + 1 < line.size() && line[nameAt] == ' ') ++nameAt;
+    if (a.leftYear) {
+      size_t blanks = 0;
+      while (tok[a.last].end + blanks < line.size() && line[tok[a.last].end + blanks] == ' ') ++blanks;
+      *leftYearBlanks = blanks;
+      if (blanks >= 2) ++nameAt;  // the padding blank; one blank alone is the separator
+    }
     if (nameAt >= line.size()) return false;
     std::string_view rest = line.substr(nameAt);
     *e = ListEntry{};

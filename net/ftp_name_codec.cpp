@@ -25,8 +25,13 @@ int HexValue(char32_t c) { return c <= '9' ? static_cast<int>(c - '0') : static_
 const char kHex[] = "0123456789ABCDEF";
 
 bool IsScalar(char32_t c) { return c <= 0x10FFFF && !(c >= 0xD800 && c <= 0xDFFF); }
-// Characters an escape may stand for: never a separator or a control character.
-bool EscapableChar(char32_t c) { return IsScalar(c) && c >= 0x20 && c != 0x7F && c != '/'; }
+// Characters an escape may stand for: never "/" and no control character but TAB (the one a
+// listed name may hold), so no escape can end a command or add a path level.
+bool EscapableChar(char32_t c) { return IsScalar(c) && (c >= 0x20 || c == '\t') && c != 0x7F && c != '/'; }
+
+// Shown escaped wherever they stand: "\\" separates paths on the caller's side (a name holding
+// it would be a path into another folder there), and a TAB is no character of a file name.
+bool AlwaysEscaped(char32_t c) { return c == '\\' || c == '\t'; }
 
 bool ReservedInWindowsNames(char32_t c) {
   switch (c) {
@@ -35,23 +40,26 @@ bool ReservedInWindowsNames(char32_t c) {
   }
 }
 
-// CON, PRN, AUX, NUL, COM1-9, LPT1-9 as the part before the first dot, blanks after it ignored
-// (Windows opens the device for "nul.txt" and "CON .log").
+// CON, PRN, AUX, NUL, COM0-9, LPT0-9 and COM/LPT with a superscript 1-3 as the part before the
+// first dot, blanks after it ignored (Windows opens the device for "nul.txt" and "CON .log", and
+// reserves all of these names).
 bool IsDeviceBase(std::u32string_view name) {
   size_t end = name.find(U'.');
   if (end == std::u32string_view::npos) end = name.size();
   while (end > 0 && name[end - 1] == ' ') --end;
   if (end != 3 && end != 4) return false;
+  char32_t last = name[end - 1];
+  bool superscript = end == 4 && (last == 0xB9 || last == 0xB2 || last == 0xB3);
   char base[4];
-  for (size_t i = 0; i < end; ++i) {
+  for (size_t i = 0; i < end - (superscript ? 1 : 0); ++i) {
     char32_t c = name[i];
     if (c >= 'a' && c <= 'z') c -= 'a' - 'A';
     if (c > 0x7F) return false;
     base[i] = static_cast<char>(c);
   }
-  std::string_view b(base, end);
+  std::string_view b(base, end == 4 ? 3 : end);
   if (end == 3) return b == "CON" || b == "PRN" || b == "AUX" || b == "NUL";
-  return (b.substr(0, 3) == "COM" || b.substr(0, 3) == "LPT") && b[3] >= '1' && b[3] <= '9';
+  return (b == "COM" || b == "LPT") && (superscript || (base[3] >= '0' && base[3] <= '9'));
 }
 
 bool IsDeviceName(const std::vector<Unit>& u) {
@@ -143,7 +151,7 @@ void Render(const std::vector<Unit>& units, std::u32string* out, std::vector<boo
 bool PlainAscii(std::string_view s) {
   if (s.empty() || s.back() == '.' || s.back() == ' ') return false;
   for (unsigned char c : s)
-    if (c < 0x20 || c > 0x7E || c == '{' || c == '/' || ReservedInWindowsNames(c)) return false;
+    if (c < 0x20 || c > 0x7E || c == '{' || c == '/' || AlwaysEscaped(c) || ReservedInWindowsNames(c)) return false;
   char32_t head[16];
   size_t n = s.size() < 16 ? s.size() : 16;
   for (size_t i = 0; i < n; ++i) head[i] = static_cast<unsigned char>(s[i]);
@@ -206,7 +214,7 @@ std::string DisplayName(std::string_view server, const AnsiCodePage& cp) {
       u.byte = static_cast<unsigned char>(server[i]);
       u.escape = true;
       n = 1;
-    } else if (u.c < 0x20 || u.c == 0x7F || u.c == '/') {
+    } else if ((u.c < 0x20 && u.c != '\t') || u.c == 0x7F || u.c == '/') {
       return {};  // never a usable name (the listing parsers drop these already)
     }
     units.push_back(u);
@@ -214,7 +222,8 @@ std::string DisplayName(std::string_view server, const AnsiCodePage& cp) {
   }
   std::string scratch;
   for (Unit& u : units)
-    if (u.c != kNoChar && (ReservedInWindowsNames(u.c) || (u.c >= 0x80 && !cp.Encode(u.c, &scratch))))
+    if (u.c != kNoChar &&
+        (ReservedInWindowsNames(u.c) || AlwaysEscaped(u.c) || (u.c >= 0x80 && !cp.Encode(u.c, &scratch))))
       u.escape = true;
   for (size_t k = units.size(); k > 0 && (units[k - 1].c == '.' || units[k - 1].c == ' '); --k)
     units[k - 1].escape = true;

@@ -18,19 +18,28 @@
 //                                              the characters of one run
 //      "{%E9}" "{%C5%81}"                      raw bytes (always 80..FF), one "%HH" each
 //    Characters escaped although the code page has them, so that every display name is a usable
-//    Windows file name and survives the caller's clipping of trailing blanks:
+//    Windows file name of the current folder and survives the caller's clipping of trailing
+//    blanks:
 //      < > : " | ? *                           reserved in Windows file names
-//      trailing "." and " " (the whole run)    Windows drops them from file names
-//      the first letter of CON PRN AUX NUL COM1-9 LPT1-9 (with or without an extension)
+//      "\" and TAB                             a path separator there, and no file name character
+//                                              ("x\y.txt" shows as "x{U+005C}y.txt")
+//      trailing "." and " " (the whole run)    Windows drops them from file names, and blank-
+//                                              padded fields lose trailing blanks ("  " shows as
+//                                              "{U+0020,0020}"); leading blanks stay plain
+//      the first letter of CON PRN AUX NUL COM0-9 LPT0-9, and of COM and LPT followed by a
+//      superscript 1, 2 or 3 (with or without an extension: all reserved by Windows)
 //      a "{" that would otherwise read as an escape
 //  - Adjacent escaped units of one kind share one escape.
 //
 // So: display names are injective (DecodeEscapes(DisplayName(b)) == b for every accepted b),
 // two different server names never show as one, and a name that needs no escape shows exactly as
 // the server's text. ServerPath accepts any text of the code page: text outside escapes becomes
-// UTF-8, escapes become their characters or bytes; an escape never yields "/", a control
-// character or a byte below 80 (so no path separator, CR or LF can be smuggled in), and text that
-// only looks like an escape ("{U+41}", "{u+0041}", "{%41}") is plain text.
+// UTF-8, escapes become their characters or bytes. What an escape can yield: a character escape
+// any character from U+0020 up and TAB (U+0009, the one control character a listed name may
+// hold), never "/" or another control character; a byte escape only bytes 80..FF. So no path
+// level, CR, LF or NUL can be smuggled in through an escape, while "{U+005C}" and "{U+0009}"
+// give the server back its "\" and TAB. Text that only looks like an escape ("{U+41}",
+// "{u+0041}", "{%41}", "{U+000A}") is plain text.
 //
 // A name whose display form would not fit in cFileName (kMaxDisplayName bytes) is refused: the
 // caller never sees a cut name.
@@ -54,7 +63,7 @@ class AnsiCodePage {
 constexpr size_t kMaxDisplayName = 259;
 
 // The display name of one server name (no "/"); "" when the name cannot be shown exactly
-// (control characters, "/", longer than kMaxDisplayName once escaped).
+// (control characters other than TAB, "/", longer than kMaxDisplayName once escaped).
 std::string DisplayName(std::string_view server, const AnsiCodePage& cp);
 // The server's bytes for a display path (names joined by "/"). False when the text is not valid
 // in the code page or the result would hold NUL, CR or LF.

@@ -471,7 +471,8 @@ TEST_CASE("names: '|', '&', braces, '~', ':' and 250 characters in the tree, the
   // Characters Windows file names cannot hold arrive in the library's escaped form, so every
   // row is also a usable local name; the rest show as the server wrote them.
   for (const std::string& n : {std::string("a{U+007C}b.txt"), std::string("x & y.txt"), std::string("{curly}.txt"),
-                               std::string("~tilde.txt"), std::string("time 10{U+003A}30.txt"), long_name})
+                               std::string("~tilde.txt"), std::string("time 10{U+003A}30.txt"),
+                               std::string("x{U+005C}..{U+005C}evil.txt"), std::string(" lead.txt"), long_name})
     CHECK_EQ(s.Count(n), 1);
 
   // The menu keeps its three items whatever the name: item 3 is still "Create Dir".
@@ -505,6 +506,16 @@ TEST_CASE("names: '|', '&', braces, '~', ':' and 250 characters in the tree, the
     s.Get(n);
     CHECK(WaitUntil([&] { return Slurp(s.local + "\\" + n) == std::string(n) + "\n" && c.Status(2) == "Finished"; }));
   }
+  // A "\\" in a server's name is no path on this side: the row and the download show it
+  // escaped, and nothing is written in the folder above. A leading blank stays.
+  s.Get("x{U+005C}..{U+005C}evil.txt");
+  CHECK(WaitUntil([&] {
+    return Slurp(s.local + "\\x{U+005C}..{U+005C}evil.txt") == "x\\..\\evil.txt\n" && c.Status(2) == "Finished";
+  }));
+  CHECK(!Exists(s.local + "\\evil.txt"));
+  s.Get(" lead.txt");
+  CHECK(WaitUntil([&] { return Slurp(s.local + "\\ lead.txt") == " lead.txt\n" && c.Status(2) == "Finished"; }));
+  CHECK(!Exists(s.local + "\\lead.txt"));
   s.Get("time 10{U+003A}30.txt");
   CHECK(WaitUntil([&] { return Slurp(s.local + "\\time 10{U+003A}30.txt") == "time 10:30.txt\n" && c.Status(2) == "Finished"; }));
   CHECK(!Exists(s.local + "\\time 10"));

@@ -4,12 +4,12 @@
 #   ProFTPD on the same tree, which refuses to list a folder it may not read (vsftpd answers
 #   such a listing with an empty one).
 # The tree: "pub" beside "pub.txt" and "pub-old", "docs" beside "docs.zip", a 60 MiB file,
-# sparse files of 3 and 5 GiB, names with "|", "&", "{", "}", "~", ":", 250 characters and
-# non-ASCII letters, a folder of 20,000 entries ("big", also the home of the local user
-# veluser, so that the listing after a connect lasts), a folder no one may read ("locked"), and
-# "write-over" (files to replace, a folder "sub", "Report.txt" beside "report.txt").
-# Twisted's FTP server (echoes the path in "LIST path", no MLST) and pyftpdlib (MLST) serve
-# trees of their own that hold only "pub" and "write-over".
+# sparse files of 3 and 5 GiB, names with "|", "&", "{", "}", "~", ":", "\", a leading blank,
+# 250 characters and non-ASCII letters, a folder of 20,000 entries ("big", also the home of the
+# local user veluser, so that the listing after a connect lasts), a folder no one may read
+# ("locked"), and "write-over" (files to replace, a folder "sub", "Report.txt" beside
+# "report.txt"). Twisted's FTP server (echoes the path in "LIST path", no MLST) and pyftpdlib
+# (MLST) serve trees of their own that hold only "pub" and "write-over".
 #   real_use_ftpd.sh start DIR  -> DIR/servers.txt: "name port tree-root" per line, DIR/pids
 #   real_use_ftpd.sh stop DIR   -> stops exactly the recorded pids
 set -euo pipefail
@@ -51,7 +51,7 @@ make_tree() {  # root
   truncate -s 5G "$root/huge5g.iso"
   (cd "$root/names" &&
     for n in 'a|b.txt' 'x & y.txt' '{curly}.txt' '~tilde.txt' 'time 10:30.txt' "$(printf 'caf\xc3\xa9.txt')" \
-             "$(printf '\xe8\xa1\xa8.txt')" "$(printf 'n%.0s' $(seq 1 246)).txt"; do
+             "$(printf '\xe8\xa1\xa8.txt')" "$(printf 'n%.0s' $(seq 1 246)).txt" 'x\..\evil.txt' ' lead.txt'; do
       printf '%s\n' "$n" >"$n"
     done)
   (cd "$root/big" && seq -f 'entry-with-a-rather-long-name-%06g.dat' 1 20000 | xargs touch)

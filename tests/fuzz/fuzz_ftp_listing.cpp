@@ -1,7 +1,8 @@
 // libFuzzer target: listing lines of every family (one line, and the input as a whole listing
 // in LIST and MLSD form through the line splitter), the display-name codec, and the pattern
-// match. Every entry produced must carry a name that is safe to use as a local file name, and
-// every display name must give back exactly the server's bytes.
+// match. Every entry produced must carry a name that can travel in a command (no CR, LF, NUL or
+// "/"), its display name must be a single local file name (no "\\", "/" or TAB), and every
+// display name must give back exactly the server's bytes.
 #include <cstdint>
 #include <cstdlib>
 #include <string_view>
@@ -21,6 +22,8 @@ void CheckEntry(const ListEntry& e) {
   for (const AnsiCodePage* cp : {static_cast<const AnsiCodePage*>(&latin1), static_cast<const AnsiCodePage*>(&utf8)}) {
     std::string shown = DisplayName(e.name, *cp);
     if (shown.empty()) continue;  // too long once escaped: left out, never cut
+    // A display name is one local file name: no separator or TAB, however the server wrote it.
+    if (shown.find_first_of("\\/\t") != std::string::npos) abort();
     std::string back;
     if (!ServerPath(shown, *cp, &back) || back != e.name) abort();
   }

@@ -36,6 +36,12 @@ struct Step {
 // The usual opening: greeting, USER, PASS, FEAT (no features).
 std::vector<Step> LoginSteps();
 
+// One script of two parts, in order.
+inline std::vector<Step> With(std::vector<Step> a, const std::vector<Step>& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
 class FakeFtpd {
  public:
   explicit FakeFtpd(std::vector<Step> script, bool ipv6 = false);

@@ -45,7 +45,8 @@ make_tree() {  # root
   mkdir -p "$root/world/names"
   local n
   for n in 'Łódź.txt' 'Lodz.txt' 'Lódz.txt' 'АБ.txt' 'ВГ.txt' '??.txt' 'αβγ.txt' 'abg.txt' \
-           '日本語.txt' 'ニホンゴ.txt' '😀.txt' '{U+1F600}.txt' 'trailing.' 'a:b.txt'; do
+           '日本語.txt' 'ニホンゴ.txt' '😀.txt' '{U+1F600}.txt' 'trailing.' 'a:b.txt' \
+           'x\y.txt' 'x{U+005C}y.txt' ' lead.txt' 'end '; do
     printf '%s' "$n" >"$root/world/names/$n"
   done
   mkdir -p "$root/world/names/Ördner"

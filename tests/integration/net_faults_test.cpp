@@ -14,11 +14,6 @@ using namespace nettest;
 
 namespace {
 
-std::vector<Step> With(std::vector<Step> a, const std::vector<Step>& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
-}
-
 struct Client {
   HINTERNET session = nullptr, conn = nullptr;
   DWORD error = 0;
@@ -216,7 +211,7 @@ TEST_CASE("faults: an unroutable PASV address uses the control connection's") {
   CHECK_EQ(ReadAll(target), std::string("payload"));
 }
 
-TEST_CASE("faults: hostile listing lines are dropped") {
+TEST_CASE("faults: hostile listing lines are dropped; a backslash name is kept, escaped") {
   std::string listing =
       "-rw-r--r-- 1 u g 5 Jan  1 12:00 good.txt\r\n"
       "-rw-r--r-- 1 u g 5 Jan  1 12:00 ../x\r\n"
@@ -248,8 +243,9 @@ TEST_CASE("faults: hostile listing lines are dropped") {
   } while (InternetFindNextFileA(h, &fd));
   CHECK_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_MORE_FILES));
   InternetCloseHandle(h);
-  CHECK_EQ(names.size(), 3u);
-  CHECK(names.size() == 3 && names[0] == "good.txt" && names[1] == "huge.iso" && names[2] == "dos dir");
+  CHECK_EQ(names.size(), 4u);
+  CHECK(names.size() == 4 && names[0] == "good.txt" && names[1] == "back{U+005C}slash" && names[2] == "huge.iso" &&
+        names[3] == "dos dir");
   // Sizes beyond 4 GiB keep both halves.
   CHECK_EQ(huge.nFileSizeHigh, 1u);
   CHECK_EQ(huge.nFileSizeLow, static_cast<DWORD>(6000000000ull & 0xFFFFFFFFu));

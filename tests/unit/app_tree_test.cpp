@@ -114,6 +114,16 @@ TEST_CASE("names: a download refuses a local name that would be another file or 
     CHECK(!LocalNameProblem(bad).empty());
   CHECK_EQ(LocalNameProblem("COM10"), std::string());
   CHECK_EQ(LocalNameProblem("console"), std::string());
+  // COM and LPT with a superscript 1, 2 or 3 are devices too; another superscript is a name.
+  CHECK(!LocalNameProblem("COM\xb9", 1252).empty());
+  CHECK(!LocalNameProblem("lpt\xb3.txt", 1252).empty());
+  CHECK(!LocalNameProblem("Com\xb2 .log", 1252).empty());
+  CHECK_EQ(LocalNameProblem("COM\xbc", 1252), std::string());
+  CHECK_EQ(LocalNameProblem("COM\xb9\xb9", 1252), std::string());
+  // The escaped forms of the library's display names are names of this folder.
+  for (const char* shown : {"x{U+005C}y.txt", "..{U+005C}evil.txt", "tab{U+0009}here", "{U+0020,0020}", " lead",
+                            "{U+0043}OM{U+00B9}"})
+    CHECK_EQ(LocalNameProblem(shown), std::string());
   // Code page 932: the trail byte of a double-byte character may be the byte of "\\" (0x95 0x5C
   // is one Japanese letter); a "\\" of its own still is a separator.
   CHECK_EQ(LocalNameProblem("\x95\x5C.txt", 932), std::string());

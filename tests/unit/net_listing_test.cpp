@@ -147,7 +147,19 @@ const Row kRows[] = {
     {"-rw-r--r-- 1 u g 5 Jan  1 12:00 ../x", nullptr, 0, 0, 0, 0, 0, 0, 0},
     {"-rw-r--r-- 1 u g 5 Jan  1 12:00 a/b", nullptr, 0, 0, 0, 0, 0, 0, 0},
     {"-rw-r--r-- 1 u g 5 Jan  1 12:00 ..", nullptr, 0, 0, 0, 0, 0, 0, 0},
-    {"01-31-23  10:30PM       <DIR>          a\\b", nullptr, 0, 0, 0, 0, 0, 0, 0},
+    {"01-31-23  10:30PM       <DIR>          a\\b", "a\\b", 'd', 0, 2023, 1, 31, 22, 30},
+    {"01-31-23  10:30PM       <DIR>            two", "  two", 'd', 0, 2023, 1, 31, 22, 30},
+    {"01-31-23  10:30PM       <DIR>   narrow", "narrow", 'd', 0, 2023, 1, 31, 22, 30},
+    {"-rw-r--r-- 1 u g 5 Jan  1 12:00 ..\\evil.txt", "..\\evil.txt", 'f', 5, 2024, 1, 1, 12, 0},
+    {"-rw-r--r-- 1 u g 5 Jan  1 12:00 tab\there", "tab\there", 'f', 5, 2024, 1, 1, 12, 0},
+    {"-rw-r--r-- 1 u g 5 Jan  1 12:00   ", "  ", 'f', 5, 2024, 1, 1, 12, 0},
+    {"-rw-r--r-- 1 u g 5 Jan  1 12:00 trail  ", "trail  ", 'f', 5, 2024, 1, 1, 12, 0},
+    {"-rw-r--r-- 1 u g 5 Jan  1  2020   ", "  ", 'f', 5, 2020, 1, 1, 0, 0},
+    {"-rw-r--r-- 1 u g 5 Jan 05 2020 unpadded", "unpadded", 'f', 5, 2020, 1, 5, 0, 0},
+    {"-rw-r--r-- 1 u g 5 Jan 05 2020    ", nullptr, 0, 0, 0, 0, 0, 0, 0},
+    {"-rw-r--r-- 1 u g 5 Jan 05 2020    x", nullptr, 0, 0, 0, 0, 0, 0, 0},
+    {"-rw-r--r-- 1 u g 5 Jan  1 12:00 cr\rx", nullptr, 0, 0, 0, 0, 0, 0, 0},
+    {"-rw-r--r-- 1 u g 5 Jan  1 12:00 esc\x1bx", nullptr, 0, 0, 0, 0, 0, 0, 0},
     {"-rw-r--r-- 1 u g 99999999999999999999999 Jan  1 12:00 toolarge", nullptr, 0, 0, 0, 0, 0, 0, 0},
     {"garbage line", nullptr, 0, 0, 0, 0, 0, 0, 0},
 };
@@ -194,7 +206,7 @@ TEST_CASE("listing table: every family, one line at a time") {
   }
 }
 
-TEST_CASE("listing table: a CR, LF, NUL or TAB anywhere gives the same name or none") {
+TEST_CASE("listing table: a CR, LF, NUL or TAB anywhere gives the same name, that text of the line, or none") {
   const char inserts[] = {'\r', '\n', '\0', '\t'};
   for (const Row& r : kRows) {
     if (!r.name) continue;
@@ -208,16 +220,19 @@ TEST_CASE("listing table: a CR, LF, NUL or TAB anywhere gives the same name or n
                                                                              ? std::string()
                                                                              : bad.substr(bad.find('\n') + 1)})) {
           CHECK(ValidEntryName(e.name));
-          CHECK(e.name.find(c) == std::string::npos);
           // A name comes out whole or not at all. An LF makes two lines the server sent: each is
-          // read on its own, and a name can only be text of the line.
+          // read on its own, and a name can only be text of the line. A TAB is a byte a name may
+          // hold: a name with one is text of the line it is in.
+          const bool tabbed = c == '\t' && e.name.find(c) != std::string::npos;
+          if (!tabbed) CHECK(e.name.find(c) == std::string::npos);
+          const std::string& text = tabbed ? bad : line;
           bool same = e.name == r.name;
-          bool fromLine = c == '\n';
+          bool fromLine = c == '\n' || tabbed;
           size_t from = 0;  // z/VM joins two fields with "."
           for (size_t dot; fromLine && from <= e.name.size(); from = dot + 1) {
             dot = e.name.find('.', from);
             if (dot == std::string::npos) dot = e.name.size();
-            fromLine = line.find(e.name.substr(from, dot - from)) != std::string::npos;
+            fromLine = text.find(e.name.substr(from, dot - from)) != std::string::npos;
           }
           if (!(same || fromLine)) printf("  '%s' with %d at %zu gave '%s'\n", r.line, c, at, e.name.c_str());
           CHECK(same || fromLine);
@@ -338,4 +353,49 @@ TEST_CASE("listing parser: lines split anywhere, over-long lines, the entry limi
   CHECK(!mlsd.Overflow());
   mlsd.Line("type=file;size=1; f");
   CHECK(mlsd.Overflow());
+}
+
+TEST_CASE("listing parser: a left-aligned year is read by what the whole listing shows") {
+  // One line with a single blank after such a year shows an unpadded server: every other such
+  // line's name starts after one blank too, before or after that line.
+  auto unpadded = Listing({"-rw-r--r-- 1 u g 5 Jan 05 2020   ", "-rw-r--r-- 1 u g 5 Jan 05 2020  lead",
+                           "-rw-r--r-- 1 u g 5 Jan 05 2020 plain", "-rw-r--r-- 1 u g 5 Jan  5 12:00 recent",
+                           "-rw-r--r-- 1 u g 5 Jan 05 2020    three"});
+  REQUIRE(unpadded.size() == 5);
+  CHECK_EQ(unpadded[0].name, std::string("  "));
+  CHECK_EQ(unpadded[1].name, std::string(" lead"));
+  CHECK_EQ(unpadded[2].name, std::string("plain"));
+  CHECK_EQ(unpadded[3].name, std::string("recent"));
+  CHECK_EQ(unpadded[4].name, std::string("   three"));
+  // Without such a line two blanks are padding and separator; three or more leave the name's
+  // leading blanks unknown: that entry is dropped, never shown as another name.
+  auto padded = Listing({"-rw-r--r-- 1 u g 5 Jan 05 2020  padded.txt", "-rw-r--r-- 1 u g 5 Jan 05 2020    ",
+                         "-rw-r--r-- 1 u g 5 Jan 05 2020     x", "-rw-r--r-- 1 u g 5 Jan  5 12:00  recent lead"});
+  REQUIRE(padded.size() == 2);
+  CHECK_EQ(padded[0].name, std::string("padded.txt"));
+  CHECK_EQ(padded[1].name, std::string(" recent lead"));
+  // A link keeps its target; the name alone moves.
+  auto link = Listing({"lrwxrwxrwx 1 u g 1 Jan 05 2020  l -> t", "-rw-r--r-- 1 u g 5 Jan 05 2020 x"});
+  REQUIRE(link.size() == 2);
+  CHECK(link[0].name == " l" && link[0].target == "t");
+  // At the entry limit the settled names are still those of the entries kept.
+  ListingParser p(kToday, false, 1);
+  p.Line("-rw-r--r-- 1 u g 5 Jan 05 2020  a");
+  p.Line("-rw-r--r-- 1 u g 5 Jan 05 2020  b");
+  p.Line("-rw-r--r-- 1 u g 5 Jan 05 2020 c");
+  p.Finish();
+  CHECK(p.Overflow());
+}
+
+TEST_CASE("listing parser: blanks and TABs of MLSD names are kept to the last byte") {
+  auto e = Listing({"type=file;size=1;   ", "type=file;size=1;  lead", "type=file;size=1; trail  ",
+                    "type=file;size=1; in\tside", "type=file;size=1;\t\tlead tab", "type=dir; x\\y"},
+                   true);
+  REQUIRE(e.size() == 6);
+  CHECK_EQ(e[0].name, std::string("  "));
+  CHECK_EQ(e[1].name, std::string(" lead"));
+  CHECK_EQ(e[2].name, std::string("trail  "));
+  CHECK_EQ(e[3].name, std::string("in\tside"));
+  CHECK_EQ(e[4].name, std::string("\tlead tab"));
+  CHECK(e[5].name == "x\\y" && e[5].dir);
 }

@@ -32,6 +32,8 @@ const char* const kNames[] = {
     "CON", "con.txt", "nul", "COM1.log", "LPT9", "COM0", "CONSOLE", "aux .txt",
     "\xc3\xa9t\xc3\xa9", "\xe9t\xe9", "\xc0\x80", "\xed\xa0\x80", "\xf4\x90\x80\x80", "\xff\xfe",
     "\xc2\x85" "c1", "tab-free", "%E9.txt", "100%.txt",
+    "x\\y.txt", "..\\evil.txt", "\\", "x{U+005C}y.txt", "tab\there", "\t", "x{U+0009}", " ", "  ", "   x",
+    "LPT\xc2\xb3.txt", "COM\xc2\xb9",
 };
 
 }  // namespace
@@ -65,7 +67,17 @@ TEST_CASE("display names: rows") {
       {"COM1.log", "{U+0043}OM1.log", "{U+0043}OM1.log"},
       {"aux .txt", "{U+0061}ux .txt", "{U+0061}ux .txt"},
       {"CONSOLE", "CONSOLE", "CONSOLE"},
-      {"COM0", "COM0", "COM0"},
+      {"COM0", "{U+0043}OM0", "{U+0043}OM0"},
+      {"lpt\xc2\xb2.log", "{U+006C}pt\xb2.log", "{U+006C}pt\xc2\xb2.log"},
+      {"COM\xc2\xbc", "COM\xbc", "COM\xc2\xbc"},  // a quarter is no digit
+      {"x\\y.txt", "x{U+005C}y.txt", "x{U+005C}y.txt"},
+      {"..\\evil.txt", "..{U+005C}evil.txt", "..{U+005C}evil.txt"},
+      {"tab\there", "tab{U+0009}here", "tab{U+0009}here"},
+      {"\t\\", "{U+0009,005C}", "{U+0009,005C}"},
+      {"x{U+005C}y", "x{U+007B}U+005C}y", "x{U+007B}U+005C}y"},
+      {"  ", "{U+0020,0020}", "{U+0020,0020}"},
+      {" lead", " lead", " lead"},
+      {"esc\x1b", "", ""},
       {"a/b", "", ""},
       {"cr\rx", "", ""},
       {"", "", ""},
@@ -85,7 +97,7 @@ TEST_CASE("display names: round trip and no two names shown as one") {
       CHECK_EQ(Back(d, *cp), std::string(n));
       CHECK(shown.insert(d).second);  // injective
       // Usable as a Windows file name: no reserved character, no trailing dot or blank.
-      CHECK(d.find_first_of("<>:\"|?*/\\") == std::string::npos);
+      CHECK(d.find_first_of("<>:\"|?*/\\\t") == std::string::npos);
       CHECK(d.back() != '.' && d.back() != ' ');
       // And in a path: every component comes back.
       CHECK_EQ(Back("dir/" + d + "/" + d, *cp), "dir/" + std::string(n) + "/" + n);
@@ -107,6 +119,11 @@ TEST_CASE("server paths: typed text, escapes that smuggle nothing, bad text") {
   CHECK_EQ(Back("{U+110000}", kLatin1), std::string("{U+110000}"));
   CHECK_EQ(Back("{U+0041,}", kLatin1), std::string("{U+0041,}"));
   CHECK_EQ(Back("{U+00041}", kLatin1), std::string("{U+00041}"));  // not canonical
+  CHECK_EQ(Back("{U+001B}{U+007F}", kLatin1), std::string("{U+001B}{U+007F}"));
+  // TAB and "\\" are what a listed name may hold: their escapes give them back.
+  CHECK_EQ(Back("dir/x{U+005C}y.txt", kLatin1), std::string("dir/x\\y.txt"));
+  CHECK_EQ(Back("a{U+0009}b", kUtf8), std::string("a\tb"));
+  CHECK_EQ(Back("{U+0020,0020}", kLatin1), std::string("  "));
   // Text that is not UTF-8 under the UTF-8 code page is refused.
   CHECK_EQ(Back("caf\xe9", kUtf8), std::string("<refused>"));
 }

@@ -103,10 +103,16 @@ TEST_CASE("listing: Unix lines") {
 TEST_CASE("listing: names that must never come through") {
   Today today{2024, 6, 15};
   ListEntry e;
-  for (const char* name : {".", "..", "../x", "a/b", "a\\b", "cr\rx", "nul\x01x"}) {
+  for (const char* name : {".", "..", "../x", "a/b", "..\\../x", "cr\rx", "nul\x01x", "esc\x1bx", "del\x7fx"}) {
     std::string line = std::string("-rw-r--r-- 1 u g 1 Jan  1 00:00 ") + name;
     CHECK(!ParseListLine(line, today, &e));
     CHECK(!ParseMlsdLine(std::string("type=file;size=1; ") + name, &e));
+  }
+  // "\\" and TAB are bytes of a name on the server: kept exactly, in LIST and MLSD alike.
+  for (const char* name : {"a\\b", "..\\evil.txt", "\\", "tab\there", "\tlead", "trail\t", "\\..\\.."}) {
+    std::string line = std::string("-rw-r--r-- 1 u g 1 Jan  1 00:00 ") + name;
+    CHECK(ParseListLine(line, today, &e) && e.name == name);
+    CHECK(ParseMlsdLine(std::string("type=file;size=1; ") + name, &e) && e.name == name);
   }
   std::string longName(kMaxName + 1, 'n');
   CHECK(!ParseListLine("-rw-r--r-- 1 u g 1 Jan  1 00:00 " + longName, today, &e));
