@@ -183,29 +183,32 @@ bool PopHeld(const HeldValue& h, int type, void* variable, std::uint32_t size, s
 void Materialize(DecRegister& r, HeldValue& h) {
   if (!h.held) return;
   h.held = false;
+  if ((h.lo | h.hi) == 0) {
+    SetZero(r);
+    return;
+  }
   // The 32 nibbles as a stream of digit bytes S[q] (index bottom + q), word st[1 + i] holding
   // S[8i..8i+7], a zero word on either side; register word w takes S from 8w - bottom on.
   const int bottom = kDecUnits - h.places;
-  std::uint64_t st[6] = {0,
-                         SpreadNibbles(static_cast<std::uint32_t>(h.lo)),
-                         SpreadNibbles(static_cast<std::uint32_t>(h.lo >> 32)),
-                         SpreadNibbles(static_cast<std::uint32_t>(h.hi)),
-                         SpreadNibbles(static_cast<std::uint32_t>(h.hi >> 32)),
-                         0};
+  const std::uint64_t st[6] = {0,
+                               SpreadNibbles(static_cast<std::uint32_t>(h.lo)),
+                               SpreadNibbles(static_cast<std::uint32_t>(h.lo >> 32)),
+                               SpreadNibbles(static_cast<std::uint32_t>(h.hi)),
+                               SpreadNibbles(static_cast<std::uint32_t>(h.hi >> 32)),
+                               0};
   const int shift = ((-bottom) & 7) * 8;
-  for (int w = 0; w < kDecDigits / 8; ++w) {
-    const int off = 8 * w - bottom;
-    std::uint64_t v = 0;
-    if (off > -8 && off < 32) {
-      const int i = (off + 8) >> 3;
-      v = shift ? (st[i] >> shift) | (st[i + 1] << (64 - shift)) : st[i];
-    }
+  std::memset(r.digits, 0, sizeof r.digits);
+  for (int w = bottom >> 3; w <= (bottom + 31) >> 3; ++w) {
+    const int i = (8 * w - bottom + 8) >> 3;
+    const std::uint64_t v = shift ? (st[i] >> shift) | (st[i + 1] << (64 - shift)) : st[i];
     std::memcpy(r.digits + 8 * w, &v, 8);
   }
-  r.low = static_cast<std::uint8_t>(bottom);
-  r.high = static_cast<std::uint8_t>(bottom + 31);
+  // The trimmed range straight from the nibbles: the highest and lowest non-zero ones.
+  const int top = h.hi ? 16 + (63 - __builtin_clzll(h.hi)) / 4 : (63 - __builtin_clzll(h.lo)) / 4;
+  const int least = h.lo ? __builtin_ctzll(h.lo) / 4 : 16 + __builtin_ctzll(h.hi) / 4;
+  r.low = static_cast<std::uint8_t>(bottom + least);
+  r.high = static_cast<std::uint8_t>(bottom + top);
   r.sign = h.negative ? 1 : 0;
-  Trim(r);
 }
 
 }  // namespace vel::dec
