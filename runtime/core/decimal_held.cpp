@@ -180,6 +180,42 @@ bool PopHeld(const HeldValue& h, int type, void* variable, std::uint32_t size, s
   return true;
 }
 
+namespace {
+
+// Eight BCD nibbles as their value below 10^8: pairs, then quads, then all eight.
+inline std::uint32_t NibblesToLimb(std::uint32_t x) {
+  x = (x & 0x0F0F0F0Fu) + ((x >> 4) & 0x0F0F0F0Fu) * 10;
+  x = (x & 0x00FF00FFu) + ((x >> 8) & 0x00FF00FFu) * 100;
+  return (x & 0xFFFFu) + (x >> 16) * 10000;
+}
+
+// The held magnitude as limbs of 8 digits; returns the count without leading zero limbs.
+int HeldLimbs(const HeldValue& h, std::uint32_t* limbs) {
+  limbs[0] = NibblesToLimb(static_cast<std::uint32_t>(h.lo));
+  limbs[1] = NibblesToLimb(static_cast<std::uint32_t>(h.lo >> 32));
+  limbs[2] = NibblesToLimb(static_cast<std::uint32_t>(h.hi));
+  limbs[3] = NibblesToLimb(static_cast<std::uint32_t>(h.hi >> 32));
+  int count = 4;
+  while (count > 0 && limbs[count - 1] == 0) --count;
+  return count;
+}
+
+}  // namespace
+
+void MultiplyHeld(DecRegister& r, HeldValue& left, const HeldValue& right) {
+  left.held = false;
+  std::uint32_t a[4], b[4];
+  const int na = HeldLimbs(left, a), nb = HeldLimbs(right, b);
+  if (na == 0 || nb == 0) {
+    SetZero(r);
+    return;
+  }
+  // left = A * 10^(bl - 32), right = B * 10^(br - 32) with bl, br their lowest indices (trailing
+  // zeros included): the same product, at the same index, as from the trimmed registers.
+  const int base = (kDecUnits - left.places) + (kDecUnits - right.places) - kDecUnits;
+  MultiplyLimbs(r, a, na, b, nb, base, left.negative != right.negative ? 1 : 0);
+}
+
 void Materialize(DecRegister& r, HeldValue& h) {
   if (!h.held) return;
   h.held = false;

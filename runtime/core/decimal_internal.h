@@ -56,6 +56,11 @@ void Sanitize(DecRegister& r);
 // left := left + right (negated first when negate_right).
 void Add(DecRegister& left, const DecRegister& right, bool negate_right);
 void Multiply(DecRegister& left, const DecRegister& right);
+// r := the product of two numbers given as limbs of 8 digits (base 10^8, least significant
+// first, at most 12 each), its lowest digit at register index `base` (digits below index 0 and
+// above 63 dropped), with the given sign unless it is zero. r's previous contents do not matter.
+void MultiplyLimbs(DecRegister& r, const std::uint32_t* a, int na, const std::uint32_t* b, int nb,
+                   int base, std::uint8_t sign);
 // left := left / right, rounded to 31 places; zero when either is zero.
 void Divide(DecRegister& left, const DecRegister& right);
 void Power(DecRegister& r, std::int32_t exponent);
@@ -76,6 +81,8 @@ bool HoldPacked(HeldValue& h, int type, const void* variable, std::uint32_t size
                 std::uint32_t places);
 bool AddHeld(HeldValue& left, const HeldValue& right, bool negate_right);
 bool PopHeld(const HeldValue& h, int type, void* variable, std::uint32_t size, std::uint32_t places);
+// r := left * right for two held values (left's register is r); left stops being held.
+void MultiplyHeld(DecRegister& r, HeldValue& left, const HeldValue& right);
 void Materialize(DecRegister& r, HeldValue& h);
 // Register i of the stack with its held value written out.
 inline DecRegister& Unpacked(int i) {

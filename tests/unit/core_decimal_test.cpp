@@ -1112,13 +1112,17 @@ DecRegister Register(const Var& v) {
   return r;
 }
 
-// The register arithmetic: op 0 add, 1 subtract, 2 subtract reversed.
+// The register arithmetic: op 0 add, 1 subtract, 2 subtract reversed, 3 multiply.
 void Apply(DecRegister& left, const DecRegister& right, int op) {
+  if (op == 3) {
+    dec::Multiply(left, right);
+    return;
+  }
   dec::Add(left, right, op != 0);
   if (op == 2) dec::Negate(left);
 }
 
-void (*const kAddOps[])() = {DecAdd, DecSubtract, DecSubtractReversed};
+void (*const kAddOps[])() = {DecAdd, DecSubtract, DecSubtractReversed, DecMultiply};
 
 // A destination like `like` but of another size, places or type, 0xEE around it.
 Var Destination(std::mt19937& rng, const Var& like) {
@@ -1150,7 +1154,7 @@ TEST_CASE("decimal 10.1: C = A op B on packed variables agrees with the register
     // Mostly the same layout as A (the held path), sometimes other places or sizes.
     Var b = RandomVar(rng, rng() % 4 ? size : 1 + static_cast<int>(rng() % 17),
                       rng() % 4 ? places : static_cast<int>(rng() % 34));
-    const int op = static_cast<int>(rng() % 3);
+    const int op = static_cast<int>(rng() % 4);
     Var c = Destination(rng, a);
     DecRegister expect = Register(a);
     Apply(expect, Register(b), op);
@@ -1178,7 +1182,7 @@ TEST_CASE("decimal 10.2: sums kept packed read the same through every other oper
     const int size = 1 + static_cast<int>(rng() % 16), places = static_cast<int>(rng() % 33);
     Var a = RandomVar(rng, size, places), b = RandomVar(rng, size, places),
         c = RandomVar(rng, size, places);
-    const int op1 = static_cast<int>(rng() % 3), op2 = static_cast<int>(rng() % 3);
+    const int op1 = static_cast<int>(rng() % 4), op2 = static_cast<int>(rng() % 4);
     // ((A op1 B) op2 C): the second sum may need the 32nd digit, or more.
     DecRegister expect = Register(a);
     Apply(expect, Register(b), op1);
