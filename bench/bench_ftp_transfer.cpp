@@ -137,6 +137,9 @@ int main() {
   // after an upload would also time the server still settling the file it just received.
   for (int i = 0; i < runs; ++i) {
     g_bytes = 0;
+    // A new file every run, as curl and lftp get: replacing the last run's copy would also time
+    // the file system dropping 1 GiB it had not yet written back.
+    DeleteFileA(local.c_str());
     double t = Now(), cpu = CpuSeconds();
     FtpGetFileA(c, target.download.c_str(), local.c_str(), FALSE, 0, FTP_TRANSFER_TYPE_BINARY, 1);
     if (!Wait()) return printf("download failed %lu\n", g_result.dwError), 1;

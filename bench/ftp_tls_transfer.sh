@@ -42,8 +42,10 @@ for _ in $(seq "$runs"); do
   # curl's own start, handshake and login, taken off its times below: ours times the transfer
   # alone on a connection made before.
   echo "curl_fixed $(timeit curlc -o "$run/curl-zero.bin" "$url/zero.bin")" >>"$t"
+  rm -f "$run/curl-down.bin"  # a new file every run, as ours writes
   echo "curl_down $(timeit curlc -o "$run/curl-down.bin" "$url/bench1g.bin")" >>"$t"
   echo "curl_up $(timeit curlc -T "$run/curl-down.bin" "$url/curl-up.bin")" >>"$t"
+  rm -f "$run/curl-down.bin"  # a new file every run, as ours writes
   echo "curl12_down $(timeit curlc --tls-max 1.2 -o "$run/curl-down.bin" "$url/bench1g.bin")" >>"$t"
   echo "curl12_up $(timeit curlc --tls-max 1.2 -T "$run/curl-down.bin" "$url/curl-up.bin")" >>"$t"
   mustbe "$run/curl-down.bin" curl

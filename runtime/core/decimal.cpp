@@ -22,22 +22,51 @@ Stack g_stack;
 
 DecRegister* PushSlot() {
   if (g_stack.depth >= kDecRegisters) return nullptr;
+  g_stack.held[g_stack.depth].held = false;
   return &g_stack.regs[g_stack.depth++];
 }
 
 void EnsureDepth(int n) {
-  while (g_stack.depth < n) SetZero(g_stack.regs[g_stack.depth++]);
+  while (g_stack.depth < n) {
+    g_stack.held[g_stack.depth].held = false;
+    SetZero(g_stack.regs[g_stack.depth++]);
+  }
 }
 
 DecRegister& PopRegister() {
   EnsureDepth(1);
-  return g_stack.regs[--g_stack.depth];
+  return Unpacked(--g_stack.depth);
 }
 
 DecRegister& Top() {
   EnsureDepth(1);
-  return g_stack.regs[g_stack.depth - 1];
+  return Unpacked(g_stack.depth - 1);
 }
+
+namespace {
+
+// left := left + right (right negated first when negate_right), then the result negated when
+// negate_result; the right operand is popped. Two held operands with the same places are added
+// as they are held.
+void AddTop(bool negate_right, bool negate_result) {
+  EnsureDepth(2);
+  const int right = --g_stack.depth, left = right - 1;
+  HeldValue& l = g_stack.held[left];
+  if (l.held && g_stack.held[right].held && AddHeld(l, g_stack.held[right], negate_right)) {
+    if (negate_result && (l.lo | l.hi) != 0) l.negative = !l.negative;
+    return;
+  }
+  DecRegister& r = Unpacked(right);
+  DecRegister& result = Unpacked(left);
+  Add(result, r, negate_right);
+  if (negate_result) Negate(result);
+}
+
+void ClearHeld() {
+  for (HeldValue& h : g_stack.held) h.held = false;
+}
+
+}  // namespace
 
 }  // namespace dec
 
@@ -60,7 +89,10 @@ void DecPushUnsigned(std::uint32_t value) {
 void DecDuplicate() {
   dec::EnsureDepth(1);
   DecRegister* r = dec::PushSlot();
-  if (r) *r = r[-1];
+  if (r) {
+    *r = r[-1];
+    g_stack.held[g_stack.depth - 1] = g_stack.held[g_stack.depth - 2];
+  }
 }
 
 std::int32_t DecPopInteger() {
@@ -77,36 +109,25 @@ std::int32_t DecPopInteger() {
 
 std::int32_t DecPopTruth() { return dec::IsZero(dec::PopRegister()) ? 0 : 1; }
 
-void DecAdd() {
-  dec::EnsureDepth(2);
-  DecRegister& right = g_stack.regs[--g_stack.depth];
-  dec::Add(g_stack.regs[g_stack.depth - 1], right, false);
-}
-
-void DecSubtract() {
-  dec::EnsureDepth(2);
-  DecRegister& right = g_stack.regs[--g_stack.depth];
-  dec::Add(g_stack.regs[g_stack.depth - 1], right, true);
-}
-
-void DecSubtractReversed() {
-  dec::EnsureDepth(2);
-  DecRegister& right = g_stack.regs[--g_stack.depth];
-  DecRegister& left = g_stack.regs[g_stack.depth - 1];
-  dec::Add(left, right, true);
-  dec::Negate(left);
-}
+void DecAdd() { dec::AddTop(false, false); }
+void DecSubtract() { dec::AddTop(true, false); }
+void DecSubtractReversed() { dec::AddTop(true, true); }
 
 void DecMultiply() {
   dec::EnsureDepth(2);
-  DecRegister& right = g_stack.regs[--g_stack.depth];
-  dec::Multiply(g_stack.regs[g_stack.depth - 1], right);
+  const int top = --g_stack.depth;
+  if (g_stack.held[top].held && g_stack.held[top - 1].held) {
+    dec::MultiplyHeld(g_stack.regs[top - 1], g_stack.held[top - 1], g_stack.held[top]);
+    return;
+  }
+  DecRegister& right = dec::Unpacked(top);
+  dec::Multiply(dec::Unpacked(g_stack.depth - 1), right);
 }
 
 void DecDivide() {
   dec::EnsureDepth(2);
-  DecRegister& right = g_stack.regs[--g_stack.depth];
-  dec::Divide(g_stack.regs[g_stack.depth - 1], right);
+  DecRegister& right = dec::Unpacked(--g_stack.depth);
+  dec::Divide(dec::Unpacked(g_stack.depth - 1), right);
 }
 
 void DecPower(std::int32_t exponent) { dec::Power(dec::Top(), exponent); }
@@ -114,7 +135,7 @@ void DecPower(std::int32_t exponent) { dec::Power(dec::Top(), exponent); }
 std::int32_t DecCompare() {
   dec::EnsureDepth(2);
   g_stack.depth -= 2;
-  return dec::Compare(g_stack.regs[g_stack.depth], g_stack.regs[g_stack.depth + 1]);
+  return dec::Compare(dec::Unpacked(g_stack.depth), dec::Unpacked(g_stack.depth + 1));
 }
 
 std::int32_t DecCompareReversed() { return -DecCompare(); }
@@ -126,6 +147,7 @@ void DecNegate() { dec::Negate(dec::Top()); }
 
 void* DecSave() {
   if (g_stack.depth == 0) return nullptr;
+  for (int i = 0; i < g_stack.depth; ++i) dec::Unpacked(i);
   std::uint32_t bytes = g_stack.depth * sizeof(DecRegister);
   auto* block = static_cast<std::uint8_t*>(MemAlloc(1 + bytes));
   if (!block) return nullptr;
@@ -136,6 +158,7 @@ void* DecSave() {
 
 void DecRestore(void* saved) {
   g_stack.depth = 0;
+  dec::ClearHeld();
   if (!saved) return;
   auto* block = static_cast<std::uint8_t*>(saved);
   int depth = block[0] <= kDecRegisters ? block[0] : kDecRegisters;
@@ -173,6 +196,7 @@ void DecimalStackReleaseThread(int slot) {
 
 void DecimalStackInitTerm(int flag) {
   g_stack.depth = 0;
+  dec::ClearHeld();
   if (flag != 0) {
     for (int slot = 0; slot < kThreadSlots; ++slot) DecimalStackReleaseThread(slot);
   }
@@ -182,7 +206,7 @@ int DecDepth() { return g_stack.depth; }
 
 const DecRegister* DecPeek(int depth) {
   if (depth < 1 || depth > g_stack.depth) return nullptr;
-  return &g_stack.regs[g_stack.depth - depth];
+  return &dec::Unpacked(g_stack.depth - depth);
 }
 
 }  // namespace vel

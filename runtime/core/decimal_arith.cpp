@@ -320,9 +320,17 @@ void Multiply(DecRegister& left, const DecRegister& right) {
     SetZero(left);
     return;
   }
-  std::uint32_t a[kMaxLimbs], b[kMaxLimbs], p[2 * kMaxLimbs];
+  std::uint32_t a[kMaxLimbs], b[kMaxLimbs];
   int na = ToLimbs(left, 0, a);
   int nb = ToLimbs(right, 0, b);
+  // The product's lowest digit weighs 10^(l1-32) * 10^(l2-32): index l1 + l2 - 32; digits
+  // below index 0 (past the 32nd place) are dropped, not rounded.
+  MultiplyLimbs(left, a, na, b, nb, left.low + right.low - kDecUnits, left.sign ^ right.sign);
+}
+
+void MultiplyLimbs(DecRegister& r, const std::uint32_t* a, int na, const std::uint32_t* b, int nb,
+                   int base, std::uint8_t sign) {
+  std::uint32_t p[2 * kMaxLimbs];
   std::memset(p, 0, sizeof(std::uint32_t) * (na + nb));
   for (int i = 0; i < na; ++i) {
     std::uint64_t carry = 0;
@@ -333,12 +341,8 @@ void Multiply(DecRegister& left, const DecRegister& right) {
     }
     p[i + nb] = static_cast<std::uint32_t>(carry);
   }
-  // The product's lowest digit weighs 10^(l1-32) * 10^(l2-32): index l1 + l2 - 32; digits
-  // below index 0 (past the 32nd place) are dropped, not rounded.
-  int base = left.low + right.low - kDecUnits;
-  std::uint8_t sign = left.sign ^ right.sign;
-  FromLimbs(left, p, na + nb, base);
-  if (!IsZero(left)) left.sign = sign;
+  FromLimbs(r, p, na + nb, base);
+  r.sign = IsZero(r) ? 0 : sign;
 }
 
 void Divide(DecRegister& left, const DecRegister& right) {

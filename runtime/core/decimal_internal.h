@@ -13,9 +13,21 @@
 
 namespace vel::dec {
 
+// A register whose value is still held as packed digits (see decimal_held.cpp): nibble k of
+// hi:lo is the digit of weight 10^(k - places). While `held` is set the register's own bytes
+// are stale.
+struct HeldValue {
+  std::uint64_t lo;
+  std::uint64_t hi;
+  std::uint8_t places;
+  bool negative;
+  bool held;
+};
+
 struct Stack {
   std::uint8_t depth;
   DecRegister regs[kDecRegisters];
+  HeldValue held[kDecRegisters];
 };
 extern Stack g_stack;
 
@@ -44,6 +56,11 @@ void Sanitize(DecRegister& r);
 // left := left + right (negated first when negate_right).
 void Add(DecRegister& left, const DecRegister& right, bool negate_right);
 void Multiply(DecRegister& left, const DecRegister& right);
+// r := the product of two numbers given as limbs of 8 digits (base 10^8, least significant
+// first, at most 12 each), its lowest digit at register index `base` (digits below index 0 and
+// above 63 dropped), with the given sign unless it is zero. r's previous contents do not matter.
+void MultiplyLimbs(DecRegister& r, const std::uint32_t* a, int na, const std::uint32_t* b, int nb,
+                   int base, std::uint8_t sign);
 // left := left / right, rounded to 31 places; zero when either is zero.
 void Divide(DecRegister& left, const DecRegister& right);
 void Power(DecRegister& r, std::int32_t exponent);
@@ -55,6 +72,23 @@ void Negate(DecRegister& r);
 // Multiplies by 10^exponent exactly by moving digits; digits moved above index 63 are lost, and
 // a move downward is rounded to 31 places as a division would be.
 void Scale(DecRegister& r, int exponent);
+
+// Held packed operands. HoldPacked reads a variable into h when it qualifies (at most 16
+// bytes, at most 32 places), AddHeld adds or subtracts two held values with the same places
+// into left, PopHeld writes a held value into a variable with its places; each returns false,
+// changing nothing, when it does not apply. Materialize writes a held value into its register.
+bool HoldPacked(HeldValue& h, int type, const void* variable, std::uint32_t size,
+                std::uint32_t places);
+bool AddHeld(HeldValue& left, const HeldValue& right, bool negate_right);
+bool PopHeld(const HeldValue& h, int type, void* variable, std::uint32_t size, std::uint32_t places);
+// r := left * right for two held values (left's register is r); left stops being held.
+void MultiplyHeld(DecRegister& r, HeldValue& left, const HeldValue& right);
+void Materialize(DecRegister& r, HeldValue& h);
+// Register i of the stack with its held value written out.
+inline DecRegister& Unpacked(int i) {
+  Materialize(g_stack.regs[i], g_stack.held[i]);
+  return g_stack.regs[i];
+}
 
 // Packed decimal variables to and from registers (type 10 leading sign, 11 trailing sign).
 void Unpack(DecRegister& r, int type, const void* variable, std::uint32_t size,

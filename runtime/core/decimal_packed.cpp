@@ -225,22 +225,41 @@ void Pack(DecRegister& r, int type, void* variable, std::uint32_t size, std::uin
 
 }  // namespace dec
 
-void DecPushDecimal(const void* variable, std::uint32_t size, std::uint32_t places) {
+namespace {
+
+void PushVariable(int type, const void* variable, std::uint32_t size, std::uint32_t places) {
   DecRegister* r = dec::PushSlot();
-  if (r) dec::Unpack(*r, kTypeDecimal, variable, size, places);
+  if (!r) return;
+  if (!dec::HoldPacked(dec::g_stack.held[dec::g_stack.depth - 1], type, variable, size, places))
+    dec::Unpack(*r, type, variable, size, places);
+}
+
+void PopVariable(int type, void* variable, std::uint32_t size, std::uint32_t places) {
+  dec::EnsureDepth(1);
+  const dec::HeldValue& top = dec::g_stack.held[dec::g_stack.depth - 1];
+  if (top.held && dec::PopHeld(top, type, variable, size, places)) {
+    --dec::g_stack.depth;
+    return;
+  }
+  dec::Pack(dec::PopRegister(), type, variable, size, places);
+}
+
+}  // namespace
+
+void DecPushDecimal(const void* variable, std::uint32_t size, std::uint32_t places) {
+  PushVariable(kTypeDecimal, variable, size, places);
 }
 
 void DecPushPDecimal(const void* variable, std::uint32_t size, std::uint32_t places) {
-  DecRegister* r = dec::PushSlot();
-  if (r) dec::Unpack(*r, kTypePDecimal, variable, size, places);
+  PushVariable(kTypePDecimal, variable, size, places);
 }
 
 void DecPopDecimal(void* variable, std::uint32_t size, std::uint32_t places) {
-  dec::Pack(dec::PopRegister(), kTypeDecimal, variable, size, places);
+  PopVariable(kTypeDecimal, variable, size, places);
 }
 
 void DecPopPDecimal(void* variable, std::uint32_t size, std::uint32_t places) {
-  dec::Pack(dec::PopRegister(), kTypePDecimal, variable, size, places);
+  PopVariable(kTypePDecimal, variable, size, places);
 }
 
 void DecClearVariable(void* variable, std::uint32_t size, int type, int direction) {

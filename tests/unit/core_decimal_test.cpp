@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "runtime/core/decimal.h"
+#include "runtime/core/decimal_internal.h"
 #include "runtime/core/memory.h"
 #include "runtime/core/string_stack.h"
 #include "runtime/core/sys.h"
@@ -1063,4 +1064,234 @@ TEST_CASE("decimal 9.4: full stacks on either side lose the value, nothing else"
   CHECK_EQ(DecPopInteger(), 9);
   StackReset();
   DecRestore(nullptr);
+}
+
+// --- 10. statements on packed variables -----------------------------------------------------
+//
+// Pushes of packed variables, additions and pops of the common statement shapes are checked
+// against the register arithmetic applied step by step (unpack both, add, pack), over generated
+// variables of every size and places, with bad nibbles, negative zeros and both sign styles.
+
+namespace {
+
+struct Var {
+  int type, size, places;
+  std::uint8_t bytes[20];
+};
+
+Var RandomVar(std::mt19937& rng, int size, int places) {
+  Var v{(rng() & 1) ? kTypeDecimal : kTypePDecimal, size, places, {}};
+  const int style = static_cast<int>(rng() % 8);
+  for (int i = 0; i < size; ++i) {
+    // Mostly digits; some any byte (nibbles A-F), some all zeros, some all nines.
+    if (style == 0) v.bytes[i] = 0;
+    else if (style == 1) v.bytes[i] = 0x99;
+    else v.bytes[i] = static_cast<std::uint8_t>(rng() % 12 ? rng() % 10 * 16 + rng() % 10 : rng());
+  }
+  if (v.type == kTypeDecimal) {
+    v.bytes[0] = static_cast<std::uint8_t>((v.bytes[0] & 0x0F) | (rng() % 3 == 0 ? (rng() % 16) << 4 : 0));
+  } else if (rng() & 1) {
+    v.bytes[size - 1] = static_cast<std::uint8_t>((v.bytes[size - 1] & 0xF0) | 0x0D);
+  }
+  return v;
+}
+
+void Push(const Var& v) {
+  if (v.type == kTypeDecimal) DecPushDecimal(v.bytes, v.size, v.places);
+  else DecPushPDecimal(v.bytes, v.size, v.places);
+}
+
+void PopInto(Var& v) {
+  if (v.type == kTypeDecimal) DecPopDecimal(v.bytes, v.size, v.places);
+  else DecPopPDecimal(v.bytes, v.size, v.places);
+}
+
+DecRegister Register(const Var& v) {
+  DecRegister r;
+  dec::Unpack(r, v.type, v.bytes, v.size, v.places);
+  return r;
+}
+
+// The register arithmetic: op 0 add, 1 subtract, 2 subtract reversed, 3 multiply.
+void Apply(DecRegister& left, const DecRegister& right, int op) {
+  if (op == 3) {
+    dec::Multiply(left, right);
+    return;
+  }
+  dec::Add(left, right, op != 0);
+  if (op == 2) dec::Negate(left);
+}
+
+void (*const kAddOps[])() = {DecAdd, DecSubtract, DecSubtractReversed, DecMultiply};
+
+// A destination like `like` but of another size, places or type, 0xEE around it.
+Var Destination(std::mt19937& rng, const Var& like) {
+  Var d = like;
+  switch (rng() % 4) {
+    case 0: break;
+    case 1: d.size = 1 + static_cast<int>(rng() % 17); break;  // modulo or wider
+    case 2: d.type = d.type == kTypeDecimal ? kTypePDecimal : kTypeDecimal; break;
+    default: d.places = static_cast<int>(rng() % 34); break;
+  }
+  std::memset(d.bytes, 0xEE, sizeof d.bytes);
+  return d;
+}
+
+std::string Expected(const DecRegister& value, Var dest) {
+  DecRegister r = value;
+  dec::Pack(r, dest.type, dest.bytes, dest.size, dest.places);
+  return Hex(dest.bytes, sizeof dest.bytes);
+}
+
+}  // namespace
+
+TEST_CASE("decimal 10.1: C = A op B on packed variables agrees with the register arithmetic") {
+  Fresh();
+  std::mt19937 rng(1010);
+  for (int iter = 0; iter < 60000; ++iter) {
+    const int size = 1 + static_cast<int>(rng() % 17), places = static_cast<int>(rng() % 34);
+    Var a = RandomVar(rng, size, places);
+    // Mostly the same layout as A (the held path), sometimes other places or sizes.
+    Var b = RandomVar(rng, rng() % 4 ? size : 1 + static_cast<int>(rng() % 17),
+                      rng() % 4 ? places : static_cast<int>(rng() % 34));
+    const int op = static_cast<int>(rng() % 4);
+    Var c = Destination(rng, a);
+    DecRegister expect = Register(a);
+    Apply(expect, Register(b), op);
+    const std::string want = Expected(expect, c);
+    Push(a);
+    Push(b);
+    kAddOps[op]();
+    PopInto(c);
+    const std::string got = Hex(c.bytes, sizeof c.bytes);
+    if (got != want || DecDepth() != 0) {
+      CHECK_EQ(got, want);
+      CHECK_EQ(DecDepth(), 0);
+      std::printf("  op=%d a=%d/%d/%d %s b=%d/%d/%d %s c=%d/%d/%d\n", op, a.type, a.size, a.places,
+                  Hex(a.bytes, a.size).c_str(), b.type, b.size, b.places, Hex(b.bytes, b.size).c_str(),
+                  c.type, c.size, c.places);
+      break;
+    }
+  }
+}
+
+TEST_CASE("decimal 10.2: sums kept packed read the same through every other operation") {
+  Fresh();
+  std::mt19937 rng(1020);
+  for (int iter = 0; iter < 30000; ++iter) {
+    const int size = 1 + static_cast<int>(rng() % 16), places = static_cast<int>(rng() % 33);
+    Var a = RandomVar(rng, size, places), b = RandomVar(rng, size, places),
+        c = RandomVar(rng, size, places);
+    const int op1 = static_cast<int>(rng() % 4), op2 = static_cast<int>(rng() % 4);
+    // ((A op1 B) op2 C): the second sum may need the 32nd digit, or more.
+    DecRegister expect = Register(a);
+    Apply(expect, Register(b), op1);
+    Push(a);
+    Push(b);
+    kAddOps[op1]();
+    if (rng() & 1) {
+      Apply(expect, Register(c), op2);
+      Push(c);
+      kAddOps[op2]();
+    }
+    // Then whatever reads the register: a peek, a duplicate, text, a save and restore, a
+    // compare, a multiply, a rounding, or a pop into another layout.
+    const int reader = static_cast<int>(rng() % 7);
+    std::string got, want;
+    char text[100];
+    if (reader == 0) {
+      const DecRegister* top = DecPeek(1);
+      got = Hex(top->digits, 64) + Hex(&top->sign, 3);
+      want = Hex(expect.digits, 64) + Hex(&expect.sign, 3);
+      DecPopTruth();
+    } else if (reader == 1) {
+      DecDuplicate();
+      DecAdd();
+      DecRegister twice = expect;
+      dec::Add(twice, expect, false);
+      DecPopText(text, sizeof text);
+      got = text;
+      DecPushText("0");  // the same value through the register path
+      std::memcpy(const_cast<DecRegister*>(DecPeek(1)), &twice, sizeof twice);
+      DecPopText(text, sizeof text);
+      want = text;
+    } else if (reader == 2) {
+      void* saved = DecSave();
+      DecRestore(saved);
+      const DecRegister* top = DecPeek(1);
+      got = Hex(top->digits, 64) + Hex(&top->sign, 3);
+      want = Hex(expect.digits, 64) + Hex(&expect.sign, 3);
+      DecPopTruth();
+    } else if (reader == 3) {
+      Push(c);
+      got = std::to_string(DecCompare());
+      want = std::to_string(dec::Compare(expect, Register(c)));
+    } else if (reader == 4) {
+      Push(c);
+      DecMultiply();
+      dec::Multiply(expect, Register(c));
+      const DecRegister* top = DecPeek(1);
+      got = Hex(top->digits, 64) + Hex(&top->sign, 3);
+      want = Hex(expect.digits, 64) + Hex(&expect.sign, 3);
+      DecPopTruth();
+    } else if (reader == 5) {
+      const int to = static_cast<int>(rng() % 33);
+      DecRound(to);
+      dec::Round(expect, to);
+      const DecRegister* top = DecPeek(1);
+      got = Hex(top->digits, 64) + Hex(&top->sign, 3);
+      want = Hex(expect.digits, 64) + Hex(&expect.sign, 3);
+      DecPopTruth();
+    } else {
+      Var d = Destination(rng, a);
+      want = Expected(expect, d);
+      PopInto(d);
+      got = Hex(d.bytes, sizeof d.bytes);
+    }
+    if (got != want || DecDepth() != 0) {
+      CHECK_EQ(got, want);
+      CHECK_EQ(DecDepth(), 0);
+      std::printf("  reader=%d ops=%d,%d n=%d m=%d a=%s b=%s c=%s\n", reader, op1, op2, size, places,
+                  Hex(a.bytes, size).c_str(), Hex(b.bytes, size).c_str(), Hex(c.bytes, size).c_str());
+      break;
+    }
+  }
+}
+
+TEST_CASE("decimal 10.3: held pushes keep the stack's limits and copy the variable") {
+  Fresh();
+  std::uint8_t v[16];
+  std::memset(v, 0x11, sizeof v);
+  v[15] = 0x1C;  // trailing-sign positive: 1111...1
+  for (int i = 0; i < 11; ++i) DecPushPDecimal(v, 16, 2);  // the eleventh is ignored
+  CHECK_EQ(DecDepth(), 10);
+  // The pushed value is a copy: changing the variable afterwards changes nothing.
+  std::memset(v, 0x22, sizeof v);
+  for (int i = 0; i < 9; ++i) DecAdd();
+  char text[100];
+  DecPopText(text, sizeof text);
+  CHECK_EQ(std::string(text), "111111111111111111111111111111.1");
+  // Missing operands read as zero; a null or empty destination writes nothing but pops.
+  DecPushDecimal(v, 4, 0);
+  DecAdd();
+  DecPopDecimal(nullptr, 4, 0);
+  DecPushDecimal(v, 4, 0);
+  DecPopDecimal(v, 0, 0);
+  CHECK_EQ(DecDepth(), 0);
+  CHECK_EQ(Hex(v, 4), "22 22 22 22");
+  // A running total of 31-digit nines outgrows 32 digits: the register's 33rd digit is kept.
+  Var nines{kTypeDecimal, 16, 2, {}};
+  std::memset(nines.bytes, 0x99, 16);
+  nines.bytes[0] = 0x09;
+  DecRegister total = Register(nines);
+  Push(nines);
+  for (int i = 0; i < 12; ++i) {
+    Push(nines);
+    DecAdd();
+    dec::Add(total, Register(nines), false);
+  }
+  const DecRegister* top = DecPeek(1);
+  CHECK_EQ(Hex(top->digits, 64) + Hex(&top->sign, 3), Hex(total.digits, 64) + Hex(&total.sign, 3));
+  DecPopText(text, sizeof text);
+  CHECK_EQ(std::string(text), "1299999999999999999999999999999.87");
 }
