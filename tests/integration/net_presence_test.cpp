@@ -32,11 +32,6 @@ struct Connection {
   }
 };
 
-std::vector<Step> With(std::vector<Step> a, const std::vector<Step>& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
-}
-
 std::vector<Step> MlstLogin() {
   return {{Step::Send, "", "220 fake ready\r\n"},
           {Step::Send, "USER", "331 password please\r\n"},
