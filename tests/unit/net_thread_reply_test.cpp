@@ -3,47 +3,18 @@
 // The library's workers end whenever their connection closes, while the client's other threads
 // go on allocating. This toolchain frees a thread's thread_local storage before it runs the
 // destructors of its thread_local objects, so whatever the library keeps per thread must be
-// released without reading that storage. The cases make the reuse certain: a thread_local
-// object of the test, first used after the reply was stored, is destroyed before the reply's
-// turn would come, and fills every small block the heap hands out at that moment with blanks,
-// as the client's blank-padded texts do.
+// released without reading that storage. The cases make the reuse certain with the blank
+// filler (support/blank_filler.h), first used after the reply was stored.
 #include <windows.h>
 
-#include <cstdlib>
-#include <cstring>
 #include <string>
 #include <thread>
 
 #include "net/ftp_handles.h"
+#include "support/blank_filler.h"
 #include "support/check.h"
 
 namespace {
-
-constexpr int kSizes = 24;        // 8, 12, ... 100 bytes: every size the heap has a list for
-constexpr int kEachSize = 16;
-void* g_taken[kSizes * kEachSize];
-int g_taken_count = 0;
-
-// Takes small blocks from the heap and blanks them; they stay taken until the thread has ended.
-struct BlankFiller {
-  bool used = false;
-  ~BlankFiller() {
-    for (int size = kSizes - 1; size >= 0; --size) {  // large first: a freed block is taken whole
-      for (int i = 0; i < kEachSize; ++i) {
-        void* p = std::malloc(8 + 4 * size);
-        if (!p) continue;
-        std::memset(p, ' ', 8 + 4 * size);
-        g_taken[g_taken_count++] = p;
-      }
-    }
-  }
-};
-thread_local BlankFiller t_filler;
-
-void ReleaseTaken() {
-  for (int i = 0; i < g_taken_count; ++i) std::free(g_taken[i]);
-  g_taken_count = 0;
-}
 
 std::string LastReplyText() {
   DWORD code = 0, length = 0;
@@ -62,9 +33,9 @@ std::string RunThread(const std::string& text) {
   std::thread([&] {
     vel::net::StoreLastResponse(vel::net::FtpReply{250, text});
     seen = LastReplyText();
-    t_filler.used = true;  // registered after the reply: destroyed before it would be
+    testsupport::t_blank_filler.used = true;  // registered after the reply: destroyed before it would be
   }).join();
-  ReleaseTaken();
+  testsupport::ReleaseBlankFilled();
   return seen;
 }
 
@@ -85,9 +56,9 @@ TEST_CASE("a thread that never stored a reply reads none, and a cleared reply is
     vel::net::StoreLastResponse(vel::net::FtpReply{550, "550 No such file\r\n"});
     vel::net::ClearLastResponse();
     after = LastReplyText();
-    t_filler.used = true;
+    testsupport::t_blank_filler.used = true;
   }).join();
-  ReleaseTaken();
+  testsupport::ReleaseBlankFilled();
   CHECK_EQ(before, std::string("0 "));
   CHECK_EQ(after, std::string("0 "));
 }
