@@ -13,6 +13,7 @@
 // handed out as its display name.
 #include <cstring>
 #include <string>
+#include <type_traits>
 
 #include "net/ftp_codepage.h"
 #include "net/ftp_files.h"
@@ -186,6 +187,7 @@ bool Found(const ListEntry& e, const AnsiCodePage& cp, FoundEntry* f) {
   f->time = FILETIME{};
   if (e.time.year) {
     // A folder's entries often share their time: the last conversion is kept.
+    static_assert(std::is_trivially_destructible_v<ListTime>);  // README, "Building by hand"
     static thread_local ListTime lastTime;
     static thread_local FILETIME lastFileTime;
     const ListTime& t = e.time;

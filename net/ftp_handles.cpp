@@ -1,6 +1,7 @@
 // Handle table, workers and the per-thread last response.
 #include "net/ftp_handles.h"
 
+#include <new>
 #include <unordered_map>
 
 namespace vel::net {
@@ -18,7 +19,36 @@ Table& TheTable() {
   return *t;
 }
 
-thread_local FtpReply tl_last;
+// The calling thread's last reply: a block of its own, reached through a fiber-local slot whose
+// callback deletes it when the thread ends. Not a thread_local object: this toolchain's emulated
+// thread storage (POSIX threads model) frees a thread's thread_local block when the thread's
+// routine returns and runs the C++ destructors afterwards, so ~FtpReply ran on memory the heap
+// had already handed on - another thread's blank-padded text made it free 0x20202020. The
+// callback is given the pointer itself and reads no thread storage.
+void WINAPI DeleteThreadReply(void* reply) { delete static_cast<FtpReply*>(reply); }
+
+DWORD ReplySlot() {
+  static const DWORD slot = FlsAlloc(DeleteThreadReply);
+  return slot;
+}
+
+// Null when no slot or no memory could be had: the thread then keeps no reply. The caller's
+// last error is left as it was (FlsGetValue clears it), since a failing call reads the reply
+// after it has set its error.
+FtpReply* ThreadReply(bool create) {
+  const DWORD error = GetLastError();
+  const DWORD slot = ReplySlot();
+  FtpReply* reply = slot == FLS_OUT_OF_INDEXES ? nullptr : static_cast<FtpReply*>(FlsGetValue(slot));
+  if (!reply && create && slot != FLS_OUT_OF_INDEXES) {
+    reply = new (std::nothrow) FtpReply;
+    if (reply && !FlsSetValue(slot, reply)) {
+      delete reply;
+      reply = nullptr;
+    }
+  }
+  SetLastError(error);
+  return reply;
+}
 
 }  // namespace
 
@@ -172,8 +202,18 @@ std::string TlsRecord::SecurityText() const {
   return securityText_;
 }
 
-void StoreLastResponse(const FtpReply& r) { tl_last = r; }
-void ClearLastResponse() { tl_last = FtpReply{}; }
-const FtpReply& LastResponse() { return tl_last; }
+void StoreLastResponse(const FtpReply& r) {
+  if (FtpReply* last = ThreadReply(true)) *last = r;
+}
+
+void ClearLastResponse() {
+  if (FtpReply* last = ThreadReply(false)) *last = FtpReply{};
+}
+
+const FtpReply& LastResponse() {
+  static const FtpReply none;
+  const FtpReply* last = ThreadReply(false);
+  return last ? *last : none;
+}
 
 }  // namespace vel::net

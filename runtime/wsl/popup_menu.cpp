@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <type_traits>
 
 #include "runtime/wsl/icons.h"
 #include "runtime/wsl/runtime_lock.h"
@@ -25,6 +26,8 @@ struct KeyboardAnchor {
   HWND control = nullptr;
   POINT at{0, 0};
 };
+// Trivially destructible, as every thread_local must be (README, "Building by hand").
+static_assert(std::is_trivially_destructible_v<KeyboardAnchor>);
 thread_local KeyboardAnchor t_anchor;
 
 class Parser {

@@ -30,9 +30,6 @@ TOOLINFOA Tool(HWND window, HWND control) {
   return ti;
 }
 
-// The text a callback tool shows; valid until the next request on this thread.
-thread_local std::string t_callback_text;
-
 }  // namespace
 
 HWND TooltipOf(HWND window) {
@@ -71,8 +68,10 @@ bool HandleTooltipNotify(Window* w, LPARAM lp) {
   POINT p{0, 0};
   GetCursorPos(&p);
   ScreenToClient(control, &p);
-  t_callback_text = c ? c->TipAt(p) : std::string();
-  info->lpszText = const_cast<char*>(t_callback_text.c_str());
+  // Kept by the window, not per thread: a thread_local text would be destroyed after its
+  // thread's storage is freed (README, "Building by hand").
+  w->tip_text = c ? c->TipAt(p) : std::string();
+  info->lpszText = const_cast<char*>(w->tip_text.c_str());
   info->hinst = nullptr;
   return true;
 }

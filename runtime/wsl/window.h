@@ -98,6 +98,7 @@ class Window {
   Window* below = nullptr;             // the thread's previous top window
   bool accept_all = false;
   std::uint32_t status_height = 0;     // pixels added below the client area for the bar
+  std::string tip_text;                // a callback tool's text, until the tooltip's next request
 
   LoopState loop;
   PropertyBag bag;

@@ -15,6 +15,7 @@
 #include "runtime/wsl/fields.h"
 #include "runtime/wsl/keyboard.h"
 #include "runtime/wsl/properties.h"
+#include "support/blank_filler.h"
 #include "support/check.h"
 #include "support/screenshot.h"
 #include "wsl_keyboard_support.h"
@@ -284,6 +285,30 @@ TEST_CASE("tooltips: shown under the pointer, a list's row tips from its queue")
   CHECK_EQ(hover(k.Hwnd(kItems), r.left + 10, (r.top + r.bottom) / 2), std::string("Pick an item"));
   SendMessageA(tip, TTM_POP, 0, 0);
   SetCursorPos(before.x, before.y);
+}
+
+// A callback tool's text outlives the request, not the thread that answered it: a thread that
+// answers and ends leaves nothing of the text in its thread storage (see support/blank_filler.h).
+TEST_CASE("tooltips: a text answered on a thread that then ends stays readable and frees nothing twice") {
+  KeysWindow k;
+  REQUIRE(k.w);
+  RunQuiet();
+  HWND tip = TooltipOf(k.w->hwnd);
+  REQUIRE(tip != nullptr);
+  for (int round = 0; round < 10; ++round) {
+    NMTTDISPINFOA info{};
+    info.hdr.hwndFrom = tip;
+    info.hdr.idFrom = reinterpret_cast<UINT_PTR>(k.Hwnd(kBack));
+    info.hdr.code = TTN_GETDISPINFOA;
+    bool handled = false;
+    std::thread([&] {
+      handled = HandleTooltipNotify(k.w, reinterpret_cast<LPARAM>(&info));
+      testsupport::t_blank_filler.used = true;
+    }).join();
+    testsupport::ReleaseBlankFilled();
+    CHECK(handled);
+    CHECK_EQ(std::string(info.lpszText ? info.lpszText : "(none)"), std::string("Previous level"));
+  }
 }
 
 TEST_CASE("type-ahead: a letter chooses the drive in a drop list without a locator column") {
