@@ -102,10 +102,23 @@ const MonthName kMonths[] = {
     {"\xd0\x98\xd1\x8e\xd0\xbd", 6}, {"\xd0\x98\xd1\x8e\xd0\xbb", 7}, {"\xd0\x90\xd0\xb2\xd0\xb3", 8},
     {"\xd0\xa1\xd0\xb5\xd0\xbd", 9}, {"\xd0\x9e\xd0\xba\xd1\x82", 10}, {"\xd0\x9d\xd0\xbe\xd1\x8f", 11},
     {"\xd0\x94\xd0\xb5\xd0\xba", 12},
+    // Hungarian ("jan", "aug", "okt", "nov", "dec" above), UTF-8 and Latin-2
+    {"febr", 2}, {"m\xc3\xa1rc", 3}, {"\xc3\xa1pr", 4}, {"m\xc3\xa1j", 5}, {"j\xc3\xban", 6}, {"j\xc3\xbal", 7},
+    {"szept", 9}, {"m\xe1rc", 3}, {"\xe1pr", 4}, {"m\xe1j", 5}, {"j\xfan", 6}, {"j\xfal", 7},
+    // Polish, UTF-8
+    {"sty", 1}, {"lut", 2}, {"kwi", 4}, {"cze", 6}, {"lip", 7}, {"sie", 8}, {"wrz", 9}, {"pa\xc5\xba", 10},
+    {"lis", 11}, {"gru", 12},
+    // Norwegian and Danish, Finnish
+    {"des", 12}, {"tammi", 1}, {"helmi", 2}, {"maalis", 3}, {"huhti", 4}, {"touko", 5}, {"kes\xc3\xa4", 6},
+    {"hein\xc3\xa4", 7}, {"elo", 8}, {"syys", 9}, {"loka", 10}, {"marras", 11}, {"joulu", 12},
+    // Turkish
+    {"oca", 1}, {"\xc5\x9fub", 2}, {"nis", 4}, {"haz", 6}, {"tem", 7}, {"a\xc4\x9fu", 8}, {"eyl", 9},
+    {"eki", 10}, {"kas", 11}, {"ara", 12},
 };
 
-// "月" in UTF-8, Shift_JIS and GBK, and "월" in UTF-8.
-const char* const kMonthMarks[] = {"\xe6\x9c\x88", "\x8c\x8e", "\xd4\xc2", "\xec\x9b\x94"};
+// "月" in UTF-8, Shift_JIS, GBK, EUC-JP and Big5; "월" in UTF-8 and EUC-KR.
+const char* const kMonthMarks[] = {"\xe6\x9c\x88", "\x8c\x8e", "\xd4\xc2", "\xb7\xee", "\xa4\xeb",
+                                   "\xec\x9b\x94", "\xbf\xf9"};
 
 }  // namespace
 
@@ -166,12 +179,21 @@ bool ParseClock(std::string_view s, int* h, int* m, int* sec) {
     }
     if (ss.size() != 2 || !ToInt(ss, sec)) return false;
   }
-  if (*h == 24 && *m == 0 && *sec == 0) {  // "24:00": the end of the day
-    *h = 23;
-    *m = 59;
-    *sec = 59;
-  }
+  if (*h == 24 && *m == 0 && *sec == 0) return true;  // "24:00": midnight ending the day (see NextDayAt24)
   return *h < 24 && *m < 60 && *sec < 61;
+}
+
+void NextDayAt24(ListTime* t) {
+  if (t->hour != 24) return;
+  static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  bool leap = (t->year % 4 == 0 && t->year % 100 != 0) || t->year % 400 == 0;
+  int last = kDays[t->month - 1] + (t->month == 2 && leap);
+  t->hour = 0;
+  if (++t->day <= last) return;
+  t->day = 1;
+  if (++t->month <= 12) return;
+  t->month = 1;
+  ++t->year;
 }
 
 int InferYear(int month, int day, const Today& today) {

@@ -38,9 +38,16 @@ bool HasSuffix(std::string_view s, std::string_view suffix) {
   return s.size() >= suffix.size() && s.substr(s.size() - suffix.size()) == suffix;
 }
 
+// "日"/"일" and "年"/"년" after the digits, in each encoding a CJK server lists in: UTF-8,
+// Shift_JIS, GBK, EUC-JP, Big5, EUC-KR (duplicates across encodings are harmless).
+constexpr std::string_view kDayMarks[] = {".", "\xe6\x97\xa5", "\x93\xfa", "\xc8\xd5", "\xc6\xfc", "\xa4\xe9",
+                                          "\xec\x9d\xbc", "\xc0\xcf"};
+constexpr std::string_view kYearMarks[] = {"\xe5\xb9\xb4", "\x94\x4e", "\xc4\xea", "\xc7\xaf", "\xa6\x7e",
+                                           "\xeb\x85\x84", "\xb3\xe2"};
+
 // A day of the month: "5", "05", "5." (German), "5日"/"5일".
 bool DayToken(std::string_view s, int* day) {
-  for (std::string_view mark : {".", "\xe6\x97\xa5", "\x93\xfa", "\xc8\xd5", "\xec\x9d\xbc"})
+  for (std::string_view mark : kDayMarks)
     if (s.size() > mark.size() && HasSuffix(s, mark)) {
       s.remove_suffix(mark.size());
       break;
@@ -50,7 +57,7 @@ bool DayToken(std::string_view s, int* day) {
 
 // A year, plain or with "年"/"년".
 bool YearToken(std::string_view s, int* year) {
-  for (std::string_view mark : {"\xe5\xb9\xb4", "\x94\x4e", "\xc4\xea", "\xeb\x85\x84"})
+  for (std::string_view mark : kYearMarks)
     if (s.size() > mark.size() && HasSuffix(s, mark)) {
       s.remove_suffix(mark.size());
       break;
@@ -58,16 +65,50 @@ bool YearToken(std::string_view s, int* year) {
   return s.size() == 4 && ToInt(s, year) && *year >= 1601;
 }
 
-// "YYYY-MM-DD" or "MM-DD" (the recent form of ISO listings).
-bool IsoDate(std::string_view s, const Today& today, ListTime* t) {
-  if (s.size() == 10 && s[4] == '-' && s[7] == '-')
+// "hh:mm[:ss]", and "hh:m" as some embedded servers print a minute below ten ("00:0").
+bool UnixClock(std::string_view w, ListTime* t) {
+  size_t c = w.find(':');
+  if (c != std::string_view::npos && w.size() == c + 2) {
+    std::string padded(w);
+    padded.insert(c + 1, 1, '0');
+    return ParseClock(padded, &t->hour, &t->minute, &t->second);
+  }
+  return ParseClock(w, &t->hour, &t->minute, &t->second);
+}
+
+// "DD-mon-YY" / "DD-mon-YYYY" with a lower-case English abbreviation ("07-mar-21").
+bool DayMonYear(std::string_view s, ListTime* t) {
+  if ((s.size() != 9 && s.size() != 11) || s[2] != '-' || s[6] != '-') return false;
+  for (char c : s.substr(3, 3))
+    if (c < 'a' || c > 'z') return false;
+  std::string_view ys = s.substr(7);
+  int y;
+  if (!ToInt(s.substr(0, 2), &t->day) || !AllDigits(ys) || !ToInt(ys, &y)) return false;
+  t->month = MonthOfEnglishUpper(s.substr(3, 3));
+  t->year = FullYear(y, ys.size());
+  return ValidDate(*t);
+}
+
+// All-digit dates: "YYYY-MM-DD", "YYYY/MM/DD", "YYYY.MM.DD", "DD-MM-YYYY", "DD-mon-YY", and "MM-DD"
+// (the recent form of ISO listings: *monthDay is set, the year comes from the next field or the
+// clock).
+bool NumericDate(std::string_view s, ListTime* t, bool* monthDay) {
+  *monthDay = false;
+  if (s.size() == 10 && s[4] == s[7] && (s[4] == '-' || s[4] == '/' || s[4] == '.'))
     return ToInt(s.substr(0, 4), &t->year) && ToInt(s.substr(5, 2), &t->month) && ToInt(s.substr(8, 2), &t->day) &&
            ValidDate(*t);
-  if (s.size() == 5 && s[2] == '-' && ToInt(s.substr(0, 2), &t->month) && ToInt(s.substr(3, 2), &t->day)) {
-    t->year = InferYear(t->month, t->day, today);
-    return ValidDate(*t);
-  }
+  if (s.size() == 10 && s[2] == '-' && s[5] == '-')
+    return ToInt(s.substr(0, 2), &t->day) && ToInt(s.substr(3, 2), &t->month) && ToInt(s.substr(6, 4), &t->year) &&
+           ValidDate(*t);
+  if (DayMonYear(s, t)) return true;
+  if (s.size() == 5 && s[2] == '-' && ToInt(s.substr(0, 2), &t->month) && ToInt(s.substr(3, 2), &t->day))
+    return *monthDay = true;
   return false;
+}
+
+// A field ending in a comma ("Juli,", "14,"), without it; empty when there is none.
+std::string_view BeforeComma(std::string_view s) {
+  return s.size() > 1 && s.back() == ',' ? s.substr(0, s.size() - 1) : std::string_view();
 }
 
 bool TimeZone(std::string_view s) {
@@ -79,6 +120,7 @@ struct Anchor {
   size_t last;     // index of the last date token
   ListTime time;
   bool leftYear;   // a year printed left-aligned in the time column
+  bool slashDirs;  // "Mon DD, YYYY HH:MM": folder names end in "/"
 };
 
 // The time-or-year token after a day: "12:34", "12:34:56 2020" (two tokens), "2020", "2020年".
@@ -87,7 +129,7 @@ bool TimeOrYear(std::string_view line, const std::vector<Token>& tok, size_t k, 
   std::string_view w = At(line, tok[k]);
   ListTime& t = a->time;
   if (w.find(':') != std::string_view::npos) {
-    if (!ParseClock(w, &t.hour, &t.minute, &t.second)) return false;
+    if (!UnixClock(w, &t)) return false;
     int y;
     if (k + 1 < tok.size() && YearToken(At(line, tok[k + 1]), &y) && w.size() == 8) {
       t.year = y;  // "Jan  5 12:34:56 2020"
@@ -106,35 +148,84 @@ bool TimeOrYear(std::string_view line, const std::vector<Token>& tok, size_t k, 
   return ValidDate(t);
 }
 
-bool FindAnchor(std::string_view line, const std::vector<Token>& tok, size_t i, const Today& today, Anchor* a) {
-  *a = Anchor{i, i, {}, false};
+// "MM-DD" followed by a year ("03-29 2019") or a clock ("03-29 10:30").
+bool MonthDayThen(std::string_view line, const std::vector<Token>& tok, size_t i, const Today& today, Anchor* a) {
   ListTime& t = a->time;
-  std::string_view w0 = At(line, tok[i]);
-  if (i + 1 >= tok.size()) return false;
   std::string_view w1 = At(line, tok[i + 1]);
-  if ((t.month = MonthOf(w0)) && DayToken(w1, &t.day))  // "Jan 5 ..."
-    return TimeOrYear(line, tok, i + 2, today, a);
-  if (DayToken(w0, &t.day) && (t.month = MonthOf(w1)))  // "5. Mär ...", "5 mars ..."
-    return TimeOrYear(line, tok, i + 2, today, a);
-  t = ListTime{};
-  if (IsoDate(w0, today, &t)) {  // "2023-01-15 10:30[:45[.123]] [+0100]", "2020-01-15", "01-15 10:30"
-    if (ParseClock(w1, &t.hour, &t.minute, &t.second)) {
+  a->last = i + 1;
+  if (w1.size() == 4 && YearToken(w1, &t.year)) return ValidDate(t);
+  if (!UnixClock(w1, &t)) return false;
+  t.year = InferYear(t.month, t.day, today);
+  if (i + 2 < tok.size() && TimeZone(At(line, tok[i + 2]))) a->last = i + 2;
+  return ValidDate(t);
+}
+
+// Dates whose fields are all digits, or digits with CJK marks.
+bool DigitDate(std::string_view line, const std::vector<Token>& tok, size_t i, const Today& today, Anchor* a) {
+  ListTime& t = a->time;
+  std::string_view w0 = At(line, tok[i]), w1 = At(line, tok[i + 1]);
+  bool monthDay;
+  if (NumericDate(w0, &t, &monthDay)) {  // "2023-01-15 10:30[:45[.123]] [+0100]", "2020/01/15", "15-01-2020 10:30"
+    if (monthDay) return MonthDayThen(line, tok, i, today, a);
+    if (UnixClock(w1, &t)) {
       a->last = i + 1;
       if (i + 2 < tok.size() && TimeZone(At(line, tok[i + 2]))) a->last = i + 2;
-    } else if (w0.size() == 5) {
-      return false;  // "MM-DD" always comes with a time
     }
     return true;
   }
+  t = ListTime{};
+  // "3 29 03:26": month and day as numbers, always followed by a clock.
+  if (w0.size() <= 2 && w1.size() <= 2 && ToInt(w0, &t.month) && ToInt(w1, &t.day) && i + 2 < tok.size() &&
+      UnixClock(At(line, tok[i + 2]), &t)) {
+    t.year = InferYear(t.month, t.day, today);
+    a->last = i + 2;
+    return ValidDate(t);
+  }
+  t = ListTime{};
   int y;
   if (YearToken(w0, &y) && w0.size() > 4 && (t.month = MonthOf(w1)) && i + 2 < tok.size() &&
       DayToken(At(line, tok[i + 2]), &t.day)) {  // "2020年 1月 5日 [12:34]"
     t.year = y;
     a->last = i + 2;
-    if (i + 3 < tok.size() && ParseClock(At(line, tok[i + 3]), &t.hour, &t.minute, &t.second)) a->last = i + 3;
+    if (i + 3 < tok.size() && UnixClock(At(line, tok[i + 3]), &t)) a->last = i + 3;
     return ValidDate(t);
   }
   return false;
+}
+
+bool FindAnchor(std::string_view line, const std::vector<Token>& tok, size_t i, const Today& today, Anchor* a) {
+  *a = Anchor{i, i, {}, false, false};
+  ListTime& t = a->time;
+  std::string_view w0 = At(line, tok[i]);
+  if (i + 1 >= tok.size()) return false;
+  std::string_view w1 = At(line, tok[i + 1]);
+  std::string_view dayComma = BeforeComma(w1);
+  if ((t.month = MonthOf(w0)) && !dayComma.empty() && i + 3 < tok.size()) {  // "Feb 14, 2008 21:33"
+    std::string_view y = At(line, tok[i + 2]);
+    a->last = i + 3;
+    a->slashDirs = true;
+    return DayToken(dayComma, &t.day) && y.size() == 4 && ToInt(y, &t.year) && UnixClock(At(line, tok[i + 3]), &t) &&
+           ValidDate(t);
+  }
+  if ((t.month = MonthOf(w0)) && DayToken(w1, &t.day))  // "Jan 5 ..."
+    return TimeOrYear(line, tok, i + 2, today, a);
+  if (DayToken(w0, &t.day) && (t.month = MonthOf(dayComma.empty() ? w1 : dayComma)))  // "5. Mär", "26. Juli,"
+    return TimeOrYear(line, tok, i + 2, today, a);
+  t = ListTime{};
+  return DigitDate(line, tok, i, today, a);
+}
+
+// "permissions links owner group size name" and nothing else: a server that prints no date.
+bool Dateless(std::string_view line, const std::vector<Token>& tok, ListEntry* e) {
+  uint64_t links, size;
+  if (tok.size() != 6 || !ToU64(At(line, tok[1]), &links) || !ToU64(At(line, tok[4]), &size) ||
+      tok[5].begin != tok[4].end + 1)
+    return false;
+  *e = ListEntry{};
+  e->dir = line[0] == 'd';
+  e->size = (line[0] == '-') ? size : 0;
+  e->name.assign(At(line, tok[5]));
+  return (line[0] == '-' || line[0] == 'd') && ValidEntryName(e->name);
 }
 
 // The size before the date: digits; a device's "major, minor"; or digits run into the group.
@@ -213,10 +304,11 @@ bool ParseUnix(std::string_view line, const Today& today, ListEntry* e, size_t* 
       if (!e->target.empty() && e->target.back() == '/') e->dir = e->linkKnown = true;
     } else {
       e->name.assign(rest);
+      if (a.slashDirs && e->dir && e->name.size() > 1 && e->name.back() == '/') e->name.pop_back();
     }
     return ValidEntryName(e->name);
   }
-  return false;
+  return Dateless(line, tok, e);
 }
 
 // NetWare: "d [R----F--] owner size Mon DD HH:MM|YYYY     name" (names after padded blanks).

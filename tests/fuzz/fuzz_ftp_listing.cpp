@@ -17,6 +17,8 @@ namespace {
 void CheckEntry(const ListEntry& e) {
   if (!ValidEntryName(e.name)) abort();
   if (e.time.year && (e.time.month < 1 || e.time.month > 12 || e.time.day < 1 || e.time.day > 31)) abort();
+  // "24:00" is settled as the next day's midnight: no entry keeps an hour past 23.
+  if (e.time.hour < 0 || e.time.hour > 23 || e.time.minute < 0 || e.time.minute > 59) abort();
   static const Latin1CodePage latin1;
   static const Utf8CodePage utf8;
   for (const AnsiCodePage* cp : {static_cast<const AnsiCodePage*>(&latin1), static_cast<const AnsiCodePage*>(&utf8)}) {
