@@ -70,7 +70,7 @@ bool ReadAs(Family f, std::string_view line, const Today& today, ListEntry* e, N
     case Family::Unix:
       if (ParseUnix(line, today, e, &notes->leftYearBlanks)) return true;
       notes->leftYearBlanks = 0;
-      return ParseNetware(line, today, e);
+      return ParseNetware(line, today, e) || ParseNumericUnix(line, e);
     case Family::Dos: return ParseDos(line, e);
     case Family::Os2: return ParseOs2(line, e);
     case Family::Eplf: return ParseEplf(line, e);

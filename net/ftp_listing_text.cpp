@@ -162,14 +162,15 @@ int MonthOfEnglishUpper(std::string_view s) {
   return 0;
 }
 
-bool ParseClock(std::string_view s, int* h, int* m, int* sec) {
+bool ParseClock(std::string_view s, int* hour, int* minute, int* second) {
+  // Read into locals: a field that is no clock leaves the caller's time as it was.
+  int h, m, sec = 0;
   size_t c1 = s.find(':');
   if (c1 == std::string_view::npos || c1 == 0 || c1 > 2) return false;
   size_t c2 = s.find(':', c1 + 1);
-  *sec = 0;
-  if (!ToInt(s.substr(0, c1), h)) return false;
+  if (!ToInt(s.substr(0, c1), &h)) return false;
   std::string_view mm = c2 == std::string_view::npos ? s.substr(c1 + 1) : s.substr(c1 + 1, c2 - c1 - 1);
-  if (mm.size() != 2 || !ToInt(mm, m)) return false;
+  if (mm.size() != 2 || !ToInt(mm, &m)) return false;
   if (c2 != std::string_view::npos) {
     std::string_view ss = s.substr(c2 + 1);
     size_t dot = ss.find_first_of(".,");
@@ -177,10 +178,14 @@ bool ParseClock(std::string_view s, int* h, int* m, int* sec) {
       if (!AllDigits(ss.substr(dot + 1))) return false;
       ss = ss.substr(0, dot);
     }
-    if (ss.size() != 2 || !ToInt(ss, sec)) return false;
+    if (ss.size() != 2 || !ToInt(ss, &sec)) return false;
   }
-  if (*h == 24 && *m == 0 && *sec == 0) return true;  // "24:00": midnight ending the day (see NextDayAt24)
-  return *h < 24 && *m < 60 && *sec < 61;
+  // "24:00": midnight ending the day (see NextDayAt24).
+  if (!(h == 24 && m == 0 && sec == 0) && !(h < 24 && m < 60 && sec < 61)) return false;
+  *hour = h;
+  *minute = m;
+  *second = sec;
+  return true;
 }
 
 void NextDayAt24(ListTime* t) {
@@ -194,6 +199,26 @@ void NextDayAt24(ListTime* t) {
   if (++t->month <= 12) return;
   t->month = 1;
   ++t->year;
+}
+
+ListTime FromUnixSeconds(uint64_t s) {
+  ListTime t;
+  t.utc = true;
+  uint64_t days = s / 86400, rem = s % 86400;
+  t.hour = static_cast<int>(rem / 3600);
+  t.minute = static_cast<int>(rem % 3600 / 60);
+  t.second = static_cast<int>(rem % 60);
+  // Civil from days (proleptic Gregorian).
+  int64_t z = static_cast<int64_t>(days) + 719468;
+  int64_t era = z / 146097;
+  int64_t doe = z - era * 146097;
+  int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  int64_t mp = (5 * doy + 2) / 153;
+  t.day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+  t.month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+  t.year = static_cast<int>(yoe + era * 400 + (t.month <= 2 ? 1 : 0));
+  return t;
 }
 
 int InferYear(int month, int day, const Today& today) {

@@ -36,11 +36,15 @@ void NextDayAt24(ListTime* t);
 int InferYear(int month, int day, const Today& today);
 int FullYear(int twoOrFour, size_t digits);  // 2-digit years: 70..99 -> 19xx, else 20xx
 bool ValidDate(const ListTime& t);
+// Seconds since 1970 (UTC) into a calendar time.
+ListTime FromUnixSeconds(uint64_t s);
 
 // Family parsers: true with *e filled for a line that is an entry of that family.
 // *leftYearBlanks: the blanks after a year printed left-aligned in the time field (0 for other
 // dates); with two or more the name was read after two of them (the padded reading).
 bool ParseUnix(std::string_view line, const Today& today, ListEntry* e, size_t* leftYearBlanks = nullptr);
+// "octal-mode uid gid size epoch name": the numeric form some embedded servers list in.
+bool ParseNumericUnix(std::string_view line, ListEntry* e);
 bool ParseNetware(std::string_view line, const Today& today, ListEntry* e);
 bool ParseDos(std::string_view line, ListEntry* e);
 bool ParseOs2(std::string_view line, ListEntry* e);

@@ -7,6 +7,14 @@
 //   d-rwxrwxr-x  M 4 u    g          0  1月 15 10:30 dir          Plan 9 mode, Japanese month
 //   lrwxrwxrwx   1 u      g          7 Jan  5 12:34 pub -> vol/pub
 //   d [R----F--] supervisor   512    Jan 16 18:53    login         NetWare
+//   -rw-r--r--   1 u      g       33.5k  3 29 03:26 name            unit size (approximate), numeric date
+//   drwx------   1 u      g          0 Feb 14, 2008 21:33 dir/      folders end in "/" in this form
+//   -rw-r--r--   1 u      g       1234 name                         no date at all
+//   100644 1000 100 20480 1700000000 name                          octal mode, ids, size, epoch
+//
+// Other dates read: "YYYY-MM-DD", "YYYY/MM/DD", "YYYY.MM.DD", "DD-MM-YYYY", "DD-mon-YY", "MM-DD"
+// with a clock or a year, "26. Juli, 20:10", CJK marks after the digits (UTF-8, Shift_JIS, GBK,
+// EUC-JP, Big5, EUC-KR), and "hh:m" clocks with one minute digit.
 //
 // The date is the anchor: the size is the token before it, the name starts after the single
 // blank that follows it (ls's fixed name column), so a name's own leading blanks are kept.
@@ -22,9 +30,11 @@ namespace vel::net::listing {
 namespace {
 
 // "d", "-", "l"... followed by mode letters, 8 to 12 characters (ACL "+", "@", SELinux ".").
+// Rarer first letters: "D" door, "n" network file, "w" whiteout, "P" event port, "C" contiguous
+// file, "M" migrated (off-line) file, "H" hidden folder.
 bool ModeToken(std::string_view m) {
   if (m.size() < 8 || m.size() > 12) return false;
-  if (std::string_view("-dlbcpsDnw").find(m[0]) == std::string_view::npos) return false;
+  if (std::string_view("-dlbcpsDnwPCMH").find(m[0]) == std::string_view::npos) return false;
   int modeChars = 0;
   for (size_t i = 1; i < m.size(); ++i) {
     char c = m[i];
@@ -67,13 +77,10 @@ bool YearToken(std::string_view s, int* year) {
 
 // "hh:mm[:ss]", and "hh:m" as some embedded servers print a minute below ten ("00:0").
 bool UnixClock(std::string_view w, ListTime* t) {
+  std::string padded(w);
   size_t c = w.find(':');
-  if (c != std::string_view::npos && w.size() == c + 2) {
-    std::string padded(w);
-    padded.insert(c + 1, 1, '0');
-    return ParseClock(padded, &t->hour, &t->minute, &t->second);
-  }
-  return ParseClock(w, &t->hour, &t->minute, &t->second);
+  if (c != std::string_view::npos && w.size() == c + 2) padded.insert(c + 1, 1, '0');
+  return ParseClock(padded, &t->hour, &t->minute, &t->second);
 }
 
 // "DD-mon-YY" / "DD-mon-YYYY" with a lower-case English abbreviation ("07-mar-21").
@@ -228,20 +235,47 @@ bool Dateless(std::string_view line, const std::vector<Token>& tok, ListEntry* e
   return (line[0] == '-' || line[0] == 'd') && ValidEntryName(e->name);
 }
 
-// The size before the date: digits; a device's "major, minor"; or digits run into the group.
-bool SizeBefore(std::string_view line, const std::vector<Token>& tok, size_t i, uint64_t* size) {
+// A size with a unit, as "ls -lh" prints it: "512", "33.5k", "1.2M", "3G" (units of 1024; at
+// most one decimal digit). The value is rounded and only approximate.
+bool UnitSize(std::string_view s, uint64_t* size) {
+  static constexpr std::string_view kUnits = "kMGTP";
+  if (s.size() < 2) return false;
+  size_t unit = kUnits.find(s.back() == 'K' ? 'k' : s.back());
+  if (unit == std::string_view::npos) return false;
+  s.remove_suffix(1);
+  uint64_t whole, tenth = 0;
+  size_t dot = s.find('.');
+  if (dot != std::string_view::npos) {
+    if (s.size() != dot + 2 || !ToU64(s.substr(dot + 1), &tenth)) return false;
+    s = s.substr(0, dot);
+  }
+  if (s.size() > 4 || !ToU64(s, &whole)) return false;
+  uint64_t scale = uint64_t{1} << (10 * (unit + 1));
+  *size = whole * scale + tenth * scale / 10;
+  return true;
+}
+
+// The size before the date: digits; a device's "major, minor"; digits run into the group; or
+// a size with a unit (*approx set).
+bool SizeBefore(std::string_view line, const std::vector<Token>& tok, size_t i, uint64_t* size, bool* approx) {
+  *approx = false;
   if (i < 2) return false;
   std::string_view s = At(line, tok[i - 1]);
+  if (UnitSize(s, size)) return *approx = true;
   if (ToU64(s, size)) {
     std::string_view prev = At(line, tok[i - 2]);
     if (prev.size() > 1 && prev.back() == ',' && AllDigits(prev.substr(0, prev.size() - 1))) *size = 0;  // "1, 3"
     return true;
   }
   if (s.size() > 1 && s.back() == ',' ) return false;
-  // "group12345678901": letters, then the size's digits.
+  // "group12345678901": letters, then the size's digits. Seven digits or more fill a size column
+  // by themselves; fewer ("longgroup123456") only where a long group filled its column and the
+  // line has no field to spare (mode, links, owner, group-and-size, then the date).
   size_t d = s.size();
   while (d > 0 && s[d - 1] >= '0' && s[d - 1] <= '9') --d;
-  if (d == 0 || d == s.size() || s.size() - d < 7 || i < 3) return false;
+  if (d == 0 || d == s.size() || i < 3) return false;
+  bool longGroup = d >= 8 && i == 4 && AllDigits(At(line, tok[1]));
+  if (s.size() - d < 7 && !longGroup) return false;
   return ToU64(s.substr(d), size);
 }
 
@@ -283,7 +317,8 @@ bool ParseUnix(std::string_view line, const Today& today, ListEntry* e, size_t* 
   for (size_t i = 2; i + 1 < tok.size(); ++i) {
     Anchor a;
     uint64_t size;
-    if (!FindAnchor(line, tok, i, today, &a) || !SizeBefore(line, tok, i, &size)) continue;
+    bool approx;
+    if (!FindAnchor(line, tok, i, today, &a) || !SizeBefore(line, tok, i, &size, &approx)) continue;
     size_t nameAt = tok[a.last].end + 1;
     if (a.leftYear) {
       size_t blanks = 0;
@@ -294,11 +329,13 @@ bool ParseUnix(std::string_view line, const Today& today, ListEntry* e, size_t* 
     if (nameAt >= line.size()) return false;
     std::string_view rest = line.substr(nameAt);
     *e = ListEntry{};
-    e->dir = kind == 'd';
     e->link = kind == 'l';
-    e->size = (kind == 'b' || kind == 'c' || kind == 'd') ? 0 : size;
+    e->dir = kind == 'd' || kind == 'H';
+    e->size = (kind == '-' || kind == 'l' || kind == 'C' || kind == 'M') ? size : 0;
+    e->sizeApprox = approx && e->size != 0;
     e->time = a.time;
     if (e->link) {
+      if (approx) return false;  // the target's length is what tells "a -> b -> c" apart
       if (!SplitLink(rest, size, e)) return false;
       // A target ending in "/" is a folder for certain; others wait for the rest of the listing.
       if (!e->target.empty() && e->target.back() == '/') e->dir = e->linkKnown = true;
@@ -309,6 +346,34 @@ bool ParseUnix(std::string_view line, const Today& today, ListEntry* e, size_t* 
     return ValidEntryName(e->name);
   }
   return Dateless(line, tok, e);
+}
+
+// "100644 1000 100 20480 1700000000 name": the mode in octal with its file-type bits (regular
+// 0100000, folder 0040000, link 0120000), owner and group ids, size, seconds since 1970 (UTC).
+bool ParseNumericUnix(std::string_view line, ListEntry* e) {
+  auto tok = Tokens(line, 6);
+  if (tok.size() < 6 || tok[0].begin != 0) return false;
+  std::string_view mode = At(line, tok[0]);
+  uint64_t m = 0, id, size, secs;
+  if (mode.size() < 5 || mode.size() > 7) return false;
+  for (char c : mode) {
+    if (c < '0' || c > '7') return false;
+    m = m * 8 + static_cast<uint64_t>(c - '0');
+  }
+  unsigned kind = static_cast<unsigned>(m >> 12);
+  if ((kind != 010 && kind != 004 && kind != 012) || !ToU64(At(line, tok[1]), &id) || !ToU64(At(line, tok[2]), &id) ||
+      !ToU64(At(line, tok[3]), &size) || At(line, tok[4]).size() > 11 || !ToU64(At(line, tok[4]), &secs) ||
+      tok[5].begin != tok[4].end + 1)
+    return false;
+  *e = ListEntry{};
+  e->dir = kind == 004;
+  e->link = kind == 012;
+  e->size = e->dir ? 0 : size;
+  e->time = FromUnixSeconds(secs);
+  std::string_view rest = line.substr(tok[5].begin);
+  if (!e->link) e->name.assign(rest);
+  else if (!SplitLink(rest, size, e)) return false;
+  return ValidDate(e->time) && ValidEntryName(e->name);
 }
 
 // NetWare: "d [R----F--] owner size Mon DD HH:MM|YYYY     name" (names after padded blanks).
