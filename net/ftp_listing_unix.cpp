@@ -225,8 +225,9 @@ bool FindAnchor(std::string_view line, const std::vector<Token>& tok, size_t i, 
 // "permissions links owner group size name" and nothing else: a server that prints no date.
 bool Dateless(std::string_view line, const std::vector<Token>& tok, ListEntry* e) {
   uint64_t links, size;
+  // A month name there is more likely a line cut inside its date than a file of that name.
   if (tok.size() != 6 || !ToU64(At(line, tok[1]), &links) || !ToU64(At(line, tok[4]), &size) ||
-      tok[5].begin != tok[4].end + 1)
+      tok[5].begin != tok[4].end + 1 || MonthOf(At(line, tok[5])))
     return false;
   *e = ListEntry{};
   e->dir = line[0] == 'd';

@@ -128,6 +128,7 @@ const Row kRows[] = {
     {"-rw-r--r-- 1 root root 8812 nodate.bin", "nodate.bin", 'f', 8812, 0, 0, 0, 0, 0},
     {"drwxr-xr-x 4 root root 1024 nodate-dir", "nodate-dir", 'd', 0, 0, 0, 0, 0, 0},
     {"-rw-r--r-- 1 root root 8812 two words", nullptr, 0, 0, 0, 0, 0, 0, 0},
+    {"-rw-r--r-- 1 root root 8812 Jan", nullptr, 0, 0, 0, 0, 0, 0, 0},
     {"-rw-r--r-- 1 root root 8812  lead", nullptr, 0, 0, 0, 0, 0, 0, 0},
     {"-rw-r--r-- 1 u g 1 Mar  9 24:00 next-day.txt", "next-day.txt", 'f', 1, 2024, 3, 10, 0, 0},
     {"-rw-r--r-- 1 u g 1 Dec 31 24:00 next-year.txt", "next-year.txt", 'f', 1, 2024, 1, 1, 0, 0},
