@@ -50,15 +50,27 @@ struct Notes {
   size_t leftYearBlanks = 0;  // Unix: blanks after a left-aligned year (see ParseUnix)
 };
 
+bool ReadAs(Family f, std::string_view line, const Today& today, ListEntry* e, Notes* notes);
+
+// An entry as read, with "24:00" settled as midnight starting the next day.
+bool Settled(bool read, ListEntry* e) {
+  if (read) NextDayAt24(&e->time);
+  return read;
+}
+
 // One family's reading of a line (wrapped VMS first halves count as unread here).
 bool ParseAs(Family f, std::string_view line, const Today& today, ListEntry* e, Notes* notes) {
+  return Settled(ReadAs(f, line, today, e, notes), e);
+}
+
+bool ReadAs(Family f, std::string_view line, const Today& today, ListEntry* e, Notes* notes) {
   *notes = Notes{};
   bool* vmsWrapped = &notes->vmsWrapped;
   switch (f) {
     case Family::Unix:
       if (ParseUnix(line, today, e, &notes->leftYearBlanks)) return true;
       notes->leftYearBlanks = 0;
-      return ParseNetware(line, today, e);
+      return ParseNetware(line, today, e) || ParseNumericUnix(line, e);
     case Family::Dos: return ParseDos(line, e);
     case Family::Os2: return ParseOs2(line, e);
     case Family::Eplf: return ParseEplf(line, e);
@@ -91,7 +103,7 @@ Family FirstReading(std::string_view line, const Today& today, Family preferred,
   for (Family f : kOrder)
     if (f != preferred && ParseAs(f, line, today, e, notes)) return f;
   *notes = Notes{};
-  if (ParseMvsMember(line, e) && MemberWithStats(line, *e)) return Family::MvsMember;
+  if (Settled(ParseMvsMember(line, e), e) && MemberWithStats(line, *e)) return Family::MvsMember;
   return Family::Unknown;
 }
 
@@ -228,14 +240,14 @@ void ListingParser::Line(std::string_view line) {
     if (!line.empty() && line[0] == ' ' && CleanLine(line)) {
       size_t b = line.find_first_not_of(' ');
       std::string joined = first + "  " + std::string(b == std::string_view::npos ? "" : line.substr(b));
-      if (ParseVms(joined, &e, &wrapped) && !wrapped && TabsOnlyInName(joined, e, 0)) Add(std::move(e));
+      if (Settled(ParseVms(joined, &e, &wrapped), &e) && !wrapped && TabsOnlyInName(joined, e, 0)) Add(std::move(e));
       return;
     }
   }
   if (line.empty() || !CleanLine(line) || HeaderLine(line, &family_)) return;
   Family f;
   Notes notes;
-  if (family_ == Family::MvsMember && ParseMvsMember(line, &e)) {
+  if (family_ == Family::MvsMember && Settled(ParseMvsMember(line, &e), &e)) {
     f = Family::MvsMember;  // after its header a bare name is a member
   } else {
     f = FirstReading(line, today_, family_, &e, &notes);

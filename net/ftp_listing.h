@@ -54,6 +54,9 @@ struct ListEntry {
   std::string target;      // the link's target as listed, if any
   std::string unique;      // MLSD "unique" fact: equal for a link and what it points to
   uint64_t size = 0;
+  // The size was listed with a unit ("33.5k"): size is near it, not exact. Nothing that needs
+  // the exact length (a resume point, a transfer's total) may take it.
+  bool sizeApprox = false;
   ListTime time;
 };
 

@@ -114,10 +114,12 @@ bool ParseOs2(std::string_view line, ListEntry* e) {
   std::string_view d = At(line, tok[k]);
   ListTime t;
   int y;
-  if (d.size() != 8 || d[2] != '-' || d[5] != '-' || !ToInt(d.substr(0, 2), &t.month) ||
-      !ToInt(d.substr(3, 2), &t.day) || !ToInt(d.substr(6, 2), &y))
+  // "MM-DD-YY", or years since 1900 past 1999 as some servers print them ("04-23-103": 2003).
+  std::string_view ys = d.size() > 6 ? d.substr(6) : std::string_view();
+  if ((d.size() != 8 && !(d.size() == 9 && ys[0] == '1')) || d[2] != '-' || d[5] != '-' ||
+      !ToInt(d.substr(0, 2), &t.month) || !ToInt(d.substr(3, 2), &t.day) || !AllDigits(ys) || !ToInt(ys, &y))
     return false;
-  t.year = FullYear(y, 2);
+  t.year = FullYear(y, ys.size());
   if (!ValidDate(t) || !ParseClock(At(line, tok[k + 1]), &t.hour, &t.minute, &t.second)) return false;
   size_t nameAt = tok[k + 1].end;
   while (nameAt < line.size() && line[nameAt] == ' ') ++nameAt;  // names after two blanks

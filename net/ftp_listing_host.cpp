@@ -4,6 +4,9 @@
 //   SUBDIR.DIR;1         1     5-MAY-1999 11:27  [SYSTEM]  (RWE,RWE,RE,RE)    folder "SUBDIR"
 //   WYOSPT 3420   2003/05/21  1  200  FB      80  8000  PS  PROJECT.DATA    MVS dataset
 //   Migrated                                                OLD.DATA        MVS, migrated
+//   VSM012 3390                                  VSAM  OPS.KSDS        MVS, VSAM cluster
+//   T40021 Tape                                        OPS.ARCHIVE     MVS, on tape
+//   PAYCALC   0017A8   00002C          00 FO  RN RU  31  ANY          load-module member (hex size)
 //   ADDRESSB  01.03 2002/09/12 2002/10/11 09:37    52    52     0 KIMBERB    PDS member
 //   QSYS           77824 02/23/00 15:09:55 *DIR       QSYS.LIB/             AS/400
 //   ALTERNAT        101         12 10-Jan-01 12:48:04 255,255 "OOOO"         HP NonStop
@@ -50,6 +53,18 @@ bool VmsFileSpec(std::string_view file_name, ListEntry* e) {
   return ValidEntryName(e->name);
 }
 
+// "213" and "213/216" blocks of 512 bytes; "12KB" (*approx: rounded by the server).
+bool VmsSize(std::string_view s, uint64_t* size, bool* approx) {
+  *approx = s.size() > 2 && s.substr(s.size() - 2) == "KB";
+  if (*approx) s.remove_suffix(2);
+  size_t slash = *approx ? std::string_view::npos : s.find('/');
+  uint64_t n;
+  if (!ToU64(s.substr(0, slash), &n) || n > (UINT64_MAX >> 10)) return false;
+  if (slash != std::string_view::npos && !AllDigits(s.substr(slash + 1))) return false;
+  *size = *approx ? n << 10 : n * 512;
+  return true;
+}
+
 }  // namespace
 
 bool ParseVms(std::string_view line, ListEntry* e, bool* wrapped) {
@@ -62,15 +77,23 @@ bool ParseVms(std::string_view line, ListEntry* e, bool* wrapped) {
     return true;
   }
   if (At(line, tok[1]).rfind("%RMS-", 0) == 0) return true;  // listed, but no details allowed
-  // Size in blocks ("213" or "213/216"), then the date and time.
-  std::string_view blocks = At(line, tok[1]);
-  size_t slash = blocks.find('/');
-  uint64_t used;
-  if (!ToU64(blocks.substr(0, slash), &used) || tok.size() < 4) return false;
-  if (slash != std::string_view::npos && !AllDigits(blocks.substr(slash + 1))) return false;
+  // [owner] size date [time]: the size in blocks ("213" or "213/216", used/allocated) or in
+  // kilobytes ("12KB", rounded: approximate); some servers put the owner first, some print no time.
+  size_t k = At(line, tok[1]).front() == '[' && At(line, tok[1]).back() == ']' ? 2 : 1;
+  if (tok.size() < k + 2) return false;
+  uint64_t size;
+  bool approx;
   ListTime t;
-  if (!DashDate(At(line, tok[2]), &t) || !ParseClock(At(line, tok[3]), &t.hour, &t.minute, &t.second)) return false;
-  if (!e->dir) e->size = used * 512;
+  if (!VmsSize(At(line, tok[k]), &size, &approx) || !DashDate(At(line, tok[k + 1]), &t)) return false;
+  if (k + 2 < tok.size() && ParseClock(At(line, tok[k + 2]), &t.hour, &t.minute, &t.second)) {
+    ++k;
+  } else if (k + 2 < tok.size() && At(line, tok[k + 2]).front() != '[' && At(line, tok[k + 2]).front() != '(') {
+    return false;  // after a date without a time only the owner or the protection may follow
+  }
+  if (!e->dir) {
+    e->size = size;
+    e->sizeApprox = approx;
+  }
   e->time = t;
   return true;
 }
@@ -87,9 +110,14 @@ bool ParseMvsDataset(std::string_view line, ListEntry* e) {
   } else if (first == "Pseudo" && At(line, tok[1]) == "Directory") {
     if (tok.size() != 3) return false;
     dir = true;
+  } else if (tok.size() == 4 && At(line, tok[2]) == "VSAM") {
+    // volume, unit, "VSAM", name: a VSAM cluster, listed without any other detail
+  } else if (tok.size() == 3 && At(line, tok[1]) == "Tape") {
+    // volume, "Tape", name: a dataset on tape, no details without mounting it
   } else {
-    // volume, unit, referred date, extents, used, recfm, lrecl, blksize, dsorg, name
-    if (tok.size() != 10 || !SlashIsoDate(At(line, tok[2]), &t)) return false;
+    // volume, unit, referred date ("**NONE**": never referred to), extents, used, recfm, lrecl,
+    // blksize, dsorg, name
+    if (tok.size() != 10 || (At(line, tok[2]) != "**NONE**" && !SlashIsoDate(At(line, tok[2]), &t))) return false;
     std::string_view dsorg = At(line, tok[8]);
     dir = dsorg == "PO" || dsorg == "PO-E";
   }
@@ -101,18 +129,36 @@ bool ParseMvsDataset(std::string_view line, ListEntry* e) {
   return ValidEntryName(e->name);
 }
 
+namespace {
+
+// A load-module member's "size TTR": both six hexadecimal digits, the size in bytes.
+bool LoadModuleSize(std::string_view size, std::string_view ttr, uint64_t* bytes) {
+  auto hex6 = [](std::string_view h) {
+    return h.size() == 6 && h.find_first_not_of("0123456789ABCDEF") == std::string_view::npos;
+  };
+  if (!hex6(size) || !hex6(ttr)) return false;
+  *bytes = 0;
+  for (char c : size) *bytes = *bytes * 16 + static_cast<uint64_t>(c <= '9' ? c - '0' : c - 'A' + 10);
+  return true;
+}
+
+}  // namespace
+
 bool ParseMvsMember(std::string_view line, ListEntry* e) {
   auto tok = Tokens(line, 12);
   if (tok.empty() || line[0] == ' ') return false;
   std::string_view name = At(line, tok[0]);
   if (name.size() > 8) return false;
   *e = ListEntry{};
+  if (tok.size() > 1 && tok.size() < 5) return false;  // a bare name, or a whole line of details
   if (tok.size() >= 5) {  // name VV.MM created changed time size init mod id
     std::string_view vvmm = At(line, tok[1]);
     ListTime t;
     if (vvmm.size() == 5 && vvmm[2] == '.' && SlashIsoDate(At(line, tok[3]), &t) &&
         ParseClock(At(line, tok[4]), &t.hour, &t.minute, &t.second))
       e->time = t;
+    else if (!LoadModuleSize(At(line, tok[1]), At(line, tok[2]), &e->size))
+      return false;  // neither statistics nor a load module's: no member line
   }
   e->name.assign(name);
   return ValidEntryName(e->name);
@@ -128,12 +174,13 @@ bool ParseAs400(std::string_view line, ListEntry* e) {
   if (tok.size() >= 6 && ToU64(At(line, tok[1]), &size)) {
     std::string_view d = At(line, tok[2]);
     int a, b, y;
-    if (d.size() != 8 || d[2] != '/' || d[5] != '/' || !ToInt(d.substr(0, 2), &a) || !ToInt(d.substr(3, 2), &b) ||
-        !ToInt(d.substr(6, 2), &y))
+    if (d.size() != 8 || d[2] != d[5] || (d[2] != '/' && d[2] != '.') || !ToInt(d.substr(0, 2), &a) ||
+        !ToInt(d.substr(3, 2), &b) || !ToInt(d.substr(6, 2), &y))
       return false;
     t.year = FullYear(y, 2);
-    t.month = a > 12 ? b : a;  // MM/DD/YY unless the first field cannot be a month
-    t.day = a > 12 ? a : b;
+    bool dayFirst = d[2] == '.' || a > 12;  // "DD.MM.YY"; "MM/DD/YY" unless the first field cannot be a month
+    t.month = dayFirst ? b : a;
+    t.day = dayFirst ? a : b;
     if (!ValidDate(t) || !ParseClock(At(line, tok[3]), &t.hour, &t.minute, &t.second)) return false;
     k = 4;
   }

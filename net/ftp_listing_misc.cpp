@@ -4,36 +4,13 @@
 //   +i8388621.50690,m824255907,/,\t514                     EPLF folder
 //        512    Jan  1 1980  00:00:00    tmp      <DIR>   VxWorks (folders marked after the name)
 //       8192    Jul 17 2001  11:50:06    file.txt
+//      1024    Tue Mar  4 2008  07:15:30    logs  <DIR>   with a weekday
+//     48213    OCT-01-2003  19:57:52    boot.cfg          Nortel
 //     0.0     95/03/20 1137   d-ewrewr       A0      4160 CMDS   OS-9: owner, date, time, attributes,
 //                                                             sector, size, name
 #include "net/ftp_listing_text.h"
 
 namespace vel::net::listing {
-
-namespace {
-
-// Seconds since 1970 (UTC) into a calendar time.
-ListTime FromUnixSeconds(uint64_t s) {
-  ListTime t;
-  t.utc = true;
-  uint64_t days = s / 86400, rem = s % 86400;
-  t.hour = static_cast<int>(rem / 3600);
-  t.minute = static_cast<int>(rem % 3600 / 60);
-  t.second = static_cast<int>(rem % 60);
-  // Civil from days (proleptic Gregorian).
-  int64_t z = static_cast<int64_t>(days) + 719468;
-  int64_t era = z / 146097;
-  int64_t doe = z - era * 146097;
-  int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  int64_t mp = (5 * doy + 2) / 153;
-  t.day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-  t.month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-  t.year = static_cast<int>(yoe + era * 400 + (t.month <= 2 ? 1 : 0));
-  return t;
-}
-
-}  // namespace
 
 bool ParseEplf(std::string_view line, ListEntry* e) {
   if (line.size() < 3 || line[0] != '+') return false;
@@ -61,16 +38,43 @@ bool ParseEplf(std::string_view line, ListEntry* e) {
   return ValidEntryName(e->name);
 }
 
+namespace {
+
+bool Weekday(std::string_view w) {
+  static constexpr std::string_view kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+  for (std::string_view d : kDays)
+    if (w == d) return true;
+  return false;
+}
+
+// The date of a VxWorks or Nortel line from token k: "Jan  1 1980" or "JAN-01-1980" (upper or
+// mixed case); *next is the token after it.
+bool VxDate(std::string_view line, const std::vector<Token>& tok, size_t k, ListTime* t, size_t* next) {
+  std::string_view w = At(line, tok[k]);
+  if (w.size() == 11 && w[3] == '-' && w[6] == '-') {
+    *next = k + 1;
+    return (t->month = MonthOfEnglishUpper(w.substr(0, 3))) && ToInt(w.substr(4, 2), &t->day) &&
+           ToInt(w.substr(7), &t->year) && ValidDate(*t);
+  }
+  *next = k + 3;
+  return k + 3 < tok.size() && (t->month = MonthOf(w)) && ToInt(At(line, tok[k + 1]), &t->day) &&
+         At(line, tok[k + 2]).size() == 4 && ToInt(At(line, tok[k + 2]), &t->year) && ValidDate(*t);
+}
+
+}  // namespace
+
+// "size [weekday] date hh:mm:ss name [<DIR>]".
 bool ParseVxWorks(std::string_view line, ListEntry* e) {
-  auto tok = Tokens(line, 8);
-  if (tok.size() < 6) return false;
+  auto tok = Tokens(line, 9);
+  if (tok.size() < 4) return false;
   uint64_t size;
   ListTime t;
-  if (!ToU64(At(line, tok[0]), &size) || !(t.month = MonthOf(At(line, tok[1]))) || !ToInt(At(line, tok[2]), &t.day) ||
-      At(line, tok[3]).size() != 4 || !ToInt(At(line, tok[3]), &t.year) || !ValidDate(t) ||
-      At(line, tok[4]).size() != 8 || !ParseClock(At(line, tok[4]), &t.hour, &t.minute, &t.second))
+  size_t k = Weekday(At(line, tok[1])) ? 2 : 1, clock;
+  if (!ToU64(At(line, tok[0]), &size) || k + 2 >= tok.size() || !VxDate(line, tok, k, &t, &clock) ||
+      clock + 1 >= tok.size() || At(line, tok[clock]).size() != 8 ||
+      !ParseClock(At(line, tok[clock]), &t.hour, &t.minute, &t.second))
     return false;
-  size_t nameAt = tok[4].end;
+  size_t nameAt = tok[clock].end;
   while (nameAt < line.size() && line[nameAt] == ' ') ++nameAt;
   std::string_view name = line.substr(nameAt);
   *e = ListEntry{};

@@ -102,10 +102,23 @@ const MonthName kMonths[] = {
     {"\xd0\x98\xd1\x8e\xd0\xbd", 6}, {"\xd0\x98\xd1\x8e\xd0\xbb", 7}, {"\xd0\x90\xd0\xb2\xd0\xb3", 8},
     {"\xd0\xa1\xd0\xb5\xd0\xbd", 9}, {"\xd0\x9e\xd0\xba\xd1\x82", 10}, {"\xd0\x9d\xd0\xbe\xd1\x8f", 11},
     {"\xd0\x94\xd0\xb5\xd0\xba", 12},
+    // Hungarian ("jan", "aug", "okt", "nov", "dec" above), UTF-8 and Latin-2
+    {"febr", 2}, {"m\xc3\xa1rc", 3}, {"\xc3\xa1pr", 4}, {"m\xc3\xa1j", 5}, {"j\xc3\xban", 6}, {"j\xc3\xbal", 7},
+    {"szept", 9}, {"m\xe1rc", 3}, {"\xe1pr", 4}, {"m\xe1j", 5}, {"j\xfan", 6}, {"j\xfal", 7},
+    // Polish, UTF-8
+    {"sty", 1}, {"lut", 2}, {"kwi", 4}, {"cze", 6}, {"lip", 7}, {"sie", 8}, {"wrz", 9}, {"pa\xc5\xba", 10},
+    {"lis", 11}, {"gru", 12},
+    // Norwegian and Danish, Finnish
+    {"des", 12}, {"tammi", 1}, {"helmi", 2}, {"maalis", 3}, {"huhti", 4}, {"touko", 5}, {"kes\xc3\xa4", 6},
+    {"hein\xc3\xa4", 7}, {"elo", 8}, {"syys", 9}, {"loka", 10}, {"marras", 11}, {"joulu", 12},
+    // Turkish
+    {"oca", 1}, {"\xc5\x9fub", 2}, {"nis", 4}, {"haz", 6}, {"tem", 7}, {"a\xc4\x9fu", 8}, {"eyl", 9},
+    {"eki", 10}, {"kas", 11}, {"ara", 12},
 };
 
-// "月" in UTF-8, Shift_JIS and GBK, and "월" in UTF-8.
-const char* const kMonthMarks[] = {"\xe6\x9c\x88", "\x8c\x8e", "\xd4\xc2", "\xec\x9b\x94"};
+// "月" in UTF-8, Shift_JIS, GBK, EUC-JP and Big5; "월" in UTF-8 and EUC-KR.
+const char* const kMonthMarks[] = {"\xe6\x9c\x88", "\x8c\x8e", "\xd4\xc2", "\xb7\xee", "\xa4\xeb",
+                                   "\xec\x9b\x94", "\xbf\xf9"};
 
 }  // namespace
 
@@ -149,14 +162,15 @@ int MonthOfEnglishUpper(std::string_view s) {
   return 0;
 }
 
-bool ParseClock(std::string_view s, int* h, int* m, int* sec) {
+bool ParseClock(std::string_view s, int* hour, int* minute, int* second) {
+  // Read into locals: a field that is no clock leaves the caller's time as it was.
+  int h, m, sec = 0;
   size_t c1 = s.find(':');
   if (c1 == std::string_view::npos || c1 == 0 || c1 > 2) return false;
   size_t c2 = s.find(':', c1 + 1);
-  *sec = 0;
-  if (!ToInt(s.substr(0, c1), h)) return false;
+  if (!ToInt(s.substr(0, c1), &h)) return false;
   std::string_view mm = c2 == std::string_view::npos ? s.substr(c1 + 1) : s.substr(c1 + 1, c2 - c1 - 1);
-  if (mm.size() != 2 || !ToInt(mm, m)) return false;
+  if (mm.size() != 2 || !ToInt(mm, &m)) return false;
   if (c2 != std::string_view::npos) {
     std::string_view ss = s.substr(c2 + 1);
     size_t dot = ss.find_first_of(".,");
@@ -164,14 +178,47 @@ bool ParseClock(std::string_view s, int* h, int* m, int* sec) {
       if (!AllDigits(ss.substr(dot + 1))) return false;
       ss = ss.substr(0, dot);
     }
-    if (ss.size() != 2 || !ToInt(ss, sec)) return false;
+    if (ss.size() != 2 || !ToInt(ss, &sec)) return false;
   }
-  if (*h == 24 && *m == 0 && *sec == 0) {  // "24:00": the end of the day
-    *h = 23;
-    *m = 59;
-    *sec = 59;
-  }
-  return *h < 24 && *m < 60 && *sec < 61;
+  // "24:00": midnight ending the day (see NextDayAt24).
+  if (!(h == 24 && m == 0 && sec == 0) && !(h < 24 && m < 60 && sec < 61)) return false;
+  *hour = h;
+  *minute = m;
+  *second = sec;
+  return true;
+}
+
+void NextDayAt24(ListTime* t) {
+  if (t->hour != 24) return;
+  static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  bool leap = (t->year % 4 == 0 && t->year % 100 != 0) || t->year % 400 == 0;
+  int last = kDays[t->month - 1] + (t->month == 2 && leap);
+  t->hour = 0;
+  if (++t->day <= last) return;
+  t->day = 1;
+  if (++t->month <= 12) return;
+  t->month = 1;
+  ++t->year;
+}
+
+ListTime FromUnixSeconds(uint64_t s) {
+  ListTime t;
+  t.utc = true;
+  uint64_t days = s / 86400, rem = s % 86400;
+  t.hour = static_cast<int>(rem / 3600);
+  t.minute = static_cast<int>(rem % 3600 / 60);
+  t.second = static_cast<int>(rem % 60);
+  // Civil from days (proleptic Gregorian).
+  int64_t z = static_cast<int64_t>(days) + 719468;
+  int64_t era = z / 146097;
+  int64_t doe = z - era * 146097;
+  int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  int64_t mp = (5 * doy + 2) / 153;
+  t.day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+  t.month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+  t.year = static_cast<int>(yoe + era * 400 + (t.month <= 2 ? 1 : 0));
+  return t;
 }
 
 int InferYear(int month, int day, const Today& today) {

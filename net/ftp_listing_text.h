@@ -27,17 +27,24 @@ bool ToSizeGrouped(std::string_view s, uint64_t* v);
 // allowed), or a numeric "N月"/"N월" form; 0 when none.
 int MonthOf(std::string_view s);
 int MonthOfEnglishUpper(std::string_view s);  // "JAN" .. "DEC" and "Jan" (VMS, Tandem)
-// "hh:mm" or "hh:mm:ss" (a fraction after the seconds is ignored); "24:00" is 23:59:59.
+// "hh:mm" or "hh:mm:ss" (a fraction after the seconds is ignored); "24:00" gives hour 24, which
+// the dispatcher turns into 00:00 of the next day (NextDayAt24) once the date is known.
 bool ParseClock(std::string_view s, int* h, int* m, int* sec);
+// Hour 24 (from "24:00") becomes 00:00 of the following day; other times are left alone.
+void NextDayAt24(ListTime* t);
 // Dates without a year lie within the last year: a date after tomorrow belongs to last year.
 int InferYear(int month, int day, const Today& today);
 int FullYear(int twoOrFour, size_t digits);  // 2-digit years: 70..99 -> 19xx, else 20xx
 bool ValidDate(const ListTime& t);
+// Seconds since 1970 (UTC) into a calendar time.
+ListTime FromUnixSeconds(uint64_t s);
 
 // Family parsers: true with *e filled for a line that is an entry of that family.
 // *leftYearBlanks: the blanks after a year printed left-aligned in the time field (0 for other
 // dates); with two or more the name was read after two of them (the padded reading).
 bool ParseUnix(std::string_view line, const Today& today, ListEntry* e, size_t* leftYearBlanks = nullptr);
+// "octal-mode uid gid size epoch name": the numeric form some embedded servers list in.
+bool ParseNumericUnix(std::string_view line, ListEntry* e);
 bool ParseNetware(std::string_view line, const Today& today, ListEntry* e);
 bool ParseDos(std::string_view line, ListEntry* e);
 bool ParseOs2(std::string_view line, ListEntry* e);

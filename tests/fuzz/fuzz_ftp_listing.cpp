@@ -14,9 +14,20 @@ using namespace vel::net;
 
 namespace {
 
-void CheckEntry(const ListEntry& e) {
-  if (!ValidEntryName(e.name)) abort();
+// A name is the server's bytes: text of the input, or (z/VM joins name and type with ".") made
+// of pieces that each are.
+bool FromInput(std::string_view in, const std::string& name) {
+  if (in.find(name) != std::string_view::npos) return true;
+  size_t dot = name.find('.');
+  return dot != std::string::npos && in.find(name.substr(0, dot)) != std::string_view::npos &&
+         in.find(name.substr(dot + 1)) != std::string_view::npos;
+}
+
+void CheckEntry(std::string_view in, const ListEntry& e) {
+  if (!ValidEntryName(e.name) || !FromInput(in, e.name)) abort();
   if (e.time.year && (e.time.month < 1 || e.time.month > 12 || e.time.day < 1 || e.time.day > 31)) abort();
+  // "24:00" is settled as the next day's midnight: no entry keeps an hour past 23.
+  if (e.time.hour < 0 || e.time.hour > 23 || e.time.minute < 0 || e.time.minute > 59) abort();
   static const Latin1CodePage latin1;
   static const Utf8CodePage utf8;
   for (const AnsiCodePage* cp : {static_cast<const AnsiCodePage*>(&latin1), static_cast<const AnsiCodePage*>(&utf8)}) {
@@ -35,8 +46,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string_view in(reinterpret_cast<const char*>(data), size);
   Today today{2024, 6, 15};
   ListEntry e;
-  if (ParseListLine(in, today, &e)) CheckEntry(e);
-  if (ParseMlsdLine(in, &e)) CheckEntry(e);
+  if (ParseListLine(in, today, &e)) CheckEntry(in, e);
+  if (ParseMlsdLine(in, &e)) CheckEntry(in, e);
   for (bool mlsd : {false, true}) {
     ListingParser p(today, mlsd, 10000);
     LineSplitter s;
@@ -47,7 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     p.Finish();
     std::vector<ListEntry> all = p.Take();
     ResolveLinks(&all);
-    for (const ListEntry& x : all) CheckEntry(x);
+    for (const ListEntry& x : all) CheckEntry(in, x);
   }
   // Arbitrary text as a display path: never a CR, LF or NUL in the bytes sent.
   std::string server;

@@ -67,7 +67,7 @@ const Row kRows[] = {
     {"-rw-r--r-- 1 u g 1 3\xe6\x9c\x88 5\xe6\x97\xa5 10:30 hi.txt", "hi.txt", 'f', 1, 2024, 3, 5, 10, 30},
     {"-rw-r--r-- 1 u g 1 10\xec\x9b\x94 9 10:30 hangul.txt", "hangul.txt", 'f', 1, 2023, 10, 9, 10, 30},
     {"-rw-r--r-- 1 u g 1 2020\xe5\xb9\xb4 1\xe6\x9c\x88 5\xe6\x97\xa5 zh-year.txt", "zh-year.txt", 'f', 1, 2020, 1, 5, 0, 0},
-    {"-rw-r--r-- 1 u g 1 Jan  5 24:00 midnight.txt", "midnight.txt", 'f', 1, 2024, 1, 5, 23, 59},
+    {"-rw-r--r-- 1 u g 1 Jan  5 24:00 midnight.txt", "midnight.txt", 'f', 1, 2024, 1, 6, 0, 0},
     {"-rwxr-x- 1 u g 1 Jan  5 10:00 eight.txt", "eight.txt", 'f', 1, 2024, 1, 5, 10, 0},
     {"--rw-r--r-- M 4 glenda glenda 1234 Jan  5 10:00 plan9.txt", "plan9.txt", 'f', 1234, 2024, 1, 5, 10, 0},
     {"d-rwxrwxr-x M 4 glenda glenda 0 Jan  5 10:00 plan9dir", "plan9dir", 'd', 0, 2024, 1, 5, 10, 0},
@@ -80,6 +80,84 @@ const Row kRows[] = {
     {"-r--r--r--   1 owner    group           12345 Sep 12 17:34 nt.txt", "nt.txt", 'f', 12345, 2023, 9, 12, 17, 34},
     {"-rw-r--r-- 1 u g 5 Jan  1 12:00 \xc5\x81\xc3\xb3\x64\xc5\xba.txt", "\xc5\x81\xc3\xb3\x64\xc5\xba.txt", 'f', 5, 2024, 1, 1, 12, 0},
     {"-rw-r--r-- 1 u g 5 Jan  1 12:00 Jan  1 12:00 x", "Jan  1 12:00 x", 'f', 5, 2024, 1, 1, 12, 0},
+    // Unix dates: numeric, slashed, dotted, day first, lower-case months, short minutes, none
+    {"-rw-r--r-- 1 ftp ftp 2048 3 29 03:26 numeric-md.log", "numeric-md.log", 'f', 2048, 2024, 3, 29, 3, 26},
+    {"drwxr-xr-x 2 ftp ftp 4096 11 2 17:05 numeric-dir", "numeric-dir", 'd', 0, 2023, 11, 2, 17, 5},
+    {"-rw-r--r-- 1 ftp ftp 2048 13 29 03:26 month13.log", nullptr, 0, 0, 0, 0, 0, 0, 0},
+    {"-rw-r--r-- 1 ftp ftp 2048 3 32 03:26 day32.log", nullptr, 0, 0, 0, 0, 0, 0, 0},
+    {"-rw-r--r-- 1 ftp ftp 2048 3 29 2019 numeric-year-is-no-clock", nullptr, 0, 0, 0, 0, 0, 0, 0},
+    {"-rw-r--r-- 1 ftp ftp 77 03-29 2019 md-year.txt", "md-year.txt", 'f', 77, 2019, 3, 29, 0, 0},
+    {"-rw-r--r-- 1 ftp ftp 77 13-29 2019 md-month13.txt", nullptr, 0, 0, 0, 0, 0, 0, 0},
+    {"-rw-r--r-- 1 ftp ftp 77 2021/08/30 14:02 slashed.txt", "slashed.txt", 'f', 77, 2021, 8, 30, 14, 2},
+    {"drwxr-xr-x 3 ftp ftp 512 2021/08/30 14:02 slashed dir", "slashed dir", 'd', 0, 2021, 8, 30, 14, 2},
+    {"-rw-r--r-- 1 ftp ftp 77 2021/13/30 14:02 slashed13.txt", nullptr, 0, 0, 0, 0, 0, 0, 0},
+    {"-rw-r--r-- 1 ftp ftp 77 30-08-2021 14:02 dayfirst.txt", "dayfirst.txt", 'f', 77, 2021, 8, 30, 14, 2},
+    {"-rw-r--r-- 1 ftp ftp 77 32-08-2021 14:02 dayfirst32.txt", nullptr, 0, 0, 0, 0, 0, 0, 0},
+    {"-rw-r--r-- 1 ftp ftp 77 2022.04.09 dotted.txt", "dotted.txt", 'f', 77, 2022, 4, 9, 0, 0},
+    {"-rw-r--r-- 1 ftp ftp 77 2022-04-09 50:30 not-a-clock", "50:30 not-a-clock", 'f', 77, 2022, 4, 9, 0, 0},
+    {"-rw-r--r-- 1 ftp ftp 77 2022.04.09 08:15 dotted-time.txt", "dotted-time.txt", 'f', 77, 2022, 4, 9, 8, 15},
+    {"-rw-r--r-- 1 ftp ftp 77 0000.04.09 08:15 year0.txt", nullptr, 0, 0, 0, 0, 0, 0, 0},
+    {"-rw-r--r-- 1 ftp ftp 77 07-mar-21 dmy.txt", "dmy.txt", 'f', 77, 2021, 3, 7, 0, 0},
+    {"-rw-r--r-- 1 ftp ftp 77 07-mar-21 16:40 dmy-time.txt", "dmy-time.txt", 'f', 77, 2021, 3, 7, 16, 40},
+    {"-rw-r--r-- 1 ftp ftp 77 07-xyz-21 16:40 dmy-bad.txt", nullptr, 0, 0, 0, 0, 0, 0, 0},
+    {"-rw-r--r-- 1 ftp ftp 77 26. Juli, 20:10 komma.txt", "komma.txt", 'f', 77, 2023, 7, 26, 20, 10},
+    {"-rw-r--r-- 1 ftp ftp 77 3. Dez, 2020 komma-alt.txt", "komma-alt.txt", 'f', 77, 2020, 12, 3, 0, 0},
+    {"-rw-r--r-- 1 ftp ftp 77 m\xc3\xa1rc 14 09:12 marcius.txt", "marcius.txt", 'f', 77, 2024, 3, 14, 9, 12},
+    {"-rw-r--r-- 1 ftp ftp 77 szept 2 2019 szeptember.txt", "szeptember.txt", 'f', 77, 2019, 9, 2, 0, 0},
+    {"-rw-r--r-- 1 ftp ftp 77 j\xc3\xban 1 06:00 junius.txt", "junius.txt", 'f', 77, 2024, 6, 1, 6, 0},
+    {"-rw-r--r-- 1 ftp ftp 77 pa\xc5\xba 9 12:00 pazdziernik.txt", "pazdziernik.txt", 'f', 77, 2023, 10, 9, 12, 0},
+    {"-rw-r--r-- 1 ftp ftp 77 lut 28 12:00 luty.txt", "luty.txt", 'f', 77, 2024, 2, 28, 12, 0},
+    {"-rw-r--r-- 1 ftp ftp 77 des 24 2018 desember.txt", "desember.txt", 'f', 77, 2018, 12, 24, 0, 0},
+    {"-rw-r--r-- 1 ftp ftp 77 \xc5\x9fub 3 12:00 subat.txt", "subat.txt", 'f', 77, 2024, 2, 3, 12, 0},
+    {"-rw-r--r-- 1 ftp ftp 77 2019\xc7\xaf 4\xb7\xee 1\xc6\xfc eucjp.txt", "eucjp.txt", 'f', 77, 2019, 4, 1, 0, 0},
+    {"-rw-r--r-- 1 ftp ftp 77 11\xb7\xee 3\xc6\xfc 09:30 eucjp-md.txt", "eucjp-md.txt", 'f', 77, 2023, 11, 3, 9, 30},
+    {"-rw-r--r-- 1 ftp ftp 77 2019\x94\x4e 4\x8c\x8e 1\x93\xfa sjis.txt", "sjis.txt", 'f', 77, 2019, 4, 1, 0, 0},
+    {"-rw-r--r-- 1 ftp ftp 77 2017\xc4\xea 8\xd4\xc2 15\xc8\xd5 gbk.txt", "gbk.txt", 'f', 77, 2017, 8, 15, 0, 0},
+    {"-rw-r--r-- 1 ftp ftp 77 2016\xa6\x7e 10\xa4\xeb 10\xa4\xe9 big5.txt", "big5.txt", 'f', 77, 2016, 10, 10, 0, 0},
+    {"-rw-r--r-- 1 ftp ftp 77 5\xa4\xeb 20\xa4\xe9 18:45 big5-md.txt", "big5-md.txt", 'f', 77, 2024, 5, 20, 18, 45},
+    {"-rw-r--r-- 1 ftp ftp 77 2015\xb3\xe2 7\xbf\xf9 9\xc0\xcf euckr.txt", "euckr.txt", 'f', 77, 2015, 7, 9, 0, 0},
+    {"-rw-r--r-- 1 ftp ftp 77 12\xbf\xf9 31\xc0\xcf 23:00 euckr-md.txt", "euckr-md.txt", 'f', 77, 2023, 12, 31, 23, 0},
+    {"-rw-r--r-- 1 ftp ftp 77 2015\xe5\xb9\xb4 13\xe6\x9c\x88 9\xe6\x97\xa5 month13-ja.txt", nullptr, 0, 0, 0, 0, 0, 0, 0},
+    {"drwx------ 1 sshuser staff 0 Feb 14, 2008 21:33 Documents/", "Documents", 'd', 0, 2008, 2, 14, 21, 33},
+    {"-rwx------ 1 sshuser staff 4410 Sep 03, 2019 07:05 notes.md", "notes.md", 'f', 4410, 2019, 9, 3, 7, 5},
+    {"-rwx------ 1 sshuser staff 4410 Sep 03, 2019 07:05 slash-file/", nullptr, 0, 0, 0, 0, 0, 0, 0},
+    {"-rwx------ 1 sshuser staff 4410 Sep 33, 2019 07:05 day33.md", nullptr, 0, 0, 0, 0, 0, 0, 0},
+    {"-rw-r--r-- 1 root root 310 Jan 1 00:0 boot.cfg", "boot.cfg", 'f', 310, 2024, 1, 1, 0, 0},
+    {"-rw-r--r-- 1 root root 310 Apr 9 13:7 cal.dat", "cal.dat", 'f', 310, 2024, 4, 9, 13, 7},
+    {"-rw-r--r-- 1 root root 310 Apr 9 13:70 bad-minute.dat", nullptr, 0, 0, 0, 0, 0, 0, 0},
+    {"-rw-r--r-- 1 root root 8812 nodate.bin", "nodate.bin", 'f', 8812, 0, 0, 0, 0, 0},
+    {"drwxr-xr-x 4 root root 1024 nodate-dir", "nodate-dir", 'd', 0, 0, 0, 0, 0, 0},
+    {"-rw-r--r-- 1 root root 8812 two words", nullptr, 0, 0, 0, 0, 0, 0, 0},
+    {"-rw-r--r-- 1 root root 8812 Jan", nullptr, 0, 0, 0, 0, 0, 0, 0},
+    {"-rw-r--r-- 1 root root 8812  lead", nullptr, 0, 0, 0, 0, 0, 0, 0},
+    {"-rw-r--r-- 1 u g 1 Mar  9 24:00 next-day.txt", "next-day.txt", 'f', 1, 2024, 3, 10, 0, 0},
+    {"-rw-r--r-- 1 u g 1 Dec 31 24:00 next-year.txt", "next-year.txt", 'f', 1, 2024, 1, 1, 0, 0},
+    {"-rw-r--r-- 1 u g 1 Jan  5 24:01 past-midnight.txt", nullptr, 0, 0, 0, 0, 0, 0, 0},
+    // Unix sizes and owners: units, owner and group run into the size, numeric listings, odd modes
+    {"-rw-r--r-- 1 pi pi 33.5k Jan  5 10:00 approx.txt", "approx.txt", 'f', 34304, 2024, 1, 5, 10, 0},
+    {"-rw-r--r-- 1 pi pi 2M Jan  5 10:00 two-mega.img", "two-mega.img", 'f', 2097152, 2024, 1, 5, 10, 0},
+    {"-rw-r--r-- 1 pi pi 1.5G Jan  5 10:00 giga.iso", "giga.iso", 'f', 1610612736ull, 2024, 1, 5, 10, 0},
+    {"drwxr-xr-x 2 pi pi 4.0K Jan  5 10:00 kdir", "kdir", 'd', 0, 2024, 1, 5, 10, 0},
+    {"-rw-r--r-- 1 pi pi 1.25k Jan  5 10:00 two-decimals.txt", nullptr, 0, 0, 0, 0, 0, 0, 0},
+    {"-rw-r--r-- 1 pi pi 3X Jan  5 10:00 bad-unit.txt", nullptr, 0, 0, 0, 0, 0, 0, 0},
+    {"lrwxrwxrwx 1 pi pi 1k Jan  5 10:00 l -> t", nullptr, 0, 0, 0, 0, 0, 0, 0},
+    {"-rw-r--r-- 1 webadmin longgroup123456 Feb 11 08:30 joined.dat", "joined.dat", 'f', 123456, 2024, 2, 11, 8, 30},
+    {"-rw-r--r-- 1 webadmin longgroup123456 99 Feb 11 08:30 extra-field.dat", "extra-field.dat", 'f', 99, 2024, 2, 11, 8, 30},
+    {"-rw-r--r-- 1 webadmin grp123456 Feb 11 08:30 short-group.dat", nullptr, 0, 0, 0, 0, 0, 0, 0},
+    {"-rw-r--r-- 1 webadmin longgroup Feb 11 08:30 no-size.dat", nullptr, 0, 0, 0, 0, 0, 0, 0},
+    {"-rw-r--r-- 1 u g 184467440737095516160 Jan  1 12:00 over64", nullptr, 0, 0, 0, 0, 0, 0, 0},
+    {"100644 1000 100 20480 1700000000 numeric.tar", "numeric.tar", 'f', 20480, 2023, 11, 14, 22, 13},
+    {"40755 0 0 4096 1600000000 numeric dir", "numeric dir", 'd', 0, 2020, 9, 13, 12, 26},
+    {"120777 0 0 6 1600000000 cur -> v2.1.0", "cur", 'l', 6, 2020, 9, 13, 12, 26},
+    {"100648 1000 100 20480 1700000000 not-octal", nullptr, 0, 0, 0, 0, 0, 0, 0},
+    {"060644 1000 100 0 1700000000 block-device", nullptr, 0, 0, 0, 0, 0, 0, 0},
+    {"100644 1000 100 20480 99999999999999 far-future", nullptr, 0, 0, 0, 0, 0, 0, 0},
+    {"-rwxrwxrw 1 u g 12 Mar  1 10:00 nine-chars.sh", "nine-chars.sh", 'f', 12, 2024, 3, 1, 10, 0},
+    {"Mrw-r--r-- 1 hsm hsm 88000 Mar  1 10:00 migrated.dat", "migrated.dat", 'f', 88000, 2024, 3, 1, 10, 0},
+    {"Crw-r--r-- 1 rt rt 4096 Mar  1 10:00 contiguous.db", "contiguous.db", 'f', 4096, 2024, 3, 1, 10, 0},
+    {"Hrwxr-xr-x 2 root sys 1024 Mar  1 10:00 cdf", "cdf", 'd', 0, 2024, 3, 1, 10, 0},
+    {"Prw------- 1 root root 0 Mar  1 10:00 port", "port", 'f', 0, 2024, 3, 1, 10, 0},
+    {"Zrw-r--r-- 1 u g 12 Mar  1 10:00 unknown-type", nullptr, 0, 0, 0, 0, 0, 0, 0},
     // links: the arrow, several arrows told apart by the size, a folder target
     {"lrwxrwxrwx 1 u g 7 Jan  5 12:34 pub -> vol/pub", "pub", 'l', 7, 2024, 1, 5, 12, 34},
     {"lrwxrwxrwx 1 u g 6 Jan  5 12:34 a -> b -> c", "a", 'l', 6, 2024, 1, 5, 12, 34},
@@ -106,6 +184,10 @@ const Row kRows[] = {
     {"     0           DIR   12-18-96   19:12  PRJ", "PRJ", 'd', 0, 1996, 12, 18, 19, 12},
     {"    73098      A          04-06-97   15:15  ds0.txt", "ds0.txt", 'f', 73098, 1997, 4, 6, 15, 15},
     {"  1234           08-07-98   14:03  NO ATTR.TXT", "NO ATTR.TXT", 'f', 1234, 1998, 8, 7, 14, 3},
+    {"     0           DIR   04-23-103  09:41  NEWDIR", "NEWDIR", 'd', 0, 2003, 4, 23, 9, 41},
+    {"   4512      A          11-02-110  17:20  REPORT.DOC", "REPORT.DOC", 'f', 4512, 2010, 11, 2, 17, 20},
+    {"   4512      A          11-02-210  17:20  Y2100.DOC", nullptr, 0, 0, 0, 0, 0, 0, 0},
+    {"   4512      A          13-02-103  17:20  MONTH13.DOC", nullptr, 0, 0, 0, 0, 0, 0, 0},
     // EPLF
     {"+i8388621.48594,m825718503,r,s280,\tdjb.html", "djb.html", 'f', 280, 1996, 3, 1, 22, 15},
     {"+i8388621.50690,m824255907,/,\t514", "514", 'd', 0, 1996, 2, 13, 23, 58},
@@ -117,10 +199,27 @@ const Row kRows[] = {
     {"00README.TXT;1      2 30-DEC-1996 17:44 [SYSTEM] (RWED,RWED,RE,RE)", "00README.TXT", 'f', 1024, 1996, 12, 30, 17, 44},
     {"CORE.DIR;1          1  8-SEP-1996 16:09 [SYSTEM] (RWE,RWE,RE,RE)", "CORE", 'd', 0, 1996, 9, 8, 16, 9},
     {"SECRET.DAT;3    %RMS-E-PRV, insufficient privilege or file protection violation", "SECRET.DAT", 'f', 0, 0, 0, 0, 0, 0},
+    {"LOGIN.COM;4           3  12-MAR-2002  [WEBUSER]  (RWED,RWED,RE,)", "LOGIN.COM", 'f', 1536, 2002, 3, 12, 0, 0},
+    {"NOTIME.LIS;1          7  30-NOV-2010", "NOTIME.LIS", 'f', 3584, 2010, 11, 30, 0, 0},
+    {"NOTIME.LIS;1          7  30-NOV-2010  junk", nullptr, 0, 0, 0, 0, 0, 0, 0},
+    {"OWNED.TXT;2  [WEBUSER]  14/18  3-APR-2005 16:20:01  (RWED,RWED,R,)", "OWNED.TXT", 'f', 7168, 2005, 4, 3, 16, 20},
+    {"TOOLS.DIR;1  [SYSTEM]  1/3  3-APR-2005 16:20:01  (RWE,RWE,RE,RE)", "TOOLS", 'd', 0, 2005, 4, 3, 16, 20},
+    {"SIZED.ZIP;1         120KB  18-JUL-2016 10:02:45  [WEBUSER]  (RWED,RWED,RE,)", "SIZED.ZIP", 'f', 122880, 2016, 7, 18, 10, 2},
+    {"SIZED.ZIP;1         120MB  18-JUL-2016 10:02:45  [WEBUSER]  (RWED,RWED,RE,)", nullptr, 0, 0, 0, 0, 0, 0, 0},
+    {"BADDAY.TXT;1          1  32-JAN-2016 10:02:45  [WEBUSER]  (RWED,RWED,RE,)", nullptr, 0, 0, 0, 0, 0, 0, 0},
     // MVS datasets (a PDS is a folder)
     {"WYOSPT 3420   2003/05/21  1  200  FB      80  8000  PS  PROJECT.TEST.DATA", "PROJECT.TEST.DATA", 'f', 0, 2003, 5, 21, 0, 0},
     {"WYOSPT 3420   2003/05/21  1  200  FB      80  6160  PO  PROJECT.SOURCE", "PROJECT.SOURCE", 'd', 0, 2003, 5, 21, 0, 0},
     {"Migrated                                                OLD.DATA", "OLD.DATA", 'f', 0, 0, 0, 0, 0, 0},
+    {"Migrated                                                PAYROLL.Y2019.MASTER", "PAYROLL.Y2019.MASTER", 'f', 0, 0, 0, 0, 0, 0},
+    {"Migrated                                                TWO NAMES", nullptr, 0, 0, 0, 0, 0, 0, 0},
+    {"SCR003 3390   **NONE**    1   15  FB      80  27920  PS  OPS.EMPTY.SEQ", "OPS.EMPTY.SEQ", 'f', 0, 0, 0, 0, 0, 0},
+    {"SCR003 3390   **NONE**    1   15  U        0  6144  PO  OPS.LOADLIB", "OPS.LOADLIB", 'd', 0, 0, 0, 0, 0, 0},
+    {"SCR003 3390   2019/02/30  1   15  FB      80  27920  PS  OPS.FEB30", nullptr, 0, 0, 0, 0, 0, 0, 0},
+    {"SCR003 3390   **SOME**    1   15  FB      80  27920  PS  OPS.STARS", nullptr, 0, 0, 0, 0, 0, 0, 0},
+    {"VSM012 3390                                       VSAM  OPS.CUSTOMER.KSDS", "OPS.CUSTOMER.KSDS", 'f', 0, 0, 0, 0, 0, 0},
+    {"VSM012 3390                                       VSAM  OPS.A OPS.B", nullptr, 0, 0, 0, 0, 0, 0, 0},
+    {"T40021 Tape                                             OPS.ARCHIVE.G0042V00", "OPS.ARCHIVE.G0042V00", 'f', 0, 0, 0, 0, 0, 0},
     {"Pseudo Directory                                        PROJECT", "PROJECT", 'd', 0, 0, 0, 0, 0, 0},
     {"ADDRESSB  01.03 2002/09/12 2002/10/11 09:37    52    52     0 KIMBERB", "ADDRESSB", 'f', 0, 2002, 10, 11, 9, 37},
     // AS/400
@@ -128,9 +227,19 @@ const Row kRows[] = {
     {"QDOC             8192 07/14/99 10:49:04 *FLR       QDOC/", "QDOC", 'd', 0, 1999, 7, 14, 10, 49},
     {"MYUSER          12345 03/15/01 09:30:00 *STMF      report.txt", "report.txt", 'f', 12345, 2001, 3, 15, 9, 30},
     {"MYUSER                                  *MEM       MYLIB.FILE/MBR.MBR", nullptr, 0, 0, 0, 0, 0, 0, 0},
+    {"QPGMR           40960 21.03.19 08:12:44 *STMF      rechnung.pdf", "rechnung.pdf", 'f', 40960, 2019, 3, 21, 8, 12},
+    {"QPGMR            8192 05.11.98 16:00:00 *DIR       archiv/", "archiv", 'd', 0, 1998, 11, 5, 16, 0},
+    {"QPGMR           40960 05.13.19 08:12:44 *STMF      month13.pdf", nullptr, 0, 0, 0, 0, 0, 0, 0},
     // VxWorks
     {"     512    Jan  1 1980  00:00:00    tmp           <DIR>", "tmp", 'd', 0, 1980, 1, 1, 0, 0},
     {"    8192    Jul 17 2001  11:50:06    file.txt", "file.txt", 'f', 8192, 2001, 7, 17, 11, 50},
+    {"     1024    Tue Mar  4 2008  07:15:30    logs        <DIR>", "logs", 'd', 0, 2008, 3, 4, 7, 15},
+    {"    31337    Fri Nov 21 2014  22:04:11    vxWorks.st", "vxWorks.st", 'f', 31337, 2014, 11, 21, 22, 4},
+    {"    31337    Fri Nov 31 2014  22:04:11    nov31.st", nullptr, 0, 0, 0, 0, 0, 0, 0},
+    {"    48213    OCT-01-2003  19:57:52    boot.cfg", "boot.cfg", 'f', 48213, 2003, 10, 1, 19, 57},
+    {"      512    Sep-09-2011  08:00:00    CONFIG      <DIR>", "CONFIG", 'd', 0, 2011, 9, 9, 8, 0},
+    {"      512    Sep-32-2011  08:00:00    day32", nullptr, 0, 0, 0, 0, 0, 0, 0},
+    {"      512    Xyz-09-2011  08:00:00    nomonth", nullptr, 0, 0, 0, 0, 0, 0, 0},
     // HP NonStop
     {"ALTERNAT        101         12 10-Jan-01 12:48:04 MSFT01.USER1  \"OOOO\"", "ALTERNAT", 'f', 12, 2001, 1, 10, 12, 48},
     {"TEST            101     28672 12-Jun-02 13:51:09 255,255 \"nnnn\"", "TEST", 'f', 28672, 2002, 6, 12, 13, 51},
@@ -314,6 +423,35 @@ TEST_CASE("listing parser: MVS headers, PDS members, Tandem and OS-9 headers") {
   CHECK(os9.size() == 1 && os9[0].name == "CMDS" && os9[0].dir);
 }
 
+TEST_CASE("listing parser: load-module members, and lines no member list holds") {
+  auto mods = Listing({" Name     Size     TTR   Alias-of AC--------- Attributes--------- Amode Rmode",
+                       "PAYCALC   0017A8   00002C          00 FO             RN RU      31    ANY",
+                       "PAYCALC2  0017A8   00002C PAYCALC  00 FO             RN RU      31    ANY",
+                       "BADHEX    00G7A8   00002C          00 FO             RN RU      31    ANY",
+                       "TWO WORDS", "SHORT"});
+  REQUIRE(mods.size() == 3);
+  CHECK(mods[0].name == "PAYCALC" && mods[0].size == 0x17A8 && !mods[0].dir);
+  CHECK(mods[1].name == "PAYCALC2" && mods[1].size == 0x17A8);
+  CHECK_EQ(mods[2].name, std::string("SHORT"));
+  // Member lines with statistics after the header, with and without a size column filled.
+  auto src = Listing({" Name     VV.MM   Created       Changed      Size  Init   Mod   Id",
+                      "JCLGEN    01.07 2018/01/09 2021/06/30 15:42   118   102     4 OPSUSR", "NOSTATS"});
+  REQUIRE(src.size() == 2);
+  CHECK(src[0].time.year == 2021 && src[0].time.month == 6 && src[0].time.minute == 42);
+  CHECK(src[1].name == "NOSTATS" && src[1].time.year == 0);
+  // Without the header a load-module line is no member.
+  CHECK(Listing({"PAYCALC   0017A8   00002C          00 FO             RN RU      31    ANY"}).empty());
+}
+
+TEST_CASE("listing parser: VMS entries wrapped with the owner first, in kilobytes, without a time") {
+  auto e = Listing({"Directory SYS$DISK:[WEB]", "", "A-VERY-LONG-ARCHIVE-NAME.ZIP;3",
+                    "        [WEBUSER]  2048KB  14-FEB-2022  (RWED,RWED,RE,)",
+                    "  1/3  1-JAN-2000 00:00 [X] (RWE,,,)"});
+  REQUIRE(e.size() == 1);
+  CHECK(e[0].name == "A-VERY-LONG-ARCHIVE-NAME.ZIP" && e[0].size == 2048u * 1024 && e[0].sizeApprox);
+  CHECK(e[0].time.year == 2022 && e[0].time.day == 14 && e[0].time.hour == 0);
+}
+
 TEST_CASE("listing parser: links take the kind of a sibling they name") {
   auto e = Listing({"drwxr-xr-x 2 u g 4096 Jan  5 12:34 nested", "-rw-r--r-- 1 u g 5 Jan  5 12:34 text.txt",
                     "lrwxrwxrwx 1 u g 6 Jan  5 12:34 link-to-dir -> nested",
@@ -398,4 +536,46 @@ TEST_CASE("listing parser: blanks and TABs of MLSD names are kept to the last by
   CHECK_EQ(e[3].name, std::string("in\tside"));
   CHECK_EQ(e[4].name, std::string("\tlead tab"));
   CHECK(e[5].name == "x\\y" && e[5].dir);
+}
+
+TEST_CASE("listing: a size with a unit is marked approximate, an exact one never") {
+  ListEntry e;
+  REQUIRE(ParseListLine("-rw-r--r-- 1 pi pi 33.5k Jan  5 10:00 approx.txt", kToday, &e));
+  CHECK(e.sizeApprox && e.size == 34304);
+  REQUIRE(ParseListLine("-rw-r--r-- 1 pi pi 34304 Jan  5 10:00 exact.txt", kToday, &e));
+  CHECK(!e.sizeApprox);
+  REQUIRE(ParseListLine("drwxr-xr-x 2 pi pi 4.0K Jan  5 10:00 kdir", kToday, &e));
+  CHECK(!e.sizeApprox && e.size == 0);  // a folder has no size to trust or distrust
+  REQUIRE(ParseListLine("100644 1000 100 20480 1700000000 numeric.tar", kToday, &e));
+  CHECK(!e.sizeApprox && e.time.utc);
+}
+
+TEST_CASE("listing parser: mixed families, stray details and member lines are read once or not at all") {
+  const std::vector<std::string> lines = {
+      "-rw-r--r-- 1 ftp ftp 77 2021/08/30 14:02 slashed.txt",
+      "01-31-23  10:30PM       <DIR>          Program Files",
+      // A VMS detail line with no name line before it: no entry of its own.
+      "                      5/6       20-FEB-2001 09:00:00  [ANONYMOU,ANONYMOUS]  (RWED,RWED,RE,)",
+      "100644 1000 100 20480 1700000000 numeric.tar",
+      // Both a Unix line and a numeric one at first sight: the Unix reading wins, once.
+      "-rw-r--r-- 1 ftp ftp 2048 3 29 03:26 100644 1 2 3 4 x",
+      "QPGMR           40960 21.03.19 08:12:44 *STMF      rechnung.pdf",
+      "-rw-r--r-- 1 ftp ftp 2048 3 29 03:26 numeric-md.log",
+  };
+  std::string all;
+  for (const std::string& l : lines) all += l + "\n";
+  auto e = Listing(lines);
+  REQUIRE(e.size() == 6);
+  const char* names[] = {"slashed.txt", "Program Files", "numeric.tar", "100644 1 2 3 4 x", "rechnung.pdf",
+                         "numeric-md.log"};
+  for (size_t i = 0; i < e.size(); ++i) {
+    CHECK_EQ(e[i].name, std::string(names[i]));
+    CHECK(all.find(e[i].name) != std::string::npos);  // the server's bytes, never rebuilt
+  }
+  // MVS member lines in a dataset listing are no datasets.
+  auto ds = Listing({"Volume Unit    Referred Ext Used Recfm Lrecl BlkSz Dsorg Dsname",
+                     "WYOSPT 3420   2003/05/21  1  200  FB      80  8000  PS  PROJECT.TEST.DATA", "BACKUP",
+                     "TOOLONGNAME9"});
+  REQUIRE(ds.size() == 1);
+  CHECK_EQ(ds[0].name, std::string("PROJECT.TEST.DATA"));
 }
