@@ -307,9 +307,10 @@ void StartHostileSession(Client& c, const std::string& local) {
 
 // A server that lists hostile names, drops a transfer half-way and disconnects mid-listing
 // (tests/e2e/hostile_ftpd.py): names that cannot be entries of the folder ("../escape.txt",
-// "..") are left out; names legal on a Unix server are shown, and a download refuses those that
-// would name another local place; each failure ends in a message, an existing local file
-// survives the broken download, and the window goes on working.
+// "..") are left out; names legal on a Unix server are shown, those that would name another
+// local place only in the library's escaped form ("..\\escape2.txt" as "..{U+005C}escape2.txt");
+// each failure ends in a message, an existing local file survives the broken download, and the
+// window goes on working.
 TEST_CASE("bad input: hostile names, a dropped transfer, a server gone mid-listing") {
   Client c;
   const std::string local = LocalScratch("hostile");
@@ -318,11 +319,14 @@ TEST_CASE("bad input: hostile names, a dropped transfer, a server gone mid-listi
   c.Press(kConnect);
   REQUIRE(WaitUntil([&] { return c.Enabled(kDisconnect) && c.FindRow(kList1, "good file.txt") > 0; }));
   CHECK(c.FindRow(kList1, "dropme.bin") > 0);
-  CHECK(c.FindRow(kList1, "escape") < 0);
+  CHECK(c.FindRow(kList1, "/escape") < 0);
+  CHECK(c.FindRow(kList1, "escape.txt") < 0);
+  CHECK(c.FindRow(kList1, "..{U+005C}escape2.txt") > 0);
   // "C:evil.txt" comes only in the library's escaped form: a plain local name, no drive path.
   CHECK(c.FindRow(kList1, "C:evil") < 0);
   CHECK(c.FindRow(kList1, "C{U+003A}evil.txt") > 0);
-  CHECK_EQ(c.RowCount(kList1), 5);  // the server, good file.txt, C{U+003A}evil.txt, dropme.bin, dropdir
+  // The server, good file.txt, C{U+003A}evil.txt, ..{U+005C}escape2.txt, dropme.bin, dropdir.
+  CHECK_EQ(c.RowCount(kList1), 6);
 
   // A download the server breaks off, over an existing file (the question answered Yes): a
   // message, and the local file of that name is intact.
@@ -349,7 +353,7 @@ TEST_CASE("bad input: hostile names, a dropped transfer, a server gone mid-listi
     c.Answer(box, "OK");
     CHECK(WaitUntil([&] { return c.Status(3).empty() && c.Enabled(kGet); }, 30000));
     CHECK(c.FindRow(kList1, "half.txt") < 0);
-    CHECK_EQ(c.RowCount(kList1), 5);
+    CHECK_EQ(c.RowCount(kList1), 6);
   }
 
   // And a good download still works afterwards.
