@@ -463,8 +463,8 @@ TEST_CASE("names: '|', '&', braces, '~', ':' and 250 characters in the tree, the
   CHECK((GetWindowLongA(c.Field(kPassword), GWL_STYLE) & ES_PASSWORD) != 0);
   CHECK_EQ(static_cast<int>(SendMessageA(c.Field(kPassword), EM_GETPASSWORDCHAR, 0, 0)), static_cast<int>('*'));
   s.StartSession();
-  CHECK(c.Enabled(kBinary));
-  CHECK(c.Enabled(kAscii));
+  // The window enables its controls one after the other: Start is disabled before the radios.
+  CHECK(WaitUntil([&] { return c.Enabled(kBinary) && c.Enabled(kAscii); }, 3000));
   REQUIRE(s.Connect());
   REQUIRE(s.Expand("names"));
   const std::string long_name = std::string(246, 'n') + ".txt";
