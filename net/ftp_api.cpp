@@ -184,6 +184,7 @@ bool Found(const ListEntry& e, const AnsiCodePage& cp, FoundEntry* f) {
   if (f->name.empty()) return false;
   f->attributes = e.dir ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
   f->size = e.dir ? 0 : e.size;
+  f->sizeApprox = !e.dir && e.sizeApprox;
   f->time = FILETIME{};
   if (e.time.year) {
     // A folder's entries often share their time: the last conversion is kept.
@@ -217,6 +218,7 @@ void FillFindData(const FoundEntry& e, WIN32_FIND_DATAA* fd) {
   fd->dwFileAttributes = e.attributes;
   fd->nFileSizeHigh = static_cast<DWORD>(e.size >> 32);
   fd->nFileSizeLow = static_cast<DWORD>(e.size & 0xFFFFFFFFu);
+  fd->dwReserved0 = e.sizeApprox ? FTP_FIND_SIZE_APPROXIMATE : 0;
   fd->ftLastWriteTime = fd->ftCreationTime = fd->ftLastAccessTime = e.time;
   memcpy(fd->cFileName, e.name.data(), e.name.size() < MAX_PATH ? e.name.size() : MAX_PATH - 1);
 }

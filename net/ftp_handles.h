@@ -124,6 +124,7 @@ struct FoundEntry {
   std::string name;
   DWORD attributes = FILE_ATTRIBUTE_NORMAL;
   uint64_t size = 0;
+  bool sizeApprox = false;  // FTP_FIND_SIZE_APPROXIMATE
   FILETIME time{};
 };
 

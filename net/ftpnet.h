@@ -116,6 +116,13 @@ typedef INTERNET_STATUS_CALLBACK* LPINTERNET_STATUS_CALLBACK;
 // "TLS 1.2, AES 256" (zero-terminated; length 0 when it is not encrypted).
 #define INTERNET_OPTION_FTP_SECURITY_TEXT 0x4C03
 
+// WIN32_FIND_DATAA.dwReserved0 bits of the entries FtpFindFirstFileA and InternetFindNextFileA
+// give (0 for an entry with none of them).
+// The listing gave the size only with a unit ("33.5k", "2M" as "ls -lh" prints it): nFileSize*
+// hold that rounded value, for showing. It is not the file's length: no resume point and no
+// transfer total may be taken from it (ask the server, or count without a total).
+#define FTP_FIND_SIZE_APPROXIMATE 0x00000001
+
 // FTP_SERVER_CERTIFICATE_INFOA.dwProblems bits.
 #define FTP_CERT_PROBLEM_DATE 1       // expired or not yet valid
 #define FTP_CERT_PROBLEM_NAME 2       // issued for another name

@@ -11,6 +11,14 @@ std::vector<Step> LoginSteps() {
           {Step::Send, "FEAT", "211-Features:\r\n PASV\r\n211 End\r\n"}};
 }
 
+std::vector<Step> ListingSteps(const char* verb, const std::string& listing) {
+  return {{Step::Send, "TYPE A", "200 ok\r\n"},
+          {Step::Pasv, "PASV", ""},
+          {Step::Send, verb, "150 list\r\n"},
+          {Step::DataOut, "", listing},
+          {Step::Send, "", "226 done\r\n"}};
+}
+
 namespace {
 
 void SendAll(SOCKET s, const std::string& t) {

@@ -35,6 +35,9 @@ struct Step {
 
 // The usual opening: greeting, USER, PASS, FEAT (no features).
 std::vector<Step> LoginSteps();
+// A listing in ASCII mode over a passive data connection: `verb` ("LIST", "MLSD") answered with
+// `listing`.
+std::vector<Step> ListingSteps(const char* verb, const std::string& listing);
 
 // One script of two parts, in order.
 inline std::vector<Step> With(std::vector<Step> a, const std::vector<Step>& b) {

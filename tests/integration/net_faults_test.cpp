@@ -251,6 +251,35 @@ TEST_CASE("faults: hostile listing lines are dropped; a backslash name is kept, 
   CHECK_EQ(huge.nFileSizeLow, static_cast<DWORD>(6000000000ull & 0xFFFFFFFFu));
 }
 
+TEST_CASE("find data: a size listed with a unit is kept for showing and marked approximate") {
+  const std::string listing =
+      "-rw-r--r-- 1 pi pi 33.5k Jan  5 10:00 approx.txt\r\n"
+      "-rw-r--r-- 1 pi pi 34304 Jan  5 10:00 exact.txt\r\n"
+      "drwxr-xr-x 2 pi pi 4.0K Jan  5 10:00 kdir\r\n"
+      "-rw-r--r-- 1 pi pi 4.5G Jan  5 10:00 big.iso\r\n";
+  FakeFtpd f(With(LoginSteps(), ListingSteps("LIST", listing)));
+  Client c(f.Port());
+  REQUIRE(c.conn);
+  std::map<std::string, WIN32_FIND_DATAA> found;
+  WIN32_FIND_DATAA fd;
+  fd.dwReserved0 = 0xFFFFFFFFu;  // the library writes the field whole
+  HINTERNET h = FtpFindFirstFileA(c.conn, "*.*", &fd, 0, 0);
+  REQUIRE(h);
+  do found[fd.cFileName] = fd;
+  while (InternetFindNextFileA(h, &fd));
+  InternetCloseHandle(h);
+  REQUIRE(found.size() == 4);
+  const WIN32_FIND_DATAA& approx = found["approx.txt"];
+  CHECK_EQ(approx.dwReserved0, static_cast<DWORD>(FTP_FIND_SIZE_APPROXIMATE));
+  CHECK(approx.nFileSizeLow == 34304 && approx.nFileSizeHigh == 0);
+  CHECK_EQ(found["exact.txt"].dwReserved0, 0u);
+  CHECK_EQ(found["exact.txt"].nFileSizeLow, 34304u);
+  CHECK_EQ(found["kdir"].dwReserved0, 0u);  // a folder has no size to trust or distrust
+  const WIN32_FIND_DATAA& big = found["big.iso"];
+  CHECK_EQ(big.dwReserved0, static_cast<DWORD>(FTP_FIND_SIZE_APPROXIMATE));
+  CHECK(big.nFileSizeHigh == 1 && big.nFileSizeLow == 0x20000000u);  // 4.5 GiB, both halves
+}
+
 TEST_CASE("faults: TIS proxy logs in as user@host") {
   FakeFtpd f({{Step::Send, "", "220 proxy\r\n"},
               {Step::Send, "USER anonymous@ftp.example.org", "331 pw\r\n"},

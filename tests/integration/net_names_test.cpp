@@ -140,16 +140,6 @@ void NamesOn(const Server& sv, bool writable) {
 
 // ---- scripted listings: names no real server of the fixture lists in these forms
 
-// A listing in ASCII mode over a passive data connection: `verb` ("LIST", "MLSD") answered with
-// `listing`.
-std::vector<Step> ListingSteps(const char* verb, const std::string& listing) {
-  return {{Step::Send, "TYPE A", "200 ok\r\n"},
-          {Step::Pasv, "PASV", ""},
-          {Step::Send, verb, "150 list\r\n"},
-          {Step::DataOut, "", listing},
-          {Step::Send, "", "226 done\r\n"}};
-}
-
 struct FakeClient {
   HINTERNET session = nullptr, conn = nullptr;
   explicit FakeClient(int port) {
