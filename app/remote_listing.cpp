@@ -82,7 +82,7 @@ void AddFoundEntry(const WIN32_FIND_DATAA& found) {
   FflsRecord& f = Ffls();
   std::memset(&f, 0, sizeof f);
   Set(f.filename, name);
-  f.attribute = static_cast<std::int32_t>(found.dwFileAttributes);
+  f.attribute = RowAttribute(found.dwFileAttributes, found.dwReserved0);
   f.size = found.nFileSizeLow;
   f.sizehigh = found.nFileSizeHigh;
   vel::QueueAppend(&FFLS);

@@ -162,6 +162,14 @@ std::string ServerPathOf(const std::string& tree_path) {
 
 std::uint64_t RowSize() { return (static_cast<std::uint64_t>(Dls().sizehigh) << 32) | Dls().size; }
 
+std::int32_t RowAttribute(std::uint32_t attributes, std::uint32_t findMarks) {
+  const auto attribute = static_cast<std::int32_t>(attributes);
+  if (attribute == kDirectory || !(findMarks & FTP_FIND_SIZE_APPROXIMATE)) return attribute;
+  return attribute | kSizeApproximate;
+}
+
+std::uint64_t RowTransferTotal() { return (Dls().attribute & kSizeApproximate) ? 0 : RowSize(); }
+
 void CreateRoot(const std::string& server) {
   g.treeserver = server;
   vel::QueueFree(&DLS);

@@ -28,11 +28,23 @@ bool TreeShowsEntry(const std::string& dir, const std::string& name);
 // "1 KB", "1023 bytes", "" for 0; sizes of any magnitude (KB counted in 64 bits).
 std::string SizeText(std::uint64_t size);
 
+// A file row whose size the listing gave only approximately ("33.5k"; the library's
+// FTP_FIND_SIZE_APPROXIMATE): its ATTRIBUTE carries this bit beside the library's attributes
+// (no file attribute uses it, and a folder never has it). The row shows the size all the same.
+constexpr std::int32_t kSizeApproximate = 0x40000000;
+// The ATTRIBUTE of a row for a found entry: its attributes, and the mark above from its
+// WIN32_FIND_DATAA.dwReserved0.
+std::int32_t RowAttribute(std::uint32_t attributes, std::uint32_t findMarks);
+
 // Path of the current DLS row (its tree path without the root's name), the directory of a
 // file row, and the row's size.
 std::string RowPath();
 std::string RowDirectory();
 std::uint64_t RowSize();
+// The total a download of the current row counts its progress against: the row's size, or 0
+// (no percentage, the byte count alone) when that size is approximate: a total that is not the
+// file's length would show a wrong percentage, and 100 before the end.
+std::uint64_t RowTransferTotal();
 
 // The path the library is given for a tree path ("/pub/a.txt" -> "pub/a.txt", "/" -> ""). The
 // tree's root row is the folder the login starts in, and every request's connection starts

@@ -122,7 +122,7 @@ void GetPressed() {
   }
   if (existing != INVALID_FILE_ATTRIBUTES && !AskOverwrite(local_dir + "\\" + name))
     return;
-  const std::uint64_t size = RowSize();
+  const std::uint64_t size = RowTransferTotal();
   Set(g.xfername, name);
   Set(g.xferlocaldir, local_dir);
   Set(g.xferlocalfile, local);

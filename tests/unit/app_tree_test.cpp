@@ -169,6 +169,28 @@ TEST_CASE("tree: root row, merges in tree order with levels and icons") {
   CHECK_EQ(RowSize(), 5ull << 30);
 }
 
+TEST_CASE("tree: a size the listing gave with a unit is shown, and no download counts against it") {
+  Setup();
+  Reset("srv");
+  CreateRootOrMerge("srv");
+  Entry("approx.txt", RowAttribute(FILE_ATTRIBUTE_NORMAL, FTP_FIND_SIZE_APPROXIMATE), 34304);
+  Entry("exact.txt", RowAttribute(FILE_ATTRIBUTE_NORMAL, 0), 34304);
+  Entry("dir", RowAttribute(FILE_ATTRIBUTE_DIRECTORY, FTP_FIND_SIZE_APPROXIMATE), 0);
+  CreateRootOrMerge("srv");
+  const std::vector<Row> t = Tree();
+  REQUIRE(t.size() == 4u);
+  CHECK_EQ(t[1].path, std::string("srv/approx.txt"));
+  CHECK_EQ(t[1].size, SizeText(34304));  // shown as listed
+  CHECK_EQ(t[2].path, std::string("srv/dir"));
+  CHECK_EQ(t[2].icon, 2);  // still a folder: the mark never touches one
+  vel::QueueGetAt(&DLS, 2);
+  CHECK_EQ(RowSize(), 34304u);
+  CHECK_EQ(RowTransferTotal(), 0u);  // the progress shows bytes, no percentage
+  vel::QueueGetAt(&DLS, 4);
+  CHECK_EQ(CText(Dls().name), std::string("exact.txt"));
+  CHECK_EQ(RowTransferTotal(), 34304u);
+}
+
 // "pub.txt" and "pub-old" sort between "pub" and "pub/a.txt" as whole strings ("." and "-"
 // before "/"); in the tree a folder's entries stay directly below it.
 TEST_CASE("tree: a folder's entries stay below it whatever its siblings are called") {
