@@ -46,8 +46,8 @@ bool TabsOnlyInName(std::string_view line, const ListEntry& e, size_t separators
 
 // What a reading found besides the entry.
 struct Notes {
-  bool vmsWrapped = false;    // a VMS first half: the details follow on the next line
-  size_t leftYearBlanks = 0;  // Unix: blanks after a left-aligned year (see ParseUnix)
+  bool vmsWrapped = false;  // a VMS first half: the details follow on the next line
+  NameRun run;              // the blanks before the name, for NameRuns to settle
 };
 
 bool ReadAs(Family f, std::string_view line, const Today& today, ListEntry* e, Notes* notes);
@@ -68,11 +68,11 @@ bool ReadAs(Family f, std::string_view line, const Today& today, ListEntry* e, N
   bool* vmsWrapped = &notes->vmsWrapped;
   switch (f) {
     case Family::Unix:
-      if (ParseUnix(line, today, e, &notes->leftYearBlanks)) return true;
-      notes->leftYearBlanks = 0;
-      return ParseNetware(line, today, e) || ParseNumericUnix(line, e);
-    case Family::Dos: return ParseDos(line, e);
-    case Family::Os2: return ParseOs2(line, e);
+      if (ParseUnix(line, today, e, &notes->run) || ParseNetware(line, today, e, &notes->run)) return true;
+      notes->run = NameRun{};
+      return ParseNumericUnix(line, e);
+    case Family::Dos: return ParseDos(line, e, &notes->run);
+    case Family::Os2: return ParseOs2(line, e, &notes->run);
     case Family::Eplf: return ParseEplf(line, e);
     case Family::Vms: return ParseVms(line, e, vmsWrapped);
     case Family::MvsDataset: return ParseMvsDataset(line, e);
@@ -153,9 +153,15 @@ bool ParseListLine(std::string_view line, const Today& today, ListEntry* out) {
   Notes notes;
   Family f = FirstReading(line, today, Family::Unknown, out, &notes);
   if (f == Family::Unknown || notes.vmsWrapped || !TabsOnlyInName(line, *out, f == Family::Eplf)) return false;
-  // Alone, a line with three or more blanks after a left-aligned year names a file that begins
-  // with a blank either way, and how many is not known.
-  return notes.leftYearBlanks < 3;
+  if (notes.run.form == RunForm::None) return true;
+  // Alone, the line is its own listing: its run is settled by what it shows by itself.
+  std::vector<ListEntry> one(1, std::move(*out));
+  NameRuns runs;
+  runs.Note(0, notes.run);
+  runs.Settle(&one);
+  if (one.empty()) return false;
+  *out = std::move(one[0]);
+  return true;
 }
 
 bool ParseMlsdLine(std::string_view line, ListEntry* out) {
@@ -258,40 +264,13 @@ void ListingParser::Line(std::string_view line) {
     vmsPending_.assign(line);
     return;
   }
-  if (notes.leftYearBlanks == 1) unpaddedYears_ = true;
-  if (notes.leftYearBlanks >= 2 && !overflow_ && entries_.size() < maxEntries_)
-    leftYearEntries_.push_back({entries_.size(), notes.leftYearBlanks});
+  if (entries_.size() < maxEntries_) runs_.Note(entries_.size(), notes.run);
   Add(std::move(e));
 }
 
 void ListingParser::Finish() {
   vmsPending_.clear();
-  ResolveLeftYears();
-}
-
-// Entries read after a left-aligned year followed by two or more blanks were read padded. A
-// listing that shows one such year followed by a single blank does not pad: each of those names
-// begins one blank earlier. A listing that shows none keeps the padded reading where it gives a
-// name that starts with no blank, and drops the others (three or more blanks: a name that
-// begins with blanks, of a length no line tells).
-void ListingParser::ResolveLeftYears() {
-  if (leftYearEntries_.empty()) return;
-  std::vector<bool> drop(entries_.size(), false);
-  bool any = false;
-  for (const LeftYear& l : leftYearEntries_) {
-    ListEntry& e = entries_[l.index];
-    if (unpaddedYears_) e.name.insert(0, 1, ' ');
-    if ((unpaddedYears_ && !ValidEntryName(e.name)) || (!unpaddedYears_ && l.blanks >= 3)) drop[l.index] = any = true;
-  }
-  leftYearEntries_.clear();
-  if (!any) return;
-  size_t kept = 0;
-  for (size_t i = 0; i < entries_.size(); ++i)
-    if (!drop[i]) {
-      if (kept != i) entries_[kept] = std::move(entries_[i]);
-      ++kept;
-    }
-  entries_.resize(kept);
+  runs_.Settle(&entries_);
 }
 
 void ListingParser::Add(ListEntry&& e) {

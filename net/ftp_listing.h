@@ -20,16 +20,17 @@
 // Blanks belong to the name wherever the form says where the name starts:
 //  - MLSD (which the engine prefers where the server offers it): after the "; " that ends the
 //    facts, every byte to the line's end.
-//  - Unix "ls -l": after the one blank that follows the date (a fixed name column). A year
-//    printed left-aligned in the time field ("Jan 05 2020") is followed by a padding blank on
-//    some servers and not on others; the listing decides: one line of it with a single blank
-//    after such a year shows an unpadded server, and then every such line's name starts after
-//    one blank. Otherwise two blanks are taken as padding and separator, and a line with three
-//    or more (a name beginning with blanks, of a length no line tells) is dropped.
-//  - MS-DOS/IIS: after the one blank that follows a size, and ten blanks after "<DIR>" (the
-//    same column); EPLF: after its TAB.
-//  - Forms that pad names with a varying run of blanks (NetWare, OS/2, and "<DIR>" followed by
-//    fewer than ten) cannot show leading blanks: the name starts at its first non-blank.
+//  - Unix "ls -l": after the one blank that follows the date (a fixed name column); EPLF: after
+//    its TAB; MS-DOS/IIS: after the one blank that follows a size.
+//  - Forms that pad the name with a run of blanks whose width is the server's layout rather than
+//    the line's: a year printed left-aligned in the Unix time field ("Jan 05 2020  name" padded,
+//    "Jan 05 2020 name" not), NetWare and OS/2 (four or two blanks after the time, or one), and
+//    "<DIR>" (padded to the end of the size field). The listing decides (ftp_listing_runs.cpp,
+//    where the rules stand with their columns): a run of one shows the separator alone, the
+//    narrowest run of a listing shows its layout when it is one the form prints, and size lines
+//    show the column of a "<DIR>" line's name. A name whose leading blanks no line tells is
+//    dropped, never shown as a name it may not be; the one reading left to chance is a run of
+//    two after a left-aligned year where no line shows the server unpadded (read as padding).
 //  Trailing blanks are never cut: only the CR LF that ends a line is.
 #pragma once
 #include <cstddef>
@@ -38,6 +39,8 @@
 #include <string_view>
 #include <unordered_set>
 #include <vector>
+
+#include "net/ftp_listing_runs.h"
 
 namespace vel::net {
 
@@ -86,7 +89,7 @@ class ListingParser {
   // One line without its LF (a CR before it is dropped).
   void Line(std::string_view line);
   // The end of the listing: a pending first half of a wrapped entry is dropped, and names after
-  // left-aligned years are settled (see above). Take() gives the settled entries only after it.
+  // padding runs are settled (see above). Take() gives the settled entries only after it.
   void Finish();
   bool Overflow() const { return overflow_; }
   std::vector<ListEntry> Take() { return std::move(entries_); }
@@ -97,11 +100,6 @@ class ListingParser {
  private:
   void Add(ListEntry&& e);
   bool Header(std::string_view line);
-  void ResolveLeftYears();
-  struct LeftYear {
-    size_t index;   // in entries_
-    size_t blanks;  // after the year (two or more: read padded)
-  };
   Today today_;
   bool mlsd_;
   size_t maxEntries_;
@@ -110,8 +108,7 @@ class ListingParser {
   std::vector<ListEntry> entries_;
   std::unordered_set<std::string> vmsNames_;  // names already given by a VMS listing
   bool overflow_ = false;
-  std::vector<LeftYear> leftYearEntries_;
-  bool unpaddedYears_ = false;  // a left-aligned year was followed by a single blank
+  listing::NameRuns runs_;  // blanks before names that the whole listing settles
 };
 
 // Splits a byte stream into lines for the parser. A line longer than kMaxLine is dropped whole

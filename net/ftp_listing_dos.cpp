@@ -6,10 +6,10 @@
 //   31.01.2023  22:30    <DIR>          Ordner               day.month.year (European "dir")
 //        0           DIR   12-18-96   19:12  PRJ             OS/2: size, attributes, date, time
 //
-// After a size the name starts after exactly one blank. IIS and Windows "dir" put the name of a
-// folder ten blanks after "<DIR>" (the same column as after a size): blanks beyond those ten are
-// the name's own. A layout with fewer blanks there is read after all of them (a name's leading
-// blanks cannot be told from its padding then).
+// After a size the name starts after exactly one blank. IIS and Windows "dir" pad "<DIR>" to the
+// end of the size field, so a folder's name stands in the column of the names after sizes;
+// where that column is, the listing tells (ftp_listing_runs.cpp), and OS/2's names follow a
+// padding run after the time that the listing settles too.
 #include "net/ftp_listing_text.h"
 
 namespace vel::net::listing {
@@ -67,9 +67,9 @@ bool DosClock(std::string_view line, const std::vector<Token>& tok, size_t k, Li
 
 }  // namespace
 
-bool ParseDos(std::string_view line, ListEntry* e) {
+bool ParseDos(std::string_view line, ListEntry* e, NameRun* run) {
   auto tok = Tokens(line, 5);
-  if (tok.size() < 4) return false;
+  if (tok.size() < 3) return false;
   ListTime t;
   size_t used;
   if (!DosDate(At(line, tok[0]), &t) || !DosClock(line, tok, 1, &t, &used)) return false;
@@ -77,25 +77,24 @@ bool ParseDos(std::string_view line, ListEntry* e) {
   if (k + 1 > tok.size()) return false;
   std::string_view what = At(line, tok[k]);
   *e = ListEntry{};
-  size_t nameAt = tok[k].end;
+  const size_t timeEnd = tok[k - 1].end, nameAt = tok[k].end + 1;
+  RunForm form;
   if (what == "<DIR>") {
-    constexpr size_t kDirPadding = 10;
     e->dir = true;
-    size_t blanks = 0;
-    while (nameAt + blanks < line.size() && line[nameAt + blanks] == ' ') ++blanks;
-    nameAt += blanks > kDirPadding ? kDirPadding : blanks;
+    form = RunForm::DosDir;
   } else if (ToSizeGrouped(what, &e->size)) {
-    ++nameAt;
+    form = RunForm::DosSize;
   } else {
     return false;  // <JUNCTION>, <SYMLINK>: the name carries its target in brackets
   }
   if (nameAt >= line.size()) return false;
+  *run = RunAfter(line, tok[k].end, form, timeEnd);
   e->name.assign(line.substr(nameAt));
   e->time = t;
   return ValidEntryName(e->name);
 }
 
-bool ParseOs2(std::string_view line, ListEntry* e) {
+bool ParseOs2(std::string_view line, ListEntry* e, NameRun* run) {
   auto tok = Tokens(line, 8);
   if (tok.size() < 4 || !AllDigits(At(line, tok[0]))) return false;
   // size, then attribute words ("DIR", "A", "R", "H", "S"), then the date.
@@ -110,7 +109,7 @@ bool ParseOs2(std::string_view line, ListEntry* e) {
     }
     ++k;
   }
-  if (k + 2 >= tok.size()) return false;
+  if (k + 1 >= tok.size()) return false;  // the date and the time; a name of blanks has no token
   std::string_view d = At(line, tok[k]);
   ListTime t;
   int y;
@@ -121,14 +120,14 @@ bool ParseOs2(std::string_view line, ListEntry* e) {
     return false;
   t.year = FullYear(y, ys.size());
   if (!ValidDate(t) || !ParseClock(At(line, tok[k + 1]), &t.hour, &t.minute, &t.second)) return false;
-  size_t nameAt = tok[k + 1].end;
-  while (nameAt < line.size() && line[nameAt] == ' ') ++nameAt;  // names after two blanks
+  const size_t nameAt = tok[k + 1].end + 1;
   if (nameAt >= line.size()) return false;
   *e = ListEntry{};
   e->dir = dir;
   if (!dir) ToU64(At(line, tok[0]), &e->size);
   e->time = t;
   e->name.assign(line.substr(nameAt));
+  *run = RunAfter(line, tok[k + 1].end, RunForm::Os2);
   return ValidEntryName(e->name);
 }
 

@@ -238,4 +238,10 @@ bool ValidDate(const ListTime& t) {
          t.day <= kDays[t.month - 1];
 }
 
+NameRun RunAfter(std::string_view line, size_t from, RunForm form, size_t key) {
+  NameRun run{form, from, 0, key};
+  while (from + run.blanks < line.size() && line[from + run.blanks] == ' ') ++run.blanks;
+  return run;
+}
+
 }  // namespace vel::net::listing

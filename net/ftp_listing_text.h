@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "net/ftp_listing.h"
+#include "net/ftp_listing_runs.h"
 
 namespace vel::net::listing {
 
@@ -39,15 +40,18 @@ bool ValidDate(const ListTime& t);
 // Seconds since 1970 (UTC) into a calendar time.
 ListTime FromUnixSeconds(uint64_t s);
 
-// Family parsers: true with *e filled for a line that is an entry of that family.
-// *leftYearBlanks: the blanks after a year printed left-aligned in the time field (0 for other
-// dates); with two or more the name was read after two of them (the padded reading).
-bool ParseUnix(std::string_view line, const Today& today, ListEntry* e, size_t* leftYearBlanks = nullptr);
+// The run of blanks in `line` that starts at `from` (the end of the field before a name).
+NameRun RunAfter(std::string_view line, size_t from, RunForm form, size_t key = 0);
+
+// Family parsers: true with *e filled for a line that is an entry of that family; *run
+// describes the blanks before the name (RunForm::None: nothing to settle). A name with a run
+// is whole only once NameRuns settled it.
+bool ParseUnix(std::string_view line, const Today& today, ListEntry* e, NameRun* run);
 // "octal-mode uid gid size epoch name": the numeric form some embedded servers list in.
 bool ParseNumericUnix(std::string_view line, ListEntry* e);
-bool ParseNetware(std::string_view line, const Today& today, ListEntry* e);
-bool ParseDos(std::string_view line, ListEntry* e);
-bool ParseOs2(std::string_view line, ListEntry* e);
+bool ParseNetware(std::string_view line, const Today& today, ListEntry* e, NameRun* run);
+bool ParseDos(std::string_view line, ListEntry* e, NameRun* run);
+bool ParseOs2(std::string_view line, ListEntry* e, NameRun* run);
 bool ParseEplf(std::string_view line, ListEntry* e);
 // VMS: *wrapped is set for a line holding only "NAME;VERSION" (details on the next line).
 bool ParseVms(std::string_view line, ListEntry* e, bool* wrapped);

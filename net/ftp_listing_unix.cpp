@@ -21,8 +21,8 @@
 // Some servers print a year left-aligned in the five-column time field ("Jan 05 2020  name":
 // one blank before the year, a padding blank and the separator after it); others print it
 // unpadded ("Jan 05 2020 name"). One line does not tell which when two or more blanks follow
-// the year: the line is read padded and the caller learns how many blanks there were, so the
-// listing as a whole can decide (see ListingParser).
+// the year: the name is read after the first blank and the run is noted, so the listing as a
+// whole can decide (ftp_listing_runs.cpp).
 #include "net/ftp_listing_text.h"
 
 namespace vel::net::listing {
@@ -308,10 +308,8 @@ bool SplitLink(std::string_view rest, uint64_t size, ListEntry* e) {
 
 }  // namespace
 
-bool ParseUnix(std::string_view line, const Today& today, ListEntry* e, size_t* leftYearBlanks) {
-  size_t ignored;
-  if (!leftYearBlanks) leftYearBlanks = &ignored;
-  *leftYearBlanks = 0;
+bool ParseUnix(std::string_view line, const Today& today, ListEntry* e, NameRun* run) {
+  *run = NameRun{};
   auto tok = Tokens(line, 16);
   if (tok.size() < 5 || !ModeToken(At(line, tok[0]))) return false;
   char kind = line[0];
@@ -321,12 +319,8 @@ bool ParseUnix(std::string_view line, const Today& today, ListEntry* e, size_t* 
     bool approx;
     if (!FindAnchor(line, tok, i, today, &a) || !SizeBefore(line, tok, i, &size, &approx)) continue;
     size_t nameAt = tok[a.last].end + 1;
-    if (a.leftYear) {
-      size_t blanks = 0;
-      while (tok[a.last].end + blanks < line.size() && line[tok[a.last].end + blanks] == ' ') ++blanks;
-      *leftYearBlanks = blanks;
-      if (blanks >= 2) ++nameAt;  // the padding blank; one blank alone is the separator
-    }
+    // After a left-aligned year the padding blank, if any, is left to the listing to tell.
+    if (a.leftYear) *run = RunAfter(line, tok[a.last].end, RunForm::UnixLeftYear);
     if (nameAt >= line.size()) return false;
     std::string_view rest = line.substr(nameAt);
     *e = ListEntry{};
@@ -377,24 +371,25 @@ bool ParseNumericUnix(std::string_view line, ListEntry* e) {
   return ValidDate(e->time) && ValidEntryName(e->name);
 }
 
-// NetWare: "d [R----F--] owner size Mon DD HH:MM|YYYY     name" (names after padded blanks).
-bool ParseNetware(std::string_view line, const Today& today, ListEntry* e) {
+// NetWare: "d [R----F--] owner size Mon DD HH:MM|YYYY    name": the name after a padding run
+// of blanks that the listing settles (ftp_listing_runs.cpp).
+bool ParseNetware(std::string_view line, const Today& today, ListEntry* e, NameRun* run) {
   if (line.size() < 4 || (line[0] != 'd' && line[0] != '-') || line[1] != ' ' || line[2] != '[') return false;
   auto tok = Tokens(line, 8);
-  if (tok.size() < 8) return false;
+  if (tok.size() < 7) return false;
   std::string_view rights = At(line, tok[1]);
   if (rights.back() != ']') return false;
   uint64_t size;
   Anchor a;
   if (!ToU64(At(line, tok[3]), &size) || !FindAnchor(line, tok, 4, today, &a) || a.last != 6) return false;
-  size_t nameAt = tok[6].end;
-  while (nameAt < line.size() && line[nameAt] == ' ') ++nameAt;
+  const size_t nameAt = tok[6].end + 1;
   if (nameAt >= line.size()) return false;
   *e = ListEntry{};
   e->dir = line[0] == 'd';
   e->size = e->dir ? 0 : size;
   e->time = a.time;
   e->name.assign(line.substr(nameAt));
+  *run = RunAfter(line, tok[6].end, RunForm::Netware, a.leftYear ? 1 : 0);
   return ValidEntryName(e->name);
 }
 

@@ -167,6 +167,11 @@ const Row kRows[] = {
     // NetWare
     {"d [R----F--] supervisor            512       Jan 16 18:53    login", "login", 'd', 0, 2024, 1, 16, 18, 53},
     {"- [RWCEAFMS] rhesus             214059       Oct 20 15:27    cx.exe", "cx.exe", 'f', 214059, 2023, 10, 20, 15, 27},
+    {"d [-W---F--] SCION_VOL2                        512 Apr 13 23:12 VOL2", "VOL2", 'd', 0, 2024, 4, 13, 23, 12},
+    {"- [RWCEAFMS] rhesus             214059       Oct 20 15:27    trail  ", "trail  ", 'f', 214059, 2023, 10, 20, 15, 27},
+    // a run of five or three blanks: no layout the form prints, the name's own blanks unknown
+    {"- [RWCEAFMS] rhesus             214059       Oct 20 15:27     lead", nullptr, 0, 0, 0, 0, 0, 0, 0},
+    {"- [RWCEAFMS] rhesus             214059       Oct 20 15:27   three", nullptr, 0, 0, 0, 0, 0, 0, 0},
     // MS-DOS / IIS
     {"01-31-23  10:30PM       <DIR>          Program Files", "Program Files", 'd', 0, 2023, 1, 31, 22, 30},
     {"12-01-1999  12:05AM             4096 readme.txt", "readme.txt", 'f', 4096, 1999, 12, 1, 0, 5},
@@ -188,6 +193,9 @@ const Row kRows[] = {
     {"   4512      A          11-02-110  17:20  REPORT.DOC", "REPORT.DOC", 'f', 4512, 2010, 11, 2, 17, 20},
     {"   4512      A          11-02-210  17:20  Y2100.DOC", nullptr, 0, 0, 0, 0, 0, 0, 0},
     {"   4512      A          13-02-103  17:20  MONTH13.DOC", nullptr, 0, 0, 0, 0, 0, 0, 0},
+    {"36611      A    04-23-103   10:57  os2 test1.file", "os2 test1.file", 'f', 36611, 2003, 4, 23, 10, 57},
+    {"    0 DIR       11-28-97   09:42 one blank", "one blank", 'd', 0, 1997, 11, 28, 9, 42},
+    {"   4512      A          11-02-110  17:20   LEAD.DOC", nullptr, 0, 0, 0, 0, 0, 0, 0},
     // EPLF
     {"+i8388621.48594,m825718503,r,s280,\tdjb.html", "djb.html", 'f', 280, 1996, 3, 1, 22, 15},
     {"+i8388621.50690,m824255907,/,\t514", "514", 'd', 0, 1996, 2, 13, 23, 58},
@@ -523,6 +531,76 @@ TEST_CASE("listing parser: a left-aligned year is read by what the whole listing
   p.Line("-rw-r--r-- 1 u g 5 Jan 05 2020 c");
   p.Finish();
   CHECK(p.Overflow());
+}
+
+TEST_CASE("listing parser: NetWare and OS/2 names start where the listing's narrowest run shows the layout") {
+  // NetWare's four-blank layout: a wider run is the name's own leading blanks.
+  auto four = Listing({"d [R----F--] supervisor            512       Jan 16 18:53    login",
+                       "- [RWCEAFMS] rhesus             214059       Oct 20 15:27     lead",
+                       "- [RWCEAFMS] rhesus             214059       Oct 20 15:27      ",
+                       "- [RWCEAFMS] rhesus             214059       Oct 20 15:27    trail "});
+  REQUIRE(four.size() == 4);
+  CHECK_EQ(four[0].name, std::string("login"));
+  CHECK_EQ(four[1].name, std::string(" lead"));
+  CHECK_EQ(four[2].name, std::string("  "));
+  CHECK_EQ(four[3].name, std::string("trail "));
+  // The one-blank layout of later servers: a run of one proves it, for every line.
+  auto one = Listing({"d [-W---F--] SCION_VOL2                        512 Apr 13 23:12 VOL2",
+                      "- [RWCEAFMS] Admin                  181248 Mar 08 13:56    three"});
+  REQUIRE(one.size() == 2);
+  CHECK_EQ(one[1].name, std::string("   three"));
+  // Every run five wide: either a layout no server prints or names that all begin with a
+  // blank; no line tells, so none is shown as a name it may not be.
+  CHECK(Listing({"d [R----F--] supervisor            512       Jan 16 18:53     login",
+                 "- [RWCEAFMS] rhesus             214059       Oct 20 15:27     cx.exe"})
+            .empty());
+  // A year printed left-aligned may carry a padding blank: such lines are settled apart.
+  auto years = Listing({"- [RWCEAFMS] rhesus             214059       Oct 20 15:27    cx.exe",
+                        "- [RWCEAFMS] rhesus             214059       Oct 20 2019     old.exe"});
+  REQUIRE(years.size() == 1);
+  CHECK_EQ(years[0].name, std::string("cx.exe"));
+  // OS/2: two blanks after the time, or one where a line shows it.
+  auto os2 = Listing({"     0           DIR   12-18-96   19:12  PRJ", "    73098      A          04-06-97   15:15   lead",
+                      "    73098      A          04-06-97   15:15    "});
+  REQUIRE(os2.size() == 3);
+  CHECK_EQ(os2[0].name, std::string("PRJ"));
+  CHECK_EQ(os2[1].name, std::string(" lead"));
+  CHECK_EQ(os2[2].name, std::string("  "));
+  auto os2one = Listing({"    0 DIR       11-28-97   09:42 one", "    0 DIR       11-28-97   09:42  two"});
+  REQUIRE(os2one.size() == 2);
+  CHECK_EQ(os2one[1].name, std::string(" two"));
+  CHECK(Listing({"    73098      A          04-06-97   15:15    four"}).empty());
+}
+
+TEST_CASE("listing parser: a <DIR> name stands in the column the size lines of its layout show") {
+  // IIS with a size field shorter than usual: "<DIR>" plus five blanks reach the name column.
+  auto narrow = Listing({"01-31-23  10:30PM       <DIR>      plain", "01-31-23  10:30PM       <DIR>        two",
+                         "01-31-23  10:30PM             4096 readme.txt", "01-31-23  10:30PM       <DIR>        "});
+  REQUIRE(narrow.size() == 4);
+  CHECK_EQ(narrow[0].name, std::string("plain"));
+  CHECK_EQ(narrow[1].name, std::string("  two"));
+  CHECK_EQ(narrow[2].name, std::string("readme.txt"));
+  CHECK_EQ(narrow[3].name, std::string("  "));
+  // The usual layout, proven by a size line, and a wider "<DIR>" run whose blanks are the name's.
+  auto usual = Listing({"04-14-00  03:47PM                  589 readme.htm",
+                        "04-27-00  09:09PM       <DIR>          licensed",
+                        "04-27-00  09:09PM       <DIR>             three"});
+  REQUIRE(usual.size() == 3);
+  CHECK_EQ(usual[1].name, std::string("licensed"));
+  CHECK_EQ(usual[2].name, std::string("   three"));
+  // No proof: size lines of another layout (their time ends elsewhere), or size lines that
+  // disagree on the column. The names are read as one line alone reads them.
+  auto other = Listing({"12-01-1999  12:05AM             4096 readme.txt", "01-31-23  10:30PM       <DIR>      two"});
+  REQUIRE(other.size() == 2);
+  CHECK_EQ(other[1].name, std::string("two"));
+  auto disagree = Listing({"01-31-23  10:30PM         4096 a.txt", "01-31-23  10:30PM          4096 b.txt",
+                           "01-31-23  10:30PM       <DIR>        two"});
+  REQUIRE(disagree.size() == 3);
+  CHECK_EQ(disagree[2].name, std::string("two"));
+  // A size line whose name column lies past the "<DIR>" line's name: another layout, no proof.
+  auto past = Listing({"01-31-23  10:30PM                 4096 a.txt", "01-31-23  10:30PM       <DIR>    x"});
+  REQUIRE(past.size() == 2);
+  CHECK_EQ(past[1].name, std::string("x"));
 }
 
 TEST_CASE("listing parser: blanks and TABs of MLSD names are kept to the last byte") {
