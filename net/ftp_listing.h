@@ -29,8 +29,10 @@
 //    where the rules stand with their columns): a run of one shows the separator alone, the
 //    narrowest run of a listing shows its layout when it is one the form prints, and size lines
 //    show the column of a "<DIR>" line's name. A name whose leading blanks no line tells is
-//    dropped, never shown as a name it may not be; the one reading left to chance is a run of
-//    two after a left-aligned year where no line shows the server unpadded (read as padding).
+//    dropped, never shown as a name it may not be. What no listing can tell: a run of two after
+//    a left-aligned year where no line shows the server unpadded is read as padding, and a
+//    listing whose every name begins with blanks reads its narrowest run as the form's layout
+//    where it is one (MLSD, preferred wherever offered, has neither doubt).
 //  Trailing blanks are never cut: only the CR LF that ends a line is.
 #pragma once
 #include <cstddef>

@@ -17,7 +17,8 @@
 // blank after it on later servers ("Apr 13 23:12 VOL2"). The narrowest run of the listing is
 // its padding when it is one of these two; each name keeps the blanks of its run beyond it. A
 // narrowest run of any other width shows no layout the form prints: nothing tells where the
-// names start, and the lines are dropped. Lines whose time is a left-aligned year form a group
+// names start, and the lines are dropped. (A one-blank server whose every name in the folder
+// begins with three blanks cannot be told from the four-blank layout; no listing shows that.) Lines whose time is a left-aligned year form a group
 // of their own (such a field may carry a padding blank of its own), settled alike.
 //
 // OS/2: "    73098      A          04-06-97   15:15  ds0.txt". The name stands two blanks after
