@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "net/ftp_ascii.h"
+#include "net/ftp_resolve.h"
 #include "net/ftpnet.h"
 #include "net/tls_channel.h"
 
@@ -470,29 +471,14 @@ bool FtpEngine::PrepareListener() {
   return listener_.Listen(reinterpret_cast<sockaddr*>(&local), len) == 0;
 }
 
+// The look-up may hang in the resolver: it is waited for like a socket (ftp_resolve.h), so a
+// close or the connect time-out ends this state at once, and a look-up given up says nothing.
 void FtpEngine::DoResolve() {
   const std::string& host = login_.proxyHost.empty() ? login_.host : login_.proxyHost;
   int port = login_.proxyHost.empty() ? login_.port : login_.proxyPort;
   obs_->Status(INTERNET_STATUS_RESOLVING_NAME, const_cast<char*>(host.c_str()),
                static_cast<DWORD>(host.size() + 1));
-  EnsureWinsock();
-  addrinfo hints{};
-  hints.ai_family = AF_UNSPEC;
-  hints.ai_socktype = SOCK_STREAM;
-  hints.ai_protocol = IPPROTO_TCP;
-  addrinfo* res = nullptr;
-  std::string service = std::to_string(port);
-  if (getaddrinfo(host.c_str(), service.c_str(), &hints, &res) != 0 || !res)
-    return Fail(ERROR_INTERNET_NAME_NOT_RESOLVED, true);
-  addrs_.clear();
-  for (addrinfo* a = res; a; a = a->ai_next) {
-    if (a->ai_family != AF_INET && a->ai_family != AF_INET6) continue;
-    sockaddr_storage s{};
-    memcpy(&s, a->ai_addr, a->ai_addrlen);
-    addrs_.push_back(s);
-  }
-  freeaddrinfo(res);
-  if (addrs_.empty()) return Fail(ERROR_INTERNET_NAME_NOT_RESOLVED, true);
+  if (DWORD e = ResolveHost(host, port, timeouts_.connect, cancel_, &addrs_)) return Fail(e, true);
   std::string text = AddressText(reinterpret_cast<sockaddr*>(&addrs_[0]));
   obs_->Status(INTERNET_STATUS_NAME_RESOLVED, text.data(), static_cast<DWORD>(text.size() + 1));
   To(St::Connect);
