@@ -514,6 +514,7 @@ DWORD FtpEngine::MoveIn(DataSink* sink) {
   CrlfConverter crlf;
   const bool convert = ascii_ && op_ != Op::List;  // listing lines are split on LF anyway
   size_t pending = 0;  // bytes not yet reported by 41
+  reportedAt_ = PaceNow();
   for (;;) {
     size_t got = 0;
     DWORD e = data_->Recv(block.data(), kBuf, &got, timeouts_.receive, cancel_);
@@ -533,7 +534,7 @@ DWORD FtpEngine::MoveIn(DataSink* sink) {
     }
     pending += got;
     dataMoved_ += got;
-    if (pending >= kNotifyChunk) ReportData(INTERNET_STATUS_RECEIVING_RESPONSE, &pending);
+    if (ReportDue(pending)) ReportData(INTERNET_STATUS_RECEIVING_RESPONSE, &pending);
   }
   ReportData(INTERNET_STATUS_RECEIVING_RESPONSE, &pending);
   return 0;
@@ -545,6 +546,7 @@ DWORD FtpEngine::MoveOut(DataSource* source) {
   std::string converted;
   CrlfConverter crlf;
   size_t pending = 0;
+  reportedAt_ = PaceNow();
   for (;;) {
     size_t got = 0;
     if (DWORD r = source->Read(block.data(), kBuf, &got)) {
@@ -562,15 +564,22 @@ DWORD FtpEngine::MoveOut(DataSource* source) {
     if (DWORD e = data_->Send(p, n, timeouts_.send, cancel_)) return e;
     pending += n;
     dataMoved_ += n;
-    if (pending >= kNotifyChunk) ReportData(INTERNET_STATUS_SENDING_REQUEST, &pending);
+    if (ReportDue(pending)) ReportData(INTERNET_STATUS_SENDING_REQUEST, &pending);
   }
   ReportData(INTERNET_STATUS_SENDING_REQUEST, &pending);
   return 0;
 }
 
+// A report per kNotifyChunk, and at least one per kNotifyEveryMs while bytes move: a slow link
+// (under 64 KiB in many seconds) still shows that it moves.
+bool FtpEngine::ReportDue(size_t pending) const {
+  return pending >= kNotifyChunk || (pending > 0 && PaceNow() - reportedAt_ >= kNotifyEveryMs);
+}
+
 // Data progress: the "busy" notification (sending 30 / receiving 40) followed by its "done"
 // partner (31 / 41) carrying the bytes moved since the last report. Nothing when none moved.
 void FtpEngine::ReportData(DWORD busy_code, size_t* pending) {
+  reportedAt_ = PaceNow();
   if (*pending == 0) return;
   DWORD bytes = static_cast<DWORD>(*pending);
   obs_->Status(busy_code, nullptr, 0);
