@@ -114,6 +114,7 @@ DWORD Enumerate(const Job& job, HINTERNET connection) {
     error = h ? 0 : GetLastError();
     return h;
   });
+  ServerAnswered();  // the entries are in hand: the rest is local work, never a stall
   if (!find) return error == ERROR_NO_MORE_FILES ? 0 : error;
   AddFoundEntry(found);
   for (;;) {

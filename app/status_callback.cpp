@@ -132,6 +132,7 @@ Chain g_chain;
 
 void ConnectCompleted(HINTERNET connection) {
   TakeConnectionSecurity(connection);  // before the listing closes the connection
+  if (ChainCancelled()) return;  // given up (Escape, Disconnect) while the query let the window run
   // The listing runs on a thread of its own; it enters the connected state when it ends
   // (app/remote_listing.cpp), in the order the chain describes.
   StartRemoteListing(ListingKind::kConnect);
@@ -290,7 +291,11 @@ void EndFailedRequest() {
 
 void BeginChain() { g_chain = Chain{g_epoch.load(), false, nullptr}; }
 
-bool ConnectUnderWay() { return REQUESTCODE.load() == kConnect && !g.isconnected; }
+// Code 2 also marks a folder's first listing; that one runs while connected, and a Disconnect
+// during it ends its epoch.
+bool ConnectUnderWay() {
+  return REQUESTCODE.load() == kConnect && !g.isconnected && g_chain.epoch == g_epoch.load();
+}
 
 void AbandonConnect() {
   if (!ConnectUnderWay() || g_listing) return;
@@ -332,7 +337,7 @@ DWORD ByteCount(LPVOID info, DWORD length) {
 // A notification of a running transfer's commands and data. Counted here without the lock;
 // shown only by a notification that brings bytes, at most every 50 ms (the byte-less
 // notification before each one never takes that turn).
-void TransferDataNotification(DWORD status, LPVOID info, DWORD length) {
+void TransferDataNotification(HINTERNET handle, DWORD status, LPVOID info, DWORD length) {
   const DWORD count = ByteCount(info, length);
   NoteTrafficOf(status, info, length);
   if (status == INTERNET_STATUS_REQUEST_SENT) g.bytessent += count;
@@ -342,7 +347,7 @@ void TransferDataNotification(DWORD status, LPVOID info, DWORD length) {
   if (status == INTERNET_STATUS_SENDING_REQUEST || status == INTERNET_STATUS_RECEIVING_RESPONSE) return;
   if (!ProgressShowDue()) return;
   RuntimeLockGuard lock;
-  if (!MainWindowOpen()) return;
+  if (!MainWindowOpen() || WasClosed(handle)) return;  // closed while this waited for the lock
   vel::wsl::SetTargetWindow(g.mainwindow, 0);
   ShowProgress();
   StatusText(1, StatusTextOf(status));
@@ -381,11 +386,15 @@ void CALLBACK StatusCallback(HINTERNET handle, DWORD_PTR, DWORD status, LPVOID i
   }
   const std::int16_t running = REQUESTCODE.load();
   if ((running == kGetRunning || running == kPutRunning) && DataNotification(status)) {
-    TransferDataNotification(status, info, length);
+    TransferDataNotification(handle, status, info, length);
     return;
   }
   RuntimeLockGuard lock;
   if (!MainWindowOpen()) return;  // the window is gone
+  if (WasClosed(handle)) {  // closed while this waited for the lock
+    LateNotification(handle, status, info, length);
+    return;
+  }
   vel::wsl::SetTargetWindow(g.mainwindow, 0);
   const std::string text = StatusTextOf(status);
   NoteTrafficOf(status, info, length);
