@@ -41,7 +41,7 @@ DWORD WINAPI LookupThread(LPVOID arg) {
 // as before: a connect must not fail for want of a helper thread).
 void StartLookup(const std::shared_ptr<PendingLookup>& p) {
   auto* arg = new std::shared_ptr<PendingLookup>(p);
-  HANDLE thread = CreateThread(nullptr, 64 * 1024, LookupThread, arg, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+  HANDLE thread = CreateThread(nullptr, 0, LookupThread, arg, 0, nullptr);
   if (thread) {
     CloseHandle(thread);
     return;
