@@ -1,6 +1,6 @@
-// Keys of the main window beyond its controls: Escape cancels the running transfer or folder
-// listing, F5 lists the selected remote folder and the local folder again, Enter in the server
-// name, user name or password entry connects.
+// Keys of the main window beyond its controls: Escape cancels the running transfer, folder
+// listing or connect, F5 lists the selected remote folder and the local folder again, Enter in
+// the server name, user name or password entry connects.
 //
 // A message hook on the window's thread sees each key as the window's controls take it from
 // the queue (typed or posted) and posts the program's event for it (kCancelEvent,

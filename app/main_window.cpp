@@ -2,9 +2,11 @@
 // (the ACCEPT loop gives it up only while it waits for messages); calls into the FTP library
 // give it up for their duration (ui.h, Net).
 //
-// Window states: no session (INSESSION 0) -> Start -> session (1, ISCONNECTED 0) -> completed
-// connect (callback, then event 400h) -> connected (1, 1); Disconnect returns to the session,
-// Close Internet Session to no session. Busy is REQUESTCODE other than 1 (or a listing).
+// Window states: no session (INSESSION 0) -> Start -> session (1, ISCONNECTED 0) -> Connect ->
+// connecting (REQUESTCODE 2) -> completed connect (callback, then event 400h) -> connected
+// (1, 1); Disconnect returns to the session from connecting and connected, Escape from
+// connecting, Close Internet Session to no session. Busy is REQUESTCODE other than 1 (or a
+// listing).
 // Connect, Disconnect and Close Internet Session each begin a new epoch: a request or listing
 // of the connection before ends as cancelled, and nothing it brings later is shown.
 #include "app/main_window.h"
@@ -22,6 +24,7 @@
 #include "app/remote_operations.h"
 #include "app/remote_tree.h"
 #include "app/session.h"
+#include "app/stall.h"
 #include "app/status_callback.h"
 #include "app/text.h"
 #include "app/transfers.h"
@@ -109,6 +112,7 @@ void LeaveConnection() {
 
 void CloseSession() {
   const bool busy = RequestRunning();
+  AbandonConnect();
   LeaveConnection();
   CloseRequestConnection();
   CloseInternetHandle(&g.sessionhandle);
@@ -150,10 +154,21 @@ void Connect() {
   REQUESTCODE = kConnect;
   ConnectServer();
   WindowStatus("Done");
+  RefreshControlStates();  // Disconnect can end the connect from now on
+  wsl::DisplayFields();
+}
+
+// Escape during the connect and login: the window as after a failed connect, free at once.
+void CancelConnect() {
+  AbandonConnect();
+  LeaveConnection();
+  ShowNoConnection(kNotConnected);
+  RefreshControlStates();
   wsl::DisplayFields();
 }
 
 void Disconnect() {
+  AbandonConnect();
   LeaveConnection();
   // The connection of the last request (CONNECTHANDLE, and OPHANDLE from its handle-created
   // notification) is ended; a transfer running on it ends as cancelled.
@@ -192,10 +207,16 @@ void FieldEvent(int event, int field) {
   }
 }
 
-// Escape: the running transfer or folder listing stops.
+// Escape: the running transfer, folder listing or connect stops.
 void CancelPressed() {
   if (g_listing) CancelRemoteListing(true);
+  else if (ConnectUnderWay()) CancelConnect();
   else CancelRunningTransfer();
+}
+
+void TimerTick() {
+  ShowPendingProgress();
+  ShowStall();
 }
 
 // F5: the selected remote folder (when connected and idle) and the local folder again.
@@ -220,7 +241,7 @@ void Dispatch() {
       else AskPutOverwrite();
       return;
     case kConnectEvent: Connect(); return;
-    case wsl::kEvTimer: ShowPendingProgress(); return;
+    case wsl::kEvTimer: TimerTick(); return;
     case wsl::kEvOpenWindow: WindowOpened(); return;
     case wsl::kEvGainFocus:
     case wsl::kEvSized: g_opened_or_focused = true; Redisplay(); return;
@@ -242,7 +263,8 @@ void RefreshControlStates() {
   Disable(kUserName, !s);
   Disable(kPassword, !s);
   Disable(kConnectButton, !(s && !c));
-  Disable(kDisconnect, !(s && c));
+  // Beyond the described table: Disconnect also ends a connect under way.
+  Disable(kDisconnect, !(s && (c || ConnectUnderWay())));
   Disable(kChkPassive, !s);
   Disable(kClose, !s);
   Disable(kStart, s);

@@ -22,6 +22,7 @@
 #include "app/globals.h"
 #include "app/remote_tree.h"
 #include "app/session.h"
+#include "app/stall.h"
 #include "app/status_callback.h"
 #include "app/text.h"
 #include "app/ui.h"
@@ -113,6 +114,7 @@ DWORD Enumerate(const Job& job, HINTERNET connection) {
     error = h ? 0 : GetLastError();
     return h;
   });
+  ServerAnswered();  // the entries are in hand: the rest is local work, never a stall
   if (!find) return error == ERROR_NO_MORE_FILES ? 0 : error;
   AddFoundEntry(found);
   for (;;) {
@@ -134,6 +136,7 @@ DWORD Enumerate(const Job& job, HINTERNET connection) {
 // not listed), the texts cleared, and after a connect the connected state. `error_text` is the
 // text of `error`, taken while the server's reply that caused it was the last one.
 void Finish(const Job& job, DWORD error, const std::string& error_text) {
+  ServerAnswered();
   ReleaseRequestCode();
   if (WindowGone()) {
     g_listing = false;
@@ -162,6 +165,11 @@ void Finish(const Job& job, DWORD error, const std::string& error_text) {
   g_listing = false;
 }
 
+// The listing's own session reports to nobody but the stall display: its bytes are traffic.
+void CALLBACK ListingTraffic(HINTERNET, DWORD_PTR, DWORD status, LPVOID info, DWORD length) {
+  NoteTrafficOf(status, info, length);
+}
+
 void Run(const Job& job) {
   BusyCursor(true);
   vel::wsl::SetTargetWindow(nullptr, g.mainthread);
@@ -169,6 +177,8 @@ void Run(const Job& job) {
   CloseRequestConnection();  // the request that led here has ended
   WindowStatus("Connecting to " + g.connected.server);
   g_slot.session = OpenSession(0);
+  HINTERNET session = g_slot.session;
+  if (session) Net([session] { return InternetSetStatusCallback(session, ListingTraffic); });
   ShowFields();
   DWORD error = 0;
   if (!Cancelled(job)) {
@@ -185,6 +195,7 @@ void Run(const Job& job) {
 
 void StartRemoteListing(ListingKind kind, const std::string& report) {
   g_listing = true;
+  AwaitServer(kStallZoneListing);
   g_slot = Slot{};
   Job job{kind, g_epoch.load(), CText(g.remotedir), CText(g.remoteparent), report};
   if (job.dir == g.treeserver) job.parent = g.treeserver;

@@ -4,7 +4,9 @@
 
 #include <string>
 
+#include "app/closed_handles.h"
 #include "app/globals.h"
+#include "app/stall.h"
 #include "app/status_callback.h"
 #include "app/text.h"
 #include "app/ui.h"
@@ -50,6 +52,7 @@ void ConnectServer() {
   // server connection each, and servers limit them).
   CloseRequestConnection();
   DWORD error = 0;
+  AwaitServer(kStallZoneSteps);
   g.connecthandle = ConnectCall(g.sessionhandle, 1, &error);
   if (error && error != ERROR_IO_PENDING) FailRequest(error);
 }
@@ -57,6 +60,7 @@ void ConnectServer() {
 void IssueRequest(std::int16_t running, const std::function<BOOL()>& call) {
   REQUESTCODE = running;
   DWORD error = 0;
+  AwaitServer(StallZoneOf(running));
   const BOOL ok = Net([&] {
     const BOOL r = call();
     error = r ? 0 : GetLastError();
@@ -68,6 +72,7 @@ void IssueRequest(std::int16_t running, const std::function<BOOL()>& call) {
 void CloseInternetHandle(HINTERNET* handle) {
   HINTERNET h = *handle;
   *handle = nullptr;
+  NoteClosed(h);  // before the close: its own notifications are late ones
   if (h) Net([h] { return InternetCloseHandle(h); });
 }
 

@@ -37,7 +37,8 @@ void ConnectServer();
 // a failed completion does.
 void IssueRequest(std::int16_t running, const std::function<BOOL()>& call);
 
-// InternetCloseHandle on *handle if it is set; *handle becomes 0.
+// InternetCloseHandle on *handle if it is set; *handle becomes 0. Nothing the library reports
+// of the handle afterwards changes a status text (app/closed_handles.h).
 void CloseInternetHandle(HINTERNET* handle);
 // Closes the connection of the last request (CONNECTHANDLE, and OPHANDLE when it differs): a
 // request running on it ends as cancelled.

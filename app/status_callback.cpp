@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/certificate_question.h"
+#include "app/closed_handles.h"
 #include "app/globals.h"
 #include "app/local_side.h"
 #include "app/progress.h"
@@ -20,6 +21,7 @@
 #include "app/remote_operations.h"
 #include "app/remote_tree.h"
 #include "app/session.h"
+#include "app/stall.h"
 #include "app/text.h"
 #include "app/transfers.h"
 #include "app/ui.h"
@@ -118,16 +120,19 @@ namespace {
 
 void ActOnRequestCompleted(std::int16_t code, const INTERNET_ASYNC_RESULT& result, HINTERNET handle);
 
-// The chain of the request in progress: the connection it belongs to and whether the user
-// cancelled it. Read and written under the runtime lock.
+// The chain of the request in progress: the session epoch it belongs to, whether the user
+// cancelled it, and the connection its requests run on (whose completion it waits for, even
+// once the window has closed that connection). Read and written under the runtime lock.
 struct Chain {
   std::uint32_t epoch = 0;
   bool cancelled = false;
+  HINTERNET connection = nullptr;
 };
 Chain g_chain;
 
 void ConnectCompleted(HINTERNET connection) {
   TakeConnectionSecurity(connection);  // before the listing closes the connection
+  if (ChainCancelled()) return;  // given up (Escape, Disconnect) while the query let the window run
   // The listing runs on a thread of its own; it enters the connected state when it ends
   // (app/remote_listing.cpp), in the order the chain describes.
   StartRemoteListing(ListingKind::kConnect);
@@ -149,6 +154,8 @@ void CleanupEnded(bool removed) {
 void TransferCancelled(std::int16_t code) {
   const bool upload = code == kPutRequested || code == kPutChecking || code == kPutRunning;
   ResetProgress();
+  // Escape left "Cancelling ..." in zone 1; after Disconnect or Close it says what they made it.
+  if (g_chain.epoch == g_epoch.load()) WindowStatus("");
   StatusText(2, upload ? "Upload cancelled" : "Download cancelled");
   if (upload && UploadReachedServer() && g.sessionhandle) {
     BeginChain();
@@ -274,13 +281,29 @@ void FailRequest(DWORD error) {
 
 void EndFailedRequest() {
   const std::int16_t code = REQUESTCODE.load();
+  ServerAnswered();
   // Zone 1 would otherwise keep the last step the request reached ("Resolving name").
   WindowStatus(code == kConnect ? kNotConnected : "Request failed");
   if (TransferCode(code)) ResetProgress();
   REQUESTCODE = kIdle;
+  if (code == kConnect) vel::wsl::PostEvent(kRefreshEvent, 0, g.mainthread);  // Disconnect greyed again
 }
 
-void BeginChain() { g_chain = Chain{g_epoch.load(), false}; }
+void BeginChain() { g_chain = Chain{g_epoch.load(), false, nullptr}; }
+
+// Code 2 also marks a folder's first listing; that one runs while connected, and a Disconnect
+// during it ends its epoch.
+bool ConnectUnderWay() {
+  return REQUESTCODE.load() == kConnect && !g.isconnected && g_chain.epoch == g_epoch.load();
+}
+
+void AbandonConnect() {
+  if (!ConnectUnderWay() || g_listing) return;
+  g_chain = Chain{};  // waits for nothing: whatever the closed connection still reports is dropped
+  CloseRequestConnection();
+  ServerAnswered();
+  REQUESTCODE = kIdle;
+}
 
 bool ChainCancelled() { return g_chain.cancelled || g_chain.epoch != g_epoch.load(); }
 
@@ -314,8 +337,9 @@ DWORD ByteCount(LPVOID info, DWORD length) {
 // A notification of a running transfer's commands and data. Counted here without the lock;
 // shown only by a notification that brings bytes, at most every 50 ms (the byte-less
 // notification before each one never takes that turn).
-void TransferDataNotification(DWORD status, LPVOID info, DWORD length) {
+void TransferDataNotification(HINTERNET handle, DWORD status, LPVOID info, DWORD length) {
   const DWORD count = ByteCount(info, length);
+  NoteTrafficOf(status, info, length);
   if (status == INTERNET_STATUS_REQUEST_SENT) g.bytessent += count;
   if (status == INTERNET_STATUS_RESPONSE_RECEIVED) g.bytesreceived += count;
   if (status == INTERNET_STATUS_REQUEST_SENT || status == INTERNET_STATUS_RESPONSE_RECEIVED)
@@ -323,24 +347,57 @@ void TransferDataNotification(DWORD status, LPVOID info, DWORD length) {
   if (status == INTERNET_STATUS_SENDING_REQUEST || status == INTERNET_STATUS_RECEIVING_RESPONSE) return;
   if (!ProgressShowDue()) return;
   RuntimeLockGuard lock;
-  if (!MainWindowOpen()) return;
+  if (!MainWindowOpen() || WasClosed(handle)) return;  // closed while this waited for the lock
   vel::wsl::SetTargetWindow(g.mainwindow, 0);
   ShowProgress();
   StatusText(1, StatusTextOf(status));
 }
 
+INTERNET_ASYNC_RESULT CompletionOf(LPVOID info, DWORD length) {
+  INTERNET_ASYNC_RESULT result{};
+  if (info) std::memcpy(&result, info, length < sizeof result ? length : sizeof result);
+  return result;
+}
+
+// A notification of a handle the window has closed: it changes no status text. The completion
+// of the request that ran on it still ends a chain that waits for it (a transfer cancelled by
+// Escape, Disconnect or Close Internet Session reports "cancelled"); all else is dropped - the
+// steps of a connection given up, and a connect abandoned in the resolver.
+void LateNotification(HINTERNET handle, DWORD status, LPVOID info, DWORD length) {
+  if (status == INTERNET_STATUS_HANDLE_CLOSING) {
+    ForgetClosed(handle);
+    return;
+  }
+  if (status != INTERNET_STATUS_REQUEST_COMPLETE) return;
+  RuntimeLockGuard lock;
+  const std::int16_t code = REQUESTCODE.load();
+  if (!MainWindowOpen() || g_chain.connection != handle || code == kIdle || code == kReqNone) return;
+  vel::wsl::SetTargetWindow(g.mainwindow, 0);
+  ServerAnswered();
+  OnRequestComplete(handle, CompletionOf(info, length));
+}
+
 }  // namespace
 
 void CALLBACK StatusCallback(HINTERNET handle, DWORD_PTR, DWORD status, LPVOID info, DWORD length) {
+  if (WasClosed(handle)) {
+    LateNotification(handle, status, info, length);
+    return;
+  }
   const std::int16_t running = REQUESTCODE.load();
   if ((running == kGetRunning || running == kPutRunning) && DataNotification(status)) {
-    TransferDataNotification(status, info, length);
+    TransferDataNotification(handle, status, info, length);
     return;
   }
   RuntimeLockGuard lock;
   if (!MainWindowOpen()) return;  // the window is gone
+  if (WasClosed(handle)) {  // closed while this waited for the lock
+    LateNotification(handle, status, info, length);
+    return;
+  }
   vel::wsl::SetTargetWindow(g.mainwindow, 0);
   const std::string text = StatusTextOf(status);
+  NoteTrafficOf(status, info, length);
   INTERNET_ASYNC_RESULT result{};
   switch (status) {
     case INTERNET_STATUS_REQUEST_SENT: g.bytessent += ByteCount(info, length); break;
@@ -348,10 +405,11 @@ void CALLBACK StatusCallback(HINTERNET handle, DWORD_PTR, DWORD status, LPVOID i
     case INTERNET_STATUS_HANDLE_CREATED:
       if (info && length >= sizeof(DWORD_PTR)) std::memcpy(&result, info, sizeof(DWORD_PTR));
       g.ophandle = reinterpret_cast<HINTERNET>(result.dwResult);
+      g_chain.connection = g.ophandle;  // an asynchronous connect names its handle only here
       break;
     case INTERNET_STATUS_REQUEST_COMPLETE:
-      if (info) std::memcpy(&result, info, length < sizeof result ? length : sizeof result);
-      if (!OnRequestComplete(handle, result)) return;  // zone 1 as it was
+      ServerAnswered();
+      if (!OnRequestComplete(handle, CompletionOf(info, length))) return;  // zone 1 as it was
       break;
     default: break;
   }

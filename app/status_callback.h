@@ -49,6 +49,14 @@ void EndFailedRequest();
 void BeginChain();
 // The chain was cancelled by the user or left behind by its connection (the epoch moved on).
 bool ChainCancelled();
+// A Connect is under way: its chain has not made the window connected yet (the connect and
+// login, or the listing of the root that follows).
+bool ConnectUnderWay();
+// Escape, Disconnect or Close Internet Session during the connect and login: the connection
+// is closed and abandoned - not waited for, even inside the resolver; whatever the library
+// still reports of it is dropped - and the chain ends at once, so the window is free for the
+// next Connect. (The listing that follows a connect is cancelled as a listing.)
+void AbandonConnect();
 // Escape: the running transfer is cancelled (its connection closed); its completion reports
 // "cancelled". Other requests run to their end.
 void CancelRunningTransfer();

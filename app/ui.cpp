@@ -44,6 +44,13 @@ void StatusText(int zone, const std::string& text) {
   vel::wsl::PropertySet(g.mainwindow, 0, kPropStatusText, zone, text);
 }
 
+std::string ZoneText(int zone) {
+  vel::wsl::RuntimeLockGuard lock;
+  const int slot = zone == 0 ? 1 : zone;
+  if (g_zone_window != g.mainwindow || slot < 1 || slot > 3 || g_zone_text[slot] == "\x01") return std::string();
+  return g_zone_text[slot];
+}
+
 void Disable(int field, bool disabled) {
   vel::wsl::PropertySet(g.mainwindow, field, kPropDisable, disabled ? "1" : "");
 }

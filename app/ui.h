@@ -14,6 +14,8 @@ namespace ftpcl {
 // Status zone n (1..3) of the main window; zone 0 is the window status text (zone 1).
 void StatusText(int zone, const std::string& text);
 inline void WindowStatus(const std::string& text) { StatusText(0, text); }
+// The text status zone n (1..3) was last given ("" before any).
+std::string ZoneText(int zone);
 
 // The Disable property of a main-window control.
 void Disable(int field, bool disabled);

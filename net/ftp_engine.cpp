@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "net/ftp_ascii.h"
+#include "net/ftp_resolve.h"
 #include "net/ftpnet.h"
 #include "net/tls_channel.h"
 
@@ -470,29 +471,14 @@ bool FtpEngine::PrepareListener() {
   return listener_.Listen(reinterpret_cast<sockaddr*>(&local), len) == 0;
 }
 
+// The look-up may hang in the resolver: it is waited for like a socket (ftp_resolve.h), so a
+// close or the connect time-out ends this state at once, and a look-up given up says nothing.
 void FtpEngine::DoResolve() {
   const std::string& host = login_.proxyHost.empty() ? login_.host : login_.proxyHost;
   int port = login_.proxyHost.empty() ? login_.port : login_.proxyPort;
   obs_->Status(INTERNET_STATUS_RESOLVING_NAME, const_cast<char*>(host.c_str()),
                static_cast<DWORD>(host.size() + 1));
-  EnsureWinsock();
-  addrinfo hints{};
-  hints.ai_family = AF_UNSPEC;
-  hints.ai_socktype = SOCK_STREAM;
-  hints.ai_protocol = IPPROTO_TCP;
-  addrinfo* res = nullptr;
-  std::string service = std::to_string(port);
-  if (getaddrinfo(host.c_str(), service.c_str(), &hints, &res) != 0 || !res)
-    return Fail(ERROR_INTERNET_NAME_NOT_RESOLVED, true);
-  addrs_.clear();
-  for (addrinfo* a = res; a; a = a->ai_next) {
-    if (a->ai_family != AF_INET && a->ai_family != AF_INET6) continue;
-    sockaddr_storage s{};
-    memcpy(&s, a->ai_addr, a->ai_addrlen);
-    addrs_.push_back(s);
-  }
-  freeaddrinfo(res);
-  if (addrs_.empty()) return Fail(ERROR_INTERNET_NAME_NOT_RESOLVED, true);
+  if (DWORD e = ResolveHost(host, port, timeouts_.connect, cancel_, &addrs_)) return Fail(e, true);
   std::string text = AddressText(reinterpret_cast<sockaddr*>(&addrs_[0]));
   obs_->Status(INTERNET_STATUS_NAME_RESOLVED, text.data(), static_cast<DWORD>(text.size() + 1));
   To(St::Connect);
@@ -528,6 +514,7 @@ DWORD FtpEngine::MoveIn(DataSink* sink) {
   CrlfConverter crlf;
   const bool convert = ascii_ && op_ != Op::List;  // listing lines are split on LF anyway
   size_t pending = 0;  // bytes not yet reported by 41
+  reportedAt_ = PaceNow();
   for (;;) {
     size_t got = 0;
     DWORD e = data_->Recv(block.data(), kBuf, &got, timeouts_.receive, cancel_);
@@ -547,7 +534,7 @@ DWORD FtpEngine::MoveIn(DataSink* sink) {
     }
     pending += got;
     dataMoved_ += got;
-    if (pending >= kNotifyChunk) ReportData(INTERNET_STATUS_RECEIVING_RESPONSE, &pending);
+    if (ReportDue(pending)) ReportData(INTERNET_STATUS_RECEIVING_RESPONSE, &pending);
   }
   ReportData(INTERNET_STATUS_RECEIVING_RESPONSE, &pending);
   return 0;
@@ -559,6 +546,7 @@ DWORD FtpEngine::MoveOut(DataSource* source) {
   std::string converted;
   CrlfConverter crlf;
   size_t pending = 0;
+  reportedAt_ = PaceNow();
   for (;;) {
     size_t got = 0;
     if (DWORD r = source->Read(block.data(), kBuf, &got)) {
@@ -576,15 +564,22 @@ DWORD FtpEngine::MoveOut(DataSource* source) {
     if (DWORD e = data_->Send(p, n, timeouts_.send, cancel_)) return e;
     pending += n;
     dataMoved_ += n;
-    if (pending >= kNotifyChunk) ReportData(INTERNET_STATUS_SENDING_REQUEST, &pending);
+    if (ReportDue(pending)) ReportData(INTERNET_STATUS_SENDING_REQUEST, &pending);
   }
   ReportData(INTERNET_STATUS_SENDING_REQUEST, &pending);
   return 0;
 }
 
+// A report per kNotifyChunk, and at least one per kNotifyEveryMs while bytes move: a slow link
+// (under 64 KiB in many seconds) still shows that it moves.
+bool FtpEngine::ReportDue(size_t pending) const {
+  return pending >= kNotifyChunk || (pending > 0 && PaceNow() - reportedAt_ >= kNotifyEveryMs);
+}
+
 // Data progress: the "busy" notification (sending 30 / receiving 40) followed by its "done"
 // partner (31 / 41) carrying the bytes moved since the last report. Nothing when none moved.
 void FtpEngine::ReportData(DWORD busy_code, size_t* pending) {
+  reportedAt_ = PaceNow();
   if (*pending == 0) return;
   DWORD bytes = static_cast<DWORD>(*pending);
   obs_->Status(busy_code, nullptr, 0);

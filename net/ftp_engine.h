@@ -21,7 +21,8 @@
 // is Ready (the connection can take the next command) or Closed (the control connection is
 // gone). FtpEngine::To is the only writer of the state. Every command and reply is reported
 // to the observer as 30/31 and 40/41, the connect steps as 10/11/20/21, data as 40/41 (download,
-// listing) or 30/31 (upload) per 64 KiB, and the end of the control connection as 50/51.
+// listing) or 30/31 (upload) per 64 KiB and at least once a second while bytes move, and the
+// end of the control connection as 50/51.
 // Operations return 0 or a library error code; the reply that caused an error is the last
 // reply given to the observer, or the library's own account of what it refused (a privileged
 // data port, a data connection from a stranger: Refuse). A local file error (disk full, access
@@ -95,6 +96,7 @@ class TlsChannel;
 class FtpEngine {
  public:
   static constexpr size_t kNotifyChunk = 64 * 1024;
+  static constexpr uint64_t kNotifyEveryMs = 1000;
   // Links of unknown kind probed with CWD per listing; the rest are taken as folders.
   static constexpr size_t kMaxLinkProbes = 64;
   // How long the orderly end of the control connection after QUIT may take.
@@ -197,6 +199,7 @@ class FtpEngine {
   void AcceptData();
   DWORD MoveIn(DataSink* sink);
   DWORD MoveOut(DataSource* source);
+  bool ReportDue(size_t pending) const;
   void ReportData(DWORD busy_code, size_t* pending);
   void ProbeLinks(const std::string& dir, std::vector<ListEntry>* entries);
   DWORD Probe(const std::string& path, bool* isDir);
@@ -233,6 +236,7 @@ class FtpEngine {
   std::string pwd_;      // the directory the probes return to
   DWORD dataError_ = 0;
   uint64_t dataMoved_ = 0;  // bytes the current transfer moved on its data connection
+  uint64_t reportedAt_ = 0;  // when data progress was last reported (PaceNow)
   DWORD localError_ = 0;  // the sink or source failed: the transfer's error whatever the server says
   bool finalSeen_ = false;  // the transfer command answered 2xx with no preliminary reply
   // FTP over TLS.

@@ -18,7 +18,7 @@ namespace {
 using namespace e2e;
 
 // A server of the real-use fixture (AFC_REAL_USE_DIR/servers.txt: "name port root").
-nettest::Server g_vsftpd, g_proftpd, g_twisted, g_pyftpdlib;
+nettest::Server g_vsftpd, g_proftpd, g_twisted, g_pyftpdlib, g_stall;
 
 void LoadServers() {
   if (g_vsftpd.port) return;
@@ -33,8 +33,10 @@ void LoadServers() {
     if (name == "proftpd") g_proftpd = s;
     if (name == "twisted") g_twisted = s;
     if (name == "pyftpdlib") g_pyftpdlib = s;
+    if (name == "stall") g_stall = s;
   }
-  REQUIRE(g_vsftpd.port != 0 && g_proftpd.port != 0 && g_twisted.port != 0 && g_pyftpdlib.port != 0);
+  REQUIRE(g_vsftpd.port != 0 && g_proftpd.port != 0 && g_twisted.port != 0 && g_pyftpdlib.port != 0 &&
+          g_stall.port != 0);
 }
 
 // A client in a scratch folder of its own, in the session state, aimed at `server`.
@@ -582,6 +584,10 @@ TEST_CASE("status texts stay true: failed connect, Disconnect, a cancel before t
   CHECK(WaitUntil([&] { return c.Text(kFolderLabel).empty(); }));
   CHECK_EQ(c.Status(2), std::string());
   CHECK_EQ(c.RowCount(kList1), 0);
+  // The download's connection, closed by Disconnect, reports its end afterwards ("Handle
+  // closed"): that is no news of the window's state.
+  Sleep(1500);
+  CHECK_EQ(c.Status(1), std::string("Not connected"));
 
   // A cancelled download's report goes with the next connect.
   REQUIRE(s.Connect());
@@ -790,5 +796,130 @@ TEST_CASE("get: 'Report.txt' and 'report.txt' are one local file; the second Get
   while (FindNextFileA(h, &f));
   FindClose(h);
   CHECK_EQ(alike, 1);
+  CHECK_EQ(c.Stop(), 0);
+}
+
+// --- a server that stops answering -----------------------------------------------------------
+
+namespace {
+
+// The state letter of a process in /proc ('T' stopped), read through Wine's Z: drive.
+char ProcessState(int pid) {
+  const std::string stat = Slurp("Z:\\proc\\" + std::to_string(pid) + "\\stat");
+  const std::size_t paren = stat.rfind(") ");
+  return paren == std::string::npos || paren + 2 >= stat.size() ? '?' : stat[paren + 2];
+}
+
+// Stops (SIGSTOP) or lets go on (SIGCONT) the fixture's stall server by the pid it recorded.
+// Wine starts a Unix program named by its Z: path (no handle comes back); the process's state
+// tells when the signal has taken effect.
+bool SignalStallServer(bool stop) {
+  const int pid = std::atoi(Slurp(uidriver::WindowsPath(std::getenv("AFC_REAL_USE_DIR")) + "\\stall.pid").c_str());
+  if (pid <= 0) return false;
+  std::string cmd = std::string("Z:\\bin\\kill -") + (stop ? "STOP " : "CONT ") + std::to_string(pid);
+  STARTUPINFOA si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  if (!CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return false;
+  if (pi.hProcess) CloseHandle(pi.hProcess);
+  if (pi.hThread) CloseHandle(pi.hThread);
+  return WaitUntil([&] { return (ProcessState(pid) == 'T') == stop; }, 10000);
+}
+
+// The stall server stopped for one scope; it answers again at the scope's end, whatever happened.
+struct StallServerStopped {
+  bool ok = SignalStallServer(true);
+  ~StallServerStopped() { SignalStallServer(false); }
+};
+
+// Zone `zone` says "No data for N s" and counts up: at least two values of N, the first at
+// least 10, each larger than the one before.
+bool StallCounts(Client& c, int zone) {
+  std::vector<int> seen;
+  const std::string prefix = "No data for ";
+  WaitUntil([&] {
+    const std::string z = c.Status(zone);
+    if (z.rfind(prefix, 0) == 0 && z.size() > prefix.size() + 2 && z.substr(z.size() - 2) == " s") {
+      const int n = std::atoi(z.c_str() + prefix.size());
+      if (seen.empty() || n != seen.back()) seen.push_back(n);
+    }
+    return seen.size() >= 2;
+  }, 40000);
+  std::printf("  zone %d stall seconds seen:", zone);
+  for (int n : seen) std::printf(" %d", n);
+  std::printf("\n");
+  if (seen.size() < 2 || seen[0] < 10) return false;
+  for (std::size_t i = 1; i < seen.size(); ++i)
+    if (seen[i] <= seen[i - 1]) return false;
+  return true;
+}
+
+}  // namespace
+
+TEST_CASE("stall: a download whose server stops shows 'No data for N s' in zone 2; Escape ends it at once") {
+  Use s;
+  REQUIRE(s.Begin("stall-get", g_stall));
+  Client& c = s.c;
+  REQUIRE(s.Connect());
+  s.Get("slow.bin");
+  REQUIRE(WatchBytesMove(c, "Received: ", 2));
+  {
+    StallServerStopped stopped;
+    REQUIRE(stopped.ok);
+    CHECK(StallCounts(c, 2));
+    Shot(c, c.Main(), "stall_no_data");
+    c.Key(VK_ESCAPE);
+    CHECK(s.Says(2, "Download cancelled", 5000));
+    CHECK(NoBox(c));
+    CheckStates(c, true, true);
+    CHECK(!Exists(s.local + "\\slow.bin"));
+    CHECK(NoTemporaryFiles(s.local));
+  }
+  // The server answers again: a new connection to it works.
+  c.Press(kDisconnect);
+  REQUIRE(WaitUntil([&] { return c.Enabled(kConnect); }));
+  REQUIRE(s.Connect());
+  CHECK_EQ(c.Stop(), 0);
+}
+
+TEST_CASE("stall: a connect to a server that does not greet counts its silence; Escape and Disconnect end it at once") {
+  Use s;
+  REQUIRE(s.Begin("stall-connect", g_stall));
+  Client& c = s.c;
+  {
+    StallServerStopped stopped;
+    REQUIRE(stopped.ok);
+    c.SetText(kServerName, g_stall.Host());
+    c.SetText(kUserName, "anonymous");
+    c.SetText(kPassword, "e2e@");
+    c.Press(kConnect);
+    REQUIRE(s.Says(1, "Receiving response"));
+    CHECK(WaitUntil([&] { return c.Enabled(kDisconnect); }, 3000));  // it can end the connect
+    CHECK(StallCounts(c, 1));
+
+    // Escape: as after a failed connect, no box, the window free at once.
+    c.Key(VK_ESCAPE);
+    CHECK(s.Says(1, "Not connected", 5000));
+    CheckStates(c, true, false);
+    CHECK(NoBox(c));
+    CHECK(c.Status(2).empty());
+    Shot(c, c.Main(), "connect_cancelled");
+
+    // Disconnect during a connect: the same, and nothing of the connect given up comes later.
+    c.Press(kConnect);
+    REQUIRE(s.Says(1, "Receiving response"));
+    c.Press(kDisconnect);
+    CHECK(s.Says(1, "Not connected", 5000));
+    CheckStates(c, true, false);
+    CHECK_EQ(c.RowCount(kList1), 0);
+    Sleep(1500);
+    CHECK_EQ(c.Status(1), std::string("Not connected"));
+    CHECK(NoBox(c));
+
+    // A new Connect works at once, while the stopped server still holds the two given up.
+    s.server = &g_vsftpd;
+    REQUIRE(s.Connect());
+    CHECK_EQ(s.Count(g_stall.Host()), 0);
+  }
   CHECK_EQ(c.Stop(), 0);
 }

@@ -9,7 +9,10 @@
 # local user veluser, so that the listing after a connect lasts), a folder no one may read
 # ("locked"), and "write-over" (files to replace, a folder "sub", "Report.txt" beside
 # "report.txt"). Twisted's FTP server (echoes the path in "LIST path", no MLST) and pyftpdlib
-# (MLST) serve trees of their own that hold only "pub" and "write-over".
+# (MLST) serve trees of their own that hold only "pub" and "write-over". A second pyftpdlib
+# ("stall", one process, data at 512 KiB/s, its pid in DIR/stall.pid) serves "slow.bin" to the
+# cases that stop it with SIGSTOP: a server that stops answering, before its greeting or in the
+# middle of a transfer.
 #   real_use_ftpd.sh start DIR  -> DIR/servers.txt: "name port tree-root" per line, DIR/pids
 #   real_use_ftpd.sh stop DIR   -> stops exactly the recorded pids
 set -euo pipefail
@@ -164,5 +167,21 @@ for which in twisted pyftpdlib; do
   wait_port "$port" "$pid" "$which"
   echo "$which $port $root" >>"$dir/servers.txt.new"
 done
+
+# --- pyftpdlib for the stall cases
+root=$dir/stall-root
+rm -rf "$root"
+mkdir -p "$root/pub"
+printf 'alpha\n' >"$root/pub/a.txt"
+head -c $((8 << 20)) /dev/urandom >"$root/slow.bin"
+chmod -R 755 "$root"
+port=$(free_port)
+PYFTPD_RATE=524288 /usr/bin/python3 "$(dirname "$0")/../support/pyftpd.py" "$port" "$root" "$dir/stall.log" \
+  >"$dir/stall.out" 2>&1 </dev/null &
+pid=$!
+echo $pid >>"$dir/pids"
+echo $pid >"$dir/stall.pid"
+wait_port "$port" "$pid" stall
+echo "stall $port $root" >>"$dir/servers.txt.new"
 
 mv "$dir/servers.txt.new" "$dir/servers.txt"

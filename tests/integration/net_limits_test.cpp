@@ -220,3 +220,38 @@ TEST_CASE("limits: a login refused after the password, a reply that never ends")
   CHECK_EQ(code, 211ul);
   CHECK_EQ(start.compare(0, 15, "211-Features:\r\n"), 0);
 }
+
+TEST_CASE("limits: a download of a few bytes a second reports them as they come, not only at its end") {
+  // Twelve bytes over three seconds: far below a 64 KiB report, still a link that moves.
+  FakeFtpd f(Then(LoginSteps(), {{Step::Send, "TYPE I", "200 ok\r\n"},
+                                 {Step::Pasv, "PASV", ""},
+                                 {Step::Send, "RETR slow.bin", "150 here it comes\r\n"},
+                                 {Step::DataTrickle, "", "0123456789ab", 250},
+                                 {Step::Send, "", "226 done\r\n"}}));
+  Recorder rec;
+  HINTERNET session = InternetOpenA("limits", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
+  InternetSetStatusCallback(session, Recorder::Callback);
+  const std::string name = "127.0.0.1:" + std::to_string(f.Port());
+  HINTERNET conn = InternetConnectA(session, name.c_str(), 0, "user", "pw", INTERNET_SERVICE_FTP, INTERNET_FLAG_PASSIVE, 1);
+  REQUIRE(conn);
+  rec.Take();
+  const std::string target = ScratchDir() + "\\slow.bin";
+  CHECK(FtpGetFileA(conn, "slow.bin", target.c_str(), FALSE, 0, FTP_TRANSFER_TYPE_BINARY, 1));
+  CHECK_EQ(ReadAll(target), std::string("0123456789ab"));
+  // The data's reports follow the 150's (19 bytes); together they are the file's 12 bytes.
+  const std::vector<Note> notes = rec.Take();
+  size_t at = 0;
+  while (at < notes.size() && !(notes[at].code == 41 && notes[at].count == 19)) ++at;
+  int reports = 0;
+  DWORD bytes = 0;
+  for (size_t i = at + 1; i < notes.size(); ++i)
+    if (notes[i].code == 41) {
+      ++reports;
+      bytes += notes[i].count;
+    }
+  std::printf("  %d data reports\n", reports);
+  CHECK(reports >= 2);
+  CHECK_EQ(bytes, 12u);
+  InternetCloseHandle(conn);
+  InternetCloseHandle(session);
+}
