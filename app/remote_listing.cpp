@@ -218,9 +218,7 @@ void WaitForListingEnd(unsigned ms) {
   const ULONGLONG end = GetTickCount64() + ms;
   while (g_listing && GetTickCount64() < end) {
     vel::wsl::RuntimeLockReleased released;
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_SENDMESSAGE);
-    MSG msg;
-    PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    vel::wsl::WaitAnsweringSentMessages(0, nullptr, 20);
   }
 }
 

@@ -137,10 +137,7 @@ bool StartThread(void (*proc)(void* arg), void* arg) {
     // The new thread takes the lock to register itself. Meanwhile messages sent to this
     // thread's windows are answered: the lock's holder may be waiting on one of them.
     RuntimeLockReleased released;
-    while (MsgWaitForMultipleObjects(1, &start.ready, FALSE, INFINITE, QS_SENDMESSAGE) != WAIT_OBJECT_0) {
-      MSG m;
-      PeekMessageA(&m, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-    }
+    WaitAnsweringSentMessages(1, &start.ready, INFINITE);
     CloseHandle(h);
   }
   CloseHandle(start.ready);

@@ -35,15 +35,30 @@ void SwitchToCaller() {
   g.active_slot = slot;
 }
 
-// Waits on the semaphore while letting messages sent from other threads through.
-void WaitForSemaphore() {
+}  // namespace
+
+DWORD WaitAnsweringSentMessages(DWORD count, const HANDLE* handles, DWORD timeout_ms) {
+  const ULONGLONG end = GetTickCount64() + timeout_ms;
   for (;;) {
-    DWORD r = MsgWaitForMultipleObjects(1, &g.semaphore, FALSE, INFINITE, QS_SENDMESSAGE);
-    if (r == WAIT_OBJECT_0) return;
+    // A plain PeekMessage delivers every message sent to this thread so far. MsgWait alone
+    // wakes only for messages that arrived since the queue was last looked at; without
+    // MWMO_INPUTAVAILABLE a sender queued before that stays blocked for good.
     MSG msg;
     PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    DWORD wait = INFINITE;
+    if (timeout_ms != INFINITE) {
+      const ULONGLONG now = GetTickCount64();
+      wait = now >= end ? 0 : static_cast<DWORD>(end - now);
+    }
+    const DWORD r = MsgWaitForMultipleObjectsEx(count, handles, wait, QS_SENDMESSAGE, MWMO_INPUTAVAILABLE);
+    if (r == WAIT_OBJECT_0 + count) continue;  // a sent message: delivered at the top
+    return r;
   }
 }
+
+namespace {
+
+void WaitForSemaphore() { WaitAnsweringSentMessages(1, &g.semaphore, INFINITE); }
 
 }  // namespace
 
@@ -177,18 +192,14 @@ void WaitForOtherThreads() {
       if (g.records[i].handle) pending[count++] = g.records[i].handle;
     if (count == 0) return;
     // Re-scan each time one ends: the table may change while we wait.
-    DWORD r = MsgWaitForMultipleObjects(count, pending, FALSE, INFINITE, QS_SENDMESSAGE);
-    if (r >= WAIT_OBJECT_0 && r < WAIT_OBJECT_0 + static_cast<DWORD>(count)) {
-      HANDLE ended = pending[r - WAIT_OBJECT_0];
-      for (int i = 1; i < kMaxThreads; ++i) {
-        if (g.records[i].handle != ended) continue;
-        CloseHandle(ended);
-        g.records[i].handle = nullptr;
-        g.records[i].thread_id = 0;
-      }
-    } else {
-      MSG msg;
-      PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    const DWORD r = WaitAnsweringSentMessages(static_cast<DWORD>(count), pending, INFINITE);
+    if (r >= WAIT_OBJECT_0 + static_cast<DWORD>(count)) continue;
+    HANDLE ended = pending[r - WAIT_OBJECT_0];
+    for (int i = 1; i < kMaxThreads; ++i) {
+      if (g.records[i].handle != ended) continue;
+      CloseHandle(ended);
+      g.records[i].handle = nullptr;
+      g.records[i].thread_id = 0;
     }
   }
 }

@@ -94,6 +94,13 @@ struct WndProcLock {
   bool took = false;
 };
 
+// Waits for one of `handles` (none: only the time-out) while answering messages other threads
+// send to this thread. Sent messages that were already waiting count as well as new ones: a
+// thread that took the lock and then sent to one of our windows while we sat in a plain wait
+// (a library call, a join) must be answered, or neither of us moves again. Returns
+// WAIT_OBJECT_0 + i, WAIT_TIMEOUT or WAIT_FAILED.
+DWORD WaitAnsweringSentMessages(DWORD count, const HANDLE* handles, DWORD timeout_ms);
+
 // Waits until every other runtime thread (slots 1..63) has ended, with the lock released.
 void WaitForOtherThreads();
 

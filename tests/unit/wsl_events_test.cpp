@@ -6,6 +6,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -465,6 +468,49 @@ TEST_CASE("threads: a thread the runtime did not start works on the window while
   CHECK_EQ(posted, kRounds);
   CHECK_EQ(boxes_answered.load(), kBoxes);
   CHECK_EQ(PropertyGet(w, 0, PropertyCode("StatusText"), 1), "round " + std::to_string(kRounds - 1));
+  WindowClose(&w);
+}
+
+// The FTP library's close: the window thread gives the lock up and waits, without looking at
+// its messages, for a worker whose callback meanwhile took the lock and sent to the window
+// (a status text, the progress bar). When the wait ends the window thread takes the lock back:
+// it must answer the message that has been waiting, or the two threads block each other.
+TEST_CASE("threads: taking the lock back answers a message sent during a plain wait") {
+  wsltest::Setup();
+  Watchdog dog(60, "a message sent while the window thread sat in a plain wait");
+  wsltest::Variables vars;
+  Window* w = OpenMain(&vars);
+  REQUIRE(w);
+  const int main_thread = ThreadNumber();
+  for (int round = 0; round < 10; ++round) {
+    std::mutex m;
+    std::condition_variable cv;
+    bool holding = false, finished = false;
+    const int depth = RuntimeLockSuspend();
+    std::thread foreign([&] {
+      RuntimeLockGuard lock;
+      {
+        std::lock_guard<std::mutex> l(m);
+        holding = true;
+      }
+      cv.notify_all();
+      PropertySet(w, 0, PropertyCode("StatusText"), 1, "round " + std::to_string(round));
+      SetTargetWindow(nullptr, main_thread);
+      DisplayFields();
+      std::lock_guard<std::mutex> l(m);
+      finished = true;
+    });
+    {
+      std::unique_lock<std::mutex> l(m);
+      cv.wait(l, [&] { return holding; });
+      // A bounded wait for the worker, as a close does; the worker cannot finish meanwhile.
+      CHECK(!cv.wait_for(l, std::chrono::milliseconds(200), [&] { return finished; }));
+    }
+    RuntimeLockResume(depth);
+    foreign.join();
+    CHECK(finished);
+  }
+  CHECK_EQ(PropertyGet(w, 0, PropertyCode("StatusText"), 1), std::string("round 9"));
   WindowClose(&w);
 }
 
