@@ -290,14 +290,19 @@ void MainProcedure() {
   while (wsl::Accept()) Dispatch();
   RemoveMainWindowKeys();
   LeaveConnection();
+  IgnoreNotifications();
   WaitForListingEnd(5000);
-  g.mainwindow = nullptr;  // the status callback ignores what arrives from now on
+  g.mainwindow = nullptr;
   HINTERNET session = g.sessionhandle;
   g.sessionhandle = nullptr;
-  if (session) Net([session] {
-      InternetSetStatusCallback(session, nullptr);
-      return InternetCloseHandle(session);
-    });
+  // Closed with the runtime lock kept: a library thread still inside a callback (an error box
+  // answered just before Close, unwinding) must not take the lock now and work on a window
+  // that is being torn down; the close waits a bounded time for such a thread and the
+  // process ends without it.
+  if (session) {
+    InternetSetStatusCallback(session, nullptr);
+    InternetCloseHandle(session);
+  }
   wsl::WindowClose(&window);
   DestroyQueues();
 }

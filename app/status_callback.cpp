@@ -379,7 +379,14 @@ void LateNotification(HINTERNET handle, DWORD status, LPVOID info, DWORD length)
 
 }  // namespace
 
+namespace {
+std::atomic<bool> g_notifications_ignored{false};
+}  // namespace
+
+void IgnoreNotifications() { g_notifications_ignored = true; }
+
 void CALLBACK StatusCallback(HINTERNET handle, DWORD_PTR, DWORD status, LPVOID info, DWORD length) {
+  if (g_notifications_ignored.load()) return;
   if (WasClosed(handle)) {
     LateNotification(handle, status, info, length);
     return;

@@ -16,6 +16,9 @@
 namespace ftpcl {
 
 void CALLBACK StatusCallback(HINTERNET handle, DWORD_PTR context, DWORD status, LPVOID info, DWORD length);
+// From the end of the window's loop on, notifications are dropped before they wait for the
+// runtime lock: the window thread then closes the session holding it (main_window.cpp).
+void IgnoreNotifications();
 
 // The status text shown in zone 1 for a notification code (empty for codes not listed).
 const char* StatusTextOf(DWORD status);
