@@ -103,7 +103,11 @@ DWORD FtpEngine::ReadStream(char* p, size_t cap, size_t* got) {
     }
     streamCrlf_.Convert(into, n, &streamText_);
     streamTextPos_ = 0;
+    *got = std::min(cap, streamText_.size());
+    memcpy(p, streamText_.data(), *got);
+    streamTextPos_ = *got;
     ReportStreamData(INTERNET_STATUS_RECEIVING_RESPONSE, n);
+    return 0;
   }
   *got = std::min(cap, streamText_.size() - streamTextPos_);
   memcpy(p, streamText_.data() + streamTextPos_, *got);
