@@ -76,7 +76,7 @@ const char* StateName(int s) {
                                        "User", "Pass", "Acct", "Pbsz", "Prot", "Feat",
                                        "Utf8On", "Ready", "Type", "Pasv", "Epsv", "Port", "Eprt", "XferCmd",
                                        "Data", "XferEnd", "Mkd", "Rmd", "Dele", "Rnfr", "Rnto", "Mlst", "Mdtm", "Size", "Rest",
-                                       "Raw", "Stream", "Pwd", "Cwd",
+                                       "Raw", "Stream", "Noop", "NoopWait", "Pwd", "Cwd",
                                        "Quit", "Closed"};
   return s >= 0 && s < static_cast<int>(sizeof kNames / sizeof kNames[0]) ? kNames[s] : "?";
 }
@@ -182,6 +182,7 @@ std::string FtpEngine::CommandFor(St s) const {
     case St::Size: return "SIZE " + arg1_;
     case St::Rest: return "REST " + restToSend_;
     case St::Raw: return arg1_;
+    case St::Noop: return "NOOP";
     case St::Pwd: return "PWD";
     case St::Cwd: return "CWD " + arg1_;
     case St::Pasv: return "PASV";
@@ -395,6 +396,12 @@ void FtpEngine::OnReply(const FtpReply& r) {
       return c == 350 ? To(St::XferCmd) : Fail(ReplyError(r), false);
     case St::Raw:
       return c < 400 ? To(St::Ready) : Fail(ERROR_INTERNET_EXTENDED_ERROR, false);
+    case St::Noop:
+      if (c == 200) return To(St::Ready);
+      return To(St::NoopWait);
+    case St::NoopWait:
+      // A second final reply before the NOOP's: the replies are out of step with the commands.
+      return c == 200 ? To(St::Ready) : Fail(ERROR_FTP_DROPPED, true);
     case St::Pasv: {
       // The address in the reply is never used: a server must not point the data connection at
       // another host (RFC 2577), and one behind NAT names its private address. Only the port
