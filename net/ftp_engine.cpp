@@ -76,7 +76,7 @@ const char* StateName(int s) {
                                        "User", "Pass", "Acct", "Pbsz", "Prot", "Feat",
                                        "Utf8On", "Ready", "Type", "Pasv", "Epsv", "Port", "Eprt", "XferCmd",
                                        "Data", "XferEnd", "Mkd", "Rmd", "Dele", "Rnfr", "Rnto", "Mlst", "Mdtm", "Size", "Rest",
-                                       "Raw", "Stream", "Noop", "NoopWait", "Pwd", "Cwd",
+                                       "Raw", "Stream", "XferCut", "Noop", "NoopWait", "Pwd", "Cwd",
                                        "Quit", "Closed"};
   return s >= 0 && s < static_cast<int>(sizeof kNames / sizeof kNames[0]) ? kNames[s] : "?";
 }
@@ -161,7 +161,7 @@ void FtpEngine::Step() {
   do {
     if (!ReadReply(&r)) return;
     // Preliminary replies matter only to a transfer command; elsewhere wait for the real one.
-  } while (r.code < 200 && state_ != St::XferCmd);
+  } while (r.code < 200 && state_ != St::XferCmd && state_ != St::XferCut);
   OnReply(r);
 }
 
@@ -396,6 +396,11 @@ void FtpEngine::OnReply(const FtpReply& r) {
       return c == 350 ? To(St::XferCmd) : Fail(ReplyError(r), false);
     case St::Raw:
       return c < 400 ? To(St::Ready) : Fail(ERROR_INTERNET_EXTENDED_ERROR, false);
+    case St::XferCut:
+      // A preliminary reply after the cut is a server that ends the transfer without a final one
+      // (ProFTPD instead answers a NOOP in the middle of a transfer, before its 426: it gets
+      // none while its final reply may still come).
+      return To(c < 200 ? St::Noop : St::Ready);
     case St::Noop:
       if (c == 200) return To(St::Ready);
       return To(St::NoopWait);

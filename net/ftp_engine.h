@@ -201,9 +201,11 @@ class FtpEngine {
     Rest,       // REST sent right before the transfer command (the caller's marker, or 0)
     Raw,        // a command line of the caller's sent; its final reply ends the operation
     Stream,     // the data connection of a caller-driven transfer is open: the caller moves data
-    Noop,       // NOOP sent after a download the caller left: replies before its 200 are the cut
-                // transfer's (Pure-FTPd sends none but a 150; vsftpd 426; ProFTPD 226 or 426)
-    NoopWait,   // the cut transfer's final reply came: the next must be the NOOP's
+    XferCut,    // a download the caller left: its data connection cut, awaiting the server's word
+                // (vsftpd 426; ProFTPD 426, or 226 when all was sent; Pure-FTPd only a 150)
+    Noop,       // NOOP sent after a cut transfer ended with a preliminary reply: the next final
+                // reply should be the NOOP's 200
+    NoopWait,   // another final reply came first: the next must be the NOOP's
     Pwd,        // PWD sent (before link probes)
     Cwd,        // CWD sent (a link probe, or back to the saved directory)
     Quit,       // QUIT sent

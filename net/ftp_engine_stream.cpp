@@ -139,12 +139,11 @@ DWORD FtpEngine::EndStream() {
     if (streamUpload_) {
       e = EndStreamWith(0);
     } else {
-      // Left before its end: the data connection is cut. Servers differ in what they say about
-      // the cut transfer (426, 226 when all was sent, or no final reply at all), so a NOOP
-      // follows and every reply up to its answer is the cut transfer's: no error of its own.
+      // Left before its end: the data connection is cut, and the server's word on the cut
+      // transfer is no error of the caller's.
       data_->Close();
       data_.reset();
-      To(St::Noop);
+      To(finalSeen_ ? St::Ready : St::XferCut);
       Drive();
       e = state_ == St::Ready ? 0 : (error_ ? error_ : ERROR_FTP_DROPPED);
     }

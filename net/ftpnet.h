@@ -281,10 +281,10 @@ DWORD WINAPI FtpGetFileSize(HINTERNET hFile, LPDWORD lpdwFileSizeHigh);
 //     reply gives FALSE with its error (ERROR_INTERNET_EXTENDED_ERROR, ..._CONNECTION_ABORTED
 //     for 426 ...), the reply the last response. TRUE only when the server took the file.
 //   download read to its end: its result again (what the last read returned).
-//   download left before its end: the data connection is cut, and a NOOP brings the control
-//     connection back in step: every reply before its answer is the cut transfer's (servers
-//     send 426, 226 when all was sent, or no final reply at all). TRUE unless the control
-//     connection was lost; the connection then takes requests again.
+//   download left before its end: the data connection is cut and the server's word on it read
+//     (426, 226 when all was sent; a server that sends only a preliminary reply is brought back
+//     in step with a NOOP). TRUE unless the control connection was lost; the connection then
+//     takes requests again.
 //   after its connection's handle was closed: FALSE with ERROR_INTERNET_CONNECTION_ABORTED
 //     unless it was read to its end.
 BOOL WINAPI InternetCloseHandle(HINTERNET hInternet);

@@ -53,16 +53,25 @@ bool WriteAllTo(HINTERNET f, const std::string& data, size_t chunk) {
 
 std::string Code(DWORD* code = nullptr) { return LastResponseText(code).substr(0, 3); }
 
-}  // namespace
-
-TEST_CASE("command: replies, refusals, no injection, a listing through its handle") {
+// Runs body(server, connection) on a new connection to each server, with `data` in its pub/`file`.
+template <typename Body>
+void OnEachServer(const char* file, const std::string& data, Body body) {
   for (const char* name : kServers) {
     const Server* sv = FindServer(name);
     REQUIRE(sv);
     printf("  %s\n", name);
-    WriteAll(sv->root + "\\pub\\keep.bin", "keep");
+    REQUIRE(WriteAll(sv->root + "\\pub\\" + file, data));
     Conn s(sv->port);
     REQUIRE(s.conn);
+    body(*sv, s);
+  }
+}
+
+}  // namespace
+
+TEST_CASE("command: replies, refusals, no injection, a listing through its handle") {
+  OnEachServer("keep.bin", "keep", [](const Server& server, const Conn& s) {
+    const Server* sv = &server;
     CHECK(FtpCommandA(s.conn, FALSE, 0, "SYST", 0, nullptr));
     CHECK_EQ(Code(), std::string("215"));
     CHECK(FtpCommandA(s.conn, FALSE, FTP_TRANSFER_TYPE_BINARY, "noop", 0, nullptr));
@@ -95,18 +104,13 @@ TEST_CASE("command: replies, refusals, no injection, a listing through its handl
     CHECK(text.find("mib.bin\r\n") != std::string::npos && text.find("with space.txt\r\n") != std::string::npos);
     CHECK(InternetCloseHandle(list));
     CHECK(FtpCommandA(s.conn, FALSE, 0, "NOOP", 0, nullptr));
-  }
+  });
 }
 
 TEST_CASE("open file: a few MiB read and written byte for byte, its size, the connection held") {
   const std::string data = Bytes((3u << 20) + 17, 11);
-  for (const char* name : kServers) {
-    const Server* sv = FindServer(name);
-    REQUIRE(sv);
-    printf("  %s\n", name);
-    REQUIRE(WriteAll(sv->root + "\\pub\\open-read.bin", data));
-    Conn s(sv->port);
-    REQUIRE(s.conn);
+  OnEachServer("open-read.bin", data, [&](const Server& server, const Conn& s) {
+    const Server* sv = &server;
     HINTERNET f = FtpOpenFileA(s.conn, "pub/open-read.bin", GENERIC_READ, FTP_TRANSFER_TYPE_BINARY, 0);
     REQUIRE(f);
     DWORD high = 7;
@@ -145,18 +149,13 @@ TEST_CASE("open file: a few MiB read and written byte for byte, its size, the co
     CHECK(InternetCloseHandle(t));
     CHECK(FtpOpenFileA(s.conn, "pub/x", GENERIC_READ | GENERIC_WRITE, 0, 0) == nullptr);
     CHECK_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
-  }
+  });
 }
 
 TEST_CASE("open file: a download closed midway leaves the connection ready") {
   const std::string data = Bytes(4u << 20, 5);
-  for (const char* name : kServers) {
-    const Server* sv = FindServer(name);
-    REQUIRE(sv);
-    printf("  %s\n", name);
-    REQUIRE(WriteAll(sv->root + "\\pub\\open-cut.bin", data));
-    Conn s(sv->port);
-    REQUIRE(s.conn);
+  OnEachServer("open-cut.bin", data, [&](const Server& server, const Conn& s) {
+    const Server* sv = &server;
     HINTERNET f = FtpOpenFileA(s.conn, "pub/open-cut.bin", GENERIC_READ, FTP_TRANSFER_TYPE_BINARY, 0);
     REQUIRE(f);
     std::string buf(65536, '\0');
@@ -167,18 +166,13 @@ TEST_CASE("open file: a download closed midway leaves the connection ready") {
     CHECK(FtpGetFileA(s.conn, "pub/mib.bin", local.c_str(), FALSE, 0, FTP_TRANSFER_TYPE_BINARY, 0));
     CHECK(ReadAll(local) == ReadAll(sv->root + "\\pub\\mib.bin"));
     CHECK(FtpCommandA(s.conn, FALSE, 0, "NOOP", 0, nullptr));
-  }
+  });
 }
 
 TEST_CASE("restart: REST is for the next FtpOpenFileA only; whole-file transfers refuse it") {
   const std::string data = Bytes((1u << 20) + 5, 3);
-  for (const char* name : kServers) {
-    const Server* sv = FindServer(name);
-    REQUIRE(sv);
-    printf("  %s\n", name);
-    REQUIRE(WriteAll(sv->root + "\\pub\\rest.bin", data));
-    Conn s(sv->port);
-    REQUIRE(s.conn);
+  OnEachServer("rest.bin", data, [&](const Server& server, const Conn& s) {
+    const Server* sv = &server;
     std::string dir = ScratchDir(), local = dir + "\\rest.bin";
     REQUIRE(WriteAll(dir + "\\up.bin", data));
     CHECK(FtpCommandA(s.conn, FALSE, 0, "TYPE I", 0, nullptr));  // ProFTPD takes REST in binary type only
@@ -208,7 +202,7 @@ TEST_CASE("restart: REST is for the next FtpOpenFileA only; whole-file transfers
     CHECK(FtpCommandA(s.conn, FALSE, 0, "PWD", 0, nullptr));
     CHECK(FtpPutFileA(s.conn, (dir + "\\up.bin").c_str(), "pub/rest-up.bin", FTP_TRANSFER_TYPE_BINARY, 0));
     CHECK(ReadAll(sv->root + "\\pub\\rest-up.bin") == data);
-  }
+  });
 }
 
 TEST_CASE("open file: asynchronous reads and writes complete on the file handle (vsftpd)") {
