@@ -19,7 +19,8 @@
 //
 // Each public operation sets the goal (op_), enters its first state and steps until the state
 // is Ready (the connection can take the next command) or Closed (the control connection is
-// gone). FtpEngine::To is the only writer of the state. Every command and reply is reported
+// gone), or Stream for a transfer the caller drives (OpenStream), which EndStream takes on to
+// Ready. FtpEngine::To is the only writer of the state. Every command and reply is reported
 // to the observer as 30/31 and 40/41, the connect steps as 10/11/20/21, data as 40/41 (download,
 // listing) or 30/31 (upload) per 64 KiB, and the end of the control connection as 50/51.
 // Operations return 0 or a library error code; the reply that caused an error is the last
