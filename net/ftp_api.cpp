@@ -1,12 +1,7 @@
-// The exported calls. Each validates its arguments and handle, then runs its request either
-// inline (synchronous session) or as a job on the session's worker (asynchronous session),
-// through one path: Launch(). The request body is a function returning 0 or an error code
-// and, for requests that make a handle, the handle.
-//
-// Order of a request's end in asynchronous mode: the connection is marked idle, then 60 (for a
-// new search handle), then 100; so the callback may start the next request from inside 100. A
-// connect announces its handle (60) before it resolves the server's name, so the caller can
-// cancel a slow connect by closing that handle.
+// The exported calls. Each validates its arguments and handle, then runs its request through
+// Launch() (net/ftp_request.h). A connect announces its handle (60) before it resolves the
+// server's name, so the caller can cancel a slow connect by closing that handle. FtpCommandA is
+// in net/ftp_command.cpp, the file handles' calls in net/ftp_open_file.cpp.
 //
 // Names: every path argument is a display path (ANSI code page, escapes of
 // net/ftp_name_codec.h) and goes to the server as the bytes it stands for; every listed name is
@@ -21,7 +16,9 @@
 #include "net/ftp_listing.h"
 #include "net/ftp_name_codec.h"
 #include "net/ftp_names.h"
+#include "net/ftp_open_file.h"
 #include "net/ftp_presence.h"
+#include "net/ftp_request.h"
 #include "net/ftpnet.h"
 #include "net/tls_certificate.h"
 
@@ -30,92 +27,6 @@ using namespace vel::net;
 namespace {
 
 constexpr size_t kMaxHostName = 255;
-
-struct Outcome {
-  DWORD error = 0;
-  HINTERNET made = nullptr;    // a new handle announced at the end (60): a search
-  HINTERNET result = nullptr;  // the completion's dwResult when it is a handle: a connect
-};
-
-bool ValidPath(LPCSTR p) {
-  if (!p || !*p) return false;
-  size_t n = strnlen(p, MAX_PATH);
-  if (n >= MAX_PATH) return false;
-  for (size_t i = 0; i < n; ++i)
-    if (p[i] == '\r' || p[i] == '\n') return false;  // would inject a command
-  return true;
-}
-
-// A remote path argument as the server's bytes; false (ERROR_INVALID_PARAMETER) when it is not
-// text of the ANSI code page.
-bool RemotePath(LPCSTR display, std::string* server) {
-  return ValidPath(display) && ServerPath(display, WindowsAnsiCodePage(), server);
-}
-
-BOOL FailWith(DWORD e) {
-  SetLastError(e);
-  return FALSE;
-}
-
-std::shared_ptr<Connection> ConnectionOf(HINTERNET h) {
-  return std::static_pointer_cast<Connection>(Lookup(h, false, true, false));
-}
-
-// Runs the request body for a connection: inline or on the worker. For asynchronous sessions
-// the return is FALSE with ERROR_IO_PENDING; the outcome arrives as 60 and 100.
-void FinishClose(const std::shared_ptr<Connection>& c);
-
-template <typename Body>
-BOOL Launch(const std::shared_ptr<Connection>& c, DWORD_PTR ctx, Body body) {
-  auto s = c->session;
-  if (!c->TryBegin()) return FailWith(ERROR_FTP_TRANSFER_IN_PROGRESS);
-  auto run = [c, s, ctx, body]() -> Outcome {
-    std::lock_guard<std::recursive_mutex> lock(c->opMutex);
-    ClearLastResponse();  // a request that ends without a reply shows none, not an older one
-    c->opContext = ctx;
-    c->opThread = GetCurrentThreadId();
-    c->running = true;
-    Outcome o = c->cancel || c->closed ? Outcome{ERROR_INTERNET_OPERATION_CANCELLED} : body();
-    c->running = false;
-    c->opThread = 0;
-    return o;
-  };
-  if (!s->async) {
-    Outcome o = run();
-    c->End();
-    if (c->closePending) {  // closed by its own callback while it ran
-      c->closePending = false;
-      FinishClose(c);
-    }
-    if (o.made) {
-      INTERNET_ASYNC_RESULT r{reinterpret_cast<DWORD_PTR>(o.made), 0};
-      c->Notify(ctx, INTERNET_STATUS_HANDLE_CREATED, &r, sizeof r);
-    }
-    if (o.error) return FailWith(o.error);
-    SetLastError(0);
-    return TRUE;
-  }
-  c->worker->Post([c, ctx, run] {
-    Outcome o = run();
-    c->End();
-    INTERNET_ASYNC_RESULT r{};
-    if (o.made) {
-      r.dwResult = reinterpret_cast<DWORD_PTR>(o.made);
-      c->Notify(ctx, INTERNET_STATUS_HANDLE_CREATED, &r, sizeof r);
-    } else {
-      r.dwResult = o.error ? 0 : (o.result ? reinterpret_cast<DWORD_PTR>(o.result) : 1);
-    }
-    r.dwError = o.error;
-    c->Notify(ctx, INTERNET_STATUS_REQUEST_COMPLETE, &r, sizeof r);
-  });
-  return FailWith(ERROR_IO_PENDING);
-}
-
-void FinishClose(const std::shared_ptr<Connection>& c) {
-  c->engine.Quit();
-  HINTERNET h = c->handle;
-  c->Notify(c->context, INTERNET_STATUS_HANDLE_CLOSING, &h, sizeof h);
-}
 
 void CloseConnection(const std::shared_ptr<Connection>& c, bool wait) {
   c->closed = true;
@@ -344,7 +255,7 @@ HINTERNET WINAPI InternetOpenA(LPCSTR, DWORD dwAccessType, LPCSTR lpszProxy, LPC
 }
 
 INTERNET_STATUS_CALLBACK WINAPI InternetSetStatusCallback(HINTERNET hInternet, INTERNET_STATUS_CALLBACK cb) {
-  auto obj = Lookup(hInternet, true, true, true);
+  auto obj = Lookup(hInternet, true, true, true, true);
   if (!obj) return INTERNET_INVALID_STATUS_CALLBACK;
   return obj->callback.exchange(cb);
 }
@@ -645,6 +556,8 @@ BOOL WINAPI InternetCloseHandle(HINTERNET hInternet) {
     case Object::Kind::Connection:
       CloseConnection(std::static_pointer_cast<Connection>(obj), false);
       break;
+    case Object::Kind::File:
+      return CloseFile(std::static_pointer_cast<File>(obj));
     case Object::Kind::Find: {
       HINTERNET h = obj->handle;
       obj->Notify(obj->context, INTERNET_STATUS_HANDLE_CLOSING, &h, sizeof h);

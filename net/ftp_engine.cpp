@@ -76,7 +76,8 @@ const char* StateName(int s) {
   static const char* const kNames[] = {"Idle", "Resolve", "Connect", "Greeting", "TlsAuth", "TlsHandshake",
                                        "User", "Pass", "Acct", "Pbsz", "Prot", "Feat",
                                        "Utf8On", "Ready", "Type", "Pasv", "Epsv", "Port", "Eprt", "XferCmd",
-                                       "Data", "XferEnd", "Mkd", "Rmd", "Dele", "Rnfr", "Rnto", "Mlst", "Mdtm", "Pwd", "Cwd",
+                                       "Data", "XferEnd", "Mkd", "Rmd", "Dele", "Rnfr", "Rnto", "Mlst", "Mdtm", "Size", "Rest",
+                                       "Raw", "Stream", "XferCut", "Noop", "NoopWait", "Pwd", "Cwd",
                                        "Quit", "Closed"};
   return s >= 0 && s < static_cast<int>(sizeof kNames / sizeof kNames[0]) ? kNames[s] : "?";
 }
@@ -126,8 +127,14 @@ DWORD FtpEngine::Run(Op op, St first) {
   dataTls_ = false;
   refused_ = 0;
   To(first);
-  while (state_ != St::Ready && state_ != St::Closed) Step();
-  op_ = Op::None;
+  return Drive();
+}
+
+// Steps until the connection can take the next command, is gone, or hands a stream's data
+// connection to the caller (the operation then goes on in EndStream).
+DWORD FtpEngine::Drive() {
+  while (state_ != St::Ready && state_ != St::Closed && state_ != St::Stream) Step();
+  if (state_ != St::Stream) op_ = Op::None;
   return error_;
 }
 
@@ -155,7 +162,7 @@ void FtpEngine::Step() {
   do {
     if (!ReadReply(&r)) return;
     // Preliminary replies matter only to a transfer command; elsewhere wait for the real one.
-  } while (r.code < 200 && state_ != St::XferCmd);
+  } while (r.code < 200 && state_ != St::XferCmd && state_ != St::XferCut);
   OnReply(r);
 }
 
@@ -172,7 +179,11 @@ std::string FtpEngine::CommandFor(St s) const {
     case St::Prot: return "PROT P";
     case St::Feat: return "FEAT";
     case St::Utf8On: return "OPTS UTF8 ON";
-    case St::Type: return ascii_ ? "TYPE A" : "TYPE I";
+    case St::Type: return WantedType() == 'A' ? "TYPE A" : "TYPE I";
+    case St::Size: return "SIZE " + arg1_;
+    case St::Rest: return "REST " + restToSend_;
+    case St::Raw: return arg1_;
+    case St::Noop: return "NOOP";
     case St::Pwd: return "PWD";
     case St::Cwd: return "CWD " + arg1_;
     case St::Pasv: return "PASV";
@@ -197,6 +208,9 @@ std::string FtpEngine::CommandFor(St s) const {
       switch (op_) {
         case Op::Retr: return "RETR " + arg1_;
         case Op::Stor: return "STOR " + arg1_;
+        case Op::OpenRetr: return "RETR " + arg1_;
+        case Op::OpenStor: return "STOR " + arg1_;
+        case Op::OpenRaw: return arg1_;
         case Op::List:
           if (mlsd_) return arg1_.empty() ? "MLSD" : "MLSD " + arg1_;
           return arg1_.empty() ? "LIST" : "LIST " + arg1_;
@@ -281,6 +295,7 @@ bool FtpEngine::ReadReply(FtpReply* r) {
 }
 
 DWORD FtpEngine::ReplyError(const FtpReply& r) const {
+  if (op_ == Op::Raw || op_ == Op::OpenRaw) return ERROR_INTERNET_EXTENDED_ERROR;  // the caller's own line
   if (r.code == 530 || r.code == 532) {
     if (state_ == St::User) return ERROR_INTERNET_INCORRECT_USER_NAME;
     if (state_ == St::Acct || op_ == Op::Login) return ERROR_INTERNET_LOGIN_FAILURE;
@@ -302,9 +317,27 @@ FtpEngine::St FtpEngine::DataChannelState() const {
   return v6 ? St::Eprt : St::Port;
 }
 
+// The next step before a transfer's data channel: its TYPE, and first its SIZE when asked.
 FtpEngine::St FtpEngine::TransferStart() const {
-  char want = ascii_ ? 'A' : 'I';
-  return type_ == want ? DataChannelState() : St::Type;
+  if (type_ != WantedType()) return St::Type;
+  if (askSize_ && !sizeAsked_) return St::Size;
+  return DataChannelState();
+}
+
+// SIZE gives the bytes the file holds only in binary type (vsftpd refuses it in ASCII type, and
+// others would count converted line ends): a stream opened in ASCII asks it in binary first.
+char FtpEngine::WantedType() const {
+  if (askSize_ && !sizeAsked_) return 'I';
+  return ascii_ ? 'A' : 'I';
+}
+
+// What the next transfer sends before its data channel: SIZE when asked, and the restart marker
+// to send right before its command.
+void FtpEngine::PlanTransfer(bool askSize, const std::string& restart) {
+  askSize_ = askSize;
+  sizeAsked_ = sizeKnown_ = false;
+  size_ = 0;
+  restToSend_ = restart;
 }
 
 void FtpEngine::OnReply(const FtpReply& r) {
@@ -352,8 +385,29 @@ void FtpEngine::OnReply(const FtpReply& r) {
       return To(St::Ready);
     case St::Type:
       if (!ok) return Fail(ReplyError(r), false);
-      type_ = ascii_ ? 'A' : 'I';
-      return To(DataChannelState());
+      type_ = WantedType();
+      return To(TransferStart());
+    case St::Size:
+      sizeAsked_ = true;
+      sizeKnown_ = c == 213 && ParseSize(r.text, &size_);
+      return To(TransferStart());
+    case St::Rest:
+      // A marker the server will not take must not be dropped silently: the transfer would
+      // start at another offset than the caller's (or, for "REST 0", at the server's old one).
+      return c == 350 ? To(St::XferCmd) : Fail(ReplyError(r), false);
+    case St::Raw:
+      return c < 400 ? To(St::Ready) : Fail(ERROR_INTERNET_EXTENDED_ERROR, false);
+    case St::XferCut:
+      // A preliminary reply after the cut is a server that ends the transfer without a final one
+      // (ProFTPD instead answers a NOOP in the middle of a transfer, before its 426: it gets
+      // none while its final reply may still come).
+      return To(c < 200 ? St::Noop : St::Ready);
+    case St::Noop:
+      if (c == 200) return To(St::Ready);
+      return To(St::NoopWait);
+    case St::NoopWait:
+      // A second final reply before the NOOP's: the replies are out of step with the commands.
+      return c == 200 ? To(St::Ready) : Fail(ERROR_FTP_DROPPED, true);
     case St::Pasv: {
       // The address in the reply is never used: a server must not point the data connection at
       // another host (RFC 2577), and one behind NAT names its private address. Only the port
@@ -382,11 +436,12 @@ void FtpEngine::OnReply(const FtpReply& r) {
       return ConnectPassive(PeerWithPort(ctrl_->Underlying(), port));
     }
     case St::Port:
-      if (ok) return To(St::XferCmd);
+      if (ok) return To(AfterDataChannel());
       return To(St::Eprt);
     case St::Eprt:
-      return ok ? To(St::XferCmd) : Fail(ReplyError(r), false);
+      return ok ? To(AfterDataChannel()) : Fail(ReplyError(r), false);
     case St::XferCmd:
+      if (op_ != Op::List) serverRest_ = false;  // RETR, STOR or the caller's command used any marker
       if (c < 200) return To(St::Data);
       if (ok) {
         finalSeen_ = true;  // nothing to move, or already moved: drain what the data side has
@@ -444,7 +499,7 @@ void FtpEngine::ConnectPassive(const sockaddr_storage& addr) {
   dataPace_.Off();  // its clock starts when the data begins to move
   s.SetPace(&dataPace_);
   data_ = std::make_unique<SocketStream>(std::move(s));
-  To(St::XferCmd);
+  To(AfterDataChannel());
 }
 
 // The library's own refusal of something the server asked for: the error, and the account of
@@ -613,11 +668,21 @@ void FtpEngine::DoData() {
     dataPace_.Reply(timeouts_.receive, false, PaceNow());
     e = SecureData();
   }
+  if (!e && StreamOp()) {
+    // The caller moves the data at its own pace: only each single wait is limited.
+    dataPace_.Off();
+    return To(St::Stream);
+  }
   dataPace_.Data(timeouts_.receive, PaceNow());
   if (!e) e = op_ == Op::Stor ? MoveOut(source_) : MoveIn(sink_);
+  EndData(e);
+}
+
+// The data connection's end after its data moved (e == 0) or failed (e), then the final reply.
+void FtpEngine::EndData(DWORD e) {
   // A TLS download must end with the server's close_notify: a bare end may be an attacker
   // cutting the data short while the server reports success.
-  if (!e && op_ != Op::Stor && !data_->EndedInOrder()) e = ERROR_INTERNET_SECURITY_CHANNEL_ERROR;
+  if (!e && !Upload() && !data_->EndedInOrder()) e = ERROR_INTERNET_SECURITY_CHANNEL_ERROR;
   if (!e)
     e = data_->Finish(timeouts_.send, cancel_);  // an upload's end (close_notify) is part of its data
   else
@@ -733,6 +798,9 @@ DWORD FtpEngine::Open(const LoginParams& p) {
   passive_ = p.passive;
   utf8_ = mlsd_ = mlst_ = epsv_ = false;
   type_ = 0;
+  rest_.clear();
+  serverRest_ = false;
+  stream_ = StreamState::None;
   // TLS is spoken with whoever the control connection reaches: the server, or the proxy.
   const bool proxied = !p.proxyHost.empty();
   tlsTarget_ = proxied ? p.proxyHost : p.host;
@@ -746,6 +814,7 @@ DWORD FtpEngine::Open(const LoginParams& p) {
 
 DWORD FtpEngine::List(const std::string& dir, std::vector<ListEntry>* out, NameWatch* watch) {
   if (state_ != St::Ready) return ERROR_FTP_DROPPED;
+  PlanTransfer(false, std::string());
   ListingParser parser(CurrentDate());
   ListingSink sink(&parser, &mlsd_, watch);
   arg1_ = dir;
@@ -832,6 +901,8 @@ DWORD FtpEngine::Probe(const std::string& path, bool* isDir) {
 
 DWORD FtpEngine::Retrieve(const std::string& remote, bool ascii, DataSink* sink) {
   if (state_ != St::Ready) return ERROR_FTP_DROPPED;
+  if (RestartPending()) return ERROR_INTERNET_INCORRECT_HANDLE_STATE;
+  PlanTransfer(false, serverRest_ ? "0" : "");
   arg1_ = remote;
   ascii_ = ascii;
   sink_ = sink;
@@ -842,6 +913,8 @@ DWORD FtpEngine::Retrieve(const std::string& remote, bool ascii, DataSink* sink)
 
 DWORD FtpEngine::Store(const std::string& remote, bool ascii, DataSource* source) {
   if (state_ != St::Ready) return ERROR_FTP_DROPPED;
+  if (RestartPending()) return ERROR_INTERNET_INCORRECT_HANDLE_STATE;
+  PlanTransfer(false, serverRest_ ? "0" : "");
   arg1_ = remote;
   ascii_ = ascii;
   source_ = source;

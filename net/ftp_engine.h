@@ -19,7 +19,8 @@
 //
 // Each public operation sets the goal (op_), enters its first state and steps until the state
 // is Ready (the connection can take the next command) or Closed (the control connection is
-// gone). FtpEngine::To is the only writer of the state. Every command and reply is reported
+// gone), or Stream for a transfer the caller drives (OpenStream), which EndStream takes on to
+// Ready. FtpEngine::To is the only writer of the state. Every command and reply is reported
 // to the observer as 30/31 and 40/41, the connect steps as 10/11/20/21, data as 40/41 (download,
 // listing) or 30/31 (upload) per 64 KiB and at least once a second while bytes move, and the
 // end of the control connection as 50/51.
@@ -41,6 +42,7 @@
 #include <string>
 #include <vector>
 
+#include "net/ftp_ascii.h"
 #include "net/ftp_listing.h"
 #include "net/ftp_names.h"
 #include "net/ftp_presence.h"
@@ -127,6 +129,38 @@ class FtpEngine {
   DWORD RemoveDir(const std::string& path);
   DWORD Delete(const std::string& path);
   DWORD Rename(const std::string& from, const std::string& to);
+  // One command line of the caller's (no CR or LF: the caller checks), its reply read; a 4xx or
+  // 5xx reply is ERROR_INTERNET_EXTENDED_ERROR. The transfer type is taken as unknown afterwards
+  // (the line may have changed it), so the next transfer sends its TYPE again.
+  DWORD Command(const std::string& line);
+
+  // Transfers the caller drives (net/ftp_engine_stream.cpp): OpenStream runs the commands up to
+  // the transfer command's preliminary reply and leaves its data connection open; ReadStream or
+  // WriteStream move the caller's bytes; EndStream ends it. Legal order: OpenStream (0 returned),
+  // any number of reads (Retr, Raw) or writes (Stor), EndStream once; no other operation between.
+  //   Retr: SIZE in binary type first (StreamSize), then RETR. Stor: STOR. Raw: the caller's own
+  //   line (LIST, NLST, MLSD ...) on a data connection.
+  // A restart marker set with Command("REST n") is pending until the next OpenStream, which sends
+  // it again right before its transfer command and so uses it up; Retrieve and Store refuse to
+  // run while one is pending (ERROR_INTERNET_INCORRECT_HANDLE_STATE): they would store a tail
+  // as the whole file. Any other Command cancels the pending marker; whenever the server may
+  // still hold one, the next RETR or STOR is preceded by "REST 0".
+  enum class StreamKind { Retr, Stor, Raw };
+  DWORD OpenStream(StreamKind kind, const std::string& arg, bool ascii);
+  // Up to cap bytes (at least one while data remains). *got is 0 only at the end, once the
+  // server's final reply confirmed the transfer: a failing final reply is the read's error. After
+  // the end or an error every further read returns the same.
+  DWORD ReadStream(char* p, size_t cap, size_t* got);
+  DWORD WriteStream(const char* p, size_t n);
+  // An upload's data connection is ended in order and the final reply decides; a download left
+  // before its end is cut off and the server's complaint about that is no error (the caller
+  // abandoned it), only a lost control connection is. A stream that already failed returns its
+  // error again. The engine is Ready (or Closed) afterwards.
+  DWORD EndStream();
+  // The size SIZE gave when a Retr stream was opened; false when the server gave none.
+  bool StreamSize(uint64_t* size) const;
+  bool RestartPending() const { return !rest_.empty(); }
+
   void Quit();  // QUIT when connected, then closes (50, 51)
   bool Connected() const { return state_ != St::Closed && state_ != St::Idle; }
 
@@ -166,14 +200,39 @@ class FtpEngine {
     Mkd, Rmd, Dele, Rnfr, Rnto,
     Mlst,       // MLST sent (a presence check; its reply is kept, never a failure)
     Mdtm,       // MDTM sent (the same)
+    Size,       // SIZE sent before a stream's RETR (a refusal only leaves the size unknown)
+    Rest,       // REST sent right before the transfer command (the caller's marker, or 0)
+    Raw,        // a command line of the caller's sent; its final reply ends the operation
+    Stream,     // the data connection of a caller-driven transfer is open: the caller moves data
+    XferCut,    // a download the caller left: its data connection cut, awaiting the server's word
+                // (vsftpd 426; ProFTPD 426, or 226 when all was sent; Pure-FTPd only a 150)
+    Noop,       // NOOP sent after a cut transfer ended with a preliminary reply: the next final
+                // reply should be the NOOP's 200
+    NoopWait,   // another final reply came first: the next must be the NOOP's
     Pwd,        // PWD sent (before link probes)
     Cwd,        // CWD sent (a link probe, or back to the saved directory)
     Quit,       // QUIT sent
     Closed,     // no control connection
   };
-  enum class Op { None, Login, List, Retr, Stor, Mkd, Rmd, Dele, Rename, Probe, Mlst, Mdtm, Quit };
+  enum class Op {
+    None, Login, List, Retr, Stor, Mkd, Rmd, Dele, Rename, Probe, Mlst, Mdtm, Quit,
+    Raw,                             // Command
+    OpenRetr, OpenStor, OpenRaw,     // OpenStream: rest in state Stream until EndStream
+  };
+  // Where a stream stands: None before OpenStream and after EndStream; Open while its data
+  // connection is; Over once its end (or failure, streamError_) is known.
+  enum class StreamState { None, Open, Over };
 
   DWORD Run(Op op, St first);
+  DWORD Drive();
+  bool StreamOp() const { return op_ == Op::OpenRetr || op_ == Op::OpenStor || op_ == Op::OpenRaw; }
+  bool Upload() const { return op_ == Op::Stor || op_ == Op::OpenStor; }
+  void PlanTransfer(bool askSize, const std::string& restart);
+  char WantedType() const;
+  St AfterDataChannel() const { return restToSend_.empty() ? St::XferCmd : St::Rest; }
+  void EndData(DWORD e);
+  DWORD EndStreamWith(DWORD e);
+  void ReportStreamData(DWORD busy_code, size_t n);
   void To(St next);
   void Step();
   void OnReply(const FtpReply& r);
@@ -239,6 +298,23 @@ class FtpEngine {
   uint64_t reportedAt_ = 0;  // when data progress was last reported (PaceNow)
   DWORD localError_ = 0;  // the sink or source failed: the transfer's error whatever the server says
   bool finalSeen_ = false;  // the transfer command answered 2xx with no preliminary reply
+  // Restart markers. rest_: the caller's REST argument, pending for the next OpenStream.
+  // serverRest_: the server accepted a REST that no RETR or STOR has used since (a server keeps
+  // it across other commands). restToSend_: the argument to send right before this transfer's
+  // command ("" none).
+  std::string rest_, restToSend_;
+  bool serverRest_ = false;
+  bool askSize_ = false, sizeAsked_ = false;  // this transfer sends SIZE first; it has been sent
+  bool sizeKnown_ = false;
+  uint64_t size_ = 0;
+  static constexpr size_t kStreamChunk = 64 * 1024;  // an ASCII stream's reads from the network
+  StreamState stream_ = StreamState::None;
+  bool streamUpload_ = false;
+  DWORD streamError_ = 0;
+  std::string streamIn_;     // ASCII downloads: the bytes as they came
+  std::string streamText_;   // ASCII: converted bytes (downloads: those not yet handed out)
+  size_t streamTextPos_ = 0;
+  CrlfConverter streamCrlf_;
   // FTP over TLS.
   std::shared_ptr<TlsCredentials> tlsCredentials_;  // one per session: control and data share it
   std::string tlsTarget_;     // the name the server's certificate must carry

@@ -133,7 +133,7 @@ HINTERNET Register(const std::shared_ptr<Object>& obj) {
   return obj->handle;
 }
 
-std::shared_ptr<Object> Lookup(HINTERNET h, bool session, bool connection, bool find) {
+std::shared_ptr<Object> Lookup(HINTERNET h, bool session, bool connection, bool find, bool file) {
   Table& t = TheTable();
   std::shared_ptr<Object> obj;
   {
@@ -147,7 +147,7 @@ std::shared_ptr<Object> Lookup(HINTERNET h, bool session, bool connection, bool 
   }
   bool fits = (session && obj->kind == Object::Kind::Session) ||
               (connection && obj->kind == Object::Kind::Connection) ||
-              (find && obj->kind == Object::Kind::Find);
+              (find && obj->kind == Object::Kind::Find) || (file && obj->kind == Object::Kind::File);
   if (!fits) {
     SetLastError(ERROR_INTERNET_INCORRECT_HANDLE_TYPE);
     return nullptr;
@@ -175,6 +175,9 @@ std::vector<std::shared_ptr<Object>> ChildrenOf(const Session* s) {
       out.push_back(obj);
     else if (obj->kind == Object::Kind::Find &&
              static_cast<Find*>(obj.get())->connection->session.get() == s)
+      out.push_back(obj);
+    else if (obj->kind == Object::Kind::File &&
+             static_cast<File*>(obj.get())->connection->session.get() == s)
       out.push_back(obj);
   }
   return out;

@@ -4,7 +4,8 @@
 // table under one mutex. Closing removes the entry at once, so a closed or foreign handle is
 // never found again (ERROR_INVALID_HANDLE); work already running keeps its object alive through
 // its own reference. Kinds: Session (owns the worker thread of an asynchronous session),
-// Connection (owns an FTP engine), Find (a finished listing being read entry by entry).
+// Connection (owns an FTP engine), Find (a finished listing being read entry by entry), File (a
+// transfer the caller drives on its connection's data connection).
 #pragma once
 #include <windows.h>
 
@@ -48,7 +49,7 @@ class Worker {
 std::shared_ptr<Worker> MakeWorker();
 
 struct Object {
-  enum class Kind { Session, Connection, Find };
+  enum class Kind { Session, Connection, Find, File };
   explicit Object(Kind k) : kind(k) {}
   virtual ~Object() = default;
   Kind kind;
@@ -103,6 +104,11 @@ struct Connection : Object, EngineObserver {
   std::shared_ptr<Session> session;
   std::shared_ptr<Worker> worker;  // asynchronous sessions only
   std::atomic<bool> busy{false};
+  // A file handle holds the data connection: requests other than its own are refused.
+  std::atomic<bool> fileOpen{false};
+  // Set by any FtpCommandA: the caller's command may have changed the directory, the login or
+  // the server's state behind the library's back, so a pool must never hand this connection on.
+  std::atomic<bool> unpoolable{false};
   bool TryBegin() { bool f = false; return busy.compare_exchange_strong(f, true); }
   void End() { busy.store(false); }
   FtpEngine engine;
@@ -113,8 +119,11 @@ struct Connection : Object, EngineObserver {
   bool closePending = false;    // closed by its own request's callback: finish the close after it
   std::recursive_mutex opMutex; // serialises synchronous requests and the close
   DWORD_PTR opContext = 0;      // context of the request in progress
+  const Object* reportAs = nullptr;  // the file handle whose request is in progress, if any
   TlsRecord tls;
-  void Status(DWORD code, const void* info, DWORD len) override { Notify(opContext, code, info, len); }
+  void Status(DWORD code, const void* info, DWORD len) override {
+    (reportAs ? reportAs : this)->Notify(opContext, code, info, len);
+  }
   void Reply(const FtpReply& r) override;
 };
 
@@ -135,11 +144,22 @@ struct Find : Object {
   size_t next = 0;
 };
 
+// FtpOpenFileA's handle, or FtpCommandA's with a data connection; its requests report to it.
+struct File : Object {
+  File() : Object(Kind::File) {}
+  std::shared_ptr<Connection> connection;
+  bool upload = false;
+  bool sized = false;      // opened by FtpOpenFileA for reading: SIZE was asked
+  bool sizeKnown = false;  // ... and answered
+  uint64_t size = 0;
+  std::atomic<bool> ended{false};  // a read found the end, the server confirmed the transfer
+};
+
 // Registers an object and gives it its handle; nullptr when the table is full.
 HINTERNET Register(const std::shared_ptr<Object>& obj);
 // The object of a handle if it is of one of the kinds wanted; else sets the last error
 // (ERROR_INVALID_HANDLE, ERROR_INTERNET_INCORRECT_HANDLE_TYPE) and returns nullptr.
-std::shared_ptr<Object> Lookup(HINTERNET h, bool session, bool connection, bool find);
+std::shared_ptr<Object> Lookup(HINTERNET h, bool session, bool connection, bool find, bool file = false);
 // Removes the handle; returns the object (nullptr if it was not registered).
 std::shared_ptr<Object> Unregister(HINTERNET h);
 // Every registered object made from the session.

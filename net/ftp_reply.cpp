@@ -137,6 +137,22 @@ bool ParseEpsv(std::string_view text, uint16_t* port) {
   return true;
 }
 
+bool ParseSize(std::string_view text, uint64_t* size) {
+  if (text.size() < 5 || text.substr(0, 4) != "213 ") return false;
+  size_t i = 4;
+  while (i < text.size() && text[i] == ' ') ++i;
+  uint64_t n = 0;
+  size_t digits = 0;
+  for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i, ++digits) {
+    if (n > (uint64_t{1} << 63) / 10) return false;
+    n = n * 10 + static_cast<uint64_t>(text[i] - '0');
+  }
+  while (i < text.size() && text[i] == ' ') ++i;
+  if (digits == 0 || n > (uint64_t{1} << 63) || text.substr(i) != "\r\n") return false;
+  *size = n;
+  return true;
+}
+
 std::string QuotedPath(std::string_view text) {
   size_t open = text.find('"');
   if (open == std::string_view::npos) return {};

@@ -52,6 +52,9 @@ class ReplyReader {
 bool ParsePasv(std::string_view text, uint8_t addr[4], uint16_t* port);
 // "229 Entering Extended Passive Mode (|||port|)".
 bool ParseEpsv(std::string_view text, uint16_t* port);
+// "213 1234" (RFC 3659 SIZE): the decimal number after the code on a one-line reply, blanks
+// around it allowed; false for anything else or a number over 2^63.
+bool ParseSize(std::string_view text, uint64_t* size);
 // The directory of a "257" reply: the text between its first pair of quotes, "" standing for one
 // quote (RFC 959 appendix II); "" when there is none.
 std::string QuotedPath(std::string_view text);

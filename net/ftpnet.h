@@ -4,8 +4,9 @@
 //
 // Handles are opaque numbers checked against the library's handle table: a closed or foreign
 // handle gives ERROR_INVALID_HANDLE. Handle kinds: session (InternetOpenA) -> connection
-// (InternetConnectA) -> search (FtpFindFirstFileA). A handle inherits its session's mode and
-// status callback.
+// (InternetConnectA) -> search (FtpFindFirstFileA), file (FtpOpenFileA, FtpCommandA with a
+// data connection). A handle inherits its session's mode and status callback; a handle of the
+// wrong kind for a call gives ERROR_INTERNET_INCORRECT_HANDLE_TYPE.
 //
 // Asynchronous sessions (INTERNET_FLAG_ASYNC): a request returns FALSE/NULL with
 // ERROR_IO_PENDING, runs on the session's own thread, and reports progress and its end to the
@@ -233,6 +234,66 @@ BOOL WINAPI FtpRenameFileA(HINTERNET hConnect, LPCSTR lpszExisting, LPCSTR lpszN
 #define FTP_PRESENCE_CASE_ALIKE 3
 #define FTP_PRESENCE_UNKNOWN 4
 BOOL WINAPI FtpGetEntryPresenceA(HINTERNET hConnect, LPCSTR lpszPath, LPDWORD lpdwPresence, DWORD_PTR dwContext);
+
+// One command line on the control connection (no CR or LF, at most 4096 bytes: else
+// ERROR_INVALID_PARAMETER, nothing sent); its reply is the last response. A 4xx or 5xx reply
+// fails with ERROR_INTERNET_EXTENDED_ERROR. With fExpectResponse a data connection is opened
+// first (passive or active as the connection was made, the type dwFlags names: ASCII, else
+// binary) and *phFtpCommand gets a file handle whose data InternetReadFile reads ("LIST",
+// "NLST", "MLSD"); without it phFtpCommand may be null. Asynchronous sessions: ERROR_IO_PENDING,
+// then 100 (with fExpectResponse 60 first, and dwResult the handle, which is also written to
+// *phFtpCommand before the 100: it must stay valid until then). The line goes as its bytes (no
+// name escapes). The transfer type is sent again before the next transfer, since the line may
+// have changed it. On an encrypted connection CCC, AUTH and PROT other than "PROT P" are refused
+// (ERROR_INVALID_PARAMETER): nothing goes in clear once TLS was asked for.
+// Restart markers: "REST n" answered 350 is pending until the next FtpOpenFileA, which sends it
+// again right before its RETR or STOR and uses it up; while it is pending FtpGetFileA and
+// FtpPutFileA fail with ERROR_INTERNET_INCORRECT_HANDLE_STATE (12019) and send nothing (they
+// would store a part of the file as the whole). Any other FtpCommandA cancels it, and a RETR or
+// STOR of the library's after a marker was given is preceded by "REST 0".
+BOOL WINAPI FtpCommandA(HINTERNET hConnect, BOOL fExpectResponse, DWORD dwFlags, LPCSTR lpszCommand,
+                        DWORD_PTR dwContext, HINTERNET* phFtpCommand);
+// Opens a remote file (the same name rule as FtpGetFileA) for GENERIC_READ (RETR, after SIZE
+// in binary type for FtpGetFileSize) or GENERIC_WRITE (STOR), exactly one; dwFlags: the transfer
+// type (ASCII: line ends as FtpGetFileA/FtpPutFileA convert them, else binary). The handle's data
+// moves with InternetReadFile or InternetWriteFile; until it is closed every other request on
+// the connection fails with ERROR_FTP_TRANSFER_IN_PROGRESS. Asynchronous: ERROR_IO_PENDING, then
+// 60 and 100 with dwResult the handle.
+HINTERNET WINAPI FtpOpenFileA(HINTERNET hConnect, LPCSTR lpszFileName, DWORD dwAccess, DWORD dwFlags,
+                              DWORD_PTR dwContext);
+// Reads what the server sends, at least one byte while any remains. TRUE with 0 bytes read is
+// the end, told only once the server confirmed the whole transfer; a failing final reply is the
+// read's error (the data is not whole), its reply the last response. Asynchronous: FALSE with
+// ERROR_IO_PENDING, the count written to *lpdwNumberOfBytesRead and the bytes to the buffer
+// before 100 (dwResult TRUE, dwError), which reaches the file handle's callback and context;
+// both must stay valid until then. One read at a time (another: ERROR_FTP_TRANSFER_IN_PROGRESS).
+// A write handle gives ERROR_ACCESS_DENIED.
+BOOL WINAPI InternetReadFile(HINTERNET hFile, LPVOID lpBuffer, DWORD dwNumberOfBytesToRead,
+                             LPDWORD lpdwNumberOfBytesRead);
+// Sends all the bytes. Asynchronous: FALSE with ERROR_IO_PENDING (the bytes are copied: the
+// buffer may be reused at once; *lpdwNumberOfBytesWritten is written before 100 and must stay
+// valid). A read handle gives ERROR_ACCESS_DENIED.
+BOOL WINAPI InternetWriteFile(HINTERNET hFile, LPCVOID lpBuffer, DWORD dwNumberOfBytesToWrite,
+                              LPDWORD lpdwNumberOfBytesWritten);
+// The size the server's SIZE gave when the file handle was opened for reading (no request; also
+// in asynchronous sessions it returns at once): the low half, the high half in
+// *lpdwFileSizeHigh, and GetLastError 0. INVALID_FILE_SIZE with ERROR_INTERNET_EXTENDED_ERROR
+// when the server gave no size, ERROR_INTERNET_INCORRECT_HANDLE_STATE for a write handle or
+// FtpCommandA's.
+DWORD WINAPI FtpGetFileSize(HINTERNET hFile, LPDWORD lpdwFileSizeHigh);
+// Closing a file handle ends its transfer and returns how it ended, also in asynchronous
+// sessions (the close then waits on the connection's thread for the reads or writes queued
+// before it: a callback must not wait for the thread that closes):
+//   upload: the data connection is ended in order and the server's final reply read; a failing
+//     reply gives FALSE with its error (ERROR_INTERNET_EXTENDED_ERROR, ..._CONNECTION_ABORTED
+//     for 426 ...), the reply the last response. TRUE only when the server took the file.
+//   download read to its end: its result again (what the last read returned).
+//   download left before its end: the data connection is cut and the server's word on it read
+//     (426, 226 when all was sent; a server that sends only a preliminary reply is brought back
+//     in step with a NOOP). TRUE unless the control connection was lost; the connection then
+//     takes requests again.
+//   after its connection's handle was closed: FALSE with ERROR_INTERNET_CONNECTION_ABORTED
+//     unless it was read to its end.
 BOOL WINAPI InternetCloseHandle(HINTERNET hInternet);
 BOOL WINAPI InternetGetLastResponseInfoA(LPDWORD lpdwError, LPSTR lpszBuffer, LPDWORD lpdwBufferLength);
 BOOL WINAPI InternetSetOptionA(HINTERNET hInternet, DWORD dwOption, LPVOID lpBuffer, DWORD dwBufferLength);

@@ -34,6 +34,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (ParsePasv(in, addr, &port) && port == 0) abort();
   if (ParseEpsv(in, &port) && port == 0) abort();
   (void)HasFeature(in, "UTF8");
+  uint64_t fileSize = 0;
+  if (ParseSize(in, &fileSize) && fileSize > (uint64_t{1} << 63)) abort();
   std::string host;
   int hp;
   if (SplitServerName(in, &host, &hp) && (host.empty() || hp < 0 || hp > 65535)) abort();

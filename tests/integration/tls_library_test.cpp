@@ -158,6 +158,47 @@ TEST_CASE("tls library: explicit and implicit sessions list, get, put, rename an
   CHECK(LoggedCommands("vsftpd-noreuse", "PROT P") >= 2);
 }
 
+TEST_CASE("tls library: file handles read and write over encrypted data connections; no command drops TLS") {
+  REQUIRE(Ready());
+  const std::string expected = nettest::ReadAll(TreeFile("random.bin"));
+  for (const Secured& s : kPlainDataServers) {
+    for (DWORD flags : {DWORD{INTERNET_FLAG_PASSIVE}, DWORD{0}}) {
+      Session c;
+      REQUIRE(c.Connect(Name(s.scheme, s.server), flags));
+      for (const char* clear : {"CCC", "PROT C", "prot  e", "AUTH SSL"}) {
+        CHECK(!FtpCommandA(c.conn, FALSE, 0, clear, 0, nullptr));
+        CHECK_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+      }
+      CHECK(FtpCommandA(c.conn, FALSE, 0, "PROT P", 0, nullptr));
+      HINTERNET f = FtpOpenFileA(c.conn, "random.bin", GENERIC_READ, FTP_TRANSFER_TYPE_BINARY, 0);
+      REQUIRE(f);
+      std::string got(expected.size() + 1, '\0');
+      size_t at = 0;
+      for (DWORD n = 1; n && at < got.size(); at += n)
+        if (!InternetReadFile(f, got.data() + at, static_cast<DWORD>(std::min<size_t>(got.size() - at, 70000)), &n)) break;
+      got.resize(at);
+      CHECK(got == expected);
+      CHECK(InternetCloseHandle(f));
+      f = FtpOpenFileA(c.conn, "random.bin", GENERIC_READ, FTP_TRANSFER_TYPE_BINARY, 0);  // left after 1 byte
+      REQUIRE(f);
+      DWORD n = 0;
+      CHECK(InternetReadFile(f, got.data(), 1, &n) && n == 1);
+      CHECK(InternetCloseHandle(f));
+      // In step again: the NOOP's own answer, not the cut transfer's late 426 (ProFTPD answers a
+      // NOOP in the middle of a transfer).
+      CHECK(FtpCommandA(c.conn, FALSE, 0, "NOOP", 0, nullptr));
+      CHECK_EQ(nettest::LastResponseText().substr(0, 4), std::string("200 "));
+      const std::string name = std::string("open-") + s.server + (flags ? "-passive.bin" : "-active.bin");
+      HINTERNET w = FtpOpenFileA(c.conn, name.c_str(), GENERIC_WRITE, FTP_TRANSFER_TYPE_BINARY, 0);
+      REQUIRE(w);
+      CHECK(InternetWriteFile(w, expected.data(), static_cast<DWORD>(expected.size()), &n) && n == expected.size());
+      CHECK(InternetCloseHandle(w));
+      CHECK(nettest::ReadAll(TreeFile(name)) == expected);
+      CHECK(FtpDeleteFileA(c.conn, name.c_str()));
+    }
+  }
+}
+
 TEST_CASE("tls library: INTERNET_FLAG_SECURE on a plain server name means explicit TLS") {
   REQUIRE(Ready());
   Session c;

@@ -76,6 +76,21 @@ TEST_CASE("reply: PASV and EPSV") {
   CHECK(!ParseEpsv("229 (||6446|)", &port));
 }
 
+TEST_CASE("reply: SIZE") {
+  uint64_t n = 7;
+  CHECK(ParseSize("213 1048576\r\n", &n));
+  CHECK_EQ(n, 1048576u);
+  CHECK(ParseSize("213  4294967303 \r\n", &n));  // past 4 GiB: both halves kept
+  CHECK_EQ(n, 4294967303ull);
+  CHECK(ParseSize("213 0\r\n", &n) && n == 0);
+  n = 7;
+  // A multi-line reply, another code, a date (MDTM's form), a sign or garbage: no size, n kept.
+  for (const char* bad : {"213-1\r\n213 2\r\n", "550 1\r\n", "213 \r\n", "213 -1\r\n", "213 12ab\r\n",
+                          "213 99999999999999999999\r\n", "213 1 2\r\n", "213 5"})
+    CHECK(!ParseSize(bad, &n));
+  CHECK_EQ(n, 7u);
+}
+
 TEST_CASE("listing: Unix lines") {
   Today today{2024, 6, 15};
   ListEntry e;

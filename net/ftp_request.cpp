@@ -1,0 +1,39 @@
+// The checks and the close shared by the exported calls (net/ftp_request.h).
+#include "net/ftp_request.h"
+
+#include <cstring>
+
+#include "net/ftp_codepage.h"
+#include "net/ftp_name_codec.h"
+
+namespace vel::net {
+
+bool ValidPath(LPCSTR p) {
+  if (!p || !*p) return false;
+  size_t n = strnlen(p, MAX_PATH);
+  if (n >= MAX_PATH) return false;
+  for (size_t i = 0; i < n; ++i)
+    if (p[i] == '\r' || p[i] == '\n') return false;  // would inject a command
+  return true;
+}
+
+bool RemotePath(LPCSTR display, std::string* server) {
+  return ValidPath(display) && ServerPath(display, WindowsAnsiCodePage(), server);
+}
+
+BOOL FailWith(DWORD e) {
+  SetLastError(e);
+  return FALSE;
+}
+
+std::shared_ptr<Connection> ConnectionOf(HINTERNET h) {
+  return std::static_pointer_cast<Connection>(Lookup(h, false, true, false));
+}
+
+void FinishClose(const std::shared_ptr<Connection>& c) {
+  c->engine.Quit();
+  HINTERNET h = c->handle;
+  c->Notify(c->context, INTERNET_STATUS_HANDLE_CLOSING, &h, sizeof h);
+}
+
+}  // namespace vel::net
