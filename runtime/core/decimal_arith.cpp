@@ -354,14 +354,19 @@ void Divide(DecRegister& left, const DecRegister& right) {
   // right = B * 10^(lb-32); the quotient truncated to 32 places is Q = A * 10^e / B with
   // e = la - lb + 32, Q's units going to index 0. A negative e scales B instead.
   int e = left.low - right.low + kDecUnits;
-  std::uint32_t u[kMaxLimbs + 1], v[kMaxLimbs], q[kMaxLimbs];
+  std::uint32_t u[kMaxLimbs + 1], v[kMaxLimbs];
   int m = ToLimbs(left, e > 0 ? e : 0, u);
   int n = ToLimbs(right, e < 0 ? -e : 0, v);
+  DivideLimbsInto(left, u, m, v, n, left.sign ^ right.sign);
+}
+
+void DivideLimbsInto(DecRegister& r, std::uint32_t* u, int m, const std::uint32_t* v, int n,
+                     std::uint8_t sign) {
+  std::uint32_t q[kMaxLimbs];
   int count = DivideLimbs(u, m, v, n, q);
-  std::uint8_t sign = left.sign ^ right.sign;
-  FromLimbs(left, q, count, 0);
-  if (!IsZero(left)) left.sign = sign;
-  Round(left, kDecDivisionPlaces);
+  FromLimbs(r, q, count, 0);
+  r.sign = IsZero(r) ? 0 : sign;
+  Round(r, kDecDivisionPlaces);
 }
 
 void Power(DecRegister& r, std::int32_t exponent) {

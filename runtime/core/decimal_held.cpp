@@ -216,6 +216,35 @@ void MultiplyHeld(DecRegister& r, HeldValue& left, const HeldValue& right) {
   MultiplyLimbs(r, a, na, b, nb, base, left.negative != right.negative ? 1 : 0);
 }
 
+void DivideHeld(DecRegister& r, HeldValue& left, const HeldValue& right) {
+  left.held = false;
+  // u has room for 8 shifted limbs, 4 of A and the carry of the scaling, and one more limb
+  // that the division's normalisation writes.
+  std::uint32_t a[4], u[14] = {}, v[4];
+  const int na = HeldLimbs(left, a), n = HeldLimbs(right, v);
+  if (na == 0 || n == 0) {
+    SetZero(r);
+    return;
+  }
+  // left = A * 10^-pl, right = B * 10^-pr: the quotient truncated to 32 places is
+  // A * 10^e / B with e = pr - pl + 32, never negative (places are at most 32) and at most 64:
+  // e / 8 zero limbs, then A times 10^(e % 8). The value, and so its truncation, is the one the
+  // register division computes from the trimmed digits.
+  static constexpr std::uint32_t kTens[8] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000};
+  const int e = right.places - left.places + kDecUnits;
+  const int shift = e / 8;
+  const std::uint64_t scale = kTens[e % 8];
+  std::uint64_t carry = 0;
+  for (int i = 0; i < na; ++i) {
+    const std::uint64_t t = a[i] * scale + carry;
+    u[shift + i] = static_cast<std::uint32_t>(t % 100000000u);
+    carry = t / 100000000u;
+  }
+  u[shift + na] = static_cast<std::uint32_t>(carry);
+  const int m = shift + na + (carry ? 1 : 0);
+  DivideLimbsInto(r, u, m, v, n, left.negative != right.negative ? 1 : 0);
+}
+
 void Materialize(DecRegister& r, HeldValue& h) {
   if (!h.held) return;
   h.held = false;

@@ -63,6 +63,11 @@ void MultiplyLimbs(DecRegister& r, const std::uint32_t* a, int na, const std::ui
                    int base, std::uint8_t sign);
 // left := left / right, rounded to 31 places; zero when either is zero.
 void Divide(DecRegister& left, const DecRegister& right);
+// r := u / v (limbs of 8 digits, least significant first; u has m limbs and room for one more
+// and is overwritten, v has n >= 1 limbs without a leading zero, m + 1 and n at most 24) with
+// the quotient's units at index 0, the given sign unless it is zero, rounded to 31 places.
+void DivideLimbsInto(DecRegister& r, std::uint32_t* u, int m, const std::uint32_t* v, int n,
+                     std::uint8_t sign);
 void Power(DecRegister& r, std::int32_t exponent);
 // Sign of left - right: -1, 0, 1.
 int Compare(const DecRegister& left, const DecRegister& right);
@@ -83,6 +88,8 @@ bool AddHeld(HeldValue& left, const HeldValue& right, bool negate_right);
 bool PopHeld(const HeldValue& h, int type, void* variable, std::uint32_t size, std::uint32_t places);
 // r := left * right for two held values (left's register is r); left stops being held.
 void MultiplyHeld(DecRegister& r, HeldValue& left, const HeldValue& right);
+// r := left / right for two held values, as Divide would give it (left's register is r).
+void DivideHeld(DecRegister& r, HeldValue& left, const HeldValue& right);
 void Materialize(DecRegister& r, HeldValue& h);
 // Register i of the stack with its held value written out.
 inline DecRegister& Unpacked(int i) {

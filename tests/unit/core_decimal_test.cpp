@@ -1112,17 +1112,21 @@ DecRegister Register(const Var& v) {
   return r;
 }
 
-// The register arithmetic: op 0 add, 1 subtract, 2 subtract reversed, 3 multiply.
+// The register arithmetic: op 0 add, 1 subtract, 2 subtract reversed, 3 multiply, 4 divide.
 void Apply(DecRegister& left, const DecRegister& right, int op) {
   if (op == 3) {
     dec::Multiply(left, right);
+    return;
+  }
+  if (op == 4) {
+    dec::Divide(left, right);
     return;
   }
   dec::Add(left, right, op != 0);
   if (op == 2) dec::Negate(left);
 }
 
-void (*const kAddOps[])() = {DecAdd, DecSubtract, DecSubtractReversed, DecMultiply};
+void (*const kAddOps[])() = {DecAdd, DecSubtract, DecSubtractReversed, DecMultiply, DecDivide};
 
 // A destination like `like` but of another size, places or type, 0xEE around it.
 Var Destination(std::mt19937& rng, const Var& like) {
@@ -1154,7 +1158,7 @@ TEST_CASE("decimal 10.1: C = A op B on packed variables agrees with the register
     // Mostly the same layout as A (the held path), sometimes other places or sizes.
     Var b = RandomVar(rng, rng() % 4 ? size : 1 + static_cast<int>(rng() % 17),
                       rng() % 4 ? places : static_cast<int>(rng() % 34));
-    const int op = static_cast<int>(rng() % 4);
+    const int op = static_cast<int>(rng() % 5);
     Var c = Destination(rng, a);
     DecRegister expect = Register(a);
     Apply(expect, Register(b), op);
