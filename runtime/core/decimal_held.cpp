@@ -115,6 +115,59 @@ inline std::uint64_t SpreadNibbles(std::uint32_t v) {
   return (t & 0x000F000F000F000Full) | ((t & 0x00F000F000F000F0ull) << 4);
 }
 
+// Eight digit bytes (byte i) as eight nibbles (nibble i): the inverse of SpreadNibbles.
+inline std::uint32_t GatherNibbles(std::uint64_t t) {
+  t = (t | (t >> 4)) & 0x00FF00FF00FF00FFull;
+  t = (t | (t >> 8)) & 0x0000FFFF0000FFFFull;
+  return static_cast<std::uint32_t>(t | (t >> 16));
+}
+
+// The quotient q (32 places, `count` limbs) rounded to 31 places as the register division
+// rounds it (half up at the 32nd place), held with 31 places when it has at most 32 digits,
+// that is when the quotient is below 10; false, h untouched, otherwise.
+bool HoldQuotient(HeldValue& h, const std::uint32_t* q, int count, bool negative) {
+  if (count > 5) return false;
+  std::uint32_t r[5] = {};
+  std::uint64_t rem = 0;
+  for (int i = count - 1; i >= 0; --i) {
+    const std::uint64_t cur = rem * 100000000u + q[i];
+    r[i] = static_cast<std::uint32_t>(cur / 10);
+    rem = cur % 10;
+  }
+  if (rem >= 5) {
+    for (int i = 0; i < 5 && ++r[i] == 100000000u; ++i) r[i] = 0;
+  }
+  if (r[4] != 0) return false;
+  h.lo = GatherNibbles(LimbToDigits(r[0])) |
+         static_cast<std::uint64_t>(GatherNibbles(LimbToDigits(r[1]))) << 32;
+  h.hi = GatherNibbles(LimbToDigits(r[2])) |
+         static_cast<std::uint64_t>(GatherNibbles(LimbToDigits(r[3]))) << 32;
+  h.places = kDecDivisionPlaces;
+  h.negative = negative && (h.lo | h.hi) != 0;
+  h.held = true;
+  return true;
+}
+
+// hi:lo rounded to k fewer places, half up as DecRound (k >= 1, so a carry always fits).
+void RoundNibbles(std::uint64_t& hi, std::uint64_t& lo, unsigned k) {
+  const unsigned first = 4 * (k - 1);  // bit position of the first dropped nibble
+  const unsigned dropped = static_cast<unsigned>(
+      (first >= 64 ? hi >> (first - 64) : (lo >> first) | (first ? hi << (64 - first) : 0)) & 0xF);
+  const unsigned bits = 4 * k;
+  if (bits >= 128) {
+    hi = 0, lo = 0;
+  } else if (bits >= 64) {
+    lo = hi >> (bits - 64), hi = 0;
+  } else {
+    lo = (lo >> bits) | (hi << (64 - bits)), hi >>= bits;
+  }
+  if (dropped >= 5) {
+    unsigned carry;
+    lo = AddBcd(lo, 1, 0, &carry);
+    hi = AddBcd(hi, 0, carry, &carry);
+  }
+}
+
 }  // namespace
 
 bool HoldPacked(HeldValue& h, int type, const void* variable, std::uint32_t size,
@@ -162,11 +215,12 @@ bool AddHeld(HeldValue& left, const HeldValue& right, bool negate_right) {
 }
 
 bool PopHeld(const HeldValue& h, int type, void* variable, std::uint32_t size, std::uint32_t places) {
-  if (!variable || size == 0 || size > 16 || places != h.places) return false;
-  // The destination keeps digits 0..2n-2 (the rounding to its own places changes nothing);
-  // higher digits are dropped, and what remains of a negative value may be zero.
+  if (!variable || size == 0 || size > 16 || places > h.places) return false;
+  // Rounded to the destination's places, the destination keeps digits 0..2n-2; higher digits
+  // are dropped, and what remains of a negative value may be zero.
   const unsigned digits = 2 * size - 1;
   std::uint64_t lo = h.lo, hi = h.hi;
+  if (places < h.places) RoundNibbles(hi, lo, h.places - places);
   if (digits >= 16) hi &= ~0ull >> (4 * (32 - digits)); else hi = 0, lo &= ~0ull >> (4 * (16 - digits));
   const bool negative = h.negative && (lo | hi) != 0;
   if (type == kTypePDecimal) {
@@ -242,7 +296,10 @@ void DivideHeld(DecRegister& r, HeldValue& left, const HeldValue& right) {
   }
   u[shift + na] = static_cast<std::uint32_t>(carry);
   const int m = shift + na + (carry ? 1 : 0);
-  DivideLimbsInto(r, u, m, v, n, left.negative != right.negative ? 1 : 0);
+  std::uint32_t q[14];
+  const int count = DivideLimbs(u, m, v, n, q);
+  const bool negative = left.negative != right.negative;
+  if (!HoldQuotient(left, q, count, negative)) PlaceQuotient(r, q, count, negative ? 1 : 0);
 }
 
 void Materialize(DecRegister& r, HeldValue& h) {

@@ -1186,8 +1186,9 @@ TEST_CASE("decimal 10.2: sums kept packed read the same through every other oper
     const int size = 1 + static_cast<int>(rng() % 16), places = static_cast<int>(rng() % 33);
     Var a = RandomVar(rng, size, places), b = RandomVar(rng, size, places),
         c = RandomVar(rng, size, places);
-    const int op1 = static_cast<int>(rng() % 4), op2 = static_cast<int>(rng() % 4);
-    // ((A op1 B) op2 C): the second sum may need the 32nd digit, or more.
+    const int op1 = static_cast<int>(rng() % 5), op2 = static_cast<int>(rng() % 5);
+    // ((A op1 B) op2 C): the second sum may need the 32nd digit, or more; a quotient below 10
+    // is held with 31 places.
     DecRegister expect = Register(a);
     Apply(expect, Register(b), op1);
     Push(a);
