@@ -1300,3 +1300,47 @@ TEST_CASE("decimal 10.3: held pushes keep the stack's limits and copy the variab
   DecPopText(text, sizeof text);
   CHECK_EQ(std::string(text), "1299999999999999999999999999999.87");
 }
+
+namespace {
+// A trailing-sign variable of 3 bytes (5 digits) with `places` places holding `text`.
+Var Small(const char* text, int places) {
+  Var v{kTypePDecimal, 3, places, {}};
+  DecPushText(text);
+  DecPopPDecimal(v.bytes, 3, places);
+  return v;
+}
+
+std::string Quotient(const Var& a, const Var& b, Var c) {
+  Push(a);
+  Push(b);
+  DecDivide();
+  PopInto(c);
+  return Hex(c.bytes, c.size);
+}
+}  // namespace
+
+TEST_CASE("decimal 10.4: quotients of packed variables: zero divisors, rounding into fewer places, signs") {
+  Fresh();
+  const Var dest{kTypePDecimal, 3, 2, {}};
+  // Either operand zero gives zero, positive, without error; the stack is empty afterwards.
+  CHECK_EQ(Quotient(Small("5", 0), Small("0", 0), dest), "00 00 0F");
+  CHECK_EQ(Quotient(Small("0", 0), Small("5", 0), dest), "00 00 0F");
+  CHECK_EQ(Quotient(Small("-5", 1), Small("0", 3), dest), "00 00 0F");
+  CHECK_EQ(DecDepth(), 0);
+  // 2/3 held with 31 places, rounded half up into 2 places; -1/3 keeps its sign.
+  CHECK_EQ(Quotient(Small("2", 0), Small("3", 0), dest), "00 06 7F");
+  CHECK_EQ(Quotient(Small("-1", 0), Small("3", 0), dest), "00 03 3D");
+  // A negative quotient that rounds to zero is stored as positive zero.
+  CHECK_EQ(Quotient(Small("-0.01", 2), Small("7", 0), dest), "00 00 0F");
+  // 9.995 rounds up to 10.00 (the carry passes every nine); 0.005 to 0.01.
+  CHECK_EQ(Quotient(Small("19.99", 2), Small("2", 0), dest), "01 00 0F");
+  CHECK_EQ(Quotient(Small("0.01", 2), Small("2", 0), dest), "00 00 1F");
+  // Quotients of 10 and more are not held: the same rounding and reduction modulo 10^3.
+  CHECK_EQ(Quotient(Small("9999", 0), Small("0.07", 2), dest), "84 28 6F");  // 142842.857...
+  char text[80];
+  Push(Small("1", 0));
+  Push(Small("3", 0));
+  DecDivide();
+  DecPopText(text, sizeof text);
+  CHECK_EQ(std::string(text), "0." + std::string(31, '3'));
+}
