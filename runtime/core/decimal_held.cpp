@@ -127,23 +127,22 @@ inline std::uint32_t GatherNibbles(std::uint64_t t) {
 // that is when the quotient is below 10; false, h untouched, otherwise.
 bool HoldQuotient(HeldValue& h, const std::uint32_t* q, int count, bool negative) {
   if (count > 5) return false;
-  std::uint32_t r[5] = {};
-  std::uint64_t rem = 0;
-  for (int i = count - 1; i >= 0; --i) {
-    const std::uint64_t cur = rem * 100000000u + q[i];
-    r[i] = static_cast<std::uint32_t>(cur / 10);
-    rem = cur % 10;
+  // The quotient as 40 nibbles z:y:x (nibble 0 weighing 10^-32), then one nibble lower.
+  std::uint64_t n[5] = {};
+  for (int i = 0; i < count; ++i) n[i] = GatherNibbles(LimbToDigits(q[i]));
+  const std::uint64_t x = n[0] | n[1] << 32, y = n[2] | n[3] << 32, z = n[4];
+  if (z >> 4) return false;  // 33 digits or more: 10 or above
+  std::uint64_t lo = (x >> 4) | (y << 60), hi = (y >> 4) | (z << 60);
+  unsigned carry = 0;
+  if ((x & 0xF) >= 5) {
+    lo = AddBcd(lo, 1, 0, &carry);
+    hi = AddBcd(hi, 0, carry, &carry);
+    if (carry) return false;  // rounded up to 10 (no two held operands come this close)
   }
-  if (rem >= 5) {
-    for (int i = 0; i < 5 && ++r[i] == 100000000u; ++i) r[i] = 0;
-  }
-  if (r[4] != 0) return false;
-  h.lo = GatherNibbles(LimbToDigits(r[0])) |
-         static_cast<std::uint64_t>(GatherNibbles(LimbToDigits(r[1]))) << 32;
-  h.hi = GatherNibbles(LimbToDigits(r[2])) |
-         static_cast<std::uint64_t>(GatherNibbles(LimbToDigits(r[3]))) << 32;
+  h.lo = lo;
+  h.hi = hi;
   h.places = kDecDivisionPlaces;
-  h.negative = negative && (h.lo | h.hi) != 0;
+  h.negative = negative && (lo | hi) != 0;
   h.held = true;
   return true;
 }
