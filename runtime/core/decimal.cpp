@@ -126,7 +126,12 @@ void DecMultiply() {
 
 void DecDivide() {
   dec::EnsureDepth(2);
-  DecRegister& right = dec::Unpacked(--g_stack.depth);
+  const int top = --g_stack.depth;
+  if (g_stack.held[top].held && g_stack.held[top - 1].held) {
+    dec::DivideHeld(g_stack.regs[top - 1], g_stack.held[top - 1], g_stack.held[top]);
+    return;
+  }
+  DecRegister& right = dec::Unpacked(top);
   dec::Divide(dec::Unpacked(g_stack.depth - 1), right);
 }
 

@@ -41,17 +41,6 @@ inline std::uint32_t DigitsToLimb(std::uint64_t x) {
   return static_cast<std::uint32_t>((x & 0xFFFFFFFFull) + (x >> 32) * 10000);
 }
 
-// The inverse: a limb below 10^8 as eight digit bytes. Lane-wise divisions by 100 and 10 are
-// multiplications: x / 100 = (x * 5243) >> 19 for x < 43699, x / 10 = (x * 103) >> 10 for
-// x < 179, and no lane's product reaches the next lane.
-inline std::uint64_t LimbToDigits(std::uint32_t v) {
-  std::uint64_t w = (v % 10000) | static_cast<std::uint64_t>(v / 10000) << 32;
-  std::uint64_t hundreds = ((w * 5243) >> 19) & 0x0000007F0000007Full;
-  w = (w - hundreds * 100) | (hundreds << 16);
-  std::uint64_t tens = ((w * 103) >> 10) & 0x000F000F000F000Full;
-  return (w - tens * 10) | (tens << 8);
-}
-
 // Writes the digits low..high of r, preceded by `zeros` zero digits, as limbs. Returns the
 // number of limbs without leading zero limbs (0 for a zero value).
 int ToLimbs(const DecRegister& r, int zeros, std::uint32_t* limbs) {
@@ -160,8 +149,8 @@ void SubtractMagnitudes(DecRegister& left, const DecRegister& big, const DecRegi
   left.high = static_cast<std::uint8_t>(hi);
 }
 
-// Knuth's long division on limbs: quotient := u / v (remainder discarded). u has m limbs, v has
-// n >= 1 limbs without a leading zero; u is overwritten. Returns the quotient's limb count.
+}  // namespace
+
 int DivideLimbs(std::uint32_t* u, int m, const std::uint32_t* v_in, int n, std::uint32_t* q) {
   if (m < n) return 0;
   if (n == 1) {
@@ -233,6 +222,8 @@ int DivideLimbs(std::uint32_t* u, int m, const std::uint32_t* v_in, int n, std::
   while (count > 0 && q[count - 1] == 0) --count;
   return count;
 }
+
+namespace {
 
 void SetOne(DecRegister& r) {
   SetZero(r);
@@ -354,14 +345,22 @@ void Divide(DecRegister& left, const DecRegister& right) {
   // right = B * 10^(lb-32); the quotient truncated to 32 places is Q = A * 10^e / B with
   // e = la - lb + 32, Q's units going to index 0. A negative e scales B instead.
   int e = left.low - right.low + kDecUnits;
-  std::uint32_t u[kMaxLimbs + 1], v[kMaxLimbs], q[kMaxLimbs];
+  std::uint32_t u[kMaxLimbs + 1], v[kMaxLimbs];
   int m = ToLimbs(left, e > 0 ? e : 0, u);
   int n = ToLimbs(right, e < 0 ? -e : 0, v);
-  int count = DivideLimbs(u, m, v, n, q);
-  std::uint8_t sign = left.sign ^ right.sign;
-  FromLimbs(left, q, count, 0);
-  if (!IsZero(left)) left.sign = sign;
-  Round(left, kDecDivisionPlaces);
+  DivideLimbsInto(left, u, m, v, n, left.sign ^ right.sign);
+}
+
+void DivideLimbsInto(DecRegister& r, std::uint32_t* u, int m, const std::uint32_t* v, int n,
+                     std::uint8_t sign) {
+  std::uint32_t q[kMaxLimbs];
+  PlaceQuotient(r, q, DivideLimbs(u, m, v, n, q), sign);
+}
+
+void PlaceQuotient(DecRegister& r, const std::uint32_t* q, int count, std::uint8_t sign) {
+  FromLimbs(r, q, count, 0);
+  r.sign = IsZero(r) ? 0 : sign;
+  Round(r, kDecDivisionPlaces);
 }
 
 void Power(DecRegister& r, std::int32_t exponent) {

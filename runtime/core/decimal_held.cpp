@@ -115,6 +115,58 @@ inline std::uint64_t SpreadNibbles(std::uint32_t v) {
   return (t & 0x000F000F000F000Full) | ((t & 0x00F000F000F000F0ull) << 4);
 }
 
+// Eight digit bytes (byte i) as eight nibbles (nibble i): the inverse of SpreadNibbles.
+inline std::uint32_t GatherNibbles(std::uint64_t t) {
+  t = (t | (t >> 4)) & 0x00FF00FF00FF00FFull;
+  t = (t | (t >> 8)) & 0x0000FFFF0000FFFFull;
+  return static_cast<std::uint32_t>(t | (t >> 16));
+}
+
+// The quotient q (32 places, `count` limbs) rounded to 31 places as the register division
+// rounds it (half up at the 32nd place), held with 31 places when it has at most 32 digits,
+// that is when the quotient is below 10; false, h untouched, otherwise.
+bool HoldQuotient(HeldValue& h, const std::uint32_t* q, int count, bool negative) {
+  if (count > 5) return false;
+  // The quotient as 40 nibbles z:y:x (nibble 0 weighing 10^-32), then one nibble lower.
+  std::uint64_t n[5] = {};
+  for (int i = 0; i < count; ++i) n[i] = GatherNibbles(LimbToDigits(q[i]));
+  const std::uint64_t x = n[0] | n[1] << 32, y = n[2] | n[3] << 32, z = n[4];
+  if (z >> 4) return false;  // 33 digits or more: 10 or above
+  std::uint64_t lo = (x >> 4) | (y << 60), hi = (y >> 4) | (z << 60);
+  unsigned carry = 0;
+  if ((x & 0xF) >= 5) {
+    lo = AddBcd(lo, 1, 0, &carry);
+    hi = AddBcd(hi, 0, carry, &carry);
+    if (carry) return false;  // rounded up to 10 (no two held operands come this close)
+  }
+  h.lo = lo;
+  h.hi = hi;
+  h.places = kDecDivisionPlaces;
+  h.negative = negative && (lo | hi) != 0;
+  h.held = true;
+  return true;
+}
+
+// hi:lo rounded to k fewer places, half up as DecRound (k >= 1, so a carry always fits).
+void RoundNibbles(std::uint64_t& hi, std::uint64_t& lo, unsigned k) {
+  const unsigned first = 4 * (k - 1);  // bit position of the first dropped nibble
+  const unsigned dropped = static_cast<unsigned>(
+      (first >= 64 ? hi >> (first - 64) : (lo >> first) | (first ? hi << (64 - first) : 0)) & 0xF);
+  const unsigned bits = 4 * k;
+  if (bits >= 128) {
+    hi = 0, lo = 0;
+  } else if (bits >= 64) {
+    lo = hi >> (bits - 64), hi = 0;
+  } else {
+    lo = (lo >> bits) | (hi << (64 - bits)), hi >>= bits;
+  }
+  if (dropped >= 5) {
+    unsigned carry;
+    lo = AddBcd(lo, 1, 0, &carry);
+    hi = AddBcd(hi, 0, carry, &carry);
+  }
+}
+
 }  // namespace
 
 bool HoldPacked(HeldValue& h, int type, const void* variable, std::uint32_t size,
@@ -162,11 +214,12 @@ bool AddHeld(HeldValue& left, const HeldValue& right, bool negate_right) {
 }
 
 bool PopHeld(const HeldValue& h, int type, void* variable, std::uint32_t size, std::uint32_t places) {
-  if (!variable || size == 0 || size > 16 || places != h.places) return false;
-  // The destination keeps digits 0..2n-2 (the rounding to its own places changes nothing);
-  // higher digits are dropped, and what remains of a negative value may be zero.
+  if (!variable || size == 0 || size > 16 || places > h.places) return false;
+  // Rounded to the destination's places, the destination keeps digits 0..2n-2; higher digits
+  // are dropped, and what remains of a negative value may be zero.
   const unsigned digits = 2 * size - 1;
   std::uint64_t lo = h.lo, hi = h.hi;
+  if (places < h.places) RoundNibbles(hi, lo, h.places - places);
   if (digits >= 16) hi &= ~0ull >> (4 * (32 - digits)); else hi = 0, lo &= ~0ull >> (4 * (16 - digits));
   const bool negative = h.negative && (lo | hi) != 0;
   if (type == kTypePDecimal) {
@@ -214,6 +267,38 @@ void MultiplyHeld(DecRegister& r, HeldValue& left, const HeldValue& right) {
   // zeros included): the same product, at the same index, as from the trimmed registers.
   const int base = (kDecUnits - left.places) + (kDecUnits - right.places) - kDecUnits;
   MultiplyLimbs(r, a, na, b, nb, base, left.negative != right.negative ? 1 : 0);
+}
+
+void DivideHeld(DecRegister& r, HeldValue& left, const HeldValue& right) {
+  left.held = false;
+  // u has room for 8 shifted limbs, 4 of A and the carry of the scaling, and one more limb
+  // that the division's normalisation writes.
+  std::uint32_t a[4], u[14] = {}, v[4];
+  const int na = HeldLimbs(left, a), n = HeldLimbs(right, v);
+  if (na == 0 || n == 0) {
+    SetZero(r);
+    return;
+  }
+  // left = A * 10^-pl, right = B * 10^-pr: the quotient truncated to 32 places is
+  // A * 10^e / B with e = pr - pl + 32, never negative (places are at most 32) and at most 64:
+  // e / 8 zero limbs, then A times 10^(e % 8). The value, and so its truncation, is the one the
+  // register division computes from the trimmed digits.
+  static constexpr std::uint32_t kTens[8] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000};
+  const int e = right.places - left.places + kDecUnits;
+  const int shift = e / 8;
+  const std::uint64_t scale = kTens[e % 8];
+  std::uint64_t carry = 0;
+  for (int i = 0; i < na; ++i) {
+    const std::uint64_t t = a[i] * scale + carry;
+    u[shift + i] = static_cast<std::uint32_t>(t % 100000000u);
+    carry = t / 100000000u;
+  }
+  u[shift + na] = static_cast<std::uint32_t>(carry);
+  const int m = shift + na + (carry ? 1 : 0);
+  std::uint32_t q[14];
+  const int count = DivideLimbs(u, m, v, n, q);
+  const bool negative = left.negative != right.negative;
+  if (!HoldQuotient(left, q, count, negative)) PlaceQuotient(r, q, count, negative ? 1 : 0);
 }
 
 void Materialize(DecRegister& r, HeldValue& h) {

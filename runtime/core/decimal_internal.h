@@ -63,6 +63,28 @@ void MultiplyLimbs(DecRegister& r, const std::uint32_t* a, int na, const std::ui
                    int base, std::uint8_t sign);
 // left := left / right, rounded to 31 places; zero when either is zero.
 void Divide(DecRegister& left, const DecRegister& right);
+// Limbs: numbers as base-10^8 digits, least significant first, at most 24.
+// Knuth's long division: q := u / v (remainder discarded). u has m limbs and room for one more
+// and is overwritten; v has n >= 1 limbs without a leading zero. Returns q's limb count.
+int DivideLimbs(std::uint32_t* u, int m, const std::uint32_t* v, int n, std::uint32_t* q);
+// r := the quotient q of a division, its units at index 0 (32 places), with the given sign
+// unless it is zero, rounded to 31 places.
+void PlaceQuotient(DecRegister& r, const std::uint32_t* q, int count, std::uint8_t sign);
+// A limb below 10^8 as eight digit bytes (byte i the digit of weight 10^i). Lane-wise
+// divisions by 100 and 10 are multiplications: x / 100 = (x * 5243) >> 19 for x < 43699,
+// x / 10 = (x * 103) >> 10 for x < 179, and no lane's product reaches the next lane.
+inline std::uint64_t LimbToDigits(std::uint32_t v) {
+  std::uint64_t w = (v % 10000) | static_cast<std::uint64_t>(v / 10000) << 32;
+  std::uint64_t hundreds = ((w * 5243) >> 19) & 0x0000007F0000007Full;
+  w = (w - hundreds * 100) | (hundreds << 16);
+  std::uint64_t tens = ((w * 103) >> 10) & 0x000F000F000F000Full;
+  return (w - tens * 10) | (tens << 8);
+}
+// r := u / v (limbs of 8 digits, least significant first; u has m limbs and room for one more
+// and is overwritten, v has n >= 1 limbs without a leading zero, m + 1 and n at most 24) with
+// the quotient's units at index 0, the given sign unless it is zero, rounded to 31 places.
+void DivideLimbsInto(DecRegister& r, std::uint32_t* u, int m, const std::uint32_t* v, int n,
+                     std::uint8_t sign);
 void Power(DecRegister& r, std::int32_t exponent);
 // Sign of left - right: -1, 0, 1.
 int Compare(const DecRegister& left, const DecRegister& right);
@@ -80,9 +102,13 @@ void Scale(DecRegister& r, int exponent);
 bool HoldPacked(HeldValue& h, int type, const void* variable, std::uint32_t size,
                 std::uint32_t places);
 bool AddHeld(HeldValue& left, const HeldValue& right, bool negate_right);
+// PopHeld also takes a destination with fewer places than the held value, rounding as DecRound.
 bool PopHeld(const HeldValue& h, int type, void* variable, std::uint32_t size, std::uint32_t places);
 // r := left * right for two held values (left's register is r); left stops being held.
 void MultiplyHeld(DecRegister& r, HeldValue& left, const HeldValue& right);
+// r := left / right for two held values, as Divide would give it (left's register is r); a
+// quotient below 10 stays held with 31 places.
+void DivideHeld(DecRegister& r, HeldValue& left, const HeldValue& right);
 void Materialize(DecRegister& r, HeldValue& h);
 // Register i of the stack with its held value written out.
 inline DecRegister& Unpacked(int i) {

@@ -1112,17 +1112,21 @@ DecRegister Register(const Var& v) {
   return r;
 }
 
-// The register arithmetic: op 0 add, 1 subtract, 2 subtract reversed, 3 multiply.
+// The register arithmetic: op 0 add, 1 subtract, 2 subtract reversed, 3 multiply, 4 divide.
 void Apply(DecRegister& left, const DecRegister& right, int op) {
   if (op == 3) {
     dec::Multiply(left, right);
+    return;
+  }
+  if (op == 4) {
+    dec::Divide(left, right);
     return;
   }
   dec::Add(left, right, op != 0);
   if (op == 2) dec::Negate(left);
 }
 
-void (*const kAddOps[])() = {DecAdd, DecSubtract, DecSubtractReversed, DecMultiply};
+void (*const kAddOps[])() = {DecAdd, DecSubtract, DecSubtractReversed, DecMultiply, DecDivide};
 
 // A destination like `like` but of another size, places or type, 0xEE around it.
 Var Destination(std::mt19937& rng, const Var& like) {
@@ -1154,7 +1158,7 @@ TEST_CASE("decimal 10.1: C = A op B on packed variables agrees with the register
     // Mostly the same layout as A (the held path), sometimes other places or sizes.
     Var b = RandomVar(rng, rng() % 4 ? size : 1 + static_cast<int>(rng() % 17),
                       rng() % 4 ? places : static_cast<int>(rng() % 34));
-    const int op = static_cast<int>(rng() % 4);
+    const int op = static_cast<int>(rng() % 5);
     Var c = Destination(rng, a);
     DecRegister expect = Register(a);
     Apply(expect, Register(b), op);
@@ -1182,8 +1186,9 @@ TEST_CASE("decimal 10.2: sums kept packed read the same through every other oper
     const int size = 1 + static_cast<int>(rng() % 16), places = static_cast<int>(rng() % 33);
     Var a = RandomVar(rng, size, places), b = RandomVar(rng, size, places),
         c = RandomVar(rng, size, places);
-    const int op1 = static_cast<int>(rng() % 4), op2 = static_cast<int>(rng() % 4);
-    // ((A op1 B) op2 C): the second sum may need the 32nd digit, or more.
+    const int op1 = static_cast<int>(rng() % 5), op2 = static_cast<int>(rng() % 5);
+    // ((A op1 B) op2 C): the second sum may need the 32nd digit, or more; a quotient below 10
+    // is held with 31 places.
     DecRegister expect = Register(a);
     Apply(expect, Register(b), op1);
     Push(a);
@@ -1294,4 +1299,48 @@ TEST_CASE("decimal 10.3: held pushes keep the stack's limits and copy the variab
   CHECK_EQ(Hex(top->digits, 64) + Hex(&top->sign, 3), Hex(total.digits, 64) + Hex(&total.sign, 3));
   DecPopText(text, sizeof text);
   CHECK_EQ(std::string(text), "1299999999999999999999999999999.87");
+}
+
+namespace {
+// A trailing-sign variable of 3 bytes (5 digits) with `places` places holding `text`.
+Var Small(const char* text, int places) {
+  Var v{kTypePDecimal, 3, places, {}};
+  DecPushText(text);
+  DecPopPDecimal(v.bytes, 3, places);
+  return v;
+}
+
+std::string Quotient(const Var& a, const Var& b, Var c) {
+  Push(a);
+  Push(b);
+  DecDivide();
+  PopInto(c);
+  return Hex(c.bytes, c.size);
+}
+}  // namespace
+
+TEST_CASE("decimal 10.4: quotients of packed variables: zero divisors, rounding into fewer places, signs") {
+  Fresh();
+  const Var dest{kTypePDecimal, 3, 2, {}};
+  // Either operand zero gives zero, positive, without error; the stack is empty afterwards.
+  CHECK_EQ(Quotient(Small("5", 0), Small("0", 0), dest), "00 00 0F");
+  CHECK_EQ(Quotient(Small("0", 0), Small("5", 0), dest), "00 00 0F");
+  CHECK_EQ(Quotient(Small("-5", 1), Small("0", 3), dest), "00 00 0F");
+  CHECK_EQ(DecDepth(), 0);
+  // 2/3 held with 31 places, rounded half up into 2 places; -1/3 keeps its sign.
+  CHECK_EQ(Quotient(Small("2", 0), Small("3", 0), dest), "00 06 7F");
+  CHECK_EQ(Quotient(Small("-1", 0), Small("3", 0), dest), "00 03 3D");
+  // A negative quotient that rounds to zero is stored as positive zero.
+  CHECK_EQ(Quotient(Small("-0.01", 2), Small("7", 0), dest), "00 00 0F");
+  // 9.995 rounds up to 10.00 (the carry passes every nine); 0.005 to 0.01.
+  CHECK_EQ(Quotient(Small("19.99", 2), Small("2", 0), dest), "01 00 0F");
+  CHECK_EQ(Quotient(Small("0.01", 2), Small("2", 0), dest), "00 00 1F");
+  // Quotients of 10 and more are not held: the same rounding and reduction modulo 10^3.
+  CHECK_EQ(Quotient(Small("9999", 0), Small("0.07", 2), dest), "84 28 6F");  // 142842.857...
+  char text[80];
+  Push(Small("1", 0));
+  Push(Small("3", 0));
+  DecDivide();
+  DecPopText(text, sizeof text);
+  CHECK_EQ(std::string(text), "0." + std::string(31, '3'));
 }
