@@ -16,11 +16,6 @@ namespace {
 
 constexpr DWORD kLimitMs = 2000;
 
-std::vector<Step> Then(std::vector<Step> a, const std::vector<Step>& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
-}
-
 // A synchronous connection with the receive and connect time-outs at kLimitMs.
 struct Limited {
   HINTERNET session = nullptr, conn = nullptr;
@@ -74,7 +69,7 @@ struct Watch {
 
 TEST_CASE("limits: a greeting, a reply and a download trickled a byte a second end in 12002") {
   {  // the greeting: ten bytes over ten seconds; no USER may follow
-    FakeFtpd f(Then({{Step::Trickle, "", "220 slow\r\n"}}, {{Step::Send, "USER", "331 pw\r\n"},
+    FakeFtpd f(With({{Step::Trickle, "", "220 slow\r\n"}}, {{Step::Send, "USER", "331 pw\r\n"},
                                                             {Step::Send, "PASS", "230 in\r\n"},
                                                             {Step::Send, "FEAT", "211 none\r\n"}}));
     Limited c(f.Port());
@@ -84,7 +79,7 @@ TEST_CASE("limits: a greeting, a reply and a download trickled a byte a second e
     CHECK(!Has(f.Commands(), "USER"));
   }
   {  // a reply: the connection is given up
-    FakeFtpd f(Then(LoginSteps(), {{Step::Trickle, "MKD slow", "257 made\r\n"}}));
+    FakeFtpd f(With(LoginSteps(), {{Step::Trickle, "MKD slow", "257 made\r\n"}}));
     Limited c(f.Port());
     REQUIRE(c.conn);
     CHECK(!FtpCreateDirectoryA(c.conn, "slow"));
@@ -94,7 +89,7 @@ TEST_CASE("limits: a greeting, a reply and a download trickled a byte a second e
     CHECK_EQ(GetLastError(), static_cast<DWORD>(ERROR_FTP_DROPPED));
   }
   {  // a download: the local file stays as it was, even though the server says "226"
-    FakeFtpd f(Then(LoginSteps(), {{Step::Send, "TYPE I", "200 ok\r\n"},
+    FakeFtpd f(With(LoginSteps(), {{Step::Send, "TYPE I", "200 ok\r\n"},
                                    {Step::Pasv, "PASV", ""},
                                    {Step::Send, "RETR slow.bin", "150 here it comes\r\n"},
                                    {Step::DataTrickle, "", "0123456789"},
@@ -120,7 +115,7 @@ TEST_CASE("limits: a passive reply naming a privileged port is refused, nothing 
   {  // PASV naming port 1021 (3 * 256 + 253)
     Watch w(1021);
     if (!w.ok) std::printf("  port 1021 not watched (no right to listen on it)\n");
-    FakeFtpd f(Then(LoginSteps(), {{Step::Send, "TYPE I", "200 ok\r\n"},
+    FakeFtpd f(With(LoginSteps(), {{Step::Send, "TYPE I", "200 ok\r\n"},
                                    {Step::Send, "PASV", "227 Entering Passive Mode (127,0,0,1,3,253)\r\n"},
                                    {Step::Send, "MKD next", "257 \"next\" made\r\n"}}));
     Limited c(f.Port());
@@ -143,7 +138,7 @@ TEST_CASE("limits: a passive reply naming a privileged port is refused, nothing 
   {  // EPSV naming port 21
     std::vector<Step> login = LoginSteps();
     login.back().text = "211-Features:\r\n EPSV\r\n PASV\r\n211 End\r\n";
-    FakeFtpd f(Then(login, {{Step::Send, "TYPE I", "200 ok\r\n"},
+    FakeFtpd f(With(login, {{Step::Send, "TYPE I", "200 ok\r\n"},
                             {Step::Send, "EPSV", "229 Entering Extended Passive Mode (|||21|)\r\n"}}));
     Limited c(f.Port());
     REQUIRE(c.conn);
@@ -158,7 +153,7 @@ TEST_CASE("limits: a passive reply naming a privileged port is refused, nothing 
 
 TEST_CASE("limits: in active mode a stranger reaching the data port first is refused") {
   {  // the server connects after the stranger: the file is the server's
-    FakeFtpd f(Then(LoginSteps(), {{Step::Send, "TYPE I", "200 ok\r\n"},
+    FakeFtpd f(With(LoginSteps(), {{Step::Send, "TYPE I", "200 ok\r\n"},
                                    {Step::Port, "PORT", ""},
                                    {Step::Send, "RETR file.bin", "150 here it comes\r\n"},
                                    {Step::Stranger, "", "not the file"},
@@ -175,7 +170,7 @@ TEST_CASE("limits: in active mode a stranger reaching the data port first is ref
     CHECK(!f.Mismatch());
   }
   {  // only the stranger comes: refused, and the error names it
-    FakeFtpd f(Then(LoginSteps(), {{Step::Send, "TYPE I", "200 ok\r\n"},
+    FakeFtpd f(With(LoginSteps(), {{Step::Send, "TYPE I", "200 ok\r\n"},
                                    {Step::Port, "PORT", ""},
                                    {Step::Send, "RETR file.bin", "150 here it comes\r\n"},
                                    {Step::Stranger, "", "not the file"},
@@ -223,7 +218,7 @@ TEST_CASE("limits: a login refused after the password, a reply that never ends")
 
 TEST_CASE("limits: a download of a few bytes a second reports them as they come, not only at its end") {
   // Twelve bytes over three seconds: far below a 64 KiB report, still a link that moves.
-  FakeFtpd f(Then(LoginSteps(), {{Step::Send, "TYPE I", "200 ok\r\n"},
+  FakeFtpd f(With(LoginSteps(), {{Step::Send, "TYPE I", "200 ok\r\n"},
                                  {Step::Pasv, "PASV", ""},
                                  {Step::Send, "RETR slow.bin", "150 here it comes\r\n"},
                                  {Step::DataTrickle, "", "0123456789ab", 250},
