@@ -77,7 +77,7 @@ const char* StateName(int s) {
                                        "User", "Pass", "Acct", "Pbsz", "Prot", "Feat",
                                        "Utf8On", "Ready", "Type", "Pasv", "Epsv", "Port", "Eprt", "XferCmd",
                                        "Data", "XferEnd", "Mkd", "Rmd", "Dele", "Rnfr", "Rnto", "Mlst", "Mdtm", "Size", "Rest",
-                                       "Raw", "Stream", "XferCut", "Noop", "NoopWait", "Pwd", "Cwd",
+                                       "Raw", "Stream", "XferCut", "Abor", "Noop", "NoopWait", "Pwd", "Cwd",
                                        "Quit", "Closed"};
   return s >= 0 && s < static_cast<int>(sizeof kNames / sizeof kNames[0]) ? kNames[s] : "?";
 }
@@ -95,6 +95,30 @@ void FtpEngine::To(St next) {
 
 FtpEngine::~FtpEngine() {
   if (controlCert_) CertFreeCertificateContext(controlCert_);
+}
+
+// A download the caller left while a TLS data connection still carries it. Cutting it under a
+// server that is still writing makes some servers end the whole session (ProFTPD's TLS layer
+// takes the broken pipe for a fatal error and disconnects), so the server is asked to stop
+// first: ABOR, then the data is read and dropped until the server closes the data connection or
+// kAborDrainMs pass. vsftpd reads no command during a transfer: it meets the cut, answers 426,
+// then answers the ABOR. Either way two final replies come before the NOOP's.
+void FtpEngine::DoAbor() {
+  if (!SendCommand("ABOR")) return;
+  DrainData(kAborDrainMs);
+  data_->Close();
+  data_.reset();
+  extraStrays_ = 1;
+  To(St::Noop);
+}
+
+void FtpEngine::DrainData(DWORD ms) {
+  char dropped[16 * 1024];  // one TLS record's plaintext
+  const DWORD start = GetTickCount();
+  for (DWORD spent = 0; spent < ms; spent = GetTickCount() - start) {
+    size_t got = 0;
+    if (data_->Recv(dropped, sizeof dropped, &got, ms - spent, cancel_) || got == 0) return;
+  }
 }
 
 void FtpEngine::Fail(DWORD err, bool fatal) {
@@ -124,6 +148,7 @@ DWORD FtpEngine::Run(Op op, St first) {
   dataError_ = localError_ = 0;
   dataMoved_ = 0;
   finalSeen_ = false;
+  extraStrays_ = 0;
   dataTls_ = false;
   refused_ = 0;
   To(first);
@@ -149,6 +174,8 @@ void FtpEngine::Step() {
       return DoData();
     case St::TlsHandshake:
       return DoTlsHandshake();
+    case St::Abor:
+      return DoAbor();
     case St::Port:
     case St::Eprt:
       if (!listener_.Valid() && !PrepareListener()) return Fail(ERROR_INTERNET_CANNOT_CONNECT, false);
@@ -406,8 +433,11 @@ void FtpEngine::OnReply(const FtpReply& r) {
       if (c == 200) return To(St::Ready);
       return To(St::NoopWait);
     case St::NoopWait:
-      // A second final reply before the NOOP's: the replies are out of step with the commands.
-      return c == 200 ? To(St::Ready) : Fail(ERROR_FTP_DROPPED, true);
+      // More final replies before the NOOP's than the cut can explain: the replies are out of
+      // step with the commands.
+      if (c == 200) return To(St::Ready);
+      if (extraStrays_-- > 0) return;
+      return Fail(ERROR_FTP_DROPPED, true);
     case St::Pasv: {
       // The address in the reply is never used: a server must not point the data connection at
       // another host (RFC 2577), and one behind NAT names its private address. Only the port

@@ -103,6 +103,9 @@ class FtpEngine {
   static constexpr size_t kMaxLinkProbes = 64;
   // How long the orderly end of the control connection after QUIT may take.
   static constexpr DWORD kQuitFinishMs = 1000;
+  // How long a download left over TLS is read and dropped after its ABOR, waiting for the
+  // server to stop and close the data connection itself (DoAbor).
+  static constexpr DWORD kAborDrainMs = 1000;
 
   FtpEngine(EngineObserver* obs, const std::atomic<bool>* cancel) : obs_(obs), cancel_(cancel) {}
   ~FtpEngine();
@@ -153,8 +156,8 @@ class FtpEngine {
   DWORD ReadStream(char* p, size_t cap, size_t* got);
   DWORD WriteStream(const char* p, size_t n);
   // An upload's data connection is ended in order and the final reply decides; a download left
-  // before its end is cut off and the server's complaint about that is no error (the caller
-  // abandoned it), only a lost control connection is. A stream that already failed returns its
+  // before its end is cut off (over TLS after an ABOR, see DoAbor) and the server's complaint
+  // about that is no error (the caller abandoned it), only a lost control connection is. A stream that already failed returns its
   // error again. The engine is Ready (or Closed) afterwards.
   DWORD EndStream();
   // The size SIZE gave when a Retr stream was opened; false when the server gave none.
@@ -206,9 +209,11 @@ class FtpEngine {
     Stream,     // the data connection of a caller-driven transfer is open: the caller moves data
     XferCut,    // a download the caller left: its data connection cut, awaiting the server's word
                 // (vsftpd 426; ProFTPD 426, or 226 when all was sent; Pure-FTPd only a 150)
+    Abor,       // a download the caller left while TLS carries its data: ABOR, drain, then cut
     Noop,       // NOOP sent after a cut transfer ended with a preliminary reply: the next final
                 // reply should be the NOOP's 200
-    NoopWait,   // another final reply came first: the next must be the NOOP's
+    NoopWait,   // another final reply came first: the next must be the NOOP's (or, after an
+                // ABOR, one more stray: the transfer's word and the ABOR's)
     Pwd,        // PWD sent (before link probes)
     Cwd,        // CWD sent (a link probe, or back to the saved directory)
     Quit,       // QUIT sent
@@ -244,6 +249,8 @@ class FtpEngine {
   void DoConnect();
   void DoData();
   void DoTlsHandshake();
+  void DoAbor();
+  void DrainData(DWORD ms);
   St AfterLogin() const;
   DWORD SecureData();
   DWORD JudgeCertificate(const TlsChannel& channel, bool control);
@@ -298,6 +305,7 @@ class FtpEngine {
   uint64_t reportedAt_ = 0;  // when data progress was last reported (PaceNow)
   DWORD localError_ = 0;  // the sink or source failed: the transfer's error whatever the server says
   bool finalSeen_ = false;  // the transfer command answered 2xx with no preliminary reply
+  int extraStrays_ = 0;      // final replies NoopWait may still pass over before the NOOP's
   // Restart markers. rest_: the caller's REST argument, pending for the next OpenStream.
   // serverRest_: the server accepted a REST that no RETR or STOR has used since (a server keeps
   // it across other commands). restToSend_: the argument to send right before this transfer's

@@ -141,9 +141,13 @@ DWORD FtpEngine::EndStream() {
     } else {
       // Left before its end: the data connection is cut, and the server's word on the cut
       // transfer is no error of the caller's.
-      data_->Close();
-      data_.reset();
-      To(finalSeen_ ? St::Ready : St::XferCut);
+      if (!finalSeen_ && dataTls_) {
+        To(St::Abor);
+      } else {
+        data_->Close();
+        data_.reset();
+        To(finalSeen_ ? St::Ready : St::XferCut);
+      }
       Drive();
       e = state_ == St::Ready ? 0 : (error_ ? error_ : ERROR_FTP_DROPPED);
     }
