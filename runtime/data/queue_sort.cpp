@@ -188,12 +188,12 @@ void PlanPositions(const Key& k, PackPlan& plan) {
 }
 
 // Calls use(i, bytes) for every record of the order in sequence. The records lie anywhere in
-// memory: each group of eight is touched before any of them is used, so that their cache
+// memory: each group of sixteen is touched before any of them is used, so that their cache
 // misses overlap instead of coming one after another.
 // touch_offset is a key byte's offset (a compressed record is touched at its length word).
 template <typename Use>
 void ForEachRecord(QueueEngine* e, const Order& o, std::uint32_t touch_offset, Use use) {
-  constexpr std::uint32_t kGroup = 8;
+  constexpr std::uint32_t kGroup = 16;
   void* const* entries = o.entries.items;
   const std::uint32_t n = o.entries.count;
   if (e->mode != queue_debug::Mode::kPlain) touch_offset = 0;
