@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <random>
 #include <string>
@@ -103,8 +104,11 @@ void BenchAppend(const std::vector<Row>& rows, int reps) {
   Report("append", static_cast<std::uint32_t>(rows.size()), Median(tq), Median(tv), "vector push_back");
 }
 
-void BenchSort(const std::vector<Row>& rows, int reps) {
-  std::vector<double> tq, tv;
+// Each run times the queue and std::stable_sort on the same rows back to back; the figures
+// are the medians, and with `spread` the ratios of the single runs too (the machine is shared:
+// a run's two sorts see about the same load, different runs do not).
+void BenchSort(const std::vector<Row>& rows, int reps, bool spread = false) {
+  std::vector<double> tq, tv, ratios;
   const std::int32_t key[] = {1, 2, 0};
   for (int r = 0; r < reps; ++r) {
     {
@@ -118,8 +122,13 @@ void BenchSort(const std::vector<Row>& rows, int reps) {
     auto t = Clock::now();
     std::stable_sort(v.begin(), v.end(), RowLess);
     tv.push_back(Seconds(t));
+    ratios.push_back(tq.back() / tv.back());
   }
   Report("sort (NAME, SIZE)", static_cast<std::uint32_t>(rows.size()), Median(tq), Median(tv), "stable_sort");
+  if (!spread) return;
+  std::sort(ratios.begin(), ratios.end());
+  std::printf("  %d runs: ratio median %.3f, spread %.3f-%.3f\n", reps, Median(ratios), ratios.front(),
+              ratios.back());
 }
 
 void BenchLookups(const std::vector<Row>& rows, std::uint32_t lookups, int reps) {
@@ -197,9 +206,16 @@ void BenchEnds(const std::vector<Row>& rows, std::uint32_t count, int reps) {
 
 }  // namespace
 
-int main() {
+// "bench_queue sort [runs]" times only the sort of a million records, runs times (default 7).
+int main(int argc, char** argv) {
   MemoryInitTerm(0);
   const bool smoke = BenchSmoke();
+  if (argc > 1 && std::strcmp(argv[1], "sort") == 0) {
+    const int runs = argc > 2 ? std::atoi(argv[2]) : 7;
+    const std::uint32_t n = BenchPick(1000000u, 10000u);
+    BenchSort(MakeRows(n, n), runs > 0 ? runs : 7, true);
+    return 0;
+  }
   for (std::uint32_t n : {BenchPick(100000u, 1000u), BenchPick(1000000u, 10000u)}) {
     const std::vector<Row> rows = MakeRows(n, n);
     const int reps = smoke ? 1 : n > 100000 ? 3 : 5;

@@ -76,7 +76,7 @@ void RecordExpand(QueueEngine* e, void* stored, std::uint8_t* dst);
 void* RecordMake(QueueEngine* e, const std::uint8_t* src);
 std::uint32_t StoredLengthOf(const QueueEngine* e, const void* stored);
 
-// --- keys, searching and sorting (queue_order.cpp) --------------------------------------------
+// --- keys and searching (queue_order.cpp) -----------------------------------------------------
 int KeyCompare(const QueueEngine* e, const Key& k, const std::uint8_t* x, const std::uint8_t* y);
 bool SameKey(const Key& a, const Key& b);
 std::uint32_t KeyHash(const QueueEngine* e, const Key& k, const std::uint8_t* bytes);
@@ -86,12 +86,15 @@ std::int32_t ExactSearch(QueueEngine* e, const Key& k, const RecordArray& a, con
 std::uint32_t InsertPosition(QueueEngine* e, const Key& k, const RecordArray& a, const std::uint8_t* key);
 // Index of the stored record `rec` (whose bytes are `bytes`) in order o, or -1.
 std::int32_t FindRecord(QueueEngine* e, const Order& o, void* rec, const std::uint8_t* bytes);
-// Sorts o's entries by its key using `temp` (o.entries.count slots): binary insertion below
-// ten entries, else the merge sort of queue_order.cpp (equal keys meeting across a merge are
-// ordered by its phases, not kept in sequence).
+
+// --- sorting (queue_sort.cpp) -----------------------------------------------------------------
+// Sorts o's entries by its key using `temp` (o.entries.count slots): insertion below ten
+// entries, else the described merge sort (equal keys meeting across a merge are ordered by its
+// tie rule, not kept in sequence). Cannot fail: without memory for its packed codes a large
+// sort compares the records.
 void SortOrder(QueueEngine* e, Order& o, void** temp);
 
-// Order maintenance: insertion and removal keep the index, the current record and the hash.
+// Order maintenance (queue_order.cpp): insertion and removal keep the index, the current record and the hash.
 // OrderInsert requires room (RecordArrayReserveOne).
 void OrderInsert(QueueEngine* e, Order& o, std::uint32_t at, void* rec, const std::uint8_t* bytes);
 void OrderRemoveAt(QueueEngine* e, Order& o, std::uint32_t at, const std::uint8_t* bytes);

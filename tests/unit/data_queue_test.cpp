@@ -1,6 +1,7 @@
 // The queue engine: operations and their errors, order rules, stability, cached orders, the hash
 // index, storage modes, the list control's rows, and running out of memory.
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <random>
 #include <string>
@@ -15,8 +16,10 @@
 #include "runtime/data/queue.h"
 #include "runtime/data/queue_threads.h"
 #include "support/check.h"
+#include "support/queue_model_sort.h"
 
 using namespace vel;
+using vel::testing::ModelIds;
 namespace qd = vel::queue_debug;
 
 namespace {
@@ -119,62 +122,6 @@ int CompareRec(const Rec& a, const Rec& b, const std::vector<std::int32_t>& key)
     if (c) return f < 0 ? -c : c;
   }
   return 0;
-}
-
-// The sort as its description gives it, written from the description alone: a range whose
-// last index minus its first is below 9 goes by binary insertion (each item after the equal
-// ones before it); a larger range is split at (first + last) / 2, both halves are sorted, and
-// they are merged from the insertion position p of the first right item in the left half, in
-// phase R (take the current right item, then right items while L >= them; on a greater one go
-// to phase L; when the right half runs out append the left items) and phase L (take L, then
-// left items while R >= them; on a greater one it becomes L and phase R resumes with R; when
-// the left half runs out the right items are in place). cmp is a three-way comparison.
-template <typename T, typename Cmp>
-void ModelSort(std::vector<T>& v, int first, int last, const Cmp& cmp) {
-  if (last - first < 9) {
-    for (int i = first + 1; i <= last; ++i) {
-      const T x = v[i];
-      int lo = first, hi = i;
-      while (lo < hi) {
-        const int mid = (lo + hi) / 2;
-        if (cmp(x, v[mid]) >= 0) lo = mid + 1;
-        else hi = mid;
-      }
-      v.erase(v.begin() + i);
-      v.insert(v.begin() + lo, x);
-    }
-    return;
-  }
-  const int mid = (first + last) / 2;
-  ModelSort(v, first, mid, cmp);
-  ModelSort(v, mid + 1, last, cmp);
-  int p = first;
-  while (p <= mid && cmp(v[mid + 1], v[p]) >= 0) ++p;
-  if (p > mid) return;
-  std::vector<T> out;
-  int li = p, ri = mid + 1;
-  for (;;) {
-    const T left = v[li];  // phase R
-    out.push_back(v[ri++]);
-    while (ri <= last && cmp(left, v[ri]) >= 0) out.push_back(v[ri++]);
-    if (ri > last) {
-      while (li <= mid) out.push_back(v[li++]);
-      break;
-    }
-    const T right = v[ri];  // phase L
-    out.push_back(v[li++]);
-    while (li <= mid && cmp(right, v[li]) >= 0) out.push_back(v[li++]);
-    if (li > mid) break;
-  }
-  std::copy(out.begin(), out.end(), v.begin() + p);
-}
-
-template <typename T, typename Cmp>
-std::vector<std::int32_t> ModelIds(std::vector<T> items, const Cmp& cmp) {
-  if (!items.empty()) ModelSort(items, 0, static_cast<int>(items.size()) - 1, cmp);
-  std::vector<std::int32_t> ids;
-  for (const T& r : items) ids.push_back(r.id);
-  return ids;
 }
 
 std::vector<std::int32_t> SortedIds(const std::vector<Rec>& recs, const std::vector<std::int32_t>& key) {
@@ -1017,6 +964,160 @@ TEST_CASE("queue 605: large compressed sorts whose key has no byte form, first o
   }
 }
 
+// --- large sorts through packed key codes ---------------------------------------------------------------
+
+namespace {
+
+std::string RandomText(std::mt19937& rng, int length, int first, int values) {
+  std::string t(length, ' ');
+  for (char& c : t) c = static_cast<char>(first + rng() % values);
+  return t;
+}
+
+// Fills a Small queue with recs, sorts it by key and compares its sequence with the described sort.
+bool SortsAsDescribed(const std::vector<Rec>& recs, const std::vector<std::int32_t>& key) {
+  Small s;
+  for (const Rec& r : recs) s.Add(r.name, r.size, r.id);
+  std::vector<std::int32_t> list = key;
+  list.push_back(0);
+  QueueSortFields(&s.q, list.data());
+  return ErrorCode() == 0 && s.Ids() == SortedIds(recs, key) && s.Valid();
+}
+
+}  // namespace
+
+TEST_CASE("queue 210: large sorts by codes of every width match the described sort, ties included") {
+  // The key codes take about 10 bits (SIZE below 1000), 37 (numbered names and SIZE below
+  // 100,000), 92 (twelve letters and any SIZE) and 160 bits (twenty bytes of any value: the
+  // first 128 bits are packed and equal ones are decided by the records). Names come from a
+  // small pool, so equal keys meet across merges.
+  std::mt19937 rng(210);
+  struct Width {
+    const char* what;
+    std::vector<std::string> pool;
+    std::uint32_t sizes;  // SIZE below this, or any value when 0
+  };
+  std::vector<Width> widths = {{"10 bits", {"X"}, 1000}, {"37 bits", {}, 100000}, {"92 bits", {}, 0}, {"160 bits", {}, 0}};
+  for (int i = 0; i < 3000; ++i) widths[1].pool.push_back("F" + std::to_string(rng() % 100000));
+  for (int i = 0; i < 300; ++i) widths[2].pool.push_back(RandomText(rng, 12, 'a', 26));
+  for (int i = 0; i < 150; ++i) widths[3].pool.push_back(RandomText(rng, 20, 0, 256));
+  for (const Width& w : widths) {
+    std::vector<Rec> recs;
+    for (int i = 1; i <= 3000; ++i) {
+      const std::uint32_t size = w.sizes ? static_cast<std::uint32_t>(rng() % w.sizes) : static_cast<std::uint32_t>(rng());
+      recs.push_back(Rec{w.pool[rng() % w.pool.size()], static_cast<std::int32_t>(size), i});
+    }
+    for (const auto& key : std::vector<std::vector<std::int32_t>>{{1, 2}, {-1, 2}, {2, -1}, {-2}})
+      if (!SortsAsDescribed(recs, key))
+        check::Fail(__FILE__, __LINE__, std::string(w.what) + ": sort by " + std::to_string(key[0]) + " differs from the described sort");
+  }
+}
+
+TEST_CASE("queue 211: a key whose fields lie more than a kilobyte apart sorts as described") {
+  // TEXT at the record's start, NUM 1,300 bytes further on (the record is stored compressed).
+  const FieldDesc far_fields[] = {
+      {"W:TEXT", nullptr, kTypeString, 0, 12, 0, 1, 0},
+      {"W:FILL", nullptr, kTypeString, 0, 1288, 12, 1, 0},
+      {"W:NUM", nullptr, kTypeLong, 0, 4, 1300, 1, 0},
+      {"W:ID", nullptr, kTypeLong, 0, 4, 1304, 1, 0},
+  };
+  const RecordLayout far{4, far_fields};
+  std::mt19937 rng(211);
+  std::vector<Rec> recs;
+  for (int i = 1; i <= 200; ++i)
+    recs.push_back(Rec{"T" + std::to_string(rng() % 10), static_cast<std::int32_t>(rng() % 20) - 10, i});
+  // NUM is the queue's field 3 and the model's field 2.
+  for (const auto& key : std::vector<std::vector<std::int32_t>>{{1, 2}, {-2, 1}}) {
+    std::vector<std::uint8_t> buf(1308, ' ');
+    QueueBlock q{buf.data(), &far, nullptr, 1308};
+    for (const Rec& r : recs) {
+      std::memset(buf.data(), ' ', 12);
+      std::memcpy(buf.data(), r.name.data(), r.name.size());
+      std::memcpy(buf.data() + 1300, &r.size, 4);
+      std::memcpy(buf.data() + 1304, &r.id, 4);
+      QueueAppend(&q);
+    }
+    std::vector<std::int32_t> list;
+    for (std::int32_t f : key) list.push_back(std::abs(f) == 2 ? (f < 0 ? -3 : 3) : f);
+    list.push_back(0);
+    QueueSortFields(&q, list.data());
+    REQUIRE(ErrorCode() == 0);
+    std::vector<std::int32_t> ids;
+    for (std::int32_t i = 1; i <= 200; ++i) {
+      QueueGetAt(&q, i);
+      std::int32_t id;
+      std::memcpy(&id, buf.data() + 1304, 4);
+      ids.push_back(id);
+    }
+    CHECK(ids == SortedIds(recs, key));
+    QueueDestroy(&q);
+  }
+}
+
+TEST_CASE("queue 212: empty, single, all-equal and reversed queues sort as described") {
+  const std::int32_t by_size[] = {2, 0}, by_name_size[] = {1, -2, 0};
+  Small empty;
+  QueueSortFields(&empty.q, by_size);
+  CHECK_EQ(ErrorCode(), 0);
+  CHECK_EQ(QueueRecords(&empty.q), 0u);
+  Small one;
+  one.Add("ONLY", 7, 1);
+  QueueSortFields(&one.q, by_name_size);
+  CHECK_EQ(ErrorCode(), 0);
+  CHECK(one.Ids() == (std::vector<std::int32_t>{1}));
+  one.Set("ONLY", 7, 0);
+  QueueGetKeyed(&one.q, by_name_size);
+  CHECK_EQ(one.Id(), 1);
+  // Every key equal: the sequence stays, below and above the size that packs codes.
+  for (int n : {9, 10, 63, 64, 1000}) {
+    std::vector<Rec> recs;
+    for (int i = 1; i <= n; ++i) recs.push_back(Rec{"SAME", 5, i});
+    std::vector<std::int32_t> ids(n);
+    for (int i = 0; i < n; ++i) ids[i] = i + 1;
+    Small s;
+    for (const Rec& r : recs) s.Add(r.name, r.size, r.id);
+    QueueSortFields(&s.q, by_name_size);
+    CHECK(s.Ids() == ids);
+  }
+  // Keys arriving in the opposite order, with runs of equal ones.
+  std::vector<Rec> falling;
+  for (int i = 1; i <= 2000; ++i) falling.push_back(Rec{"N" + std::to_string(1000 - i / 3), 2000 - i / 7, i});
+  CHECK(SortsAsDescribed(falling, {1, 2}));
+  CHECK(SortsAsDescribed(falling, {2}));
+  CHECK(SortsAsDescribed(falling, {-2, -1}));
+}
+
+TEST_CASE("queue 213: names differing only in letter case are equal under a case-blind collation") {
+  CollationTables& t = Collation();
+  for (int c = 'a'; c <= 'z'; ++c) t.weight[c] = t.weight[c - 32];
+  std::mt19937 rng(213);
+  const char* names[] = {"readme.txt", "Readme.txt", "README.TXT", "ReadMe.Txt", "index.htm", "INDEX.HTM", "Index.htm"};
+  std::vector<Rec> recs;
+  for (int i = 1; i <= 600; ++i) recs.push_back(Rec{names[rng() % 7], static_cast<std::int32_t>(rng() % 4), i});
+  auto fold = [](std::string n) {
+    for (char& c : n) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    n.resize(20, ' ');
+    return n;
+  };
+  for (const auto& key : std::vector<std::vector<std::int32_t>>{{1, 2}, {-1, -2}, {1}}) {
+    Small s;
+    for (const Rec& r : recs) s.Add(r.name, r.size, r.id);
+    std::vector<std::int32_t> list = key;
+    list.push_back(0);
+    QueueSortFields(&s.q, list.data());
+    const std::vector<std::int32_t> want = ModelIds(recs, [&](const Rec& a, const Rec& b) {
+      for (std::int32_t f : key) {
+        int c = std::abs(f) == 1 ? fold(a.name).compare(fold(b.name)) : (a.size < b.size ? -1 : a.size > b.size);
+        c = c < 0 ? -1 : c > 0;
+        if (c) return f < 0 ? -c : c;
+      }
+      return 0;
+    });
+    CHECK(s.Ids() == want);
+  }
+  CollationReset();
+}
+
 // --- 7xx sort strings ---------------------------------------------------------------------------------
 
 TEST_CASE("queue 701: sort strings with blanks, commas and signs") {
@@ -1313,6 +1414,32 @@ TEST_CASE("queue 904: a compressed rewrite that cannot get its new block changes
 // block, and the records of an ended thread are released with its copy (a leak would fail the
 // sanitizer build's leak check; a second release of the loaded thread's queue would be a double
 // free).
+TEST_CASE("queue 905: a large sort that cannot have its code blocks compares records, with the same order") {
+  // The sort's allocations: its temporary array (failing it posts 8 and changes nothing),
+  // then the blocks of the packed codes (failing them leaves the records to be compared).
+  std::mt19937 rng(905);
+  const std::vector<Rec> recs = RandomRecs(rng, 500, 40, 6);
+  const std::vector<std::int32_t> want = SortedIds(recs, {-1, 2});
+  const std::int32_t key[] = {-1, 2, 0};
+  for (const bool sticky : {false, true})
+    for (std::uint32_t n = 1; n <= 4; ++n) {
+      Small s;
+      for (const Rec& r : recs) s.Add(r.name, r.size, r.id);
+      const std::vector<std::int32_t> before = s.Ids();
+      mem::FailAllocation(n, sticky);
+      QueueSortFields(&s.q, key);
+      mem::FailAllocation(0);
+      if (ErrorCode() == 8) {
+        CHECK(s.Ids() == before);
+        CHECK(KeyOf(s.q.engine, 0).empty());
+      } else {
+        CHECK_EQ(ErrorCode(), 0);
+        CHECK(s.Ids() == want);
+      }
+      CHECK(s.Valid());
+    }
+}
+
 TEST_CASE("per-thread queues: a queue per thread, released with its thread") {
   QueueThreadsInitTerm(0);
   Small s;  // its record buffer; the per-thread block is the queue header
