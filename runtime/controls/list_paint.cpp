@@ -25,8 +25,9 @@ void ListControl::PaintHeader(HDC dc, const RECT& r) {
     const listfmt::Column& c = fmt_.columns[i];
     if (c.width <= 0) continue;
     const bool last = i + 1 == fmt_.columns.size();
-    RECT cell{r.left + c.left - hscroll_, r.top, last ? std::max<LONG>(r.right, r.left + c.right + 1 - hscroll_)
-                                                       : r.left + c.right + 1 - hscroll_,
+    const int shift = ColumnShift();
+    RECT cell{r.left + c.left - shift, r.top, last ? std::max<LONG>(r.right, r.left + c.right + 1 - shift)
+                                                   : r.left + c.right + 1 - shift,
               r.top + h};
     DrawEdge(dc, &cell, EDGE_RAISED, BF_RECT | BF_SOFT);
     RECT text{cell.left + 4 + c.header_indent, cell.top + 2, cell.right - 4, cell.bottom - 2};
@@ -145,8 +146,9 @@ void ListControl::PaintRowsAt(HDC dc, const RECT& area, int first_visible, bool 
       const listfmt::Column& c = fmt_.columns[i];
       if (c.width <= 0) continue;
       const bool last = i + 1 == fmt_.columns.size();
-      RECT cell{area.left + c.left - hscroll_, y,
-                last ? std::max<LONG>(area.right, area.left + c.right + 1 - hscroll_) : area.left + c.right + 1 - hscroll_,
+      const int shift = ColumnShift();
+      RECT cell{area.left + c.left - shift, y,
+                last ? std::max<LONG>(area.right, area.left + c.right + 1 - shift) : area.left + c.right + 1 - shift,
                 y + rh};
       if (cell.right <= area.left || cell.left >= area.right) continue;
       Cell cl;
@@ -179,6 +181,11 @@ void ListControl::PaintRowsAt(HDC dc, const RECT& area, int first_visible, bool 
         SelectObject(dc, old);
         DeleteObject(pen);
       }
+    }
+    if (!in_drop && IsTagged(q)) {
+      const RECT gutter{area.left - hscroll_, y, area.left - hscroll_ + MarkGutter(), y + rh};
+      PaintMark(dc, gutter, selected ? GetSysColor(focused ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT)
+                                     : GetSysColor(COLOR_WINDOWTEXT));
     }
     if (selected && focused && !in_drop) DrawFocusRect(dc, &row);
   }
