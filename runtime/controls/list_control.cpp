@@ -304,7 +304,7 @@ std::string ListControl::CutTextAt(int row, int column) const {
   GetClientRect(hwnd_, &client);
   int right = c.right + 1;
   if (static_cast<std::size_t>(column) + 1 == fmt_.columns.size())
-    right = std::max<int>(right, client.right + ColumnShift());
+    right = std::max<int>(right, client.right + hscroll_ - MarkGutter());
   const int room = right - 2 - (c.left + TextLeft(c, cell));
   HDC dc = GetDC(hwnd_);
   HGDIOBJ old = SelectObject(dc, Font());
@@ -385,7 +385,7 @@ int ListControl::TreeStep() const {
 }
 
 int ListControl::HitColumn(int x) const {
-  const int px = x + ColumnShift();
+  const int px = x + hscroll_;
   for (std::size_t i = 0; i < fmt_.columns.size(); ++i) {
     const listfmt::Column& c = fmt_.columns[i];
     const bool last = i + 1 == fmt_.columns.size();
@@ -415,7 +415,7 @@ bool ListControl::OnExpandBox(int queue_row, int column, int x) const {
   const listfmt::Column& c = fmt_.columns[column];
   const int depth = Depth(TreeLevel(queue_row));
   const int step = TreeStep();
-  const int px = x + ColumnShift() - c.left - c.data_indent;
+  const int px = x + hscroll_ - c.left - c.data_indent;
   return px >= (depth - 1) * step && px < depth * step;
 }
 
@@ -562,7 +562,7 @@ void ListControl::OnMouseDown(int x, int y, bool right, WPARAM keys) {
   // The resize zone: three line widths either side of a resizable column's right edge.
   for (std::size_t i = 0; i < fmt_.columns.size() && !right; ++i) {
     const listfmt::Column& c = fmt_.columns[i];
-    const int edge = c.right + 1 - ColumnShift();
+    const int edge = c.right + 1 - hscroll_;
     if ((c.flags1 & listfmt::kResizable) && x >= edge - 3 && x <= edge + 3) {
       resize_column_ = static_cast<int>(i);
       resize_start_x_ = x;
@@ -676,7 +676,7 @@ LRESULT ListControl::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         }
         bool on_edge = false;
         for (const listfmt::Column& c : fmt_.columns)
-          on_edge |= (c.flags1 & listfmt::kResizable) && std::abs(x - (c.right + 1 - ColumnShift())) <= 3;
+          on_edge |= (c.flags1 & listfmt::kResizable) && std::abs(x - (c.right + 1 - hscroll_)) <= 3;
         if (on_edge && !MouseCursorOverride()) SetCursor(LoadCursorA(nullptr, IDC_SIZEWE));
       }
       return 0;

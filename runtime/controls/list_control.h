@@ -20,7 +20,8 @@
 //
 // Tags (list_tags.cpp): a list whose Mark property names a numeric field of its queue's record
 // lets the user tag rows in it (Space, Ctrl+click, Shift+click); nonzero = tagged. A tagged row
-// shows a check mark in a gutter left of the columns, and tells assistive tools
+// shows a check mark in a gutter at the right end of the rows (the columns, and where a click
+// lands in them, stay where they are; the mark stays in view while they scroll), and tells tools
 // STATE_SYSTEM_CHECKED. Drop lists never tag.
 //
 // Sources: list_control.cpp (rows, selection, tree, input, properties), list_paint.cpp,
@@ -176,11 +177,9 @@ class ListControl : public Control {
   int FindRow(int after, const char* wanted, bool exact) const;
   LRESULT SelectForQuery(int index);
   void ReleaseIcons();
-  // Tags (list_tags.cpp). The gutter is the width the mark takes left of the columns; the
-  // column shift converts a client x to the columns' coordinates (x + shift).
+  // Tags (list_tags.cpp). The gutter is the width the mark takes at the rows' right end.
   bool Tagging() const { return mark_field_ > 0 && !drop_rows_; }
   int MarkGutter() const;
-  int ColumnShift() const { return hscroll_ - MarkGutter(); }
   bool IsTagged(int queue_row) const;
   bool TypeAheadPending() const;
   void ToggleTag(int queue_row);

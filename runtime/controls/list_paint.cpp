@@ -25,9 +25,8 @@ void ListControl::PaintHeader(HDC dc, const RECT& r) {
     const listfmt::Column& c = fmt_.columns[i];
     if (c.width <= 0) continue;
     const bool last = i + 1 == fmt_.columns.size();
-    const int shift = ColumnShift();
-    RECT cell{r.left + c.left - shift, r.top, last ? std::max<LONG>(r.right, r.left + c.right + 1 - shift)
-                                                   : r.left + c.right + 1 - shift,
+    RECT cell{r.left + c.left - hscroll_, r.top, last ? std::max<LONG>(r.right, r.left + c.right + 1 - hscroll_)
+                                                       : r.left + c.right + 1 - hscroll_,
               r.top + h};
     DrawEdge(dc, &cell, EDGE_RAISED, BF_RECT | BF_SOFT);
     RECT text{cell.left + 4 + c.header_indent, cell.top + 2, cell.right - 4, cell.bottom - 2};
@@ -128,6 +127,8 @@ void ListControl::PaintRowsAt(HDC dc, const RECT& area, int first_visible, bool 
   const int n = RowCount();
   const bool focused = GetFocus() == hwnd_ || in_drop;
   static const UINT kAlign[] = {DT_LEFT, DT_RIGHT, DT_CENTER, DT_RIGHT};
+  const int gutter = in_drop ? 0 : MarkGutter();
+  const LONG columns_right = area.right - gutter;  // the mark's gutter is the rows' right end
   int y = area.top;
   for (int v = first_visible; v < n && y < area.bottom; ++v, y += rh) {
     const int q = QueueRowOf(v);
@@ -146,9 +147,8 @@ void ListControl::PaintRowsAt(HDC dc, const RECT& area, int first_visible, bool 
       const listfmt::Column& c = fmt_.columns[i];
       if (c.width <= 0) continue;
       const bool last = i + 1 == fmt_.columns.size();
-      const int shift = ColumnShift();
-      RECT cell{area.left + c.left - shift, y,
-                last ? std::max<LONG>(area.right, area.left + c.right + 1 - shift) : area.left + c.right + 1 - shift,
+      RECT cell{area.left + c.left - hscroll_, y,
+                last ? std::max<LONG>(columns_right, area.left + c.right + 1 - hscroll_) : area.left + c.right + 1 - hscroll_,
                 y + rh};
       if (cell.right <= area.left || cell.left >= area.right) continue;
       Cell cl;
@@ -182,10 +182,11 @@ void ListControl::PaintRowsAt(HDC dc, const RECT& area, int first_visible, bool 
         DeleteObject(pen);
       }
     }
-    if (!in_drop && IsTagged(q)) {
-      const RECT gutter{area.left - hscroll_, y, area.left - hscroll_ + MarkGutter(), y + rh};
-      PaintMark(dc, gutter, selected ? GetSysColor(focused ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT)
-                                     : GetSysColor(COLOR_WINDOWTEXT));
+    if (gutter) {  // over whatever a wide last column drew there; it stays while scrolling
+      const RECT mark{columns_right, y, area.right, y + rh};
+      FillRect(dc, &mark, GetSysColorBrush(selected ? (focused ? COLOR_HIGHLIGHT : COLOR_BTNFACE) : COLOR_WINDOW));
+      if (IsTagged(q))
+        PaintMark(dc, mark, GetSysColor(selected && focused ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT));
     }
     if (selected && focused && !in_drop) DrawFocusRect(dc, &row);
   }

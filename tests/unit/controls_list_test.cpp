@@ -1020,16 +1020,18 @@ void FillTaggedFiles(TestQueue<TaggedFile>* q) {
   }
 }
 
-// Pixels of the row's mark gutter (left of the columns) in the window's text colour.
+// Pixels of the row's mark gutter (the rows' right end) in the window's text colour.
 int MarkPixels(ListControl* l, int visible) {
   RedrawWindow(l->hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
   wsltest::Pump(5);
   const int top = l->header_height() + (visible - l->top_row()) * l->row_height();
   const int gutter = std::max(l->row_height(), 12);
+  RECT client;
+  GetClientRect(l->hwnd(), &client);
   HDC dc = GetDC(l->hwnd());
   int n = 0;
   for (int y = top; y < top + l->row_height(); ++y)
-    for (int x = 0; x < gutter; ++x) n += GetPixel(dc, x, y) == GetSysColor(COLOR_WINDOWTEXT);
+    for (int x = client.right - gutter; x < client.right; ++x) n += GetPixel(dc, x, y) == GetSysColor(COLOR_WINDOWTEXT);
   ReleaseDC(l->hwnd(), dc);
   return n;
 }
@@ -1093,7 +1095,7 @@ TEST_CASE("tags: Ctrl+click toggles, Shift+click tags the range from the last cl
   plain->SetSourceQueue(&files.block);
   plain->SetProperty(0x7C6D, "3");
   CHECK(Accept());
-  const int x = std::max(plain->row_height(), 12) + 10;  // on the name, right of the gutter
+  const int x = 20;  // on the name
   PostMessageA(plain->hwnd(), WM_LBUTTONDOWN, MK_LBUTTON, RowPoint(plain, 0, x));
   CHECK_EQ(Join(RunEvents()), Join(Codes({kEvNewSelection})));  // a plain click tags nothing
   CHECK_EQ(Tags(files), std::string("0000"));
@@ -1118,28 +1120,26 @@ TEST_CASE("tags: Ctrl+click toggles, Shift+click tags the range from the last cl
   tree->SetSourceQueue(&q.block);
   tree->SetProperty(0x7C6D, "5");
   wsltest::Pump();
-  const int gutter = std::max(tree->row_height(), 12);
   // README.txt (visible 2) clicked, then Shift+click on welcome.msg (visible 5): the rows
   // shown between them; kernel.tar.gz, inside the closed "linux", stays untagged.
-  PostMessageA(tree->hwnd(), WM_LBUTTONDOWN, MK_LBUTTON, RowPoint(tree, 2, 200));
+  PostMessageA(tree->hwnd(), WM_LBUTTONDOWN, MK_LBUTTON, RowPoint(tree, 2, 100));
   RunEvents();
-  PostMessageA(tree->hwnd(), WM_LBUTTONDOWN, MK_LBUTTON | MK_SHIFT, RowPoint(tree, 5, 200));
+  PostMessageA(tree->hwnd(), WM_LBUTTONDOWN, MK_LBUTTON | MK_SHIFT, RowPoint(tree, 5, 100));
   RunEvents();
   CHECK_EQ(Tags(q), std::string("0011011"));
-  // The expand boxes moved right with the gutter: a Ctrl+click on "linux"'s box opens it and
-  // leaves its tag alone.
-  PostMessageA(tree->hwnd(), WM_LBUTTONDOWN, MK_LBUTTON | MK_CONTROL, RowPoint(tree, 3, BoxX(tree, 3) + gutter));
+  // A Ctrl+click on "linux"'s expand box opens it and leaves its tag alone.
+  PostMessageA(tree->hwnd(), WM_LBUTTONDOWN, MK_LBUTTON | MK_CONTROL, RowPoint(tree, 3, BoxX(tree, 3)));
   CHECK_EQ(Join(RunEvents()), Join(Codes({kEvExpanding, kEvExpanded})));
   CHECK_EQ(Tags(q), std::string("0011011"));
-  PostMessageA(tree->hwnd(), WM_LBUTTONDOWN, MK_LBUTTON | MK_CONTROL, RowPoint(tree, 4, 200));
+  PostMessageA(tree->hwnd(), WM_LBUTTONDOWN, MK_LBUTTON | MK_CONTROL, RowPoint(tree, 4, 100));
   RunEvents();
   CHECK_EQ(Tags(q), std::string("0011111"));
   CHECK_EQ(FieldChoice(kTree), 5);
   // A Shift+click whose anchor is hidden now (inside a closed folder) tags the row alone.
-  PostMessageA(tree->hwnd(), WM_LBUTTONDBLCLK, MK_LBUTTON, RowPoint(tree, 3, 200));
+  PostMessageA(tree->hwnd(), WM_LBUTTONDBLCLK, MK_LBUTTON, RowPoint(tree, 3, 100));
   RunEvents();  // "linux" closes again: the anchor kernel.tar.gz is no row on screen
   REQUIRE(tree->RowCount() == 6);
-  PostMessageA(tree->hwnd(), WM_LBUTTONDOWN, MK_LBUTTON | MK_SHIFT, RowPoint(tree, 0, 200));
+  PostMessageA(tree->hwnd(), WM_LBUTTONDOWN, MK_LBUTTON | MK_SHIFT, RowPoint(tree, 0, 100));
   RunEvents();
   CHECK_EQ(Tags(q), std::string("1011111"));
 }
