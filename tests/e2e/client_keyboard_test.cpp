@@ -379,6 +379,16 @@ TEST_CASE("tags: keyboard and mouse on both sides, the counts, Clear Tagged, a r
   CHECK(ShowsCounts(c, 3, range + 1));
   Sleep(300);
   Shot(c, c.Main(), "tags_both_sides");
+  // Closed (Left to pub, Left closes it), pub hides its tagged rows; they still count.
+  const int shown = c.RowCount(kList1);
+  Press(VK_LEFT);
+  Press(VK_LEFT);
+  REQUIRE(WaitUntil([&] { return c.RowCount(kList1) < shown; }));
+  CHECK(ShowsCounts(c, 3, range + 1));
+  Sleep(300);
+  Shot(c, c.Main(), "tags_folder_closed");
+  Press(VK_RIGHT);
+  REQUIRE(WaitUntil([&] { return c.RowCount(kList1) == shown; }));
 
   // Clear Tagged on the local side clears the local tags alone.
   c.Press(kClearLocal);
