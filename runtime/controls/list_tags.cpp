@@ -40,7 +40,8 @@ bool ListControl::IsTagged(int queue_row) const {
 
 bool ListControl::TypeAheadPending() const { return !typed_.empty() && GetTickCount() - typed_at_ <= kTypeAheadPause; }
 
-// Writes the tag of one row; false when the row or the field is not there (nothing changed).
+// Writes the tag of one row; false when nothing changed: no such row or field, the row already
+// so, or a field that holds no number (a Mark naming a text field tags nothing).
 bool ListControl::StoreTag(int queue_row, bool on) {
   QueueEngine* e = Engine();
   if (!Tagging() || !e || queue_row < 1 || queue_row > QueueCount()) return false;
@@ -49,6 +50,7 @@ bool ListControl::StoreTag(int queue_row, bool on) {
   const TypedRef ref = QueueRowField(e, mark_field_);
   if (!ref.address || (ValueAsInt(ref) != 0) == on) return false;
   StoreInt(ref, on ? 1 : 0);
+  if ((ValueAsInt(ref) != 0) != on) return false;
   QueueStoreRow(e);
   return true;
 }

@@ -1085,6 +1085,18 @@ TEST_CASE("tags: Space toggles the selected row unless type-ahead is pending; th
   CHECK_EQ(Tags(q), std::string("0010"));
   // The rows' texts are the queue's own: no mark in them (what a driver reads).
   CHECK(Query(plain->hwnd(), 2).text == L"gamma.doc\t1");
+  // A Mark naming no field, or a text field, tags nothing and changes no row; a negative one
+  // turns tagging off.
+  for (const char* bad : {"99", "1", "-4"}) {
+    CHECK(plain->SetProperty(0x7C6D, bad));
+    Sleep(1100);
+    keytest::Type(" ");
+    CHECK(KeyCodes().empty());
+    CHECK_EQ(Tags(q), std::string("0010"));
+    CHECK_EQ(std::string(q.Row(3).name), std::string("gamma.doc"));
+  }
+  plain->GetProperty(0x7C6D, &mark);
+  CHECK_EQ(mark, std::string("0"));
 }
 
 TEST_CASE("tags: Ctrl+click toggles, Shift+click tags the range from the last click; a tree tags the rows shown") {
