@@ -28,6 +28,7 @@ const FieldDesc kDlsFields[] = {
     FIELD(DlsRecord, fullpathname, "DLS:FULLPATHNAME", vel::kTypeCString),
     FIELD(DlsRecord, wasenumerated, "DLS:WASENUMERATED", vel::kTypeByte),
     FIELD(DlsRecord, sizehigh, "DLS:SIZEHIGH", vel::kTypeULong),
+    FIELD(DlsRecord, markfield, "DLS:MARKFIELD", vel::kTypeByte),
 };
 const FieldDesc kFflsFields[] = {
     FIELD(FflsRecord, filename, "FFLS:FILENAME", vel::kTypeCString),

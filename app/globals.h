@@ -7,8 +7,9 @@
 //
 // Text variables are zero-terminated of the given capacity unless the record says "fixed"
 // (blank-padded, no terminator). Record layouts are packed byte for byte:
-//   DLS  1325: NAME c260 @0, ICONFIELD l @260, TREELEVEL l @264, SIZESTR f20 @268, SIZE ul @288,
-//              ATTRIBUTE l @292, FULLPATHNAME c1024 @296, WASENUMERATED b @1320, SIZEHIGH ul @1321
+//   DLS  1326: NAME c260 @0, ICONFIELD l @260, TREELEVEL l @264, SIZESTR f20 @268, SIZE ul @288,
+//              ATTRIBUTE l @292, FULLPATHNAME c1024 @296, WASENUMERATED b @1320, SIZEHIGH ul @1321,
+//              MARKFIELD b @1325 (the tag of a remote entry; nonzero = tagged)
 //   FFLS  272: FILENAME c260 @0, ATTRIBUTE l @260, SIZE ul @264, SIZEHIGH ul @268
 //   ALLF  283: the directory listing's entry record (282) and MARKFIELD b @282
 //   drives 23: DRIVE f1 @0, ICON l @1, ICON2..ICON5 l @5.., DRIVETYPE s16 @21
@@ -43,6 +44,7 @@ struct DlsRecord {
   char fullpathname[1024];
   std::uint8_t wasenumerated;
   std::uint32_t sizehigh;
+  std::uint8_t markfield;
 };
 struct FflsRecord {
   char filename[260];
@@ -74,7 +76,7 @@ struct SubdirRecord {
   char name[255];
 };
 #pragma pack(pop)
-static_assert(sizeof(DlsRecord) == 1325 && sizeof(FflsRecord) == 272 && sizeof(AllfRecord) == 283);
+static_assert(sizeof(DlsRecord) == 1326 && sizeof(FflsRecord) == 272 && sizeof(AllfRecord) == 283);
 static_assert(sizeof(DriveRecord) == 23 && sizeof(DirRecord) == 263 && sizeof(SubdirRecord) == 255);
 
 // Field numbers of the queues (1-based, declaration order).

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "app/globals.h"
+#include "app/tags.h"
 #include "app/text.h"
 #include "app/ui.h"
 #include "runtime/core/errors.h"
@@ -45,9 +46,13 @@ std::string CurrentDirectory() {
 }
 
 // ALLF from the folder `folder` (ending in "\\"); g.filesdir remembers which folder it shows.
+// The listing fills only the entry record in front of MARKFIELD, so every row it appends
+// carries the buffer's tag byte: that byte is cleared first, and a file list read again starts
+// untagged (the buffer may hold a tagged row fetched before).
 void ListInto(const std::string& folder, std::uint8_t mask) {
   const std::string pattern = folder + "*.*";
   vel::QueueFree(&ALLF);
+  Allf().markfield = 0;
   vel::ListDirectoryText(&ALLF, mask, pattern.data(), static_cast<std::uint32_t>(pattern.size()));
   g.filesdir = folder;
 }
@@ -236,15 +241,6 @@ void DriveAccepted() {
   ShowDrivePicture();
   FillDirectoryTree();
   ListRetvalFiles();
-}
-
-void ClearLocalTags() {
-  const std::uint32_t n = vel::QueueRecords(&ALLF);
-  for (std::uint32_t i = 1; i <= n; ++i) {
-    vel::QueueGetAt(&ALLF, static_cast<std::int32_t>(i));
-    Allf().markfield = 0;
-    vel::QueuePut(&ALLF);
-  }
 }
 
 }  // namespace ftpcl

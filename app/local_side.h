@@ -21,6 +21,5 @@ void RefreshLocalView();
 void DirectoryDoubleClick();
 void PreviousLevel();
 void DriveAccepted();
-void ClearLocalTags();
 
 }  // namespace ftpcl

@@ -26,6 +26,7 @@
 #include "app/session.h"
 #include "app/stall.h"
 #include "app/status_callback.h"
+#include "app/tags.h"
 #include "app/text.h"
 #include "app/transfers.h"
 #include "app/ui.h"
@@ -70,6 +71,7 @@ void SetRemoteIcons() {
 
 void WindowOpened() {
   SetRemoteIcons();
+  SetUpTagging();
   if (!g_opened_or_focused) Redisplay();
   g_opened_or_focused = true;
   wsl::SelectField(kUsePreconfig);
@@ -195,6 +197,7 @@ void FieldEvent(int event, int field) {
     case kClearRemote: if (accepted) ClearRemoteTags(); break;
     case kClearLocal: if (accepted) ClearLocalTags(); break;
     case kList1:
+      // A row tagged or untagged posts NewSelection as well, for the same selected row.
       if (event == wsl::kEvNewSelection && Idle()) RemoteNewSelection();
       if (event == wsl::kEvAlertKey && wsl::LastKeyCode() == kAlertDoubleClick) RemoteDoubleClick();
       if (event == wsl::kEvAlertKey && wsl::LastKeyCode() == kAlertRightButton) RemoteMenu();
@@ -255,6 +258,13 @@ void Dispatch() {
   if (const int field = wsl::EventField()) FieldEvent(event, field);
 }
 
+// Every event may have tagged rows (the lists) or changed the queues (clearing, listings,
+// a put): the counts follow; they are counted again only when a queue changed.
+void DispatchAndCount() {
+  Dispatch();
+  ShowTagCounts();
+}
+
 }  // namespace
 
 void RefreshControlStates() {
@@ -287,7 +297,7 @@ void MainProcedure() {
   g.mainwindow = window;
   LoadDrivesAndStartDirectory();
   InstallMainWindowKeys(window->hwnd);
-  while (wsl::Accept()) Dispatch();
+  while (wsl::Accept()) DispatchAndCount();
   RemoveMainWindowKeys();
   LeaveConnection();
   IgnoreNotifications();

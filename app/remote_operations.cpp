@@ -210,14 +210,6 @@ void RemoteMenu() {
   }
 }
 
-void ClearRemoteTags() {
-  const std::uint32_t n = vel::QueueRecords(&DLS);
-  for (std::uint32_t i = 1; i <= n; ++i) {
-    vel::QueueGetAt(&DLS, static_cast<std::int32_t>(i));
-    vel::QueuePut(&DLS);
-  }
-}
-
 void IssueCreateDirectory() { Issue(kMkdirRunning, FtpCreateDirectoryA); }
 void IssueRemoveDirectory() { Issue(kRmdirRunning, FtpRemoveDirectoryA); }
 void IssueDelete() { Issue(kDeleteRunning, FtpDeleteFileA); }

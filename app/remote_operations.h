@@ -9,8 +9,7 @@
 namespace ftpcl {
 
 // Main-window handlers.
-void RemoteMenu();       // ?LIST1 alert key 2
-void ClearRemoteTags();  // ?OKBUTTON:3
+void RemoteMenu();  // ?LIST1 alert key 2
 
 // Issued from the status callback on the connect's completion (code becomes the running-code).
 void IssueCreateDirectory();

@@ -11,6 +11,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <set>
 #include <vector>
 
 #include "app/globals.h"
@@ -83,11 +84,15 @@ std::string PathOf(const DlsRecord& d) {
 
 std::int32_t Level(const DlsRecord& r) { return std::abs(r.treelevel); }
 
-// Removes the rows below rows[at] (those deeper than it, up to the next row that is not).
-void EraseDescendants(std::vector<DlsRecord>& rows, std::size_t at) {
+// Removes the rows below rows[at] (those deeper than it, up to the next row that is not) and
+// returns the tree paths of those of them that were tagged.
+std::set<std::string> EraseDescendants(std::vector<DlsRecord>& rows, std::size_t at) {
   std::size_t end = at + 1;
-  while (end < rows.size() && Level(rows[end]) > Level(rows[at])) ++end;
+  std::set<std::string> tagged;
+  for (; end < rows.size() && Level(rows[end]) > Level(rows[at]); ++end)
+    if (rows[end].markfield) tagged.insert(CText(rows[end].fullpathname));
   rows.erase(rows.begin() + static_cast<std::ptrdiff_t>(at + 1), rows.begin() + static_cast<std::ptrdiff_t>(end));
+  return tagged;
 }
 
 DlsRecord MakeRow(const std::string& path, const std::string& name, std::int32_t icon, std::int32_t level,
@@ -125,6 +130,21 @@ std::vector<DlsRecord> EntryRows(const std::string& parent, std::int32_t level) 
 }
 
 std::size_t RootLength() { return g.treeserver.size(); }
+
+// The tagged entries of a folder whose rows a refresh took away while it lists the folder
+// again: its merge gives them back their tags. Only the latest refresh's folder is kept.
+struct HeldTags {
+  std::string parent;
+  std::set<std::string> paths;
+};
+HeldTags g_held_tags;
+
+std::set<std::string> TakeHeldTags(const std::string& parent) {
+  std::set<std::string> paths;
+  if (g_held_tags.parent == parent) paths.swap(g_held_tags.paths);
+  g_held_tags = HeldTags{};
+  return paths;
+}
 
 }  // namespace
 
@@ -172,6 +192,7 @@ std::uint64_t RowTransferTotal() { return (Dls().attribute & kSizeApproximate) ?
 
 void CreateRoot(const std::string& server) {
   g.treeserver = server;
+  g_held_tags = HeldTags{};
   vel::QueueFree(&DLS);
   Dls() = MakeRow(server, server, kServer, 1, kDirectory, 0);
   vel::QueueAppend(&DLS);
@@ -193,8 +214,11 @@ bool MergeUnder(const std::string& parent) {
   const std::string selected = SelectedPath(rows);
   const int at = FindPath(rows, parent);
   if (at < 0) return false;
-  EraseDescendants(rows, static_cast<std::size_t>(at));
+  // A folder listed again keeps the tags of the entries it still lists.
+  std::set<std::string> tagged = EraseDescendants(rows, static_cast<std::size_t>(at));
+  tagged.merge(TakeHeldTags(parent));
   std::vector<DlsRecord> entries = EntryRows(parent, Level(rows[static_cast<std::size_t>(at)]));
+  for (DlsRecord& e : entries) e.markfield = tagged.count(CText(e.fullpathname)) ? 1 : 0;
   rows.insert(rows.begin() + at + 1, entries.begin(), entries.end());
   WriteRows(rows, selected);
   return true;
@@ -205,6 +229,7 @@ void MarkNotListed(const std::string& tree_path) {
   const std::string selected = SelectedPath(rows);
   const int at = FindPath(rows, tree_path);
   if (at < 0) return;
+  TakeHeldTags(tree_path);  // listed no more: its entries and their tags are gone
   DlsRecord& d = rows[static_cast<std::size_t>(at)];
   if (d.iconfield == kOpenFolder || d.iconfield == kClosedFolder) {
     d.iconfield = kClosedFolder;
@@ -241,7 +266,7 @@ void RefreshRemoteDirectory(const std::string& report) {
     d.treelevel = std::abs(d.treelevel);
     d.iconfield = kOpenFolder;
   }
-  EraseDescendants(rows, static_cast<std::size_t>(found));
+  g_held_tags = HeldTags{CText(d.fullpathname), EraseDescendants(rows, static_cast<std::size_t>(found))};
   g.listrow = found + 1;
   Set(g.remoteparent, CText(d.fullpathname));
   Set(g.remotedir, PathOf(d));

@@ -19,7 +19,7 @@ constexpr int kPropDisable = 0x7C5F;
 // The texts last set per zone (0 and 1 are the same zone): a notification that repeats the
 // text already shown (a transfer's stream of "Response received") costs no message to the
 // window's thread.
-std::string g_zone_text[4];
+std::string g_zone_text[5];
 const vel::wsl::Window* g_zone_window = nullptr;
 
 }  // namespace
@@ -37,7 +37,7 @@ void StatusText(int zone, const std::string& text) {
     for (std::string& t : g_zone_text) t.assign(1, '\x01');  // never equal to a real text
     g_zone_window = g.mainwindow;
   }
-  if (slot >= 1 && slot <= 3) {
+  if (slot >= 1 && slot <= 4) {
     if (g_zone_text[slot] == text) return;
     g_zone_text[slot] = text;
   }
@@ -47,7 +47,7 @@ void StatusText(int zone, const std::string& text) {
 std::string ZoneText(int zone) {
   vel::wsl::RuntimeLockGuard lock;
   const int slot = zone == 0 ? 1 : zone;
-  if (g_zone_window != g.mainwindow || slot < 1 || slot > 3 || g_zone_text[slot] == "\x01") return std::string();
+  if (g_zone_window != g.mainwindow || slot < 1 || slot > 4 || g_zone_text[slot] == "\x01") return std::string();
   return g_zone_text[slot];
 }
 

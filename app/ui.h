@@ -11,10 +11,11 @@
 
 namespace ftpcl {
 
-// Status zone n (1..3) of the main window; zone 0 is the window status text (zone 1).
+// Status zone n (1..4) of the main window; zone 0 is the window status text (zone 1). Zone 4
+// holds the counts of tagged rows (app/tags.h).
 void StatusText(int zone, const std::string& text);
 inline void WindowStatus(const std::string& text) { StatusText(0, text); }
-// The text status zone n (1..3) was last given ("" before any).
+// The text status zone n (1..4) was last given ("" before any).
 std::string ZoneText(int zone);
 
 // The Disable property of a main-window control.

@@ -1,7 +1,7 @@
 // What a list tells assistive tools: a list, an outline (a tree) or a combo box (a drop list),
 // with one simple child per visible row: its name the row's first column, the other columns
 // in its description ("File Size: 12 KB"), its states (selected, focused, expanded, collapsed,
-// off screen), and for a tree row its level as its value, as outline items tell it. Selecting
+// off screen, and checked for a tagged row of a list that tags), and for a tree row its level as its value, as outline items tell it. Selecting
 // a row from a tool is the user's selection, with the same events; a row's default action is
 // what Enter does on it.
 #include <oleacc.h>
@@ -63,6 +63,7 @@ bool ListControl::DescribeChild(int child, AccessibleFacts* f) const {
     f->state |= STATE_SYSTEM_SELECTED;
     if (GetFocus() == hwnd_) f->state |= STATE_SYSTEM_FOCUSED;
   }
+  if (IsTagged(q)) f->state |= STATE_SYSTEM_CHECKED;
   RECT r;
   const bool shown = drop_rows_ ? dropped() : (child - 1 >= top_ && child - 1 < top_ + page_rows());
   if (!shown || !VisibleRowRect(child - 1, &r, false)) f->state |= STATE_SYSTEM_OFFSCREEN;

@@ -35,8 +35,9 @@ ControlClass g_drop_class{"VelDrop", nullptr, 0, nullptr, 0, 0, 0};
 
 constexpr int kMaxIconEntries = 4096;
 
-// Writes an integer into a numeric field of any width (the tree level).
-void StoreInt(const TypedRef& v, std::int32_t value) {
+}  // namespace
+
+void listimpl::StoreInt(const TypedRef& v, std::int32_t value) {
   if (!v.address) return;
   auto* p = static_cast<std::uint8_t*>(v.address);
   switch (v.type) {
@@ -73,6 +74,8 @@ void StoreInt(const TypedRef& v, std::int32_t value) {
       return;  // a level in a text or decimal field is left as it is
   }
 }
+
+namespace {
 
 // The event that asks the program whether a tree row may expand or contract. The program
 // refuses by ending the iteration early; otherwise the after-delivery step toggles the row.
@@ -116,6 +119,7 @@ void ListControl::SetSourceQueue(QueueBlock* q) {
   queue_ = q;
   seen_count_ = -1;
   selected_ = 0;
+  tag_anchor_ = 0;
   top_ = 0;
   Display();
 }
@@ -300,7 +304,7 @@ std::string ListControl::CutTextAt(int row, int column) const {
   GetClientRect(hwnd_, &client);
   int right = c.right + 1;
   if (static_cast<std::size_t>(column) + 1 == fmt_.columns.size())
-    right = std::max<int>(right, client.right + hscroll_);
+    right = std::max<int>(right, client.right + hscroll_ - MarkGutter());
   const int room = right - 2 - (c.left + TextLeft(c, cell));
   HDC dc = GetDC(hwnd_);
   HGDIOBJ old = SelectObject(dc, Font());
@@ -432,7 +436,7 @@ void ListControl::UpdateScrollBars() {
   SetScrollInfo(hwnd_, SB_VERT, &si, TRUE);
   RECT r;
   GetClientRect(hwnd_, &r);
-  const int total = fmt_.columns.empty() ? 0 : fmt_.columns.back().right + 1;
+  const int total = (fmt_.columns.empty() ? 0 : fmt_.columns.back().right + 1) + MarkGutter();
   SCROLLINFO sh{};
   sh.cbSize = sizeof sh;
   sh.fMask = SIF_RANGE | SIF_PAGE | SIF_POS;
@@ -549,7 +553,7 @@ void ListControl::FinishToggle(int queue_row, int level_when_asked) {
 
 // --- input ---------------------------------------------------------------------------------------
 
-void ListControl::OnMouseDown(int x, int y, bool right) {
+void ListControl::OnMouseDown(int x, int y, bool right, WPARAM keys) {
   SetFocus(hwnd_);
   if (drop_rows_) {
     if (!right) dropped() ? CloseDrop(false) : OpenDrop();
@@ -577,6 +581,7 @@ void ListControl::OnMouseDown(int x, int y, bool right) {
     return;
   }
   SelectRow(row);
+  if (!right) TagClick(row, keys);
 }
 
 void ListControl::OnDoubleClick(int x, int y) {
@@ -640,7 +645,7 @@ LRESULT ListControl::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       UpdateScrollBars();
       InvalidateRect(hwnd, nullptr, FALSE);
       return 0;
-    case WM_LBUTTONDOWN: OnMouseDown(x, y, false); return 0;
+    case WM_LBUTTONDOWN: OnMouseDown(x, y, false, wp); return 0;
     case WM_RBUTTONDOWN:
       ClearPopupKeyboardAnchor();  // the menu of a click opens at the pointer
       OnMouseDown(x, y, true);
@@ -779,6 +784,7 @@ bool ListControl::GetProperty(int code, std::string* out) {
     case 0x7C60: *out = std::to_string(drop_rows_); return true;           // Drop
     case 0x7C5C: *out = std::to_string(stored_[1] + 1); return true;       // Column
     case 0x7C62: *out = source_label_; return true;                        // From
+    case 0x7C6D: *out = std::to_string(mark_field_); return true;          // Mark
     case 0x7C9E: *out = std::to_string(top_ + 1); return true;             // VScrollPos
     case 0x7CFD: *out = std::to_string(line_height_units_ ? line_height_units_ : window_->scale.FromY(row_height())); return true;
     case 0x7A03: *out = std::to_string(window_->scale.FromY(header_height())); return true;  // HeaderHeight
@@ -800,6 +806,12 @@ bool ListControl::SetProperty(int code, const std::string& value) {
       SetSourceQueue(reinterpret_cast<QueueBlock*>(static_cast<std::uintptr_t>(std::strtoull(value.c_str(), nullptr, 10))));
       return true;
     case 0x7C9E: ScrollTo(n - 1); return true;
+    case 0x7C6D:  // Mark: the field number of the tag in the queue's record
+      mark_field_ = std::max(0, n);
+      tag_anchor_ = 0;
+      UpdateScrollBars();
+      if (hwnd_) InvalidateRect(hwnd_, nullptr, FALSE);
+      return true;
     case 0x7CFD:
       line_height_units_ = std::max(0, n);
       UpdateScrollBars();

@@ -18,8 +18,14 @@
 // count - page rows); selected_ is 0 or a queue position; icon handles in icons_ belong to
 // this object.
 //
+// Tags (list_tags.cpp): a list whose Mark property names a numeric field of its queue's record
+// lets the user tag rows in it (Space, Ctrl+click, Shift+click); nonzero = tagged. A tagged row
+// shows a check mark in a gutter at the right end of the rows (the columns, and where a click
+// lands in them, stay where they are; the mark stays in view while they scroll), and tells tools
+// STATE_SYSTEM_CHECKED. Drop lists never tag.
+//
 // Sources: list_control.cpp (rows, selection, tree, input, properties), list_paint.cpp,
-// list_drop.cpp (the drop-down form), list_internal.h (helpers shared by the three).
+// list_drop.cpp (the drop-down form), list_tags.cpp, list_internal.h (shared helpers).
 #pragma once
 #include <string>
 #include <vector>
@@ -147,7 +153,7 @@ class ListControl : public Control {
   std::string CutTextAt(int row, int column) const;
   int FirstTreeColumn() const;
   int RowsTop() const;
-  void OnMouseDown(int x, int y, bool right);
+  void OnMouseDown(int x, int y, bool right, WPARAM keys = 0);
   void OnDoubleClick(int x, int y);
   // The keyboard (list_keyboard.cpp).
   void OnKey(int vk);
@@ -171,6 +177,16 @@ class ListControl : public Control {
   int FindRow(int after, const char* wanted, bool exact) const;
   LRESULT SelectForQuery(int index);
   void ReleaseIcons();
+  // Tags (list_tags.cpp). The gutter is the width the mark takes at the rows' right end.
+  bool Tagging() const { return mark_field_ > 0 && !drop_rows_; }
+  int MarkGutter() const;
+  bool IsTagged(int queue_row) const;
+  bool TypeAheadPending() const;
+  void ToggleTag(int queue_row);
+  void TagClick(int queue_row, WPARAM keys);
+  bool StoreTag(int queue_row, bool on);
+  void TagsChanged(int first_queue_row, int last_queue_row);
+  void PaintMark(HDC dc, const RECT& row, COLORREF color) const;
 
   std::string format_;                 // the text last given
   listfmt::Format fmt_;
@@ -201,6 +217,8 @@ class ListControl : public Control {
   DWORD typed_at_ = 0;
   int tip_row_ = 0;                    // row and column whose tip the tooltip shows
   int tip_column_ = -1;
+  int mark_field_ = 0;                 // Mark: 1-based field of the tag, 0 = no tags
+  int tag_anchor_ = 0;                 // queue row a Shift+click tags from (the last click or Space)
 };
 
 }  // namespace vel::wsl

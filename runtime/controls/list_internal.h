@@ -16,6 +16,7 @@ constexpr int kIconSize = 16;
 constexpr int kAlertRightButton = 2;   // the mouse key codes of the right button and of the
 constexpr int kAlertDoubleClick = 5;   // left double click, as alert keys
 constexpr std::int32_t kNoColor = -1;  // a queue colour field's "default"
+constexpr DWORD kTypeAheadPause = 1000;  // ms after which typing starts a new search
 
 // Queue calls clear the current error on entry; a repaint between two statements of the
 // program must not change what the program reads from it.
@@ -57,5 +58,9 @@ inline std::int32_t ValueAsInt(const TypedRef& v) {
   if (d < -2147483647.0) return -2147483647;
   return static_cast<std::int32_t>(d);
 }
+
+// Writes an integer into a numeric field of any width (a tree level, a tag); a text or
+// decimal field is left as it is (list_control.cpp).
+void StoreInt(const TypedRef& v, std::int32_t value);
 
 }  // namespace vel::wsl::listimpl

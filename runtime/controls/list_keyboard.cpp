@@ -1,6 +1,6 @@
 // The list's keyboard: moving the selection, Enter as the double click, the context-menu key
 // and Shift+F10 as the right button, a tree's Left/Right and numpad +/-, the open drop list,
-// and type-ahead.
+// type-ahead, and Space as the tag key of a list that tags (list_tags.cpp).
 //
 // A tree whose double click is an alert key belongs to the program: only the program knows
 // whether a row can open (a folder never listed has no children yet) and lists it when it
@@ -26,8 +26,6 @@ namespace vel::wsl {
 using namespace listimpl;
 
 namespace {
-
-constexpr DWORD kTypeAheadPause = 1000;  // ms after which typing starts a new search
 
 // Upper case in the ANSI code page (letters beyond ASCII too; a double-byte text stays whole).
 std::string Folded(std::string text) {
@@ -204,6 +202,10 @@ int ListControl::TypeAheadColumn() const {
 // In an open drop list the highlight moves; elsewhere the selection, as the arrow keys move it
 // (EVENT:Locate follows when the column is a locator).
 void ListControl::OnChar(int ch) {
+  if (ch == ' ' && Tagging() && !dropped() && !TypeAheadPending()) {
+    ToggleTag(selected_);
+    return;
+  }
   const int column = TypeAheadColumn();
   const int n = RowCount();
   if (column < 0 || n <= 0 || ch < ' ') return;

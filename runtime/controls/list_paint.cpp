@@ -127,6 +127,8 @@ void ListControl::PaintRowsAt(HDC dc, const RECT& area, int first_visible, bool 
   const int n = RowCount();
   const bool focused = GetFocus() == hwnd_ || in_drop;
   static const UINT kAlign[] = {DT_LEFT, DT_RIGHT, DT_CENTER, DT_RIGHT};
+  const int gutter = in_drop ? 0 : MarkGutter();
+  const LONG columns_right = area.right - gutter;  // the mark's gutter is the rows' right end
   int y = area.top;
   for (int v = first_visible; v < n && y < area.bottom; ++v, y += rh) {
     const int q = QueueRowOf(v);
@@ -146,7 +148,7 @@ void ListControl::PaintRowsAt(HDC dc, const RECT& area, int first_visible, bool 
       if (c.width <= 0) continue;
       const bool last = i + 1 == fmt_.columns.size();
       RECT cell{area.left + c.left - hscroll_, y,
-                last ? std::max<LONG>(area.right, area.left + c.right + 1 - hscroll_) : area.left + c.right + 1 - hscroll_,
+                last ? std::max<LONG>(columns_right, area.left + c.right + 1 - hscroll_) : area.left + c.right + 1 - hscroll_,
                 y + rh};
       if (cell.right <= area.left || cell.left >= area.right) continue;
       Cell cl;
@@ -179,6 +181,12 @@ void ListControl::PaintRowsAt(HDC dc, const RECT& area, int first_visible, bool 
         SelectObject(dc, old);
         DeleteObject(pen);
       }
+    }
+    if (gutter) {  // over whatever a wide last column drew there; it stays while scrolling
+      const RECT mark{columns_right, y, area.right, y + rh};
+      FillRect(dc, &mark, GetSysColorBrush(selected ? (focused ? COLOR_HIGHLIGHT : COLOR_BTNFACE) : COLOR_WINDOW));
+      if (IsTagged(q))
+        PaintMark(dc, mark, GetSysColor(selected && focused ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT));
     }
     if (selected && focused && !in_drop) DrawFocusRect(dc, &row);
   }

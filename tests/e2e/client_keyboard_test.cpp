@@ -312,3 +312,117 @@ TEST_CASE("assistive tool: the main window's controls by role and name, the tree
   CHECK(HasStates(tree, "\"readme.txt\" value=2 desc=File Size: 10 bytes", STATE_SYSTEM_SELECTABLE));
   CHECK_EQ(c.Stop(), 0);
 }
+
+namespace {
+
+// Status zone 4 as the window shows the counts of tagged rows ("" while none is tagged).
+std::string Counts(int local, int remote) {
+  if (!local && !remote) return "";
+  return "Tagged: " + std::to_string(local) + " local, " + std::to_string(remote) + " remote";
+}
+
+bool ShowsCounts(Client& c, int local, int remote) {
+  if (WaitUntil([&] { return c.Status(4) == Counts(local, remote); }, 10000)) return true;
+  std::printf("  zone 4: \"%s\", expected \"%s\"\n", c.Status(4).c_str(), Counts(local, remote).c_str());
+  return false;
+}
+
+}  // namespace
+
+TEST_CASE("tags: keyboard and mouse on both sides, the counts, Clear Tagged, a refresh keeps remote tags") {
+  Session s;
+  LoadArguments();
+  s.server = nettest::FindServer("vsftpd");
+  REQUIRE(s.server != nullptr);
+  s.local = LocalScratch("tags");
+  for (const char* name : {"a.txt", "b.txt", "c.txt", "d.txt"}) Write(s.local + "\\" + name, name);
+  Client& c = s.c;
+  REQUIRE(c.Start(g_exe, s.local));
+  REQUIRE(WaitUntil([&] { return StartedUp(c); }));
+  REQUIRE(kbd::WaitForeground(c.Main()));
+  CHECK_EQ(c.Status(4), std::string(""));
+
+  // Local: a click on a.txt, Shift+click on c.txt tags a..c; Space tags d.txt; Ctrl+click
+  // takes b.txt out again.
+  const int a = c.FindRow(kList4, "a.txt");
+  REQUIRE(a >= 0);
+  REQUIRE(c.ClickWith(kList4, a, 0));
+  REQUIRE(c.ClickWith(kList4, a + 2, MK_SHIFT));
+  CHECK(ShowsCounts(c, 3, 0));
+  Press(VK_END);
+  Press(VK_SPACE);
+  CHECK(ShowsCounts(c, 4, 0));
+  REQUIRE(c.ClickWith(kList4, a + 1, MK_CONTROL));
+  CHECK(ShowsCounts(c, 3, 0));
+
+  // Remote: mib.bin clicked, Shift+click on one.bin tags the rows between them in pub; Space
+  // on text.txt (chosen with the arrows) tags it too.
+  s.StartSession();
+  REQUIRE(s.Connect());
+  REQUIRE(s.Expand("pub"));
+  REQUIRE(s.WaitIdleRow("text.txt"));
+  const int mib = c.FindRow(kList1, "mib.bin"), one = c.FindRow(kList1, "one.bin");
+  REQUIRE(mib > 0);
+  REQUIRE(one > mib);
+  const int range = one - mib + 1;
+  REQUIRE(c.ClickWith(kList1, mib, 0));
+  REQUIRE(c.ClickWith(kList1, one, MK_SHIFT));
+  CHECK(ShowsCounts(c, 3, range));
+  const int text = c.FindRow(kList1, "text.txt");
+  for (int i = one; i < text; ++i) Press(VK_DOWN);
+  REQUIRE(WaitUntil([&] {
+    DWORD_PTR sel = 0;
+    SendMessageTimeoutW(c.Field(kList1), LB_GETCURSEL, 0, 0, SMTO_ABORTIFHUNG, 2000, &sel);
+    return static_cast<int>(sel) == text;
+  }));
+  Press(VK_SPACE);
+  CHECK(ShowsCounts(c, 3, range + 1));
+  Sleep(300);
+  Shot(c, c.Main(), "tags_both_sides");
+  // Closed (Left to pub, Left closes it), pub hides its tagged rows; they still count.
+  const int shown = c.RowCount(kList1);
+  Press(VK_LEFT);
+  Press(VK_LEFT);
+  REQUIRE(WaitUntil([&] { return c.RowCount(kList1) < shown; }));
+  CHECK(ShowsCounts(c, 3, range + 1));
+  Sleep(300);
+  Shot(c, c.Main(), "tags_folder_closed");
+  Press(VK_RIGHT);
+  REQUIRE(WaitUntil([&] { return c.RowCount(kList1) == shown; }));
+
+  // Clear Tagged on the local side clears the local tags alone.
+  c.Press(kClearLocal);
+  CHECK(ShowsCounts(c, 0, range + 1));
+
+  // F5 lists pub again (it now holds one file more) and the local folder: the remote tags
+  // stay on their entries, a local tag made before is gone with the list read again.
+  REQUIRE(kbd::TabTo(c.Main(), kList4));
+  Press(VK_HOME);
+  Press(VK_SPACE);
+  CHECK(ShowsCounts(c, 1, range + 1));
+  Write(s.ServerPath("pub/tags fresh.txt"), "fresh");
+  REQUIRE(c.Select(kList1, text));
+  Press(VK_F5);
+  CHECK(s.WaitIdleRow("tags fresh.txt"));
+  CHECK(ShowsCounts(c, 0, range + 1));
+
+  // Clear Tagged on the remote side: no tag left, the zone is empty.
+  c.Press(kClearRemote);
+  CHECK(ShowsCounts(c, 0, 0));
+
+  // A download refreshes the local list: a tagged, selected local file must not hand its tag
+  // to every file listed again. (Space typed right after "c." is part of the search; after
+  // the pause it tags.)
+  REQUIRE(kbd::TabTo(c.Main(), kList4));
+  REQUIRE(TypeAhead(c, kList4, "c.", "c.txt"));
+  Sleep(1100);
+  Press(VK_SPACE);
+  CHECK(ShowsCounts(c, 1, 0));
+  REQUIRE(c.Select(kList1, c.FindRow(kList1, "text.txt")));
+  c.Press(kGet);
+  CHECK(WaitUntil([&] { return Exists(s.local + "\\text.txt") && c.Status(2) == "Finished" && c.FindRow(kList4, "text.txt") >= 0; },
+                  30000));
+  CHECK(ShowsCounts(c, 0, 0));
+  DeleteFileA(s.ServerPath("pub/tags fresh.txt").c_str());
+  CHECK_EQ(c.Stop(), 0);
+}

@@ -22,7 +22,7 @@ using uidriver::WaitUntil;
 // Field numbers of the main window.
 enum : int {
   kUsePreconfig = 1, kStart = 2, kClose = 3, kProxy = 5, kServerName = 7, kUserName = 9, kPassword = 11, kConnect = 12,
-  kPassive = 13, kDisconnect = 14, kBinary = 18, kAscii = 19, kGet = 20, kPut = 21, kClearLocal = 24,
+  kPassive = 13, kDisconnect = 14, kBinary = 18, kAscii = 19, kGet = 20, kPut = 21, kClearRemote = 22, kClearLocal = 24,
   kPercent = 23, kList1 = 25, kListDirs = 28, kPrevDir = 30, kList4 = 31, kListDrives = 32,
 };
 

@@ -287,6 +287,21 @@ bool Client::RowPoint(int field, int index, POINT* p) {
   return false;
 }
 
+bool Client::ClickWith(int field, int index, WPARAM keys) {
+  POINT p;
+  if (!keys) return RowPoint(field, index, &p);
+  const auto known = header_.find(field);
+  if (known == header_.end()) return false;
+  DWORD_PTR height = 0, top = 0;
+  SendMessageTimeoutW(Field(field), LB_GETITEMHEIGHT, 0, 0, SMTO_ABORTIFHUNG, 5000, &height);
+  SendMessageTimeoutW(Field(field), LB_GETTOPINDEX, 0, 0, SMTO_ABORTIFHUNG, 5000, &top);
+  const int h = static_cast<int>(static_cast<LRESULT>(height));
+  const int rel = index - static_cast<int>(static_cast<LRESULT>(top));
+  if (h <= 0 || rel < 0) return false;
+  PostClick(Field(field), WM_LBUTTONDOWN, WM_LBUTTONUP, MK_LBUTTON | keys, POINT{60, known->second + rel * h + h / 2});
+  return true;
+}
+
 bool Client::DoubleClick(int field, int index) {
   POINT p;
   if (!RowPoint(field, index, &p)) return false;

@@ -60,6 +60,10 @@ class Client {
   int FindRow(int field, const std::string& contains) const;  // -1 when none
   bool Select(int field, int index);
   bool DoubleClick(int field, int index);
+  // A click on a row with the modifier keys `keys` held (MK_CONTROL, MK_SHIFT), as the list
+  // reads them from the button message; 0 is a plain click. A modified click needs a plain one
+  // on the list before (it finds where the rows start); false when there was none.
+  bool ClickWith(int field, int index, WPARAM keys);
   bool RightClick(int field, int index);
   // Chooses item n (1-based) of the pop-up menu that is open; false when the menu is still
   // open after `ms` (the item is greyed).

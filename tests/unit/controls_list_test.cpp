@@ -6,7 +6,9 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <algorithm>
 #include <climits>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -972,4 +974,184 @@ TEST_CASE("tree: a click where a row shows no expand box selects the row; nothin
   // "docs" (closed, never listed) shows one: the click asks to open it.
   PostMessageA(tree->hwnd(), WM_LBUTTONDOWN, MK_LBUTTON, RowPoint(tree, 4, BoxX(tree, 2)));
   CHECK_EQ(Join(RunEvents()), Join(Codes({kEvExpanding, kEvExpanded})));
+}
+
+// --- tags ------------------------------------------------------------------------------------------
+
+namespace {
+
+// The files and the tree with a tag byte after their fields (Mark names field 3 and field 5).
+struct TaggedFile {
+  char name[32];
+  std::int32_t size;
+  std::uint8_t tag;
+};
+const FieldDesc kTaggedFileFields[] = {
+    {"F:NAME", nullptr, kTypeCString, 0, 32, 0, 1, 0},
+    {"F:SIZE", nullptr, kTypeLong, 0, 4, 32, 1, 0},
+    {"F:TAG", nullptr, kTypeByte, 0, 1, 36, 1, 0},
+};
+const RecordLayout kTaggedFileLayout{3, kTaggedFileFields};
+
+struct TaggedTree {
+  TreeRecord row;
+  std::uint8_t tag;
+};
+const FieldDesc kTaggedTreeFields[] = {
+    kTreeFields[0], kTreeFields[1], kTreeFields[2], kTreeFields[3],
+    {"T:TAG", nullptr, kTypeByte, 0, 1, offsetof(TaggedTree, tag), 1, 0},
+};
+const RecordLayout kTaggedTreeLayout{5, kTaggedTreeFields};
+
+// The tags of every row, one digit per row in queue order ("0100").
+template <typename R>
+std::string Tags(TestQueue<R>& q) {
+  std::string s;
+  for (std::uint32_t i = 1; i <= QueueRecords(&q.block); ++i) s += q.Row(static_cast<int>(i)).tag ? '1' : '0';
+  return s;
+}
+
+void FillTaggedFiles(TestQueue<TaggedFile>* q) {
+  for (const char* n : {"alpha.txt", "beta.bin", "gamma.doc", "delta.zip"}) {
+    TaggedFile t{};
+    std::strncpy(t.name, n, sizeof t.name - 1);
+    t.size = 1;
+    q->Append(t);
+  }
+}
+
+// Pixels of the row's mark gutter (the rows' right end) in the window's text colour.
+int MarkPixels(ListControl* l, int visible) {
+  RedrawWindow(l->hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+  wsltest::Pump(5);
+  const int top = l->header_height() + (visible - l->top_row()) * l->row_height();
+  const int gutter = std::max(l->row_height(), 12);
+  RECT client;
+  GetClientRect(l->hwnd(), &client);
+  HDC dc = GetDC(l->hwnd());
+  int n = 0;
+  for (int y = top; y < top + l->row_height(); ++y)
+    for (int x = client.right - gutter; x < client.right; ++x) n += GetPixel(dc, x, y) == GetSysColor(COLOR_WINDOWTEXT);
+  ReleaseDC(l->hwnd(), dc);
+  return n;
+}
+
+}  // namespace
+
+TEST_CASE("tags: Space toggles the selected row unless type-ahead is pending; the mark shows it") {
+  Fixture f;
+  TestQueue<TaggedFile> q(&kTaggedFileLayout);
+  FillTaggedFiles(&q);
+  ListControl* plain = f.List(kPlain);
+  plain->SetSourceQueue(&q.block);
+  CHECK(Accept());
+  // Without Mark a list tags nothing: Space is a type-ahead character as before.
+  FocusOn(f, plain, 2);
+  keytest::Type(" ");
+  CHECK(KeyCodes().empty());
+  CHECK_EQ(Tags(q), std::string("0000"));
+  CHECK(plain->SetProperty(0x7C6D, "3"));
+  std::string mark;
+  CHECK(plain->GetProperty(0x7C6D, &mark));
+  CHECK_EQ(mark, std::string("3"));
+  Sleep(1100);
+  keytest::Type(" ");
+  CHECK_EQ(Join(KeyCodes()), Join(Codes({kEvNewSelection})));
+  CHECK_EQ(Tags(q), std::string("0100"));
+  CHECK_EQ(FieldChoice(kPlain), 2);
+  // The mark is drawn for the tagged row only (row 3 unselected, so no highlight either).
+  plain->SetProperty(0x7C8F, "1");
+  KeyCodes();
+  CHECK(MarkPixels(plain, 1) > 0);
+  CHECK_EQ(MarkPixels(plain, 2), 0);
+  plain->SetProperty(0x7C8F, "2");
+  KeyCodes();
+  keytest::Type(" ");  // again: untagged
+  KeyCodes();
+  CHECK_EQ(Tags(q), std::string("0000"));
+  plain->SetProperty(0x7C8F, "1");
+  KeyCodes();
+  CHECK_EQ(MarkPixels(plain, 1), 0);
+  // "g" then Space within the pause: the Space extends the search text, no tag changes.
+  Sleep(1100);
+  keytest::Type("g ");
+  KeyCodes();
+  CHECK_EQ(FieldChoice(kPlain), 3);
+  CHECK_EQ(Tags(q), std::string("0000"));
+  // After the pause Space tags the row the search reached.
+  Sleep(1100);
+  keytest::Type(" ");
+  KeyCodes();
+  CHECK_EQ(Tags(q), std::string("0010"));
+  // The rows' texts are the queue's own: no mark in them (what a driver reads).
+  CHECK(Query(plain->hwnd(), 2).text == L"gamma.doc\t1");
+  // A Mark naming no field, or a text field, tags nothing and changes no row; a negative one
+  // turns tagging off.
+  for (const char* bad : {"99", "1", "-4"}) {
+    CHECK(plain->SetProperty(0x7C6D, bad));
+    Sleep(1100);
+    keytest::Type(" ");
+    CHECK(KeyCodes().empty());
+    CHECK_EQ(Tags(q), std::string("0010"));
+    CHECK_EQ(std::string(q.Row(3).name), std::string("gamma.doc"));
+  }
+  plain->GetProperty(0x7C6D, &mark);
+  CHECK_EQ(mark, std::string("0"));
+}
+
+TEST_CASE("tags: Ctrl+click toggles, Shift+click tags the range from the last click; a tree tags the rows shown") {
+  Fixture f;
+  TestQueue<TaggedFile> files(&kTaggedFileLayout);
+  FillTaggedFiles(&files);
+  ListControl* plain = f.List(kPlain);
+  plain->SetSourceQueue(&files.block);
+  plain->SetProperty(0x7C6D, "3");
+  CHECK(Accept());
+  const int x = 20;  // on the name
+  PostMessageA(plain->hwnd(), WM_LBUTTONDOWN, MK_LBUTTON, RowPoint(plain, 0, x));
+  CHECK_EQ(Join(RunEvents()), Join(Codes({kEvNewSelection})));  // a plain click tags nothing
+  CHECK_EQ(Tags(files), std::string("0000"));
+  PostMessageA(plain->hwnd(), WM_LBUTTONDOWN, MK_LBUTTON | MK_SHIFT, RowPoint(plain, 2, x));
+  CHECK_EQ(Join(RunEvents()), Join(Codes({kEvNewSelection, kEvNewSelection})));
+  CHECK_EQ(Tags(files), std::string("1110"));
+  CHECK_EQ(FieldChoice(kPlain), 3);
+  PostMessageA(plain->hwnd(), WM_LBUTTONDOWN, MK_LBUTTON | MK_CONTROL, RowPoint(plain, 1, x));
+  RunEvents();
+  CHECK_EQ(Tags(files), std::string("1010"));
+  // The Ctrl+click made row 2 the anchor: Shift+click on row 4 tags 2..4, untagging nothing.
+  PostMessageA(plain->hwnd(), WM_LBUTTONDOWN, MK_LBUTTON | MK_SHIFT, RowPoint(plain, 3, x));
+  RunEvents();
+  CHECK_EQ(Tags(files), std::string("1111"));
+  CHECK_EQ(FieldChoice(kPlain), 4);
+
+  TestQueue<TaggedTree> q(&kTaggedTreeLayout);
+  TestQueue<TreeRecord> shape(&kTreeLayout);
+  FillTree(&shape);
+  for (std::uint32_t i = 1; i <= QueueRecords(&shape.block); ++i) q.Append(TaggedTree{shape.Row(static_cast<int>(i)), 0});
+  ListControl* tree = f.List(kTree);
+  tree->SetSourceQueue(&q.block);
+  tree->SetProperty(0x7C6D, "5");
+  wsltest::Pump();
+  // README.txt (visible 2) clicked, then Shift+click on welcome.msg (visible 5): the rows
+  // shown between them; kernel.tar.gz, inside the closed "linux", stays untagged.
+  PostMessageA(tree->hwnd(), WM_LBUTTONDOWN, MK_LBUTTON, RowPoint(tree, 2, 100));
+  RunEvents();
+  PostMessageA(tree->hwnd(), WM_LBUTTONDOWN, MK_LBUTTON | MK_SHIFT, RowPoint(tree, 5, 100));
+  RunEvents();
+  CHECK_EQ(Tags(q), std::string("0011011"));
+  // A Ctrl+click on "linux"'s expand box opens it and leaves its tag alone.
+  PostMessageA(tree->hwnd(), WM_LBUTTONDOWN, MK_LBUTTON | MK_CONTROL, RowPoint(tree, 3, BoxX(tree, 3)));
+  CHECK_EQ(Join(RunEvents()), Join(Codes({kEvExpanding, kEvExpanded})));
+  CHECK_EQ(Tags(q), std::string("0011011"));
+  PostMessageA(tree->hwnd(), WM_LBUTTONDOWN, MK_LBUTTON | MK_CONTROL, RowPoint(tree, 4, 100));
+  RunEvents();
+  CHECK_EQ(Tags(q), std::string("0011111"));
+  CHECK_EQ(FieldChoice(kTree), 5);
+  // A Shift+click whose anchor is hidden now (inside a closed folder) tags the row alone.
+  PostMessageA(tree->hwnd(), WM_LBUTTONDBLCLK, MK_LBUTTON, RowPoint(tree, 3, 100));
+  RunEvents();  // "linux" closes again: the anchor kernel.tar.gz is no row on screen
+  REQUIRE(tree->RowCount() == 6);
+  PostMessageA(tree->hwnd(), WM_LBUTTONDOWN, MK_LBUTTON | MK_SHIFT, RowPoint(tree, 0, 100));
+  RunEvents();
+  CHECK_EQ(Tags(q), std::string("1011111"));
 }

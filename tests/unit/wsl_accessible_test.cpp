@@ -165,6 +165,32 @@ TEST_CASE("accessible: a tool selects rows and presses buttons as the user does;
   CHECK_EQ(k.mode, 3);
 }
 
+TEST_CASE("accessible: a row tagged with Space is checked for a tool, with a state change") {
+  KeysWindow k;
+  REQUIRE(k.w);
+  PropertySet(k.w, kTree, 0x7C6D, "4");  // Mark: the folders' tag field
+  k.w->Field(kTree)->SetProperty(0x7C8F, "3");
+  SetFocus(k.Hwnd(kTree));
+  RunQuiet();
+  NamedEvent ready("acc_tag_ready"), done("acc_tag_done");
+  Reader r(k.w->hwnd, "hook signal:" + ready.name + " wait:" + done.name + " events tree");
+  RunQuiet([&] { return ready.Set(); }, 20000);
+  Tap(VK_SPACE);
+  const std::vector<Seen> seen = RunQuiet();
+  CHECK(Contains(seen, kEvNewSelection, kTree));
+  vel::QueueGetAt(&k.folders, 3);
+  CHECK_EQ(static_cast<int>(k.folder.tag), 1);
+  SetEvent(done.handle);
+  const std::string out = r.Finish();
+  std::printf("%s", out.c_str());
+  CHECK(Has(out, "STATECHANGE field 17 child 3"));
+  const long item = STATE_SYSTEM_SELECTABLE | kFocusable;
+  CHECK(Has(out, "    " + Line(ROLE_SYSTEM_OUTLINEITEM, "readme.txt", " value=3 action=Double Click",
+                                 item | STATE_SYSTEM_SELECTED | STATE_SYSTEM_FOCUSED | STATE_SYSTEM_CHECKED) + "\n" +
+                     "    " + Line(ROLE_SYSTEM_OUTLINEITEM, "incoming", " value=2 action=Double Click",
+                                 item | STATE_SYSTEM_COLLAPSED) + "\n"));
+}
+
 TEST_CASE("accessible: the program sees the tool's presses as clicks") {
   KeysWindow k;
   REQUIRE(k.w);

@@ -219,11 +219,12 @@ TEST_CASE("program windows: main window attributes, status zones and timer") {
   REQUIRE(b.d.Image(w.icon, &icon));
   CHECK(!icon.is_reference);
   CHECK_EQ(std::string(icon.name), std::string("Net04.ico"));
-  std::uint32_t zones[4] = {};
-  CHECK_EQ(b.d.Values(w.status_values, zones, 4), 3u);
-  CHECK_EQ(zones[0], 160u);
-  CHECK_EQ(zones[1], 160u);
-  CHECK_EQ(zones[2], 150u);
+  std::uint32_t zones[5] = {};
+  CHECK_EQ(b.d.Values(w.status_values, zones, 5), 4u);
+  CHECK_EQ(zones[0], 120u);
+  CHECK_EQ(zones[1], 120u);
+  CHECK_EQ(zones[2], 100u);
+  CHECK_EQ(zones[3], 124u);  // the counts of tagged rows
   CHECK_EQ(w.menu, 0u);
   CHECK_EQ(w.toolbar, 0u);
 }

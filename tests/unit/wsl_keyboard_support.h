@@ -53,18 +53,21 @@ inline const vel::FieldDesc kDriveFields[] = {
 };
 inline const vel::RecordLayout kDriveLayout{2, kDriveFields};
 
-// The tree: a folder, its icon and level (format "100L(1)IT~Folder~@s20@").
+// The tree: a folder, its icon and level (format "100L(1)IT~Folder~@s20@"), and a tag for a
+// tree whose Mark names field 4.
 struct FolderRecord {
   char name[20];
   std::int32_t icon;
   std::int32_t level;
+  std::uint8_t tag;
 };
 inline const vel::FieldDesc kFolderFields[] = {
     {"F:NAME", nullptr, vel::kTypeCString, 0, 20, 0, 1, 0},
     {"F:ICON", nullptr, vel::kTypeLong, 0, 4, 20, 1, 0},
     {"F:LEVEL", nullptr, vel::kTypeLong, 0, 4, 24, 1, 0},
+    {"F:TAG", nullptr, vel::kTypeByte, 0, 1, 28, 1, 0},
 };
-inline const vel::RecordLayout kFolderLayout{3, kFolderFields};
+inline const vel::RecordLayout kFolderLayout{4, kFolderFields};
 
 struct KeysWindow {
   char name[20] = "";

@@ -439,18 +439,19 @@ TEST_CASE("fields: DisplayFields ranges, RefreshFields, SelectField, FieldChoice
   WindowClose(&w);
 }
 
-TEST_CASE("status bar: three zones, StatusText by zone, out of range") {
+TEST_CASE("status bar: four zones, StatusText by zone, out of range") {
   wsltest::Setup();
   wsltest::Variables vars = wsltest::MakeVariables(kModule, "P33$WINDOW");
   Window* w = nullptr;
   WindowOpen(&w, kModule, "P33$WINDOW", vars.addresses.data());
   REQUIRE(w);
   REQUIRE(w->status != nullptr);
-  CHECK_EQ(static_cast<int>(SendMessageA(w->status, SB_GETPARTS, 0, 0)), 3);
+  CHECK_EQ(static_cast<int>(SendMessageA(w->status, SB_GETPARTS, 0, 0)), 4);
   const int status_text = PropertyCode("StatusText");
   const int zone_width = PropertyCode("Status");
-  CHECK_EQ(PropertyGet(w, 0, zone_width, 1), std::string("160"));
-  CHECK_EQ(PropertyGet(w, 0, zone_width, 3), std::string("150"));
+  CHECK_EQ(PropertyGet(w, 0, zone_width, 1), std::string("120"));
+  CHECK_EQ(PropertyGet(w, 0, zone_width, 3), std::string("100"));
+  CHECK_EQ(PropertyGet(w, 0, zone_width, 4), std::string("124"));
   PropertySet(w, 0, status_text, 1, "one");
   PropertySet(w, 0, status_text, 2, "two");
   PropertySet(w, 0, status_text, 3, "three");
@@ -464,12 +465,12 @@ TEST_CASE("status bar: three zones, StatusText by zone, out of range") {
   CHECK_EQ(zone(2), std::string("three"));
   PropertySet(w, 0, status_text, 0, "Connecting to ftp.example");  // no zone: zone 1
   CHECK_EQ(zone(0), std::string("Connecting to ftp.example"));
-  PropertySet(w, 0, status_text, 4, "nowhere");  // a zone the bar lacks: nothing changes
+  PropertySet(w, 0, status_text, 5, "nowhere");  // a zone the bar lacks: nothing changes
   PropertySet(w, 0, status_text, 99, "nowhere");
   CHECK_EQ(zone(0), std::string("Connecting to ftp.example"));
   CHECK_EQ(zone(2), std::string("three"));
   CHECK_EQ(PropertyGet(w, 0, status_text, 2), std::string("two"));
-  CHECK_EQ(PropertyGet(w, 0, status_text, 4), std::string(""));
+  CHECK_EQ(PropertyGet(w, 0, status_text, 5), std::string(""));
   // The bar lies below the controls' area.
   RECT bar, client;
   GetWindowRect(w->status, &bar);
