@@ -118,6 +118,7 @@ void CloseSession() {
   LeaveConnection();
   CloseRequestConnection();
   CloseInternetHandle(&g.sessionhandle);
+  EndServerSession();
   if (g.isconnected || busy) vel::QueueFree(&DLS);  // no tree of a connection that is gone
   g.isconnected = 0;
   g.insession = 0;
@@ -175,6 +176,7 @@ void Disconnect() {
   // The connection of the last request (CONNECTHANDLE, and OPHANDLE from its handle-created
   // notification) is ended; a transfer running on it ends as cancelled.
   CloseRequestConnection();
+  EndServerSession();
   vel::QueueFree(&FFLS);
   vel::QueueFree(&DLS);
   g.isconnected = 0;

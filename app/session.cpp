@@ -76,6 +76,11 @@ void CloseInternetHandle(HINTERNET* handle) {
   if (h) Net([h] { return InternetCloseHandle(h); });
 }
 
+void EndServerSession() {
+  const std::string server = g.connected.server;
+  if (!server.empty()) Net([&] { return FtpEndPooledConnectionsA(server.c_str(), 0); });
+}
+
 void CloseRequestConnection() {
   if (g.ophandle == g.connecthandle) g.ophandle = nullptr;
   CloseInternetHandle(&g.connecthandle);

@@ -43,5 +43,9 @@ void CloseInternetHandle(HINTERNET* handle);
 // Closes the connection of the last request (CONNECTHANDLE, and OPHANDLE when it differs): a
 // request running on it ends as cancelled.
 void CloseRequestConnection();
+// Ends the logins the library keeps for reuse with the server of the connection (Disconnect
+// and Close Internet Session end the server session the user sees; the library does not wait
+// for the server's goodbye).
+void EndServerSession();
 
 }  // namespace ftpcl

@@ -32,6 +32,12 @@ void CloseConnection(const std::shared_ptr<Connection>& c, bool wait) {
   c->closed = true;
   if (c->running) c->cancel = true;
   if (c->session->async) {
+    // An idle connection is pooled before the close returns, so that a connect right after it
+    // finds the session; the request slot stays taken, nothing else may run on it.
+    if (c->TryBegin()) {
+      std::lock_guard<std::recursive_mutex> lock(c->opMutex);
+      PoolIfClean(c);
+    }
     c->worker->Post([c] { FinishClose(c); });
     c->worker->Stop(wait);
     return;
@@ -42,6 +48,33 @@ void CloseConnection(const std::shared_ptr<Connection>& c, bool wait) {
   }
   std::lock_guard<std::recursive_mutex> lock(c->opMutex);
   FinishClose(c);
+}
+
+// A 421 or "too many connections" at login: the server counts our pooled connections too.
+bool ConnectionLimit(const FtpReply& r) {
+  if (r.code == 421) return true;
+  std::string text = r.text;
+  for (char& ch : text) ch = static_cast<char>(tolower(static_cast<unsigned char>(ch)));
+  return text.find("too many") != std::string::npos;
+}
+
+// The connect's login: a pooled session with the same key when one is alive, else a fresh
+// login (retried once after ending the pooled connections when the server counts them).
+DWORD LogIn(const std::shared_ptr<Connection>& c, const LoginParams& p) {
+  c->poolKey = PoolKeyFor(p);
+  ConnectionPool& pool = ConnectionPool::Instance();
+  FtpReply reply;
+  DWORD e = 0;
+  if (pool.Take(c->poolKey, c->engine, &reply)) {
+    StoreLastResponse(reply);
+  } else {
+    e = c->engine.Open(p);
+    if (e && ConnectionLimit(LastResponse()) && pool.Forget(p.host, p.port)) e = c->engine.Open(p);
+    reply = LastResponse();
+  }
+  c->loginReply = reply;
+  c->loggedIn = e == 0;
+  return e;
 }
 
 // Closing a session ends its connections' requests and waits (bounded) for their workers, so
@@ -379,7 +412,7 @@ HINTERNET WINAPI InternetConnectA(HINTERNET hInternet, LPCSTR lpszServerName, IN
     INTERNET_ASYNC_RESULT created{reinterpret_cast<DWORD_PTR>(c->handle), 0};
     c->Notify(dwContext, INTERNET_STATUS_HANDLE_CREATED, &created, sizeof created);
     c->engine.SetTimeouts(c->GetTimeouts());
-    DWORD e = c->engine.Open(p);
+    DWORD e = LogIn(c, p);
     c->tls.Store(c->engine);
     if (!c->engine.ShownCertificate().details.fingerprint.empty()) c->session->tls.Store(c->engine);
     // A failed asynchronous connect leaves its announced handle to the caller to close; a
@@ -544,6 +577,16 @@ BOOL WINAPI FtpGetEntryPresenceA(HINTERNET hConnect, LPCSTR lpszPath, LPDWORD lp
     }
     return {0, nullptr};
   });
+}
+
+DWORD WINAPI FtpEndPooledConnectionsA(LPCSTR lpszServerName, INTERNET_PORT nServerPort) {
+  if (!lpszServerName || strnlen(lpszServerName, kMaxHostName + 1) > kMaxHostName) return 0;
+  FtpSecurity security = FtpSecurity::None;
+  std::string host;
+  int port = 0;
+  if (!SplitServerUrl(lpszServerName, &security, &host, &port)) return 0;
+  const int defaultPort = security == FtpSecurity::Implicit ? INTERNET_DEFAULT_FTPS_PORT : INTERNET_DEFAULT_FTP_PORT;
+  return static_cast<DWORD>(ConnectionPool::Instance().Forget(host, nServerPort ? nServerPort : (port ? port : defaultPort)));
 }
 
 BOOL WINAPI InternetCloseHandle(HINTERNET hInternet) {

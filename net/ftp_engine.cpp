@@ -827,6 +827,7 @@ DWORD FtpEngine::Open(const LoginParams& p) {
   login_ = p;
   passive_ = p.passive;
   utf8_ = mlsd_ = mlst_ = epsv_ = false;
+  folderLost_ = owedReply_ = false;
   type_ = 0;
   rest_.clear();
   serverRest_ = false;
@@ -924,7 +925,7 @@ DWORD FtpEngine::Probe(const std::string& path, bool* isDir) {
   *isDir = e == 0;
   if (*isDir) {  // back where the listing's relative paths start
     arg1_ = pwd_;
-    Run(Op::Probe, St::Cwd);
+    if (Run(Op::Probe, St::Cwd) != 0) folderLost_ = true;
   }
   return 0;
 }
@@ -978,6 +979,16 @@ DWORD FtpEngine::Rename(const std::string& from, const std::string& to) {
   return Run(Op::Rename, St::Rnfr);
 }
 
+void FtpEngine::Abandon() {
+  if (state_ == St::Ready && ctrl_) {
+    const std::string line = "QUIT\r\n";
+    ctrl_->Send(line.data(), line.size(), 1000, cancel_);
+  }
+  data_.reset();
+  ctrl_.reset();
+  To(St::Closed);
+}
+
 void FtpEngine::Quit() {
   if (state_ == St::Ready) {
     Timeouts saved = timeouts_;
@@ -987,6 +998,80 @@ void FtpEngine::Quit() {
   }
   if (ctrl_) Fail(0, true);
   To(St::Closed);
+}
+
+// ---- Handing a session on (net/ftp_pool.h)
+
+bool FtpEngine::Reusable() const {
+  return state_ == St::Ready && ctrl_ && stream_ == StreamState::None && rest_.empty() && !folderLost_ &&
+         !owedReply_ && inpos_ >= inbuf_.size();
+}
+
+void FtpEngine::TakeSession(FtpEngine& from) {
+  if (ctrl_) Fail(0, true);
+  login_ = std::move(from.login_);
+  // A taken session never logs in again (a fresh login brings its own): no password is kept.
+  SecureZeroMemory(login_.password.data(), login_.password.size());
+  login_.password.clear();
+  addrs_ = std::move(from.addrs_);
+  ctrl_ = std::move(from.ctrl_);
+  if (ctrl_) ctrl_->SetPace(&ctrlPace_);  // it counted in the other engine's pace
+  ctrlPace_.Off();
+  passive_ = from.passive_;
+  utf8_ = from.utf8_;
+  mlsd_ = from.mlsd_;
+  mlst_ = from.mlst_;
+  epsv_ = from.epsv_;
+  type_ = from.type_;
+  lastFamily_ = from.lastFamily_;
+  serverRest_ = from.serverRest_;
+  pwd_ = std::move(from.pwd_);
+  rest_.clear();
+  folderLost_ = owedReply_ = false;
+  inbuf_.clear();
+  inpos_ = 0;
+  reader_.Reset();
+  tlsCredentials_ = std::move(from.tlsCredentials_);
+  tlsTarget_ = std::move(from.tlsTarget_);
+  trustName_ = std::move(from.trustName_);
+  if (controlCert_) CertFreeCertificateContext(controlCert_);
+  controlCert_ = from.controlCert_;
+  from.controlCert_ = nullptr;
+  shown_ = std::move(from.shown_);
+  shownTrusted_ = from.shownTrusted_;
+  securityText_ = std::move(from.securityText_);
+  protectData_ = from.protectData_;
+  stream_ = StreamState::None;
+  op_ = Op::None;
+  error_ = 0;
+  To(ctrl_ ? St::Ready : St::Closed);
+  from.To(St::Closed);
+}
+
+DWORD FtpEngine::Revive(bool probe) {
+  if (state_ != St::Ready) return ERROR_FTP_DROPPED;
+  // Anything the server said while the session was idle (a 421 before it hangs up, the end of
+  // the connection) means it is gone.
+  // Dropped without a word: the connect goes on with a fresh login, which reports for itself.
+  auto drop = [this](DWORD e) {
+    ctrl_.reset();
+    To(St::Closed);
+    return e;
+  };
+  if (!ctrl_->Underlying().Quiet()) return drop(ERROR_FTP_DROPPED);
+  if (controlCert_) {
+    CertificateVerdict verdict = CheckServerCertificate(controlCert_, tlsTarget_);
+    DWORD e = verdict.error;
+    if (e && TrustedCertificates().Trusted(trustName_, verdict)) e = 0;
+    if (e) return drop(e);
+  }
+  if (!probe) return 0;
+  // NOOP through the raw command path: a 2xx or 3xx answer keeps the session.
+  const char keep = type_;
+  DWORD e = Command("NOOP");
+  type_ = keep;  // a NOOP changes no transfer type
+  if (e || state_ != St::Ready) return drop(e ? e : ERROR_FTP_DROPPED);
+  return 0;
 }
 
 }  // namespace vel::net

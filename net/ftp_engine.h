@@ -165,6 +165,21 @@ class FtpEngine {
   bool RestartPending() const { return !rest_.empty(); }
 
   void Quit();  // QUIT when connected, then closes (50, 51)
+  // QUIT sent without waiting for its answer, then closed: a session nobody waits on (the
+  // pool's) ends at once, and the server still hears it was meant.
+  void Abandon();
+
+  // A pool of logged-in connections (net/ftp_pool.h) hands a session from engine to engine.
+  // Reusable: idle and logged in, still in the login folder, no restart marker pending and no
+  // transfer that ended without its own final reply (the server may still owe one).
+  bool Reusable() const;
+  // Takes the logged-in control connection of `from` with what its login learned (features,
+  // transfer type, TLS credentials, the certificate shown); `from` is left Closed. Sends nothing.
+  void TakeSession(FtpEngine& from);
+  // Before a taken session serves a new connect: its certificate is judged again (trust may
+  // have been withdrawn since) and, when `probe`, a NOOP must be answered. 0, or the error
+  // that ended the session (the engine is Closed then; nothing else was sent).
+  DWORD Revive(bool probe);
   bool Connected() const { return state_ != St::Closed && state_ != St::Idle; }
 
   // The control connection's TLS protocol and cipher ("TLS 1.2, AES 256"); "" when it has none.
@@ -300,6 +315,8 @@ class FtpEngine {
   DataSink* sink_ = nullptr;
   DataSource* source_ = nullptr;
   std::string pwd_;      // the directory the probes return to
+  bool folderLost_ = false;  // a probe's CWD back to pwd_ failed: the working folder is unknown
+  bool owedReply_ = false;   // a cut transfer's final reply never came (a pool must not reuse it)
   DWORD dataError_ = 0;
   uint64_t dataMoved_ = 0;  // bytes the current transfer moved on its data connection
   uint64_t reportedAt_ = 0;  // when data progress was last reported (PaceNow)

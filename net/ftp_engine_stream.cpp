@@ -141,6 +141,7 @@ DWORD FtpEngine::EndStream() {
     } else {
       // Left before its end: the data connection is cut, and the server's word on the cut
       // transfer is no error of the caller's.
+      owedReply_ = !finalSeen_;  // whatever the replies after the cut, a pool will not bet on them
       if (!finalSeen_ && dataTls_) {
         To(St::Abor);
       } else {

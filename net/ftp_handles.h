@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "net/ftp_engine.h"
+#include "net/ftp_pool.h"
 #include "net/ftpnet.h"
 
 namespace vel::net {
@@ -109,6 +110,12 @@ struct Connection : Object, EngineObserver {
   // Set by any FtpCommandA: the caller's command may have changed the directory, the login or
   // the server's state behind the library's back, so a pool must never hand this connection on.
   std::atomic<bool> unpoolable{false};
+  // Set by the connect: the pool's key of its login, and the reply the login ended with (a
+  // reused connect shows it again as the last response).
+  bool loggedIn = false;
+  bool pooled = false;  // its session went to the pool at the close
+  PoolKey poolKey;
+  FtpReply loginReply;
   bool TryBegin() { bool f = false; return busy.compare_exchange_strong(f, true); }
   void End() { busy.store(false); }
   FtpEngine engine;

@@ -30,7 +30,22 @@ std::shared_ptr<Connection> ConnectionOf(HINTERNET h) {
   return std::static_pointer_cast<Connection>(Lookup(h, false, true, false));
 }
 
+void PoolIfClean(const std::shared_ptr<Connection>& c) {
+  if (c->loggedIn && !c->unpoolable && !c->cancel && c->engine.Reusable()) {
+    ConnectionPool::Instance().Put(c->poolKey, c->engine, c->loginReply);
+    c->pooled = true;
+  }
+  c->loggedIn = false;
+}
+
 void FinishClose(const std::shared_ptr<Connection>& c) {
+  PoolIfClean(c);
+  if (c->pooled) {
+    // The handle's connection ends for the program as a closed one does (50, 51), only
+    // without the QUIT.
+    c->Notify(c->context, INTERNET_STATUS_CLOSING_CONNECTION, nullptr, 0);
+    c->Notify(c->context, INTERNET_STATUS_CONNECTION_CLOSED, nullptr, 0);
+  }
   c->engine.Quit();
   HINTERNET h = c->handle;
   c->Notify(c->context, INTERNET_STATUS_HANDLE_CLOSING, &h, sizeof h);

@@ -34,7 +34,10 @@ bool RemotePath(LPCSTR display, std::string* server);
 BOOL FailWith(DWORD e);
 // The connection of a handle; nullptr with the last error set for another kind or none.
 std::shared_ptr<Connection> ConnectionOf(HINTERNET h);
-// Quits the connection's engine and announces the handle's close (70).
+// Gives the connection's session to the pool when it is clean (net/ftp_pool.h); the engine is
+// Closed afterwards. Called with no request of the connection running.
+void PoolIfClean(const std::shared_ptr<Connection>& c);
+// Pools the connection's session when clean, else quits it, and announces the handle's close (70).
 void FinishClose(const std::shared_ptr<Connection>& c);
 
 template <typename Body>

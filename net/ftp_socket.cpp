@@ -245,6 +245,15 @@ DWORD Socket::Recv(char* p, size_t n, size_t* got, DWORD timeoutMs, const std::a
   }
 }
 
+bool Socket::Quiet() const {
+  if (s_ == INVALID_SOCKET) return false;
+  fd_set readable;
+  FD_ZERO(&readable);
+  FD_SET(s_, &readable);
+  timeval now{0, 0};
+  return select(0, &readable, nullptr, nullptr, &now) == 0;
+}
+
 bool Socket::LocalAddress(sockaddr_storage* out) const {
   int len = sizeof *out;
   return getsockname(s_, reinterpret_cast<sockaddr*>(out), &len) == 0;

@@ -57,6 +57,8 @@ class Socket {
   DWORD SendAll(const char* p, size_t n, DWORD timeoutMs, const std::atomic<bool>* cancel);
   // *got == 0 after an orderly close by the peer.
   DWORD Recv(char* p, size_t n, size_t* got, DWORD timeoutMs, const std::atomic<bool>* cancel);
+  // Nothing to read and no end announced: an idle connection the peer has not given up.
+  bool Quiet() const;
   bool LocalAddress(sockaddr_storage* out) const;
   bool PeerAddress(sockaddr_storage* out) const;
   void ShutdownSend();

@@ -36,6 +36,8 @@ class ByteStream {
   virtual void Close() = 0;
   // The socket underneath (addresses, validity).
   virtual const Socket& Underlying() const = 0;
+  // Counts the stream's traffic in *pace (the socket's limit); see Socket::SetPace.
+  virtual void SetPace(Pace* pace) = 0;
 };
 
 // The plain stream: the socket itself.
@@ -55,6 +57,7 @@ class SocketStream final : public ByteStream {
   }
   void Close() override { s_.Close(); }
   const Socket& Underlying() const override { return s_; }
+  void SetPace(Pace* pace) override { s_.SetPace(pace); }
   // Hands the socket over (to a TLS channel that takes the connection over); the stream is
   // empty afterwards.
   Socket Release() { return std::move(s_); }

@@ -235,6 +235,16 @@ BOOL WINAPI FtpRenameFileA(HINTERNET hConnect, LPCSTR lpszExisting, LPCSTR lpszN
 #define FTP_PRESENCE_UNKNOWN 4
 BOOL WINAPI FtpGetEntryPresenceA(HINTERNET hConnect, LPCSTR lpszPath, LPDWORD lpdwPresence, DWORD_PTR dwContext);
 
+// The library's own call: ends (with QUIT) the logged-in connections to a server that the
+// library keeps for reuse. Closing a connection handle whose session is clean keeps its
+// control connection for at most 30 s, and the next InternetConnectA with the same server, port,
+// user, password, mode, security and proxy, from any session handle of the process, takes it
+// instead of logging in again. A program whose user asks to end the server session (a
+// "Disconnect") calls this after closing the handle. lpszServerName is the name as given to
+// InternetConnectA (a URL form is accepted); nServerPort 0 takes the port from the name or the
+// scheme's default. Returns the number of connections ended; never fails.
+DWORD WINAPI FtpEndPooledConnectionsA(LPCSTR lpszServerName, INTERNET_PORT nServerPort);
+
 // One command line on the control connection (no CR or LF, at most 4096 bytes: else
 // ERROR_INVALID_PARAMETER, nothing sent); its reply is the last response. A 4xx or 5xx reply
 // fails with ERROR_INTERNET_EXTENDED_ERROR. With fExpectResponse a data connection is opened

@@ -98,6 +98,7 @@ class TlsChannel final : public ByteStream {
   // Closes the socket without a word.
   void Close() override;
   const Socket& Underlying() const override { return socket_; }
+  void SetPace(Pace* pace) override { socket_.SetPace(pace); }
 
   // The server's certificate with the chain it sent (in its hCertStore); the caller frees it
   // with CertFreeCertificateContext. nullptr before the handshake or when the platform has none.

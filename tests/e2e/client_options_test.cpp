@@ -103,8 +103,8 @@ TEST_CASE("passive mode: the check box decides how every data connection is open
     return CommandsSince(from).find(session + " [ftp] FTP command: Client \"127.0.0.1\", \"QUIT\"") != std::string::npos;
   }, 10000));
 
-  // A series of downloads holds one server connection at a time: each new request closes the
-  // last one's connection.
+  // A series of downloads runs on one logged-in connection, which the library keeps between
+  // the requests: one vsftpd session serves them all, until Disconnect ends it.
   REQUIRE(s.Connect());
   REQUIRE(s.Expand("pub"));
   from = Slurp(FixtureFile("vsftpd-protocol.log")).size();
@@ -118,10 +118,11 @@ TEST_CASE("passive mode: the check box decides how every data connection is open
   auto quit = [&](const std::string& session) {
     return CommandsSince(from).find(session + " [ftp] FTP command: Client \"127.0.0.1\", \"QUIT\"") != std::string::npos;
   };
-  CHECK(WaitUntil([&] { return quit(sessions[0]) && quit(sessions[1]); }, 10000));
+  CHECK(sessions[0] == sessions[1] && sessions[1] == sessions[2]);
   CHECK(!quit(sessions[2]));
   c.Press(kDisconnect);
   REQUIRE(WaitUntil([&] { return c.Enabled(kConnect); }));
+  CHECK(WaitUntil([&] { return quit(sessions[2]); }, 10000));
 
   // Cleared, the next connection is made in active mode.
   from = Slurp(FixtureFile("vsftpd-protocol.log")).size();
@@ -150,9 +151,11 @@ TEST_CASE("proxy: a named FTP proxy carries the session; the system setting take
   REQUIRE(s.Connect());
   REQUIRE(s.Expand("pub"));
   GetOneByte(s);
-  // The connect, the two listings and the get each went through the proxy.
+  // The connect, the two listings and the get went through the proxy (on the one login the
+  // library keeps between requests).
   const std::size_t through = Count(Slurp(FixtureFile("proxy.log")), via);
-  CHECK(through >= before + 4);
+  std::printf("  logins through the proxy: %zu\n", through - before);
+  CHECK(through >= before + 1);
   c.Press(kClose);
   REQUIRE(WaitUntil([&] { return c.Enabled(kStart); }));
 

@@ -1,5 +1,7 @@
 #include "integration/fake_ftpd.h"
 
+#include "net/ftpnet.h"
+
 #include <cstdio>
 
 namespace nettest {
@@ -121,7 +123,13 @@ FakeFtpd::~FakeFtpd() {
 }
 
 std::vector<std::string> FakeFtpd::Commands() {
-  if (thread_.joinable()) thread_.join();
+  if (thread_.joinable()) {
+    // A script that holds the connection until the client goes would otherwise wait for the
+    // library's pool to give up a connection the test closed.
+    const std::string port = std::to_string(port_);
+    FtpEndPooledConnectionsA(((ipv6_ ? "[::1]:" : "127.0.0.1:") + port).c_str(), 0);
+    thread_.join();
+  }
   return commands_;
 }
 

@@ -695,3 +695,40 @@ TEST_CASE("tls library: every text of the message table fits the client's 256-by
   }
   CHECK(texts >= 35);
 }
+
+TEST_CASE("tls library: a pooled encrypted session serves the next connect, unless its trust was withdrawn") {
+  REQUIRE(Ready());
+  const std::string plainData = Name("ftpes://", "vsftpd-noreuse");
+  FtpEndPooledConnectionsA(plainData.c_str(), 0);
+  const size_t users = LoggedCommands("vsftpd-noreuse", "USER");
+  {
+    Session a;
+    REQUIRE(a.Connect(plainData));
+    CHECK(Has(Listed(a.conn), "hello.txt"));
+  }
+  Session b;
+  REQUIRE(b.Connect(plainData));
+  CHECK_EQ(SecurityText(b.conn).substr(0, 6), std::string("TLS 1."));
+  CHECK(Has(Listed(b.conn), "hello.txt"));  // a data connection under the reused session's TLS
+  Sleep(100);
+  CHECK_EQ(LoggedCommands("vsftpd-noreuse", "USER") - users, size_t{1});
+
+  // Trust the user gave and then withdrew: the pooled session is judged again and not used.
+  const char* server = "vsftpd-selfsigned";
+  const std::string name = Name("ftpes://", server);
+  TrustedCertificates trust;
+  trust.Forget(TrustServerName("localhost", Port(server)));
+  Session c;
+  CHECK(!c.Connect(name));
+  DWORD error = 0;
+  FTP_SERVER_CERTIFICATE_INFOA info = CertificateOf(c.session, &error);
+  REQUIRE(InternetSetOptionA(c.session, INTERNET_OPTION_FTP_TRUST_CERTIFICATE, &info, sizeof info));
+  REQUIRE(c.Connect(name));
+  InternetCloseHandle(c.conn);
+  c.conn = nullptr;
+  trust.Forget(TrustServerName("localhost", Port(server)));
+  CHECK(!c.Connect(name));
+  CHECK_EQ(c.error, static_cast<DWORD>(ERROR_INTERNET_INVALID_CA));
+  FtpEndPooledConnectionsA(plainData.c_str(), 0);
+  FtpEndPooledConnectionsA(name.c_str(), 0);
+}
