@@ -601,7 +601,11 @@ TEST_CASE("tls library: hostile answers to TLS end the connect clearly, with not
       CHECK_EQ(c.error, static_cast<DWORD>(ERROR_INTERNET_SECURITY_CHANNEL_ERROR));
       CHECK(c.ms < 2000);
     }  // the scripted server reports when the client has gone
-    CHECK_EQ(FakeReport(std::string(scenario) + ":", before), std::string(scenario) + ": ClientHello, then 0 bytes");
+    // Nothing in clear either way: the bytes after 234 come with it (no handshake is begun on
+    // them) or after the ClientHello (the handshake fails on them), as the scheduler has it.
+    const std::string report = FakeReport(std::string(scenario) + ":", before);
+    CHECK(report == std::string(scenario) + ": ClientHello, then 0 bytes" ||
+          report == std::string(scenario) + ": no ClientHello, 0 bytes");
   }
   {
     Session c(3000);  // a renegotiation request after the greeting
