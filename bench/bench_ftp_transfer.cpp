@@ -52,6 +52,11 @@ double Median(std::vector<double> v) {
   return v[v.size() / 2];
 }
 
+// "least-most" of the runs, printed beside each median.
+void PrintSpread(const char* name, const std::vector<double>& v) {
+  printf("ours %s_spread %.3f-%.3f\n", name, *std::min_element(v.begin(), v.end()), *std::max_element(v.begin(), v.end()));
+}
+
 bool Wait() {
   WaitForSingleObject(g_done, INFINITE);
   return g_result.dwError == 0;
@@ -156,6 +161,8 @@ int main() {
   InternetCloseHandle(c);
   InternetCloseHandle(s);
   DeleteFileA(local.c_str());
+  PrintSpread("download", down);
+  PrintSpread("upload", up);
   if (!target.listing) {
     printf("ours download_s %.3f\nours upload_s %.3f\n", Median(down), Median(up));
     // How busy the library kept this process: CPU seconds per transfer (one worker thread moves
