@@ -24,7 +24,6 @@ constexpr DWORD kOldProtocols =
 constexpr DWORD kCredentialFlags =
     SCH_CRED_MANUAL_CRED_VALIDATION | SCH_CRED_NO_DEFAULT_CREDS | SCH_USE_STRONG_CRYPTO;
 constexpr size_t kReadChunk = 256 * 1024;
-constexpr size_t kMaxPlainAhead = 1u << 20;  // decrypted bytes kept ahead of the reader
 constexpr DWORD kDrainMs = 3000;  // how long Finish() waits for the server's end
 constexpr unsigned char kAlertRecord = 21;
 
@@ -329,9 +328,21 @@ DWORD TlsChannel::Send(const char* p, size_t n, DWORD timeoutMs, const std::atom
   return 0;
 }
 
-// Decrypts the next record(s) into plain_, reading as needed, until some plaintext or the end
-// of the stream is there.
-DWORD TlsChannel::DecryptNext(DWORD timeoutMs, const std::atomic<bool>* cancel) {
+// Gives a record's plaintext to the reader: into its room first, the rest (a record larger
+// than what room is left) into plain_, which is empty whenever a record is decrypted.
+void TlsChannel::Take(const char* d, size_t n, char* to, size_t room, size_t* given) {
+  size_t now = std::min(n, room - *given);
+  memcpy(to + *given, d, now);
+  *given += now;
+  plain_.insert(plain_.end(), d + now, d + n);
+}
+
+// Decrypts the next record(s), reading as needed, until some plaintext or the end of the
+// stream is there. The plaintext goes straight into the reader's room (to[0 .. room), *given
+// bytes of it filled): every whole record already received is decrypted while room remains,
+// so that one socket wait brings as much as it can and no byte is copied twice.
+DWORD TlsChannel::DecryptNext(char* to, size_t room, size_t* given, DWORD timeoutMs,
+                              const std::atomic<bool>* cancel) {
   bool more = inLen_ == 0;
   for (;;) {
     if (more) {
@@ -360,10 +371,7 @@ DWORD TlsChannel::DecryptNext(DWORD timeoutMs, const std::atomic<bool>* cancel) 
     // Keep the plaintext before the leftover is moved over it (both live in in_).
     SecBuffer* data = FindBuffer(&desc, SECBUFFER_DATA);
     bool empty = !data || data->cbBuffer == 0;
-    if (!empty) {
-      const char* d = static_cast<const char*>(data->pvBuffer);
-      plain_.insert(plain_.end(), d, d + data->cbBuffer);
-    }
+    if (!empty) Take(static_cast<const char*>(data->pvBuffer), data->cbBuffer, to, room, given);
     KeepExtra(FindBuffer(&desc, SECBUFFER_EXTRA));
     // Wine's Secure Channel (8.0) takes the server's close_notify as an empty record (SEC_E_OK,
     // no data) instead of SEC_I_CONTEXT_EXPIRED. An alert record that leaves the channel usable
@@ -377,8 +385,8 @@ DWORD TlsChannel::DecryptNext(DWORD timeoutMs, const std::atomic<bool>* cancel) 
     if (st == SEC_I_RENEGOTIATE) {
       if (DWORD e = PostHandshake(timeoutMs, cancel)) return e;
     }
-    bool another = WholeRecord(In(), inLen_) && plain_.size() - plainPos_ < kMaxPlainAhead;
-    if (plainPos_ < plain_.size() && !another) return 0;
+    bool another = WholeRecord(In(), inLen_) && *given < room;
+    if ((*given > 0 || plainPos_ < plain_.size()) && !another) return 0;
     more = !another && !WholeRecord(In(), inLen_);
   }
 }
@@ -411,10 +419,11 @@ DWORD TlsChannel::Recv(char* p, size_t cap, size_t* got, DWORD timeoutMs, const 
     if (state_ == St::PeerClosed || state_ == St::PeerEnded) return 0;
     if (state_ == St::Failed) return ERROR_INTERNET_SECURITY_CHANNEL_ERROR;
     if (state_ != St::Open) return ERROR_INTERNET_INCORRECT_HANDLE_STATE;
-    if (DWORD e = DecryptNext(timeoutMs, cancel)) {
-      if (plainPos_ == plain_.size()) return e;
+    if (DWORD e = DecryptNext(p, cap, got, timeoutMs, cancel)) {
+      if (*got == 0 && plainPos_ == plain_.size()) return e;
       deferredError_ = e;  // what came before the failure is delivered first
     }
+    if (*got > 0) return 0;
   }
   size_t n = std::min(cap, plain_.size() - plainPos_);
   memcpy(p, plain_.data() + plainPos_, n);

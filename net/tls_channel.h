@@ -120,7 +120,8 @@ class TlsChannel final : public ByteStream {
   DWORD FillInput(DWORD timeoutMs, const std::atomic<bool>* cancel, bool* eof);
   DWORD SendToken(SecBuffer* token, DWORD timeoutMs, const std::atomic<bool>* cancel);
   DWORD HandshakeCall(bool* done, bool* more, DWORD timeoutMs, const std::atomic<bool>* cancel);
-  DWORD DecryptNext(DWORD timeoutMs, const std::atomic<bool>* cancel);
+  DWORD DecryptNext(char* to, size_t room, size_t* given, DWORD timeoutMs, const std::atomic<bool>* cancel);
+  void Take(const char* d, size_t n, char* to, size_t room, size_t* given);
   DWORD PostHandshake(DWORD timeoutMs, const std::atomic<bool>* cancel);
   DWORD SendCloseNotify(DWORD timeoutMs, const std::atomic<bool>* cancel);
   void KeepExtra(const SecBuffer* extra);
@@ -141,7 +142,8 @@ class TlsChannel final : public ByteStream {
   std::vector<char> in_;    // received records not yet consumed: in_[inStart_ .. inStart_ + inLen_)
   size_t inStart_ = 0;
   size_t inLen_ = 0;
-  std::vector<char> plain_; // decrypted bytes not yet read: plain_[plainPos_ .. plain_.size())
+  std::vector<char> plain_; // decrypted bytes not yet read: plain_[plainPos_ .. plain_.size()),
+                            // only the tail of a record larger than the reader's room
   size_t plainPos_ = 0;
   std::vector<char> out_;   // records being encrypted for one socket write
 };
