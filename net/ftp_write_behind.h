@@ -30,9 +30,9 @@ namespace vel::net {
 
 class WriteBehind {
  public:
-  static constexpr size_t kBuffers = 3;
-  static constexpr size_t kBufferBytes = 4u << 20;
-  static constexpr size_t kLeastRoom = 256u << 10;
+  static constexpr size_t kBuffers = 4;
+  static constexpr size_t kBufferBytes = 1u << 20;
+  static constexpr size_t kLeastRoom = 64u << 10;
 
   explicit WriteBehind(HANDLE file) : file_(file) {}
   ~WriteBehind() { Stop(); }

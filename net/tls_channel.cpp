@@ -64,6 +64,12 @@ bool PlausibleRecord(const char* p, size_t n) {
 }
 
 // Whether the bytes hold at least one whole record (5-byte header with the length behind it).
+// Moves a buffer the platform filled to `to` (where it already is, as a rule); its length.
+size_t CloseGap(char* to, const SecBuffer& b) {
+  if (b.pvBuffer != to) memmove(to, b.pvBuffer, b.cbBuffer);
+  return b.cbBuffer;
+}
+
 bool WholeRecord(const char* p, size_t n) {
   return n >= 5 && n >= 5 + ((static_cast<size_t>(static_cast<unsigned char>(p[3])) << 8) |
                              static_cast<unsigned char>(p[4]));
@@ -309,12 +315,11 @@ DWORD TlsChannel::Send(const char* p, size_t n, DWORD timeoutMs, const std::atom
       SECURITY_STATUS st = EncryptMessage(&context_, 0, &desc, 0);
       if (st != SEC_E_OK) return Fail(st);
       // The record is header, data and trailer as long as the platform made them: close the
-      // gaps a shorter header or trailer leaves.
+      // gaps a shorter header or trailer leaves. Nearly always there are none, and the
+      // runtime's memmove copies a block onto itself byte for byte: only gaps are closed.
       size_t at = b[0].cbBuffer;
-      memmove(base + at, b[1].pvBuffer, b[1].cbBuffer);
-      at += b[1].cbBuffer;
-      memmove(base + at, b[2].pvBuffer, b[2].cbBuffer);
-      at += b[2].cbBuffer;
+      at += CloseGap(base + at, b[1]);
+      at += CloseGap(base + at, b[2]);
       used += at;
       p += len;
       n -= len;

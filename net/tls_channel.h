@@ -73,7 +73,7 @@ struct TlsSessionInfo {
 class TlsChannel final : public ByteStream {
  public:
   static constexpr size_t kMaxHandshakeBytes = 1u << 20;  // a server's whole handshake flight
-  static constexpr size_t kBatchRecords = 16;              // records sent by one socket write
+  static constexpr size_t kBatchRecords = 64;              // records sent by one socket write
 
   // The channel owns the connected socket from here on.
   TlsChannel(Socket socket, std::shared_ptr<TlsCredentials> credentials, std::string targetName);
