@@ -32,32 +32,13 @@
 #include <string>
 #include <vector>
 
+#include "bench_clock.h"
+
 namespace {
 
 constexpr size_t kReadBuffer = 1 << 20;
 constexpr size_t kBatchRecords = 64;
 constexpr unsigned char kAlertRecord = 21;
-
-double Now() {
-  LARGE_INTEGER f, c;
-  QueryPerformanceFrequency(&f);
-  QueryPerformanceCounter(&c);
-  return static_cast<double>(c.QuadPart) / static_cast<double>(f.QuadPart);
-}
-
-double CpuSeconds() {
-  FILETIME created, ended, kernel, user;
-  GetProcessTimes(GetCurrentProcess(), &created, &ended, &kernel, &user);
-  auto s = [](const FILETIME& t) {
-    return static_cast<double>((static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 1e7;
-  };
-  return s(kernel) + s(user);
-}
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
 
 [[noreturn]] void Die(const char* what, long code) {
   printf("tls_ceiling: %s failed (%ld)\n", what, code);
@@ -352,21 +333,21 @@ int main() {
   std::vector<double> down, up, downCpu, upCpu;
   unsigned long long size = 0;
   for (int i = 0; i < runs; ++i) {
-    double t = Now(), cpu = CpuSeconds();
+    double t = BenchNow(), cpu = BenchCpuSeconds();
     size = Download(&c, "bench1g.bin", target);
-    down.push_back(Now() - t);
-    downCpu.push_back(CpuSeconds() - cpu);
+    down.push_back(BenchNow() - t);
+    downCpu.push_back(BenchCpuSeconds() - cpu);
   }
   for (int i = 0; i < runs; ++i) {
-    double t = Now(), cpu = CpuSeconds();
+    double t = BenchNow(), cpu = BenchCpuSeconds();
     Upload(&c, "ceiling-up.bin", size, target);
-    up.push_back(Now() - t);
-    upCpu.push_back(CpuSeconds() - cpu);
+    up.push_back(BenchNow() - t);
+    upCpu.push_back(BenchCpuSeconds() - cpu);
   }
   c.Expect("DELE ceiling-up.bin", 250);
   c.Command("QUIT");
   printf("ceiling bytes %llu\n", size);
-  printf("ceiling download_s %.3f\nceiling upload_s %.3f\n", Median(down), Median(up));
-  printf("ceiling download_cpu_s %.3f\nceiling upload_cpu_s %.3f\n", Median(downCpu), Median(upCpu));
+  printf("ceiling download_s %.3f\nceiling upload_s %.3f\n", BenchMedian(down), BenchMedian(up));
+  printf("ceiling download_cpu_s %.3f\nceiling upload_cpu_s %.3f\n", BenchMedian(downCpu), BenchMedian(upCpu));
   return 0;
 }
