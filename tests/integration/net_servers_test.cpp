@@ -394,7 +394,7 @@ TEST_CASE("engine: a local write or read failure is reported as itself, the sess
   e.Quit();
 }
 
-// Downloads larger than the write-behind buffers (net/ftp_write_behind.h: three of 4 MiB), so
+// Downloads larger than the write-behind buffers (net/ftp_write_behind.h: four of 1 MiB), so
 // that the writer thread runs and its buffers are reused.
 namespace {
 
