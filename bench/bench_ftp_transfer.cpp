@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_clock.h"
 #include "integration/tls_support.h"
 #include "net/ftpnet.h"
 
@@ -30,26 +31,9 @@ void CALLBACK Count(HINTERNET, DWORD_PTR, DWORD code, LPVOID info, DWORD len) {
   }
 }
 
-double Now() {
-  LARGE_INTEGER f, c;
-  QueryPerformanceFrequency(&f);
-  QueryPerformanceCounter(&c);
-  return static_cast<double>(c.QuadPart) / static_cast<double>(f.QuadPart);
-}
-
-// CPU seconds the process has used (all threads, user and kernel).
-double CpuSeconds() {
-  FILETIME created, ended, kernel, user;
-  GetProcessTimes(GetCurrentProcess(), &created, &ended, &kernel, &user);
-  auto seconds = [](const FILETIME& f) {
-    return static_cast<double>((static_cast<unsigned long long>(f.dwHighDateTime) << 32) | f.dwLowDateTime) / 1e7;
-  };
-  return seconds(kernel) + seconds(user);
-}
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
+// "least-most" of the runs, printed beside each median.
+void PrintSpread(const char* name, const std::vector<double>& v) {
+  printf("ours %s_spread %.3f-%.3f\n", name, *std::min_element(v.begin(), v.end()), *std::max_element(v.begin(), v.end()));
 }
 
 bool Wait() {
@@ -140,27 +124,29 @@ int main() {
     // A new file every run, as curl and lftp get: replacing the last run's copy would also time
     // the file system dropping 1 GiB it had not yet written back.
     DeleteFileA(local.c_str());
-    double t = Now(), cpu = CpuSeconds();
+    double t = BenchNow(), cpu = BenchCpuSeconds();
     FtpGetFileA(c, target.download.c_str(), local.c_str(), FALSE, 0, FTP_TRANSFER_TYPE_BINARY, 1);
     if (!Wait()) return printf("download failed %lu\n", g_result.dwError), 1;
-    down.push_back(Now() - t);
-    downCpu.push_back(CpuSeconds() - cpu);
+    down.push_back(BenchNow() - t);
+    downCpu.push_back(BenchCpuSeconds() - cpu);
   }
   for (int i = 0; i < runs; ++i) {
-    double t = Now(), cpu = CpuSeconds();
+    double t = BenchNow(), cpu = BenchCpuSeconds();
     FtpPutFileA(c, local.c_str(), target.upload.c_str(), FTP_TRANSFER_TYPE_BINARY, 1);
     if (!Wait()) return printf("upload failed %lu\n", g_result.dwError), 1;
-    up.push_back(Now() - t);
-    upCpu.push_back(CpuSeconds() - cpu);
+    up.push_back(BenchNow() - t);
+    upCpu.push_back(BenchCpuSeconds() - cpu);
   }
   InternetCloseHandle(c);
   InternetCloseHandle(s);
   DeleteFileA(local.c_str());
+  PrintSpread("download", down);
+  PrintSpread("upload", up);
   if (!target.listing) {
-    printf("ours download_s %.3f\nours upload_s %.3f\n", Median(down), Median(up));
+    printf("ours download_s %.3f\nours upload_s %.3f\n", BenchMedian(down), BenchMedian(up));
     // How busy the library kept this process: CPU seconds per transfer (one worker thread moves
     // the data, so a figure near the wall time says the process, not the server, is the limit).
-    printf("ours download_cpu_s %.3f\nours upload_cpu_s %.3f\n", Median(downCpu), Median(upCpu));
+    printf("ours download_cpu_s %.3f\nours upload_cpu_s %.3f\n", BenchMedian(downCpu), BenchMedian(upCpu));
     return 0;
   }
 
@@ -169,28 +155,28 @@ int main() {
   HINTERNET sc = InternetConnectA(ss, host.c_str(), 0, nullptr, nullptr, INTERNET_SERVICE_FTP, INTERNET_FLAG_PASSIVE, 0);
   size_t entries = 0;
   for (int i = 0; i < runs + 2; ++i) {
-    double t = Now();
+    double t = BenchNow();
     WIN32_FIND_DATAA fd;
     HINTERNET f = FtpFindFirstFileA(sc, "pub/big10k/*.*", &fd, 0, 0);
     if (!f) return printf("listing failed %lu\n", GetLastError()), 1;
     entries = 1;
     while (f && InternetFindNextFileA(f, &fd)) ++entries;
     if (f) InternetCloseHandle(f);
-    list.push_back(Now() - t);
+    list.push_back(BenchNow() - t);
   }
   std::vector<double> small;  // the fixed cost of one listing (commands, data connection)
   for (int i = 0; i < runs + 2; ++i) {
-    double t = Now();
+    double t = BenchNow();
     WIN32_FIND_DATAA fd;
     HINTERNET f = FtpFindFirstFileA(sc, "pub/nested/*.*", &fd, 0, 0);
     if (!f) return printf("small listing failed %lu\n", GetLastError()), 1;
     InternetCloseHandle(f);
-    small.push_back(Now() - t);
+    small.push_back(BenchNow() - t);
   }
   InternetCloseHandle(sc);
   InternetCloseHandle(ss);
-  printf("ours list1_s %.4f\n", Median(small));
-  printf("ours download_s %.3f\nours upload_s %.3f\nours list_s %.4f\nours list_entries %zu\n", Median(down),
-         Median(up), Median(list), entries);
+  printf("ours list1_s %.4f\n", BenchMedian(small));
+  printf("ours download_s %.3f\nours upload_s %.3f\nours list_s %.4f\nours list_entries %zu\n", BenchMedian(down),
+         BenchMedian(up), BenchMedian(list), entries);
   return 0;
 }

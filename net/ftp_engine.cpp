@@ -594,19 +594,27 @@ void FtpEngine::DoConnect() {
 
 DWORD FtpEngine::MoveIn(DataSink* sink) {
   constexpr size_t kBuf = 1024 * 1024;
-  std::string block(kBuf, '\0');
+  std::string block;
   std::string converted;
   CrlfConverter crlf;
   const bool convert = ascii_ && op_ != Op::List;  // listing lines are split on LF anyway
   size_t pending = 0;  // bytes not yet reported by 41
   reportedAt_ = PaceNow();
   for (;;) {
+    // Binary bytes are received where the sink will write them from, when it lends room.
+    size_t room = 0;
+    char* into = convert ? nullptr : sink->Lend(&room);
+    if (!into) {
+      if (block.empty()) block.resize(kBuf);
+      into = block.data();
+      room = kBuf;
+    }
     size_t got = 0;
-    DWORD e = data_->Recv(block.data(), kBuf, &got, timeouts_.receive, cancel_);
+    DWORD e = data_->Recv(into, room, &got, timeouts_.receive, cancel_);
     if (e) return e;
     if (got == 0) break;
     dataPace_.Delivered(got, PaceNow());
-    const char* p = block.data();
+    const char* p = into;
     size_t n = got;
     if (convert) {
       crlf.Convert(p, n, &converted);
@@ -622,6 +630,10 @@ DWORD FtpEngine::MoveIn(DataSink* sink) {
     if (ReportDue(pending)) ReportData(INTERNET_STATUS_RECEIVING_RESPONSE, &pending);
   }
   ReportData(INTERNET_STATUS_RECEIVING_RESPONSE, &pending);
+  if (DWORD w = sink->Flush()) {  // the last writes behind the receive failed
+    localError_ = w;
+    return w;
+  }
   return 0;
 }
 

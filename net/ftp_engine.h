@@ -65,6 +65,13 @@ class EngineObserver {
 class DataSink {
  public:
   virtual DWORD Write(const char* p, size_t n) = 0;  // 0 or a Win32 error
+  // Where the engine may receive the next bytes it then gives to Write (at most *room of them):
+  // a sink that writes from buffers of its own lends room in one, and Write takes bytes that
+  // are already there without copying them. nullptr: the engine receives into its own block.
+  virtual char* Lend(size_t* room) { (void)room; return nullptr; }
+  // Called once after the last Write: 0 when every byte reached its place, else the error
+  // (a sink that writes behind reports a late failure here).
+  virtual DWORD Flush() { return 0; }
 
  protected:
   ~DataSink() = default;

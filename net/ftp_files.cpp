@@ -23,19 +23,13 @@ DWORD DownloadFile::Create(const std::string& target) {
   }
   target_ = full;
   temp_ = temp;
+  behind_ = std::make_unique<WriteBehind>(h_);
   return 0;
 }
 
-DWORD DownloadFile::Write(const char* p, size_t n) {
-  while (n > 0) {
-    DWORD chunk = n > (1u << 30) ? (1u << 30) : static_cast<DWORD>(n);
-    DWORD done = 0;
-    if (!WriteFile(h_, p, chunk, &done, nullptr)) return GetLastError();
-    p += done;
-    n -= done;
-  }
-  return 0;
-}
+DWORD DownloadFile::Write(const char* p, size_t n) { return behind_->Put(p, n); }
+
+DWORD DownloadFile::Flush() { return behind_ ? behind_->Finish() : 0; }
 
 namespace {
 
@@ -67,6 +61,11 @@ DWORD ReplaceTarget(const std::string& temp, const std::string& target) {
 }  // namespace
 
 DWORD DownloadFile::Commit() {
+  if (DWORD e = Flush()) {  // a write that failed late: the file is not whole
+    Discard();
+    return e;
+  }
+  behind_.reset();
   if (h_ != INVALID_HANDLE_VALUE) {
     CloseHandle(h_);
     h_ = INVALID_HANDLE_VALUE;
@@ -80,6 +79,7 @@ DWORD DownloadFile::Commit() {
 }
 
 void DownloadFile::Discard() {
+  behind_.reset();  // stops the writer before its handle closes
   if (h_ != INVALID_HANDLE_VALUE) {
     CloseHandle(h_);
     h_ = INVALID_HANDLE_VALUE;

@@ -24,7 +24,6 @@ constexpr DWORD kOldProtocols =
 constexpr DWORD kCredentialFlags =
     SCH_CRED_MANUAL_CRED_VALIDATION | SCH_CRED_NO_DEFAULT_CREDS | SCH_USE_STRONG_CRYPTO;
 constexpr size_t kReadChunk = 256 * 1024;
-constexpr size_t kMaxPlainAhead = 1u << 20;  // decrypted bytes kept ahead of the reader
 constexpr DWORD kDrainMs = 3000;  // how long Finish() waits for the server's end
 constexpr unsigned char kAlertRecord = 21;
 
@@ -65,6 +64,12 @@ bool PlausibleRecord(const char* p, size_t n) {
 }
 
 // Whether the bytes hold at least one whole record (5-byte header with the length behind it).
+// Moves a buffer the platform filled to `to` (where it already is, as a rule); its length.
+size_t CloseGap(char* to, const SecBuffer& b) {
+  if (b.pvBuffer != to) memmove(to, b.pvBuffer, b.cbBuffer);
+  return b.cbBuffer;
+}
+
 bool WholeRecord(const char* p, size_t n) {
   return n >= 5 && n >= 5 + ((static_cast<size_t>(static_cast<unsigned char>(p[3])) << 8) |
                              static_cast<unsigned char>(p[4]));
@@ -310,12 +315,11 @@ DWORD TlsChannel::Send(const char* p, size_t n, DWORD timeoutMs, const std::atom
       SECURITY_STATUS st = EncryptMessage(&context_, 0, &desc, 0);
       if (st != SEC_E_OK) return Fail(st);
       // The record is header, data and trailer as long as the platform made them: close the
-      // gaps a shorter header or trailer leaves.
+      // gaps a shorter header or trailer leaves. Nearly always there are none, and the
+      // runtime's memmove copies a block onto itself byte for byte: only gaps are closed.
       size_t at = b[0].cbBuffer;
-      memmove(base + at, b[1].pvBuffer, b[1].cbBuffer);
-      at += b[1].cbBuffer;
-      memmove(base + at, b[2].pvBuffer, b[2].cbBuffer);
-      at += b[2].cbBuffer;
+      at += CloseGap(base + at, b[1]);
+      at += CloseGap(base + at, b[2]);
       used += at;
       p += len;
       n -= len;
@@ -329,9 +333,21 @@ DWORD TlsChannel::Send(const char* p, size_t n, DWORD timeoutMs, const std::atom
   return 0;
 }
 
-// Decrypts the next record(s) into plain_, reading as needed, until some plaintext or the end
-// of the stream is there.
-DWORD TlsChannel::DecryptNext(DWORD timeoutMs, const std::atomic<bool>* cancel) {
+// Gives a record's plaintext to the reader: into its room first, the rest (a record larger
+// than what room is left) into plain_, which is empty whenever a record is decrypted.
+void TlsChannel::Take(const char* d, size_t n, char* to, size_t room, size_t* given) {
+  size_t now = std::min(n, room - *given);
+  memcpy(to + *given, d, now);
+  *given += now;
+  plain_.insert(plain_.end(), d + now, d + n);
+}
+
+// Decrypts the next record(s), reading as needed, until some plaintext or the end of the
+// stream is there. The plaintext goes straight into the reader's room (to[0 .. room), *given
+// bytes of it filled): every whole record already received is decrypted while room remains,
+// so that one socket wait brings as much as it can and no byte is copied twice.
+DWORD TlsChannel::DecryptNext(char* to, size_t room, size_t* given, DWORD timeoutMs,
+                              const std::atomic<bool>* cancel) {
   bool more = inLen_ == 0;
   for (;;) {
     if (more) {
@@ -360,10 +376,7 @@ DWORD TlsChannel::DecryptNext(DWORD timeoutMs, const std::atomic<bool>* cancel) 
     // Keep the plaintext before the leftover is moved over it (both live in in_).
     SecBuffer* data = FindBuffer(&desc, SECBUFFER_DATA);
     bool empty = !data || data->cbBuffer == 0;
-    if (!empty) {
-      const char* d = static_cast<const char*>(data->pvBuffer);
-      plain_.insert(plain_.end(), d, d + data->cbBuffer);
-    }
+    if (!empty) Take(static_cast<const char*>(data->pvBuffer), data->cbBuffer, to, room, given);
     KeepExtra(FindBuffer(&desc, SECBUFFER_EXTRA));
     // Wine's Secure Channel (8.0) takes the server's close_notify as an empty record (SEC_E_OK,
     // no data) instead of SEC_I_CONTEXT_EXPIRED. An alert record that leaves the channel usable
@@ -377,8 +390,8 @@ DWORD TlsChannel::DecryptNext(DWORD timeoutMs, const std::atomic<bool>* cancel) 
     if (st == SEC_I_RENEGOTIATE) {
       if (DWORD e = PostHandshake(timeoutMs, cancel)) return e;
     }
-    bool another = WholeRecord(In(), inLen_) && plain_.size() - plainPos_ < kMaxPlainAhead;
-    if (plainPos_ < plain_.size() && !another) return 0;
+    bool another = WholeRecord(In(), inLen_) && *given < room;
+    if ((*given > 0 || plainPos_ < plain_.size()) && !another) return 0;
     more = !another && !WholeRecord(In(), inLen_);
   }
 }
@@ -411,10 +424,11 @@ DWORD TlsChannel::Recv(char* p, size_t cap, size_t* got, DWORD timeoutMs, const 
     if (state_ == St::PeerClosed || state_ == St::PeerEnded) return 0;
     if (state_ == St::Failed) return ERROR_INTERNET_SECURITY_CHANNEL_ERROR;
     if (state_ != St::Open) return ERROR_INTERNET_INCORRECT_HANDLE_STATE;
-    if (DWORD e = DecryptNext(timeoutMs, cancel)) {
-      if (plainPos_ == plain_.size()) return e;
+    if (DWORD e = DecryptNext(p, cap, got, timeoutMs, cancel)) {
+      if (*got == 0 && plainPos_ == plain_.size()) return e;
       deferredError_ = e;  // what came before the failure is delivered first
     }
+    if (*got > 0) return 0;
   }
   size_t n = std::min(cap, plain_.size() - plainPos_);
   memcpy(p, plain_.data() + plainPos_, n);

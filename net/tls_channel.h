@@ -73,7 +73,7 @@ struct TlsSessionInfo {
 class TlsChannel final : public ByteStream {
  public:
   static constexpr size_t kMaxHandshakeBytes = 1u << 20;  // a server's whole handshake flight
-  static constexpr size_t kBatchRecords = 16;              // records sent by one socket write
+  static constexpr size_t kBatchRecords = 64;              // records sent by one socket write
 
   // The channel owns the connected socket from here on.
   TlsChannel(Socket socket, std::shared_ptr<TlsCredentials> credentials, std::string targetName);
@@ -121,7 +121,8 @@ class TlsChannel final : public ByteStream {
   DWORD FillInput(DWORD timeoutMs, const std::atomic<bool>* cancel, bool* eof);
   DWORD SendToken(SecBuffer* token, DWORD timeoutMs, const std::atomic<bool>* cancel);
   DWORD HandshakeCall(bool* done, bool* more, DWORD timeoutMs, const std::atomic<bool>* cancel);
-  DWORD DecryptNext(DWORD timeoutMs, const std::atomic<bool>* cancel);
+  DWORD DecryptNext(char* to, size_t room, size_t* given, DWORD timeoutMs, const std::atomic<bool>* cancel);
+  void Take(const char* d, size_t n, char* to, size_t room, size_t* given);
   DWORD PostHandshake(DWORD timeoutMs, const std::atomic<bool>* cancel);
   DWORD SendCloseNotify(DWORD timeoutMs, const std::atomic<bool>* cancel);
   void KeepExtra(const SecBuffer* extra);
@@ -142,7 +143,8 @@ class TlsChannel final : public ByteStream {
   std::vector<char> in_;    // received records not yet consumed: in_[inStart_ .. inStart_ + inLen_)
   size_t inStart_ = 0;
   size_t inLen_ = 0;
-  std::vector<char> plain_; // decrypted bytes not yet read: plain_[plainPos_ .. plain_.size())
+  std::vector<char> plain_; // decrypted bytes not yet read: plain_[plainPos_ .. plain_.size()),
+                            // only the tail of a record larger than the reader's room
   size_t plainPos_ = 0;
   std::vector<char> out_;   // records being encrypted for one socket write
 };

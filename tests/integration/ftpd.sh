@@ -11,6 +11,7 @@
 #                          DIR/vsftpd-protocol.log (every command vsftpd received),
 #                          DIR/proxy.txt: the port of an FTP proxy (ProFTPD's mod_proxy, user@host
 #                          logins, log in DIR/proxy.log) when the module is installed
+#                          DIR/small-disk: an 8 MiB tmpfs (when run as root; unmounted at stop)
 #   ftpd.sh stop DIR    -> stops exactly the recorded pids
 # Users: anonymous, and "veluser" with password "velpass" (vsftpd: the local account made by
 # scripts/setup; ProFTPD: AuthUserFile; Pure-FTPd: a virtual-user database). The anonymous root is owned by root; its "pub" folder is
@@ -22,7 +23,11 @@ FTPD_DIR=${FTPD_DIR:-/opt/afc-ftpd}
 
 source "$(dirname "$0")/../support/ftpd_common.sh"
 
-if [ "$cmd" = stop ]; then stop_all; exit 0; fi
+if [ "$cmd" = stop ]; then
+  stop_all
+  if mountpoint -q "$dir/small-disk"; then umount "$dir/small-disk"; fi
+  exit 0
+fi
 
 make_tree() {  # root
   local root=$1
@@ -267,5 +272,11 @@ pid=$!
 echo $pid >>"$dir/pids"
 wait_port "$port" "$pid" twisted
 echo "$port $root" >"$dir/twisted.txt"
+
+# An 8 MiB file system (tmpfs, mounted as root) for downloads that fill their disk mid-way.
+mkdir -p "$dir/small-disk"
+if [ "$(id -u)" = 0 ] && ! mountpoint -q "$dir/small-disk"; then
+  mount -t tmpfs -o size=8m,mode=0777 afc-small-disk "$dir/small-disk"
+fi
 
 mv "$dir/servers.txt.new" "$dir/servers.txt"

@@ -254,3 +254,45 @@ TEST_CASE("async: closing the session while its callback waits on the closer's l
   a.rec.onNote = nullptr;
   Sleep(200);
 }
+
+TEST_CASE("async: closing the connection mid-download while the file's writes run behind keeps the old file") {
+  const Server* sv = FindServer("vsftpd");
+  REQUIRE(sv);
+  {  // 20 MiB: more than the write-behind buffers hold, so the writer thread is running
+    HINTERNET s = InternetOpenA("nettest", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
+    HINTERNET c = InternetConnectA(s, sv->Host().c_str(), 0, nullptr, nullptr, INTERNET_SERVICE_FTP,
+                                   INTERNET_FLAG_PASSIVE, 0);
+    CHECK(!PutBytes(c, "pub/cancel-behind.bin", 20u << 20, 9).empty());
+    InternetCloseHandle(c);
+    InternetCloseHandle(s);
+  }
+  AsyncSession a;
+  INTERNET_ASYNC_RESULT r{};
+  InternetConnectA(a.session, sv->Host().c_str(), 0, nullptr, nullptr, INTERNET_SERVICE_FTP, INTERNET_FLAG_PASSIVE, 1);
+  REQUIRE(a.rec.WaitComplete(&r));
+  a.conn = reinterpret_cast<HINTERNET>(r.dwResult);
+  REQUIRE(a.conn);
+  const std::string dir = ScratchDir();
+  const std::string target = dir + "\\keep.bin";
+  WriteAll(target, "precious");
+  static HINTERNET conn;
+  static uint64_t received;
+  conn = a.conn;
+  received = 0;
+  a.rec.onNote = [](const Note& n) {  // close once 12 MiB arrived: buffers are queued and written
+    if (n.code == 41 && (received += n.count) >= (12u << 20) && conn) {
+      InternetCloseHandle(conn);
+      conn = nullptr;
+    }
+  };
+  FtpGetFileA(a.conn, "pub/cancel-behind.bin", target.c_str(), FALSE, 0, FTP_TRANSFER_TYPE_BINARY, 1);
+  bool done = a.rec.WaitComplete(&r, 20000);
+  a.rec.onNote = nullptr;
+  CHECK(done);
+  a.conn = nullptr;  // closed by the callback
+  CHECK_EQ(r.dwResult, 0u);
+  CHECK_EQ(r.dwError, static_cast<DWORD>(ERROR_INTERNET_OPERATION_CANCELLED));
+  CHECK_EQ(ReadAll(target), std::string("precious"));
+  CHECK_EQ(OtherFiles(dir, "keep.bin"), 0);  // the temporary file is gone with its writer
+  DeleteFileA((sv->root + "\\pub\\cancel-behind.bin").c_str());
+}

@@ -393,3 +393,65 @@ TEST_CASE("engine: a local write or read failure is reported as itself, the sess
   CHECK(Exists(sv->root + "\\pub\\after-local-errors"));
   e.Quit();
 }
+
+// Downloads larger than the write-behind buffers (net/ftp_write_behind.h: four of 1 MiB), so
+// that the writer thread runs and its buffers are reused.
+namespace {
+
+constexpr size_t kBehindBytes = 20u << 20;
+
+// The fixture's 8 MiB file system (tmpfs), as a Windows path.
+std::string SmallDisk() {
+  const char* dir = getenv("AFC_FTPD_DIR");
+  std::string win = std::string("Z:") + (dir ? dir : "") + "/small-disk";
+  for (char& c : win)
+    if (c == '/') c = '\\';
+  return win;
+}
+
+}  // namespace
+
+TEST_CASE("write-behind: a download larger than every buffer arrives whole, over an old file too") {
+  const Server* sv = FindServer("vsftpd");
+  REQUIRE(sv);
+  SyncSession s(*sv);
+  REQUIRE(s.conn != nullptr);
+  const std::string bytes = PutBytes(s.conn, "pub/behind.bin", kBehindBytes, 7);
+  REQUIRE(!bytes.empty());
+  const std::string dir = ScratchDir();
+  const std::string target = dir + "\\behind.bin";
+  CHECK(FtpGetFileA(s.conn, "pub/behind.bin", target.c_str(), FALSE, 0, FTP_TRANSFER_TYPE_BINARY, 0));
+  CHECK(ReadAll(target) == bytes);
+  WriteAll(target, "old");
+  CHECK(FtpGetFileA(s.conn, "pub/behind.bin", target.c_str(), FALSE, 0, FTP_TRANSFER_TYPE_BINARY, 0));
+  CHECK(ReadAll(target) == bytes);
+  CHECK_EQ(OtherFiles(dir, "behind.bin"), 0);
+  CHECK(FtpDeleteFileA(s.conn, "pub/behind.bin"));
+}
+
+TEST_CASE("write-behind: a disk that fills mid-download fails it as disk full and keeps the old file") {
+  const Server* sv = FindServer("vsftpd");
+  REQUIRE(sv);
+  const std::string disk = SmallDisk();
+  REQUIRE(GetFileAttributesA(disk.c_str()) != INVALID_FILE_ATTRIBUTES);  // ftpd.sh mounts it (as root)
+  SyncSession s(*sv);
+  REQUIRE(s.conn != nullptr);
+  REQUIRE(!PutBytes(s.conn, "pub/toobig.bin", kBehindBytes, 8).empty());
+  const std::string fresh = disk + "\\fresh.bin", old = disk + "\\old.bin";
+  DeleteFileA(fresh.c_str());
+  WriteAll(old, "precious");
+  // Neither download fits: the writer thread's write fails after several MiB went to the disk.
+  CHECK(!FtpGetFileA(s.conn, "pub/toobig.bin", fresh.c_str(), FALSE, 0, FTP_TRANSFER_TYPE_BINARY, 0));
+  CHECK_EQ(GetLastError(), static_cast<DWORD>(ERROR_DISK_FULL));
+  CHECK(!Exists(fresh));
+  CHECK(!FtpGetFileA(s.conn, "pub/toobig.bin", old.c_str(), FALSE, 0, FTP_TRANSFER_TYPE_BINARY, 0));
+  CHECK_EQ(GetLastError(), static_cast<DWORD>(ERROR_DISK_FULL));
+  CHECK_EQ(ReadAll(old), std::string("precious"));
+  CHECK_EQ(OtherFiles(disk, "old.bin"), 0);  // no temporary file left filling the disk
+  // The connection goes on, and a file that fits arrives whole.
+  CHECK(FtpGetFileA(s.conn, "pub/mib.bin", fresh.c_str(), FALSE, 0, FTP_TRANSFER_TYPE_BINARY, 0));
+  CHECK(ReadAll(fresh) == ReadAll(sv->root + "\\pub\\mib.bin"));
+  DeleteFileA(fresh.c_str());
+  DeleteFileA(old.c_str());
+  CHECK(FtpDeleteFileA(s.conn, "pub/toobig.bin"));
+}

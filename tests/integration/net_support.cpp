@@ -234,6 +234,14 @@ int UnusedPort() {
   return ntohs(in.sin_port);
 }
 
+std::string PutBytes(HINTERNET conn, const std::string& remote, size_t n, unsigned seed) {
+  std::string bytes = Bytes(n, seed);
+  std::string local = ScratchDir() + "\\source.bin";
+  WriteAll(local, bytes);
+  if (!FtpPutFileA(conn, local.c_str(), remote.c_str(), FTP_TRANSFER_TYPE_BINARY, 0)) return std::string();
+  return bytes;
+}
+
 int OtherFiles(const std::string& dir, const std::string& keep) {
   WIN32_FIND_DATAA fd;
   HANDLE h = FindFirstFileA((dir + "\\*").c_str(), &fd);

@@ -70,6 +70,8 @@ bool Exists(const std::string& path);
 // Files in the folder other than the one named: a temporary download left behind shows here.
 int OtherFiles(const std::string& dir, const std::string& keep);
 std::string Bytes(size_t n, unsigned seed);
+// Uploads Bytes(n, seed) as the remote file (binary, on a synchronous connection); those bytes.
+std::string PutBytes(HINTERNET conn, const std::string& remote, size_t n, unsigned seed);
 std::string LastResponseText(DWORD* code = nullptr);
 std::string ErrorText(DWORD code);
 int UnusedPort();  // a loopback port nobody listens on  // from the library's message table
