@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "integration/fake_ftpd.h"
 #include "integration/net_support.h"
@@ -49,7 +50,8 @@ bool Lists(HINTERNET conn) {
 
 int Threads() {
   HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-  THREADENTRY32 t{sizeof t};
+  THREADENTRY32 t{};
+  t.dwSize = sizeof t;
   int n = 0;
   for (BOOL ok = Thread32First(snap, &t); ok; ok = Thread32Next(snap, &t))
     if (t.th32OwnerProcessID == GetCurrentProcessId()) ++n;
@@ -155,8 +157,11 @@ TEST_CASE("pool: an asynchronous connect right after a close reuses it with the 
   rec.Clear();
   c = connect(2);
   REQUIRE(c);
-  // A new handle, then the completion; no resolving, connecting or login in between.
-  CHECK_EQ(Show(Folded(rec.Take())), Show({INTERNET_STATUS_HANDLE_CREATED, INTERNET_STATUS_REQUEST_COMPLETE}));
+  // A new handle, then the completion; no resolving, connecting or login in between. (The
+  // first handle's close reports 50, 51 and 70 from its own worker, at any time meanwhile.)
+  std::vector<Note> notes = rec.Take();
+  std::erase_if(notes, [&](const Note& n) { return n.handle != c; });
+  CHECK_EQ(Show(Folded(notes)), Show({INTERNET_STATUS_HANDLE_CREATED, INTERNET_STATUS_REQUEST_COMPLETE}));
   CHECK_EQ(Logged("USER") - users, size_t{1});
   InternetCloseHandle(c);
   InternetCloseHandle(s);
