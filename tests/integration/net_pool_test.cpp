@@ -29,7 +29,12 @@ size_t Logged(const std::string& word) {
   return n;
 }
 
-const Server* Vsftpd() { return FindServer("vsftpd"); }
+// The fixture's vsftpd, with nothing of it left in the pool by an earlier case.
+const Server* Vsftpd() {
+  const Server* sv = FindServer("vsftpd");
+  if (sv) FtpEndPooledConnectionsA(sv->Host().c_str(), 0);
+  return sv;
+}
 
 struct Open {
   HINTERNET session = InternetOpenA("pooltest", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
@@ -39,6 +44,14 @@ struct Open {
     return InternetConnectA(session, host.c_str(), 0, user, password, INTERNET_SERVICE_FTP, flags, 0);
   }
 };
+
+// Logs in and closes at once: one session waits in the pool.
+bool PoolOne(Open& o, const Server& sv) {
+  HINTERNET c = o.Connect(sv.Host());
+  if (!c) return false;
+  InternetCloseHandle(c);
+  return true;
+}
 
 bool Lists(HINTERNET conn) {
   WIN32_FIND_DATAA fd;
@@ -64,7 +77,6 @@ int Threads() {
 TEST_CASE("pool: connects after a clean close log in once, from any session handle") {
   const Server* sv = Vsftpd();
   REQUIRE(sv);
-  FtpEndPooledConnectionsA(sv->Host().c_str(), 0);
   const size_t users = Logged("USER");
   std::string firstReply;
   {
@@ -95,7 +107,6 @@ TEST_CASE("pool: connects after a clean close log in once, from any session hand
 TEST_CASE("pool: another login, mode or password, a caller's command and a cut download each log in anew") {
   const Server* sv = Vsftpd();
   REQUIRE(sv);
-  FtpEndPooledConnectionsA(sv->Host().c_str(), 0);
   Open o;
   const size_t users = Logged("USER");
   HINTERNET c = o.Connect(sv->Host());
@@ -137,7 +148,6 @@ TEST_CASE("pool: another login, mode or password, a caller's command and a cut d
 TEST_CASE("pool: an asynchronous connect right after a close reuses it with the usual notifications") {
   const Server* sv = Vsftpd();
   REQUIRE(sv);
-  FtpEndPooledConnectionsA(sv->Host().c_str(), 0);
   Recorder rec;
   HINTERNET s = InternetOpenA("pooltest", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, INTERNET_FLAG_ASYNC);
   REQUIRE(s);
@@ -171,14 +181,11 @@ TEST_CASE("pool: an asynchronous connect right after a close reuses it with the 
 TEST_CASE("pool: a session idle for more than 5 s answers a NOOP before it serves") {
   const Server* sv = Vsftpd();
   REQUIRE(sv);
-  FtpEndPooledConnectionsA(sv->Host().c_str(), 0);
   Open o;
-  HINTERNET c = o.Connect(sv->Host());
-  REQUIRE(c);
-  InternetCloseHandle(c);
+  REQUIRE(PoolOne(o, *sv));
   const size_t users = Logged("USER"), noops = Logged("NOOP");
   Sleep(5500);
-  c = o.Connect(sv->Host());
+  HINTERNET c = o.Connect(sv->Host());
   REQUIRE(c);
   CHECK(Lists(c));
   InternetCloseHandle(c);
@@ -211,20 +218,13 @@ TEST_CASE("pool: a pooled connection the server closed meanwhile is never handed
 TEST_CASE("pool: hundreds of connect and close cycles leak no handle, thread or connection") {
   const Server* sv = Vsftpd();
   REQUIRE(sv);
-  FtpEndPooledConnectionsA(sv->Host().c_str(), 0);
   Open o;
-  HINTERNET c = o.Connect(sv->Host());
-  REQUIRE(c);
-  InternetCloseHandle(c);
+  REQUIRE(PoolOne(o, *sv));
   DWORD handlesBefore = 0;
   GetProcessHandleCount(GetCurrentProcess(), &handlesBefore);
   const int threadsBefore = Threads();
   const size_t users = Logged("USER");
-  for (int i = 0; i < 300; ++i) {
-    c = o.Connect(sv->Host());
-    REQUIRE(c);
-    InternetCloseHandle(c);
-  }
+  for (int i = 0; i < 300; ++i) REQUIRE(PoolOne(o, *sv));
   DWORD handlesAfter = 0;
   GetProcessHandleCount(GetCurrentProcess(), &handlesAfter);
   CHECK(handlesAfter <= handlesBefore + 4);
