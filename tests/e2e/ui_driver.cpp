@@ -199,10 +199,16 @@ std::string Client::Status(int zone) const {
 }
 
 void Client::Key(UINT vk) {
+  // A message box just answered is hidden before it is destroyed, and the focus comes back to the
+  // main window only then: a key posted to the box's button in between would be lost.
   GUITHREADINFO info{};
   info.cbSize = sizeof info;
-  HWND target = GetGUIThreadInfo(GetWindowThreadProcessId(main_, nullptr), &info) && info.hwndFocus ? info.hwndFocus
-                                                                                                     : main_;
+  const DWORD thread = GetWindowThreadProcessId(main_, nullptr);
+  auto focus_in_main = [&] {
+    return GetGUIThreadInfo(thread, &info) && info.hwndFocus &&
+           (info.hwndFocus == main_ || IsChild(main_, info.hwndFocus) || IsWindowVisible(info.hwndFocus));
+  };
+  HWND target = WaitUntil(focus_in_main, 3000) ? info.hwndFocus : main_;
   PostMessageA(target, WM_KEYDOWN, vk, 1);
   PostMessageA(target, WM_KEYUP, vk, 0xC0000001);
 }
