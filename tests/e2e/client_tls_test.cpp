@@ -127,6 +127,7 @@ TEST_CASE("client tls: ftpes:// and ftps:// connect, show the TLS, and move file
   // Explicit TLS, passive mode.
   const std::string name = Name("ftpes://", "vsftpd-noreuse");
   CHECK(name.size() <= 39);  // the server name entry takes 39 characters
+  const size_t users = LoggedUsers("vsftpd-noreuse");
   t.Connect(name, true);
   REQUIRE(t.WaitConnected());
   CheckStates(c, true, true);
@@ -149,6 +150,13 @@ TEST_CASE("client tls: ftpes:// and ftps:// connect, show the TLS, and move file
     t.Explain();
     CHECK(false);
   }
+  // F5 lists the tree again. The connect, its listing, the get, the put with its check and its
+  // refresh, and this listing all ran on the one TLS login the connect made.
+  Write(TreeFile("tls-f5.txt"), "listed again\n");
+  c.Key(VK_F5);
+  CHECK(WaitUntil([&] { return c.FindRow(kList1, "tls-f5.txt") >= 0 && c.Status(3).rfind("TLS 1.", 0) == 0; }));
+  DeleteFileA(TreeFile("tls-f5.txt").c_str());
+  CHECK_EQ(LoggedUsers("vsftpd-noreuse") - users, size_t{1});
   t.Disconnect();
 
   // Implicit TLS, active mode, another server (ProFTPD).
