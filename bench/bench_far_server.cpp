@@ -74,12 +74,13 @@ class Bench {
     return WaitUntil([&] { return c_.Enabled(kConnect); }, 10000);
   }
 
-  double Open(const std::string& folder) {
+  // `preselect`: the row is selected first, so that the driver's click on it (which it waits
+  // to see) is not timed. The first double-click must not be preselected: the driver learns
+  // where the rows start from the selection its click makes.
+  double Open(const std::string& folder, bool preselect = true) {
     const int row = c_.FindRow(kTree, folder);
     const int before = c_.RowCount(kTree);
-    // Selected first, so that the driver's search for the row's point (a click it waits on)
-    // is not timed.
-    if (row < 0 || !c_.Select(kTree, row)) return -1;
+    if (row < 0 || (preselect && !c_.Select(kTree, row))) return -1;
     return Time([&] { c_.DoubleClick(kTree, row); }, [&] { return c_.RowCount(kTree) > before && Idle(); });
   }
 
@@ -139,7 +140,7 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
-  if (b.Open("pub") < 0) {
+  if (b.Open("pub", false) < 0) {
     std::puts("pub did not open");
     return 3;
   }

@@ -95,8 +95,12 @@ logins() { grep -c '", "USER ' "$run/vsftpd-protocol.log" || true; }
 before=$(logins)
 start_xvfb
 start_wine
-out=$(cd "$WIN_BUILD/bench" && wine ./bench_far_server.exe "$(winepath -w "$WIN_BUILD/app/ftpclient.exe")" \
-  "$far" "$(winepath -w "$local_dir")" "$runs" | tr -d "\r")
+if ! out=$(cd "$WIN_BUILD/bench" && wine ./bench_far_server.exe "$(winepath -w "$WIN_BUILD/app/ftpclient.exe")" \
+  "$far" "$(winepath -w "$local_dir")" "$runs" | tr -d "\r"; exit "${PIPESTATUS[0]}"); then
+  echo "$out"
+  echo "far_server.sh: the client's run failed" >&2
+  exit 1
+fi
 echo "$out"
 cmp "$local_dir/far10k.bin" "$root/pub/far10k.bin"
 ratio() { echo "scale=2; $1 / $2" | bc -l; }
