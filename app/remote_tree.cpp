@@ -11,7 +11,9 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <set>
+#include <string>
 #include <vector>
 
 #include "app/globals.h"
@@ -39,37 +41,75 @@ bool FetchDls(std::int32_t row) {
   return row > 0 && vel::ErrorCode() == 0;
 }
 
-std::vector<DlsRecord> ReadRows() {
-  std::vector<DlsRecord> rows;
+// A DLS row while the tree is rebuilt in memory. A record holds 1,326 bytes, mostly the unused
+// room of its two texts; a folder of 100,000 entries copied as records took hundreds of
+// megabytes. The texts here are as long as they are, and the record is made again exactly
+// (texts zero-filled after their end, the size text as stored).
+struct TreeRow {
+  std::string name;
+  std::string fullpathname;
+  char sizestr[sizeof(DlsRecord::sizestr)];
+  std::int32_t iconfield;
+  std::int32_t treelevel;
+  std::int32_t attribute;
+  std::uint32_t size;
+  std::uint32_t sizehigh;
+  std::uint8_t wasenumerated;
+  std::uint8_t markfield;
+};
+
+TreeRow RowOf(const DlsRecord& d) {
+  TreeRow r{CText(d.name), CText(d.fullpathname), {}, d.iconfield, d.treelevel, d.attribute, d.size,
+            d.sizehigh, d.wasenumerated, d.markfield};
+  std::memcpy(r.sizestr, d.sizestr, sizeof r.sizestr);
+  return r;
+}
+
+void RecordOf(const TreeRow& r, DlsRecord* d) {
+  std::memset(d, 0, sizeof *d);
+  Set(d->name, r.name);
+  Set(d->fullpathname, r.fullpathname);
+  std::memcpy(d->sizestr, r.sizestr, sizeof d->sizestr);
+  d->iconfield = r.iconfield;
+  d->treelevel = r.treelevel;
+  d->attribute = r.attribute;
+  d->size = r.size;
+  d->sizehigh = r.sizehigh;
+  d->wasenumerated = r.wasenumerated;
+  d->markfield = r.markfield;
+}
+
+std::vector<TreeRow> ReadRows() {
+  std::vector<TreeRow> rows;
   const std::uint32_t n = vel::QueueRecords(&DLS);
   rows.reserve(n);
   for (std::uint32_t i = 1; i <= n; ++i)
-    if (FetchDls(static_cast<std::int32_t>(i))) rows.push_back(Dls());
+    if (FetchDls(static_cast<std::int32_t>(i))) rows.push_back(RowOf(Dls()));
   return rows;
 }
 
 // Index of the row with tree path `path`, or -1.
-int FindPath(const std::vector<DlsRecord>& rows, const std::string& path) {
+int FindPath(const std::vector<TreeRow>& rows, const std::string& path) {
   for (std::size_t i = 0; i < rows.size(); ++i)
-    if (CText(rows[i].fullpathname) == path) return static_cast<int>(i);
+    if (rows[i].fullpathname == path) return static_cast<int>(i);
   return -1;
 }
 
 // The tree path of the row selected in ?LIST1 ("" for none).
-std::string SelectedPath(const std::vector<DlsRecord>& rows) {
+std::string SelectedPath(const std::vector<TreeRow>& rows) {
   if (!g.mainwindow) return {};
   const int row = std::atoi(vel::wsl::PropertyGet(g.mainwindow, kList1, kPropSelected).c_str());
-  return row >= 1 && row <= static_cast<int>(rows.size()) ? CText(rows[static_cast<std::size_t>(row - 1)].fullpathname)
+  return row >= 1 && row <= static_cast<int>(rows.size()) ? rows[static_cast<std::size_t>(row - 1)].fullpathname
                                                           : std::string();
 }
 
 // DLS becomes `rows`. The selection stays on the entry it was on (`selected`, its tree path),
 // wherever rows above it came or went, or is cleared when that entry is gone: Get works on the
 // row that is selected, which must be the entry the user chose.
-void WriteRows(const std::vector<DlsRecord>& rows, const std::string& selected) {
+void WriteRows(const std::vector<TreeRow>& rows, const std::string& selected) {
   vel::QueueFree(&DLS);
-  for (const DlsRecord& r : rows) {
-    Dls() = r;
+  for (const TreeRow& r : rows) {
+    RecordOf(r, &Dls());
     vel::QueueAppend(&DLS);
   }
   if (!g.mainwindow) return;
@@ -77,46 +117,40 @@ void WriteRows(const std::vector<DlsRecord>& rows, const std::string& selected) 
   vel::wsl::PropertySet(g.mainwindow, kList1, kPropSelected, std::to_string(at + 1));
 }
 
-std::string PathOf(const DlsRecord& d) {
-  const std::string full = CText(d.fullpathname);
+std::string PathOf(const std::string& full) {
   return full.size() > g.treeserver.size() ? full.substr(g.treeserver.size()) : std::string();
 }
+std::string PathOf(const DlsRecord& d) { return PathOf(CText(d.fullpathname)); }
+std::string PathOf(const TreeRow& r) { return PathOf(r.fullpathname); }
 
-std::int32_t Level(const DlsRecord& r) { return std::abs(r.treelevel); }
+std::int32_t Level(const TreeRow& r) { return std::abs(r.treelevel); }
 
 // Removes the rows below rows[at] (those deeper than it, up to the next row that is not) and
 // returns the tree paths of those of them that were tagged.
-std::set<std::string> EraseDescendants(std::vector<DlsRecord>& rows, std::size_t at) {
+std::set<std::string> EraseDescendants(std::vector<TreeRow>& rows, std::size_t at) {
   std::size_t end = at + 1;
   std::set<std::string> tagged;
   for (; end < rows.size() && Level(rows[end]) > Level(rows[at]); ++end)
-    if (rows[end].markfield) tagged.insert(CText(rows[end].fullpathname));
+    if (rows[end].markfield) tagged.insert(rows[end].fullpathname);
   rows.erase(rows.begin() + static_cast<std::ptrdiff_t>(at + 1), rows.begin() + static_cast<std::ptrdiff_t>(end));
   return tagged;
 }
 
-DlsRecord MakeRow(const std::string& path, const std::string& name, std::int32_t icon, std::int32_t level,
-                  std::int32_t attribute, std::uint64_t size) {
-  DlsRecord d;
-  std::memset(&d, 0, sizeof d);
-  Set(d.name, name);
-  Set(d.fullpathname, path);
-  d.iconfield = icon;
-  d.treelevel = level;
-  d.attribute = attribute;
-  d.size = static_cast<std::uint32_t>(size);
-  d.sizehigh = static_cast<std::uint32_t>(size >> 32);
-  SetFixed(d.sizestr, SizeText(size));
-  d.wasenumerated = 0;
-  return d;
+TreeRow MakeRow(const std::string& path, const std::string& name, std::int32_t icon, std::int32_t level,
+                std::int32_t attribute, std::uint64_t size) {
+  TreeRow r{name, path, {}, icon, level, attribute, static_cast<std::uint32_t>(size),
+            static_cast<std::uint32_t>(size >> 32), 0, 0};
+  SetFixed(r.sizestr, SizeText(size));
+  return r;
 }
 
 // The FFLS entries in name order as rows below `parent` at `level`.
-std::vector<DlsRecord> EntryRows(const std::string& parent, std::int32_t level) {
+std::vector<TreeRow> EntryRows(const std::string& parent, std::int32_t level) {
   static const std::int32_t kByName[] = {kFflsFileName, 0};
   vel::QueueSortFields(&FFLS, kByName);
-  std::vector<DlsRecord> out;
+  std::vector<TreeRow> out;
   const std::uint32_t n = vel::QueueRecords(&FFLS);
+  out.reserve(n);
   for (std::uint32_t i = 1; i <= n; ++i) {
     vel::QueueGetAt(&FFLS, static_cast<std::int32_t>(i));
     const FflsRecord& f = Ffls();
@@ -194,7 +228,7 @@ void CreateRoot(const std::string& server) {
   g.treeserver = server;
   g_held_tags = HeldTags{};
   vel::QueueFree(&DLS);
-  Dls() = MakeRow(server, server, kServer, 1, kDirectory, 0);
+  RecordOf(MakeRow(server, server, kServer, 1, kDirectory, 0), &Dls());
   vel::QueueAppend(&DLS);
   // A new connection starts with nothing selected (a row number left from the last tree would
   // select some other entry of this one).
@@ -210,27 +244,27 @@ void CreateRootOrMerge(const std::string& path) {
 }
 
 bool MergeUnder(const std::string& parent) {
-  std::vector<DlsRecord> rows = ReadRows();
+  std::vector<TreeRow> rows = ReadRows();
   const std::string selected = SelectedPath(rows);
   const int at = FindPath(rows, parent);
   if (at < 0) return false;
   // A folder listed again keeps the tags of the entries it still lists.
   std::set<std::string> tagged = EraseDescendants(rows, static_cast<std::size_t>(at));
   tagged.merge(TakeHeldTags(parent));
-  std::vector<DlsRecord> entries = EntryRows(parent, Level(rows[static_cast<std::size_t>(at)]));
-  for (DlsRecord& e : entries) e.markfield = tagged.count(CText(e.fullpathname)) ? 1 : 0;
-  rows.insert(rows.begin() + at + 1, entries.begin(), entries.end());
+  std::vector<TreeRow> entries = EntryRows(parent, Level(rows[static_cast<std::size_t>(at)]));
+  for (TreeRow& e : entries) e.markfield = tagged.count(e.fullpathname) ? 1 : 0;
+  rows.insert(rows.begin() + at + 1, std::make_move_iterator(entries.begin()), std::make_move_iterator(entries.end()));
   WriteRows(rows, selected);
   return true;
 }
 
 void MarkNotListed(const std::string& tree_path) {
-  std::vector<DlsRecord> rows = ReadRows();
+  std::vector<TreeRow> rows = ReadRows();
   const std::string selected = SelectedPath(rows);
   const int at = FindPath(rows, tree_path);
   if (at < 0) return;
   TakeHeldTags(tree_path);  // listed no more: its entries and their tags are gone
-  DlsRecord& d = rows[static_cast<std::size_t>(at)];
+  TreeRow& d = rows[static_cast<std::size_t>(at)];
   if (d.iconfield == kOpenFolder || d.iconfield == kClosedFolder) {
     d.iconfield = kClosedFolder;
     d.wasenumerated = 0;
@@ -249,26 +283,26 @@ bool TreeShowsEntry(const std::string& dir, const std::string& name) {
 }
 
 void RefreshRemoteDirectory(const std::string& report) {
-  std::vector<DlsRecord> rows = ReadRows();
+  std::vector<TreeRow> rows = ReadRows();
   const std::string selected = SelectedPath(rows), current = Clipped(g.currentftpdir);
   int found = -1, root = -1;
   for (std::size_t i = 0; i < rows.size() && found < 0; ++i) {
     if (rows[i].attribute != kDirectory) continue;
-    const bool is_root = CText(rows[i].fullpathname).size() == RootLength();
+    const bool is_root = rows[i].fullpathname.size() == RootLength();
     if (is_root && root < 0) root = static_cast<int>(i);
     if ((is_root ? std::string("/") : PathOf(rows[i])) == current) found = static_cast<int>(i);
   }
   if (found < 0) found = root;
   if (found < 0) return;  // no tree (disconnected meanwhile)
-  DlsRecord& d = rows[static_cast<std::size_t>(found)];
+  TreeRow& d = rows[static_cast<std::size_t>(found)];
   if (d.iconfield == kClosedFolder) {
     d.wasenumerated = 1;
     d.treelevel = std::abs(d.treelevel);
     d.iconfield = kOpenFolder;
   }
-  g_held_tags = HeldTags{CText(d.fullpathname), EraseDescendants(rows, static_cast<std::size_t>(found))};
+  g_held_tags = HeldTags{d.fullpathname, EraseDescendants(rows, static_cast<std::size_t>(found))};
   g.listrow = found + 1;
-  Set(g.remoteparent, CText(d.fullpathname));
+  Set(g.remoteparent, d.fullpathname);
   Set(g.remotedir, PathOf(d));
   Set(g.currentftpdir, CText(g.remotedir));
   WriteRows(rows, selected);
