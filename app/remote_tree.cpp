@@ -23,14 +23,13 @@
 #include "runtime/data/picture.h"
 #include "runtime/wsl/fields.h"
 #include "runtime/wsl/properties.h"
+#include "runtime/wsl/property_codes.h"
 #include "runtime/wsl/window.h"
 
 namespace ftpcl {
 
 namespace {
 
-constexpr int kPropMouseDownRow = 0x7C20;
-constexpr int kPropSelected = 0x7C8F;
 constexpr std::int32_t kDirectory = 0x10;
 enum Icon : std::int32_t { kOpenFolder = 1, kClosedFolder = 2, kFile = 3, kServer = 4 };
 
@@ -58,7 +57,7 @@ int FindPath(const std::vector<DlsRecord>& rows, const std::string& path) {
 // The tree path of the row selected in ?LIST1 ("" for none).
 std::string SelectedPath(const std::vector<DlsRecord>& rows) {
   if (!g.mainwindow) return {};
-  const int row = std::atoi(vel::wsl::PropertyGet(g.mainwindow, kList1, kPropSelected).c_str());
+  const int row = std::atoi(vel::wsl::PropertyGet(g.mainwindow, kList1, vel::wsl::kPropSelected).c_str());
   return row >= 1 && row <= static_cast<int>(rows.size()) ? CText(rows[static_cast<std::size_t>(row - 1)].fullpathname)
                                                           : std::string();
 }
@@ -74,7 +73,7 @@ void WriteRows(const std::vector<DlsRecord>& rows, const std::string& selected) 
   }
   if (!g.mainwindow) return;
   const int at = selected.empty() ? -1 : FindPath(rows, selected);
-  vel::wsl::PropertySet(g.mainwindow, kList1, kPropSelected, std::to_string(at + 1));
+  vel::wsl::PropertySet(g.mainwindow, kList1, vel::wsl::kPropSelected, std::to_string(at + 1));
 }
 
 std::string PathOf(const DlsRecord& d) {
@@ -198,7 +197,7 @@ void CreateRoot(const std::string& server) {
   vel::QueueAppend(&DLS);
   // A new connection starts with nothing selected (a row number left from the last tree would
   // select some other entry of this one).
-  if (g.mainwindow) vel::wsl::PropertySet(g.mainwindow, kList1, kPropSelected, "0");
+  if (g.mainwindow) vel::wsl::PropertySet(g.mainwindow, kList1, vel::wsl::kPropSelected, "0");
 }
 
 void CreateRootOrMerge(const std::string& path) {
@@ -277,7 +276,7 @@ void RefreshRemoteDirectory(const std::string& report) {
 
 void RemoteDoubleClick() {
   if (!Idle()) return;
-  g.listrow = std::atoi(vel::wsl::PropertyGet(g.mainwindow, kList1, kPropMouseDownRow).c_str());
+  g.listrow = std::atoi(vel::wsl::PropertyGet(g.mainwindow, kList1, vel::wsl::kPropMouseDownRow).c_str());
   if (!FetchDls(g.listrow)) return;
   DlsRecord& d = Dls();
   switch (d.iconfield) {
