@@ -19,6 +19,7 @@
 #include "app/globals.h"
 #include "app/keys.h"
 #include "app/local_side.h"
+#include "app/names.h"
 #include "app/progress.h"
 #include "app/remote_listing.h"
 #include "app/remote_operations.h"
@@ -131,7 +132,7 @@ void Connect() {
   wsl::RefreshFields();
   if (g.isconnected || !g.sessionhandle) return;
   if (RequestRunning()) {  // a second click while the first connect runs
-    Message("Cannot process request now", "FTP Client");
+    Message(kBusyText, "FTP Client");
     return;
   }
   if (CText(g.servername).empty()) {

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/globals.h"
+#include "app/names.h"
 #include "app/remote_listing.h"
 #include "app/text.h"
 #include "runtime/core/decimal.h"
@@ -30,7 +31,6 @@ namespace ftpcl {
 
 namespace {
 
-constexpr std::int32_t kDirectory = 0x10;
 enum Icon : std::int32_t { kOpenFolder = 1, kClosedFolder = 2, kFile = 3, kServer = 4 };
 
 bool FetchDls(std::int32_t row) {
@@ -240,7 +240,7 @@ void MarkNotListed(const std::string& tree_path) {
 }
 
 bool TreeShowsEntry(const std::string& dir, const std::string& name) {
-  const std::string path = g.treeserver + (dir == "/" ? std::string() : dir) + "/" + name;
+  const std::string path = g.treeserver + RemotePath(dir, name);
   const std::uint32_t n = vel::QueueRecords(&DLS);
   for (std::uint32_t i = 1; i <= n; ++i)
     if (FetchDls(static_cast<std::int32_t>(i)) && CText(Dls().fullpathname) == path) return true;
