@@ -5,32 +5,25 @@
 
 #include <vector>
 
+#include "runtime/core/text_codec.h"
+
 namespace ftpcl {
 namespace {
 
-std::wstring Wide(const std::string& s) {
-  const int n = MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
-  std::wstring w(static_cast<std::size_t>(n), L'\0');
-  if (n > 0) MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), &w[0], n);
-  return w;
-}
-
 // The name as FindFirstFileA shows it: the platform's default conversion, best fit included.
-std::string AsShown(const wchar_t* name) {
-  const int n = WideCharToMultiByte(CP_ACP, 0, name, -1, nullptr, 0, nullptr, nullptr);
-  if (n <= 1) return {};
-  std::string s(static_cast<std::size_t>(n - 1), '\0');
-  WideCharToMultiByte(CP_ACP, 0, name, -1, &s[0], n, nullptr, nullptr);
-  return s;
-}
+std::string AsShown(const wchar_t* name) { return vel::text::AnsiShown(name); }
 
 }  // namespace
 
 std::string ShownLocalNameProblem(const std::string& dir, const std::string& name) {
-  const std::wstring opened = Wide(name);
+  // The file the name opens, read strictly: bytes that are no character of the code page
+  // open nothing for certain.
+  std::wstring opened, folder;
+  if (!vel::text::ToWide(name, &opened, vel::text::Policy::kStrict).ok ||
+      !vel::text::ToWide(dir, &folder, vel::text::Policy::kStrict).ok)
+    return "The local file is not there any more: |" + dir + name;
   WIN32_FIND_DATAW found;
-  HANDLE h = FindFirstFileExW((Wide(dir) + L"*").c_str(), FindExInfoBasic, &found, FindExSearchNameMatch,
-                              nullptr, 0);
+  HANDLE h = FindFirstFileExW((folder + L"*").c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0);
   if (h == INVALID_HANDLE_VALUE) return "The local file is not there any more: |" + dir + name;
   int shownAlike = 0;
   bool reached = false;

@@ -23,16 +23,13 @@
 #include "runtime/wsl/events.h"
 #include "runtime/wsl/fields.h"
 #include "runtime/wsl/properties.h"
+#include "runtime/wsl/property_codes.h"
 #include "runtime/wsl/window.h"
 
 namespace ftpcl {
 
 namespace {
 
-constexpr int kPropText = 0x7C00;
-constexpr int kPropSelected = 0x7C8F;
-constexpr int kPropLineHeight = 0x7CFD;
-constexpr int kPropIconList = 0x7D07;
 const char* const kDriveIcons[] = {"~SMDSKET.ICO", "~SMDISK.ICO", "~SMNETWRK.ICO", "~SMCD.ICO", "~SMRAM.ICO"};
 
 void SetProp(int field, int code, const std::string& value, int index = 0) {
@@ -72,7 +69,7 @@ void AppendDirRow(const std::string& name, std::int32_t icon, std::int32_t level
 
 // The name of the file selected in ?LIST4 ("" for none).
 std::string SelectedFileName() {
-  const int row = std::atoi(vel::wsl::PropertyGet(g.mainwindow, kList4, kPropSelected).c_str());
+  const int row = std::atoi(vel::wsl::PropertyGet(g.mainwindow, kList4, vel::wsl::kPropSelected).c_str());
   if (row <= 0) return {};
   vel::QueueGetAt(&ALLF, row);
   return vel::ErrorCode() == 0 ? Clip(FText(Allf().name)) : std::string();
@@ -87,7 +84,7 @@ void SelectFileNamed(const std::string& name) {
     vel::QueueGetAt(&ALLF, static_cast<std::int32_t>(i));
     if (Clip(FText(Allf().name)) == name) row = static_cast<int>(i);
   }
-  SetProp(kList4, kPropSelected, std::to_string(row));
+  SetProp(kList4, vel::wsl::kPropSelected, std::to_string(row));
 }
 
 // After a move in the directory tree: the files of RETVAL, tags cleared, nothing selected.
@@ -114,11 +111,11 @@ void LoadDrivesAndStartDirectory() {
     d.icon = static_cast<std::int32_t>(type) - 1;
     vel::QueueAppend(&DRIVES);
   }
-  SetProp(kListDrives, kPropLineHeight, "11");
-  SetProp(kListDirs, kPropLineHeight, "10");
-  for (int i = 0; i < 5; ++i) SetProp(kListDrives, kPropIconList, kDriveIcons[i], i + 1);
-  SetProp(kListDirs, kPropIconList, "~SMOPEN.ICO", 1);
-  SetProp(kListDirs, kPropIconList, "~SMCLOSE.ICO", 2);
+  SetProp(kListDrives, vel::wsl::kPropLineHeight, "11");
+  SetProp(kListDirs, vel::wsl::kPropLineHeight, "10");
+  for (int i = 0; i < 5; ++i) SetProp(kListDrives, vel::wsl::kPropIconList, kDriveIcons[i], i + 1);
+  SetProp(kListDirs, vel::wsl::kPropIconList, "~SMOPEN.ICO", 1);
+  SetProp(kListDirs, vel::wsl::kPropIconList, "~SMCLOSE.ICO", 2);
 
   std::string cur = CurrentDirectory();
   bool found = false;
@@ -149,13 +146,13 @@ void LoadDrivesAndStartDirectory() {
     }
     Set(g.retval, std::string(1, Drive().drive[0]) + ":\\");
   }
-  SetProp(kListDrives, kPropSelected, std::to_string(row));
+  SetProp(kListDrives, vel::wsl::kPropSelected, std::to_string(row));
   FillDirectoryTree();
 }
 
 void ShowDrivePicture() {
   const std::int32_t icon = Drive().icon;
-  if (icon >= 1 && icon <= 5) SetProp(kImage1, kPropText, kDriveIcons[icon - 1]);
+  if (icon >= 1 && icon <= 5) SetProp(kImage1, vel::wsl::kPropText, kDriveIcons[icon - 1]);
 }
 
 void FillDirectoryTree() {
@@ -230,7 +227,7 @@ void DirectoryDoubleClick() {
 }
 
 void PreviousLevel() {
-  SetProp(kListDirs, kPropSelected, "1");
+  SetProp(kListDirs, vel::wsl::kPropSelected, "1");
   vel::wsl::PostEvent(vel::wsl::kEvAlertKey, kListDirs);
 }
 

@@ -19,6 +19,7 @@
 #include "app/globals.h"
 #include "app/keys.h"
 #include "app/local_side.h"
+#include "app/names.h"
 #include "app/progress.h"
 #include "app/remote_listing.h"
 #include "app/remote_operations.h"
@@ -34,6 +35,7 @@
 #include "runtime/wsl/events.h"
 #include "runtime/wsl/fields.h"
 #include "runtime/wsl/properties.h"
+#include "runtime/wsl/property_codes.h"
 #include "runtime/wsl/runtime_lock.h"
 #include "runtime/wsl/window.h"
 
@@ -43,8 +45,6 @@ namespace wsl = vel::wsl;
 
 namespace {
 
-constexpr int kPropAcceptAll = 0x7C9A;
-constexpr int kPropIconList = 0x7D07;
 constexpr int kAlertRightButton = 2;
 constexpr int kAlertDoubleClick = 5;
 
@@ -60,13 +60,13 @@ void ShowNoConnection(const std::string& step) {
 }
 
 void Redisplay() {
-  if (wsl::PropertyGet(g.mainwindow, 0, kPropAcceptAll) != "1") wsl::DisplayFields();
+  if (wsl::PropertyGet(g.mainwindow, 0, wsl::kPropAcceptAll) != "1") wsl::DisplayFields();
 }
 
 // The remote tree's icons: 1 open folder, 2 closed folder, 3 file, 4 server.
 void SetRemoteIcons() {
   static const char* const kIcons[] = {"~openfold.ico", "~clsdfold.ico", "~files10.ico", "~entirnet.ico"};
-  for (int i = 0; i < 4; ++i) wsl::PropertySet(g.mainwindow, kList1, kPropIconList, i + 1, kIcons[i]);
+  for (int i = 0; i < 4; ++i) wsl::PropertySet(g.mainwindow, kList1, wsl::kPropIconList, i + 1, kIcons[i]);
 }
 
 void WindowOpened() {
@@ -132,7 +132,7 @@ void Connect() {
   wsl::RefreshFields();
   if (g.isconnected || !g.sessionhandle) return;
   if (RequestRunning()) {  // a second click while the first connect runs
-    Message("Cannot process request now", "FTP Client");
+    Message(kBusyText, "FTP Client");
     return;
   }
   if (CText(g.servername).empty()) {

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "app/globals.h"
+#include "app/names.h"
 #include "app/remote_listing.h"
 #include "app/text.h"
 #include "runtime/core/decimal.h"
@@ -25,15 +26,13 @@
 #include "runtime/data/picture.h"
 #include "runtime/wsl/fields.h"
 #include "runtime/wsl/properties.h"
+#include "runtime/wsl/property_codes.h"
 #include "runtime/wsl/window.h"
 
 namespace ftpcl {
 
 namespace {
 
-constexpr int kPropMouseDownRow = 0x7C20;
-constexpr int kPropSelected = 0x7C8F;
-constexpr std::int32_t kDirectory = 0x10;
 enum Icon : std::int32_t { kOpenFolder = 1, kClosedFolder = 2, kFile = 3, kServer = 4 };
 
 bool FetchDls(std::int32_t row) {
@@ -98,7 +97,7 @@ int FindPath(const std::vector<TreeRow>& rows, const std::string& path) {
 // The tree path of the row selected in ?LIST1 ("" for none).
 std::string SelectedPath(const std::vector<TreeRow>& rows) {
   if (!g.mainwindow) return {};
-  const int row = std::atoi(vel::wsl::PropertyGet(g.mainwindow, kList1, kPropSelected).c_str());
+  const int row = std::atoi(vel::wsl::PropertyGet(g.mainwindow, kList1, vel::wsl::kPropSelected).c_str());
   return row >= 1 && row <= static_cast<int>(rows.size()) ? rows[static_cast<std::size_t>(row - 1)].fullpathname
                                                           : std::string();
 }
@@ -114,7 +113,7 @@ void WriteRows(const std::vector<TreeRow>& rows, const std::string& selected) {
   }
   if (!g.mainwindow) return;
   const int at = selected.empty() ? -1 : FindPath(rows, selected);
-  vel::wsl::PropertySet(g.mainwindow, kList1, kPropSelected, std::to_string(at + 1));
+  vel::wsl::PropertySet(g.mainwindow, kList1, vel::wsl::kPropSelected, std::to_string(at + 1));
 }
 
 std::string PathOf(const std::string& full) {
@@ -232,7 +231,7 @@ void CreateRoot(const std::string& server) {
   vel::QueueAppend(&DLS);
   // A new connection starts with nothing selected (a row number left from the last tree would
   // select some other entry of this one).
-  if (g.mainwindow) vel::wsl::PropertySet(g.mainwindow, kList1, kPropSelected, "0");
+  if (g.mainwindow) vel::wsl::PropertySet(g.mainwindow, kList1, vel::wsl::kPropSelected, "0");
 }
 
 void CreateRootOrMerge(const std::string& path) {
@@ -275,7 +274,7 @@ void MarkNotListed(const std::string& tree_path) {
 }
 
 bool TreeShowsEntry(const std::string& dir, const std::string& name) {
-  const std::string path = g.treeserver + (dir == "/" ? std::string() : dir) + "/" + name;
+  const std::string path = g.treeserver + RemotePath(dir, name);
   const std::uint32_t n = vel::QueueRecords(&DLS);
   for (std::uint32_t i = 1; i <= n; ++i)
     if (FetchDls(static_cast<std::int32_t>(i)) && CText(Dls().fullpathname) == path) return true;
@@ -311,7 +310,7 @@ void RefreshRemoteDirectory(const std::string& report) {
 
 void RemoteDoubleClick() {
   if (!Idle()) return;
-  g.listrow = std::atoi(vel::wsl::PropertyGet(g.mainwindow, kList1, kPropMouseDownRow).c_str());
+  g.listrow = std::atoi(vel::wsl::PropertyGet(g.mainwindow, kList1, vel::wsl::kPropMouseDownRow).c_str());
   if (!FetchDls(g.listrow)) return;
   DlsRecord& d = Dls();
   switch (d.iconfield) {

@@ -6,12 +6,11 @@
 #include "app/globals.h"
 #include "app/ui.h"
 #include "runtime/wsl/properties.h"
+#include "runtime/wsl/property_codes.h"
 
 namespace ftpcl {
 
 namespace {
-
-constexpr int kPropMark = 0x7C6D;
 
 // Every row of `q` untagged and stored back (QueuePut), in queue order.
 void ClearTags(vel::QueueBlock* q, std::uint8_t* mark) {
@@ -43,8 +42,8 @@ Seen g_local_seen, g_remote_seen;
 }  // namespace
 
 void SetUpTagging() {
-  vel::wsl::PropertySet(g.mainwindow, kList4, kPropMark, std::to_string(kAllfMarkField));
-  vel::wsl::PropertySet(g.mainwindow, kList1, kPropMark, std::to_string(kDlsMarkField));
+  vel::wsl::PropertySet(g.mainwindow, kList4, vel::wsl::kPropMark, std::to_string(kAllfMarkField));
+  vel::wsl::PropertySet(g.mainwindow, kList1, vel::wsl::kPropMark, std::to_string(kDlsMarkField));
 }
 
 void ClearLocalTags() { ClearTags(&ALLF, &Allf().markfield); }

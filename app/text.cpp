@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include "runtime/core/text_codec.h"
+
 namespace ftpcl {
 
 namespace {
@@ -17,9 +19,9 @@ std::size_t CharLength(const std::string& s, std::size_t at, unsigned cp = CP_AC
 // COM and LPT with a superscript 1, 2 or 3 are reserved too; the superscript is one or two
 // bytes depending on the code page.
 bool SuperscriptDigit(const std::string& s, unsigned cp) {
-  wchar_t w[3] = {};
-  const int n = MultiByteToWideChar(cp, MB_ERR_INVALID_CHARS, s.data(), static_cast<int>(s.size()), w, 2);
-  return n == 1 && (w[0] == 0xB9 || w[0] == 0xB2 || w[0] == 0xB3);
+  std::wstring w;
+  if (!vel::text::ToWide(s, &w, vel::text::Policy::kStrict, cp).ok || w.size() != 1) return false;
+  return w[0] == 0xB9 || w[0] == 0xB2 || w[0] == 0xB3;
 }
 
 bool DeviceName(const std::string& name, unsigned cp) {

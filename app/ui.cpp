@@ -8,13 +8,12 @@
 #include "runtime/wsl/message_dialog.h"
 #include "runtime/wsl/mouse_cursor.h"
 #include "runtime/wsl/properties.h"
+#include "runtime/wsl/property_codes.h"
 #include "runtime/wsl/window.h"
 
 namespace ftpcl {
 
 namespace {
-constexpr int kPropStatusText = 0x7D01;
-constexpr int kPropDisable = 0x7C5F;
 
 // The texts last set per zone (0 and 1 are the same zone): a notification that repeats the
 // text already shown (a transfer's stream of "Response received") costs no message to the
@@ -41,7 +40,7 @@ void StatusText(int zone, const std::string& text) {
     if (g_zone_text[slot] == text) return;
     g_zone_text[slot] = text;
   }
-  vel::wsl::PropertySet(g.mainwindow, 0, kPropStatusText, zone, text);
+  vel::wsl::PropertySet(g.mainwindow, 0, vel::wsl::kPropStatusText, zone, text);
 }
 
 std::string ZoneText(int zone) {
@@ -52,7 +51,7 @@ std::string ZoneText(int zone) {
 }
 
 void Disable(int field, bool disabled) {
-  vel::wsl::PropertySet(g.mainwindow, field, kPropDisable, disabled ? "1" : "");
+  vel::wsl::PropertySet(g.mainwindow, field, vel::wsl::kPropDisable, disabled ? "1" : "");
 }
 
 std::string QuestionIcon() { return vel::wsl::IconReferenceText(1, 0x7F03); }

@@ -1,6 +1,6 @@
 // The process's ANSI code page (CP_ACP) as the name codec sees it: a character counts as held
-// by the code page only when WideCharToMultiByte gives it without best fit or default
-// character and MultiByteToWideChar gives the same character back.
+// by the code page only under the strict conversion (runtime/core/text_codec.h): no best fit,
+// no default character, and the same character back.
 #pragma once
 #include <windows.h>
 

@@ -11,6 +11,7 @@
 #include <ws2tcpip.h>
 
 #include "net/tls_certificate.h"
+#include "runtime/core/text_codec.h"
 
 #include <bcrypt.h>
 
@@ -85,15 +86,11 @@ DWORD IgnoreFlagOf(DWORD problem, DWORD policyError) {
 }
 
 // The name the user typed, from the ANSI code page, strictly: false for bytes that are no
-// character there (such a name cannot be matched against the certificate's names).
+// character there or a NUL inside (such a name cannot be matched against the certificate's
+// names; widening bytes one by one would make byte 0x80 of code page 1252 U+0080, not the euro).
 bool WideName(const std::string& s, std::wstring* out) {
-  out->clear();
-  if (s.empty()) return true;
-  if (s.size() > 0x10000 || s.find('\0') != std::string::npos) return false;
-  const int n = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, s.data(), static_cast<int>(s.size()), nullptr, 0);
-  if (n <= 0) return false;
-  out->resize(static_cast<size_t>(n));
-  return MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, s.data(), static_cast<int>(s.size()), out->data(), n) == n;
+  if (s.size() > 0x10000) return false;
+  return vel::text::ToWide(s, out, vel::text::Policy::kStrict).ok;
 }
 
 std::string OneRdnText(CERT_RDN* rdn) {

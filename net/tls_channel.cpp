@@ -14,6 +14,7 @@
 #include <cstring>
 
 #include "net/ftpnet.h"
+#include "runtime/core/text_codec.h"
 
 namespace vel::net {
 
@@ -47,12 +48,6 @@ SecBuffer* FindBuffer(SecBufferDesc* desc, unsigned long type) {
   for (unsigned long i = 0; i < desc->cBuffers; ++i)
     if (desc->pBuffers[i].BufferType == type) return &desc->pBuffers[i];
   return nullptr;
-}
-
-std::string Narrow(const wchar_t* w) {
-  std::string s;
-  for (; *w; ++w) s.push_back(*w < 128 ? static_cast<char>(*w) : '?');
-  return s;
 }
 
 // A TLS record starts with a content type (20 change_cipher_spec .. 23 application_data) and
@@ -509,7 +504,7 @@ TlsSessionInfo TlsChannel::Info() const {
   }
   SecPkgContext_CipherInfo cipher{};
   cipher.dwVersion = SECPKGCONTEXT_CIPHERINFO_V1;
-  if (QueryContextAttributesA(ctx, SECPKG_ATTR_CIPHER_INFO, &cipher) == SEC_E_OK) info.suite = Narrow(cipher.szCipherSuite);
+  if (QueryContextAttributesA(ctx, SECPKG_ATTR_CIPHER_INFO, &cipher) == SEC_E_OK) info.suite = vel::text::AnsiShown(cipher.szCipherSuite);
   SecPkgContext_SessionInfo session{};
   if (QueryContextAttributesA(ctx, SECPKG_ATTR_SESSION_INFO, &session) == SEC_E_OK)
     info.resumed = (session.dwFlags & SSL_SESSION_RECONNECT) ? 1 : 0;

@@ -11,6 +11,7 @@
 #include "runtime/wsl/icons.h"
 #include "runtime/wsl/keyboard.h"
 #include "runtime/wsl/locator.h"
+#include "runtime/wsl/property_codes.h"
 #include "runtime/wsl/value_text.h"
 #include "runtime/wsl/window.h"
 
@@ -106,25 +107,25 @@ void ButtonControl::PressByKey(int key_code) {
 
 bool ButtonControl::GetProperty(int code, std::string* out) {
   switch (code) {
-    case 0x7C68: *out = icon_name_; return true;                   // Icon
-    case 0x7C6B: *out = std::to_string(key_); return true;         // Key
-    case 0x7C5E: *out = is_default_ ? "1" : ""; return true;       // Default
+    case kPropIcon: *out = icon_name_; return true;
+    case kPropKey: *out = std::to_string(key_); return true;
+    case kPropDefault: *out = is_default_ ? "1" : ""; return true;
     default: return Control::GetProperty(code, out);
   }
 }
 
 bool ButtonControl::SetProperty(int code, const std::string& value) {
   switch (code) {
-    case 0x7C00:
+    case kPropText:
       caption_ = value;
       if (hwnd_) SetWindowTextA(hwnd_, value.c_str());
       return true;
-    case 0x7C68:
+    case kPropIcon:
       icon_name_ = value;
       if (hwnd_) SetWindowLongA(hwnd_, GWL_STYLE, GetWindowLongA(hwnd_, GWL_STYLE) | BS_ICON);
       LoadButtonIcon();
       return true;
-    case 0x7C6B: key_ = static_cast<std::uint32_t>(std::atoi(value.c_str())); return true;
+    case kPropKey: key_ = static_cast<std::uint32_t>(std::atoi(value.c_str())); return true;
     default: return Control::SetProperty(code, value);
   }
 }
@@ -193,20 +194,20 @@ bool CheckControl::DoDefaultAction(int child) { return child == 0 && Click(hwnd_
 
 bool CheckControl::GetProperty(int code, std::string* out) {
   switch (code) {
-    case 0x7CBF: *out = true_value_; return true;   // TrueValue
-    case 0x7CC0: *out = false_value_; return true;  // FalseValue
-    case 0x7A04:                                    // Checked
-    case 0x7C87: *out = Choice() ? "1" : ""; return true;
+    case kPropTrueValue: *out = true_value_; return true;
+    case kPropFalseValue: *out = false_value_; return true;
+    case kPropChecked:
+    case kPropCheck: *out = Choice() ? "1" : ""; return true;
     default: return Control::GetProperty(code, out);
   }
 }
 
 bool CheckControl::SetProperty(int code, const std::string& value) {
   switch (code) {
-    case 0x7CBF: true_value_ = value; return true;
-    case 0x7CC0: false_value_ = value; return true;
-    case 0x7A04:
-    case 0x7C87:
+    case kPropTrueValue: true_value_ = value; return true;
+    case kPropFalseValue: false_value_ = value; return true;
+    case kPropChecked:
+    case kPropCheck:
       if (hwnd_) SendMessageA(hwnd_, BM_SETCHECK, On(value) ? BST_CHECKED : BST_UNCHECKED, 0);
       Update();
       return true;
@@ -262,9 +263,8 @@ int OptionControl::Choice() const {
 }
 
 bool OptionControl::SetProperty(int code, const std::string& value) {
-  constexpr int kDisable = 0x7C5F, kEnabled = 0x7CA8, kHide = 0x7C65, kVisible = 0x7CA7;
   const bool answered = Control::SetProperty(code, value);
-  if (code == kDisable || code == kEnabled || code == kHide || code == kVisible)
+  if (code == kPropDisable || code == kPropEnabled || code == kPropHide || code == kPropVisible)
     for (RadioControl* r : radios_) r->SetProperty(code, value);
   return answered;
 }
@@ -329,14 +329,14 @@ void RadioControl::Describe(AccessibleFacts* f) const {
 bool RadioControl::DoDefaultAction(int child) { return child == 0 && Click(hwnd_); }
 
 bool RadioControl::GetProperty(int code, std::string* out) {
-  if (code == 0x7CBF) { *out = value_; return true; }  // Value
-  if (code == 0x7CDC) { *out = "1"; return true; }     // IsRadio
+  if (code == kPropValue) { *out = value_; return true; }
+  if (code == kPropIsRadio) { *out = "1"; return true; }
   return Control::GetProperty(code, out);
 }
 
 bool RadioControl::SetProperty(int code, const std::string& value) {
-  if (code == 0x7CBF) { value_ = value; return true; }
-  if (code == 0x7C00) {
+  if (code == kPropValue) { value_ = value; return true; }
+  if (code == kPropText) {
     caption_ = value;
     if (hwnd_) SetWindowTextA(hwnd_, value.c_str());
     return true;

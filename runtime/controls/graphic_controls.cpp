@@ -8,6 +8,7 @@
 #include "runtime/wsl/accessible.h"
 #include "runtime/wsl/icons.h"
 #include "runtime/wsl/locator.h"
+#include "runtime/wsl/property_codes.h"
 #include "runtime/wsl/value_text.h"
 #include "runtime/wsl/window.h"
 
@@ -66,20 +67,20 @@ LRESULT GraphicControl::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 bool GraphicControl::GetProperty(int code, std::string* out) {
-  if (code == 0x7C00) { *out = image_; return true; }
-  if (code == 0x7C61) { *out = std::to_string(fill_); return true; }  // Fill
+  if (code == kPropText) { *out = image_; return true; }
+  if (code == kPropFill) { *out = std::to_string(fill_); return true; }
   return Control::GetProperty(code, out);
 }
 
 bool GraphicControl::SetProperty(int code, const std::string& value) {
-  if (code == 0x7C00) {  // Text: the image to show
+  if (code == kPropText) {  // Text: the image to show
     image_ = value;
     if (icon_) DestroyIcon(icon_);
     icon_ = LoadIconByName(value, false);
     if (hwnd_) InvalidateRect(hwnd_, nullptr, TRUE);
     return true;
   }
-  if (code == 0x7C61) {
+  if (code == kPropFill) {
     fill_ = static_cast<std::uint32_t>(std::strtoul(value.c_str(), nullptr, 10));
     if (hwnd_) InvalidateRect(hwnd_, nullptr, TRUE);
     return true;
@@ -128,9 +129,9 @@ int ProgressControl::Choice() const { return hwnd_ ? static_cast<int>(SendMessag
 
 bool ProgressControl::GetProperty(int code, std::string* out) {
   switch (code) {
-    case 0x7C14: *out = std::to_string(low_); return true;       // RangeLow
-    case 0x7C15: *out = std::to_string(high_); return true;      // RangeHigh
-    case 0x7CA6: *out = std::to_string(Choice()); return true;   // Progress
+    case kPropRangeLow: *out = std::to_string(low_); return true;
+    case kPropRangeHigh: *out = std::to_string(high_); return true;
+    case kPropProgress: *out = std::to_string(Choice()); return true;
     default: return Control::GetProperty(code, out);
   }
 }
@@ -138,9 +139,9 @@ bool ProgressControl::GetProperty(int code, std::string* out) {
 bool ProgressControl::SetProperty(int code, const std::string& value) {
   const int n = std::atoi(value.c_str());
   switch (code) {
-    case 0x7C14: low_ = n; AfterCreate(); return true;
-    case 0x7C15: high_ = n; AfterCreate(); return true;
-    case 0x7CA6:
+    case kPropRangeLow: low_ = n; AfterCreate(); return true;
+    case kPropRangeHigh: high_ = n; AfterCreate(); return true;
+    case kPropProgress:
       if (hwnd_) SendMessageA(hwnd_, PBM_SETPOS, static_cast<WPARAM>(n), 0);
       if (binding_.address) {
         AssignVariable(binding_, value);

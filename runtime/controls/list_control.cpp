@@ -20,6 +20,7 @@
 #include "runtime/wsl/locator.h"
 #include "runtime/wsl/mouse_cursor.h"
 #include "runtime/wsl/popup_menu.h"
+#include "runtime/wsl/property_codes.h"
 #include "runtime/wsl/runtime_lock.h"
 #include "runtime/wsl/tooltips.h"
 #include "runtime/wsl/value_text.h"
@@ -778,18 +779,18 @@ void ListControl::Refresh() {
 
 bool ListControl::GetProperty(int code, std::string* out) {
   switch (code) {
-    case 0x7C85: *out = GetFormat(); return true;                          // Format
-    case 0x7C8F: case 0x7C90: *out = std::to_string(selected_); return true;  // Selected, SelEnd
-    case 0x7C8E: *out = std::to_string(drop_rows_ ? drop_rows_ : page_rows()); return true;  // Items
-    case 0x7C60: *out = std::to_string(drop_rows_); return true;           // Drop
-    case 0x7C5C: *out = std::to_string(stored_[1] + 1); return true;       // Column
-    case 0x7C62: *out = source_label_; return true;                        // From
-    case 0x7C6D: *out = std::to_string(mark_field_); return true;          // Mark
-    case 0x7C9E: *out = std::to_string(top_ + 1); return true;             // VScrollPos
-    case 0x7CFD: *out = std::to_string(line_height_units_ ? line_height_units_ : window_->scale.FromY(row_height())); return true;
-    case 0x7A03: *out = std::to_string(window_->scale.FromY(header_height())); return true;  // HeaderHeight
-    case 0x7C20: case 0x7C21: case 0x7C22:
-      *out = std::to_string(stored_[code - 0x7C20] + 1);
+    case kPropFormat: *out = GetFormat(); return true;
+    case kPropSelected: case kPropSelEnd: *out = std::to_string(selected_); return true;
+    case kPropItems: *out = std::to_string(drop_rows_ ? drop_rows_ : page_rows()); return true;
+    case kPropDrop: *out = std::to_string(drop_rows_); return true;
+    case kPropColumn: *out = std::to_string(stored_[1] + 1); return true;
+    case kPropFrom: *out = source_label_; return true;
+    case kPropMark: *out = std::to_string(mark_field_); return true;
+    case kPropVScrollPos: *out = std::to_string(top_ + 1); return true;
+    case kPropLineHeight: *out = std::to_string(line_height_units_ ? line_height_units_ : window_->scale.FromY(row_height())); return true;
+    case kPropHeaderHeight: *out = std::to_string(window_->scale.FromY(header_height())); return true;
+    case kPropListStoredFirst: case kPropListStoredFirst + 1: case kPropListStoredLast:
+      *out = std::to_string(stored_[code - kPropListStoredFirst] + 1);
       return true;
     default: return Control::GetProperty(code, out);
   }
@@ -798,32 +799,32 @@ bool ListControl::GetProperty(int code, std::string* out) {
 bool ListControl::SetProperty(int code, const std::string& value) {
   const int n = std::atoi(value.c_str());
   switch (code) {
-    case 0x7C85: SetFormat(value); return true;
-    case 0x7C8F: case 0x7C90: SelectRow(n > 0 && n <= QueueCount() ? n : 0); return true;
-    case 0x7C60: drop_rows_ = std::max(0, n); return true;
-    case 0x7C5C: stored_[1] = n - 1; return true;
-    case 0x7C62:  // From: the queue's address as a number
+    case kPropFormat: SetFormat(value); return true;
+    case kPropSelected: case kPropSelEnd: SelectRow(n > 0 && n <= QueueCount() ? n : 0); return true;
+    case kPropDrop: drop_rows_ = std::max(0, n); return true;
+    case kPropColumn: stored_[1] = n - 1; return true;
+    case kPropFrom:  // From: the queue's address as a number
       SetSourceQueue(reinterpret_cast<QueueBlock*>(static_cast<std::uintptr_t>(std::strtoull(value.c_str(), nullptr, 10))));
       return true;
-    case 0x7C9E: ScrollTo(n - 1); return true;
-    case 0x7C6D:  // Mark: the field number of the tag in the queue's record
+    case kPropVScrollPos: ScrollTo(n - 1); return true;
+    case kPropMark:  // Mark: the field number of the tag in the queue's record
       mark_field_ = std::max(0, n);
       tag_anchor_ = 0;
       UpdateScrollBars();
       if (hwnd_) InvalidateRect(hwnd_, nullptr, FALSE);
       return true;
-    case 0x7CFD:
+    case kPropLineHeight:
       line_height_units_ = std::max(0, n);
       UpdateScrollBars();
       if (hwnd_) InvalidateRect(hwnd_, nullptr, FALSE);
       return true;
-    case 0x7C20: case 0x7C21: case 0x7C22: stored_[code - 0x7C20] = n - 1; return true;
+    case kPropListStoredFirst: case kPropListStoredFirst + 1: case kPropListStoredLast: stored_[code - kPropListStoredFirst] = n - 1; return true;
     default: return Control::SetProperty(code, value);
   }
 }
 
 bool ListControl::GetIndexed(int code, int index, std::string* out) {
-  if (code == 0x7D07) {  // IconList, numbered from 1 (index is 0-based here)
+  if (code == kPropIconList) {  // IconList, numbered from 1 (index is 0-based here)
     *out = index >= 0 && index < static_cast<int>(icon_list_.size()) ? icon_list_[index] : "";
     return true;
   }
@@ -831,7 +832,7 @@ bool ListControl::GetIndexed(int code, int index, std::string* out) {
 }
 
 bool ListControl::SetIndexed(int code, int index, const std::string& value) {
-  if (code == 0x7D07) {
+  if (code == kPropIconList) {
     if (index < 0 || index >= kMaxIconEntries) return true;  // outside the list: ignored
     if (static_cast<int>(icon_list_.size()) <= index) icon_list_.resize(index + 1);
     icon_list_[index] = value;

@@ -197,7 +197,7 @@ class ListControl : public Control {
   int top_ = 0;
   int hscroll_ = 0;
   int line_height_units_ = 0;          // LineHeight, 0 = from the font
-  int stored_[3] = {0, 0, 0};          // codes 0x7C20..0x7C22, kept 0-based
+  int stored_[3] = {0, 0, 0};          // kPropListStoredFirst..Last, kept 0-based
   std::vector<std::string> icon_list_; // IconList entries, numbered from 1
   std::vector<HICON> icons_;
   std::vector<bool> icons_loaded_;

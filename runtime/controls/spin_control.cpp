@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "runtime/wsl/event_codes.h"
+#include "runtime/wsl/property_codes.h"
 #include "runtime/wsl/value_text.h"
 #include "runtime/wsl/window.h"
 
@@ -115,9 +116,9 @@ void SpinControl::Select() {
 
 bool SpinControl::GetProperty(int code, std::string* out) {
   switch (code) {
-    case 0x7C14: *out = NumberText(low_); return true;    // RangeLow
-    case 0x7C15: *out = NumberText(high_); return true;   // RangeHigh
-    case 0x7C83: *out = NumberText(step_); return true;   // Step
+    case kPropRangeLow: *out = NumberText(low_); return true;
+    case kPropRangeHigh: *out = NumberText(high_); return true;
+    case kPropStep: *out = NumberText(step_); return true;
     default: return Control::GetProperty(code, out);
   }
 }
@@ -125,9 +126,9 @@ bool SpinControl::GetProperty(int code, std::string* out) {
 bool SpinControl::SetProperty(int code, const std::string& value) {
   const double v = std::strtod(value.c_str(), nullptr);
   switch (code) {
-    case 0x7C14: low_ = v; return true;
-    case 0x7C15: high_ = v; return true;
-    case 0x7C83: step_ = v > 0 ? v : 1; return true;
+    case kPropRangeLow: low_ = v; return true;
+    case kPropRangeHigh: high_ = v; return true;
+    case kPropStep: step_ = v > 0 ? v : 1; return true;
     default: return Control::SetProperty(code, value);
   }
 }

@@ -7,6 +7,7 @@
 
 #include "runtime/wsl/accessible.h"
 #include "runtime/wsl/event_codes.h"
+#include "runtime/wsl/property_codes.h"
 #include "runtime/wsl/value_text.h"
 #include "runtime/wsl/window.h"
 
@@ -142,9 +143,9 @@ void EditControl::OnCommand(int notification) {
 
 bool EditControl::GetProperty(int code, std::string* out) {
   switch (code) {
-    case 0x7C00: *out = "@" + picture_; return true;  // Text: the entry's picture
-    case 0x7C7A: *out = hwnd_ && SendMessageA(hwnd_, EM_GETPASSWORDCHAR, 0, 0) ? "1" : ""; return true;
-    case 0x7C7B: *out = hwnd_ && (GetWindowLongA(hwnd_, GWL_STYLE) & ES_READONLY) ? "1" : ""; return true;
+    case kPropText: *out = "@" + picture_; return true;  // Text: the entry's picture
+    case kPropPassword: *out = hwnd_ && SendMessageA(hwnd_, EM_GETPASSWORDCHAR, 0, 0) ? "1" : ""; return true;
+    case kPropReadOnly: *out = hwnd_ && (GetWindowLongA(hwnd_, GWL_STYLE) & ES_READONLY) ? "1" : ""; return true;
     default: return Control::GetProperty(code, out);
   }
 }
@@ -152,17 +153,17 @@ bool EditControl::GetProperty(int code, std::string* out) {
 bool EditControl::SetProperty(int code, const std::string& value) {
   const bool on = !value.empty() && value != "0";
   switch (code) {
-    case 0x7C00:
+    case kPropText:
       picture_ = !value.empty() && value[0] == '@' ? value.substr(1) : value;
       Display();
       return true;
-    case 0x7C7A:
+    case kPropPassword:
       if (hwnd_) {
         SendMessageA(hwnd_, EM_SETPASSWORDCHAR, on ? '*' : 0, 0);
         InvalidateRect(hwnd_, nullptr, TRUE);
       }
       return true;
-    case 0x7C7B: if (hwnd_) SendMessageA(hwnd_, EM_SETREADONLY, on, 0); return true;
+    case kPropReadOnly: if (hwnd_) SendMessageA(hwnd_, EM_SETREADONLY, on, 0); return true;
     default: return Control::SetProperty(code, value);
   }
 }
@@ -196,7 +197,7 @@ void PromptControl::Describe(AccessibleFacts* f) const {
 }
 
 bool PromptControl::SetProperty(int code, const std::string& value) {
-  if (code == 0x7C00) {
+  if (code == kPropText) {
     caption_ = value;
     if (hwnd_) SetWindowTextA(hwnd_, value.c_str());
     return true;

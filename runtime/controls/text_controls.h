@@ -17,9 +17,8 @@ class StringControl : public Control {
 
 // An entry: the user's edits go to the variable when the entry loses the focus (then
 // EVENT:Accepted) and in every refresh; the picture limits the length.
-// An entry whose attribute word has kEntryPassword set shows "*" for every character typed
-// (the PASSWORD property switches it at run time).
-constexpr std::uint32_t kEntryPassword = 0x1000;
+// An entry whose attribute word has kEntryPassword (runtime/wsl/descriptor.h) set shows "*"
+// for every character typed (the PASSWORD property switches it at run time).
 
 class EditControl : public Control {
  public:

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "runtime/core/sys.h"
+#include "runtime/core/text_codec.h"
 
 namespace vel::sys {
 
@@ -27,20 +28,24 @@ std::uint32_t WideLength(const WideChar* s) {
   return SysStringLen(reinterpret_cast<BSTR>(const_cast<WideChar*>(s)));
 }
 
+// The string stack's wide kinds hold text as the language shows it: best fit both ways. With
+// no buffer, the length the text needs; 0 when the buffer is too small for all of it.
 std::uint32_t NarrowToWide(const char* text, std::uint32_t length, WideChar* out,
                            std::uint32_t capacity) {
   if (!length || length > 0x7FFFFFFF) return 0;
-  int n = MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(length),
-                              reinterpret_cast<LPWSTR>(out), out ? static_cast<int>(capacity) : 0);
-  return n > 0 ? static_cast<std::uint32_t>(n) : 0;
+  const std::wstring w = text::WideShown(std::string_view(text, length));
+  if (out && w.size() > capacity) return 0;
+  if (out) std::memcpy(out, w.data(), w.size() * sizeof(WideChar));
+  return static_cast<std::uint32_t>(w.size());
 }
 
 std::uint32_t WideToNarrow(const WideChar* text, std::uint32_t units, char* out,
                            std::uint32_t capacity) {
   if (!units || units > 0x7FFFFFFF) return 0;
-  int n = WideCharToMultiByte(CP_ACP, 0, Ole(text), static_cast<int>(units), out,
-                              out ? static_cast<int>(capacity) : 0, nullptr, nullptr);
-  return n > 0 ? static_cast<std::uint32_t>(n) : 0;
+  const std::string s = text::AnsiShown(std::wstring_view(Ole(text), units));
+  if (out && s.size() > capacity) return 0;
+  if (out) std::memcpy(out, s.data(), s.size());
+  return static_cast<std::uint32_t>(s.size());
 }
 
 void VariantInitialise(Variant* v) { VariantInit(Raw(v)); }

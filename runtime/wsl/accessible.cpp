@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "runtime/core/text_codec.h"
 #include "runtime/wsl/control.h"
 #include "runtime/wsl/runtime_lock.h"
 #include "runtime/wsl/window.h"
@@ -15,10 +16,8 @@ namespace {
 
 BSTR ToBstr(const std::string& text) {
   if (text.empty()) return nullptr;
-  const int n = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  BSTR b = SysAllocStringLen(nullptr, static_cast<UINT>(n));
-  if (b) MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), b, n);
-  return b;
+  const std::wstring w = text::WideShown(text);
+  return SysAllocStringLen(w.data(), static_cast<UINT>(w.size()));
 }
 
 // An out-parameter text: S_FALSE (and null) when there is none.

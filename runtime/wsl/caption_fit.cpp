@@ -36,7 +36,7 @@ int CaptionChrome(std::uint8_t kind) {
 }
 
 void FitScaleToCaptions(Window* w, const Descriptor& d, const WindowRecord& rec) {
-  if ((w->attributes & 0x300) != 0 || w->scale.div == 0) return;  // dialog units only
+  if ((w->attributes & kUnitBits) != kUnitDialog || w->scale.div == 0) return;  // dialog units only
   HDC screen = GetDC(nullptr);
   HGDIOBJ old = SelectObject(screen, w->font.handle);
   UnitScale fine{w->scale.sx * kRefine, w->scale.sy * kRefine, w->scale.div * kRefine};

@@ -11,6 +11,7 @@
 #include "runtime/wsl/focus.h"
 #include "runtime/wsl/locator.h"
 #include "runtime/wsl/mouse_cursor.h"
+#include "runtime/wsl/property_codes.h"
 #include "runtime/wsl/runtime_lock.h"
 #include "runtime/wsl/tooltips.h"
 #include "runtime/wsl/value_text.h"
@@ -183,8 +184,8 @@ Control::~Control() {
 }
 
 int Control::Justification() const {
-  if (attributes_ & 0x10) return 2;
-  if (attributes_ & 0x08) return 1;
+  if (attributes_ & kJustifyRight) return 2;
+  if (attributes_ & kJustifyCentre) return 1;
   return 0;
 }
 
@@ -325,33 +326,33 @@ std::string Num(long long v) { return std::to_string(v); }
 
 bool Control::GetProperty(int code, std::string* out) {
   switch (code) {
-    case 0x7C00: *out = caption_; return true;                             // Text
-    case 0x7C01: *out = Num(kind_); return true;                           // Type
-    case 0x7C02: *out = Num(position_.x); return true;                     // Xpos
-    case 0x7C03: *out = Num(position_.y); return true;                     // Ypos
-    case 0x7C04: *out = Num(position_.width); return true;                 // Width
-    case 0x7C05: *out = Num(position_.height); return true;                // Height
-    case 0x7C10: *out = window_->font.face; return true;                   // FontName
-    case 0x7C11: *out = Num(window_->font.points); return true;            // FontSize
-    case 0x7C12: *out = Num(static_cast<std::int32_t>(window_->font.color)); return true;
-    case 0x7C13: *out = Num(static_cast<std::int32_t>(window_->font.style)); return true;
-    case 0x7A3A: *out = Num(window_->font.charset); return true;           // FontCharSet
-    case 0x7C5F: *out = Bool(hwnd_ && !IsWindowEnabled(hwnd_)); return true;  // Disable
-    case 0x7CA8: *out = Bool(hwnd_ && IsWindowEnabled(hwnd_)); return true;   // Enabled
-    case 0x7C65: *out = Bool(hwnd_ && !(GetWindowLongA(hwnd_, GWL_STYLE) & WS_VISIBLE)); return true;
-    case 0x7CA7: *out = Bool(hwnd_ && IsWindowVisible(hwnd_)); return true;   // Visible
-    case 0x7C96: *out = Num(reinterpret_cast<std::intptr_t>(hwnd_)); return true;  // Handle
-    case 0x7A11: *out = Num(field_); return true;                          // FEQ
-    case 0x7A10: *out = label_; return true;                               // Use
-    case 0x7A52: *out = Num(reinterpret_cast<std::intptr_t>(binding_.address)); return true;
-    case 0x7CA0: *out = tip_; return true;                                 // Tip
-    case 0x7CBA: {                                                         // ScreenText
+    case kPropText: *out = caption_; return true;
+    case kPropType: *out = Num(kind_); return true;
+    case kPropXpos: *out = Num(position_.x); return true;
+    case kPropYpos: *out = Num(position_.y); return true;
+    case kPropWidth: *out = Num(position_.width); return true;
+    case kPropHeight: *out = Num(position_.height); return true;
+    case kPropFontName: *out = window_->font.face; return true;
+    case kPropFontSize: *out = Num(window_->font.points); return true;
+    case kPropFontColor: *out = Num(static_cast<std::int32_t>(window_->font.color)); return true;
+    case kPropFontStyle: *out = Num(static_cast<std::int32_t>(window_->font.style)); return true;
+    case kPropFontCharSet: *out = Num(window_->font.charset); return true;
+    case kPropDisable: *out = Bool(hwnd_ && !IsWindowEnabled(hwnd_)); return true;
+    case kPropEnabled: *out = Bool(hwnd_ && IsWindowEnabled(hwnd_)); return true;
+    case kPropHide: *out = Bool(hwnd_ && !(GetWindowLongA(hwnd_, GWL_STYLE) & WS_VISIBLE)); return true;
+    case kPropVisible: *out = Bool(hwnd_ && IsWindowVisible(hwnd_)); return true;
+    case kPropHandle: *out = Num(reinterpret_cast<std::intptr_t>(hwnd_)); return true;
+    case kPropFEQ: *out = Num(field_); return true;
+    case kPropUse: *out = label_; return true;
+    case kPropUseAddress: *out = Num(reinterpret_cast<std::intptr_t>(binding_.address)); return true;
+    case kPropTip: *out = tip_; return true;
+    case kPropScreenText: {
       char buf[1024] = "";
       if (hwnd_) GetWindowTextA(hwnd_, buf, sizeof buf);
       *out = buf;
       return true;
     }
-    case 0x7C95: *out = Num(window_->thread); return true;                 // Thread
+    case kPropThread: *out = Num(window_->thread); return true;
     default: return false;
   }
 }
@@ -360,19 +361,19 @@ bool Control::SetProperty(int code, const std::string& value) {
   const int n = std::atoi(value.c_str());
   DescriptorPosition p = position_;
   switch (code) {
-    case 0x7C00:
+    case kPropText:
       caption_ = value;
       if (hwnd_ && !binding_.address) SetWindowTextA(hwnd_, value.c_str());
       return true;
-    case 0x7C02: p.x = n; MoveToUnits(p); return true;
-    case 0x7C03: p.y = n; MoveToUnits(p); return true;
-    case 0x7C04: p.width = n; not_given_ &= ~kWidthNotGiven; MoveToUnits(p); return true;
-    case 0x7C05: p.height = n; not_given_ &= ~kHeightNotGiven; MoveToUnits(p); return true;
-    case 0x7C5F: SetUsable(!IsTrue(value), true); return true;   // Disable
-    case 0x7CA8: SetUsable(IsTrue(value), true); return true;    // Enabled
-    case 0x7C65: SetUsable(!IsTrue(value), false); return true;  // Hide
-    case 0x7CA7: SetUsable(IsTrue(value), false); return true;   // Visible
-    case 0x7CA0: tip_ = value; UpdateControlTip(this); return true;  // Tip
+    case kPropXpos: p.x = n; MoveToUnits(p); return true;
+    case kPropYpos: p.y = n; MoveToUnits(p); return true;
+    case kPropWidth: p.width = n; not_given_ &= ~kWidthNotGiven; MoveToUnits(p); return true;
+    case kPropHeight: p.height = n; not_given_ &= ~kHeightNotGiven; MoveToUnits(p); return true;
+    case kPropDisable: SetUsable(!IsTrue(value), true); return true;
+    case kPropEnabled: SetUsable(IsTrue(value), true); return true;
+    case kPropHide: SetUsable(!IsTrue(value), false); return true;
+    case kPropVisible: SetUsable(IsTrue(value), false); return true;
+    case kPropTip: tip_ = value; UpdateControlTip(this); return true;
     default: return false;
   }
 }
@@ -387,7 +388,7 @@ void Control::SetUsable(bool usable, bool by_enabling) {
 }
 
 bool Control::GetIndexed(int code, int index, std::string* out) {
-  if (code == 0x7D06) {  // Alrt
+  if (code == kPropAlrt) {
     *out = index >= 0 && index < static_cast<int>(alert_keys_.size()) ? Num(alert_keys_[index]) : "";
     return true;
   }
@@ -395,7 +396,7 @@ bool Control::GetIndexed(int code, int index, std::string* out) {
 }
 
 bool Control::SetIndexed(int code, int index, const std::string& value) {
-  if (code == 0x7D06 && index >= 0 && index < 255) {
+  if (code == kPropAlrt && index >= 0 && index < 255) {
     if (static_cast<int>(alert_keys_.size()) <= index) alert_keys_.resize(index + 1, 0);
     alert_keys_[index] = static_cast<std::uint32_t>(std::atoi(value.c_str()));
     return true;

@@ -37,6 +37,33 @@ constexpr std::uint8_t kReportRecord = 26;
 constexpr std::uint32_t kWindowRecordSize = 116;
 constexpr std::uint32_t kControlHeaderSize = 21;
 
+// Window record +5, the first attribute word: the unit of every position and size in the
+// window (a report keeps only these bits).
+constexpr std::uint32_t kUnitBits = 0x300;
+constexpr std::uint32_t kUnitDialog = 0x000;       // dialog units of the window's font
+constexpr std::uint32_t kUnitMillimetre = 0x100;   // 1/25 inch
+constexpr std::uint32_t kUnitThousandth = 0x200;   // 1/1000 inch
+constexpr std::uint32_t kUnitPixel = 0x300;        // pixels (points in a report)
+
+// Window record +81, the second attribute word: the frame.
+constexpr std::uint32_t kFrameSystemMenu = 0x1000;
+constexpr std::uint32_t kFrameMaximizeBox = 0x0800;  // implies the system menu
+constexpr std::uint32_t kFrameOpenMinimized = 0x8000;
+constexpr std::uint32_t kFrameOpenMaximized = 0x4000;
+constexpr std::uint32_t kFrameBorderBits = 0x0060;
+constexpr std::uint32_t kFrameThin = 0x00, kFrameResizable = 0x20, kFrameDouble = 0x40, kFrameNone = 0x60;
+
+// Control record +5, the control's attribute word.
+constexpr std::uint32_t kJustifyBits = 0x1C;
+constexpr std::uint32_t kJustifyCentre = 0x08;
+constexpr std::uint32_t kJustifyRight = 0x10;  // neither: left
+// An entry that shows "*" for every character typed (PASSWORD switches it at run time).
+constexpr std::uint32_t kEntryPassword = 0x1000;
+
+// Font record +12, the style: weight in the low 12 bits (0 = normal), then the emphasis.
+constexpr std::uint32_t kFontWeightBits = 0x0FFF;
+constexpr std::uint32_t kFontItalic = 0x1000, kFontUnderline = 0x2000, kFontStrikeOut = 0x4000;
+
 // Control kinds with a layout of their own; other kinds (2, 4, 5, 7, 15, 17, 18, 32 .. 34,
 // 37, 38) carry only the header.
 enum ControlKind : std::uint8_t {
@@ -110,7 +137,7 @@ struct ControlRecord {
   std::uint32_t offset;
   std::uint8_t kind;
   std::uint32_t next;
-  std::uint32_t attributes;         // justification bits 0x1C: 0x08 centre, 0x10 right
+  std::uint32_t attributes;         // kJustifyBits, kEntryPassword
   std::uint32_t values;             // value list handed to the control (list: alert keys)
   std::uint32_t field;
   std::uint32_t label;

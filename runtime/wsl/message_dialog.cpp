@@ -11,6 +11,7 @@
 
 #include "runtime/core/errors.h"
 #include "runtime/core/startup.h"
+#include "runtime/core/text_codec.h"
 #include "runtime/wsl/icons.h"
 #include "runtime/wsl/runtime_lock.h"
 
@@ -56,14 +57,6 @@ std::vector<std::string> SplitCaptions(const std::string& list) {
   return out;
 }
 
-std::wstring Wide(const std::string& s) {
-  if (s.empty()) return std::wstring();
-  int n = MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
-  std::wstring w(n, L'\0');
-  MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), w.data(), n);
-  return w;
-}
-
 // --- the in-memory template -------------------------------------------------------------------
 
 class TemplateWriter {
@@ -71,7 +64,7 @@ class TemplateWriter {
   void Word(WORD w) { bytes_.push_back(w & 0xFF), bytes_.push_back(w >> 8); }
   void Dword(DWORD d) { Word(LOWORD(d)), Word(HIWORD(d)); }
   void Text(const std::string& s) {
-    for (wchar_t c : Wide(s)) Word(static_cast<WORD>(c));
+    for (wchar_t c : text::WideShown(s)) Word(static_cast<WORD>(c));
     Word(0);
   }
   void AlignDword() {

@@ -6,18 +6,11 @@
 #include <type_traits>
 
 #include "runtime/wsl/icons.h"
+#include "runtime/wsl/property_codes.h"
 #include "runtime/wsl/runtime_lock.h"
 
 namespace vel::wsl {
 namespace {
-
-// Property codes a settings list may carry (decimal in the text).
-enum : int {
-  kPropFontName = 0x7C10, kPropFontSize = 0x7C11, kPropFontColor = 0x7C12, kPropFontStyle = 0x7C13,
-  kPropFontCharSet = 0x7A3A, kPropIcon = 0x7C68, kPropLeft = 0x7C08, kPropLeftOffSet = 0x7C09,
-  kPropNoWidth = 0x7A40, kPropNoHeight = 0x7A41, kPropColor = 0x7CFA, kPropSelectedColor = 0x7CFB,
-  kPropSelectedFillColor = 0x7CFC,
-};
 
 HWND (*g_parent_resolver)() = nullptr;
 

@@ -13,17 +13,13 @@
 #include "runtime/wsl/events.h"
 #include "runtime/wsl/icons.h"
 #include "runtime/wsl/message_dialog.h"
+#include "runtime/wsl/property_codes.h"
 #include "runtime/wsl/property_names.h"
 #include "runtime/wsl/runtime_lock.h"
 #include "runtime/wsl/window.h"
 
 namespace vel::wsl {
 namespace {
-
-constexpr int kTarget = 0x7A45;
-constexpr int kFont = 0x7C10;
-constexpr int kFontCharSet = 0x7A3A;
-constexpr int kListIndexNegative = 0x7E0A;
 
 struct PropertyState {
   std::unordered_map<std::string, int>* names = nullptr;  // upper-cased name -> index
@@ -62,42 +58,42 @@ bool BagGet(const PropertyBag& bag, const NormalisedProperty& n, std::string* ou
 bool WindowGet(Window* w, const NormalisedProperty& n, std::string* out) {
   RECT r{};
   switch (n.code) {
-    case 0x7C00: *out = w->title; return true;
-    case 0x7C01: *out = Num(w->record_kind); return true;
-    case 0x7C02: *out = Num(w->position.x); return true;
-    case 0x7C03: *out = Num(w->position.y); return true;
-    case 0x7C04: *out = Num(w->position.width); return true;
-    case 0x7C05: *out = Num(w->position.height); return true;
-    case 0x7C10: *out = w->font.face; return true;
-    case 0x7C11: *out = Num(w->font.points); return true;
-    case 0x7C12: *out = Num(static_cast<std::int32_t>(w->font.color)); return true;
-    case 0x7C13: *out = Num(static_cast<std::int32_t>(w->font.style)); return true;
-    case kFontCharSet: *out = Num(w->font.charset); return true;
-    case 0x7C5D: *out = w->cursor_name; return true;
-    case 0x7C66: *out = w->help; return true;
-    case 0x7C68: *out = w->icon_name; return true;
-    case 0x7C73: *out = w->message; return true;
-    case 0x7C86: *out = Num(w->timer_period); return true;
-    case 0x7C95: *out = Num(w->thread); return true;
-    case 0x7C96: *out = Num(reinterpret_cast<std::intptr_t>(w->hwnd)); return true;
-    case 0x7C97: *out = Bool(GetActiveWindow() == w->hwnd); return true;
-    case 0x7C9A: *out = Bool(w->accept_all); return true;
-    case 0x7C5F: *out = Bool(!IsWindowEnabled(w->hwnd)); return true;
-    case 0x7CA8: *out = Bool(IsWindowEnabled(w->hwnd)); return true;
-    case 0x7C65: *out = Bool(!IsWindowVisible(w->hwnd)); return true;
-    case 0x7CA7: *out = Bool(IsWindowVisible(w->hwnd)); return true;
-    case 0x7C69: *out = Bool(IsIconic(w->hwnd)); return true;
-    case 0x7C6F: *out = Bool(IsZoomed(w->hwnd)); return true;
-    case 0x7A09: *out = Bool(!w->loop.pending.empty()); return true;
-    case 0x7A4F: GetClientRect(w->hwnd, &r); *out = Num(w->scale.FromX(r.right)); return true;
-    case 0x7A50:
+    case kPropText: *out = w->title; return true;
+    case kPropType: *out = Num(w->record_kind); return true;
+    case kPropXpos: *out = Num(w->position.x); return true;
+    case kPropYpos: *out = Num(w->position.y); return true;
+    case kPropWidth: *out = Num(w->position.width); return true;
+    case kPropHeight: *out = Num(w->position.height); return true;
+    case kPropFontName: *out = w->font.face; return true;
+    case kPropFontSize: *out = Num(w->font.points); return true;
+    case kPropFontColor: *out = Num(static_cast<std::int32_t>(w->font.color)); return true;
+    case kPropFontStyle: *out = Num(static_cast<std::int32_t>(w->font.style)); return true;
+    case kPropFontCharSet: *out = Num(w->font.charset); return true;
+    case kPropCursor: *out = w->cursor_name; return true;
+    case kPropHlp: *out = w->help; return true;
+    case kPropIcon: *out = w->icon_name; return true;
+    case kPropMsg: *out = w->message; return true;
+    case kPropTimer: *out = Num(w->timer_period); return true;
+    case kPropThread: *out = Num(w->thread); return true;
+    case kPropHandle: *out = Num(reinterpret_cast<std::intptr_t>(w->hwnd)); return true;
+    case kPropActive: *out = Bool(GetActiveWindow() == w->hwnd); return true;
+    case kPropAcceptAll: *out = Bool(w->accept_all); return true;
+    case kPropDisable: *out = Bool(!IsWindowEnabled(w->hwnd)); return true;
+    case kPropEnabled: *out = Bool(IsWindowEnabled(w->hwnd)); return true;
+    case kPropHide: *out = Bool(!IsWindowVisible(w->hwnd)); return true;
+    case kPropVisible: *out = Bool(IsWindowVisible(w->hwnd)); return true;
+    case kPropIconize: *out = Bool(IsIconic(w->hwnd)); return true;
+    case kPropMaximize: *out = Bool(IsZoomed(w->hwnd)); return true;
+    case kPropEventsWaiting: *out = Bool(!w->loop.pending.empty()); return true;
+    case kPropclientwidth: GetClientRect(w->hwnd, &r); *out = Num(w->scale.FromX(r.right)); return true;
+    case kPropclientheight:
       GetClientRect(w->hwnd, &r);
       *out = Num(w->scale.FromY(r.bottom - static_cast<int>(w->status_height)));
       return true;
-    case 0x7D00:  // Status: zone widths
+    case kPropStatus:  // Status: zone widths
       *out = n.index >= 0 && n.index < w->ZoneCount() ? Num(w->zone_widths[n.index]) : "";
       return true;
-    case 0x7D01: *out = w->StatusText(n.index + 1); return true;  // StatusText
+    case kPropStatusText: *out = w->StatusText(n.index + 1); return true;
     default: return false;
   }
 }
@@ -116,14 +112,14 @@ void MoveWindowUnits(Window* w) {
 bool WindowSet(Window* w, const NormalisedProperty& n, const std::string& v) {
   const int i = std::atoi(v.c_str());
   switch (n.code) {
-    case 0x7C00: w->title = v; SetWindowTextA(w->hwnd, v.c_str()); return true;
-    case 0x7C02: w->position.x = i; MoveWindowUnits(w); return true;
-    case 0x7C03: w->position.y = i; MoveWindowUnits(w); return true;
-    case 0x7C04: w->position.width = i; MoveWindowUnits(w); return true;
-    case 0x7C05: w->position.height = i; MoveWindowUnits(w); return true;
-    case 0x7C5D: w->cursor_name = v; return true;
-    case 0x7C66: w->help = v; return true;
-    case 0x7C68: {  // Icon: loaded with the resource flag clear ("~" resources: the window's module)
+    case kPropText: w->title = v; SetWindowTextA(w->hwnd, v.c_str()); return true;
+    case kPropXpos: w->position.x = i; MoveWindowUnits(w); return true;
+    case kPropYpos: w->position.y = i; MoveWindowUnits(w); return true;
+    case kPropWidth: w->position.width = i; MoveWindowUnits(w); return true;
+    case kPropHeight: w->position.height = i; MoveWindowUnits(w); return true;
+    case kPropCursor: w->cursor_name = v; return true;
+    case kPropHlp: w->help = v; return true;
+    case kPropIcon: {  // Icon: loaded with the resource flag clear ("~" resources: the window's module)
       HICON icon = LoadIconByName(v, false, static_cast<HMODULE>(w->module));
       w->icon_name = v;
       SendMessageA(w->hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
@@ -132,22 +128,22 @@ bool WindowSet(Window* w, const NormalisedProperty& n, const std::string& v) {
       w->icon = icon;
       return true;
     }
-    case 0x7C73: w->message = v; return true;
-    case 0x7C86: w->SetTimerPeriod(i); return true;
-    case 0x7C9A: w->accept_all = IsTrue(v); return true;
-    case 0x7C5F: EnableWindow(w->hwnd, !IsTrue(v)); return true;
-    case 0x7CA8: EnableWindow(w->hwnd, IsTrue(v)); return true;
-    case 0x7C65: ShowWindow(w->hwnd, IsTrue(v) ? SW_HIDE : SW_SHOW); return true;
-    case 0x7CA7: ShowWindow(w->hwnd, IsTrue(v) ? SW_SHOW : SW_HIDE); return true;
-    case 0x7C69: if (IsTrue(v)) ShowWindow(w->hwnd, SW_MINIMIZE); return true;
-    case 0x7C6F: ShowWindow(w->hwnd, IsTrue(v) ? SW_MAXIMIZE : SW_RESTORE); return true;
-    case 0x7D00:
+    case kPropMsg: w->message = v; return true;
+    case kPropTimer: w->SetTimerPeriod(i); return true;
+    case kPropAcceptAll: w->accept_all = IsTrue(v); return true;
+    case kPropDisable: EnableWindow(w->hwnd, !IsTrue(v)); return true;
+    case kPropEnabled: EnableWindow(w->hwnd, IsTrue(v)); return true;
+    case kPropHide: ShowWindow(w->hwnd, IsTrue(v) ? SW_HIDE : SW_SHOW); return true;
+    case kPropVisible: ShowWindow(w->hwnd, IsTrue(v) ? SW_SHOW : SW_HIDE); return true;
+    case kPropIconize: if (IsTrue(v)) ShowWindow(w->hwnd, SW_MINIMIZE); return true;
+    case kPropMaximize: ShowWindow(w->hwnd, IsTrue(v) ? SW_MAXIMIZE : SW_RESTORE); return true;
+    case kPropStatus:
       if (n.index >= 0 && n.index < w->ZoneCount()) {
         w->zone_widths[n.index] = i;
         w->LayoutStatusBar();
       }
       return true;
-    case 0x7D01: w->SetStatusText(n.index + 1, v); return true;  // a zone it lacks: nothing
+    case kPropStatusText: w->SetStatusText(n.index + 1, v); return true;  // a zone it lacks: nothing
     default: return false;
   }
 }
@@ -157,8 +153,8 @@ bool WindowSet(Window* w, const NormalisedProperty& n, const std::string& v) {
 void SystemSet(const NormalisedProperty& n, const std::string& v) {
   BagSet(g.system, n, v);
   const auto address = static_cast<std::uintptr_t>(std::strtoull(v.c_str(), nullptr, 0));
-  if (n.code == 0x7A35) SetMessageHook(reinterpret_cast<MessageHookFn>(address));
-  if (n.code == 0x7A38) SetFatalErrorHook(reinterpret_cast<FatalErrorHookFn>(address));
+  if (n.code == kPropMessageHook) SetMessageHook(reinterpret_cast<MessageHookFn>(address));
+  if (n.code == kPropFatalErrorHook) SetFatalErrorHook(reinterpret_cast<FatalErrorHookFn>(address));
 }
 
 // Resolves a window target; null (after error 536 for a window that is not open) when none.
@@ -175,13 +171,13 @@ Window* ResolveWindow(Window* target) {
 
 NormalisedProperty NormaliseProperty(int code, int i) {
   if (code < 0 || code > 0xFFFF || i < 0) return {code, i, PropertyRoute::kInvalid};
-  if (code < 0x7000) return {code, i, PropertyRoute::kRaw};
-  if (i == 0 && code != kListIndexNegative)
-    return {code, 0, code >= 0x7D00 ? PropertyRoute::kIndexed : PropertyRoute::kSingle};
-  if (code >= 0x7D00) return {code, i - 1, PropertyRoute::kIndexed};
-  if (code == kFont && i == 5) return {kFontCharSet, 0, PropertyRoute::kSingle};
+  if (code < kFirstSingleProperty) return {code, i, PropertyRoute::kRaw};
+  if (i == 0 && code != kPropListIndexNegative)
+    return {code, 0, code >= kFirstListProperty ? PropertyRoute::kIndexed : PropertyRoute::kSingle};
+  if (code >= kFirstListProperty) return {code, i - 1, PropertyRoute::kIndexed};
+  if (code == kPropFont && i == 5) return {kPropFontCharSet, 0, PropertyRoute::kSingle};
   const int mapped = code + i - 1;
-  if (mapped > 0x7CFF) return {mapped, 0, PropertyRoute::kInvalid};
+  if (mapped > kLastSingleProperty) return {mapped, 0, PropertyRoute::kInvalid};
   return {mapped, 0, PropertyRoute::kSingle};
 }
 
@@ -219,7 +215,7 @@ std::string PropertyGet(Window* target, int field, int code, int index) {
     if (BagGet(w->bag, n, &out)) return out;
     return WindowGet(w, n, &out) ? out : std::string();
   }
-  Control* c = w->Field(field, code == kTarget);
+  Control* c = w->Field(field, code == kPropTarget);
   if (!c) return {};
   if (BagGet(c->bag(), n, &out)) return out;
   bool answered = false;
@@ -246,7 +242,7 @@ void PropertySet(Window* target, int field, int code, int index, const std::stri
     if (!WindowSet(w, n, value)) BagSet(w->bag, n, value);
     return;
   }
-  Control* c = w->Field(field, code == kTarget);
+  Control* c = w->Field(field, code == kPropTarget);
   if (!c) return;
   bool answered = false;
   switch (n.route) {

@@ -1,4 +1,5 @@
-// The property name table (runtime/wsl/property_names.cpp).
+// The property name table (runtime/wsl/property_names.cpp), made from the list in
+// runtime/wsl/property_codes.h.
 #pragma once
 
 namespace vel::wsl {

@@ -70,11 +70,11 @@ void BuildFont(Window* w, const Descriptor& d, std::uint32_t font_offset) {
   HDC screen = GetDC(nullptr);
   const int dpi_y = GetDeviceCaps(screen, LOGPIXELSY);
   const int style = w->font.style == 0xFFFFFFFFu ? 0 : static_cast<int>(w->font.style);
-  const int weight = (style & 0xFFF) ? (style & 0xFFF) : FW_NORMAL;
+  const int weight = (style & kFontWeightBits) ? (style & kFontWeightBits) : FW_NORMAL;
   // Height in device units: -(points * pixels per inch / 72), multiply then divide rounded as
   // the platform's MulDiv rounds (8 points at 96 pixels per inch: 11, not 10).
-  w->font.handle = CreateFontA(-MulDiv(w->font.points, dpi_y, 72), 0, 0, 0, weight, (style & 0x1000) != 0,
-                               (style & 0x2000) != 0, (style & 0x4000) != 0,
+  w->font.handle = CreateFontA(-MulDiv(w->font.points, dpi_y, 72), 0, 0, 0, weight, (style & kFontItalic) != 0,
+                               (style & kFontUnderline) != 0, (style & kFontStrikeOut) != 0,
                                CharsetForCodePage(w->font.charset), OUT_DEFAULT_PRECIS,
                                CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
                                w->font.face.c_str());
@@ -84,10 +84,10 @@ void BuildFont(Window* w, const Descriptor& d, std::uint32_t font_offset) {
   SelectObject(screen, old);
   w->font.avg_width = tm.tmAveCharWidth;
   w->font.height = tm.tmHeight;
-  switch (w->attributes & 0x300) {
-    case 0x000: w->scale = {2 * tm.tmAveCharWidth, tm.tmHeight, 8}; break;
-    case 0x100: w->scale = {GetDeviceCaps(screen, LOGPIXELSX), dpi_y, 25}; break;
-    case 0x200: w->scale = {GetDeviceCaps(screen, LOGPIXELSX), dpi_y, 1000}; break;
+  switch (w->attributes & kUnitBits) {
+    case kUnitDialog: w->scale = {2 * tm.tmAveCharWidth, tm.tmHeight, 8}; break;
+    case kUnitMillimetre: w->scale = {GetDeviceCaps(screen, LOGPIXELSX), dpi_y, 25}; break;
+    case kUnitThousandth: w->scale = {GetDeviceCaps(screen, LOGPIXELSX), dpi_y, 1000}; break;
     default:
       w->scale = w->IsReport() ? UnitScale{GetDeviceCaps(screen, LOGPIXELSX), dpi_y, 72} : UnitScale{1, 1, 1};
   }
@@ -98,14 +98,14 @@ void BuildFont(Window* w, const Descriptor& d, std::uint32_t font_offset) {
 void FrameStyle(const Window* w, DWORD* style, DWORD* ex_style) {
   // No WS_CLIPCHILDREN: group boxes are transparent and the window paints under them.
   DWORD s = 0, x = 0;
-  switch (w->frame & 0x60) {
-    case 0x00: s |= WS_OVERLAPPED | WS_CAPTION | WS_BORDER; break;
-    case 0x20: s |= WS_OVERLAPPED | WS_CAPTION | WS_THICKFRAME; break;
-    case 0x40: s |= WS_POPUP | WS_CAPTION | WS_DLGFRAME; x |= WS_EX_DLGMODALFRAME; break;
+  switch (w->frame & kFrameBorderBits) {
+    case kFrameThin: s |= WS_OVERLAPPED | WS_CAPTION | WS_BORDER; break;
+    case kFrameResizable: s |= WS_OVERLAPPED | WS_CAPTION | WS_THICKFRAME; break;
+    case kFrameDouble: s |= WS_POPUP | WS_CAPTION | WS_DLGFRAME; x |= WS_EX_DLGMODALFRAME; break;
     default: s |= WS_POPUP; break;
   }
-  if (w->frame & 0x1000) s |= WS_SYSMENU;
-  if (w->frame & 0x0800) s |= WS_MAXIMIZEBOX | WS_SYSMENU;
+  if (w->frame & kFrameSystemMenu) s |= WS_SYSMENU;
+  if (w->frame & kFrameMaximizeBox) s |= WS_MAXIMIZEBOX | WS_SYSMENU;
   if (w->icon) s |= WS_MINIMIZEBOX | WS_SYSMENU;
   *style = s;
   *ex_style = x | WS_EX_CONTROLPARENT;
@@ -425,7 +425,7 @@ void WindowOpenFromDescriptor(Window** slot, const Descriptor& d, std::uint32_t 
   w->descriptor_offset = offset;
   w->module = module;
   w->record_kind = rec.kind;
-  w->attributes = rec.kind == kReportRecord ? (rec.attributes & 0x300) : rec.attributes;
+  w->attributes = rec.kind == kReportRecord ? (rec.attributes & kUnitBits) : rec.attributes;
   w->position = rec.position;
   if (rec.kind != kReportRecord) {
     w->frame = rec.frame;
@@ -483,8 +483,8 @@ void WindowOpenFromDescriptor(Window** slot, const Descriptor& d, std::uint32_t 
     w->disabled_owner = owner;
   }
   int show = SW_SHOW;
-  if (w->frame & 0x8000) show = SW_SHOWMINNOACTIVE;
-  else if (w->frame & 0x4000) show = SW_SHOWMAXIMIZED;
+  if (w->frame & kFrameOpenMinimized) show = SW_SHOWMINNOACTIVE;
+  else if (w->frame & kFrameOpenMaximized) show = SW_SHOWMAXIMIZED;
   ShowWindow(w->hwnd, show);
   UpdateWindow(w->hwnd);
   PostWindowEvent(w, kEventBase + kEvOpenWindow, nullptr);

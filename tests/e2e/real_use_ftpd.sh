@@ -22,6 +22,7 @@ FTPD_DIR=${FTPD_DIR:-/opt/afc-ftpd}
 rate=1048576
 
 source "$(dirname "$0")/../support/ftpd_common.sh"
+source "$(dirname "$0")/../../scripts/lib/ftpd_conf.sh"
 
 if [ "$cmd" = stop ]; then stop_all; exit 0; fi
 
@@ -76,40 +77,13 @@ make_tree "$root"
 
 # --- vsftpd, rate-limited
 port=$(free_port)
-cat >"$dir/vsftpd.conf" <<CONF
-listen=YES
-listen_ipv6=NO
-listen_address=127.0.0.1
-listen_port=$port
-background=NO
-seccomp_sandbox=NO
-anonymous_enable=YES
-anon_root=$root
-no_anon_password=YES
-local_enable=YES
-local_root=$root/big
-pam_service_name=vsftpd
-write_enable=YES
-anon_upload_enable=YES
-anon_mkdir_write_enable=YES
-anon_other_write_enable=YES
-anon_world_readable_only=NO
-anon_umask=022
-anon_max_rate=$rate
-local_max_rate=$rate
-pasv_enable=YES
-port_enable=YES
-connect_from_port_20=NO
-utf8_filesystem=YES
-secure_chroot_dir=$dir/empty
-xferlog_enable=YES
-xferlog_std_format=NO
-log_ftp_protocol=YES
-vsftpd_log_file=$dir/vsftpd-protocol.log
-dirmessage_enable=NO
-max_clients=200
-max_per_ip=200
-CONF
+{
+  vsftpd_server_lines "$port" "$dir/empty"
+  vsftpd_anonymous_lines "$root"
+  vsftpd_local_lines "$root/big"
+  vsftpd_log_lines "$dir/vsftpd-protocol.log" 200
+  printf '%s\n' "anon_max_rate=$rate" "local_max_rate=$rate" utf8_filesystem=YES
+} >"$dir/vsftpd.conf"
 vsftpd "$dir/vsftpd.conf" >"$dir/vsftpd.log" 2>&1 </dev/null &
 pid=$!
 echo $pid >>"$dir/pids"
@@ -118,31 +92,11 @@ echo "vsftpd $port $root" >>"$dir/servers.txt.new"
 
 # --- ProFTPD on the same tree (anonymous only)
 port=$(free_port)
-cat >"$dir/proftpd.conf" <<CONF
-ServerType standalone
-ServerName "afc real use"
-DefaultServer on
-Port $port
-DefaultAddress 127.0.0.1
-SocketBindTight on
-UseIPv6 off
-UseReverseDNS off
-User ftp
-Group nogroup
-MaxInstances 50
-PidFile $dir/proftpd.pid
-ScoreboardFile $dir/proftpd.scoreboard
-DelayTable none
-WtmpLog off
-RequireValidShell off
-<Anonymous $root>
-  User ftp
-  Group nogroup
-  UserAlias anonymous ftp
-  UserAlias Anonymous ftp
-  RequireValidShell off
-</Anonymous>
-CONF
+{
+  proftpd_server_lines "afc real use" "$port" "$dir/proftpd" 50
+  printf '%s\n' "DefaultServer on" "RequireValidShell off"
+  proftpd_anonymous_lines "$root"
+} >"$dir/proftpd.conf"
 "$FTPD_DIR/usr/sbin/proftpd" -n -q -c "$dir/proftpd.conf" >"$dir/proftpd.log" 2>&1 </dev/null &
 pid=$!
 echo $pid >>"$dir/pids"

@@ -22,6 +22,7 @@ dir=$(mkdir -p "$2" && cd "$2" && pwd)
 FTPD_DIR=${FTPD_DIR:-/opt/afc-ftpd}
 
 source "$(dirname "$0")/../support/ftpd_common.sh"
+source "$(dirname "$0")/../../scripts/lib/ftpd_conf.sh"
 
 if [ "$cmd" = stop ]; then
   stop_all
@@ -79,41 +80,13 @@ ftp_gid=$(id -g ftp)
 root=$dir/vsftpd-root
 make_tree "$root"
 port=$(free_port)
-cat >"$dir/vsftpd.conf" <<CONF
-listen=YES
-listen_ipv6=NO
-listen_address=127.0.0.1
-listen_port=$port
-background=NO
-seccomp_sandbox=NO
-anonymous_enable=YES
-anon_root=$root
-no_anon_password=YES
-local_enable=YES
-local_root=$root/pub
-local_umask=022
-pam_service_name=vsftpd
-write_enable=YES
-anon_upload_enable=YES
-anon_mkdir_write_enable=YES
-anon_other_write_enable=YES
-anon_world_readable_only=NO
-anon_umask=022
-ascii_upload_enable=YES
-ascii_download_enable=YES
-pasv_enable=YES
-port_enable=YES
-connect_from_port_20=NO
-utf8_filesystem=YES
-secure_chroot_dir=$dir/empty
-xferlog_enable=YES
-xferlog_std_format=NO
-log_ftp_protocol=YES
-vsftpd_log_file=$dir/vsftpd-protocol.log
-dirmessage_enable=NO
-max_clients=200
-max_per_ip=200
-CONF
+{
+  vsftpd_server_lines "$port" "$dir/empty"
+  vsftpd_anonymous_lines "$root"
+  vsftpd_local_lines "$root/pub"
+  vsftpd_log_lines "$dir/vsftpd-protocol.log" 200
+  printf '%s\n' local_umask=022 ascii_upload_enable=YES ascii_download_enable=YES utf8_filesystem=YES
+} >"$dir/vsftpd.conf"
 vsftpd "$dir/vsftpd.conf" >"$dir/vsftpd.log" 2>&1 </dev/null &
 pid=$!
 echo $pid >>"$dir/pids"
@@ -126,42 +99,12 @@ make_tree "$root"
 port=$(free_port)
 echo "veluser:$hash:$ftp_uid:$ftp_gid::$root/pub:/bin/sh" >"$dir/proftpd.passwd"
 chmod 600 "$dir/proftpd.passwd"
-cat >"$dir/proftpd.conf" <<CONF
-ServerType standalone
-ServerName "afc test"
-DefaultServer on
-Port $port
-DefaultAddress 127.0.0.1
-SocketBindTight on
-UseIPv6 off
-UseReverseDNS off
-User ftp
-Group nogroup
-Umask 022
-MaxInstances 200
-PidFile $dir/proftpd.pid
-ScoreboardFile $dir/proftpd.scoreboard
-DelayTable none
-WtmpLog off
-RequireValidShell off
-AuthOrder mod_auth_file.c mod_auth_unix.c
-AuthUserFile $dir/proftpd.passwd
-DefaultRoot ~
-AllowOverwrite on
-<Anonymous $root>
-  User ftp
-  Group nogroup
-  UserAlias anonymous ftp
-  UserAlias Anonymous ftp
-  RequireValidShell off
-  <Directory *>
-    AllowOverwrite on
-    <Limit WRITE>
-      AllowAll
-    </Limit>
-  </Directory>
-</Anonymous>
-CONF
+{
+  proftpd_server_lines "afc test" "$port" "$dir/proftpd" 200
+  printf '%s\n' "DefaultServer on" "Umask 022" "RequireValidShell off"
+  proftpd_users_lines "$dir/proftpd.passwd" "mod_auth_file.c mod_auth_unix.c"
+  proftpd_anonymous_lines "$root" writable
+} >"$dir/proftpd.conf"
 "$FTPD_DIR/usr/sbin/proftpd" -n -q -c "$dir/proftpd.conf" >"$dir/proftpd.log" 2>&1 </dev/null &
 pid=$!
 echo $pid >>"$dir/pids"
@@ -193,23 +136,10 @@ if [ -f "$FTPD_DIR/usr/lib/proftpd/mod_proxy.so" ]; then
   port=$(free_port)
   mkdir -p "$dir/proxy-tables"
   chown ftp "$dir/proxy-tables"
-  cat >"$dir/proxy.conf" <<CONF
-ServerType standalone
-ServerName "afc proxy"
-Port $port
-DefaultAddress 127.0.0.1
-SocketBindTight on
-UseIPv6 off
-UseReverseDNS off
-User ftp
-Group nogroup
-MaxInstances 50
-PidFile $dir/proxy.pid
-ScoreboardFile $dir/proxy.scoreboard
-DelayTable none
-WtmpLog off
-ModulePath $FTPD_DIR/usr/lib/proftpd
-LoadModule mod_proxy.c
+  {
+    proftpd_server_lines "afc proxy" "$port" "$dir/proxy" 50
+    proftpd_module_lines "$FTPD_DIR" mod_proxy.c
+    cat <<CONF
 ProxyEngine on
 ProxyLog $dir/proxy.log
 ProxyTables $dir/proxy-tables
@@ -220,6 +150,7 @@ ProxyForwardMethod user@host
   ProxyForwardEnabled on
 </Class>
 CONF
+  } >"$dir/proxy.conf"
   LD_PRELOAD=$(ldconfig -p | awk '/libssl.so.3 .*x86-64/{print $NF; exit}') \
     "$FTPD_DIR/usr/sbin/proftpd" -n -q -c "$dir/proxy.conf" >"$dir/proxy.out" 2>&1 </dev/null &
   pid=$!

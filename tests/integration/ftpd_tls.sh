@@ -41,6 +41,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 FTPD_DIR=${FTPD_DIR:-/opt/afc-ftpd}
 
 source "$(dirname "$0")/../support/ftpd_common.sh"
+source "$(dirname "$0")/../../scripts/lib/ftpd_conf.sh"
 
 if [ "$cmd" = stop ]; then stop_all; exit 0; fi
 
@@ -159,41 +160,14 @@ make_tree() {
 }
 
 vsftpd_conf() {  # name port cert extra
-  cat >"$dir/$1.conf" <<CONF
-listen=YES
-listen_ipv6=NO
-listen_address=127.0.0.1
-listen_port=$2
-background=NO
-seccomp_sandbox=NO
-anonymous_enable=NO
-local_enable=YES
-local_root=$dir/tree/pub
-chroot_local_user=YES
-allow_writeable_chroot=YES
-local_umask=022
-pam_service_name=vsftpd
-write_enable=YES
-pasv_enable=YES
-port_enable=YES
-connect_from_port_20=NO
-secure_chroot_dir=$dir/empty
-xferlog_enable=YES
-xferlog_std_format=NO
-log_ftp_protocol=YES
-vsftpd_log_file=$dir/$1.log
-dirmessage_enable=NO
-max_clients=100
-max_per_ip=100
-ssl_enable=YES
-rsa_cert_file=$dir/certs/$3.crt
-rsa_private_key_file=$dir/certs/$3.key
-force_local_logins_ssl=YES
-force_local_data_ssl=YES
-ssl_ciphers=HIGH:!aNULL
-debug_ssl=YES
-$4
-CONF
+  {
+    vsftpd_server_lines "$2" "$dir/empty"
+    vsftpd_local_lines "$dir/tree/pub"
+    printf '%s\n' anonymous_enable=NO chroot_local_user=YES allow_writeable_chroot=YES local_umask=022
+    vsftpd_log_lines "$dir/$1.log" 100
+    vsftpd_tls_lines "$dir/certs/$3.crt" "$dir/certs/$3.key"
+    printf '%s\n' "$4"  # last: it may override the lines above (ssl_enable=NO)
+  } >"$dir/$1.conf"
 }
 
 start_vsftpd() {  # name cert extra
@@ -207,44 +181,17 @@ start_vsftpd() {  # name cert extra
   echo "$1 $port" >>"$dir/tls_servers.txt.new"
 }
 
-start_proftpd() {  # name extra-configuration [modules]
+start_proftpd() {  # name extra-configuration [module]
   local port
   port=$(free_port)
-  cat >"$dir/$1.conf" <<CONF
-ServerType standalone
-ServerName "afc tls test"
-DefaultServer on
-Port $port
-DefaultAddress 127.0.0.1
-SocketBindTight on
-UseIPv6 off
-UseReverseDNS off
-User ftp
-Group nogroup
-Umask 022
-MaxInstances 100
-PidFile $dir/$1.pid
-ScoreboardFile $dir/$1.scoreboard
-DelayTable none
-WtmpLog off
-RequireValidShell off
-AuthOrder mod_auth_file.c
-AuthUserFile $dir/proftpd.passwd
-DefaultRoot ~
-AllowOverwrite on
-ModulePath $FTPD_DIR/usr/lib/proftpd
-LoadModule mod_tls.c
-${3:-}
-TLSEngine on
-TLSLog $dir/$1.log
-TLSProtocol TLSv1.2 TLSv1.3
-TLSRSACertificateFile $dir/certs/good.crt
-TLSRSACertificateKeyFile $dir/certs/good.key
-TLSVerifyClient off
-TLSRequired on
-TLSRenegotiate none
-$2
-CONF
+  {
+    proftpd_server_lines "afc tls test" "$port" "$dir/$1" 100
+    printf '%s\n' "DefaultServer on" "Umask 022" "RequireValidShell off"
+    proftpd_users_lines "$dir/proftpd.passwd" mod_auth_file.c
+    proftpd_module_lines "$FTPD_DIR" mod_tls.c ${3:-}
+    proftpd_tls_lines "$dir/$1.log" "$dir/certs/good.crt" "$dir/certs/good.key"
+    printf '%s\n' "$2"
+  } >"$dir/$1.conf"
   LD_PRELOAD=$(ldconfig -p | awk '/libssl.so.3 .*x86-64/{print $NF; exit}') \
     "$FTPD_DIR/usr/sbin/proftpd" -n -q -c "$dir/$1.conf" >"$dir/$1.out" 2>&1 </dev/null &
   local pid=$!
@@ -293,7 +240,7 @@ ProxyForwardMethod user@host
 <Class loopback>
   From 127.0.0.1
   ProxyForwardEnabled on
-</Class>" "LoadModule mod_proxy.c"
+</Class>" mod_proxy.c
 fi
 
 # --- the scripted fault server: one listening port per scenario, reported on its stdout.

@@ -18,6 +18,7 @@
 #include "runtime/wsl/message_dialog.h"
 #include "runtime/wsl/mouse_cursor.h"
 #include "runtime/wsl/properties.h"
+#include "runtime/wsl/property_codes.h"
 #include "runtime/wsl/property_names.h"
 #include "runtime/wsl/runtime_lock.h"
 #include "support/check.h"
@@ -293,6 +294,17 @@ TEST_CASE("properties: the name table, codes by name, normalisation") {
   CHECK_EQ(PropertyCode(""), 0);
   CHECK_EQ(PropertyCode("PROP:"), 0);
   CHECK_EQ(PropertyKind("At"), 0x102);
+  // Look-ups ignore case: two names that differ only in case would make one unreachable.
+  for (int i = 0; i < kPropertyNameCount; ++i) {
+    const PropertyName& p = kPropertyNames[i];
+    CHECK_EQ(PropertyCode(std::string("prop:") + p.name), p.code);
+    CHECK_EQ(PropertyKind(p.name), p.kind);
+  }
+  // The program's constants are the table's codes (a few the description gives outright).
+  CHECK_EQ(kPropWidth, 0x7C04);
+  CHECK_EQ(kPropFontCharSet, 0x7A3A);
+  CHECK_EQ(kPropIconList, 0x7D07);
+  CHECK_EQ(kPropSnapHeight, 0x7D0D);
 
   NormalisedProperty n = NormaliseProperty(0x7C02, 2);  // At,2 = Ypos
   CHECK_EQ(n.code, 0x7C03);
