@@ -33,11 +33,12 @@ constexpr int kPlaces = 15;
 constexpr int kSize = 16;  // 31 digits
 
 std::string Text(const BenchOperand& o) {
-  char digits[40];
-  std::snprintf(digits, sizeof digits, "%015lld%016lld", o.hi, o.lo);
-  std::string s = digits;
-  s.insert(s.size() - kPlaces, ".");
-  return (o.negative ? "-" : "") + s;
+  static_assert(kPlaces == 15, "the point stands after lo's first digit");
+  constexpr long long kSplit = 1000000000000000LL;  // 10^15
+  char text[48];
+  std::snprintf(text, sizeof text, "%s%015lld%lld.%015lld", o.negative ? "-" : "", o.hi,
+                o.lo / kSplit, o.lo % kSplit);
+  return text;
 }
 
 double Median(std::vector<double>& v) {
