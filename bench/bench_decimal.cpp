@@ -7,7 +7,10 @@
 //              places and packing included);
 //   operation: the register operation alone on two unpacked registers.
 // decimal128 keeps its values in its own 16-byte format, so its figure is the operation.
-// Ratios are decimal stack time / decimal128 time (below 1 means the stack is faster).
+// Ratios are decimal stack time / decimal128 time (below 1 means the stack is faster). Each
+// round times a statement pass, an operation pass and a decimal128 pass one after the other,
+// and a ratio is the median of the rounds' own ratios: on a machine shared with other work the
+// load moves between rounds, and a ratio of two medians taken at different times moves with it.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -33,11 +36,12 @@ constexpr int kPlaces = 15;
 constexpr int kSize = 16;  // 31 digits
 
 std::string Text(const BenchOperand& o) {
-  char digits[40];
-  std::snprintf(digits, sizeof digits, "%015lld%016lld", o.hi, o.lo);
-  std::string s = digits;
-  s.insert(s.size() - kPlaces, ".");
-  return (o.negative ? "-" : "") + s;
+  static_assert(kPlaces == 15, "the point stands after lo's first digit");
+  constexpr long long kSplit = 1000000000000000LL;  // 10^15
+  char text[48];
+  std::snprintf(text, sizeof text, "%s%015lld%lld.%015lld", o.negative ? "-" : "", o.hi,
+                o.lo / kSplit, o.lo % kSplit);
+  return text;
 }
 
 double Median(std::vector<double>& v) {
@@ -47,16 +51,13 @@ double Median(std::vector<double>& v) {
 
 int Rounds() { return BenchPick(kRounds, 1); }
 
+// Nanoseconds per operation of one pass.
 template <typename F>
-double Time(F&& pass) {
-  std::vector<double> samples;
-  for (int r = 0; r < Rounds(); ++r) {
-    auto t0 = std::chrono::steady_clock::now();
-    pass();
-    auto t1 = std::chrono::steady_clock::now();
-    samples.push_back(std::chrono::duration<double, std::nano>(t1 - t0).count() / kCount);
-  }
-  return Median(samples);
+double PassNs(F&& pass) {
+  auto t0 = std::chrono::steady_clock::now();
+  pass();
+  auto t1 = std::chrono::steady_clock::now();
+  return std::chrono::duration<double, std::nano>(t1 - t0).count() / kCount;
 }
 
 void (*const kStackOps[])() = {DecAdd, DecMultiply, DecDivide};
@@ -106,22 +107,29 @@ int main() {
               "decimal128", "ratio stm", "ratio op", "goal stm", "goal op");
   int failures = 0;
   for (int op = 0; op < 3; ++op) {
-    double statement = Time([&] {
-      for (int i = 0; i < kCount; ++i) {
-        DecPushDecimal(&pa[i * kSize], kSize, kPlaces);
-        DecPushDecimal(&pb[i * kSize], kSize, kPlaces);
-        kStackOps[op]();
-        DecPopDecimal(&pc[i * kSize], kSize, kPlaces);
-      }
-    });
-    double operation = Time([&] {
-      for (int i = 0; i < kCount; ++i) {
-        rc[i] = ra[i];
-        kRegisterOps[op](rc[i], rb[i]);
-      }
-    });
+    std::vector<double> statements, operations, baselines, statement_ratios, operation_ratios;
     long long check = 0;
-    double baseline = BenchDecimal128(a.data(), b.data(), kCount, kPlaces, op, Rounds(), &check);
+    for (int r = 0; r < Rounds(); ++r) {
+      statements.push_back(PassNs([&] {
+        for (int i = 0; i < kCount; ++i) {
+          DecPushDecimal(&pa[i * kSize], kSize, kPlaces);
+          DecPushDecimal(&pb[i * kSize], kSize, kPlaces);
+          kStackOps[op]();
+          DecPopDecimal(&pc[i * kSize], kSize, kPlaces);
+        }
+      }));
+      operations.push_back(PassNs([&] {
+        for (int i = 0; i < kCount; ++i) {
+          rc[i] = ra[i];
+          kRegisterOps[op](rc[i], rb[i]);
+        }
+      }));
+      baselines.push_back(BenchDecimal128(a.data(), b.data(), kCount, kPlaces, op, 1, &check));
+      statement_ratios.push_back(statements.back() / baselines.back());
+      operation_ratios.push_back(operations.back() / baselines.back());
+    }
+    const double statement = Median(statements), operation = Median(operations),
+                 baseline = Median(baselines);
 
     // Cross-check the first result's integer part where it fits 64 bits (add, divide).
     char text[80];
@@ -143,7 +151,7 @@ int main() {
     char op_goal[16] = "-";
     if (kOperationGoals[op] > 0) std::snprintf(op_goal, sizeof op_goal, "%.1fx", kOperationGoals[op]);
     std::printf("%-9s %22s %22s %22s %10.2f %10.2f %8.1fx %8s\n", kNames[op], cell(statement),
-                cell(operation), cell(baseline), statement / baseline, operation / baseline,
+                cell(operation), cell(baseline), Median(statement_ratios), Median(operation_ratios),
                 kStatementGoals[op], op_goal);
   }
   return failures ? 1 : 0;

@@ -151,36 +151,39 @@ void SubtractMagnitudes(DecRegister& left, const DecRegister& big, const DecRegi
 
 }  // namespace
 
-int DivideLimbs(std::uint32_t* u, int m, const std::uint32_t* v_in, int n, std::uint32_t* q) {
-  if (m < n) return 0;
-  if (n == 1) {
-    std::uint64_t rem = 0, d = v_in[0];
-    for (int i = m - 1; i >= 0; --i) {
-      std::uint64_t cur = rem * kBase + u[i];
-      q[i] = static_cast<std::uint32_t>(cur / d);
-      rem = cur % d;
-    }
-    int count = m;
-    while (count > 0 && q[count - 1] == 0) --count;
-    return count;
+namespace {
+
+// out := x * scale (x has `count` limbs, scale < kBase; out may be x); returns the carry limb.
+// Each product is split on its own and the carries between limbs are 0 or 1, so the products
+// do not wait for one another.
+inline std::uint32_t ScaleLimbs(const std::uint32_t* x, int count, std::uint32_t scale,
+                                std::uint32_t* out) {
+  std::uint32_t high = 0, carry = 0;
+  for (int i = 0; i < count; ++i) {
+    const std::uint64_t t = static_cast<std::uint64_t>(x[i]) * scale;
+    std::uint32_t limb = static_cast<std::uint32_t>(t % kBase) + high + carry;
+    high = static_cast<std::uint32_t>(t / kBase);
+    carry = limb >= kBase;
+    out[i] = limb - (carry ? kBase : 0);
   }
+  return high + carry;
+}
+
+// Knuth's algorithm D on limbs; kN > 0 fixes the divisor's length at compile time (n == kN), so
+// that the short divisors of packed variables (at most 4 limbs) run with unrolled loops and the
+// divisor in registers. Every instance computes the same quotient.
+template <int kN>
+int KnuthDivide(std::uint32_t* u, int m, const std::uint32_t* v_in, int n_runtime, std::uint32_t* q) {
+  const int n = kN ? kN : n_runtime;
   // Normalise: scale both so that the divisor's leading limb is at least half the base, which
   // keeps each trial quotient limb at most two too large.
-  std::uint32_t v[kMaxLimbs];
-  std::uint32_t scale = kBase / (v_in[n - 1] + 1u);
-  std::uint64_t carry = 0;
-  for (int i = 0; i < n; ++i) {
-    std::uint64_t t = static_cast<std::uint64_t>(v_in[i]) * scale + carry;
-    v[i] = static_cast<std::uint32_t>(t % kBase);
-    carry = t / kBase;
-  }
-  carry = 0;
-  for (int i = 0; i < m; ++i) {
-    std::uint64_t t = static_cast<std::uint64_t>(u[i]) * scale + carry;
-    u[i] = static_cast<std::uint32_t>(t % kBase);
-    carry = t / kBase;
-  }
-  u[m] = static_cast<std::uint32_t>(carry);
+  std::uint32_t v[kN ? kN : kMaxLimbs];
+  const std::uint32_t scale = kBase / (v_in[n - 1] + 1u);
+  ScaleLimbs(v_in, n, scale, v);
+  // A quotient with places has a dividend ending in zero limbs, which stay zero.
+  int low = 0;
+  while (low < m && u[low] == 0) ++low;
+  u[m] = ScaleLimbs(u + low, m - low, scale, u + low);
 
   const std::uint64_t vtop = v[n - 1], vnext = v[n - 2];
   for (int j = m - n; j >= 0; --j) {
@@ -191,19 +194,25 @@ int DivideLimbs(std::uint32_t* u, int m, const std::uint32_t* v_in, int n, std::
       rhat += vtop;
       if (rhat >= kBase) break;
     }
-    // u[j..j+n] -= qhat * v
-    std::uint64_t mul_carry = 0;
-    std::int64_t borrow = 0;
+    // u[j..j+n] -= qhat * v. The products are split into limbs first, independently of each
+    // other, so that only a short borrow (0..2) runs from limb to limb: limb i subtracts the low
+    // half of product i and the high half of product i - 1 (each below the base).
+    std::uint32_t lo[kN ? kN : kMaxLimbs], hi[kN ? kN : kMaxLimbs];
     for (int i = 0; i < n; ++i) {
-      std::uint64_t p = qhat * v[i] + mul_carry;
-      mul_carry = p / kBase;
-      std::int64_t t = static_cast<std::int64_t>(u[i + j]) -
-                       static_cast<std::int64_t>(p % kBase) - borrow;
-      borrow = t < 0;
-      u[i + j] = static_cast<std::uint32_t>(t < 0 ? t + kBase : t);
+      const std::uint64_t p = qhat * v[i];
+      hi[i] = static_cast<std::uint32_t>(p / kBase);
+      lo[i] = static_cast<std::uint32_t>(p % kBase);
     }
-    std::int64_t top = static_cast<std::int64_t>(u[j + n]) -
-                       static_cast<std::int64_t>(mul_carry) - borrow;
+    std::int64_t borrow = 0;
+    std::uint32_t below = 0;  // the high half of the product one limb lower
+    for (int i = 0; i < n; ++i) {
+      std::int64_t t = static_cast<std::int64_t>(u[i + j]) - lo[i] - below - borrow;
+      below = hi[i];
+      // t >= -2 * kBase: bring it into 0..kBase - 1.
+      borrow = (t < 0) + (t < -static_cast<std::int64_t>(kBase));
+      u[i + j] = static_cast<std::uint32_t>(t + borrow * kBase);
+    }
+    std::int64_t top = static_cast<std::int64_t>(u[j + n]) - below - borrow;
     if (top < 0) {
       // qhat was one too large: add the divisor back.
       --qhat;
@@ -221,6 +230,29 @@ int DivideLimbs(std::uint32_t* u, int m, const std::uint32_t* v_in, int n, std::
   int count = m - n + 1;
   while (count > 0 && q[count - 1] == 0) --count;
   return count;
+}
+
+}  // namespace
+
+int DivideLimbs(std::uint32_t* u, int m, const std::uint32_t* v, int n, std::uint32_t* q) {
+  if (m < n) return 0;
+  if (n == 1) {
+    std::uint64_t rem = 0, d = v[0];
+    for (int i = m - 1; i >= 0; --i) {
+      std::uint64_t cur = rem * kBase + u[i];
+      q[i] = static_cast<std::uint32_t>(cur / d);
+      rem = cur % d;
+    }
+    int count = m;
+    while (count > 0 && q[count - 1] == 0) --count;
+    return count;
+  }
+  switch (n) {
+    case 2: return KnuthDivide<2>(u, m, v, n, q);
+    case 3: return KnuthDivide<3>(u, m, v, n, q);
+    case 4: return KnuthDivide<4>(u, m, v, n, q);
+    default: return KnuthDivide<0>(u, m, v, n, q);
+  }
 }
 
 namespace {

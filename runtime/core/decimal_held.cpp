@@ -286,14 +286,19 @@ void DivideHeld(DecRegister& r, HeldValue& left, const HeldValue& right) {
   static constexpr std::uint32_t kTens[8] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000};
   const int e = right.places - left.places + kDecUnits;
   const int shift = e / 8;
-  const std::uint64_t scale = kTens[e % 8];
-  std::uint64_t carry = 0;
-  for (int i = 0; i < na; ++i) {
-    const std::uint64_t t = a[i] * scale + carry;
-    u[shift + i] = static_cast<std::uint32_t>(t % 100000000u);
-    carry = t / 100000000u;
+  std::uint32_t carry = 0;
+  if (e % 8 == 0) {
+    // Equal places, the common statement: the limbs move whole.
+    std::memcpy(u + shift, a, sizeof(std::uint32_t) * na);
+  } else {
+    const std::uint64_t scale = kTens[e % 8];
+    for (int i = 0; i < na; ++i) {
+      const std::uint64_t t = a[i] * scale + carry;
+      u[shift + i] = static_cast<std::uint32_t>(t % 100000000u);
+      carry = static_cast<std::uint32_t>(t / 100000000u);
+    }
   }
-  u[shift + na] = static_cast<std::uint32_t>(carry);
+  u[shift + na] = carry;
   const int m = shift + na + (carry ? 1 : 0);
   std::uint32_t q[14];
   const int count = DivideLimbs(u, m, v, n, q);

@@ -48,6 +48,7 @@ constexpr std::uint32_t kMinSplinter = 0x40;
 constexpr std::uint32_t kMaxReallocSize = 4294967280u;
 constexpr std::uint32_t kDescriptorsPerBlock = 3071;
 constexpr std::size_t kW = sizeof(void*);
+constexpr unsigned kHintBits = 12;  // 4,096 hints: 16 KiB of pointers on the 32-bit target
 
 struct RegionDesc {
   RegionDesc* next;
@@ -78,6 +79,9 @@ struct MemState {
   RegionDesc* spare;            // spare descriptors, linked through next
   void* descriptor_blocks;      // linked through each block's first word
   mem::Stats stats;
+  // Where the descriptor of the free region starting at an address was last seen, by a hash of
+  // the address (see RegionAt).
+  RegionDesc* hints[1u << kHintBits];
 };
 
 MemState g;
@@ -132,6 +136,25 @@ inline bool InArena(const void* p) {
 }
 
 // --- the descriptor ring -----------------------------------------------------------------------
+//
+// A descriptor is in the ring exactly while its `start` is set: spare descriptors have none.
+
+inline unsigned HintIndex(const std::uint8_t* start) {
+  const auto a = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(start) >> 3);
+  return (a * 0x9E3779B1u) >> (32 - kHintBits);
+}
+
+inline void Hint(RegionDesc* d) { g.hints[HintIndex(d->start)] = d; }
+
+// The descriptor of the free region whose user address is q. Its address is stored at the
+// region's end, often tens of KiB away and out of the cache, while the caller has just read
+// q's head: the hint, when it names a ring descriptor of a region starting at q, is that
+// descriptor (two free regions never share a start), and costs no miss.
+inline RegionDesc* RegionAt(std::uint8_t* q) {
+  RegionDesc* d = g.hints[HintIndex(q)];
+  if (d && d->start == q && d->size != 0) return d;
+  return LoadDesc(DescSlot(q, BlockSize(q)));
+}
 
 RegionDesc* TakeSpare() {
   if (!g.spare) {
@@ -143,6 +166,7 @@ RegionDesc* TakeSpare() {
     auto* descs = reinterpret_cast<RegionDesc*>(block + kW);
     for (std::uint32_t i = kDescriptorsPerBlock; i-- > 0;) {
       descs[i].next = g.spare;
+      descs[i].start = nullptr;
       g.spare = &descs[i];
     }
   }
@@ -153,6 +177,7 @@ RegionDesc* TakeSpare() {
 
 void GiveSpare(RegionDesc* d) {
   d->next = g.spare;
+  d->start = nullptr;
   g.spare = d;
 }
 
@@ -237,6 +262,7 @@ RegionDesc* NewChunk() {
   StoreDesc(chunk + kChunkSize - kW, reg);
   region->size = kChunkRegion;
   region->start = chunk + 8;
+  Hint(region);
   StampFreeRegion(region);
   chunk[8 + kChunkRegion - 5] = kTagGuard;
   chunk[0] = kTagGuard;
@@ -295,6 +321,7 @@ void* HeapAlloc(std::uint32_t s) {
   } else {
     d->start += s;
     d->size -= s;
+    Hint(d);
     StampHead(d->start, kTagFree, d->size);
   }
   StampBlock(p, kTagInUse, s);
@@ -309,8 +336,7 @@ FreeResult HeapFree(std::uint8_t* p) {
   const bool next_free = p[s - 5] == kTagFree;
   if (prev_free && next_free) {
     RegionDesc* dp = LoadDesc(p - 8 - kW);
-    std::uint8_t* q = p + s;
-    RegionDesc* dn = LoadDesc(DescSlot(q, BlockSize(q)));
+    RegionDesc* dn = RegionAt(p + s);
     p[-5] = kTagFree;  // a second MemFree of p must find it free, not a stale in-use tag
     dp->size += s + dn->size;
     StoreDesc(DescSlot(dp->start, dp->size), dp);
@@ -324,10 +350,10 @@ FreeResult HeapFree(std::uint8_t* p) {
     StampFreeRegion(dp);
     g.rover = dp->next;
   } else if (next_free) {
-    std::uint8_t* q = p + s;
-    RegionDesc* dn = LoadDesc(DescSlot(q, BlockSize(q)));
+    RegionDesc* dn = RegionAt(p + s);
     dn->size += s;
     dn->start = p;
+    Hint(dn);
     StampHead(p, kTagFree, dn->size);
     g.rover = dn->next;
   } else {
@@ -335,6 +361,7 @@ FreeResult HeapFree(std::uint8_t* p) {
     if (!d) return FreeResult::kOutOfSpace;
     d->size = s;
     d->start = p;
+    Hint(d);
     StampFreeRegion(d);
     InsertBeforeSentinel(d);
     g.rover = &g.sentinel;
@@ -351,15 +378,17 @@ bool HeapResizeInPlace(std::uint8_t* p, std::uint32_t s2) {
   if (s2 < s) {
     const std::uint32_t r = s - s2;
     if (next_free) {
-      RegionDesc* dn = LoadDesc(DescSlot(next, BlockSize(next)));
+      RegionDesc* dn = RegionAt(next);
       dn->start -= r;
       dn->size += r;
+      Hint(dn);
       StampHead(dn->start, kTagFree, dn->size);
     } else if (r >= kMinSplinter) {
       RegionDesc* d = TakeSpare();
       if (!d) return false;
       d->start = p + s2;
       d->size = r;
+      Hint(d);
       StampFreeRegion(d);
       InsertBeforeSentinel(d);
     } else {
@@ -368,11 +397,12 @@ bool HeapResizeInPlace(std::uint8_t* p, std::uint32_t s2) {
   } else {
     const std::uint32_t grow = s2 - s;
     if (!next_free) return false;
-    RegionDesc* dn = LoadDesc(DescSlot(next, BlockSize(next)));
+    RegionDesc* dn = RegionAt(next);
     if (dn->size < grow) return false;
     if (dn->size - grow >= kMinSplinter) {
       dn->start += grow;
       dn->size -= grow;
+      Hint(dn);
       StampHead(dn->start, kTagFree, dn->size);
     } else {
       s2 = s + dn->size;

@@ -14,6 +14,7 @@
 #include "runtime/core/string_stack.h"
 #include "runtime/core/sys.h"
 #include "support/check.h"
+#include "support/digit_strings.h"
 
 using namespace vel;
 
@@ -393,77 +394,81 @@ TEST_CASE("decimal 5.3: divide") {
 
 namespace {
 
-// Digit-string long division: the reference for quotients of any width.
-int CompareDigits(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return a.size() < b.size() ? -1 : 1;
-  return a.compare(b) < 0 ? -1 : (a == b ? 0 : 1);
-}
-
-std::string StripZeros(const std::string& s) {
-  std::size_t p = s.find_first_not_of('0');
-  return p == std::string::npos ? "0" : s.substr(p);
-}
-
-std::string SubtractDigits(const std::string& a, const std::string& b) {  // a >= b
-  std::string r = a;
-  int borrow = 0;
-  for (int i = static_cast<int>(a.size()) - 1, j = static_cast<int>(b.size()) - 1; i >= 0; --i, --j) {
-    int d = r[i] - '0' - borrow - (j >= 0 ? b[j] - '0' : 0);
-    borrow = d < 0;
-    r[i] = static_cast<char>('0' + (d < 0 ? d + 10 : d));
+// a * 10^shift / b for digit strings a, b as DecPopText writes it: truncated to 32 places,
+// rounded half up to 31; empty when the integer part exceeds 32 digits.
+std::string ExpectedQuotient(const std::string& a, const std::string& b, int shift) {
+  std::string q = digits::Divide(a + std::string(32 + shift, '0'), b);
+  if (q.size() < 33) q.insert(0, 33 - q.size(), '0');
+  bool up = q.back() >= '5';
+  q.pop_back();
+  for (int i = static_cast<int>(q.size()) - 1; up && i >= 0; --i) {
+    if (q[i] == '9') q[i] = '0'; else ++q[i], up = false;
   }
-  return StripZeros(r);
+  if (up) q.insert(0, "1");
+  std::string ip = digits::StripZeros(q.substr(0, q.size() - 31)), fp = q.substr(q.size() - 31);
+  while (!fp.empty() && fp.back() == '0') fp.pop_back();
+  if (ip.size() > 32) return "";
+  return fp.empty() ? ip : ip + "." + fp;
 }
 
-std::string DivideDigits(const std::string& a, const std::string& b) {
-  std::string q, rem = "0";
-  for (char c : a) {
-    rem = StripZeros(rem + c);
-    int d = 0;
-    while (CompareDigits(rem, b) >= 0) rem = SubtractDigits(rem, b), ++d;
-    q += static_cast<char>('0' + d);
+// Runs of 9s and 0s make trial quotients overshoot, which random digits almost never do.
+std::string StructuredDigits(std::mt19937_64& rng, int len) {
+  std::string s;
+  int mode = static_cast<int>(rng() % 4);
+  for (int i = 0; i < len; ++i) {
+    int d = mode == 0 ? static_cast<int>(rng() % 10)
+          : mode == 1 ? ((rng() & 1) ? 9 : 0)
+          : mode == 2 ? (rng() % 5 == 0 ? static_cast<int>(rng() % 10) : 9)
+                      : (rng() % 5 == 0 ? static_cast<int>(rng() % 10) : 0);
+    s += static_cast<char>('0' + d);
   }
-  return StripZeros(q);
+  if (s[0] == '0') s[0] = static_cast<char>('1' + rng() % 9);
+  return s;
 }
 
 }  // namespace
 
 TEST_CASE("decimal 5.6: division of structured operands agrees with digit-string division") {
   Fresh();
-  // Runs of 9s and 0s make trial quotients overshoot, which random digits almost never do.
   std::mt19937_64 rng(5);
-  auto make = [&](int len) {
-    std::string s;
-    int mode = static_cast<int>(rng() % 4);
-    for (int i = 0; i < len; ++i) {
-      int d = mode == 0 ? static_cast<int>(rng() % 10)
-            : mode == 1 ? ((rng() & 1) ? 9 : 0)
-            : mode == 2 ? (rng() % 5 == 0 ? static_cast<int>(rng() % 10) : 9)
-                        : (rng() % 5 == 0 ? static_cast<int>(rng() % 10) : 0);
-      s += static_cast<char>('0' + d);
-    }
-    if (s[0] == '0') s[0] = static_cast<char>('1' + rng() % 9);
-    return s;
-  };
   for (int it = 0; it < 12000; ++it) {
-    std::string a = make(1 + static_cast<int>(rng() % 31)), b = make(9 + static_cast<int>(rng() % 23));
-    // a / b to 32 places, rounded half up at 31.
-    std::string q = DivideDigits(a + std::string(32, '0'), b);
-    if (q.size() < 33) q.insert(0, 33 - q.size(), '0');
-    bool up = q.back() >= '5';
-    q.pop_back();
-    for (int i = static_cast<int>(q.size()) - 1; up && i >= 0; --i) {
-      if (q[i] == '9') q[i] = '0'; else ++q[i], up = false;
-    }
-    if (up) q.insert(0, "1");
-    std::string ip = StripZeros(q.substr(0, q.size() - 31)), fp = q.substr(q.size() - 31);
-    while (!fp.empty() && fp.back() == '0') fp.pop_back();
-    if (ip.size() > 32) continue;
-    std::string expect = fp.empty() ? ip : ip + "." + fp;
+    std::string a = StructuredDigits(rng, 1 + static_cast<int>(rng() % 31)),
+                b = StructuredDigits(rng, 9 + static_cast<int>(rng() % 23));
+    std::string expect = ExpectedQuotient(a, b, 0);
+    if (expect.empty()) continue;
     std::string got = Op(a.c_str(), b.c_str(), DecDivide);
     if (got != expect) {
       CHECK_EQ(got, expect);
       std::printf("  %s / %s\n", a.c_str(), b.c_str());
+      break;
+    }
+  }
+}
+
+TEST_CASE("decimal 5.7: divisors of every limb count, with places, agree with digit-string division") {
+  Fresh();
+  // Divisors of 1 to 31 integer digits and up to 24 places span one to seven limbs of eight
+  // digits (each length has a division loop of its own); dividends with places end in zeros.
+  std::mt19937_64 rng(57);
+  for (int it = 0; it < 8000; ++it) {
+    const int a_places = static_cast<int>(rng() % 12), b_places = static_cast<int>(rng() % 25);
+    std::string a = StructuredDigits(rng, 1 + static_cast<int>(rng() % 31)),
+                b = StructuredDigits(rng, 1 + static_cast<int>(rng() % 31) + b_places);
+    auto with_point = [](std::string d, int places) {
+      if (places == 0) return d;
+      if (static_cast<int>(d.size()) <= places) d.insert(0, places + 1 - d.size(), '0');
+      d.insert(d.size() - places, ".");
+      return d;
+    };
+    // a * 10^-pa / (b * 10^-pb) = a * 10^(pb - pa) / b.
+    std::string expect = b_places >= a_places
+        ? ExpectedQuotient(a, b, b_places - a_places)
+        : ExpectedQuotient(a, b + std::string(a_places - b_places, '0'), 0);
+    if (expect.empty()) continue;
+    std::string got = Op(with_point(a, a_places).c_str(), with_point(b, b_places).c_str(), DecDivide);
+    if (got != expect) {
+      CHECK_EQ(got, expect);
+      std::printf("  %s / %s\n", with_point(a, a_places).c_str(), with_point(b, b_places).c_str());
       break;
     }
   }
