@@ -12,12 +12,15 @@ namespace {
 
 using namespace e2e;
 
-// USER commands in vsftpd's protocol log of the fixture (AFC_FTPD_DIR).
-std::size_t VsftpdLogins() {
+// USER commands the fixture's server logged (AFC_FTPD_DIR): vsftpd's protocol log, ProFTPD's
+// log of its AUTH commands; 0 for a server that keeps no such log.
+std::size_t Logins(const std::string& server) {
   const char* dir = std::getenv("AFC_FTPD_DIR");
-  const std::string log = dir ? Slurp(uidriver::WindowsPath(dir) + "\\vsftpd-protocol.log") : std::string();
+  const char* file = server == "vsftpd" ? "vsftpd-protocol.log" : server == "proftpd" ? "proftpd-logins.log" : nullptr;
+  const std::string log = dir && file ? Slurp(uidriver::WindowsPath(dir) + "\\" + file) : std::string();
+  const std::string user = server == "vsftpd" ? "\", \"USER " : "\"USER ";
   std::size_t n = 0;
-  for (std::size_t at = log.find("\", \"USER "); at != std::string::npos; at = log.find("\", \"USER ", at + 1)) ++n;
+  for (std::size_t at = log.find(user); at != std::string::npos; at = log.find(user, at + 1)) ++n;
   return n;
 }
 
@@ -35,7 +38,7 @@ void Tour(const std::string& name, const std::string& user, const std::string& p
   CheckStates(c, false, false);
   s.StartSession();
   CheckStates(c, true, false);
-  const std::size_t logins = VsftpdLogins();
+  const std::size_t logins = Logins(name);
 
   // Empty server name.
   c.SetText(kServerName, "");
@@ -161,8 +164,8 @@ void Tour(const std::string& name, const std::string& user, const std::string& p
 
   CheckStates(c, true, true);  // the operations leave the connected state as it was
   // Every request of the tour ran on the login Connect made (the library keeps it between
-  // requests): vsftpd logged one USER.
-  if (name == "vsftpd") CHECK_EQ(VsftpdLogins() - logins, std::size_t{1});
+  // requests): vsftpd and ProFTPD logged one USER.
+  if (name != "pureftpd") CHECK_EQ(Logins(name) - logins, std::size_t{1});
 
   // Disconnect keeps the session; Close Internet Session ends it.
   c.Press(kDisconnect);

@@ -9,6 +9,9 @@
 #                          path in "LIST path", no MLST; kept out of servers.txt, which the
 #                          tests run every common check on),
 #                          DIR/vsftpd-protocol.log (every command vsftpd received),
+#                          DIR/proftpd-logins.log (ProFTPD's USER and PASS lines),
+#                          DIR/vsftpd-strict.txt: "port tree-root" of a vsftpd that takes one
+#                          connection per address and ends idle sessions after 2 s,
 #                          DIR/proxy.txt: the port of an FTP proxy (ProFTPD's mod_proxy, user@host
 #                          logins, log in DIR/proxy.log) when the module is installed
 #                          DIR/small-disk: an 8 MiB tmpfs (when run as root; unmounted at stop)
@@ -93,6 +96,23 @@ echo $pid >>"$dir/pids"
 wait_port "$port" "$pid" vsftpd
 echo "vsftpd $port $root" >>"$dir/servers.txt.new"
 
+# --- vsftpd-strict (kept apart from servers.txt, in vsftpd-strict.txt): the same tree, one
+# connection per address (a second is answered "421 There are too many connections ...") and
+# sessions ended after 2 s without a command; its commands in vsftpd-strict-protocol.log.
+port=$(free_port)
+{
+  vsftpd_server_lines "$port" "$dir/empty"
+  vsftpd_anonymous_lines "$root"
+  vsftpd_local_lines "$root/pub"
+  vsftpd_log_lines "$dir/vsftpd-strict-protocol.log" 1
+  printf '%s\n' local_umask=022 idle_session_timeout=2
+} >"$dir/vsftpd-strict.conf"
+vsftpd "$dir/vsftpd-strict.conf" >"$dir/vsftpd-strict.log" 2>&1 </dev/null &
+pid=$!
+echo $pid >>"$dir/pids"
+wait_port "$port" "$pid" vsftpd-strict
+echo "$port $root" >"$dir/vsftpd-strict.txt"
+
 # --- ProFTPD
 root=$dir/proftpd-root
 make_tree "$root"
@@ -101,7 +121,7 @@ echo "veluser:$hash:$ftp_uid:$ftp_gid::$root/pub:/bin/sh" >"$dir/proftpd.passwd"
 chmod 600 "$dir/proftpd.passwd"
 {
   proftpd_server_lines "afc test" "$port" "$dir/proftpd" 200
-  printf '%s\n' "DefaultServer on" "Umask 022" "RequireValidShell off"
+  printf '%s\n' "DefaultServer on" "Umask 022" "RequireValidShell off" "ExtendedLog $dir/proftpd-logins.log AUTH"
   proftpd_users_lines "$dir/proftpd.passwd" "mod_auth_file.c mod_auth_unix.c"
   proftpd_anonymous_lines "$root" writable
 } >"$dir/proftpd.conf"

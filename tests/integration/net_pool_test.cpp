@@ -14,14 +14,14 @@ using namespace nettest;
 
 namespace {
 
-std::string ProtocolLog() {
+std::string ProtocolLog(const char* name) {
   const char* dir = getenv("AFC_FTPD_DIR");
-  return dir ? ReadAll(std::string(dir) + "\\vsftpd-protocol.log") : std::string();
+  return dir ? ReadAll(std::string(dir) + "\\" + name + "-protocol.log") : std::string();
 }
 
 // Lines of vsftpd's protocol log whose command starts with `word` ("USER", "NOOP" ...).
-size_t Logged(const std::string& word) {
-  const std::string log = ProtocolLog();
+size_t Logged(const std::string& word, const char* server = "vsftpd") {
+  const std::string log = ProtocolLog(server);
   const std::string needle = "\"" + word;
   size_t n = 0;
   for (size_t at = 0; (at = log.find(needle, at)) != std::string::npos; at += needle.size())
@@ -231,4 +231,31 @@ TEST_CASE("pool: hundreds of connect and close cycles leak no handle, thread or 
   CHECK(Threads() <= threadsBefore + 1);
   CHECK_EQ(Logged("USER") - users, size_t{0});
   CHECK_EQ(FtpEndPooledConnectionsA(sv->Host().c_str(), 0), 1ul);
+}
+
+TEST_CASE("pool: a server that takes one connection per address, and ends idle sessions early") {
+  const Server* sv = StrictVsftpd();
+  REQUIRE(sv);
+  const std::string host = sv->Host();
+  FtpEndPooledConnectionsA(host.c_str(), 0);
+  Open o;
+  HINTERNET c = o.Connect(host);
+  REQUIRE(c);
+  InternetCloseHandle(c);  // the server's one connection from this address waits in the pool
+  // Another user: the server answers the new connection "421 too many"; the pooled session is
+  // ended and the login tried once more, as a user who disconnected would expect.
+  c = o.Connect(host, INTERNET_FLAG_PASSIVE, "veluser", "velpass");
+  REQUIRE(c);
+  CHECK(Lists(c));
+  InternetCloseHandle(c);
+  // The server ends the pooled session after 2 s without a command: the next connect finds it
+  // gone and logs in afresh instead of handing out a closed connection.
+  Sleep(3000);
+  const size_t users = Logged("USER", "vsftpd-strict");
+  c = o.Connect(host, INTERNET_FLAG_PASSIVE, "veluser", "velpass");
+  REQUIRE(c);
+  CHECK(Lists(c));
+  InternetCloseHandle(c);
+  CHECK_EQ(Logged("USER", "vsftpd-strict") - users, size_t{1});
+  FtpEndPooledConnectionsA(host.c_str(), 0);
 }

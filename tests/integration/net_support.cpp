@@ -40,21 +40,33 @@ const Server* FindServer(const std::string& name) {
   return nullptr;
 }
 
+namespace {
+
+// A server of the fixture kept apart from Servers(): AFC_FTPD_DIR/NAME.txt holds "PORT ROOT".
+Server ApartServer(const std::string& name) {
+  Server s{name, 0, ""};
+  const char* dir = getenv("AFC_FTPD_DIR");
+  if (!dir) return s;
+  std::string win = std::string("Z:") + dir + "/" + name + ".txt", root;
+  for (char& c : win)
+    if (c == '/') c = '\\';
+  std::ifstream in(win);
+  if (in >> s.port >> root) s.root = "Z:" + root;
+  for (char& c : s.root)
+    if (c == '/') c = '\\';
+  return s;
+}
+
+}  // namespace
+
 const Server* TwistedServer() {
-  static const Server twisted = [] {
-    Server s{"twisted", 0, ""};
-    const char* dir = getenv("AFC_FTPD_DIR");
-    if (!dir) return s;
-    std::string win = std::string("Z:") + dir + "/twisted.txt", root;
-    for (char& c : win)
-      if (c == '/') c = '\\';
-    std::ifstream in(win);
-    if (in >> s.port >> root) s.root = "Z:" + root;
-    for (char& c : s.root)
-      if (c == '/') c = '\\';
-    return s;
-  }();
+  static const Server twisted = ApartServer("twisted");
   return twisted.port ? &twisted : nullptr;
+}
+
+const Server* StrictVsftpd() {
+  static const Server strict = ApartServer("vsftpd-strict");
+  return strict.port ? &strict : nullptr;
 }
 
 Recorder::Recorder() { g_recorder = this; }

@@ -27,6 +27,9 @@ const Server* FindServer(const std::string& name);
 // Twisted's FTP server of the fixture (AFC_FTPD_DIR/twisted.txt), kept apart from Servers();
 // null when the fixture did not start it.
 const Server* TwistedServer();
+// The fixture's vsftpd that takes one connection per address and ends a session idle for 2 s
+// (AFC_FTPD_DIR/vsftpd-strict.txt; its commands in vsftpd-strict-protocol.log).
+const Server* StrictVsftpd();
 
 struct Note {
   HINTERNET handle;
