@@ -57,7 +57,7 @@ class Planner {
   BatchPlan plan_;
   std::unordered_set<std::string> sources_, identities_;
   std::unordered_set<std::wstring> file_keys_, folder_keys_;
-  std::size_t over_limit_ = 0;
+  std::size_t over_limit_ = 0, folders_over_ = 0;
 };
 
 std::string Planner::TargetProblem(const std::string& name, const std::string& target) const {
@@ -104,11 +104,13 @@ bool Planner::AddFolderTarget(const std::string& source, const std::string& targ
 void Planner::Folder(const std::string& source, const std::string& target, int depth) {
   const std::string shown = source + (get_ ? "/" : "\\");
   if (depth > kMaxBatchDepth) return Skip(shown, "deeper than " + std::to_string(kMaxBatchDepth) + " levels");
+  if (plan_.folders.size() >= kMaxBatchFolders) {
+    ++folders_over_;
+    return;
+  }
   const std::string id = source_.Identity(source);
   if (!id.empty() && !identities_.insert(id).second)
     return Skip(shown, "a folder already in the batch (a link leads back to it)");
-  if (plan_.folders.size() >= kMaxBatchFolders)
-    return Skip(shown, "the batch holds " + std::to_string(kMaxBatchFolders) + " folders already");
   std::vector<FolderEntry> entries;
   if (const DWORD e = source_.List(source, &entries))
     return Skip(shown, "the folder could not be listed (error " + std::to_string(e) + ")");
@@ -142,6 +144,9 @@ void Planner::Entries(const std::string& source, const std::string& target, int 
 BatchPlan Planner::Take() {
   if (over_limit_)
     Skip(std::to_string(over_limit_) + " more files", "a batch holds at most " + std::to_string(kMaxBatchFiles) + " files");
+  if (folders_over_)
+    Skip(std::to_string(folders_over_) + " more folders",
+         "a batch holds at most " + std::to_string(kMaxBatchFolders) + " folders");
   return std::move(plan_);
 }
 

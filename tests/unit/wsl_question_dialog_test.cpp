@@ -247,12 +247,12 @@ TEST_CASE("question: a message hook answers it like any box; an answer it cannot
 TEST_CASE("question: screenshot with the question icon") {
   Setup();
   bool saved = false;
-  const std::string icon = vel::wsl::IconReferenceText(1, 0x7F02);
+  const std::string icon = vel::wsl::IconReferenceText(1, 0x7F03);  // the platform's question icon, as the client names it
   std::thread driver([&] {
     HWND dialog = WaitForDialog("Get");
     if (!dialog) return;
     Sleep(200);
-    saved = shot::SaveWindow(dialog, "question_box");
+    saved = shot::SaveWindow(dialog, GetACP() == 932 ? "question_box_932" : "question_box");
     Press(dialog, kNoId);
   });
   const QuestionAnswer got = AskQuestion("The local folder already has a file of this name:|report.txt||Replace it?",
