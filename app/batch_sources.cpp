@@ -68,6 +68,7 @@ bool PathOfPwdReply(const std::string& reply, std::string* path) {
 
 DWORD RemoteFolders::List(const std::string& path, std::vector<FolderEntry>* out) {
   out->clear();
+  if (astray_) return ERROR_INTERNET_INCORRECT_HANDLE_STATE;
   WIN32_FIND_DATAA fd;
   HINTERNET find = FtpFindFirstFileA(connection_, path.empty() ? nullptr : path.c_str(), &fd, INTERNET_FLAG_RELOAD, 0);
   if (!find) {
@@ -88,17 +89,18 @@ bool RemoteFolders::Pwd(std::string* path) {
 std::string RemoteFolders::Identity(const std::string& path) {
   if (!home_known_) {
     home_known_ = true;
-    home_lost_ = !Pwd(&home_);
+    no_probes_ = !Pwd(&home_);
   }
   std::string server;
   // A probe is made only while the way back is known: the client's paths start at the login folder.
-  if (home_lost_ || !vel::net::ServerPath(path.empty() ? "." : path, vel::net::WindowsAnsiCodePage(), &server))
+  if (no_probes_ || astray_ ||
+      !vel::net::ServerPath(path.empty() ? "." : path, vel::net::WindowsAnsiCodePage(), &server))
     return {};
   if (!FtpCommandA(connection_, FALSE, 0, ("CWD " + server).c_str(), 0, nullptr)) return {};
   std::string here;
   const bool known = Pwd(&here);
-  if (!FtpCommandA(connection_, FALSE, 0, ("CWD " + home_).c_str(), 0, nullptr)) home_lost_ = true;
-  return known && !home_lost_ ? here : std::string();
+  if (!FtpCommandA(connection_, FALSE, 0, ("CWD " + home_).c_str(), 0, nullptr)) astray_ = true;
+  return known && !astray_ ? here : std::string();
 }
 
 DWORD LocalFolders::List(const std::string& path, std::vector<FolderEntry>* out) {

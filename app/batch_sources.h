@@ -7,7 +7,8 @@
 // (vsftpd, Pure-FTPd) name a folder reached through a link by its real path, which stops a link
 // to a parent at once; a server whose PWD keeps the link's path gives no identity and the depth
 // limit ends the walk. After each probe the connection goes back to the login folder, where the
-// client's relative paths start. FtpCommandA keeps such a connection out of the library's pool.
+// client's relative paths start; should that fail, every later listing fails too (its relative
+// path would name another folder). FtpCommandA keeps such a connection out of the library's pool.
 #pragma once
 #include "app/batch_plan.h"
 #include "net/ftpnet.h"
@@ -23,8 +24,10 @@ class RemoteFolders : public FolderSource {
  private:
   bool Pwd(std::string* path);
   HINTERNET connection_;
-  bool home_known_ = false, home_lost_ = false;
-  std::string home_;  // the server's bytes of the login folder
+  bool home_known_ = false;
+  bool no_probes_ = false;  // PWD gave no login folder to come back to: no identities
+  bool astray_ = false;     // a probe left the login folder and could not return: no listings
+  std::string home_;        // the server's bytes of the login folder
 };
 
 // The local disk. Identity: the volume serial and file number, the same through any link or

@@ -7,6 +7,7 @@
 #include "app/batch_plan.h"
 #include "app/batch_sources.h"
 #include "app/partial_download.h"
+#include "integration/fake_ftpd.h"
 #include "integration/net_support.h"
 #include "support/check.h"
 
@@ -98,6 +99,28 @@ TEST_CASE("walk: a three-level tree with links to its own folders, each file onc
     const std::string local = ScratchDir() + "\\readme.txt";
     CHECK(FtpGetFileA(s.conn, "readme.txt", local.c_str(), FALSE, 0, FTP_TRANSFER_TYPE_BINARY, 0));
   }
+}
+
+// No real server refuses to take a client back to the folder it logged in to.
+TEST_CASE("walk: a probe that cannot return to the login folder stops the listings (scripted)") {
+  FakeFtpd fake(With(LoginSteps(), {{Step::Send, "PWD", "257 \"/home/u\" is current\r\n"},
+                                    {Step::Send, "CWD sub", "250 ok\r\n"},
+                                    {Step::Send, "PWD", "257 \"/home/u/sub\"\r\n"},
+                                    {Step::Send, "CWD /home/u", "550 gone\r\n"},
+                                    {Step::Send, "QUIT", "221 bye\r\n"}}));
+  REQUIRE(fake.Ok());
+  {
+    Conn s(fake.Port());
+    REQUIRE(s.conn);
+    RemoteFolders remote(s.conn);
+    CHECK_EQ(remote.Identity("sub"), std::string());
+    std::vector<FolderEntry> entries;
+    CHECK_EQ(remote.List("other", &entries), static_cast<DWORD>(ERROR_INTERNET_INCORRECT_HANDLE_STATE));
+    CHECK_EQ(remote.Identity("other"), std::string());
+  }
+  const std::vector<std::string> sent = fake.Commands();
+  CHECK(!fake.Mismatch());
+  for (const std::string& c : sent) CHECK(c.find("LIST") == std::string::npos && c.find("other") == std::string::npos);
 }
 
 TEST_CASE("walk: a tagged folder of 10,000 files and a file tagged inside it, each once") {
