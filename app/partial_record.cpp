@@ -65,7 +65,7 @@ class LineReader {
 bool ReadCounts(LineReader& in, PartialRecord* r) {
   std::string_view v;
   if (!in.Value("remote-size", &v) || !ReadNumber(v, true, &r->remote_size)) return false;
-  if (!in.Value("remote-time", &v)) return false;
+  if (!in.Value("remote-time", &v) || v.empty()) return false;  // no time is "-": one spelling
   r->remote_time = v == "-" ? std::string() : std::string(v);
   if (!in.Value("kept", &v) || !ReadNumber(v, false, &r->kept)) return false;
   if (!in.Value("local-size", &v) || !ReadNumber(v, true, &r->local_size)) return false;

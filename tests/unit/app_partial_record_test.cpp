@@ -88,7 +88,7 @@ TEST_CASE("record: the reader takes nothing but a whole, consistent record") {
       {"kept", "kept 1500000 "},      {"kept", "kept 3000001"},      {"kept", "kept 99999999999999999999"},
       {"kept", "kept 9223372036854775808"}, {"kept", "Kept 1500000"}, {"remote-size", "remote-size 0x10"},
       {"kind", "kind both"},          {"remote", "remote "},         {"remote", "remote a\tb"},
-      {"local-size", "local-size"},
+      {"local-size", "local-size"},   {"remote-time", "remote-time "},
   };
   for (const auto& row : bad_lines) {
     CHECK(!ReadPartialRecord(WithLine(row[0], row[1]), &out));
