@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <unordered_set>
 
+#include "app/ansi_wide.h"
 #include "app/partial_download.h"
 #include "app/text.h"
 
@@ -17,12 +18,8 @@ std::string LastName(const std::string& path) {
 
 // The key under which Windows finds a local path: letter case folded.
 std::wstring CaseKey(const std::string& path) {
-  const int n = MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), nullptr, 0);
-  std::wstring w(static_cast<std::size_t>(n), L'\0');
-  if (n > 0) {
-    MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), &w[0], n);
-    CharUpperBuffW(&w[0], static_cast<DWORD>(n));
-  }
+  std::wstring w = AnsiToWide(path);
+  if (!w.empty()) CharUpperBuffW(&w[0], static_cast<DWORD>(w.size()));
   return w;
 }
 

@@ -1,6 +1,7 @@
 // Folder sources of a batch: the server through the FTP library, the local disk.
 #include "app/batch_sources.h"
 
+#include "app/ansi_wide.h"
 #include "net/ftp_codepage.h"
 #include "net/ftp_name_codec.h"
 
@@ -25,13 +26,6 @@ bool ExactAnsi(const wchar_t* wide, std::string* out) {
   out->assign(static_cast<std::size_t>(n - 1), '\0');
   WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, -1, &(*out)[0], n, nullptr, &lossy);
   return !lossy;
-}
-
-std::wstring Wide(const std::string& s) {
-  const int n = MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
-  std::wstring w(static_cast<std::size_t>(n), L'\0');
-  if (n > 0) MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), &w[0], n);
-  return w;
 }
 
 FolderEntry EntryOf(const WIN32_FIND_DATAA& fd) {
@@ -106,7 +100,7 @@ std::string RemoteFolders::Identity(const std::string& path) {
 DWORD LocalFolders::List(const std::string& path, std::vector<FolderEntry>* out) {
   out->clear();
   WIN32_FIND_DATAW fd;
-  HANDLE h = FindFirstFileW((Wide(path) + L"\\*").c_str(), &fd);
+  HANDLE h = FindFirstFileW((AnsiToWide(path) + L"\\*").c_str(), &fd);
   if (h == INVALID_HANDLE_VALUE) return GetLastError();
   do {
     const std::wstring name = fd.cFileName;
@@ -127,7 +121,7 @@ DWORD LocalFolders::List(const std::string& path, std::vector<FolderEntry>* out)
 }
 
 std::string LocalFolders::Identity(const std::string& path) {
-  HANDLE h = CreateFileW(Wide(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+  HANDLE h = CreateFileW(AnsiToWide(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (h == INVALID_HANDLE_VALUE) return {};
   BY_HANDLE_FILE_INFORMATION info;

@@ -3,28 +3,22 @@
 
 #include <cstdio>
 
+#include "app/ansi_wide.h"
 #include "app/text.h"
 
 namespace ftpcl {
 namespace {
 
-constexpr char kMarkName[] = "store";
+constexpr wchar_t kMarkName[] = L"store";
 constexpr char kMarkText[] = "ftpclient partial store 1\n";
 constexpr DWORD kMaxRecordFile = 64 * 1024;
 
-std::wstring Wide(const std::string& s) {
-  const int n = MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
-  std::wstring w(static_cast<std::size_t>(n), L'\0');
-  if (n > 0) MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), &w[0], n);
-  return w;
-}
-
 std::wstring FolderOf(const PartialKey& key) {
-  std::wstring f = Wide(key.folder);
+  std::wstring f = AnsiToWide(key.folder);
   while (!f.empty() && (f.back() == L'\\' || f.back() == L'/')) f.pop_back();
   return f;
 }
-std::wstring StoreOf(const PartialKey& key) { return FolderOf(key) + L"\\" + Wide(kPartialStoreName); }
+std::wstring StoreOf(const PartialKey& key) { return FolderOf(key) + L"\\" + AnsiToWide(kPartialStoreName); }
 
 // "<store>\<16 hex digits>": FNV-1a over what names the transfer.
 std::wstring StemOf(const PartialKey& key, PartialRecord::Kind kind) {
@@ -66,7 +60,7 @@ bool ReadWhole(const std::wstring& path, DWORD limit, std::string* out) {
 
 bool StoreIsOurs(const std::wstring& store) {
   std::string mark;
-  return ReadWhole(store + L"\\" + Wide(kMarkName), sizeof kMarkText, &mark) && mark == kMarkText;
+  return ReadWhole(store + L"\\" + kMarkName, sizeof kMarkText, &mark) && mark == kMarkText;
 }
 
 // The key's store, made when missing; an error when a file or a folder not made here has its name.
@@ -77,8 +71,8 @@ DWORD EnsureStore(const PartialKey& key) {
     return (attributes & FILE_ATTRIBUTE_DIRECTORY) && StoreIsOurs(store) ? 0 : ERROR_ALREADY_EXISTS;
   if (!CreateDirectoryW(store.c_str(), nullptr)) return GetLastError();
   SetFileAttributesW(store.c_str(), FILE_ATTRIBUTE_HIDDEN);
-  if (const DWORD e = WriteWhole(store + L"\\" + Wide(kMarkName), kMarkText, CREATE_NEW)) {
-    DeleteFileW((store + L"\\" + Wide(kMarkName)).c_str());
+  if (const DWORD e = WriteWhole(store + L"\\" + kMarkName, kMarkText, CREATE_NEW)) {
+    DeleteFileW((store + L"\\" + kMarkName).c_str());
     RemoveDirectoryW(store.c_str());
     return e;
   }
@@ -94,11 +88,11 @@ void RemoveStoreIfEmpty(const PartialKey& key) {
   bool others = false;
   do {
     const std::wstring n = found.cFileName;
-    others |= n != L"." && n != L".." && n != Wide(kMarkName);
+    others |= n != L"." && n != L".." && n != kMarkName;
   } while (!others && FindNextFileW(h, &found));
   FindClose(h);
   if (others) return;
-  DeleteFileW((store + L"\\" + Wide(kMarkName)).c_str());
+  DeleteFileW((store + L"\\" + kMarkName).c_str());
   RemoveDirectoryW(store.c_str());
 }
 
@@ -127,6 +121,15 @@ bool LoadRecord(const PartialKey& key, PartialRecord::Kind kind, PartialRecord* 
   if (r.kind != kind || r.server != key.server || r.remote != key.remote) return false;
   *out = std::move(r);
   return true;
+}
+
+PartialRecord RecordOf(const PartialKey& key, PartialRecord::Kind kind, std::int64_t remote_size) {
+  PartialRecord r;
+  r.kind = kind;
+  r.server = key.server;
+  r.remote = key.remote;
+  r.remote_size = remote_size;
+  return r;
 }
 
 void RemoveFiles(const PartialKey& key, PartialRecord::Kind kind) {
@@ -170,11 +173,7 @@ void DiscardPartial(const PartialKey& key) {
 std::unique_ptr<PartialDownload> PartialDownload::Begin(const PartialKey& key, std::int64_t remote_size,
                                                         const std::string& remote_time, DWORD* error) {
   if ((*error = EnsureStore(key))) return nullptr;
-  PartialRecord r;
-  r.kind = PartialRecord::Kind::kGet;
-  r.server = key.server;
-  r.remote = key.remote;
-  r.remote_size = remote_size;
+  PartialRecord r = RecordOf(key, PartialRecord::Kind::kGet, remote_size);
   r.remote_time = remote_time;
   const std::wstring stem = StemOf(key, r.kind);
   DeleteFileW((stem + L".part").c_str());
@@ -263,7 +262,7 @@ DWORD PartialDownload::Finish(const std::string& name, bool replace_existing) {
   if (!FlushFileBuffers(file_)) return GetLastError();
   Close();
   const std::wstring stem = StemOf(key_, record_.kind);
-  const std::wstring target = FolderOf(key_) + L"\\" + Wide(name);
+  const std::wstring target = FolderOf(key_) + L"\\" + AnsiToWide(name);
   const DWORD flags = MOVEFILE_WRITE_THROUGH | (replace_existing ? MOVEFILE_REPLACE_EXISTING : 0);
   if (!MoveFileExW((stem + L".part").c_str(), target.c_str(), flags)) {
     DWORD e = GetLastError();
@@ -287,11 +286,7 @@ void PartialDownload::Discard() {
 DWORD RecordUploadBreak(const PartialKey& key, std::int64_t remote_size, std::int64_t local_size,
                         std::int64_t local_time) {
   if (const DWORD e = EnsureStore(key)) return e;
-  PartialRecord r;
-  r.kind = PartialRecord::Kind::kPut;
-  r.server = key.server;
-  r.remote = key.remote;
-  r.remote_size = remote_size;
+  PartialRecord r = RecordOf(key, PartialRecord::Kind::kPut, remote_size);
   r.local_size = local_size;
   r.local_time = local_time;
   const DWORD e = SaveRecord(StemOf(key, r.kind), r);
@@ -309,7 +304,7 @@ void ForgetUploadBreak(const PartialKey& key) {
 
 std::int64_t LocalFileTime(const std::string& path, std::int64_t* size) {
   WIN32_FILE_ATTRIBUTE_DATA a;
-  if (!GetFileAttributesExW(Wide(path).c_str(), GetFileExInfoStandard, &a)) return kUnknownSize;
+  if (!GetFileAttributesExW(AnsiToWide(path).c_str(), GetFileExInfoStandard, &a)) return kUnknownSize;
   if (size) *size = (static_cast<std::int64_t>(a.nFileSizeHigh) << 32) | a.nFileSizeLow;
   return static_cast<std::int64_t>((static_cast<std::uint64_t>(a.ftLastWriteTime.dwHighDateTime) << 32) |
                                    a.ftLastWriteTime.dwLowDateTime);

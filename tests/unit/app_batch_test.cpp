@@ -9,6 +9,7 @@
 #include "app/batch_sources.h"
 #include "app/partial_download.h"
 #include "app/replace_answers.h"
+#include "unit/app_files.h"
 #include "support/check.h"
 
 using namespace ftpcl;
@@ -194,24 +195,9 @@ TEST_CASE("plan: a tagged folder of 100,000 files") {
   CHECK(p.skipped.empty());
 }
 
-namespace {
-std::string Scratch() {
-  char tmp[MAX_PATH];
-  GetTempPathA(MAX_PATH, tmp);
-  std::string dir = std::string(tmp) + "afc_batch_" + std::to_string(GetCurrentProcessId());
-  CreateDirectoryA(dir.c_str(), nullptr);
-  return dir;
-}
-void Write(const std::string& path, const std::string& data) {
-  HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  DWORD n = 0;
-  WriteFile(f, data.data(), static_cast<DWORD>(data.size()), &n, nullptr);
-  CloseHandle(f);
-}
-}  // namespace
-
 TEST_CASE("plan: Put walks the local folder; the store stays home, names go as they are") {
-  const std::string dir = Scratch();
+  using apptest::Write;
+  const std::string dir = apptest::Scratch("afc_batch_");
   CreateDirectoryA((dir + "\\sub").c_str(), nullptr);
   CreateDirectoryA((dir + "\\sub\\deeper").c_str(), nullptr);
   CreateDirectoryA((dir + "\\sub\\" + kPartialStoreName).c_str(), nullptr);

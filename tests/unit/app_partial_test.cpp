@@ -6,53 +6,16 @@
 #include <string>
 
 #include "app/partial_download.h"
+#include "unit/app_files.h"
 #include "support/check.h"
 
 using namespace ftpcl;
 
 namespace {
 
-int g_scratch = 0;
-std::string Scratch() {
-  char tmp[MAX_PATH];
-  GetTempPathA(MAX_PATH, tmp);
-  std::string dir = std::string(tmp) + "afc_partial_" + std::to_string(GetCurrentProcessId()) + "_" +
-                    std::to_string(++g_scratch);
-  CreateDirectoryA(dir.c_str(), nullptr);
-  return dir;
-}
+using namespace apptest;
 
-std::string Read(const std::string& path) {
-  HANDLE f = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (f == INVALID_HANDLE_VALUE) return "<none>";
-  std::string out(1 << 20, '\0');
-  DWORD n = 0;
-  ReadFile(f, &out[0], static_cast<DWORD>(out.size()), &n, nullptr);
-  CloseHandle(f);
-  out.resize(n);
-  return out;
-}
-void Write(const std::string& path, const std::string& data) {
-  HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  DWORD n = 0;
-  WriteFile(f, data.data(), static_cast<DWORD>(data.size()), &n, nullptr);
-  CloseHandle(f);
-}
-bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-// The names in a folder, "." and ".." left out.
-std::string Names(const std::string& dir) {
-  WIN32_FIND_DATAA fd;
-  HANDLE h = FindFirstFileA((dir + "\\*").c_str(), &fd);
-  std::string s;
-  if (h == INVALID_HANDLE_VALUE) return s;
-  do {
-    const std::string n = fd.cFileName;
-    if (n != "." && n != "..") s += n + ";";
-  } while (FindNextFileA(h, &fd));
-  FindClose(h);
-  return s;
-}
+std::string Scratch() { return apptest::Scratch("afc_partial_"); }
 
 std::string Data(std::size_t n) {
   std::string s(n, '\0');

@@ -17,28 +17,15 @@
 #include "runtime/wsl/question_dialog.h"
 #include "support/check.h"
 #include "support/screenshot.h"
+#include "unit/dialog_support.h"
 
 using vel::wsl::AskQuestion;
 using vel::wsl::QuestionAnswer;
+using namespace dialogtest;
 
 namespace {
 
 constexpr int kYesId = 6, kYesAllId = 100, kNoId = 7, kNoAllId = 101, kCancelId = 2;
-
-std::string WindowText(HWND w) {
-  char buf[256];
-  GetWindowTextA(w, buf, sizeof buf);
-  return buf;
-}
-
-HWND WaitForDialog(const char* caption) {
-  for (int i = 0; i < 1000; ++i) {
-    HWND w = FindWindowA("#32770", caption);
-    if (w && IsWindowVisible(w)) return w;
-    Sleep(10);
-  }
-  return nullptr;
-}
 
 // The buttons as "id:caption" in creation order, and the default one.
 struct Buttons {
@@ -68,10 +55,6 @@ QuestionAnswer Drive(const char* caption, QuestionAnswer default_answer, const s
   const QuestionAnswer answer = AskQuestion("Replace the local file?|report.txt", caption, "", default_answer);
   driver.join();
   return answer;
-}
-
-void Press(HWND dialog, int id) {
-  PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
 }
 
 // A real keystroke (with Alt when `alt`) once the box is the foreground window with the focus.
