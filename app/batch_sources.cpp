@@ -120,6 +120,15 @@ DWORD LocalFolders::List(const std::string& path, std::vector<FolderEntry>* out)
   return e == ERROR_NO_MORE_FILES ? 0 : e;
 }
 
+DWORD MakeLocalFolder(const std::string& path) {
+  const std::wstring wide = AnsiToWide(path);
+  if (CreateDirectoryW(wide.c_str(), nullptr)) return 0;
+  const DWORD attributes = GetFileAttributesW(wide.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return GetLastError();
+  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return ERROR_ALREADY_EXISTS;
+  return attributes & FILE_ATTRIBUTE_REPARSE_POINT ? ERROR_CANT_ACCESS_FILE : 0;
+}
+
 std::string LocalFolders::Identity(const std::string& path) {
   HANDLE h = CreateFileW(AnsiToWide(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);

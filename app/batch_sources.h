@@ -39,6 +39,12 @@ class LocalFolders : public FolderSource {
   std::string Identity(const std::string& path) override;
 };
 
+// Makes a batch's local folder (a path made of the plan's folders below the chosen folder), or
+// takes the one there. 0, or why it cannot hold the batch's files: a file of that name
+// (ERROR_ALREADY_EXISTS), or a link or junction (ERROR_CANT_ACCESS_FILE), which could lead
+// the files out of the chosen folder.
+DWORD MakeLocalFolder(const std::string& path);
+
 // The path of a PWD reply ("257 \"/a \"\"b\"\"\" is current" -> /a "b"); false without one.
 bool PathOfPwdReply(const std::string& reply, std::string* path);
 

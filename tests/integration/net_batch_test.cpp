@@ -20,10 +20,10 @@ const char* const kServers[] = {"vsftpd", "proftpd", "pureftpd"};
 
 struct Conn {
   HINTERNET session = nullptr, conn = nullptr;
-  explicit Conn(int port) {
+  explicit Conn(int port, const char* user = nullptr, const char* password = nullptr) {
     session = InternetOpenA("batch", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
     const std::string host = "127.0.0.1:" + std::to_string(port);
-    conn = InternetConnectA(session, host.c_str(), 0, nullptr, nullptr, INTERNET_SERVICE_FTP, INTERNET_FLAG_PASSIVE, 0);
+    conn = InternetConnectA(session, host.c_str(), 0, user, password, INTERNET_SERVICE_FTP, INTERNET_FLAG_PASSIVE, 0);
   }
   ~Conn() {
     if (conn) InternetCloseHandle(conn);
@@ -179,6 +179,57 @@ TEST_CASE("resume: half a download kept, then REST and FtpOpenFileA bring the re
     CHECK(ReadAll(key.folder + "\\resume.bin") == data);
     CHECK_EQ(OtherFiles(key.folder, "resume.bin"), 0);  // the store went with its last record
     DeleteFileA((sv->root + "\\pub\\resume.bin").c_str());  // anonymous users of Pure-FTPd may not delete
+  }
+}
+
+TEST_CASE("resume: an upload broken off goes on with REST and STOR for the file it recorded, or starts over") {
+  for (const char* name : kServers) {
+    const Server* sv = FindServer(name);
+    REQUIRE(sv);
+    printf("  %s\n", name);
+    // Anonymous users of Pure-FTPd may not overwrite; its "veluser" starts in pub.
+    const bool named = std::string(name) == "pureftpd";
+    Conn s(sv->port, named ? "veluser" : nullptr, named ? "velpass" : nullptr);
+    const std::string remote = named ? "up-resume.bin" : "pub/up-resume.bin";
+    REQUIRE(s.conn);
+    const std::string data = Bytes((2u << 20) + 77, 31), half = data.substr(0, data.size() / 2);
+    const std::string dir = ScratchDir(), local = dir + "\\up.bin";
+    REQUIRE(WriteAll(local, data));
+    DeleteFileA((sv->root + "\\pub\\up-resume.bin").c_str());
+    HINTERNET f = FtpOpenFileA(s.conn, remote.c_str(), GENERIC_WRITE, FTP_TRANSFER_TYPE_BINARY, 0);
+    REQUIRE(f);
+    DWORD n = 0;
+    CHECK(InternetWriteFile(f, half.data(), static_cast<DWORD>(half.size()), &n));
+    CHECK(InternetCloseHandle(f));  // broken off: the server keeps what came
+    const PartialKey key{dir, sv->Host() + (named ? " veluser" : " anonymous"), remote};
+    std::int64_t local_size = 0;
+    const std::int64_t local_time = LocalFileTime(local, &local_size);
+    CHECK_EQ(RecordUploadBreak(key, FactsOf(s.conn, remote).remote_size, local_size, local_time), 0u);
+
+    PartialRecord record;
+    REQUIRE(FindUploadBreak(key, &record));
+    ServerFacts now = FactsOf(s.conn, remote);
+    now.local_time = LocalFileTime(local, &now.local_size);
+    const ResumeChoice choice = DecidePut(record, now);
+    REQUIRE(choice.resume == Resume::kOffer);
+    CHECK_EQ(choice.offset, static_cast<std::int64_t>(half.size()));
+    REQUIRE(!Reply(s.conn, "TYPE I").empty());
+    CHECK_EQ(Reply(s.conn, "REST " + std::to_string(choice.offset)).substr(0, 3), std::string("350"));
+    f = FtpOpenFileA(s.conn, remote.c_str(), GENERIC_WRITE, FTP_TRANSFER_TYPE_BINARY, 0);
+    if (f) {
+      const std::string rest = data.substr(half.size());
+      CHECK(InternetWriteFile(f, rest.data(), static_cast<DWORD>(rest.size()), &n));
+      CHECK(InternetCloseHandle(f));
+    } else {
+      // ProFTPD refuses a restarted STOR unless configured to allow it: the upload starts over.
+      printf("    refused: %s", LastResponseText().c_str());
+      CHECK_EQ(std::string(name), std::string("proftpd"));
+      CHECK(FtpPutFileA(s.conn, local.c_str(), remote.c_str(), FTP_TRANSFER_TYPE_BINARY, 0));
+    }
+    CHECK(ReadAll(sv->root + "\\pub\\up-resume.bin") == data);
+    ForgetUploadBreak(key);
+    CHECK_EQ(OtherFiles(dir, "up.bin"), 0);
+    DeleteFileA((sv->root + "\\pub\\up-resume.bin").c_str());
   }
 }
 

@@ -222,6 +222,17 @@ TEST_CASE("plan: Put walks the local folder; the store stays home, names go as t
   CHECK_EQ(local.Identity(dir + "\\sub"), local.Identity(dir + "\\sub\\deeper\\.."));
 }
 
+TEST_CASE("local folders: made, or taken when a plain folder; a file of the name refuses") {
+  const std::string dir = apptest::Scratch("afc_batch_");
+  CHECK_EQ(MakeLocalFolder(dir + "\\new"), 0u);
+  CHECK(GetFileAttributesA((dir + "\\new").c_str()) & FILE_ATTRIBUTE_DIRECTORY);
+  CHECK_EQ(MakeLocalFolder(dir + "\\new"), 0u);
+  apptest::Write(dir + "\\file", "x");
+  CHECK_EQ(MakeLocalFolder(dir + "\\file"), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+  CHECK_EQ(apptest::Read(dir + "\\file"), std::string("x"));
+  CHECK(MakeLocalFolder(dir + "\\no\\such") != 0u);
+}
+
 TEST_CASE("summary: counts, names with their reasons, cut for a message box; the status text") {
   CHECK_EQ(BatchSummary(120, 120, {}), std::string("120 of 120 files transferred."));
   CHECK_EQ(BatchSummary(0, 1, {{"pub/a.txt", "the server refused it"}}),
