@@ -258,6 +258,8 @@ DWORD PartialDownload::MarkInterrupted() {
 DWORD PartialDownload::Finish(const std::string& name, bool replace_existing) {
   if (done_ || file_ == INVALID_HANDLE_VALUE) return ERROR_INVALID_HANDLE;
   if (record_.remote_size != kUnknownSize && record_.kept != record_.remote_size) return ERROR_INVALID_DATA;
+  LARGE_INTEGER on_disk{};
+  if (!GetFileSizeEx(file_, &on_disk) || on_disk.QuadPart != record_.kept) return ERROR_INVALID_DATA;
   if (!LocalNameProblem(name).empty() || IsPartialStoreName(name)) return ERROR_INVALID_NAME;
   if (!FlushFileBuffers(file_)) return GetLastError();
   Close();

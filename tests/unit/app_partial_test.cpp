@@ -122,7 +122,7 @@ TEST_CASE("store: a torn or damaged record is no record; bytes past the record a
   REQUIRE(FindPartial(key, &r));
   // Data written after the record (never flushed into it) is not trusted.
   const std::string data_path = rec.substr(0, rec.size() - 4) + ".part";
-  Write(data_path, data.substr(0, 1000) + std::string(500, '\0'));
+  Write(data_path, data.substr(0, 1000) + std::string(5000, '\0'));
   part = PartialDownload::Resume(key, &error);
   REQUIRE(part);
   CHECK_EQ(part->Append(data.data() + 1000, 3000), 0u);
