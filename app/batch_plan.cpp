@@ -149,19 +149,21 @@ BatchPlan Planner::Take() {
 
 // Tagged entries without repeats and without those inside another tagged folder (the folder
 // brings them). `sep` is the source's separator; local names compare without letter case.
+// Each entry looks up its own ancestors, so thousands of tagged rows cost no more than their
+// paths' lengths.
 std::vector<TaggedEntry> Outermost(const std::vector<TaggedEntry>& tagged, char sep, bool ignore_case) {
-  auto same = [&](const std::string& a, const std::string& b) {
-    return ignore_case ? CaseKey(a) == CaseKey(b) : a == b;
+  auto key = [&](const std::string& path) {  // remote names: their bytes, one to a unit
+    return ignore_case ? CaseKey(path) : std::wstring(path.begin(), path.end());
   };
-  auto inside = [&](const std::string& path, const std::string& folder) {
-    return path.size() > folder.size() + 1 && path[folder.size()] == sep && same(path.substr(0, folder.size()), folder);
-  };
+  std::unordered_set<std::wstring> folders, taken;
+  for (const TaggedEntry& t : tagged)
+    if (t.folder) folders.insert(key(t.path));
   std::vector<TaggedEntry> out;
   for (const TaggedEntry& t : tagged) {
     bool covered = false;
-    for (const TaggedEntry& f : tagged) covered |= f.folder && inside(t.path, f.path);
-    for (const TaggedEntry& o : out) covered |= same(o.path, t.path);
-    if (!covered) out.push_back(t);
+    for (std::size_t at = t.path.find(sep); at != std::string::npos && !covered; at = t.path.find(sep, at + 1))
+      covered = folders.count(key(t.path.substr(0, at))) != 0;
+    if (!covered && taken.insert(key(t.path)).second) out.push_back(t);
   }
   return out;
 }
