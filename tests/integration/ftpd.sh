@@ -65,6 +65,15 @@ make_tree() {  # root
   ln -s ../pub/nested/a "$root/world/link-deep-dir"
   ln -s ../pub/nested/a/b/deep.txt "$root/world/link-deep-file"
   ln -s text.txt "$root/pub/link-to-file"
+  # A tree three levels deep for the batch walks, with links back to a folder above them: "up"
+  # to its folder's parent, "here" to its own folder (last in "world" for the same reason).
+  mkdir -p "$root/world/tree/a/b/c"
+  printf 'top' >"$root/world/tree/top.txt"
+  printf 'a1' >"$root/world/tree/a/a1.txt"
+  printf 'b1' >"$root/world/tree/a/b/b1.txt"
+  printf 'c1' >"$root/world/tree/a/b/c/c1.txt"
+  ln -s .. "$root/world/tree/a/up"
+  ln -s . "$root/world/tree/a/b/here"
   (cd "$root/pub/big10k" && seq -f 'f%05g.dat' 0 9999 | xargs touch)
   chown -R ftp "$root/pub" "$root/world"
   chmod 755 "$root" "$root/pub" "$root/world"

@@ -14,8 +14,10 @@
 #include "runtime/wsl/icons.h"
 #include "support/check.h"
 #include "support/screenshot.h"
+#include "unit/dialog_support.h"
 
 using vel::wsl::MessageDialog;
+using namespace dialogtest;
 
 namespace {
 
@@ -25,21 +27,6 @@ struct Seen {
   int default_id = 0;
   bool still_open_after_escape = false;
 };
-
-std::string WindowText(HWND w) {
-  char buf[512];
-  GetWindowTextA(w, buf, sizeof buf);
-  return buf;
-}
-
-HWND WaitForDialog(const char* caption) {
-  for (int i = 0; i < 1000; ++i) {
-    HWND w = FindWindowA("#32770", caption);
-    if (w && IsWindowVisible(w)) return w;
-    Sleep(10);
-  }
-  return nullptr;
-}
 
 BOOL CALLBACK CollectButton(HWND child, LPARAM lp) {
   auto* seen = reinterpret_cast<Seen*>(lp);
@@ -66,10 +53,6 @@ int Drive(const char* caption, const std::function<int()>& show, const std::func
   const int result = show();
   driver.join();
   return result;
-}
-
-void Press(HWND dialog, int id) {
-  PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
 }
 
 void PressEscape(HWND dialog) {
