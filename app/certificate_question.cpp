@@ -3,6 +3,7 @@
 #include "app/certificate_question.h"
 
 #include "app/globals.h"
+#include "app/error_texts.h"
 #include "app/status_callback.h"
 #include "app/text.h"
 #include "app/ui.h"

@@ -7,73 +7,28 @@ namespace ftpcl {
 
 Globals g;
 std::atomic<std::int16_t> REQUESTCODE{kReqNone};
-std::atomic<bool> g_listing{false};
-std::atomic<std::uint32_t> g_epoch{0};
 
 namespace {
 
-using vel::FieldDesc;
-using vel::RecordLayout;
-
-#define FIELD(rec, member, label, type) \
-  FieldDesc { label, nullptr, type, 0, sizeof(rec::member), offsetof(rec, member), 1, 0 }
-
-const FieldDesc kDlsFields[] = {
-    FIELD(DlsRecord, name, "DLS:NAME", vel::kTypeCString),
-    FIELD(DlsRecord, iconfield, "DLS:ICONFIELD", vel::kTypeLong),
-    FIELD(DlsRecord, treelevel, "DLS:TREELEVEL", vel::kTypeLong),
-    FIELD(DlsRecord, sizestr, "DLS:SIZESTR", vel::kTypeString),
-    FIELD(DlsRecord, size, "DLS:SIZE", vel::kTypeULong),
-    FIELD(DlsRecord, attribute, "DLS:ATTRIBUTE", vel::kTypeLong),
-    FIELD(DlsRecord, fullpathname, "DLS:FULLPATHNAME", vel::kTypeCString),
-    FIELD(DlsRecord, wasenumerated, "DLS:WASENUMERATED", vel::kTypeByte),
-    FIELD(DlsRecord, sizehigh, "DLS:SIZEHIGH", vel::kTypeULong),
-    FIELD(DlsRecord, markfield, "DLS:MARKFIELD", vel::kTypeByte),
-};
-const FieldDesc kFflsFields[] = {
-    FIELD(FflsRecord, filename, "FFLS:FILENAME", vel::kTypeCString),
-    FIELD(FflsRecord, attribute, "FFLS:ATTRIBUTE", vel::kTypeLong),
-    FIELD(FflsRecord, size, "FFLS:SIZE", vel::kTypeULong),
-    FIELD(FflsRecord, sizehigh, "FFLS:SIZEHIGH", vel::kTypeULong),
-};
-const FieldDesc kAllfFields[] = {
-    FIELD(AllfRecord, name, "ALLF:NAME", vel::kTypeString),
-    FIELD(AllfRecord, shortname, "ALLF:SHORTNAME", vel::kTypeString),
-    FIELD(AllfRecord, date, "ALLF:DATE", vel::kTypeLong),
-    FIELD(AllfRecord, time, "ALLF:TIME", vel::kTypeLong),
-    FIELD(AllfRecord, size, "ALLF:SIZE", vel::kTypeLong),
-    FIELD(AllfRecord, attrib, "ALLF:ATTRIB", vel::kTypeByte),
-    FIELD(AllfRecord, markfield, "ALLF:MARKFIELD", vel::kTypeByte),
-};
-const FieldDesc kDriveFields[] = {
-    FIELD(DriveRecord, drive, "DRIVE", vel::kTypeString),
-    FIELD(DriveRecord, icon, "ICON", vel::kTypeLong),
-    FIELD(DriveRecord, icon2, "ICON2", vel::kTypeLong),
-    FIELD(DriveRecord, icon3, "ICON3", vel::kTypeLong),
-    FIELD(DriveRecord, icon4, "ICON4", vel::kTypeLong),
-    FIELD(DriveRecord, icon5, "ICON5", vel::kTypeLong),
-    FIELD(DriveRecord, drivetype, "DRIVETYPE", vel::kTypeShort),
-};
-const FieldDesc kDirFields[] = {
-    FIELD(DirRecord, name, "NAME", vel::kTypeString),
-    FIELD(DirRecord, icon, "ICON", vel::kTypeLong),
-    FIELD(DirRecord, level, "LEVEL", vel::kTypeLong),
-};
-const FieldDesc kSubdirFields[] = {
-    FIELD(SubdirRecord, name, "NAME", vel::kTypeString),
-};
-#undef FIELD
+#define FTPCL_FIELD_TEXT(rec, member, label, bytes, type) vel::FieldDesc{label, nullptr, type, 0, bytes, offsetof(rec, member), 1, 0},
+#define FTPCL_FIELD_VALUE(rec, member, label, c_type, type) \
+  vel::FieldDesc{label, nullptr, type, 0, sizeof(c_type), offsetof(rec, member), 1, 0},
+#define FTPCL_TABLE(rec, FIELDS, size) const vel::FieldDesc k##rec##Fields[] = {FIELDS(FTPCL_FIELD_TEXT, FTPCL_FIELD_VALUE)};
+FTPCL_RECORDS(FTPCL_TABLE)
+#undef FTPCL_TABLE
+#undef FTPCL_FIELD_TEXT
+#undef FTPCL_FIELD_VALUE
 
 template <std::size_t N>
-constexpr RecordLayout Layout(const FieldDesc (&f)[N]) {
-  return RecordLayout{N, f};
+constexpr vel::RecordLayout Layout(const vel::FieldDesc (&f)[N]) {
+  return vel::RecordLayout{N, f};
 }
-const RecordLayout kDlsLayout = Layout(kDlsFields);
-const RecordLayout kFflsLayout = Layout(kFflsFields);
-const RecordLayout kAllfLayout = Layout(kAllfFields);
-const RecordLayout kDriveLayout = Layout(kDriveFields);
-const RecordLayout kDirLayout = Layout(kDirFields);
-const RecordLayout kSubdirLayout = Layout(kSubdirFields);
+const vel::RecordLayout kDlsLayout = Layout(kDlsRecordFields);
+const vel::RecordLayout kFflsLayout = Layout(kFflsRecordFields);
+const vel::RecordLayout kAllfLayout = Layout(kAllfRecordFields);
+const vel::RecordLayout kDriveLayout = Layout(kDriveRecordFields);
+const vel::RecordLayout kDirLayout = Layout(kDirRecordFields);
+const vel::RecordLayout kSubdirLayout = Layout(kSubdirRecordFields);
 
 DlsRecord g_dls{};
 FflsRecord g_ffls{};
@@ -91,6 +46,13 @@ vel::QueueBlock DRIVES{&g_drive, &kDriveLayout, nullptr, sizeof g_drive};
 vel::QueueBlock DIRS{&g_dir, &kDirLayout, nullptr, sizeof g_dir};
 vel::QueueBlock SUBDIRS{&g_subdir, &kSubdirLayout, nullptr, sizeof g_subdir};
 
+const vel::RecordLayout& DlsLayout() { return kDlsLayout; }
+const vel::RecordLayout& FflsLayout() { return kFflsLayout; }
+const vel::RecordLayout& AllfLayout() { return kAllfLayout; }
+const vel::RecordLayout& DriveLayout() { return kDriveLayout; }
+const vel::RecordLayout& DirLayout() { return kDirLayout; }
+const vel::RecordLayout& SubdirLayout() { return kSubdirLayout; }
+
 DlsRecord& Dls() { return g_dls; }
 FflsRecord& Ffls() { return g_ffls; }
 AllfRecord& Allf() { return g_allf; }
@@ -102,11 +64,11 @@ void DestroyQueues() {
   for (vel::QueueBlock* q : {&DLS, &FFLS, &ALLF, &DRIVES, &DIRS, &SUBDIRS}) vel::QueueDestroy(q);
 }
 
-bool Idle() { return REQUESTCODE.load() == kIdle && !g_listing.load(); }
+bool Idle() { return REQUESTCODE.load() == kIdle; }
 
 bool RequestRunning() {
   const std::int16_t code = REQUESTCODE.load();
-  return (code != kIdle && code != kReqNone) || g_listing.load();
+  return code != kIdle && code != kReqNone;
 }
 
 }  // namespace ftpcl

@@ -2,21 +2,11 @@
 //
 // Every variable here is read and written only under the runtime lock: window handlers run
 // under it, and the status callback, which arrives on the FTP library's thread, takes it
-// before it touches anything (app/status_callback.cpp). The exceptions are REQUESTCODE and the
-// session epoch, which are atomic because both threads test them as guards.
+// before it touches anything (app/status_callback.cpp). The exception is REQUESTCODE, which is
+// atomic because the callback's data path tests it without the lock.
 //
-// Text variables are zero-terminated of the given capacity unless the record says "fixed"
-// (blank-padded, no terminator). Record layouts are packed byte for byte:
-//   DLS  1326: NAME c260 @0, ICONFIELD l @260, TREELEVEL l @264, SIZESTR f20 @268, SIZE ul @288,
-//              ATTRIBUTE l @292, FULLPATHNAME c1024 @296, WASENUMERATED b @1320, SIZEHIGH ul @1321,
-//              MARKFIELD b @1325 (the tag of a remote entry; nonzero = tagged)
-//   FFLS  272: FILENAME c260 @0, ATTRIBUTE l @260, SIZE ul @264, SIZEHIGH ul @268
-//   ALLF  283: the directory listing's entry record (282) and MARKFIELD b @282
-//   drives 23: DRIVE f1 @0, ICON l @1, ICON2..ICON5 l @5.., DRIVETYPE s16 @21
-//   dirs  263: NAME f255 @0, ICON l @255, LEVEL l @259;  subdirs 255: NAME f255
-// Sizes are unsigned 64-bit (SIZE the low, SIZEHIGH the high half), names keep every byte the
-// server sent (up to 259), and a tree path holds several levels of such names: nothing is cut,
-// so no operation can reach a file whose name was shortened into another's.
+// Text variables are zero-terminated of the given capacity unless noted "fixed" (blank-padded,
+// no terminator). The queues' records are in app/records.h.
 #pragma once
 #include <windows.h>
 
@@ -25,6 +15,7 @@
 #include <string>
 
 #include "net/ftpnet.h"
+#include "app/records.h"
 #include "runtime/data/queue.h"
 
 namespace vel::wsl {
@@ -33,59 +24,13 @@ class Window;
 
 namespace ftpcl {
 
-#pragma pack(push, 1)
-struct DlsRecord {
-  char name[260];
-  std::int32_t iconfield;
-  std::int32_t treelevel;
-  char sizestr[20];
-  std::uint32_t size;
-  std::int32_t attribute;
-  char fullpathname[1024];
-  std::uint8_t wasenumerated;
-  std::uint32_t sizehigh;
-  std::uint8_t markfield;
-};
-struct FflsRecord {
-  char filename[260];
-  std::int32_t attribute;
-  std::uint32_t size;
-  std::uint32_t sizehigh;
-};
-struct AllfRecord {
-  char name[256];
-  char shortname[13];
-  std::int32_t date;
-  std::int32_t time;
-  std::int32_t size;
-  std::uint8_t attrib;
-  std::uint8_t markfield;
-};
-struct DriveRecord {
-  char drive[1];
-  std::int32_t icon;
-  std::int32_t icon2, icon3, icon4, icon5;
-  std::int16_t drivetype;
-};
-struct DirRecord {
-  char name[255];
-  std::int32_t icon;
-  std::int32_t level;
-};
-struct SubdirRecord {
-  char name[255];
-};
-#pragma pack(pop)
-static_assert(sizeof(DlsRecord) == 1326 && sizeof(FflsRecord) == 272 && sizeof(AllfRecord) == 283);
-static_assert(sizeof(DriveRecord) == 23 && sizeof(DirRecord) == 263 && sizeof(SubdirRecord) == 255);
-
 // Field numbers of the queues (1-based, declaration order).
 constexpr std::int32_t kFflsFileName = 1;
 constexpr std::int32_t kAllfName = 1;
 constexpr std::int32_t kSubdirName = 1;
 
 // Pending request codes.
-enum Request : std::int16_t {
+enum RequestCode : std::int16_t {
   kReqNone = 0, kIdle = 1, kConnect = 2, kGetRequested = 3, kGetRunning = 4, kPutRequested = 5,
   kPutRunning = 6, kMkdirRequested = 7, kMkdirRunning = 8, kRmdirRequested = 9, kRmdirRunning = 10,
   kDeleteRequested = 11, kDeleteRunning = 12, kRenameRequested = 13, kRenameRunning = 14,
@@ -94,10 +39,6 @@ enum Request : std::int16_t {
   // rename's look for an entry of its new name (13 -> 18 -> 14).
   kPutChecking = 15, kCleanupRequested = 16, kCleanupRunning = 17, kRenameChecking = 18,
 };
-inline bool TransferCode(std::int16_t code) {
-  return code == kGetRequested || code == kGetRunning || code == kPutRequested || code == kPutRunning ||
-         code == kPutChecking;
-}
 
 // Field numbers of the main window (P33$WINDOW).
 enum MainField : int {
@@ -177,13 +118,9 @@ struct Globals {
 };
 
 extern Globals g;
+// The described code of the request in force, written only by the request machine
+// (app/request_machine.h), which owns the request; atomic for the callback's data path.
 extern std::atomic<std::int16_t> REQUESTCODE;
-// A remote listing is running (on a thread of its own or in the callback); window handlers
-// treat it like a pending request even where the listing has set the code back to 1.
-extern std::atomic<bool> g_listing;
-// Counts Connect, Disconnect and Close Internet Session: work that began under another count
-// belongs to a connection that is gone, and its late results are discarded.
-extern std::atomic<std::uint32_t> g_epoch;
 
 // The queues (global DLS, FFLS, ALLF; the main procedure's drives, directory and subdirectory
 // queues live here too, since several modules of the procedure use them).
@@ -198,7 +135,7 @@ void DestroyQueues();
 
 // True while no request runs: the guard every window action tests.
 bool Idle();
-// A request or listing is under way (REQUESTCODE is neither 1 nor 0, "no request yet").
+// A request (a listing too) is under way (REQUESTCODE is neither 1 nor 0, "no request yet").
 bool RequestRunning();
 
 }  // namespace ftpcl

@@ -5,10 +5,10 @@
 // Window states: no session (INSESSION 0) -> Start -> session (1, ISCONNECTED 0) -> Connect ->
 // connecting (REQUESTCODE 2) -> completed connect (callback, then event 400h) -> connected
 // (1, 1); Disconnect returns to the session from connecting and connected, Escape from
-// connecting, Close Internet Session to no session. Busy is REQUESTCODE other than 1 (or a
-// listing).
+// connecting, Close Internet Session to no session. Busy is a request of the request machine
+// (app/request_machine.h; REQUESTCODE other than 1), a listing included.
 // Connect, Disconnect and Close Internet Session each begin a new epoch: a request or listing
-// of the connection before ends as cancelled, and nothing it brings later is shown.
+// of the connection before ends at once, and nothing it brings later is shown.
 #include "app/main_window.h"
 
 #include <windows.h>
@@ -16,6 +16,7 @@
 #include <cstring>
 
 #include "app/certificate_question.h"
+#include "app/error_texts.h"
 #include "app/globals.h"
 #include "app/keys.h"
 #include "app/local_side.h"
@@ -24,6 +25,7 @@
 #include "app/remote_listing.h"
 #include "app/remote_operations.h"
 #include "app/remote_tree.h"
+#include "app/requests.h"
 #include "app/session.h"
 #include "app/stall.h"
 #include "app/status_callback.h"
@@ -51,12 +53,12 @@ constexpr int kAlertDoubleClick = 5;
 bool g_opened_or_focused = false;
 
 // After Disconnect and Close Internet Session nothing on the window speaks of the connection
-// that ended: no folder above the emptied tree, no step or report of its requests. (A transfer
-// they cancelled reports "... cancelled" in zone 2 after this, which stays true.)
-void ShowNoConnection(const std::string& step) {
+// that ended: no folder above the emptied tree, no step or report of its requests - but a
+// transfer they cancelled, whose "... cancelled" in zone 2 stays true (`cancelled`).
+void ShowNoConnection(const std::string& step, bool cancelled = false) {
   Set(g.currentftpdir, "");
   WindowStatus(step);
-  StatusText(2, "");
+  if (!cancelled) StatusText(2, "");
 }
 
 void Redisplay() {
@@ -95,7 +97,13 @@ void StartSession() {
   }
   g.connecthandle = nullptr;
   HINTERNET session = g.sessionhandle;
-  if (session) Net([session] { return InternetSetStatusCallback(session, StatusCallback); });
+  if (session) {
+    Net([session] {
+      DWORD on = 1;  // the file's bytes as they move (app/progress.h)
+      InternetSetOptionA(session, INTERNET_OPTION_FTP_DATA_PROGRESS, &on, sizeof on);
+      return InternetSetStatusCallback(session, StatusCallback);
+    });
+  }
   g.insession = 1;
   RefreshControlStates();
   g.dwtype = 2;
@@ -104,25 +112,26 @@ void StartSession() {
   wsl::DisplayFields(kDwType);
 }
 
-// The connection in use is given up: its listing is cancelled, and its request ends as
-// cancelled when its connection closes (a transfer reports "cancelled").
-void LeaveConnection() {
-  ++g_epoch;
-  CancelRemoteListing(false);
+// The connection in use is given up (`how`: Disconnect or Close): the request machine ends its
+// epoch and the request in force at once - a connect is abandoned, a listing left to end by
+// itself, a transfer reported cancelled - and drops whatever the connection still reports.
+// Returns true when it ended a transfer as cancelled.
+bool LeaveConnection(Event how) {
+  const bool cancelled = Requests().Handle(how) == Action::kReportTransferCancelled;
   ForgetConnectionSecurity();
+  return cancelled;
 }
 
 void CloseSession() {
   const bool busy = RequestRunning();
-  AbandonConnect();
-  LeaveConnection();
+  const bool cancelled = LeaveConnection(Event::kClose);
   CloseRequestConnection();
   CloseInternetHandle(&g.sessionhandle);
   EndServerSession();
   if (g.isconnected || busy) vel::QueueFree(&DLS);  // no tree of a connection that is gone
   g.isconnected = 0;
   g.insession = 0;
-  ShowNoConnection("");
+  ShowNoConnection("", cancelled);
   ShowConnectionSecurity();
   RefreshControlStates();
   wsl::DisplayFields();
@@ -141,7 +150,6 @@ void Connect() {
   }
   g.connectflags = g.chkpassive ? INTERNET_FLAG_PASSIVE : 0;
   TakeServerProfile();
-  ++g_epoch;
   ForgetConnectionSecurity();
   ShowConnectionSecurity();
   StatusText(2, "");  // a report of the connection before is no longer true
@@ -153,35 +161,34 @@ void Connect() {
   CreateRoot(CText(g.servername));
   Set(g.currentftpdir, "/");
   Set(g.remotedir, CText(g.servername));
-  BeginChain();
-  REQUESTCODE = kConnect;
-  ConnectServer();
+  StartChain(Kind::kConnect);  // a new epoch: nothing of the connection before is shown
   WindowStatus("Done");
   RefreshControlStates();  // Disconnect can end the connect from now on
   wsl::DisplayFields();
 }
 
-// Escape during the connect and login: the window as after a failed connect, free at once.
-void CancelConnect() {
-  AbandonConnect();
-  LeaveConnection();
+// Escape abandoned the connect and login: the window as after a failed connect, free at once.
+void ConnectCancelled() {
+  Requests().LeaveConnection();
+  ForgetConnectionSecurity();
   ShowNoConnection(kNotConnected);
   RefreshControlStates();
   wsl::DisplayFields();
 }
 
 void Disconnect() {
-  AbandonConnect();
-  LeaveConnection();
   // The connection of the last request (CONNECTHANDLE, and OPHANDLE from its handle-created
-  // notification) is ended; a transfer running on it ends as cancelled.
+  // notification) is closed first: the request on it ends at once as cancelled, and the
+  // removal of a cancelled upload's partial file that may follow runs on a connection and a
+  // login of its own.
   CloseRequestConnection();
   EndServerSession();
   vel::QueueFree(&FFLS);
   vel::QueueFree(&DLS);
   g.isconnected = 0;
   g.insession = 1;
-  ShowNoConnection(kNotConnected);
+  const bool cancelled = LeaveConnection(Event::kDisconnect);
+  ShowNoConnection(kNotConnected, cancelled);
   ShowConnectionSecurity();
   RefreshControlStates();
   wsl::DisplayFields();
@@ -214,9 +221,7 @@ void FieldEvent(int event, int field) {
 
 // Escape: the running transfer, folder listing or connect stops.
 void CancelPressed() {
-  if (g_listing) CancelRemoteListing(true);
-  else if (ConnectUnderWay()) CancelConnect();
-  else CancelRunningTransfer();
+  if (Requests().Handle(Event::kEscape) == Action::kAbandonConnect) ConnectCancelled();
 }
 
 void TimerTick() {
@@ -242,7 +247,7 @@ void Dispatch() {
     case kCancelEvent: CancelPressed(); return;
     case kRefreshViewEvent: RefreshView(); return;
     case kAskOverwriteEvent:
-      if (REQUESTCODE.load() == kRenameChecking) AskRenameOverwrite();
+      if (Requests().Current().kind == Kind::kRename) AskRenameOverwrite();
       else AskPutOverwrite();
       return;
     case kConnectEvent: Connect(); return;
@@ -301,7 +306,7 @@ void MainProcedure() {
   InstallMainWindowKeys(window->hwnd);
   while (wsl::Accept()) DispatchAndCount();
   RemoveMainWindowKeys();
-  LeaveConnection();
+  LeaveConnection(Event::kClose);
   IgnoreNotifications();
   WaitForListingEnd(5000);
   g.mainwindow = nullptr;

@@ -1,6 +1,6 @@
-// Transfer progress. State: the phase tracker (last reply seen, data phase open) and the
-// counters are written only by the notification thread while a transfer runs, and reset by
-// the window thread before one starts (no notifications of a transfer arrive then).
+// Transfer progress. State: the counters are written only by the notification thread while a
+// transfer runs (`counting`), and reset by the window thread before one starts (no
+// notifications of a transfer arrive then).
 #include "app/progress.h"
 
 #include <atomic>
@@ -8,7 +8,6 @@
 
 #include "app/globals.h"
 #include "app/ui.h"
-#include "runtime/core/decimal.h"
 #include "runtime/wsl/fields.h"
 
 namespace ftpcl {
@@ -21,32 +20,11 @@ struct Progress {
   std::atomic<std::uint64_t> total{0};
   std::atomic<bool> unshown{false};
   std::atomic<ULONGLONG> shown_at{0};
-  std::atomic<bool> data_phase{false};
+  std::atomic<bool> counting{false};
   std::atomic<bool> reached_server{false};
   bool upload = false;
-  DWORD reply_code = 0;
-  std::string reply_text;
 };
 Progress g_progress;
-
-// The server's reply that the last notification brought, if it is a new one.
-bool NewReply(DWORD* code) {
-  DWORD length = 0;
-  InternetGetLastResponseInfoA(code, nullptr, &length);
-  std::string text(length + 1, '\0');
-  DWORD size = length + 1;
-  InternetGetLastResponseInfoA(code, text.data(), &size);
-  text.resize(length);
-  if (*code == g_progress.reply_code && text == g_progress.reply_text) return false;
-  g_progress.reply_code = *code;
-  g_progress.reply_text = text;
-  return true;
-}
-
-void Count(DWORD bytes) {
-  g_progress.total += bytes;
-  g_progress.unshown = true;
-}
 
 }  // namespace
 
@@ -55,29 +33,19 @@ void BeginTransferProgress(std::uint64_t expected, bool upload) {
   g_progress.total = 0;
   g_progress.unshown = false;
   g_progress.shown_at = 0;
-  g_progress.data_phase = false;
   g_progress.reached_server = false;
   g_progress.upload = upload;
-  g_progress.reply_code = 0;
-  g_progress.reply_text.clear();
+  g_progress.counting = true;
   g.percentcomplete = 0;
   StatusText(2, "");
   vel::wsl::DisplayFields(kPercentComplete);
 }
 
-void TransferNotification(DWORD status, DWORD bytes) {
-  if (status == INTERNET_STATUS_RESPONSE_RECEIVED) {
-    DWORD code = 0;
-    if (NewReply(&code)) {
-      const bool preliminary = code >= 100 && code < 200;
-      g_progress.data_phase = preliminary;
-      if (preliminary && g_progress.upload) g_progress.reached_server = true;
-      return;
-    }
-    if (!g_progress.upload && g_progress.data_phase) Count(bytes);
-  } else if (status == INTERNET_STATUS_REQUEST_SENT && g_progress.upload && g_progress.data_phase) {
-    Count(bytes);
-  }
+void FileBytesMoved(std::uint64_t total) {
+  if (!g_progress.counting) return;
+  if (g_progress.upload) g_progress.reached_server = true;
+  g_progress.total = total;
+  g_progress.unshown = true;
 }
 
 bool UploadReachedServer() { return g_progress.reached_server; }
@@ -86,14 +54,15 @@ std::uint64_t TransferredBytes() { return g_progress.total; }
 
 bool ProgressShowDue() { return g_progress.unshown && GetTickCount64() - g_progress.shown_at >= kShowEveryMs; }
 
+// Sizes past 2^56 are scaled down together first, so that done * 100 never overflows.
 std::int32_t PercentOf(std::uint64_t done, std::uint64_t expected) {
-  vel::DecPushText(std::to_string(done).c_str());
-  vel::DecPushText(std::to_string(expected).c_str());
-  vel::DecDivide();
-  vel::DecPushInteger(100);
-  vel::DecMultiply();
-  const std::int32_t percent = vel::DecPopInteger();
-  return percent > 100 ? 100 : percent;
+  if (expected == 0) return 0;
+  if (done >= expected) return 100;
+  while (expected > (std::uint64_t{1} << 56)) {
+    expected >>= 1;
+    done >>= 1;
+  }
+  return static_cast<std::int32_t>(done * 100 / expected);
 }
 
 void ShowProgress() {
@@ -111,7 +80,8 @@ void ShowPendingProgress() {
 }
 
 void EndOfTransfer() {
-  REQUESTCODE = kIdle;
+  if (g_progress.unshown) ShowProgress();
+  g_progress.counting = false;
   g_progress.unshown = false;
   g.percentcomplete = 0;
   StatusText(2, "Finished");
@@ -119,12 +89,12 @@ void EndOfTransfer() {
 }
 
 void ResetProgress() {
+  g_progress.counting = false;
   g_progress.total = 0;
   g_progress.unshown = false;
-  g_progress.data_phase = false;
   g.percentcomplete = 0;
   StatusText(2, "");
-  vel::wsl::DisplayFields(kPercentComplete);
+  if (MainWindowOpen()) vel::wsl::DisplayFields(kPercentComplete);  // also after the window's end
 }
 
 }  // namespace ftpcl

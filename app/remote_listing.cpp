@@ -15,14 +15,17 @@
 #include <windows.h>
 
 #include <cstring>
+#include <memory>
 #include <string>
 #include <thread>
 
 #include "app/certificate_question.h"
 #include "app/globals.h"
 #include "app/remote_tree.h"
+#include "app/requests.h"
 #include "app/session.h"
 #include "app/stall.h"
+#include "app/error_texts.h"
 #include "app/status_callback.h"
 #include "app/text.h"
 #include "app/ui.h"
@@ -34,22 +37,34 @@ namespace ftpcl {
 
 namespace {
 
-struct Job {
-  ListingKind kind;
-  std::uint32_t epoch;
-  std::string dir;     // REMOTEDIR: a path, "" for the root, the server name for the login folder
-  std::string parent;  // REMOTEPARENT: the tree path the entries go below
-  std::string report;  // the window status text at the end
-};
-
 struct Slot {
   HINTERNET session = nullptr;
   HINTERNET connection = nullptr;
   bool cancelled_by_user = false;
 };
-Slot g_slot;
 
-bool Stale(const Job& job) { return job.epoch != g_epoch.load(); }
+struct Job {
+  ListingKind kind;
+  std::uint64_t serial;  // the request it runs as (a Connect's, or a Listing's own)
+  std::uint32_t epoch;
+  std::string dir;     // REMOTEDIR: a path, "" for the root, the server name for the login folder
+  std::string parent;  // REMOTEPARENT: the tree path the entries go below
+  std::string report;  // the window status text at the end
+  std::shared_ptr<Slot> slot;  // its own: a listing left behind never reaches the next one's
+};
+
+// The slot of the listing in force, the one Escape, Disconnect and Close reach.
+std::shared_ptr<Slot> g_current;
+
+// Listing threads still running (a listing left behind runs on until its closed handles make
+// its library call return), and an event set while none runs: the window's end waits on it.
+struct Threads {
+  int count = 0;
+  HANDLE none = nullptr;
+};
+Threads g_threads;
+
+bool Stale(const Job& job) { return job.epoch != Requests().Epoch(); }
 
 // The window may end while the listing waits in a library call without the lock (its handle
 // goes with the loop's end): showing anything in it then would be an operation on a window
@@ -60,17 +75,13 @@ void ShowFields() {
   if (!WindowGone()) vel::wsl::DisplayFields();
 }
 
-// The listing's own request code (2, set for a connect or a folder's first double-click) goes
-// back to 1; a code some other request set meanwhile is left alone.
-void ReleaseRequestCode() {
-  std::int16_t own = kConnect;
-  REQUESTCODE.compare_exchange_strong(own, kIdle);
-}
-bool Cancelled(const Job& job) { return Stale(job) || g_slot.cancelled_by_user; }
+// The listing's request ends (a request begun since is not touched).
+void EndRequest(const Job& job) { Requests().HandleFor(job.serial, Event::kListingEnded); }
+bool Cancelled(const Job& job) { return Stale(job) || job.slot->cancelled_by_user; }
 
-void CloseSlot() {
-  HINTERNET connection = g_slot.connection, session = g_slot.session;
-  g_slot.connection = g_slot.session = nullptr;
+void CloseSlot(Slot& slot) {
+  HINTERNET connection = slot.connection, session = slot.session;
+  slot.connection = slot.session = nullptr;
   CloseInternetHandle(&connection);
   CloseInternetHandle(&session);
 }
@@ -114,6 +125,10 @@ DWORD Enumerate(const Job& job, HINTERNET connection) {
     error = h ? 0 : GetLastError();
     return h;
   });
+  if (Stale(job)) {  // left behind: nothing of it reaches the tree or the window any more
+    CloseInternetHandle(&find);
+    return 0;
+  }
   ServerAnswered();  // the entries are in hand: the rest is local work, never a stall
   if (!find) return error == ERROR_NO_MORE_FILES ? 0 : error;
   AddFoundEntry(found);
@@ -135,34 +150,38 @@ DWORD Enumerate(const Job& job, HINTERNET connection) {
 // The end of a listing: the entries merged (or, after a failure or Escape, the folder left
 // not listed), the texts cleared, and after a connect the connected state. `error_text` is the
 // text of `error`, taken while the server's reply that caused it was the last one.
+// A listing left behind (Disconnect, Close Internet Session, the window's end) ended as a
+// request when it was left; whoever left it has said all there is to say.
 void Finish(const Job& job, DWORD error, const std::string& error_text) {
-  ServerAnswered();
-  ReleaseRequestCode();
-  if (WindowGone()) {
-    g_listing = false;
+  if (Stale(job) || WindowGone()) {
+    EndRequest(job);
     return;
   }
+  ServerAnswered();
   if (!Cancelled(job) && error) {
     ShowRequestErrorText(error_text);  // a refused login or a folder the server will not list
-    if (!Stale(job)) MarkNotListed(job.parent);
+    if (Stale(job) || WindowGone()) {  // the box let the window run: left meanwhile
+      EndRequest(job);
+      return;
+    }
+    MarkNotListed(job.parent);
   } else if (!Cancelled(job)) {
     MergeUnder(job.parent);
-  } else if (!Stale(job)) {
+  } else {
     MarkNotListed(job.parent);
   }
   ShowConnectionSecurity();
   WindowStatus("");
-  StatusText(2, g_slot.cancelled_by_user && !Stale(job) ? "Listing cancelled" : job.report);
-  ReleaseRequestCode();
+  StatusText(2, job.slot->cancelled_by_user ? "Listing cancelled" : job.report);
   BusyCursor(false);
-  if (job.kind == ListingKind::kConnect && !Stale(job)) {
+  if (job.kind == ListingKind::kConnect) {
     g.isconnected = 1;
     g.insession = 1;
     vel::wsl::PostEvent(kRefreshEvent, 0, g.mainthread);
     ShowConnectionSecurity();  // a connection over TLS names its protocol and cipher
   }
   ShowFields();
-  g_listing = false;
+  EndRequest(job);
 }
 
 // The listing's own session reports to nobody but the stall display: its bytes are traffic.
@@ -171,55 +190,70 @@ void CALLBACK ListingTraffic(HINTERNET, DWORD_PTR, DWORD status, LPVOID info, DW
 }
 
 void Run(const Job& job) {
+  if (Stale(job)) {  // left before it began: the connection it would close is another's now
+    EndRequest(job);
+    return;
+  }
   BusyCursor(true);
   vel::wsl::SetTargetWindow(nullptr, g.mainthread);
   StatusText(3, "Retrieving directory tree");
   CloseRequestConnection();  // the request that led here has ended
   WindowStatus("Connecting to " + g.connected.server);
-  g_slot.session = OpenSession(0);
-  HINTERNET session = g_slot.session;
+  Slot& slot = *job.slot;
+  slot.session = OpenSession(0);
+  HINTERNET session = slot.session;
   if (session) Net([session] { return InternetSetStatusCallback(session, ListingTraffic); });
   ShowFields();
   DWORD error = 0;
   if (!Cancelled(job)) {
-    const HINTERNET connection = ConnectCall(g_slot.session, 0, &error);
-    if (connection && g_slot.session) g_slot.connection = connection;  // else the canceller closed its session
+    const HINTERNET connection = ConnectCall(slot.session, 0, &error);
+    if (connection && slot.session) slot.connection = connection;  // else the canceller closed its session
     if (connection && !Cancelled(job)) error = Enumerate(job, connection);
   }
   const std::string error_text = error ? Clip(ErrorText(error)) : std::string();
-  CloseSlot();  // says goodbye to the server: its reply is the last one from now on
+  CloseSlot(slot);  // says goodbye to the server: its reply is the last one from now on
   Finish(job, error, error_text);
+}
+
+void ThreadEnded() {
+  if (--g_threads.count == 0) SetEvent(g_threads.none);
 }
 
 }  // namespace
 
-void StartRemoteListing(ListingKind kind, const std::string& report) {
-  g_listing = true;
+bool StartRemoteListing(ListingKind kind, const std::string& report) {
+  // A connect's listing runs as the phase of its request; the others are requests of their own.
+  if (kind != ListingKind::kConnect && !StartListingRequest()) return false;
   AwaitServer(kStallZoneListing);
-  g_slot = Slot{};
-  Job job{kind, g_epoch.load(), CText(g.remotedir), CText(g.remoteparent), report};
+  g_current = std::make_shared<Slot>();
+  Job job{kind,         Requests().Current().serial, Requests().Epoch(), CText(g.remotedir), CText(g.remoteparent),
+          report,       g_current};
   if (job.dir == g.treeserver) job.parent = g.treeserver;
   Set(g.remoteparent, job.parent);
+  if (!g_threads.none) g_threads.none = CreateEventA(nullptr, TRUE, TRUE, nullptr);
+  ++g_threads.count;
+  ResetEvent(g_threads.none);
   std::thread([job] {
     vel::wsl::RuntimeLockGuard lock;
     Run(job);
+    ThreadEnded();
   }).detach();
+  return true;
 }
 
 void CancelRemoteListing(bool by_user) {
-  if (!g_listing) return;
-  if (by_user) g_slot.cancelled_by_user = true;
-  CloseSlot();
+  if (!g_current) return;
+  if (by_user) g_current->cancelled_by_user = true;
+  CloseSlot(*g_current);
 }
 
 // Messages the listing sends to the window's controls (its status texts) are answered while
-// waiting: a plain sleep held the listing in its first one until the wait ran out.
+// waiting: a plain wait held the listing in its first one until the wait ran out.
 void WaitForListingEnd(unsigned ms) {
-  const ULONGLONG end = GetTickCount64() + ms;
-  while (g_listing && GetTickCount64() < end) {
-    vel::wsl::RuntimeLockReleased released;
-    vel::wsl::WaitAnsweringSentMessages(0, nullptr, 20);
-  }
+  if (g_threads.count == 0) return;
+  HANDLE none = g_threads.none;
+  vel::wsl::RuntimeLockReleased released;
+  vel::wsl::WaitAnsweringSentMessages(1, &none, ms);
 }
 
 }  // namespace ftpcl

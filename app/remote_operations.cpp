@@ -11,8 +11,8 @@
 #include "app/globals.h"
 #include "app/overwrite_check.h"
 #include "app/remote_tree.h"
+#include "app/requests.h"
 #include "app/session.h"
-#include "app/status_callback.h"
 #include "app/text.h"
 #include "app/ui.h"
 #include "runtime/core/errors.h"
@@ -48,7 +48,6 @@ MenuRow g_row;
 // The rename's look at its new name: the library writes it on its own thread before the
 // completion; the question it may bring is pending while g_asking.
 DWORD g_presence = FTP_PRESENCE_UNKNOWN;
-bool g_asking = false;
 
 // Remote path of a name in the current remote directory.
 std::string RemotePathOf(const std::string& name) {
@@ -69,14 +68,8 @@ bool SetOperand(const std::string& path) {
 
 // The dialogs do not test the request code while they are open; the request starts only if
 // nothing else runs now (a listing may have begun meanwhile).
-void Start(std::int16_t requested) {
-  if (RequestRunning()) {
-    Message("Cannot process request now", "FTP Client");
-    return;
-  }
-  BeginChain();
-  REQUESTCODE = requested;
-  ConnectServer();
+void Start(Kind kind) {
+  if (RequestRunning() || !StartChain(kind)) Message("Cannot process request now", "FTP Client");
 }
 
 // The dialogs' shared handling of window events (as the main window's).
@@ -122,12 +115,12 @@ void RenameAccepted() {
   const std::string to = RemotePathOf(Clipped(g.pub_strfilename)), from = RemotePathOf(g_row.name);
   if (from.size() > kMaxPath || !SetOperand(to)) return;
   Set(g.oldname, from);
-  Start(kRenameRequested);
+  Start(Kind::kRename);
 }
 
 void CreateAccepted() {
   if (!SetOperand(RemotePathOf(Clipped(g.pub_strfilename)))) return;
-  Start(kMkdirRequested);
+  Start(Kind::kMkdir);
 }
 
 bool Confirm(const std::string& question, const std::string& what) {
@@ -138,13 +131,13 @@ bool Confirm(const std::string& question, const std::string& what) {
 void ConfirmDelete() {
   if (!SetOperand(RemotePathOf(g_row.name))) return;
   if (!Confirm("Do you want to delete: |", " file.")) return;
-  Start(kDeleteRequested);
+  Start(Kind::kDelete);
 }
 
 void ConfirmRemoveDirectory() {
   if (g_row.root || !SetOperand(g_row.path)) return;  // the server itself is no folder to remove
   if (!Confirm("Do you want to remove: |", " directory.")) return;
-  Start(kRmdirRequested);
+  Start(Kind::kRmdir);
 }
 
 // CURRENTFTPDIR becomes the parent of PUB_STRFILENAME.
@@ -180,10 +173,10 @@ int ShowMenu() {
   return wsl::PopupItems(items, wsl::kMousePosition, wsl::kMousePosition);
 }
 
-void Issue(std::int16_t running, BOOL(WINAPI* call)(HINTERNET, LPCSTR)) {
+DWORD Issue(BOOL(WINAPI* call)(HINTERNET, LPCSTR)) {
   HINTERNET h = g.ophandle;
   const std::string path = ServerPathOf(CText(g.pub_strfilename));
-  IssueRequest(running, [&] { return call(h, path.c_str()); });
+  return IssueRequest([&] { return call(h, path.c_str()); });
 }
 
 }  // namespace
@@ -210,66 +203,50 @@ void RemoteMenu() {
   }
 }
 
-void IssueCreateDirectory() { Issue(kMkdirRunning, FtpCreateDirectoryA); }
-void IssueRemoveDirectory() { Issue(kRmdirRunning, FtpRemoveDirectoryA); }
-void IssueDelete() { Issue(kDeleteRunning, FtpDeleteFileA); }
+DWORD IssueCreateDirectory() { return Issue(FtpCreateDirectoryA); }
+DWORD IssueRemoveDirectory() { return Issue(FtpRemoveDirectoryA); }
+DWORD IssueDelete() { return Issue(FtpDeleteFileA); }
 
-void IssueRenameCheck() {
+DWORD IssueRenameCheck() {
   HINTERNET h = g.ophandle;
   const std::string to = ServerPathOf(CText(g.pub_strfilename));
-  IssueRequest(kRenameChecking, [&] { return FtpGetEntryPresenceA(h, to.c_str(), &g_presence, 1); });
+  g_presence = FTP_PRESENCE_UNKNOWN;
+  return IssueRequest([&] { return FtpGetEntryPresenceA(h, to.c_str(), &g_presence, 1); });
 }
 
-void RenameCheckEnded(DWORD error) {
-  switch (TargetFound(error, g_presence)) {
-    case Target::kAbsent: IssueRename(); return;
-    case Target::kFolder:
-      Message("Cannot rename to " + ShortenedName(CText(g.pub_strfilename), 80) + ": |a folder has that name.");
-      REQUESTCODE = kIdle;
-      return;
-    case Target::kMaybe:
-      g_asking = true;
-      wsl::PostEvent(kAskOverwriteEvent, 0, g.mainthread);
-      return;
-  }
+Target RenameTarget(DWORD error) { return TargetFound(error, g_presence); }
+
+void RefuseRenameOntoFolder() {
+  Message("Cannot rename to " + ShortenedName(CText(g.pub_strfilename), 80) + ": |a folder has that name.");
 }
 
 // The window's turn: "Yes" renames as asked (the server replaces the file, the client deletes
 // nothing itself); "No", or a Disconnect while the box was up, ends the chain.
 void AskRenameOverwrite() {
-  if (!g_asking || REQUESTCODE.load() != kRenameChecking) {
-    g_asking = false;
-    return;
-  }
+  const Request& r = Requests().Current();
+  if (r.kind != Kind::kRename || r.phase != Phase::kAsking) return;
+  const std::uint64_t serial = r.serial;
   const bool yes = !ChainCancelled() && AskOverwrite(CText(g.pub_strfilename));
-  g_asking = false;
-  if (REQUESTCODE.load() != kRenameChecking) return;
-  if (yes && !ChainCancelled()) {
-    IssueRename();
-    return;
-  }
-  REQUESTCODE = kIdle;
-  WindowStatus("");
+  OverwriteAnswered(serial, yes);
 }
 
-void IssueRename() {
+DWORD IssueRename() {
   HINTERNET h = g.ophandle;
   const std::string from = ServerPathOf(CText(g.oldname)), to = ServerPathOf(CText(g.pub_strfilename));
-  IssueRequest(kRenameRunning, [&] { return FtpRenameFileA(h, from.c_str(), to.c_str()); });
+  return IssueRequest([&] { return FtpRenameFileA(h, from.c_str(), to.c_str()); });
 }
 
-void CompleteOperation(std::int16_t code, bool succeeded) {
+void CompleteOperation(Kind kind, bool succeeded) {
   if (succeeded) {
-    switch (code) {
-      case kMkdirRunning: Message("New directory was created!", "VT FTP Client"); break;
-      case kRmdirRunning: Message("Directory was removed!", "FTP Client"); break;
-      case kDeleteRunning: Message("File was deleted!", "FTP Client"); break;
-      case kRenameRunning: Message("File was renamed!", "FTP Client"); break;
+    switch (kind) {
+      case Kind::kMkdir: Message("New directory was created!", "VT FTP Client"); break;
+      case Kind::kRmdir: Message("Directory was removed!", "FTP Client"); break;
+      case Kind::kDelete: Message("File was deleted!", "FTP Client"); break;
+      case Kind::kRename: Message("File was renamed!", "FTP Client"); break;
       default: break;
     }
   }
-  REQUESTCODE = kIdle;
-  if (code == kRmdirRunning) GoToParentOfOperand();
+  if (kind == Kind::kRmdir) GoToParentOfOperand();
   RefreshRemoteDirectory();
   std::memset(g.pub_strfilename, 0, sizeof g.pub_strfilename);
 }

@@ -6,23 +6,29 @@
 
 #include <cstdint>
 
+#include "app/overwrite_check.h"
+#include "app/request_machine.h"
+
 namespace ftpcl {
 
 // Main-window handlers.
 void RemoteMenu();  // ?LIST1 alert key 2
 
-// Issued from the status callback on the connect's completion (code becomes the running-code).
-void IssueCreateDirectory();
-void IssueRemoveDirectory();
-void IssueDelete();
+// The steps of the chains (app/requests.cpp). An Issue call returns 0, or the error of a call
+// the library refused at once.
+DWORD IssueCreateDirectory();
+DWORD IssueRemoveDirectory();
+DWORD IssueDelete();
 // A rename first looks for an entry of its new name (code 18), then renames (code 14).
-void IssueRenameCheck();
-void IssueRename();
-// The look ended with `error` (app/overwrite_check.h decides what follows).
-void RenameCheckEnded(DWORD error);
+DWORD IssueRenameCheck();
+DWORD IssueRename();
+// What the look that ended with `error` found.
+Target RenameTarget(DWORD error);
+// A folder has the new name: refused with its message.
+void RefuseRenameOntoFolder();
 // Event kAskOverwriteEvent during a rename: an entry may have the new name; the window asks.
 void AskRenameOverwrite();
-// Completion of running-codes 8, 10, 12, 14.
-void CompleteOperation(std::int16_t code, bool succeeded);
+// The completion of a file operation of `kind` (Mkdir, Rmdir, Delete, Rename).
+void CompleteOperation(Kind kind, bool succeeded);
 
 }  // namespace ftpcl

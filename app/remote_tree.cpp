@@ -327,7 +327,6 @@ void RemoteDoubleClick() {
       Set(g.remoteparent, CText(d.fullpathname));
       Set(g.remotedir, RowPath());
       Set(g.currentftpdir, RowPath());
-      REQUESTCODE = kConnect;
       StartRemoteListing(ListingKind::kFolder);
       break;
     case kOpenFolder:

@@ -7,7 +7,6 @@
 #include "app/closed_handles.h"
 #include "app/globals.h"
 #include "app/stall.h"
-#include "app/status_callback.h"
 #include "app/text.h"
 #include "app/ui.h"
 
@@ -46,7 +45,7 @@ HINTERNET ConnectCall(HINTERNET session, DWORD_PTR context, DWORD* error) {
   });
 }
 
-void ConnectServer() {
+DWORD ConnectServer() {
   // Chains start only when the last one has ended, so its connection has no further use: it
   // is closed here rather than left open (a series of downloads would otherwise hold one
   // server connection each, and servers limit them).
@@ -54,19 +53,19 @@ void ConnectServer() {
   DWORD error = 0;
   AwaitServer(kStallZoneSteps);
   g.connecthandle = ConnectCall(g.sessionhandle, 1, &error);
-  if (error && error != ERROR_IO_PENDING) FailRequest(error);
+  return error == ERROR_IO_PENDING ? 0 : error;
 }
 
-void IssueRequest(std::int16_t running, const std::function<BOOL()>& call) {
-  REQUESTCODE = running;
+DWORD IssueRequest(const std::function<BOOL()>& call) {
   DWORD error = 0;
-  AwaitServer(StallZoneOf(running));
+  AwaitServer(StallZoneOf(REQUESTCODE.load()));
   const BOOL ok = Net([&] {
     const BOOL r = call();
     error = r ? 0 : GetLastError();
     return r;
   });
-  if (!ok && error != ERROR_IO_PENDING) FailRequest(error);
+  if (ok || error == ERROR_IO_PENDING) return 0;
+  return error ? error : ERROR_INTERNET_INTERNAL_ERROR;  // refused, whatever it says: never left pending
 }
 
 void CloseInternetHandle(HINTERNET* handle) {

@@ -27,15 +27,15 @@ HINTERNET OpenSession(DWORD flags);
 HINTERNET ConnectCall(HINTERNET session, DWORD_PTR context, DWORD* error);
 
 // The connect call of every request chain, on SESSIONHANDLE with context 1, after closing the
-// connection of the previous chain; the chain goes on in the status callback. A connect
-// refused at once (no session, a name the library rejects) ends the chain as a failed request.
-void ConnectServer();
+// connection of the previous chain; the chain goes on in the status callback. Returns 0, or
+// the error of a connect refused at once (no session, a name the library rejects), which the
+// request machine ends as a failure.
+DWORD ConnectServer();
 
-// Issues the next request of a chain with `running` as the request code while it runs. The
-// code is set before the call (a request issued from the window thread may report at once); a
-// call the library refuses at once (anything but ERROR_IO_PENDING) ends the chain exactly as
-// a failed completion does.
-void IssueRequest(std::int16_t running, const std::function<BOOL()>& call);
+// Issues the next request of a chain (the machine has already moved the request to the phase
+// it runs in: a request issued from the window thread may report at once). Returns 0, or the
+// error of a call the library refused at once (anything but ERROR_IO_PENDING).
+DWORD IssueRequest(const std::function<BOOL()>& call);
 
 // InternetCloseHandle on *handle if it is set; *handle becomes 0. Nothing the library reports
 // of the handle afterwards changes a status text (app/closed_handles.h).

@@ -2,8 +2,9 @@
 // requested-code and connects; the status callback issues the transfer on the new connection
 // (OPHANDLE) and, on its completion, reports and refreshes.
 //
-// Operands: Get - PUB_STRFILENAME remote source, XFERNAME file name, XFERLOCALDIR local folder,
-// XFERLOCALFILE local target; Put - XFERLOCALDIR local source, XFERNAME remote target. Every
+// Operands, each with one meaning: Get - PUB_STRFILENAME remote source, XFERNAME file name,
+// XFERLOCALDIR local folder, XFERLOCALFILE local target; Put - XFERLOCALDIR the local folder it
+// reads from, XFERLOCALFILE local source, XFERNAME remote target. Every
 // path is built whole or refused: a path cut to fit its variable would name another file.
 #include "app/transfers.h"
 
@@ -15,8 +16,8 @@
 #include "app/overwrite_check.h"
 #include "app/progress.h"
 #include "app/remote_tree.h"
+#include "app/requests.h"
 #include "app/session.h"
-#include "app/status_callback.h"
 #include "app/text.h"
 #include "app/ui.h"
 #include "runtime/core/errors.h"
@@ -34,7 +35,6 @@ constexpr std::int32_t kDirectory = 0x10;
 constexpr const char* kBusy = "Cannot process request now";
 constexpr std::size_t kMaxPath = MAX_PATH - 1;  // the longest path the library takes
 
-bool g_asking = false;  // the put's overwrite question is pending
 // The put's look at its target: the library writes it on its own thread before the completion.
 DWORD g_presence = FTP_PRESENCE_UNKNOWN;
 
@@ -70,20 +70,9 @@ std::string RemotePathOf(const std::string& name) {
   return dir == "/" ? "/" + name : dir + "/" + name;
 }
 
-// A put that ends before it wrote anything (declined, or refused before the question).
-void EndUnansweredPut() {
-  g_asking = false;
-  ResetProgress();
-  WindowStatus("");
-  REQUESTCODE = kIdle;
-}
-
-void StartTransfer(std::int16_t requested, std::uint64_t size, bool upload) {
-  g_asking = false;
-  BeginChain();
+void StartTransfer(Kind kind, std::uint64_t size, bool upload) {
   BeginTransferProgress(size, upload);
-  REQUESTCODE = requested;
-  ConnectServer();
+  StartChain(kind);
 }
 
 }  // namespace
@@ -128,7 +117,7 @@ void GetPressed() {
   Set(g.xferlocalfile, local);
   Set(g.pub_strfilename, remote);
   WindowStatus("Getting file: " + name);
-  StartTransfer(kGetRequested, size, false);
+  StartTransfer(Kind::kGet, size, false);
   wsl::DisplayFields();
 }
 
@@ -170,76 +159,64 @@ void PutPressed() {
   const std::string remote = dir == "/" ? name : dir + "/" + name;
   if (TooLong(local) || TooLong(remote)) return;
   Set(g.xfername, remote);
-  Set(g.xferlocaldir, local);
+  Set(g.xferlocaldir, Clipped(g.retval));
+  Set(g.xferlocalfile, local);
   Allf().markfield = 0;
   vel::QueuePut(&ALLF);
   WindowStatus("Putting file: " + remote);
-  StartTransfer(kPutRequested, size, true);
+  StartTransfer(Kind::kPut, size, true);
   wsl::DisplayFields();
 }
 
-void IssueGet() {
+DWORD IssueGet() {
   HINTERNET h = g.ophandle;
   const std::string remote = ServerPathOf(CText(g.pub_strfilename)), local = CText(g.xferlocalfile);
   const DWORD type = static_cast<DWORD>(g.dwtype);
-  IssueRequest(kGetRunning, [&] {
+  return IssueRequest([&] {
     return FtpGetFileA(h, remote.c_str(), local.c_str(), FALSE, FILE_ATTRIBUTE_NORMAL, type, 1);
   });
 }
 
-void IssuePutCheck() {
+DWORD IssuePutCheck() {
   HINTERNET h = g.ophandle;
   const std::string remote = ServerPathOf(CText(g.xfername));
-  IssueRequest(kPutChecking, [&] { return FtpGetEntryPresenceA(h, remote.c_str(), &g_presence, 1); });
+  g_presence = FTP_PRESENCE_UNKNOWN;
+  return IssueRequest([&] { return FtpGetEntryPresenceA(h, remote.c_str(), &g_presence, 1); });
 }
 
-void PutCheckEnded(DWORD error) {
-  switch (TargetFound(error, g_presence)) {
-    case Target::kAbsent: IssuePut(); return;
-    case Target::kFolder:
-      Message("Cannot \"PUT\" " + ShortenedName(PutName(), 80) + ": |a remote folder has that name.");
-      EndUnansweredPut();
-      return;
-    case Target::kMaybe:
-      g_asking = true;
-      wsl::PostEvent(kAskOverwriteEvent, 0, g.mainthread);
-      return;
-  }
-}
+Target PutTarget(DWORD error) { return TargetFound(error, g_presence); }
 
-bool WaitingForOverwriteAnswer() { return g_asking; }
-
-void AskPutOverwrite() {
-  if (!g_asking || REQUESTCODE.load() != kPutChecking) {
-    g_asking = false;
-    return;
-  }
-  const bool yes = ChainCancelled() ? false : AskOverwrite(RemotePathOf(PutName()));
-  if (!g_asking || REQUESTCODE.load() != kPutChecking) return;  // ended meanwhile (Escape)
-  g_asking = false;
-  if (ChainCancelled()) {
-    EndCancelledTransfer();
-    return;
-  }
-  if (yes) {
-    IssuePut();
-    return;
-  }
+void RefusePutOntoFolder() {
+  Message("Cannot \"PUT\" " + ShortenedName(PutName(), 80) + ": |a remote folder has that name.");
   EndUnansweredPut();
 }
 
-void IssuePut() {
-  g_asking = false;
-  HINTERNET h = g.ophandle;
-  const std::string local = CText(g.xferlocaldir), remote = ServerPathOf(CText(g.xfername));
-  const DWORD type = static_cast<DWORD>(g.dwtype);
-  IssueRequest(kPutRunning, [&] { return FtpPutFileA(h, local.c_str(), remote.c_str(), type, 1); });
+void EndUnansweredPut() {
+  ResetProgress();
+  WindowStatus("");
 }
 
-void IssueCleanupDelete() {
+// The window's turn: the question, unless the request was cancelled or left behind meanwhile
+// (the machine then ends it as cancelled).
+void AskPutOverwrite() {
+  const Request& r = Requests().Current();
+  if (r.kind != Kind::kPut || r.phase != Phase::kAsking) return;
+  const std::uint64_t serial = r.serial;
+  const bool yes = !ChainCancelled() && AskOverwrite(RemotePathOf(PutName()));
+  OverwriteAnswered(serial, yes);
+}
+
+DWORD IssuePut() {
+  HINTERNET h = g.ophandle;
+  const std::string local = CText(g.xferlocalfile), remote = ServerPathOf(CText(g.xfername));
+  const DWORD type = static_cast<DWORD>(g.dwtype);
+  return IssueRequest([&] { return FtpPutFileA(h, local.c_str(), remote.c_str(), type, 1); });
+}
+
+DWORD IssueCleanupDelete() {
   HINTERNET h = g.ophandle;
   const std::string remote = ServerPathOf(CText(g.xfername));
-  IssueRequest(kCleanupRunning, [&] { return FtpDeleteFileA(h, remote.c_str()); });
+  return IssueRequest([&] { return FtpDeleteFileA(h, remote.c_str()); });
 }
 
 }  // namespace ftpcl

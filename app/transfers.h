@@ -8,6 +8,8 @@
 #pragma once
 #include <windows.h>
 
+#include "app/overwrite_check.h"
+
 namespace ftpcl {
 
 // Main-window handlers.
@@ -16,16 +18,19 @@ void PutPressed();
 // Event kAskOverwriteEvent during a put: its target may be on the server; the window asks first.
 void AskPutOverwrite();
 
-// Issued from the status callback on the connect's completion (code becomes the running-code).
-void IssueGet();
+// The steps of the chains (app/requests.cpp). An Issue call returns 0, or the error of a call
+// the library refused at once.
+DWORD IssueGet();
 // The put looks for its target first (code 15), then writes it (code 6).
-void IssuePutCheck();
-void IssuePut();
-// The look ended with `error` (app/overwrite_check.h decides what follows).
-void PutCheckEnded(DWORD error);
-// The put's target may be there and the question is pending.
-bool WaitingForOverwriteAnswer();
+DWORD IssuePutCheck();
+DWORD IssuePut();
+// What the look that ended with `error` found.
+Target PutTarget(DWORD error);
+// A folder has the put's name: refused with its message, nothing written.
+void RefusePutOntoFolder();
+// A put that ends before it wrote anything (declined, or refused before the question).
+void EndUnansweredPut();
 // The partial file of a cancelled upload is deleted (code 17).
-void IssueCleanupDelete();
+DWORD IssueCleanupDelete();
 
 }  // namespace ftpcl

@@ -303,6 +303,11 @@ BOOL WINAPI InternetSetOptionA(HINTERNET hInternet, DWORD dwOption, LPVOID lpBuf
   }
   if (!lpBuffer || dwBufferLength != sizeof(DWORD)) return FailWith(ERROR_INTERNET_BAD_OPTION_LENGTH);
   DWORD v = *static_cast<DWORD*>(lpBuffer);
+  if (dwOption == INTERNET_OPTION_FTP_DATA_PROGRESS) {
+    if (v > 1) return FailWith(ERROR_INVALID_PARAMETER);
+    obj->dataProgress = v == 1;
+    return TRUE;
+  }
   if (v == 0) v = 0x7FFFFFFF;
   switch (dwOption) {
     case INTERNET_OPTION_CONNECT_TIMEOUT: obj->connectMs = v; break;
@@ -402,6 +407,7 @@ HINTERNET WINAPI InternetConnectA(HINTERNET hInternet, LPCSTR lpszServerName, IN
   c->context = dwContext;
   c->callback = s->callback.load();
   c->SetTimeouts(s->GetTimeouts());
+  c->dataProgress = s->dataProgress.load();
   HINTERNET h = Register(c);
   if (!h) {
     SetLastError(ERROR_INTERNET_OUT_OF_HANDLES);

@@ -147,6 +147,7 @@ DWORD FtpEngine::Run(Op op, St first) {
   error_ = 0;
   dataError_ = localError_ = 0;
   dataMoved_ = 0;
+  fileMoved_ = 0;
   finalSeen_ = false;
   extraStrays_ = 0;
   dataTls_ = false;
@@ -600,6 +601,7 @@ DWORD FtpEngine::MoveIn(DataSink* sink) {
   const bool convert = ascii_ && op_ != Op::List;  // listing lines are split on LF anyway
   size_t pending = 0;  // bytes not yet reported by 41
   reportedAt_ = PaceNow();
+  if (FileTransfer()) obs_->FileBytes(0);
   for (;;) {
     // Binary bytes are received where the sink will write them from, when it lends room.
     size_t room = 0;
@@ -627,6 +629,7 @@ DWORD FtpEngine::MoveIn(DataSink* sink) {
     }
     pending += got;
     dataMoved_ += got;
+    fileMoved_ += n;
     if (ReportDue(pending)) ReportData(INTERNET_STATUS_RECEIVING_RESPONSE, &pending);
   }
   ReportData(INTERNET_STATUS_RECEIVING_RESPONSE, &pending);
@@ -644,6 +647,7 @@ DWORD FtpEngine::MoveOut(DataSource* source) {
   CrlfConverter crlf;
   size_t pending = 0;
   reportedAt_ = PaceNow();
+  if (FileTransfer()) obs_->FileBytes(0);
   for (;;) {
     size_t got = 0;
     if (DWORD r = source->Read(block.data(), kBuf, &got)) {
@@ -661,6 +665,7 @@ DWORD FtpEngine::MoveOut(DataSource* source) {
     if (DWORD e = data_->Send(p, n, timeouts_.send, cancel_)) return e;
     pending += n;
     dataMoved_ += n;
+    fileMoved_ += got;
     if (ReportDue(pending)) ReportData(INTERNET_STATUS_SENDING_REQUEST, &pending);
   }
   ReportData(INTERNET_STATUS_SENDING_REQUEST, &pending);
@@ -674,14 +679,16 @@ bool FtpEngine::ReportDue(size_t pending) const {
 }
 
 // Data progress: the "busy" notification (sending 30 / receiving 40) followed by its "done"
-// partner (31 / 41) carrying the bytes moved since the last report. Nothing when none moved.
-void FtpEngine::ReportData(DWORD busy_code, size_t* pending) {
+// partner (31 / 41) carrying the bytes moved on the wire since the last report, then the file's
+// bytes so far for an observer that asked for them. Nothing when none moved.
+void FtpEngine::ReportData(DWORD busy_code, size_t* pending, bool file_bytes) {
   reportedAt_ = PaceNow();
   if (*pending == 0) return;
   DWORD bytes = static_cast<DWORD>(*pending);
   obs_->Status(busy_code, nullptr, 0);
   obs_->Status(busy_code + 1, &bytes, sizeof bytes);
   *pending = 0;
+  if (file_bytes && FileTransfer()) obs_->FileBytes(fileMoved_);
 }
 
 void FtpEngine::DoData() {

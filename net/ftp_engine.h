@@ -57,6 +57,9 @@ class EngineObserver {
  public:
   virtual void Status(DWORD code, const void* info, DWORD len) = 0;
   virtual void Reply(const FtpReply& r) = 0;
+  // The file's bytes the current transfer has moved so far (after each data report, and 0 when
+  // its data begins); ignored unless the observer asked for it.
+  virtual void FileBytes(uint64_t total) { (void)total; }
 
  protected:
   ~EngineObserver() = default;
@@ -288,7 +291,9 @@ class FtpEngine {
   DWORD MoveIn(DataSink* sink);
   DWORD MoveOut(DataSource* source);
   bool ReportDue(size_t pending) const;
-  void ReportData(DWORD busy_code, size_t* pending);
+  void ReportData(DWORD busy_code, size_t* pending, bool file_bytes = true);
+  // A file's download or upload (not a listing's data, not a caller's stream).
+  bool FileTransfer() const { return op_ == Op::Retr || op_ == Op::Stor; }
   void ProbeLinks(const std::string& dir, std::vector<ListEntry>* entries);
   DWORD Probe(const std::string& path, bool* isDir);
   DWORD Look(Op op, const std::string& path);
@@ -326,6 +331,7 @@ class FtpEngine {
   bool owedReply_ = false;   // a cut transfer's final reply never came (a pool must not reuse it)
   DWORD dataError_ = 0;
   uint64_t dataMoved_ = 0;  // bytes the current transfer moved on its data connection
+  uint64_t fileMoved_ = 0;  // the same counted as the local file has them (ASCII line ends)
   uint64_t reportedAt_ = 0;  // when data progress was last reported (PaceNow)
   DWORD localError_ = 0;  // the sink or source failed: the transfer's error whatever the server says
   bool finalSeen_ = false;  // the transfer command answered 2xx with no preliminary reply

@@ -165,10 +165,11 @@ DWORD FtpEngine::EndStream() {
 }
 
 // Progress of a caller's read or write: busy (30/40) and done (31/41) with its bytes, the last
-// thing the call does, so a callback may close the handle from inside it.
+// thing the call does, so a callback may close the handle from inside it (the caller counts
+// the file's bytes it reads or writes itself: no file-bytes report follows).
 void FtpEngine::ReportStreamData(DWORD busy_code, size_t n) {
   size_t pending = n;
-  ReportData(busy_code, &pending);
+  ReportData(busy_code, &pending, false);
 }
 
 }  // namespace vel::net

@@ -59,6 +59,8 @@ struct Object {
   std::atomic<INTERNET_STATUS_CALLBACK> callback{nullptr};
   // Time-outs in milliseconds; set by InternetSetOptionA on any thread, read when a request starts.
   std::atomic<DWORD> connectMs{60000}, receiveMs{60000}, sendMs{60000};
+  // INTERNET_OPTION_FTP_DATA_PROGRESS; a connection takes its session's at the connect.
+  std::atomic<bool> dataProgress{false};
   Timeouts GetTimeouts() const { return Timeouts{connectMs.load(), receiveMs.load(), sendMs.load()}; }
   void SetTimeouts(const Timeouts& t) {
     connectMs = t.connect;
@@ -130,6 +132,11 @@ struct Connection : Object, EngineObserver {
   TlsRecord tls;
   void Status(DWORD code, const void* info, DWORD len) override {
     (reportAs ? reportAs : this)->Notify(opContext, code, info, len);
+  }
+  void FileBytes(uint64_t total) override {
+    if (!dataProgress.load()) return;
+    FTP_DATA_PROGRESS p{total};
+    Status(INTERNET_STATUS_FTP_DATA_PROGRESS, &p, sizeof p);
   }
   void Reply(const FtpReply& r) override;
 };

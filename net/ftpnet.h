@@ -116,6 +116,20 @@ typedef INTERNET_STATUS_CALLBACK* LPINTERNET_STATUS_CALLBACK;
 // Query, on a connection: the protocol and cipher of its control connection's TLS, such as
 // "TLS 1.2, AES 256" (zero-terminated; length 0 when it is not encrypted).
 #define INTERNET_OPTION_FTP_SECURITY_TEXT 0x4C03
+// Set, on a session (for the connections made from it afterwards) or a connection, a DWORD: 1
+// asks for INTERNET_STATUS_FTP_DATA_PROGRESS during transfers, 0 (the default) does not. The
+// platform's 30/31 and 40/41 stay exactly as they are either way.
+#define INTERNET_OPTION_FTP_DATA_PROGRESS 0x4C10
+// The library's own notification under that option (FtpGetFileA, FtpPutFileA; a file opened
+// with FtpOpenFileA reports none, its caller counts what it reads and writes): when a transfer's data begins (the server
+// took the command and the data connection is open) with a count of 0, and after every 31 or 41
+// of its data, with an FTP_DATA_PROGRESS. The count is the file's bytes moved so far in this
+// transfer, as the local file has them: an ASCII transfer counts the local file's line ends,
+// not those on the wire. The last report of a transfer that completed equals the file's size.
+#define INTERNET_STATUS_FTP_DATA_PROGRESS 0x4C10
+typedef struct {
+  ULONGLONG ullFileBytes;
+} FTP_DATA_PROGRESS;
 
 // WIN32_FIND_DATAA.dwReserved0 bits of the entries FtpFindFirstFileA and InternetFindNextFileA
 // give (0 for an entry with none of them).

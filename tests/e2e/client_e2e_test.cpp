@@ -379,6 +379,62 @@ TEST_CASE("bad input: hostile names, a dropped transfer, a server gone mid-listi
   CHECK_EQ(c.Stop(), 0);
 }
 
+// Reads status zone 2 from the transfer's first count (the zone may still say the last
+// transfer's "Finished" before) until it says "Finished"; returns the last count before that
+// ("" when none came or "Finished" never did).
+std::string LastCountBeforeFinished(Client& c, const std::string& prefix) {
+  std::string last;
+  if (!WaitUntil([&] { return c.Status(2).rfind(prefix, 0) == 0; }, 30000)) return last;
+  const bool finished = WaitUntil([&] {
+    const std::string text = c.Status(2);
+    if (text.rfind(prefix, 0) == 0) last = text;
+    return text == "Finished";
+  }, 30000);
+  return finished ? last : std::string();
+}
+
+// The last count shown before "Finished" is the file's size, of a download and of an upload,
+// in binary and in ASCII (whose line ends on the wire differ from the local file's: the
+// server's "held ascii.txt" has LF only, the local file CR LF). The server holds each final
+// reply for two seconds after the data (user "holdend"), so that count stays on show.
+TEST_CASE("progress: the last count of a transfer is the file's size, binary and ASCII") {
+  Client c;
+  const std::string local = LocalScratch("held end");
+  std::string text;
+  for (int i = 0; i < 2000; ++i) text += "line " + std::to_string(i) + "\n";
+  Write(local + "\\up ascii.txt", text);
+  Write(local + "\\up binary.bin", nettest::Bytes(700001, 5));
+  StartHostileSession(c, local);
+  c.SetText(kUserName, "holdend");
+  c.Press(kConnect);
+  REQUIRE(WaitUntil([&] { return c.Enabled(kDisconnect) && c.FindRow(kList1, "held ascii.txt") > 0; }));
+  for (const bool ascii : {false, true}) {
+    c.Press(ascii ? kAscii : kBinary);
+    const std::string name = ascii ? "held ascii.txt" : "held binary.bin";
+    REQUIRE(c.Select(kList1, c.FindRow(kList1, name)));
+    c.Press(kGet);
+    const std::string shown = LastCountBeforeFinished(c, "Received: ");
+    const std::string file = Slurp(local + "\\" + name);
+    CHECK(!file.empty());
+    CHECK_EQ(name + ": " + shown, name + ": Received: " + std::to_string(file.size()) + " bytes.");
+    CHECK(WaitUntil([&] { return c.Enabled(kGet) && c.FindRow(kList4, name) >= 0; }));
+  }
+  for (const bool ascii : {false, true}) {
+    c.Press(ascii ? kAscii : kBinary);
+    const std::string name = ascii ? "up ascii.txt" : "up binary.bin";
+    REQUIRE(c.Select(kList1, 0));
+    REQUIRE(WaitUntil([&] { return c.FindRow(kList4, name) >= 0; }));
+    REQUIRE(c.Select(kList4, c.FindRow(kList4, name)));
+    c.Press(kPut);
+    const std::string shown = LastCountBeforeFinished(c, "Sent: ");
+    const std::string file = Slurp(local + "\\" + name);
+    CHECK_EQ(name + ": " + shown, name + ": Sent: " + std::to_string(file.size()) + " bytes.");
+    // The tree's refresh after the upload ends by emptying zone 2.
+    CHECK(WaitUntil([&] { return c.Status(2).empty() && c.Status(3).empty(); }, 30000));
+  }
+  CHECK_EQ(c.Stop(), 0);
+}
+
 // A server that cannot open the data connection says so ("425 Can't create data socket.", the
 // linux ftpd in active mode): its reply follows the library's text in the box.
 TEST_CASE("errors: the server's own reply to a failed download is in the box") {

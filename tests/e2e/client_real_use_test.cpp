@@ -311,6 +311,20 @@ TEST_CASE("listings: Close Internet Session or Disconnect while one runs is fina
   CHECK_EQ(c.RowCount(kList1), top);
   CHECK_EQ(s.Count(g_vsftpd.Host()), 1);
 
+  // Disconnect while F5 lists "big", and Connect at once: the listing left behind holds nothing
+  // up (no "Cannot process request now"), and the new connection's tree is whole and stays so.
+  REQUIRE(c.Select(kList1, s.Row("big")));
+  c.Key(VK_F5);
+  REQUIRE(WaitUntil([&] { return c.Status(3) == "Retrieving directory tree"; }));
+  c.Press(kDisconnect);
+  c.Press(kConnect);
+  CHECK(NoBox(c));
+  REQUIRE(WaitUntil([&] { return c.Enabled(kDisconnect) && c.RowCount(kList1) == top && c.Status(3).empty(); }, 30000));
+  Sleep(2000);
+  CHECK_EQ(c.RowCount(kList1), top);
+  CHECK(NoBox(c));
+  CheckStates(c, true, true);
+
   // Escape during a folder listing: "Listing cancelled", the folder empty and not listed, and a
   // double-click lists it in full.
   REQUIRE(c.DoubleClick(kList1, s.Row("big")));

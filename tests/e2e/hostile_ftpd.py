@@ -6,13 +6,17 @@ ones; RETR of "dropme.bin" sends part of the file and resets the data connection
 "dropdir" sends part of a listing and then closes the control connection. Any user and password
 are accepted, except that the user "onlyonce" is refused ("421") after its first login; the user
 "nodatasocket" gets "425 Can't create data socket." for every RETR, as the linux ftpd answers
-when it cannot open an active-mode data connection. Usage: hostile_ftpd.py start DIR | stop DIR  (DIR/port, DIR/pid)
+when it cannot open an active-mode data connection. The user "holdend" sees two files of its
+own ("held binary.bin", "held ascii.txt", line ends LF only) and may store any file; each of its
+transfers' final reply comes two seconds after the data, so the client's last progress count
+stays on show to be read. Usage: hostile_ftpd.py start DIR | stop DIR  (DIR/port, DIR/pid)
 """
 import os
 import signal
 import socket
 import sys
 import threading
+import time
 
 GOOD = b"plain content\r\n"
 ROOT_LISTING = [
@@ -24,6 +28,13 @@ ROOT_LISTING = [
     "-rw-r--r-- 1 ftp ftp 5 Jan 01 2024 C:evil.txt",
     "-rw-r--r-- 1 ftp ftp 5 Jan 01 2024 ..",
 ]
+
+HELD = {
+    "held binary.bin": bytes(range(256)) * 1024 + b"end",
+    "held ascii.txt": b"line one\nline two\n\nlast line\n" * 3000,
+}
+HELD_LISTING = ["-rw-r--r-- 1 ftp ftp %d Jan 01 2024 %s" % (len(v), k) for k, v in HELD.items()]
+HOLD_SECONDS = 2
 
 
 LOG = None
@@ -115,6 +126,8 @@ class Session(threading.Thread):
         elif cmd == "PASV":
             port = self.open_pasv()
             self.reply("227 Entering Passive Mode (127,0,0,1,%d,%d)" % (port >> 8, port & 255))
+        elif self.user == "holdend" and cmd in ("LIST", "NLST", "RETR", "STOR", "SIZE", "MLST", "MDTM"):
+            self.held(cmd, arg)
         elif cmd in ("LIST", "NLST"):
             if "dropdir" in arg:
                 self.reply("150 here it comes")
@@ -151,6 +164,34 @@ class Session(threading.Thread):
         else:
             self.reply("502 not implemented")
         return True
+
+    def held(self, cmd, arg):
+        name = arg.lstrip("/")
+        if cmd in ("LIST", "NLST"):
+            self.reply("150 here it comes")
+            d = self.data()
+            d.sendall(("\r\n".join(HELD_LISTING) + "\r\n").encode("latin-1"))
+            d.close()
+            self.reply("226 done")
+        elif cmd == "SIZE" and name in HELD:
+            self.reply("213 %d" % len(HELD[name]))
+        elif cmd == "RETR" and name in HELD:
+            self.reply("150 sending")
+            d = self.data()
+            d.sendall(HELD[name])
+            d.close()
+            time.sleep(HOLD_SECONDS)
+            self.reply("226 done")
+        elif cmd == "STOR":
+            self.reply("150 send it")
+            d = self.data()
+            while d.recv(65536):
+                pass
+            d.close()
+            time.sleep(HOLD_SECONDS)
+            self.reply("226 stored")
+        else:
+            self.reply("550 no such file")
 
 
 def serve(directory):

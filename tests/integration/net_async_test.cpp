@@ -141,6 +141,81 @@ TEST_CASE("async: connect, get, put, mkdir, rename, delete, rmdir, close (vsftpd
   CHECK_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
 }
 
+namespace {
+
+std::mutex g_fileBytesMutex;
+std::vector<ULONGLONG> g_fileBytes;
+
+// Keeps the library's file-byte reports, then records as the recorder does.
+void CALLBACK FileBytesCallback(HINTERNET h, DWORD_PTR ctx, DWORD code, LPVOID info, DWORD len) {
+  if (code == INTERNET_STATUS_FTP_DATA_PROGRESS && info && len == sizeof(FTP_DATA_PROGRESS)) {
+    std::lock_guard<std::mutex> lock(g_fileBytesMutex);
+    g_fileBytes.push_back(static_cast<FTP_DATA_PROGRESS*>(info)->ullFileBytes);
+  }
+  Recorder::Callback(h, ctx, code, info, len);
+}
+
+std::vector<ULONGLONG> TakeFileBytes() {
+  std::lock_guard<std::mutex> lock(g_fileBytesMutex);
+  std::vector<ULONGLONG> out;
+  out.swap(g_fileBytes);
+  return out;
+}
+
+// The reports of one transfer: 0 when its data begins, then never falling, the last `size`.
+void CheckFileBytes(const std::vector<ULONGLONG>& reports, size_t size) {
+  REQUIRE(reports.size() >= 2);
+  CHECK_EQ(reports.front(), 0ull);
+  for (size_t i = 1; i < reports.size(); ++i) CHECK(reports[i] >= reports[i - 1]);
+  CHECK_EQ(reports.back(), static_cast<ULONGLONG>(size));
+}
+
+}  // namespace
+
+// INTERNET_OPTION_FTP_DATA_PROGRESS: the library's own report of the file's bytes (64-bit)
+// beside the platform's 30/31 and 40/41, which stay as they are. An ASCII upload of a file
+// with LF line ends sends more bytes than the file has: the report counts the file's.
+TEST_CASE("async: the data-progress option reports the file's bytes of downloads and uploads") {
+  const Server* sv = FindServer("vsftpd");
+  REQUIRE(sv);
+  AsyncSession a;
+  InternetSetStatusCallback(a.session, FileBytesCallback);
+  DWORD value = 2;
+  CHECK(!InternetSetOptionA(a.session, INTERNET_OPTION_FTP_DATA_PROGRESS, &value, sizeof value));
+  CHECK_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+  CHECK(!InternetSetOptionA(a.session, INTERNET_OPTION_FTP_DATA_PROGRESS, &value, 2));
+  value = 1;
+  REQUIRE(InternetSetOptionA(a.session, INTERNET_OPTION_FTP_DATA_PROGRESS, &value, sizeof value));
+  INTERNET_ASYNC_RESULT r{};
+  std::vector<Note> raw;
+  HINTERNET h = InternetConnectA(a.session, sv->Host().c_str(), 0, nullptr, nullptr, INTERNET_SERVICE_FTP,
+                                 INTERNET_FLAG_PASSIVE, 1);
+  a.Finish(h != nullptr, &r);
+  a.conn = reinterpret_cast<HINTERNET>(r.dwResult);
+  REQUIRE(a.conn != nullptr);
+  CHECK(TakeFileBytes().empty());  // a login moves no file
+
+  const std::string local = ScratchDir();
+  for (const DWORD type : {FTP_TRANSFER_TYPE_BINARY, FTP_TRANSFER_TYPE_ASCII}) {
+    const std::string got = local + (type == FTP_TRANSFER_TYPE_ASCII ? "\\text.txt" : "\\mib.bin");
+    const char* remote = type == FTP_TRANSFER_TYPE_ASCII ? "pub/text.txt" : "pub/mib.bin";
+    a.Finish(FtpGetFileA(a.conn, remote, got.c_str(), FALSE, FILE_ATTRIBUTE_NORMAL, type, 1), &r, &raw);
+    CHECK(r.dwResult != 0 && r.dwError == 0);
+    CheckFileBytes(TakeFileBytes(), ReadAll(got).size());
+  }
+
+  std::string text;
+  for (int i = 0; i < 3000; ++i) text += "line " + std::to_string(i) + "\n";
+  const std::string up = local + "\\lf.txt";
+  REQUIRE(WriteAll(up, text));
+  a.Finish(FtpPutFileA(a.conn, up.c_str(), "pub/async-lf.txt", FTP_TRANSFER_TYPE_ASCII, 1), &r, &raw);
+  CHECK(r.dwResult != 0 && r.dwError == 0);
+  CheckFileBytes(TakeFileBytes(), text.size());
+  CHECK(DataBytes(raw, 31) > text.size() + 3000);  // the wire carried a CR before every LF
+  a.Finish(FtpDeleteFileA(a.conn, "pub/async-lf.txt"), &r);
+  CHECK(TakeFileBytes().empty());  // nor does a command
+}
+
 TEST_CASE("async: one request at a time per connection; the callback may chain the next one") {
   const Server* sv = FindServer("vsftpd");
   REQUIRE(sv);

@@ -1,14 +1,16 @@
-// The client's transfer progress and error texts without a server: which notifications count
-// as data (the server's replies tell the data phase apart from commands and replies), the
-// 50 ms showing rule, the percentage on the decimal stack (expected size 0, sizes past 2 and
-// 4 GiB, never above 100), the end of a transfer and the reset after a failed one, and the
-// texts of library, system and server errors.
+// The client's transfer progress and error texts without a server: the count is the file's
+// bytes the library reports (replies and wire bytes never count), the 50 ms showing rule, the
+// percentage in integers (expected size 0, sizes past 2 and 4 GiB and near 2^64, never above
+// 100), the end of a transfer and the reset after a failed one, and the texts of library,
+// system and server errors.
 #include <string>
 #include <vector>
 
+#include "app/error_texts.h"
 #include "app/globals.h"
 #include "app/progress.h"
 #include "app/remote_operations.h"
+#include "app/requests.h"
 #include "app/status_callback.h"
 #include "app/text.h"
 #include "app/transfers.h"
@@ -26,70 +28,42 @@ namespace {
 // and the display then reach nothing).
 void Setup() { wsltest::Setup(); }
 
-// The server's reply arriving on this thread, as the library reports it: 40, then 41 with
-// the reply's length.
-void Reply(int code, const std::string& text) {
-  vel::net::StoreLastResponse(vel::net::FtpReply{code, text + "\r\n"});
-  TransferNotification(INTERNET_STATUS_RESPONSE_RECEIVED, static_cast<DWORD>(text.size() + 2));
-}
-void Received(DWORD bytes) { TransferNotification(INTERNET_STATUS_RESPONSE_RECEIVED, bytes); }
-void Sent(DWORD bytes) { TransferNotification(INTERNET_STATUS_REQUEST_SENT, bytes); }
-
 }  // namespace
 
-TEST_CASE("progress: a download counts its data, not the commands and replies around it") {
+TEST_CASE("progress: the file's bytes the library reports are the count") {
   Setup();
   vel::wsl::RuntimeLockGuard lock;
   BeginTransferProgress(100000, false);
-  Sent(8);
-  Reply(200, "200 Switching to Binary mode.");
-  Sent(6);
-  Reply(227, "227 Entering Passive Mode (127,0,0,1,4,1).");
-  Sent(16);
-  Reply(150, "150 Opening BINARY mode data connection.");
+  CHECK(!ProgressShowDue());
+  FileBytesMoved(0);  // the data begins
   CHECK_EQ(TransferredBytes(), 0u);
-  Received(65536);
-  Received(34464);
-  CHECK_EQ(TransferredBytes(), 100000u);
+  FileBytesMoved(65536);
   CHECK(ProgressShowDue());
   ShowProgress();
-  CHECK_EQ(g.percentcomplete, 100);
+  CHECK_EQ(g.percentcomplete, 65);
   CHECK(!ProgressShowDue());  // nothing new since
-  Reply(226, "226 Transfer complete.");
+  FileBytesMoved(100000);
   CHECK_EQ(TransferredBytes(), 100000u);
-  CHECK(!ProgressShowDue());
+  ShowProgress();
+  CHECK_EQ(g.percentcomplete, 100);
 }
 
-TEST_CASE("progress: an upload counts what it sends once the server has taken the command") {
+TEST_CASE("progress: an upload has reached the server once its data began") {
   Setup();
   vel::wsl::RuntimeLockGuard lock;
   BeginTransferProgress(300, true);
-  Sent(8);
-  Reply(200, "200 Switching to Binary mode.");
-  Sent(20);
   CHECK(!UploadReachedServer());
-  Reply(150, "150 Ok to send data.");
+  FileBytesMoved(0);
   CHECK(UploadReachedServer());
-  Sent(200);
+  FileBytesMoved(200);
   ShowProgress();
   CHECK_EQ(g.percentcomplete, 66);
-  Sent(100);
-  CHECK_EQ(TransferredBytes(), 300u);
-  Reply(226, "226 Transfer complete.");
-  CHECK_EQ(TransferredBytes(), 300u);
   // The next transfer starts from nothing.
   BeginTransferProgress(10, true);
   CHECK(!UploadReachedServer());
   CHECK_EQ(TransferredBytes(), 0u);
-}
-
-TEST_CASE("progress: the same reply twice in a row is data, a new reply is not") {
-  Setup();
-  vel::wsl::RuntimeLockGuard lock;
   BeginTransferProgress(0, false);
-  Reply(150, "150 Here it comes.");
-  Received(20);  // a data block as long as the reply: still data
-  CHECK_EQ(TransferredBytes(), 20u);
+  FileBytesMoved(20);
   ShowProgress();
   CHECK_EQ(g.percentcomplete, 0);  // expected size 0: the percentage stays 0
 }
@@ -102,24 +76,27 @@ TEST_CASE("progress: percentages of sizes past 2 and 4 GiB, never above 100") {
   CHECK_EQ(PercentOf(5ull << 30, 6ull << 30), 83);
   CHECK_EQ(PercentOf(7, 0), 0);
   CHECK_EQ(PercentOf(120, 100), 100);
+  CHECK_EQ(PercentOf(~0ull - (~0ull / 100), ~0ull), 99);  // done * 100 would overflow
+  CHECK_EQ(PercentOf(~0ull / 2, ~0ull), 49);
+  CHECK_EQ(PercentOf(~0ull, ~0ull), 100);
 }
 
 TEST_CASE("progress: the end of a transfer and the reset after a failed one") {
   Setup();
   vel::wsl::RuntimeLockGuard lock;
   BeginTransferProgress(1000, false);
-  Reply(150, "150 go");
-  Received(400);
+  FileBytesMoved(400);
   ShowProgress();
   CHECK_EQ(g.percentcomplete, 40);
   ResetProgress();  // failed or cancelled
   CHECK_EQ(TransferredBytes(), 0u);
   CHECK_EQ(g.percentcomplete, 0);
-  Received(10);  // a stray data notification after the reset is no data
+  FileBytesMoved(10);  // a stray report after the reset is no data
   CHECK_EQ(TransferredBytes(), 0u);
-  REQUESTCODE = kGetRunning;
+  CHECK(!ProgressShowDue());
+  BeginTransferProgress(1000, false);
+  FileBytesMoved(1000);
   EndOfTransfer();
-  CHECK_EQ(REQUESTCODE.load(), kIdle);
   CHECK_EQ(g.percentcomplete, 0);
 }
 
@@ -140,19 +117,18 @@ TEST_CASE("requests: a call the library refuses at once ends its request like a 
   vel::wsl::SetMessageHook(RecordBox);
   g.ophandle = nullptr;
   Set(g.pub_strfilename, "/pub/a.txt");
-  REQUESTCODE = kDeleteRequested;
-  IssueDelete();
+  REQUIRE(Requests().Begin(Kind::kDelete));
+  Requests().Handle(Event::kDone);  // the connect completed: the delete is refused at once
   CHECK_EQ(REQUESTCODE.load(), kIdle);
   REQUIRE(g_boxes.size() == 1u);
   CHECK(g_boxes[0].rfind("VTFTP Client Error: ", 0) == 0);
   CHECK(g_boxes[0].size() > std::string("VTFTP Client Error: ").size());
 
   BeginTransferProgress(100, false);
-  Reply(150, "150 go");
-  Received(40);
+  FileBytesMoved(40);
   Set(g.xferlocalfile, "C:/nowhere/a.txt");
-  REQUESTCODE = kGetRequested;
-  IssueGet();
+  REQUIRE(Requests().Begin(Kind::kGet));
+  Requests().Handle(Event::kDone);
   CHECK_EQ(REQUESTCODE.load(), kIdle);
   CHECK_EQ(TransferredBytes(), 0u);
   CHECK_EQ(g_boxes.size(), 2u);
