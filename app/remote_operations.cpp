@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/globals.h"
+#include "app/names.h"
 #include "app/overwrite_check.h"
 #include "app/remote_tree.h"
 #include "app/requests.h"
@@ -21,6 +22,7 @@
 #include "runtime/wsl/fields.h"
 #include "runtime/wsl/popup_menu.h"
 #include "runtime/wsl/properties.h"
+#include "runtime/wsl/property_codes.h"
 #include "runtime/wsl/window.h"
 
 namespace ftpcl {
@@ -29,11 +31,9 @@ namespace wsl = vel::wsl;
 
 namespace {
 
-constexpr std::int32_t kDirectory = 0x10;
-constexpr int kPropSelected = 0x7C8F;
-constexpr int kPropMouseDownRow = 0x7C20;
-constexpr int kPropAcceptAll = 0x7C9A;
-constexpr std::size_t kMaxPath = MAX_PATH - 1;
+using vel::wsl::kPropAcceptAll;
+using vel::wsl::kPropMouseDownRow;
+using vel::wsl::kPropSelected;
 constexpr std::size_t kMenuNameLength = 40;  // longer names are shortened in the menu's labels
 
 // The row the menu was opened on.
@@ -49,12 +49,6 @@ MenuRow g_row;
 // completion; the question it may bring is pending while g_asking.
 DWORD g_presence = FTP_PRESENCE_UNKNOWN;
 
-// Remote path of a name in the current remote directory.
-std::string RemotePathOf(const std::string& name) {
-  const std::string dir = Clipped(g.currentftpdir);
-  return dir == "/" ? "/" + name : dir + "/" + name;
-}
-
 // PUB_STRFILENAME = `path`, or false (with a message) when the library could not take it.
 bool SetOperand(const std::string& path) {
   if (path.empty()) return false;
@@ -69,7 +63,7 @@ bool SetOperand(const std::string& path) {
 // The dialogs do not test the request code while they are open; the request starts only if
 // nothing else runs now (a listing may have begun meanwhile).
 void Start(Kind kind) {
-  if (RequestRunning() || !StartChain(kind)) Message("Cannot process request now", "FTP Client");
+  if (RequestRunning() || !StartChain(kind)) Message(kBusyText, "FTP Client");
 }
 
 // The dialogs' shared handling of window events (as the main window's).

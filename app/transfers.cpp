@@ -13,6 +13,7 @@
 
 #include "app/globals.h"
 #include "app/local_names.h"
+#include "app/names.h"
 #include "app/overwrite_check.h"
 #include "app/progress.h"
 #include "app/remote_tree.h"
@@ -31,9 +32,6 @@ namespace wsl = vel::wsl;
 
 namespace {
 
-constexpr std::int32_t kDirectory = 0x10;
-constexpr const char* kBusy = "Cannot process request now";
-constexpr std::size_t kMaxPath = MAX_PATH - 1;  // the longest path the library takes
 
 // The put's look at its target: the library writes it on its own thread before the completion.
 DWORD g_presence = FTP_PRESENCE_UNKNOWN;
@@ -65,11 +63,6 @@ std::string PutName() {
   return slash == std::string::npos ? target : target.substr(slash + 1);
 }
 
-std::string RemotePathOf(const std::string& name) {
-  const std::string dir = Clipped(g.currentftpdir);
-  return dir == "/" ? "/" + name : dir + "/" + name;
-}
-
 void StartTransfer(Kind kind, std::uint64_t size, bool upload) {
   BeginTransferProgress(size, upload);
   StartChain(kind);
@@ -83,7 +76,7 @@ void GetPressed() {
     return;
   }
   if (!Idle()) {
-    Message(kBusy, "FTP Client");
+    Message(kBusyText, "FTP Client");
     return;
   }
   StatusText(2, "");  // the last transfer's report is no answer to this press
@@ -124,7 +117,7 @@ void GetPressed() {
 void PutPressed() {
   if (!g.isconnected) return;
   if (!Idle()) {
-    Message(kBusy, "FTP Client");
+    Message(kBusyText, "FTP Client");
     return;
   }
   StatusText(2, "");
