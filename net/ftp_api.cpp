@@ -58,6 +58,10 @@ bool ConnectionLimit(const FtpReply& r) {
   return text.find("too many") != std::string::npos;
 }
 
+// How long a login refused for too many connections waits for the server to close the pooled
+// sessions it ends before trying once more (vsftpd counts a session until its process exits).
+constexpr DWORD kLimitRetryAwaitMs = 2000;
+
 // The connect's login: a pooled session with the same key when one is alive, else a fresh
 // login (retried once after ending the pooled connections when the server counts them).
 DWORD LogIn(const std::shared_ptr<Connection>& c, const LoginParams& p) {
@@ -69,7 +73,8 @@ DWORD LogIn(const std::shared_ptr<Connection>& c, const LoginParams& p) {
     StoreLastResponse(reply);
   } else {
     e = c->engine.Open(p);
-    if (e && ConnectionLimit(LastResponse()) && pool.Forget(p.host, p.port)) e = c->engine.Open(p);
+    if (e && ConnectionLimit(LastResponse()) && pool.Forget(p.host, p.port, kLimitRetryAwaitMs))
+      e = c->engine.Open(p);
     reply = LastResponse();
   }
   c->loginReply = reply;

@@ -998,10 +998,17 @@ DWORD FtpEngine::Rename(const std::string& from, const std::string& to) {
   return Run(Op::Rename, St::Rnfr);
 }
 
-void FtpEngine::Abandon() {
+void FtpEngine::Abandon(DWORD awaitCloseMs) {
   if (state_ == St::Ready && ctrl_) {
     const std::string line = "QUIT\r\n";
-    ctrl_->Send(line.data(), line.size(), 1000, cancel_);
+    if (ctrl_->Send(line.data(), line.size(), 1000, cancel_) == 0 && awaitCloseMs) {
+      // The 221 and whatever else comes are dropped; the end of the stream is the server's close.
+      const DWORD start = GetTickCount();
+      char drop[512];
+      size_t got = 1;
+      for (DWORD spent = 0; spent < awaitCloseMs && got; spent = GetTickCount() - start)
+        if (ctrl_->Recv(drop, sizeof drop, &got, awaitCloseMs - spent, cancel_) != 0) break;
+    }
   }
   data_.reset();
   ctrl_.reset();

@@ -176,8 +176,10 @@ class FtpEngine {
 
   void Quit();  // QUIT when connected, then closes (50, 51)
   // QUIT sent without waiting for its answer, then closed: a session nobody waits on (the
-  // pool's) ends at once, and the server still hears it was meant.
-  void Abandon();
+  // pool's) ends at once, and the server still hears it was meant. With awaitCloseMs, the
+  // server's own close is awaited that long first: a server that counts our connections counts
+  // this one until then.
+  void Abandon(DWORD awaitCloseMs = 0);
 
   // A pool of logged-in connections (net/ftp_pool.h) hands a session from engine to engine.
   // Reusable: idle and logged in, still in the login folder, no restart marker pending and no

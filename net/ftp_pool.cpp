@@ -126,7 +126,7 @@ bool ConnectionPool::Take(const PoolKey& key, FtpEngine& into, FtpReply* loginRe
   return true;
 }
 
-size_t ConnectionPool::Forget(const std::string& host, int port) {
+size_t ConnectionPool::Forget(const std::string& host, int port, DWORD awaitCloseMs) {
   std::vector<Entry> gone;
   {
     std::lock_guard<std::mutex> lock(state_->m);
@@ -140,7 +140,7 @@ size_t ConnectionPool::Forget(const std::string& host, int port) {
       }
     }
   }
-  for (Entry& e : gone) e.engine->Abandon();
+  for (Entry& e : gone) e.engine->Abandon(awaitCloseMs);
   return gone.size();
 }
 

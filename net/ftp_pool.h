@@ -55,9 +55,11 @@ class ConnectionPool {
   // revival failed (then `into` is Closed and a fresh login is the caller's).
   bool Take(const PoolKey& key, FtpEngine& into, FtpReply* loginReply);
   // Ends the pooled sessions to this server (any user): a server that limits connections, or a
-  // user who disconnects, wants them gone. Each hears QUIT, unanswered (FtpEngine::Abandon: no
-  // window waits for a server's goodbye). Returns how many were ended.
-  size_t Forget(const std::string& host, int port);
+  // user who disconnects, wants them gone. Each hears QUIT, unanswered (FtpEndPooledConnectionsA:
+  // no window waits for a server's goodbye), or with awaitCloseMs awaited until the server
+  // closes it (a login retried after "too many" must not meet them still counted). Returns how
+  // many were ended.
+  size_t Forget(const std::string& host, int port, DWORD awaitCloseMs = 0);
   size_t Size() const;
 
  private:
