@@ -7,11 +7,7 @@
 # Usage: bash scripts/bench big_folder   (or bash bench/big_folder.sh)
 # AFC_BENCH_SMOKE=1 (the test command): 2,000 entries, one run, the tree as built.
 set -euo pipefail
-here=$(cd "$(dirname "$0")/.." && pwd)
-source "$here/scripts/env.sh"
-smoke=${AFC_BENCH_SMOKE:-}
-[ "$smoke" != 0 ] || smoke=
-[ -n "$smoke" ] || bash "$here/scripts/build" win >/dev/null
+source "$(dirname "$0")/../scripts/lib/bench_start.sh"
 runs=${AFC_BENCH_RUNS:-5}
 entries=100000
 if [ -n "$smoke" ]; then runs=1; entries=2000; fi
@@ -30,7 +26,6 @@ for i in range(n):
     os.close(os.open(os.path.join(folder, "entry%06d.dat" % i), os.O_CREAT | os.O_WRONLY, 0o644))
 PY
 
-median() { sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
 lftp_list() {
   local t0 t1
   t0=$(date +%s.%N)

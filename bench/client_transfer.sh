@@ -7,11 +7,7 @@
 # Usage: bash scripts/bench client   (or bash bench/client_transfer.sh)
 # AFC_BENCH_SMOKE=1 (the test command): a 4 MiB file, one run, the tree as built.
 set -euo pipefail
-here=$(cd "$(dirname "$0")/.." && pwd)
-source "$here/scripts/env.sh"
-smoke=${AFC_BENCH_SMOKE:-}
-[ "$smoke" != 0 ] || smoke=
-[ -n "$smoke" ] || bash "$here/scripts/build" win >/dev/null
+source "$(dirname "$0")/../scripts/lib/bench_start.sh"
 runs=${AFC_BENCH_RUNS:-3}
 mib=256
 if [ -n "$smoke" ]; then runs=1; mib=4; fi
@@ -26,7 +22,6 @@ size=$((mib * 1024 * 1024))
 head -c "$size" /dev/urandom >"$root/pub/big256.bin"
 chown ftp "$root/pub/big256.bin"
 
-median() { sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
 timeit() { local t0 t1; t0=$(date +%s.%N); "$@" >/dev/null 2>&1; t1=$(date +%s.%N); echo "$t1 - $t0" | bc -l; }
 # curl, like the client, writes a new file every run (an overwrite would add ext4's flush of the
 # truncated copy at close); the network-only ceiling is curl writing to /dev/null.

@@ -13,11 +13,7 @@
 # Usage: bash scripts/bench far_server   (or bash bench/far_server.sh)
 # AFC_BENCH_SMOKE=1 (the test command): one run, the tree as built.
 set -euo pipefail
-here=$(cd "$(dirname "$0")/.." && pwd)
-source "$here/scripts/env.sh"
-smoke=${AFC_BENCH_SMOKE:-}
-[ "$smoke" != 0 ] || smoke=
-[ -n "$smoke" ] || bash "$here/scripts/build" win >/dev/null
+source "$(dirname "$0")/../scripts/lib/bench_start.sh"
 runs=${AFC_BENCH_RUNS:-5}
 [ -z "$smoke" ] || runs=1
 delay_ms=50
@@ -50,7 +46,6 @@ relay_pid=$!
 for _ in $(seq 50); do grep -q ready "$run/relay.out" 2>/dev/null && break; sleep 0.1; done
 far=127.0.0.2:$port
 
-median() { sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
 settings="set ftp:passive-mode on
 set ftp:ssl-allow no
 set xfer:clobber on

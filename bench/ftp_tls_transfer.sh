@@ -16,11 +16,7 @@
 # AFC_BENCH_SMOKE=1 (the test command): a 4 MiB file, one run, the tree as built.
 # AFC_BENCH_MIB: another file size in MiB.
 set -euo pipefail
-here=$(cd "$(dirname "$0")/.." && pwd)
-source "$here/scripts/env.sh"
-smoke=${AFC_BENCH_SMOKE:-}
-[ "$smoke" != 0 ] || smoke=
-[ -n "$smoke" ] || bash "$here/scripts/build" win >/dev/null
+source "$(dirname "$0")/../scripts/lib/bench_start.sh"
 runs=${AFC_BENCH_RUNS:-5}
 mib=${AFC_BENCH_MIB:-1024}
 if [ -n "$smoke" ]; then runs=1; mib=4; fi
@@ -33,7 +29,6 @@ truncate -s "${mib}M" "$root/bench1g.bin"   # sparse: the server's disk is not w
 head -c 1M /dev/urandom | dd of="$root/bench1g.bin" conv=notrunc status=none
 chown veluser "$root/bench1g.bin"
 
-median() { sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
 span() { sort -g | awk '{a[NR]=$1} END {printf "[%.3f-%.3f]", a[1], a[NR]}'; }
 timeit() { local t0 t1; t0=$(date +%s.%N); "$@" >/dev/null 2>&1 || { echo "bench: failed: $*" >&2; exit 1; }; t1=$(date +%s.%N); echo "$t1 - $t0" | bc -l; }
 url=ftp://127.0.0.1:$port

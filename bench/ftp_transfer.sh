@@ -13,11 +13,7 @@
 # build from before a change, measured against the same curl in the same run).
 # AFC_BENCH_SMOKE=1 (the test command): a 4 MiB file, one run, the tree as built.
 set -euo pipefail
-here=$(cd "$(dirname "$0")/.." && pwd)
-source "$here/scripts/env.sh"
-smoke=${AFC_BENCH_SMOKE:-}
-[ "$smoke" != 0 ] || smoke=
-[ -n "$smoke" ] || bash "$here/scripts/build" win >/dev/null
+source "$(dirname "$0")/../scripts/lib/bench_start.sh"
 runs=${AFC_BENCH_RUNS:-5}
 mib=1024
 if [ -n "$smoke" ]; then runs=1; mib=4; fi
